@@ -1,0 +1,21 @@
+#pragma once
+
+#include "app/WindowServices.h"
+
+namespace shardix {
+
+// The window services of the desktop, built on Qt Widgets.
+class QtWindowServices : public WindowServices {
+public:
+    int messageBox(const QString& text, int style = 0, const QString& title = {}) override;
+    void setBusy(bool busy) override;
+    bool isBusy() const override { return busy_; }
+    void pumpEvents() override;
+    QString getOpenFileName(const QString& title, const QString& folder) override;
+    bool openUrl(const QString& url) override;
+
+private:
+    bool busy_ = false;
+};
+
+} // namespace shardix
