@@ -1,0 +1,15 @@
+#include "app/Form1.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Shardix!"));
+
+    shardix::Form1 window;
+    const shardix::StartupResult result = window.loadHandler();
+    if (result != shardix::StartupResult::Ready)
+        return shardix::exitStatus(result);
+    window.show();
+    return app.exec();
+}
