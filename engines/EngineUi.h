@@ -22,8 +22,8 @@ constexpr int Yes = 6;
 constexpr int No = 7;
 } // namespace MsgAnswer
 
-// Title of every box that names none of its own.
-inline constexpr const char* kAppTitle = "Shardix!";
+// Title of every box that names none of its own (the windows spell it kAppTitle).
+inline constexpr const char* kDefaultTitle = "Shardix!";
 
 // What the file engines need from whoever drives them: the desktop dialog, the
 // command-line tool, a benchmark or a test. Engines include no window toolkit.

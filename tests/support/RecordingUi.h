@@ -24,7 +24,7 @@ public:
     int messageBox(const std::string& text, int style, const std::string& title) override {
         messages.push_back(text);
         styles.push_back(style);
-        titles.push_back(title.empty() ? std::string(kAppTitle) : title);
+        titles.push_back(title.empty() ? std::string(kDefaultTitle) : title);
         log.push_back("box " + std::to_string(style) + " " + titles.back() + ": " + text);
         if (answers.empty())
             return (style & 0x7) == 4 ? MsgAnswer::Yes : MsgAnswer::Ok;
