@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+namespace shardix {
+
+// The drives of the desktop: the mounted file systems a user can browse, each
+// known by its mount point, each with its own current folder. A drive's current
+// folder is the one the program last made current on it; until then it is the
+// start-up folder for the start-up folder's drive and the mount point for the
+// others.
+class DriveTable {
+public:
+    // Takes the process's current folder as the start-up folder.
+    DriveTable();
+
+    // Mount points in byte order; "/" always among them.
+    QStringList drives() const;
+    // Reads the mount table again.
+    void refresh();
+
+    // The drive that holds `folder`: the deepest mount point above it.
+    QString driveOf(const QString& folder) const;
+    QString currentFolder(const QString& drive) const;
+
+    // Makes `folder` the process's current folder and its drive's current
+    // folder. Raises AppError (76) when the folder cannot be entered.
+    void makeCurrent(const QString& folder);
+
+private:
+    QStringList drives_;
+    QMap<QString, QString> current_;
+};
+
+// Path texts as the folder list writes them: no trailing "/" except at the root.
+QString folderText(const QString& path);
+// The folder of a file path, written as the folder list writes it.
+QString folderOf(const QString& filePath);
+// `folder` with exactly one trailing "/".
+QString withSlash(const QString& folder);
+
+} // namespace shardix
