@@ -37,7 +37,7 @@ QString withSlash(const QString& folder) {
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
-DriveTable::DriveTable() {
+DriveTable::DriveTable(QStringList alsoDrives) : alsoDrives_(std::move(alsoDrives)) {
     refresh();
     const QString start = folderText(QDir::currentPath());
     current_.insert(driveOf(start), start);
@@ -46,11 +46,14 @@ DriveTable::DriveTable() {
 QStringList DriveTable::drives() const { return drives_; }
 
 void DriveTable::refresh() {
-    QStringList found{QStringLiteral("/")};
+    QStringList roots = alsoDrives_;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (!volume.isValid() || !volume.isReady())
-            continue;
-        const QString root = folderText(volume.rootPath());
+        if (volume.isValid() && volume.isReady())
+            roots.append(volume.rootPath());
+    }
+    QStringList found{QStringLiteral("/")};
+    for (const QString& mountPoint : roots) {
+        const QString root = folderText(mountPoint);
         const QFileInfo info(root);
         if (info.isDir() && info.isReadable() && info.isExecutable() && !found.contains(root))
             found.append(root);

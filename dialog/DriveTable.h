@@ -13,8 +13,9 @@ namespace shardix {
 // others.
 class DriveTable {
 public:
-    // Takes the process's current folder as the start-up folder.
-    DriveTable();
+    // Takes the process's current folder as the start-up folder. Folders in
+    // `alsoDrives` count as mount points too (tests use them as other drives).
+    explicit DriveTable(QStringList alsoDrives = {});
 
     // Mount points in byte order; "/" always among them.
     QStringList drives() const;
@@ -30,6 +31,7 @@ public:
     void makeCurrent(const QString& folder);
 
 private:
+    QStringList alsoDrives_;
     QStringList drives_;
     QMap<QString, QString> current_;
 };

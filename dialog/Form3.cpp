@@ -63,7 +63,7 @@ int countValue(const QString& text) {
 
 } // namespace
 
-Form3::Form3(QWidget* parent) : QDialog(parent) {
+Form3::Form3(QWidget* parent, DriveTable drives) : QDialog(parent), drives_(std::move(drives)) {
     setWindowTitle(kAppTitle);
     setFixedSize(px(5652), px(4248));
     QFont small = font();
@@ -113,6 +113,7 @@ Form3::Form3(QWidget* parent) : QDialog(parent) {
     File1->setSelectionMode(QAbstractItemView::SingleSelection);
     File2->setSelectionMode(QAbstractItemView::ExtendedSelection);
     File2->hide();
+    File2->raise(); // made tall, it lies over the name box
     Text1->setText(QStringLiteral("*.*"));
     Text1->setToolTip(kText1Tip);
     MaskEdBox1->setInputMask(QStringLiteral("999; "));

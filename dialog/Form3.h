@@ -54,7 +54,7 @@ public:
             append;
     };
 
-    explicit Form3(QWidget* parent = nullptr);
+    explicit Form3(QWidget* parent = nullptr, DriveTable drives = DriveTable());
 
     QString caption() const { return windowTitle(); }
     void setCaption(const QString& text) { setWindowTitle(text); }

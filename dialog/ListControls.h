@@ -50,6 +50,8 @@ signals:
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
+    // The folders are always open: no expand marks.
+    void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
 
 private:
     void fill();
