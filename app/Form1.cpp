@@ -1,10 +1,10 @@
 #include "app/Form1.h"
 
 #include "app/AppIcon.h"
+#include "app/Placement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QScreen>
 
 namespace shardix {
 
@@ -15,10 +15,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
 }
 
 StartupResult Form1::loadHandler() {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
+    centreOnScreen(*this);
     return startUp();
 }
 
