@@ -1,0 +1,74 @@
+#include "notices/Form2.h"
+
+#include "tests/support/ScriptedServices.h"
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+using namespace shardix;
+using shardix::testing::ScriptedServices;
+
+namespace {
+
+QColor textColour(const QLabel* label) { return label->palette().color(QPalette::WindowText); }
+
+void clickOn(QWidget* w, QPoint at) {
+    QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &press);
+    QApplication::sendEvent(w, &release);
+}
+
+} // namespace
+
+TEST(AboutWindow, ContentsAndWhiteBackground) {
+    Form2& about = form2();
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Shardix!"));
+    EXPECT_EQ(about.size(), QSize(298, 150));
+    EXPECT_EQ(about.Label3->text(), QStringLiteral("Version 2.3"));
+    EXPECT_EQ(about.Label2[0]->text(), QStringLiteral("Contact/support: "));
+    EXPECT_TRUE(about.Label4->text().endsWith(QStringLiteral(".example")));
+    EXPECT_FALSE(about.Picture1->pixmap().isNull());
+    EXPECT_EQ(about.palette().color(QPalette::Window), QColor(Qt::white));
+    // Every label shows its whole text.
+    for (QLabel* label : about.findChildren<QLabel*>())
+        EXPECT_GE(label->width(), label->sizeHint().width()) << label->objectName().toStdString();
+}
+
+TEST(AboutWindow, AddressIsTealAtRestAndBlueUnderThePointer) {
+    MailLabel* link = form2().Label4;
+    EXPECT_EQ(textColour(link), QColor(0, 128, 128));
+    QEnterEvent enter(QPointF(3, 3), QPointF(3, 3), QPointF(3, 3));
+    QApplication::sendEvent(link, &enter);
+    EXPECT_EQ(textColour(link), QColor(0, 0, 255));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(link, &leave);
+    EXPECT_EQ(textColour(link), QColor(0, 128, 128));
+}
+
+TEST(AboutWindow, ClickOnTheAddressAsksForAMailAndFailureIsSilent) {
+    ScriptedServices ui;
+    Form2& about = form2();
+    about.show();
+    clickOn(about.Label4, QPoint(2, 2));
+    ASSERT_EQ(ui.urls.size(), 1);
+    EXPECT_EQ(ui.urls[0], QStringLiteral("mailto:") + kSupportAddress);
+
+    ui.openUrlResult = false; // no mail program
+    clickOn(about.Label4, QPoint(2, 2));
+    EXPECT_EQ(ui.urls.size(), 2);
+    EXPECT_TRUE(ui.boxes.isEmpty());
+    EXPECT_TRUE(about.isVisible());
+
+    // OK hides the window; it is kept, in its place, for the next showing.
+    const QPoint placed = about.pos();
+    about.Command1->click();
+    EXPECT_FALSE(about.isVisible());
+    EXPECT_EQ(&form2(), &about);
+    EXPECT_EQ(about.pos(), placed);
+}
