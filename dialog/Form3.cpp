@@ -10,6 +10,7 @@
 #include "engines/Messages.h"
 #include "engines/Segmenter.h"
 #include "engines/Selection.h"
+#include "notices/Twips.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,10 +42,8 @@ const QString kText1Tip = QStringLiteral("Do NOT enter a file PATH in this box, 
                                          "necessary).");
 const QString kOverwriteTail = QStringLiteral(" already exists.  Shall we overwrite it?");
 
-// Window measures are given in twips, 15 to a pixel.
-int px(int twips) { return (twips + 7) / 15; }
 QRect twipsRect(int left, int top, int width, int height) {
-    return QRect(px(left), px(top), px(width), px(height));
+    return QRect(twips(left), twips(top), twips(width), twips(height));
 }
 
 // File names as the operating system takes them.
@@ -65,7 +64,7 @@ int countValue(const QString& text) {
 
 Form3::Form3(QWidget* parent, DriveTable drives) : QDialog(parent), drives_(std::move(drives)) {
     setWindowTitle(kAppTitle);
-    setFixedSize(px(5652), px(4248));
+    setFixedSize(twips(5652), twips(4248));
     QFont small = font();
     small.setPointSize(8);
     setFont(small);
