@@ -15,37 +15,26 @@ namespace {
 constexpr int kOk = 1;
 constexpr int kCancel = 2;
 
-QString current() { return QDir::currentPath(); }
-
-// A start-up search beginning in `folder`, a folder without the store.
+// A start-up begun in a folder without the store; the store lies elsewhere.
 struct Search : ::testing::Test {
-    TempStore store; // the store, in a folder of its own
+    TempStore store;
     QTemporaryDir elsewhere;
     ScriptedServices ui;
 
     void SetUp() override { ASSERT_TRUE(QDir::setCurrent(elsewhere.path())); }
-
-    QString pickInStoreFolder() const { return store.folder() + QStringLiteral("/any file.txt"); }
 };
 
 } // namespace
 
-TEST(StoreProbe, FolderTextGetsExactlyOneSlash) {
-    TempStore store;
-    for (const QString& folder : {store.folder(), store.folder() + "/", store.folder() + "//"}) {
-        EXPECT_EQ(probeFolder(folder), kStoreName) << folder.toStdString();
-        EXPECT_EQ(globals::appFolder, store.folder() + "/");
-        EXPECT_EQ(globals::dbPath, store.folder() + "/shardix.mdb");
+TEST(StoreProbe, FolderGetsOneSlashAndNameCountsInAnyCapitals) {
+    TempStore capitals(true, QStringLiteral("SHARDIX.MDB"));
+    for (const QString& folder : {capitals.folder(), capitals.folder() + "//"}) {
+        EXPECT_EQ(probeFolder(folder), kStoreName);
+        EXPECT_EQ(globals::appFolder, capitals.folder() + "/");
+        EXPECT_EQ(globals::dbPath, capitals.folder() + "/SHARDIX.MDB");
     }
     probeFolder(QStringLiteral("/"));
-    EXPECT_EQ(globals::appFolder, QStringLiteral("/"));
     EXPECT_EQ(globals::dbPath, QStringLiteral("/shardix.mdb"));
-}
-
-TEST(StoreProbe, NameInCapitalsCountsButFoldersAndOtherNamesDoNot) {
-    TempStore capitals(true, QStringLiteral("SHARDIX.MDB"));
-    EXPECT_EQ(probeFolder(capitals.folder()), kStoreName);
-    EXPECT_EQ(globals::dbPath, capitals.folder() + "/SHARDIX.MDB");
 
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("shardix.mdb")));
@@ -58,13 +47,17 @@ TEST_F(Search, StoreInTheStartFolderIsFoundWithoutAsking) {
     ASSERT_TRUE(QDir::setCurrent(store.folder()));
     EXPECT_TRUE(checkDbase());
     EXPECT_TRUE(ui.boxes.isEmpty());
-    EXPECT_TRUE(ui.openDialogs.isEmpty());
     EXPECT_EQ(globals::dbPath, store.folder() + "/shardix.mdb");
 }
 
-TEST_F(Search, CancelAtTheFirstPromptGivesTheFatalMessage) {
+TEST_F(Search, CancelGivesTheFatalMessageAndTheWindowIsNeverShown) {
+    Form1 window;
     ui.answerNext(kCancel);
-    EXPECT_FALSE(checkDbase());
+    const StartupResult result = window.loadHandler();
+    EXPECT_EQ(result, StartupResult::StoreNotFound);
+    EXPECT_NE(exitStatus(result), 0);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(ui.openDialogs.isEmpty());
     ASSERT_EQ(ui.boxes.size(), 2);
     EXPECT_EQ(ui.boxes[0].text, QStringLiteral("Please find and open the database: shardix.mdb"));
     EXPECT_EQ(ui.boxes[0].style, 65);
@@ -75,47 +68,27 @@ TEST_F(Search, CancelAtTheFirstPromptGivesTheFatalMessage) {
                              "run the program again."));
     EXPECT_EQ(ui.boxes[1].style, 0);
     EXPECT_EQ(ui.boxes[1].title, QStringLiteral("Shardix!"));
-    EXPECT_TRUE(ui.openDialogs.isEmpty());
 }
 
-TEST_F(Search, CancelledOpenDialogAndWrongFolderAskAgainUntilTheStoreIsPicked) {
+TEST_F(Search, AsksAgainUntilAFileInTheStoresFolderIsPickedThenOpensIt) {
     QTemporaryDir empty;
     ui.answerNext(kOk);
     ui.openFileNext(QString()); // Open dialog cancelled
     ui.answerNext(kOk);
     ui.openFileNext(empty.filePath(QStringLiteral("x")));
     ui.answerNext(kOk);
-    ui.openFileNext(pickInStoreFolder());
-    EXPECT_TRUE(checkDbase());
+    ui.openFileNext(store.folder() + QStringLiteral("/any file.txt"));
+    ASSERT_EQ(startUp(), StartupResult::Ready);
     EXPECT_EQ(ui.boxes.size(), 3);
     EXPECT_EQ(ui.openDialogs.size(), 3);
     EXPECT_EQ(globals::appFolder, store.folder() + "/");
-    EXPECT_EQ(globals::dbPath, store.folder() + "/shardix.mdb");
-    EXPECT_EQ(current(), store.folder());
-}
-
-TEST_F(Search, CancelAfterSearchingElsewhereStillEnds) {
-    ui.answerNext(kOk);
-    ui.openFileNext(QString());
-    ui.answerNext(kCancel);
-    EXPECT_FALSE(checkDbase());
-    ASSERT_EQ(ui.boxes.size(), 3);
-    EXPECT_EQ(ui.boxes[1].style, 65);
-    EXPECT_EQ(ui.boxes[2].style, 0);
-    EXPECT_EQ(ui.openDialogs.size(), 1);
-}
-
-TEST_F(Search, StartUpOpensTheStoreAndKeepsItOpen) {
-    ui.answerNext(kOk);
-    ui.openFileNext(pickInStoreFolder());
-    ASSERT_EQ(startUp(), StartupResult::Ready);
+    EXPECT_EQ(QDir::currentPath(), store.folder());
     ASSERT_TRUE(globals::theDatabase);
     EXPECT_EQ(globals::theDatabase->path(), store.folder() + "/shardix.mdb");
     EXPECT_FALSE(globals::theDatabase->isReadOnly());
     ASSERT_TRUE(globals::theWorkspace);
     EXPECT_EQ(globals::theWorkspace->name(), QStringLiteral("lgnWrkSpace"));
     EXPECT_EQ(dbEngine().workspaces().back(), globals::theWorkspace);
-    EXPECT_EQ(current(), store.folder());
 }
 
 TEST_F(Search, UnusableStoreIsReportedWithItsNumberAndEndsWithAFailureStatus) {
@@ -132,14 +105,4 @@ TEST_F(Search, UnusableStoreIsReportedWithItsNumberAndEndsWithAFailureStatus) {
     ASSERT_EQ(ui.boxes.size(), 1);
     EXPECT_TRUE(ui.boxes[0].text.contains(QStringLiteral("3343"))) << ui.boxes[0].text.toStdString();
     EXPECT_TRUE(ui.boxes[0].text.contains(QStringLiteral("not a settings database")));
-}
-
-TEST_F(Search, MainWindowIsNotShownWhenTheUserGivesUp) {
-    Form1 window;
-    ui.answerNext(kCancel);
-    const StartupResult result = window.loadHandler();
-    EXPECT_EQ(result, StartupResult::StoreNotFound);
-    EXPECT_NE(exitStatus(result), 0);
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Shardix!"));
 }

@@ -15,7 +15,8 @@ namespace {
 
 QColor textColour(const QLabel* label) { return label->palette().color(QPalette::WindowText); }
 
-void clickOn(QWidget* w, QPoint at) {
+void clickOn(QWidget* w) {
+    const QPoint at(2, 2);
     QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
     QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton,
@@ -26,22 +27,14 @@ void clickOn(QWidget* w, QPoint at) {
 
 } // namespace
 
-TEST(AboutWindow, ContentsAndWhiteBackground) {
+TEST(AboutWindow, WhiteWindowWithALinkThatAsksForAMailAndIgnoresFailure) {
+    ScriptedServices ui;
     Form2& about = form2();
-    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Shardix!"));
-    EXPECT_EQ(about.size(), QSize(298, 150));
-    EXPECT_EQ(about.Label3->text(), QStringLiteral("Version 2.3"));
-    EXPECT_EQ(about.Label2[0]->text(), QStringLiteral("Contact/support: "));
-    EXPECT_TRUE(about.Label4->text().endsWith(QStringLiteral(".example")));
-    EXPECT_FALSE(about.Picture1->pixmap().isNull());
     EXPECT_EQ(about.palette().color(QPalette::Window), QColor(Qt::white));
-    // Every label shows its whole text.
     for (QLabel* label : about.findChildren<QLabel*>())
         EXPECT_GE(label->width(), label->sizeHint().width()) << label->objectName().toStdString();
-}
 
-TEST(AboutWindow, AddressIsTealAtRestAndBlueUnderThePointer) {
-    MailLabel* link = form2().Label4;
+    MailLabel* link = about.Label4;
     EXPECT_EQ(textColour(link), QColor(0, 128, 128));
     QEnterEvent enter(QPointF(3, 3), QPointF(3, 3), QPointF(3, 3));
     QApplication::sendEvent(link, &enter);
@@ -49,19 +42,12 @@ TEST(AboutWindow, AddressIsTealAtRestAndBlueUnderThePointer) {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(link, &leave);
     EXPECT_EQ(textColour(link), QColor(0, 128, 128));
-}
 
-TEST(AboutWindow, ClickOnTheAddressAsksForAMailAndFailureIsSilent) {
-    ScriptedServices ui;
-    Form2& about = form2();
     about.show();
-    clickOn(about.Label4, QPoint(2, 2));
-    ASSERT_EQ(ui.urls.size(), 1);
-    EXPECT_EQ(ui.urls[0], QStringLiteral("mailto:") + kSupportAddress);
-
+    clickOn(link);
     ui.openUrlResult = false; // no mail program
-    clickOn(about.Label4, QPoint(2, 2));
-    EXPECT_EQ(ui.urls.size(), 2);
+    clickOn(link);
+    EXPECT_EQ(ui.urls, QStringList(2, QStringLiteral("mailto:") + kSupportAddress));
     EXPECT_TRUE(ui.boxes.isEmpty());
     EXPECT_TRUE(about.isVisible());
 

@@ -18,7 +18,7 @@ namespace shardix::testing {
 class TempStore {
 public:
     explicit TempStore(bool showAgain = true, const QString& name = QStringLiteral("shardix.mdb"))
-        : savedCwd_(QDir::currentPath()), path_(dir_.filePath(name)) {
+        : path_(dir_.filePath(name)) {
         createSettingsStore(path_, kStoreConnect, showAgain);
     }
     ~TempStore() {
@@ -29,48 +29,45 @@ public:
     QString folder() const { return dir_.path(); }
     const QString& path() const { return path_; }
 
-    // Opens the store as the program does at start-up (or read-only).
+    // Opens the store as the program's settings database.
     void openAsProgram(bool readOnly = false) {
-        globals::theDatabase = Workspace(QStringLiteral("test"), QStringLiteral("admin"), QString(),
-                                         WorkspaceType::Jet)
+        globals::theDatabase = Workspace({}, {}, {}, WorkspaceType::Jet)
                                    .openDatabase(path_, false, readOnly, kStoreConnect);
     }
 
     // Runs SQL on the file through a connection of its own, with the right key.
-    void sql(const char* statements) const {
+    // Returns the first column of the first row of the last statement, -1 for
+    // null, -2 for no row. A failing statement fails the test.
+    int sql(const char* statements) const {
         sqlite3* db = nullptr;
-        const QByteArray file = QFile::encodeName(path_);
-        ASSERT_EQ(sqlite3_open(file.constData(), &db), SQLITE_OK);
+        sqlite3_open(QFile::encodeName(path_).constData(), &db);
         const QByteArray key = connectValue(kStoreConnect, QStringLiteral("PWD"))->toUtf8();
         sqlite3_key(db, key.constData(), int(key.size()));
-        char* error = nullptr;
-        const int rc = sqlite3_exec(db, statements, nullptr, nullptr, &error);
-        sqlite3_close(db);
-        ASSERT_EQ(rc, SQLITE_OK) << (error ? error : "");
-    }
-
-    // "showAgain" of the first record as stored in the file now, read through a
-    // connection of its own: 1, 0 or -1 for null.
-    int storedShowAgain() const {
-        sqlite3* db = nullptr;
-        const QByteArray file = QFile::encodeName(path_);
-        sqlite3_open(file.constData(), &db);
-        const QByteArray key = connectValue(kStoreConnect, QStringLiteral("PWD"))->toUtf8();
-        sqlite3_key(db, key.constData(), int(key.size()));
-        sqlite3_stmt* st = nullptr;
         int value = -2;
-        if (sqlite3_prepare_v2(db, "SELECT showAgain FROM settings ORDER BY rowid LIMIT 1", -1, &st,
-                               nullptr) == SQLITE_OK
-            && sqlite3_step(st) == SQLITE_ROW)
-            value = sqlite3_column_type(st, 0) == SQLITE_NULL ? -1 : sqlite3_column_int(st, 0);
-        sqlite3_finalize(st);
+        sqlite3_stmt* st = nullptr;
+        for (const char* rest = statements; *rest; sqlite3_finalize(st)) {
+            const int rc = sqlite3_prepare_v2(db, rest, -1, &st, &rest) == SQLITE_OK && st
+                               ? sqlite3_step(st)
+                               : SQLITE_ERROR;
+            if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+                ADD_FAILURE() << statements << ": " << sqlite3_errmsg(db);
+                sqlite3_finalize(st);
+                break;
+            }
+            value = rc == SQLITE_DONE                             ? -2
+                    : sqlite3_column_type(st, 0) == SQLITE_NULL ? -1
+                                                                : sqlite3_column_int(st, 0);
+        }
         sqlite3_close(db);
         return value;
     }
 
+    // "showAgain" of the first record as the file holds it now.
+    int storedShowAgain() const { return sql("SELECT showAgain FROM settings ORDER BY rowid"); }
+
 private:
     QTemporaryDir dir_;
-    QString savedCwd_;
+    QString savedCwd_ = QDir::currentPath();
     QString path_;
 };
 
