@@ -137,7 +137,12 @@ void FolderList::fill() {
     }
     expandAll();
     setCurrentItem(parent);
-    scrollToItem(parent, QAbstractItemView::PositionAtTop);
+    // The folder shown near the top, with the folders just above it in view.
+    QTreeWidgetItem* anchor = parent;
+    for (int up = 0; up < 2 && anchor->parent(); ++up)
+        anchor = anchor->parent();
+    scrollToItem(anchor, QAbstractItemView::PositionAtTop);
+    scrollToItem(parent, QAbstractItemView::EnsureVisible);
 }
 
 void FolderList::focusInEvent(QFocusEvent* event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Form1.h"
 #include "app/Globals.h"
 #include "dialog/Form3.h"
 #include "dialog/ListControls.h"
@@ -8,6 +9,9 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QQueue>
 #include <QTemporaryDir>
 #include <QTest>
@@ -91,6 +95,11 @@ protected:
         QDir().mkpath(full.left(full.lastIndexOf(QLatin1Char('/'))));
         return full;
     }
+    QString folder(const QString& name) const {
+        const QString full = root + QLatin1Char('/') + name;
+        QDir().mkpath(full);
+        return full;
+    }
     QString write(const QString& name, const QByteArray& bytes) const {
         QFile f(path(name));
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
@@ -130,6 +139,26 @@ protected:
 private:
     QTemporaryDir tmp_;
     QString savedFolder_;
+};
+
+// The main window with its operation dialog, whose showings play scripts.
+class CommandTest : public DialogTest {
+protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        window = std::make_unique<Form1>();
+        d = &window->form3();
+        steps = std::make_unique<StepScripts>(*d);
+    }
+    void TearDown() override {
+        steps.reset();
+        window.reset();
+        DialogTest::TearDown();
+    }
+
+    std::unique_ptr<Form1> window;
+    Form3* d = nullptr;
+    std::unique_ptr<StepScripts> steps;
 };
 
 } // namespace shardix::testing
