@@ -98,12 +98,22 @@ void FolderList::setPath(const QString& folder) {
     if (!canEnter(target))
         throw cannotEnter(target);
     if (target == path_) {
-        fill(); // shows subfolders made or removed since
+        // Rebuilt only when its subfolders changed, so that a click that gives
+        // the list the focus lands where the user aimed.
+        if (subfoldersOf(path_) != shown_)
+            fill();
         return;
     }
     path_ = target;
     fill();
     emit pathChanged();
+}
+
+QStringList FolderList::subfoldersOf(const QString& folder) {
+    QStringList names =
+        QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Unsorted);
+    sortByBytes(names);
+    return names;
 }
 
 void FolderList::fill() {
@@ -127,10 +137,8 @@ void FolderList::fill() {
         item->setToolTip(0, f);
         parent = item;
     }
-    QStringList subfolders =
-        QDir(path_).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Unsorted);
-    sortByBytes(subfolders);
-    for (const QString& name : subfolders) {
+    shown_ = subfoldersOf(path_);
+    for (const QString& name : shown_) {
         auto* item = new QTreeWidgetItem(parent, {name});
         item->setIcon(0, closed);
         item->setData(0, kPathRole, withSlash(path_) + name);

@@ -55,9 +55,10 @@ protected:
 
 private:
     void fill();
-    void enter(QTreeWidgetItem* item);
+    static QStringList subfoldersOf(const QString& folder);
 
     QString path_;
+    QStringList shown_;
 };
 
 // A file list: every file of one folder, hidden ones too, in byte order of the
