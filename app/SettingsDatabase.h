@@ -66,6 +66,7 @@ private:
 
 // Direct access to one table, one record at a time. Holds no statement open
 // between calls, so several record sets on one table never lock each other out.
+// A record set must not outlive the database that opened it.
 class Recordset {
 public:
     ~Recordset() = default;
