@@ -1,10 +1,9 @@
-// Where the completion message points, the root folder included, and the steps
-// that end without a run.
+// The main window's menus, where the completion message points (the root folder
+// included), and the steps that end without a run.
 #include "tests/dialog/DialogDriver.h"
 
-#include "dialog/DriveTable.h"
-
-#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <QUuid>
 
 namespace shardix::testing {
@@ -12,66 +11,67 @@ namespace {
 
 using CompletionTest = CommandTest;
 
+TEST_F(CompletionTest, TheMenusOfferTheFileCommandsWithTheirAccessKeysAndNoCopyOrMove) {
+    QStringList items;
+    for (const QAction* menu : window->menuBar()->actions()) {
+        items.append(menu->text());
+        for (const QAction* item : menu->menu()->actions())
+            items.append(item->isSeparator() ? u"-"_s : item->text());
+    }
+    EXPECT_EQ(items, (QStringList{"&File", "&Segment File...", "&Assemble Files...",
+                                  "A&ppend to File...", "-", "E&xit", "&Help", "&About Shardix"}));
+}
+
 // The engines are stood in for here: nothing may be written into the root.
 TEST_F(CompletionTest, AtTheRootTheFolderIsWrittenWithItsOneSlash) {
-    const QString name = QStringLiteral("shardix-test-") + QUuid::createUuid().toString(QUuid::Id128);
-    ASSERT_FALSE(QFile::exists(QStringLiteral("/") + name + QStringLiteral("1")));
-    ASSERT_FALSE(QFile::exists(QStringLiteral("/") + name));
+    const QString name = u"shardix-test-"_s + QUuid::createUuid().toString(QUuid::Id128);
+    ASSERT_FALSE(QFile::exists(u"/"_s + name + u"1"_s) || QFile::exists(u"/"_s + name));
     QStringList targets;
     Form3::EngineCalls calls;
     calls.segment = [&](const std::string&, const std::string& base, const std::string& count,
                         EngineUi&) {
-        targets.append(QString::fromStdString(base + "|" + count));
+        targets.append(QString::fromStdString(base + " " + count));
         return true;
     };
     calls.assemble = [&](const std::vector<std::string>& list, const std::string& target,
                          EngineUi&) {
-        targets.append(QString::fromStdString(target) + QStringLiteral("|%1").arg(list.size()));
+        targets.append(QString::fromStdString(target) + u" %1"_s.arg(list.size()));
         return true;
     };
     d->setEngineCalls(calls);
-    write(QStringLiteral("src/movie"), "0123456789");
-    write(QStringLiteral("src/movie2"), "x");
-
-    steps->then([&](Form3& f) {
-        f.Dir1->setPath(root + QStringLiteral("/src"));
-        f.Text1->setText(QStringLiteral("movie"));
-        QTest::mouseClick(f.Command1, Qt::LeftButton);
-    });
-    steps->then([&](Form3& f) {
-        f.Dir1->setPath(QStringLiteral("/"));
+    write(u"src/movie"_s, "0123456789");
+    write(u"src/movie2"_s, "x");
+    const auto toRoot = [&](Form3& f) {
+        f.Dir1->setPath(u"/"_s);
         f.Text1->setText(name);
-        f.MaskEdBox1->setText(QStringLiteral("4"));
+        f.MaskEdBox1->setText(u"4"_s);
+        QTest::mouseClick(f.Command1, Qt::LeftButton);
+    };
+    steps->then([&](Form3& f) {
+        f.Dir1->setPath(at("src"));
+        f.Text1->setText(u"movie"_s);
         QTest::mouseClick(f.Command1, Qt::LeftButton);
     });
+    steps->then(toRoot);
     window->menuCutFile->trigger();
-
     steps->then([&](Form3& f) {
-        f.Dir1->setPath(root + QStringLiteral("/src"));
-        select(f.File2, {QStringLiteral("movie"), QStringLiteral("movie2")});
+        f.Dir1->setPath(at("src"));
+        select(f.File2, {u"movie"_s, u"movie2"_s});
         QTest::mouseClick(f.Command1, Qt::LeftButton);
     });
-    steps->then([&](Form3& f) {
-        f.Dir1->setPath(QStringLiteral("/"));
-        f.Text1->setText(name);
-        QTest::mouseClick(f.Command1, Qt::LeftButton);
-    });
+    steps->then(toRoot);
     window->menuPasteFile->trigger();
 
-    EXPECT_EQ(targets, (QStringList{QStringLiteral("/") + name + QStringLiteral("|4"),
-                                    QStringLiteral("/") + name + QStringLiteral("|2")}));
-    const QStringList texts = boxes.boxTexts();
+    EXPECT_EQ(targets, (QStringList{u"/"_s + name + u" 4"_s, u"/"_s + name + u" 2"_s}));
+    const QString tail = u".  You might have to refresh the folder (hit F5) to see the "_s;
+    const QStringList texts = boxes.boxTexts(); // the second is the re-order question
     ASSERT_EQ(texts.size(), 3);
-    EXPECT_EQ(texts[0], QStringLiteral("The file sections should appear in this folder: /.  You "
-                                       "might have to refresh the folder (hit F5) to see the "
-                                       "files."));
-    EXPECT_EQ(texts[2], QStringLiteral("The assembled file should appear in this folder: /.  You "
-                                       "might have to refresh the folder (hit F5) to see the "
-                                       "file."));
-    EXPECT_EQ(QDir::currentPath(), QStringLiteral("/"));
+    EXPECT_EQ(texts[0], u"The file sections should appear in this folder: /"_s + tail + u"files."_s);
+    EXPECT_EQ(texts[2], u"The assembled file should appear in this folder: /"_s + tail + u"file."_s);
+    EXPECT_EQ(QDir::currentPath(), u"/"_s);
     // Append names the folder of the file appended to, written the same way.
-    EXPECT_EQ(folderOf(QStringLiteral("/movie")), QStringLiteral("/"));
-    EXPECT_EQ(folderOf(root + QStringLiteral("/a/movie")), root + QStringLiteral("/a"));
+    EXPECT_EQ(folderOf(u"/movie"_s), u"/"_s);
+    EXPECT_EQ(folderOf(at("a/movie")), at("a"));
 }
 
 TEST_F(CompletionTest, CancelOrTheCloseControlAtAFirstStepEndsTheCommand) {
@@ -95,26 +95,27 @@ TEST_F(CompletionTest, CancelOrTheCloseControlAtAFirstStepEndsTheCommand) {
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
-// Steps the dialog has no run for only check the name and hide.
+// A path in the name is refused before anything else at every step; a step
+// with no run of its own then only hides the dialog.
 TEST_F(CompletionTest, APathInTheNameIsRefusedAtEveryStep) {
     for (const QString& c : {caption::kSegmentFile, caption::kSegmentBase, caption::kAssembleFiles,
                              caption::kAssembleName, caption::kAppendTo, caption::kAppendFrom,
                              caption::kCopyTo}) {
         d->setCaption(c);
         steps->then([](Form3& f) {
-            f.Text1->setText(QStringLiteral("sub\\name"));
+            f.Text1->setText(u"sub\\name"_s);
             f.Command1->click();
         });
         d->showModal();
     }
     EXPECT_EQ(boxes.boxes.size(), 7);
     for (const auto& box : boxes.boxes)
-        EXPECT_TRUE(box.text.startsWith(QStringLiteral("Do NOT include a file PATH")));
+        EXPECT_TRUE(box.text.startsWith(u"Do NOT include a file PATH"_s));
     EXPECT_EQ(steps->leftShown, QList<bool>(7, true));
 
     d->setCaption(caption::kCopyTo);
     steps->then([](Form3& f) {
-        f.Text1->setText(QStringLiteral("name"));
+        f.Text1->setText(u"name"_s);
         f.Command1->click();
     });
     d->showModal();

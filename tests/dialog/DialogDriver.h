@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -26,6 +27,8 @@
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace shardix::testing {
+
+using namespace Qt::StringLiterals;
 
 // Plays one script each time the operation dialog is shown, once it is up. A
 // showing without a script left is cancelled and counted as unexpected; a
@@ -89,19 +92,15 @@ protected:
         globals::appFolder.clear();
     }
 
-    // The path of `name` below the test's folder, its folder made.
-    QString path(const QString& name) const {
-        const QString full = root + QLatin1Char('/') + name;
-        QDir().mkpath(full.left(full.lastIndexOf(QLatin1Char('/'))));
-        return full;
-    }
+    // Paths below the test's folder.
+    QString at(const QString& name) const { return root + QLatin1Char('/') + name; }
     QString folder(const QString& name) const {
-        const QString full = root + QLatin1Char('/') + name;
-        QDir().mkpath(full);
-        return full;
+        QDir().mkpath(at(name));
+        return at(name);
     }
     QString write(const QString& name, const QByteArray& bytes) const {
-        QFile f(path(name));
+        QFile f(at(name));
+        QDir().mkpath(QFileInfo(f).path());
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
         return f.fileName();

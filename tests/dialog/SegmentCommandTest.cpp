@@ -1,34 +1,25 @@
-// File > Segment File... driven through the main window's menu and both
-// dialog steps, as a user does it.
+// File > Segment File... driven through the menu and both dialog steps.
 #include "tests/dialog/DialogDriver.h"
 
 #include "engines/Segmenter.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-
 namespace shardix::testing {
 namespace {
-
-const QString kSectionsTail =
-    QStringLiteral(".  You might have to refresh the folder (hit F5) to see the files.");
 
 class SegmentCommand : public CommandTest {
 protected:
     void SetUp() override {
         CommandTest::SetUp();
         whole = pattern(1000);
-        source = write(QStringLiteral("src/movie"), whole);
-        out = folder(QStringLiteral("out"));
+        source = write(u"src/movie"_s, whole);
+        out = folder(u"out"_s);
     }
-    // Step 1: the file is picked in its folder and OK is clicked.
+    // Step 1: the file clicked in its folder, then OK.
     void pickSource() {
         steps->then([this](Form3& f) {
-            f.Dir1->setPath(root + QStringLiteral("/src"));
-            click(f.File1, QStringLiteral("movie"));
-            EXPECT_EQ(f.Text1->text(), QStringLiteral("movie"));
+            f.Dir1->setPath(at("src"));
+            click(f.File1, u"movie"_s);
+            EXPECT_EQ(f.Text1->text(), u"movie"_s);
             QTest::mouseClick(f.Command1, Qt::LeftButton);
         });
     }
@@ -47,110 +38,85 @@ TEST_F(SegmentCommand, CutsTheFileIntoNumberedPiecesAndNamesTheFolderWithItsSlas
     pickSource();
     steps->then([this](Form3& f) {
         EXPECT_EQ(f.caption(), caption::kSegmentBase);
-        EXPECT_TRUE(f.Label1->isVisible());
         EXPECT_TRUE(f.MaskEdBox1->isVisible());
-        EXPECT_EQ(f.focusWidget(), f.Text1); // the name of step 1, selected
-        EXPECT_EQ(f.Text1->selectedText(), QStringLiteral("movie"));
-        typeBaseAndCount(QStringLiteral("part"), QStringLiteral("3"));
+        EXPECT_EQ(f.focusWidget(), f.Text1);
+        EXPECT_EQ(f.Text1->selectedText(), u"movie"_s); // typing replaces it
+        typeBaseAndCount(u"part"_s, u"3"_s);
         QTest::keyClick(f.MaskEdBox1, Qt::Key_Return);
     });
     window->menuCutFile->trigger();
 
-    EXPECT_EQ(steps->showings, 2);
-    EXPECT_EQ(read(out + QStringLiteral("/part1")), whole.mid(0, 333));
-    EXPECT_EQ(read(out + QStringLiteral("/part2")), whole.mid(333, 333));
-    EXPECT_EQ(read(out + QStringLiteral("/part3")), whole.mid(666));
+    EXPECT_EQ(read(out + u"/part1"_s), whole.mid(0, 333));
+    EXPECT_EQ(read(out + u"/part2"_s), whole.mid(333, 333));
+    EXPECT_EQ(read(out + u"/part3"_s), whole.mid(666));
     ASSERT_EQ(boxes.boxes.size(), 1);
-    EXPECT_EQ(boxes.boxes[0].text,
-              QStringLiteral("The file sections should appear in this folder: ") + out +
-                  QStringLiteral("/") + kSectionsTail);
+    EXPECT_EQ(boxes.boxes[0].text, u"The file sections should appear in this folder: "_s + out +
+                                       u"/.  You might have to refresh the folder (hit F5) to "
+                                       "see the files."_s);
     EXPECT_EQ(boxes.boxes[0].style, 0);
-    EXPECT_EQ(boxes.boxes[0].title, QStringLiteral("Shardix!"));
+    EXPECT_EQ(boxes.boxes[0].title, u"Shardix!"_s);
     EXPECT_FALSE(boxes.isBusy());
     EXPECT_FALSE(d->isVisible());
     EXPECT_FALSE(d->ProgressBar1->isVisibleTo(d));
-    EXPECT_FALSE(d->Label1->isVisibleTo(d));
     EXPECT_FALSE(d->MaskEdBox1->isVisibleTo(d));
-    // The destination is now the drive's current folder.
-    EXPECT_EQ(QDir::currentPath(), QDir(out).canonicalPath());
-    EXPECT_EQ(d->drives().currentFolder(d->drives().driveOf(out)), out);
+    EXPECT_EQ(QDir::currentPath(), QDir(out).canonicalPath()); // the destination made current
 }
 
 TEST_F(SegmentCommand, EachCheckShowsItsMessageAndPutsTheFocusWhereTheUserMendsIt) {
-    const QString m1 = QStringLiteral(
-        "Do NOT include a file PATH in this box; enter/modify only a file NAME.  Select the path "
-        "using the Directory List Box (to the left of this box).");
-    const QString m2 = QStringLiteral("Please select/enter a file to segment.");
-    const QString m3 = QStringLiteral("There is no file with the name you entered.");
-    const QString m4 = QStringLiteral("The number of file segments must be greater than one.  "
-                                      "Please enter a number greater than one.");
+    const QString m1 = u"Do NOT include a file PATH in this box; enter/modify only a file NAME.  "
+                       "Select the path using the Directory List Box (to the left of this box)."_s;
+    const QString m2 = u"Please select/enter a file to segment."_s;
+    const QString m3 = u"There is no file with the name you entered."_s;
+    const QString m4 = u"The number of file segments must be greater than one.  Please enter a "
+                       "number greater than one."_s;
     QList<QWidget*> focus;
-    const auto ok = [&focus](Form3& f) {
+    const auto ok = [&focus](Form3& f, const QString& name) {
+        f.Text1->setText(name);
         QTest::mouseClick(f.Command1, Qt::LeftButton);
         focus.append(f.focusWidget());
     };
     steps->then([&](Form3& f) {
-        f.Dir1->setPath(root + QStringLiteral("/src"));
-        f.Command1->setFocus();
-        ok(f); // empty name
-        f.Text1->setText(QStringLiteral("src\\movie"));
-        f.Command1->setFocus();
-        ok(f);
-        f.Text1->setText(QStringLiteral("../src/movie"));
-        ok(f);
-        f.Text1->setText(QStringLiteral("film"));
-        f.Command1->setFocus();
-        ok(f);
-        f.Text1->setText(QStringLiteral("movie"));
-        QTest::mouseClick(f.Command1, Qt::LeftButton);
+        f.Dir1->setPath(at("src"));
+        for (const QString& name : {u""_s, u"src\\movie"_s, u"../src/movie"_s, u"film"_s})
+            ok(f, name);
+        ok(f, u"movie"_s);
         EXPECT_FALSE(f.isVisible());
     });
     steps->then([&](Form3& f) {
         f.Dir1->setPath(out);
         for (const char* count : {"", "0", "1"}) {
             f.MaskEdBox1->setText(QLatin1String(count));
-            f.Command1->setFocus();
-            ok(f);
+            ok(f, u"part"_s);
         }
-        f.MaskEdBox1->setText(QStringLiteral("2"));
+        f.MaskEdBox1->setText(u"2"_s);
         QFile::remove(source); // gone since step 1
-        f.MaskEdBox1->setFocus();
-        ok(f);
-        f.Text1->setText(QStringLiteral("a/b"));
-        f.Command1->setFocus();
-        ok(f);
+        ok(f, u"part"_s);
+        ok(f, u"a/b"_s);
     });
     window->menuCutFile->trigger();
 
     EXPECT_EQ(boxes.boxTexts(), (QStringList{m2, m1, m1, m3, m4, m4, m4, m3, m1}));
-    for (const auto& box : boxes.boxes) {
-        EXPECT_EQ(box.style, 0);
-        EXPECT_EQ(box.title, QStringLiteral("Shardix!"));
-    }
-    const QList<QWidget*> expectedFocus{d->Text1,       d->Text1,       d->Text1,
-                                        d->Text1,       d->MaskEdBox1, d->MaskEdBox1,
-                                        d->MaskEdBox1, d->Text1,       d->Text1};
-    EXPECT_EQ(focus, expectedFocus);
+    QWidget* t = d->Text1;
+    QWidget* m = d->MaskEdBox1;
+    EXPECT_EQ(focus, (QList<QWidget*>{t, t, t, t, d->Command1, m, m, m, t, t}));
     EXPECT_EQ(steps->leftShown, (QList<bool>{false, true}));
     EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList());
 }
 
-// An empty base name gives pieces named by their numbers alone, and the
-// question is about the first of them.
+// An empty base name gives pieces named by their numbers alone; the question is
+// about the first of them.
 TEST_F(SegmentCommand, OverwriteQuestionNoWritesNothingAndKeepsTheStepYesReplaces) {
-    write(QStringLiteral("out/1"), "old");
-    const QString question =
-        out + QStringLiteral("/1 already exists.  Shall we overwrite it?");
+    write(u"out/1"_s, "old");
+    const QString question = out + u"/1 already exists.  Shall we overwrite it?"_s;
     pickSource();
     steps->then([&](Form3& f) {
-        typeBaseAndCount(QString(), QStringLiteral("2"));
-        QTest::keyClick(f.Text1, Qt::Key_Backspace); // the step-1 name, selected, erased
-        ASSERT_EQ(f.Text1->text(), QString());
+        typeBaseAndCount(QString(), u"2"_s);
+        QTest::keyClick(f.Text1, Qt::Key_Backspace); // the selected name erased
         QTest::mouseClick(f.Command1, Qt::LeftButton); // unscripted: No, the default
         EXPECT_TRUE(f.isVisible());
         EXPECT_EQ(f.caption(), caption::kSegmentBase);
-        EXPECT_EQ(read(out + QStringLiteral("/1")), QByteArray("old"));
-        EXPECT_FALSE(QFile::exists(out + QStringLiteral("/2")));
+        EXPECT_EQ(read(out + u"/1"_s), QByteArray("old"));
+        EXPECT_FALSE(QFile::exists(out + u"/2"_s));
         boxes.answerNext(6);
         QTest::mouseClick(f.Command1, Qt::LeftButton);
     });
@@ -159,46 +125,44 @@ TEST_F(SegmentCommand, OverwriteQuestionNoWritesNothingAndKeepsTheStepYesReplace
     ASSERT_EQ(boxes.boxes.size(), 3);
     EXPECT_EQ(boxes.boxes[0].text, question);
     EXPECT_EQ(boxes.boxes[0].style, 4 + 32 + 256);
-    EXPECT_EQ(boxes.boxes[0].title, QStringLiteral("Shardix! - It's your choice..."));
+    EXPECT_EQ(boxes.boxes[0].title, u"Shardix! - It's your choice..."_s);
     EXPECT_EQ(boxes.boxes[0].answer, 7);
     EXPECT_EQ(boxes.boxes[1].text, question);
-    EXPECT_TRUE(boxes.boxes[2].text.startsWith(QStringLiteral("The file sections")));
-    EXPECT_EQ(read(out + QStringLiteral("/1")), whole.left(500));
-    EXPECT_EQ(read(out + QStringLiteral("/2")), whole.mid(500));
+    EXPECT_TRUE(boxes.boxes[2].text.startsWith(u"The file sections"_s));
+    EXPECT_EQ(read(out + u"/1"_s), whole.left(500));
+    EXPECT_EQ(read(out + u"/2"_s), whole.mid(500));
 }
 
 TEST_F(SegmentCommand, AFailingRunShowsItsMessageOnceAndNoCompletion) {
-    QDir().mkpath(out + QStringLiteral("/part2")); // the second piece cannot be made
+    folder(u"out/part2"_s); // the second piece cannot be made
     pickSource();
     steps->then([this](Form3& f) {
-        typeBaseAndCount(QStringLiteral("part"), QStringLiteral("3"));
+        typeBaseAndCount(u"part"_s, u"3"_s);
         QTest::mouseClick(f.Command1, Qt::LeftButton);
     });
     window->menuCutFile->trigger();
-
-    ASSERT_EQ(boxes.boxes.size(), 1) << boxes.boxTexts().join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(boxes.boxes[0].text.contains(out + QStringLiteral("/part2")));
-    EXPECT_EQ(read(out + QStringLiteral("/part1")), whole.left(333)); // kept
+    ASSERT_EQ(boxes.boxes.size(), 1) << boxes.boxTexts().join(u'\n').toStdString();
+    EXPECT_TRUE(boxes.boxes[0].text.contains(out + u"/part2"_s));
+    EXPECT_EQ(read(out + u"/part1"_s), whole.left(333)); // kept
     EXPECT_FALSE(boxes.isBusy());
     EXPECT_FALSE(d->isVisible());
     EXPECT_FALSE(d->ProgressBar1->isVisibleTo(d));
 
-    // More pieces than bytes: the reader's refusal, and again no completion.
+    // More pieces than bytes (picked by double-click, run by Enter).
     boxes.boxes.clear();
-    write(QStringLiteral("src/tiny"), "abc");
+    write(u"src/tiny"_s, "abc");
     steps->then([this](Form3& f) {
-        f.Dir1->setPath(root + QStringLiteral("/src"));
-        click(f.File1, QStringLiteral("tiny"));
+        f.Dir1->setPath(at("src"));
+        click(f.File1, u"tiny"_s);
         QTest::mouseDClick(f.File1->viewport(), Qt::LeftButton, {},
                            f.File1->visualItemRect(f.File1->currentItem()).center());
     });
     steps->then([this](Form3& f) {
-        typeBaseAndCount(QStringLiteral("t"), QStringLiteral("5"));
+        typeBaseAndCount(u"t"_s, u"5"_s);
         QTest::keyClick(f.Text1, Qt::Key_Enter);
     });
     window->menuCutFile->trigger();
-    EXPECT_EQ(boxes.boxTexts(),
-              QStringList{QStringLiteral("The parts cannot be greater than the whole, Spock!")});
+    EXPECT_EQ(boxes.boxTexts(), QStringList{u"The parts cannot be greater than the whole, Spock!"_s});
     EXPECT_EQ(steps->showings, 4);
 }
 
@@ -206,13 +170,13 @@ TEST_F(SegmentCommand, AFailingRunShowsItsMessageOnceAndNoCompletion) {
 // neither start a second run nor hide the dialog.
 TEST_F(SegmentCommand, InputDuringARunIsIgnored) {
     int runs = 0;
-    QStringList folders;
+    QString current;
     bool shownDuringRun = false;
     Form3::EngineCalls calls;
     calls.segment = [&](const std::string& src, const std::string& base, const std::string& n,
                         EngineUi& ui) {
         ++runs;
-        folders.append(QDir::currentPath());
+        current = QDir::currentPath();
         QTest::mouseClick(d->Command1, Qt::LeftButton);
         QTest::keyClick(d->MaskEdBox1, Qt::Key_Return);
         QTest::mouseDClick(d->File1->viewport(), Qt::LeftButton, {},
@@ -223,19 +187,19 @@ TEST_F(SegmentCommand, InputDuringARunIsIgnored) {
         return segmentFile(src, base, n, ui);
     };
     d->setEngineCalls(calls);
-    write(QStringLiteral("out/existing"), "e");
+    write(u"out/existing"_s, "e");
     pickSource();
     steps->then([this](Form3& f) {
-        typeBaseAndCount(QStringLiteral("part"), QStringLiteral("2"));
+        typeBaseAndCount(u"part"_s, u"2"_s);
         QTest::mouseClick(f.Command1, Qt::LeftButton);
     });
     window->menuCutFile->trigger();
 
     EXPECT_EQ(runs, 1);
     EXPECT_TRUE(shownDuringRun);
-    EXPECT_EQ(folders, QStringList{QDir(globals::appFolder).canonicalPath()});
+    EXPECT_EQ(current, QDir(globals::appFolder).canonicalPath()); // the program's folder
     EXPECT_EQ(boxes.boxes.size(), 1);
-    EXPECT_EQ(read(out + QStringLiteral("/part2")), whole.mid(500));
+    EXPECT_EQ(read(out + u"/part2"_s), whole.mid(500));
     EXPECT_EQ(d->caption(), caption::kSegmentBase); // not cancelled
 }
 
