@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -430,6 +431,17 @@ void Form3::Command2_Click() {
     globals::moveMode.clear();
     setCaption(QString());
     hide();
+}
+
+void Form3::keyPressEvent(QKeyEvent* event) {
+    // Enter runs the OK action from the name and count boxes only (they take it
+    // themselves), and clicks a button that has the focus; in the lists it
+    // must not reach the default button.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void Form3::reject() {

@@ -1,5 +1,5 @@
 // The main window's menus, where the completion message points (the root folder
-// included), and the steps that end without a run.
+// included), and Cancel.
 #include "tests/dialog/DialogDriver.h"
 
 #include <QMenu>
@@ -93,33 +93,6 @@ TEST_F(CompletionTest, CancelOrTheCloseControlAtAFirstStepEndsTheCommand) {
     }
     EXPECT_EQ(steps->unexpected, 0);
     EXPECT_TRUE(boxes.boxes.isEmpty());
-}
-
-// A path in the name is refused before anything else at every step; a step
-// with no run of its own then only hides the dialog.
-TEST_F(CompletionTest, APathInTheNameIsRefusedAtEveryStep) {
-    for (const QString& c : {caption::kSegmentFile, caption::kSegmentBase, caption::kAssembleFiles,
-                             caption::kAssembleName, caption::kAppendTo, caption::kAppendFrom,
-                             caption::kCopyTo}) {
-        d->setCaption(c);
-        steps->then([](Form3& f) {
-            f.Text1->setText(u"sub\\name"_s);
-            f.Command1->click();
-        });
-        d->showModal();
-    }
-    EXPECT_EQ(boxes.boxes.size(), 7);
-    for (const auto& box : boxes.boxes)
-        EXPECT_TRUE(box.text.startsWith(u"Do NOT include a file PATH"_s));
-    EXPECT_EQ(steps->leftShown, QList<bool>(7, true));
-
-    d->setCaption(caption::kCopyTo);
-    steps->then([](Form3& f) {
-        f.Text1->setText(u"name"_s);
-        f.Command1->click();
-    });
-    d->showModal();
-    EXPECT_EQ(steps->leftShown.last(), false);
 }
 
 } // namespace

@@ -92,8 +92,15 @@ TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
         EXPECT_EQ(f.focusWidget(), f.Dir1);
         EXPECT_EQ(f.Dir1->path(), root + QStringLiteral("/work"));
         EXPECT_EQ(f.File1->path(), root + QStringLiteral("/work"));
+        // Enter moves into a subfolder and runs nothing else.
+        QTest::keyClick(f.Dir1, Qt::Key_Down);
+        QTest::keyClick(f.Dir1, Qt::Key_Return);
+        QTest::qWait(0);
+        EXPECT_EQ(f.Dir1->path(), root + QStringLiteral("/work/deeper"));
+        EXPECT_TRUE(boxes.boxes.isEmpty());
     });
     d.showModal();
+    EXPECT_EQ(steps.leftShown, QList<bool>{true});
 
     // A drive's folder that is gone: explained, and the lists stay.
     d.drives().makeCurrent(root + QStringLiteral("/gone"));
@@ -103,7 +110,8 @@ TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
     EXPECT_EQ(boxes.boxes[0].style, 64);
     EXPECT_EQ(boxes.boxes[0].title, QStringLiteral("Shardix! - Sorry..."));
     EXPECT_TRUE(boxes.boxes[0].text.contains(root + QStringLiteral("/gone")));
-    EXPECT_EQ(d.File1->path(), root + QStringLiteral("/work"));
+    EXPECT_EQ(d.Dir1->path(), at(u"work/deeper"_s));
+    EXPECT_EQ(d.File1->path(), at(u"work/deeper"_s));
 }
 
 } // namespace

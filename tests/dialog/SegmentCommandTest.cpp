@@ -147,23 +147,6 @@ TEST_F(SegmentCommand, AFailingRunShowsItsMessageOnceAndNoCompletion) {
     EXPECT_FALSE(boxes.isBusy());
     EXPECT_FALSE(d->isVisible());
     EXPECT_FALSE(d->ProgressBar1->isVisibleTo(d));
-
-    // More pieces than bytes (picked by double-click, run by Enter).
-    boxes.boxes.clear();
-    write(u"src/tiny"_s, "abc");
-    steps->then([this](Form3& f) {
-        f.Dir1->setPath(at("src"));
-        click(f.File1, u"tiny"_s);
-        QTest::mouseDClick(f.File1->viewport(), Qt::LeftButton, {},
-                           f.File1->visualItemRect(f.File1->currentItem()).center());
-    });
-    steps->then([this](Form3& f) {
-        typeBaseAndCount(u"t"_s, u"5"_s);
-        QTest::keyClick(f.Text1, Qt::Key_Enter);
-    });
-    window->menuCutFile->trigger();
-    EXPECT_EQ(boxes.boxTexts(), QStringList{u"The parts cannot be greater than the whole, Spock!"_s});
-    EXPECT_EQ(steps->showings, 4);
 }
 
 // OK, Enter, a double-click, Cancel or the close control while the engine runs
