@@ -126,11 +126,6 @@ Form3::Form3(QWidget* parent, DriveTable drives) : QDialog(parent), drives_(std:
     bold.setBold(true);
     Label2->setFont(bold);
 
-    // Enter belongs to the boxes and lists; the buttons take it only while they
-    // have the focus themselves.
-    Command1->setDefault(false);
-    Command2->setDefault(false);
-
     // The tab order is the order of the rows; a list that shows on File1's spot
     // takes its turn.
     setTabOrder(Drive1, Dir1);
