@@ -142,6 +142,7 @@ void FolderList::fill() {
         auto* item = new QTreeWidgetItem(parent, {name});
         item->setIcon(0, closed);
         item->setData(0, kPathRole, withSlash(path_) + name);
+        item->setToolTip(0, name);
     }
     expandAll();
     setCurrentItem(parent);
