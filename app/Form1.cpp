@@ -37,7 +37,9 @@ StartupResult Form1::loadHandler() {
     return startUp();
 }
 
-void Form1::endProgram() { QCoreApplication::exit(0); }
+void Form1::endProgram() {
+    QCoreApplication::exit(0);
+}
 
 void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
@@ -65,8 +67,8 @@ void Form1::buildBanner() {
     Frame1->setGeometry(twips(120), twips(120), twips(5160), twips(2280));
 
     imgLogo = new QLabel(Frame1);
-    imgLogo->setPixmap(appIconPixmap().scaled(32, 32, Qt::KeepAspectRatio,
-                                              Qt::SmoothTransformation));
+    imgLogo->setPixmap(
+        appIconPixmap().scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     imgLogo->setGeometry(twips(240), twips(300), 32, 32);
 
     lblProductName = new QLabel(QStringLiteral("Shardix!"), Frame1);
@@ -82,9 +84,10 @@ void Form1::buildBanner() {
     inArial(Label1, 11, false, true);
     Label1->setGeometry(twips(960), twips(900), twips(3960), twips(420));
 
-    lblWarning = new QLabel(QStringLiteral("Copyright \u00a9 2026 the Shardix! authors.  All rights "
-                                           "reserved."),
-                            Frame1);
+    lblWarning =
+        new QLabel(QStringLiteral("Copyright \u00a9 2026 the Shardix! authors.  All rights "
+                                  "reserved."),
+                   Frame1);
     inArial(lblWarning, 7, false, false);
     lblWarning->setGeometry(twips(240), twips(1800), twips(4680), twips(300));
 
@@ -99,8 +102,8 @@ void Form1::buildBanner() {
 void Form1::buildMenus() {
     QMenu* menuFile = menuBar()->addMenu(QStringLiteral("&File"));
     menuFile->setObjectName(QStringLiteral("menuFile"));
-    menuCutFile = menuFile->addAction(QStringLiteral("&Segment File..."), this,
-                                      &Form1::menuCutFile_Click);
+    menuCutFile =
+        menuFile->addAction(QStringLiteral("&Segment File..."), this, &Form1::menuCutFile_Click);
     menuPasteFile = menuFile->addAction(QStringLiteral("&Assemble Files..."), this,
                                         &Form1::menuPasteFile_Click);
     menuAppendtoFile = menuFile->addAction(QStringLiteral("A&ppend to File..."), this,
@@ -110,8 +113,8 @@ void Form1::buildMenus() {
 
     QMenu* menuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     menuHelp->setObjectName(QStringLiteral("menuHelp"));
-    menuAbout = menuHelp->addAction(QStringLiteral("&About Shardix"), this,
-                                    &Form1::menuAbout_Click);
+    menuAbout =
+        menuHelp->addAction(QStringLiteral("&About Shardix"), this, &Form1::menuAbout_Click);
 
     menuCutFile->setObjectName(QStringLiteral("menuCutFile"));
     menuPasteFile->setObjectName(QStringLiteral("menuPasteFile"));
@@ -140,7 +143,9 @@ void Form1::resizeEvent(QResizeEvent* event) {
 namespace {
 
 // Puts the name box into the tab order or takes it out.
-void setTabStop(QWidget* box, bool on) { box->setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus); }
+void setTabStop(QWidget* box, bool on) {
+    box->setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus);
+}
 
 // Shows File2 in File1's place, as tall as the steps that pick several files want it.
 void useFile2(Form3& d) {
@@ -237,8 +242,12 @@ void Form1::menuAppendtoFile_Click() {
     }
 }
 
-void Form1::menuAbout_Click() { showAbout(); }
+void Form1::menuAbout_Click() {
+    showAbout();
+}
 
-void Form1::menuExit_Click() { endProgram(); }
+void Form1::menuExit_Click() {
+    endProgram();
+}
 
 } // namespace shardix

@@ -7,20 +7,30 @@
 
 namespace shardix {
 
-void DialogEngineUi::pumpEvents() { services().pumpEvents(); }
+void DialogEngineUi::pumpEvents() {
+    services().pumpEvents();
+}
 
 int DialogEngineUi::messageBox(const std::string& text, int style, const std::string& title) {
     return services().messageBox(QString::fromStdString(text), style,
                                  QString::fromStdString(title));
 }
 
-void DialogEngineUi::setBusy(bool busy) { services().setBusy(busy); }
+void DialogEngineUi::setBusy(bool busy) {
+    services().setBusy(busy);
+}
 
-void DialogEngineUi::setProgressMin(int value) { bar_->setMinimum(value); }
+void DialogEngineUi::setProgressMin(int value) {
+    bar_->setMinimum(value);
+}
 
-void DialogEngineUi::setProgressMax(int value) { bar_->setMaximum(value); }
+void DialogEngineUi::setProgressMax(int value) {
+    bar_->setMaximum(value);
+}
 
-void DialogEngineUi::setProgressValue(int value) { bar_->setValue(value); }
+void DialogEngineUi::setProgressValue(int value) {
+    bar_->setValue(value);
+}
 
 void DialogEngineUi::setProgressVisible(bool visible) {
     bar_->setVisible(visible);

@@ -12,7 +12,9 @@ namespace shardix {
 
 namespace {
 
-bool byBytes(const QString& a, const QString& b) { return a.toUtf8() < b.toUtf8(); }
+bool byBytes(const QString& a, const QString& b) {
+    return a.toUtf8() < b.toUtf8();
+}
 
 bool isUnder(const QString& folder, const QString& mountPoint) {
     return mountPoint == QLatin1String("/") || folder == mountPoint ||
@@ -43,7 +45,9 @@ DriveTable::DriveTable(QStringList alsoDrives) : alsoDrives_(std::move(alsoDrive
     current_.insert(driveOf(start), start);
 }
 
-QStringList DriveTable::drives() const { return drives_; }
+QStringList DriveTable::drives() const {
+    return drives_;
+}
 
 void DriveTable::refresh() {
     QStringList roots = alsoDrives_;
@@ -78,9 +82,8 @@ QString DriveTable::currentFolder(const QString& drive) const {
 
 void DriveTable::makeCurrent(const QString& folder) {
     if (!QDir::setCurrent(folder))
-        throw AppError(ErrNo::PathNotFound,
-                       "Path not found: the folder \"" + folder.toStdString() +
-                           "\" cannot be made the current folder.");
+        throw AppError(ErrNo::PathNotFound, "Path not found: the folder \"" + folder.toStdString() +
+                                                "\" cannot be made the current folder.");
     // Remembered as written, not with its links resolved, so that the folder
     // list comes back to the folder the user chose.
     const QString now = folderText(QFileInfo(folder).absoluteFilePath());

@@ -48,7 +48,9 @@ QRect twipsRect(int left, int top, int width, int height) {
 }
 
 // File names as the operating system takes them.
-std::string native(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string native(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 // The count box's value: its digits read as a decimal number, blanks ignored,
 // 0 when it holds none.
@@ -245,7 +247,9 @@ void Form3::Dir1_GotFocus() {
     }
 }
 
-void Form3::File1_Click() { Text1->setText(File1->fileName()); }
+void Form3::File1_Click() {
+    Text1->setText(File1->fileName());
+}
 
 void Form3::File1_DblClick() {
     Text1->setText(File1->fileName());
@@ -340,7 +344,8 @@ void Form3::segmentStep2() {
     const std::string source = native(fullPath_);
     const std::string basePath = native(destPath_);
     const std::string count = MaskEdBox1->text().toStdString();
-    run(QStringLiteral("cut"), [&] { return engines_.segment(source, basePath, count, engineUi_); });
+    run(QStringLiteral("cut"),
+        [&] { return engines_.segment(source, basePath, count, engineUi_); });
 }
 
 void Form3::assembleStep1() {
@@ -445,8 +450,8 @@ void Form3::reject() {
 }
 
 void Form3::checkDir(const QString& theDir, const QString& theFile) {
-    fullPath_ = theDir.endsWith(QLatin1Char('/')) ? theDir + theFile
-                                                  : theDir + QLatin1Char('/') + theFile;
+    fullPath_ =
+        theDir.endsWith(QLatin1Char('/')) ? theDir + theFile : theDir + QLatin1Char('/') + theFile;
 }
 
 void Form3::checkForFile(const QString& itIs) {

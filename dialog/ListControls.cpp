@@ -37,9 +37,8 @@ AppError cannotEnter(const QString& folder) {
     if (!info.isDir())
         return AppError(ErrNo::PathNotFound,
                         "Path not found: \"" + folder.toStdString() + "\" is no folder.");
-    return AppError(ErrNo::PermissionDenied,
-                    "Permission denied: the folder \"" + folder.toStdString() +
-                        "\" cannot be opened.");
+    return AppError(ErrNo::PermissionDenied, "Permission denied: the folder \"" +
+                                                 folder.toStdString() + "\" cannot be opened.");
 }
 
 bool canEnter(const QString& folder) {
@@ -93,8 +92,8 @@ FolderList::FolderList(QWidget* parent) : QTreeWidget(parent) {
 }
 
 void FolderList::setPath(const QString& folder) {
-    const QString target = folderText(QDir(path_.isEmpty() ? QDir::currentPath() : path_)
-                                          .absoluteFilePath(folder));
+    const QString target =
+        folderText(QDir(path_.isEmpty() ? QDir::currentPath() : path_).absoluteFilePath(folder));
     if (!canEnter(target))
         throw cannotEnter(target);
     if (target == path_) {
@@ -131,7 +130,8 @@ void FolderList::fill() {
     QTreeWidgetItem* parent = nullptr;
     for (const QString& f : chain) {
         const QString label = f == QLatin1String("/") ? f : f.section(QLatin1Char('/'), -1);
-        auto* item = parent ? new QTreeWidgetItem(parent, {label}) : new QTreeWidgetItem(this, {label});
+        auto* item =
+            parent ? new QTreeWidgetItem(parent, {label}) : new QTreeWidgetItem(this, {label});
         item->setIcon(0, open);
         item->setData(0, kPathRole, f);
         item->setToolTip(0, f);

@@ -100,9 +100,10 @@ TEST_F(AppendCommand, MissingChoicesAreRefusedAndNoNoticeWhenTurnedOff) {
     window->menuAppendtoFile->trigger();
 
     EXPECT_EQ(notice.showings, 0);
-    EXPECT_EQ(boxes.boxTexts(), (QStringList{u"Please select/enter a name of a file to append to."_s,
-                                             u"There is no file with the name you entered."_s,
-                                             u"Please select file(s) to append from."_s}));
+    EXPECT_EQ(boxes.boxTexts(),
+              (QStringList{u"Please select/enter a name of a file to append to."_s,
+                           u"There is no file with the name you entered."_s,
+                           u"Please select file(s) to append from."_s}));
     EXPECT_EQ(focus, (QList<QWidget*>{d->Text1, d->Text1, d->File2}));
     EXPECT_EQ(read(at("a/movie")), QByteArray("abc"));
 }

@@ -66,8 +66,10 @@ TEST_F(CompletionTest, AtTheRootTheFolderIsWrittenWithItsOneSlash) {
     const QString tail = u".  You might have to refresh the folder (hit F5) to see the "_s;
     const QStringList texts = boxes.boxTexts(); // the second is the re-order question
     ASSERT_EQ(texts.size(), 3);
-    EXPECT_EQ(texts[0], u"The file sections should appear in this folder: /"_s + tail + u"files."_s);
-    EXPECT_EQ(texts[2], u"The assembled file should appear in this folder: /"_s + tail + u"file."_s);
+    EXPECT_EQ(texts[0],
+              u"The file sections should appear in this folder: /"_s + tail + u"files."_s);
+    EXPECT_EQ(texts[2],
+              u"The assembled file should appear in this folder: /"_s + tail + u"file."_s);
     EXPECT_EQ(QDir::currentPath(), u"/"_s);
     // Append names the folder of the file appended to, written the same way.
     EXPECT_EQ(folderOf(u"/movie"_s), u"/"_s);

@@ -24,7 +24,9 @@
 #include <memory>
 
 // Texts in failure reports.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace shardix::testing {
 

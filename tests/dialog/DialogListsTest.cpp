@@ -7,16 +7,17 @@ namespace {
 using ListsTest = DialogTest;
 
 TEST_F(ListsTest, FileListsShowEveryFileInByteOrderAndClicksCopyTheName) {
-    for (const char* name : {"part2", "part10", "part1", ".hidden", "Zeta", "abcdefghijklmnopqrstuvw",
-                             "abcdefghijklmnopqrstuv"})
+    for (const char* name : {"part2", "part10", "part1", ".hidden", "Zeta",
+                             "abcdefghijklmnopqrstuvw", "abcdefghijklmnopqrstuv"})
         write(QStringLiteral("s/") + QLatin1String(name), "x");
     QDir(root).mkpath(QStringLiteral("s/folder"));
     Form3 d;
     d.setCaption(caption::kAssembleFiles);
     d.Dir1->setPath(root + QStringLiteral("/s/"));
     d.File1->setPath(root + QStringLiteral("/s"));
-    const QStringList expected{".hidden", "Zeta", "abcdefghijklmnopqrstuv", "abcdefghijklmnopqrstuvw",
-                               "part1", "part10", "part2"};
+    const QStringList expected{
+        ".hidden", "Zeta", "abcdefghijklmnopqrstuv", "abcdefghijklmnopqrstuvw", "part1",
+        "part10",  "part2"};
     for (const FileList* list : {d.File1, d.File2}) {
         QStringList names;
         for (int i = 0; i < list->listCount(); ++i)

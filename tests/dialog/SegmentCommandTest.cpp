@@ -111,7 +111,7 @@ TEST_F(SegmentCommand, OverwriteQuestionNoWritesNothingAndKeepsTheStepYesReplace
     pickSource();
     steps->then([&](Form3& f) {
         typeBaseAndCount(QString(), u"2"_s);
-        QTest::keyClick(f.Text1, Qt::Key_Backspace); // the selected name erased
+        QTest::keyClick(f.Text1, Qt::Key_Backspace);   // the selected name erased
         QTest::mouseClick(f.Command1, Qt::LeftButton); // unscripted: No, the default
         EXPECT_TRUE(f.isVisible());
         EXPECT_EQ(f.caption(), caption::kSegmentBase);
