@@ -32,8 +32,8 @@ protected:
         QDir::setCurrent(globals::appFolder);
     }
     void TearDown() override {
-        CommandTest::TearDown();
         store.reset();
+        CommandTest::TearDown();
     }
 
     std::unique_ptr<TempStore> store;
