@@ -161,16 +161,22 @@ void useFile1(Form3& d) {
     setTabStop(d.Text1, true);
 }
 
+// Shows a step that starts from the drive's current folder.
+void showStep(Form3& d, const QString& caption) {
+    d.setCaption(caption);
+    d.Drive1->refresh();
+    d.Dir1_GotFocus();
+    d.showModal();
+}
+
 // The first step of Segment and Append: one file picked in File1.
-void prepareFirstStep(Form3& d, const QString& caption) {
+void showFirstStep(Form3& d, const QString& caption) {
     d.File1->setEnabled(true);
     d.Text1->setEnabled(true);
     d.Text1->clear();
-    d.setCaption(caption);
     d.ProgressBar1->hide();
     d.Label2->hide();
-    d.Drive1->refresh();
-    d.Dir1_GotFocus();
+    showStep(d, caption);
 }
 
 } // namespace
@@ -178,8 +184,7 @@ void prepareFirstStep(Form3& d, const QString& caption) {
 void Form1::menuCutFile_Click() {
     Form3& d = form3();
     try {
-        prepareFirstStep(d, caption::kSegmentFile);
-        d.showModal();
+        showFirstStep(d, caption::kSegmentFile);
         if (d.caption().isEmpty())
             return;
         const auto hideCount = qScopeGuard([&d] {
@@ -188,10 +193,7 @@ void Form1::menuCutFile_Click() {
         });
         d.Label1->show();
         d.MaskEdBox1->show();
-        d.setCaption(caption::kSegmentBase);
-        d.Drive1->refresh();
-        d.Dir1_GotFocus();
-        d.showModal();
+        showStep(d, caption::kSegmentBase);
     } catch (const AppError& e) {
         mainHandleError(e);
         services().setBusy(false);
@@ -226,16 +228,12 @@ void Form1::menuAppendtoFile_Click() {
     try {
         if (!showAppendNoticeIfWanted())
             return;
-        prepareFirstStep(d, caption::kAppendTo);
-        d.showModal();
+        showFirstStep(d, caption::kAppendTo);
         if (d.caption().isEmpty() || globals::fileDate.isNull())
             return;
         const auto back = qScopeGuard([&d] { useFile1(d); });
         useFile2(d);
-        d.setCaption(caption::kAppendFrom);
-        d.Drive1->refresh();
-        d.Dir1_GotFocus();
-        d.showModal();
+        showStep(d, caption::kAppendFrom);
     } catch (const AppError& e) {
         mainHandleError(e);
         services().setBusy(false);
