@@ -313,13 +313,23 @@ void Form3::stopAt(QWidget* control, const QString& message) {
     control->setFocus();
 }
 
-void Form3::segmentStep1() {
-    if (Text1->text().isEmpty())
-        return stopAt(Text1, kM2);
+bool Form3::namedFileExists(const QString& whenEmpty) {
+    if (Text1->text().isEmpty()) {
+        stopAt(Text1, whenEmpty);
+        return false;
+    }
     checkDir(Dir1->path(), Text1->text());
     checkForFile(fullPath_);
-    if (globals::fileDate.isNull())
-        return stopAt(Text1, kM3);
+    if (globals::fileDate.isNull()) {
+        stopAt(Text1, kM3);
+        return false;
+    }
+    return true;
+}
+
+void Form3::segmentStep1() {
+    if (!namedFileExists(kM2))
+        return;
     hide();
     srcDir_ = Dir1->path();
     srcName_ = Text1->text();
@@ -369,12 +379,8 @@ void Form3::assembleStep2() {
 }
 
 void Form3::appendStep1() {
-    if (Text1->text().isEmpty())
-        return stopAt(Text1, kM7);
-    checkDir(Dir1->path(), Text1->text());
-    checkForFile(fullPath_);
-    if (globals::fileDate.isNull())
-        return stopAt(Text1, kM3);
+    if (!namedFileExists(kM7))
+        return;
     hide();
     getAnswer();
 }

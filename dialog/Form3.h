@@ -111,6 +111,9 @@ private:
     void run(const QString& key, const std::function<bool()>& engine);
     void showCompletion(bool announce);
     void stopAt(QWidget* control, const QString& message);
+    // The file named in Text1 exists in the folder shown (fullPath, fileDate);
+    // otherwise its message has been shown.
+    bool namedFileExists(const QString& whenEmpty);
 
     void checkDir(const QString& theDir, const QString& theFile);
     void checkForFile(const QString& itIs);
