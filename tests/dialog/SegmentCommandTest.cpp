@@ -155,6 +155,7 @@ TEST_F(SegmentCommand, InputDuringARunIsIgnored) {
     int runs = 0;
     QString current;
     bool shownDuringRun = false;
+    bool progressShown = false;
     Form3::EngineCalls calls;
     calls.segment = [&](const std::string& src, const std::string& base, const std::string& n,
                         EngineUi& ui) {
@@ -167,7 +168,10 @@ TEST_F(SegmentCommand, InputDuringARunIsIgnored) {
         QTest::mouseClick(d->Command2, Qt::LeftButton);
         d->close();
         shownDuringRun = d->isVisible();
-        return segmentFile(src, base, n, ui);
+        const bool done = segmentFile(src, base, n, ui);
+        progressShown = d->ProgressBar1->isVisible() && d->Label2->isVisible() &&
+                        d->ProgressBar1->maximum() == 2 && d->ProgressBar1->value() == 2;
+        return done;
     };
     d->setEngineCalls(calls);
     write(u"out/existing"_s, "e");
@@ -180,6 +184,7 @@ TEST_F(SegmentCommand, InputDuringARunIsIgnored) {
 
     EXPECT_EQ(runs, 1);
     EXPECT_TRUE(shownDuringRun);
+    EXPECT_TRUE(progressShown); // the engine's progress on the dialog's bar
     EXPECT_EQ(current, QDir(globals::appFolder).canonicalPath()); // the program's folder
     EXPECT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(read(out + u"/part2"_s), whole.mid(500));
