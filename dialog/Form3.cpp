@@ -12,7 +12,9 @@
 #include "engines/Selection.h"
 #include "notices/Twips.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -21,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QThread>
 
 namespace shardix {
 
@@ -191,7 +194,26 @@ Form3::Form3(QWidget* parent, DriveTable drives) : QDialog(parent), drives_(std:
 
 void Form3::showModal() {
     setModal(true);
+    settleActivation();
     exec();
+}
+
+void Form3::settleActivation() {
+    // Hidden at the end of one step and shown again at once for the next, the
+    // dialog can be left without activation by the window system: its boxes then
+    // get no focus events, so a click neither focuses nor selects, and nothing
+    // can be typed into the count box. Letting the owner window take the
+    // activation back first avoids it.
+    QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!owner || !owner->isVisible() || QApplication::activeWindow())
+        return;
+    owner->activateWindow();
+    QElapsedTimer waited;
+    waited.start();
+    while (QApplication::activeWindow() != owner && waited.elapsed() < 250) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QThread::msleep(2);
+    }
 }
 
 void Form3::showEvent(QShowEvent* event) {

@@ -94,6 +94,7 @@ protected:
     void reject() override;
 
 private:
+    void settleActivation();
     void Form_Activate();
     void Drive1_Change();
     void File1_Click();

@@ -101,6 +101,10 @@ signals:
 protected:
     void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool focusedByClick_ = false;
 };
 
 } // namespace shardix

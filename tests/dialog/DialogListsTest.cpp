@@ -115,5 +115,33 @@ TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
     EXPECT_EQ(d.File1->path(), at(u"work/deeper"_s));
 }
 
+TEST(NameBoxTest, AClickIntoABoxSelectsItsTextSoTypingReplacesIt) {
+    QWidget window;
+    auto* name = new NameBox(&window);
+    auto* count = new NameBox(&window);
+    name->setGeometry(0, 0, 145, 25);
+    count->setGeometry(0, 40, 41, 25);
+    count->setInputMask(QStringLiteral("999; "));
+    name->setText(QStringLiteral("movie"));
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    // A click right of the text would leave the cursor past the count box's
+    // three places, where nothing can be typed.
+    for (NameBox* box : {count, name}) {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 3, box->height() / 2));
+        ASSERT_EQ(QApplication::focusWidget(), box);
+        QTest::keyClicks(box, QStringLiteral("12"));
+    }
+    EXPECT_EQ(count->text(), QStringLiteral("12"));
+    EXPECT_EQ(name->text(), QStringLiteral("12"));
+
+    // A click into the box that already has the focus only places the cursor.
+    QTest::mousePress(name, Qt::LeftButton, {}, QPoint(2, 12));
+    QTest::mouseRelease(name, Qt::LeftButton, {}, QPoint(2, 12));
+    EXPECT_FALSE(name->hasSelectedText());
+}
+
 } // namespace
 } // namespace shardix::testing
