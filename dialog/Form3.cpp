@@ -198,19 +198,33 @@ void Form3::showModal() {
     exec();
 }
 
+QWidget* Form3::owner() const {
+    QWidget* window = parentWidget() ? parentWidget()->window() : nullptr;
+    return window && window->isVisible() ? window : nullptr;
+}
+
+void Form3::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    // The window system does not always hand the activation back to the main
+    // window, which would then take no keys (its menus' access keys) until
+    // clicked.
+    if (QWidget* window = owner())
+        window->activateWindow();
+}
+
 void Form3::settleActivation() {
     // Hidden at the end of one step and shown again at once for the next, the
     // dialog can be left without activation by the window system: its boxes then
     // get no focus events, so a click neither focuses nor selects, and nothing
     // can be typed into the count box. Letting the owner window take the
     // activation back first avoids it.
-    QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
-    if (!owner || !owner->isVisible() || QApplication::activeWindow())
+    QWidget* window = owner();
+    if (!window || QApplication::activeWindow())
         return;
-    owner->activateWindow();
+    window->activateWindow();
     QElapsedTimer waited;
     waited.start();
-    while (QApplication::activeWindow() != owner && waited.elapsed() < 250) {
+    while (QApplication::activeWindow() != window && waited.elapsed() < 250) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         QThread::msleep(2);
     }

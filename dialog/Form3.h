@@ -90,10 +90,12 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
 
 private:
+    QWidget* owner() const;
     void settleActivation();
     void Form_Activate();
     void Drive1_Change();
