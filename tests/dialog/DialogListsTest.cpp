@@ -6,113 +6,99 @@ namespace {
 
 using ListsTest = DialogTest;
 
-TEST_F(ListsTest, FileListsShowEveryFileInByteOrderAndClicksCopyTheName) {
-    for (const char* name : {"part2", "part10", "part1", ".hidden", "Zeta",
-                             "abcdefghijklmnopqrstuvw", "abcdefghijklmnopqrstuv"})
-        write(QStringLiteral("s/") + QLatin1String(name), "x");
-    QDir(root).mkpath(QStringLiteral("s/folder"));
+// The folder list moves the list in use, and resets the name where a file to
+// append to is picked.
+TEST_F(ListsTest, FileListsShowEveryFileInByteOrderAndFollowTheFolderList) {
+    const QString long23 = u"abcdefghijklmnopqrstuvw"_s;
+    const QString long22 = long23.chopped(1);
+    for (const QString& name :
+         {u"part2"_s, u"part10"_s, u"part1"_s, u".hidden"_s, u"Zeta"_s, long23, long22})
+        write(u"s/"_s + name, "x");
+    folder(u"s/folder"_s);
     Form3 d;
     d.setCaption(caption::kAssembleFiles);
-    d.Dir1->setPath(root + QStringLiteral("/s/"));
-    d.File1->setPath(root + QStringLiteral("/s"));
-    const QStringList expected{
-        ".hidden", "Zeta", "abcdefghijklmnopqrstuv", "abcdefghijklmnopqrstuvw", "part1",
-        "part10",  "part2"};
+    d.Dir1->setPath(at(u"s/"_s));
+    EXPECT_EQ(d.Dir1->path(), at(u"s"_s));
+    d.File1->setPath(at(u"s"_s));
     for (const FileList* list : {d.File1, d.File2}) {
         QStringList names;
         for (int i = 0; i < list->listCount(); ++i)
             names.append(list->list(i));
-        EXPECT_EQ(names, expected);
+        EXPECT_EQ(names, (QStringList{u".hidden"_s, u"Zeta"_s, long22, long23, u"part1"_s,
+                                      u"part10"_s, u"part2"_s}));
     }
     d.File1->hide();
     d.File2->show();
     StepScripts steps(d);
     steps.then([&](Form3& f) {
-        click(f.File2, QStringLiteral("abcdefghijklmnopqrstuvw")); // 23 characters: tool tip
-        EXPECT_EQ(f.Text1->text(), QStringLiteral("abcdefghijklmnopqrstuvw"));
-        EXPECT_EQ(f.File2->toolTip(), QStringLiteral("abcdefghijklmnopqrstuvw"));
-        click(f.File2, QStringLiteral("abcdefghijklmnopqrstuv"), Qt::ControlModifier); // 22: none
+        click(f.File2, {long23}); // 23 characters: tool tip
+        EXPECT_EQ(f.Text1->text(), long23);
+        EXPECT_EQ(f.File2->toolTip(), long23);
+        click(f.File2, {long22}, Qt::ControlModifier); // 22: none
         EXPECT_EQ(f.File2->toolTip(), QString());
         EXPECT_EQ(f.File2->selectedItems().size(), 2);
     });
     d.showModal();
     EXPECT_EQ(steps.leftShown, QList<bool>{true});
-}
 
-TEST_F(ListsTest, FolderChangeMovesTheListInUseAndResetsTheNameOnlyWhereItShould) {
-    write(QStringLiteral("a/one"), "1");
-    write(QStringLiteral("b/two"), "2");
-    Form3 d;
     d.setCaption(caption::kSegmentFile);
-    d.Text1->setText(QStringLiteral("kept"));
-    d.Dir1->setPath(root + QStringLiteral("/b"));
-    EXPECT_EQ(d.File1->path(), root + QStringLiteral("/b"));
-    EXPECT_EQ(d.Text1->text(), QStringLiteral("kept"));
-
+    d.Text1->setText(u"kept"_s);
+    d.Dir1->setPath(u"/"_s);
+    EXPECT_EQ(d.Dir1->path(), u"/"_s);
+    EXPECT_EQ(d.File1->path(), u"/"_s);
+    EXPECT_EQ(d.File2->path(), at(u"s"_s));
+    EXPECT_EQ(d.Text1->text(), u"kept"_s);
     d.setCaption(caption::kAppendTo);
-    d.Dir1->setPath(root + QStringLiteral("/a/"));
-    EXPECT_EQ(d.Dir1->path(), root + QStringLiteral("/a"));
-    EXPECT_EQ(d.File1->path(), root + QStringLiteral("/a"));
-    EXPECT_EQ(d.Text1->text(), QStringLiteral("*.*"));
-
-    d.setCaption(caption::kAssembleFiles);
-    d.Dir1->setPath(root + QStringLiteral("/b"));
-    EXPECT_EQ(d.File2->path(), root + QStringLiteral("/b"));
-    EXPECT_EQ(d.File1->path(), root + QStringLiteral("/a"));
-    d.Dir1->setPath(QStringLiteral("/"));
-    EXPECT_EQ(d.Dir1->path(), QStringLiteral("/"));
+    d.Dir1->setPath(at(u"s"_s));
+    EXPECT_EQ(d.File1->path(), at(u"s"_s));
+    EXPECT_EQ(d.Text1->text(), u"*.*"_s);
 }
 
 // Each drive keeps the folder last made current on it; the folder list goes
 // back there when it gets the focus or the drive is chosen.
 TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
-    const QString usb = folder(QStringLiteral("usb"));
-    folder(QStringLiteral("usb/photos"));
-    folder(QStringLiteral("work/deeper"));
-    folder(QStringLiteral("gone"));
+    const QString usb = folder(u"usb/photos"_s).chopped(7);
+    const QString work = folder(u"work/deeper"_s).chopped(7);
+    folder(u"gone"_s);
     Form3 d(nullptr, DriveTable({usb}));
     d.setCaption(caption::kSegmentFile);
-    EXPECT_EQ(d.Dir1->path(), root + QStringLiteral("/app")); // the start-up folder
-
-    d.Drive1->setDrive(usb); // never made current on: its root
+    EXPECT_EQ(d.Dir1->path(), at(u"app"_s)); // the start-up folder
+    d.Drive1->setDrive(usb);                 // never made current on: its root
     EXPECT_EQ(d.Dir1->path(), usb);
-    EXPECT_EQ(d.File1->path(), usb);
-    d.drives().makeCurrent(usb + QStringLiteral("/photos"));
-    d.drives().makeCurrent(root + QStringLiteral("/work"));
-    d.Dir1->setPath(QStringLiteral("/"));
+    d.drives().makeCurrent(usb + u"/photos"_s);
+    d.drives().makeCurrent(work);
+    d.Dir1->setPath(u"/"_s);
     d.Dir1_GotFocus();
-    EXPECT_EQ(d.Dir1->path(), usb + QStringLiteral("/photos"));
+    EXPECT_EQ(d.Dir1->path(), usb + u"/photos"_s);
     d.Drive1->setDrive(d.drives().driveOf(root));
-    EXPECT_EQ(d.Dir1->path(), root + QStringLiteral("/work"));
+    EXPECT_EQ(d.Dir1->path(), work);
 
     StepScripts steps(d);
     steps.then([&](Form3& f) {
-        f.Dir1->setPath(root + QStringLiteral("/work/deeper"));
+        f.Dir1->setPath(work + u"/deeper"_s);
         f.Drive1->setFocus();
         QTest::keyClick(f.Drive1, Qt::Key_Tab);
         EXPECT_EQ(f.focusWidget(), f.Dir1);
-        EXPECT_EQ(f.Dir1->path(), root + QStringLiteral("/work"));
-        EXPECT_EQ(f.File1->path(), root + QStringLiteral("/work"));
+        EXPECT_EQ(f.Dir1->path(), work);
         // Enter moves into a subfolder and runs nothing else.
         QTest::keyClick(f.Dir1, Qt::Key_Down);
         QTest::keyClick(f.Dir1, Qt::Key_Return);
         QTest::qWait(0);
-        EXPECT_EQ(f.Dir1->path(), root + QStringLiteral("/work/deeper"));
+        EXPECT_EQ(f.Dir1->path(), work + u"/deeper"_s);
         EXPECT_TRUE(boxes.boxes.isEmpty());
     });
     d.showModal();
     EXPECT_EQ(steps.leftShown, QList<bool>{true});
 
     // A drive's folder that is gone: explained, and the lists stay.
-    d.drives().makeCurrent(root + QStringLiteral("/gone"));
-    QDir(root).rmdir(QStringLiteral("gone"));
+    d.drives().makeCurrent(at(u"gone"_s));
+    QDir(root).rmdir(u"gone"_s);
     d.Dir1_GotFocus();
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].style, 64);
-    EXPECT_EQ(boxes.boxes[0].title, QStringLiteral("Shardix! - Sorry..."));
-    EXPECT_TRUE(boxes.boxes[0].text.contains(root + QStringLiteral("/gone")));
-    EXPECT_EQ(d.Dir1->path(), at(u"work/deeper"_s));
-    EXPECT_EQ(d.File1->path(), at(u"work/deeper"_s));
+    EXPECT_EQ(boxes.boxes[0].title, u"Shardix! - Sorry..."_s);
+    EXPECT_TRUE(boxes.boxes[0].text.contains(at(u"gone"_s)));
+    EXPECT_EQ(d.File1->path(), work + u"/deeper"_s);
 }
 
 TEST(NameBoxTest, AClickIntoABoxSelectsItsTextSoTypingReplacesIt) {

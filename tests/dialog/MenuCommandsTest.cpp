@@ -1,0 +1,158 @@
+// The main window's menus: Append to File... with its notice and both dialog
+// steps, Cancel at the first step of every command, the completion message for
+// output in the root folder.
+#include "tests/dialog/DialogDriver.h"
+
+#include "notices/Form5.h"
+#include "tests/support/TempStore.h"
+
+#include <QMenu>
+#include <QMenuBar>
+#include <QUuid>
+
+namespace shardix::testing {
+namespace {
+
+// Closes the append notice each time it shows, and counts its showings.
+class NoticeCloser : public QObject {
+public:
+    NoticeCloser() { form5().installEventFilter(this); }
+    ~NoticeCloser() override { form5().removeEventFilter(this); }
+    int showings = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            ++showings;
+            QTimer::singleShot(0, &form5(), [] { form5().Command1->click(); });
+        }
+        return false;
+    }
+};
+
+class MenuCommand : public CommandTest {
+protected:
+    void open(bool showAgain) {
+        store = std::make_unique<TempStore>(showAgain);
+        store->openAsProgram();
+        QDir::setCurrent(globals::appFolder);
+    }
+    void TearDown() override {
+        store.reset();
+        CommandTest::TearDown();
+    }
+
+    std::unique_ptr<TempStore> store;
+    NoticeCloser notice;
+};
+
+TEST_F(MenuCommand, TheMenusOfferTheFileCommandsWithTheirAccessKeysAndNoCopyOrMove) {
+    QStringList items;
+    for (const QAction* menu : window->menuBar()->actions()) {
+        items.append(menu->text());
+        for (const QAction* item : menu->menu()->actions())
+            items.append(item->isSeparator() ? u"-"_s : item->text());
+    }
+    EXPECT_EQ(items, (QStringList{"&File", "&Segment File...", "&Assemble Files...",
+                                  "A&ppend to File...", "-", "E&xit", "&Help", "&About Shardix"}));
+}
+
+TEST_F(MenuCommand, AppendChecksPutTheFocusToMendThenTheFileIsCompletedFromPiecesElsewhere) {
+    open(true);
+    const QByteArray whole = pattern(1000);
+    const QString target = write(u"a/movie"_s, whole.left(400));
+    for (int k = 1; k <= 3; ++k)
+        write(u"b/movie.%1"_s.arg(k), whole.mid((k - 1) * 333, k < 3 ? 333 : -1));
+
+    steps->then([&](Form3& f) {
+        EXPECT_EQ(notice.showings, 1); // before the first step
+        f.Dir1->setPath(at(u"a"_s));
+        okWith(f, QString());
+        okWith(f, u"film"_s);
+        f.Text1->setText(u"movie"_s);
+        QTest::keyClick(f.Text1, Qt::Key_Return);
+    });
+    steps->then([&](Form3& f) {
+        EXPECT_TRUE(f.File2->isVisible());
+        EXPECT_EQ(f.Text1->focusPolicy(), Qt::ClickFocus); // out of the tab order
+        f.Dir1->setPath(at(u"b"_s));
+        okWith(f, QString());
+        click(f.File2, {u"movie.2"_s, u"movie.1"_s, u"movie.3"_s}, Qt::ControlModifier);
+        ok(f);
+    });
+    window->menuAppendtoFile->trigger();
+
+    EXPECT_EQ(read(target), whole);
+    EXPECT_EQ(boxes.boxTexts(),
+              (QStringList{u"Please select/enter a name of a file to append to."_s,
+                           u"There is no file with the name you entered."_s,
+                           u"Please select file(s) to append from."_s, kReorder,
+                           completion(u"processed file"_s, at(u"a"_s), u"file"_s)}));
+    EXPECT_EQ(focus, (QList<QWidget*>{d->Text1, d->Text1, d->File2}));
+    EXPECT_EQ(QDir::currentPath(), QDir(at(u"a"_s)).canonicalPath());
+    EXPECT_TRUE(d->File1->isVisibleTo(d) && !d->File2->isVisibleTo(d));
+    EXPECT_EQ(d->Text1->focusPolicy(), Qt::StrongFocus);
+}
+
+// With the notice turned off.
+TEST_F(MenuCommand, CancelOrTheCloseControlEndsEachCommandAtItsFirstStep) {
+    open(false);
+    for (QAction* command : {window->menuCutFile, window->menuPasteFile, window->menuAppendtoFile})
+        for (bool closeControl : {false, true}) {
+            globals::fileCount = 5;
+            steps->then([closeControl](Form3& f) {
+                if (closeControl)
+                    f.close();
+                else
+                    QTest::mouseClick(f.Command2, Qt::LeftButton);
+            });
+            command->trigger();
+            EXPECT_EQ(d->caption(), QString());
+            EXPECT_EQ(globals::fileCount, 0);
+        }
+    EXPECT_EQ(steps->leftShown, QList<bool>(6, false)); // no second steps
+    EXPECT_EQ(steps->unexpected(), 0);
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    EXPECT_EQ(notice.showings, 0);
+}
+
+// The engines are stood in for here: nothing may be written into the root.
+TEST_F(MenuCommand, AtTheRootTheFolderIsWrittenWithItsOneSlash) {
+    const QString name = u"/shardix-test-"_s + QUuid::createUuid().toString(QUuid::Id128);
+    ASSERT_FALSE(QFile::exists(name + u'1') || QFile::exists(name));
+    QStringList targets;
+    Form3::EngineCalls calls;
+    calls.segment = [&](auto&, auto& base, auto& count, auto&) {
+        targets.append(QString::fromStdString(base + " " + count));
+        return true;
+    };
+    calls.assemble = [&](auto& list, auto& target, auto&) {
+        targets.append(QString::fromStdString(target) + u" %1"_s.arg(list.size()));
+        return true;
+    };
+    d->setEngineCalls(calls);
+    write(u"src/movie"_s, "0123456789");
+    write(u"src/movie2"_s, "x");
+    steps->then(okIn(at(u"src"_s), u"movie"_s));
+    steps->then(okIn(u"/"_s, name.mid(1), u"4"_s));
+    window->menuCutFile->trigger();
+    steps->then([&](Form3& f) {
+        f.Dir1->setPath(at(u"src"_s));
+        click(f.File2, {u"movie"_s, u"movie2"_s}, Qt::ControlModifier);
+        ok(f);
+    });
+    steps->then(okIn(u"/"_s, name.mid(1)));
+    window->menuPasteFile->trigger();
+
+    EXPECT_EQ(targets, (QStringList{name + u" 4"_s, name + u" 2"_s}));
+    EXPECT_EQ(boxes.boxTexts(),
+              (QStringList{completion(u"file sections"_s, u"/"_s, u"files"_s), kReorder,
+                           completion(u"assembled file"_s, u"/"_s, u"file"_s)}));
+    EXPECT_EQ(QDir::currentPath(), u"/"_s);
+    // Append names the folder of the file appended to, written the same way.
+    EXPECT_EQ(folderOf(u"/movie"_s), u"/"_s);
+    EXPECT_EQ(folderOf(at(u"a/movie"_s)), at(u"a"_s));
+}
+
+} // namespace
+} // namespace shardix::testing
