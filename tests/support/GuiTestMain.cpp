@@ -1,24 +1,16 @@
 #include <QApplication>
-
 #include <gtest/gtest.h>
 
-namespace {
+static QtMessageHandler previousHandler = nullptr;
 
-QtMessageHandler previousHandler = nullptr;
-
-// The offscreen platform warns about every window that cannot take size hints.
-void quietHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (text.contains(QStringLiteral("propagateSizeHints")))
-        return;
-    if (previousHandler)
-        previousHandler(type, context, text);
-}
-
-} // namespace
-
-// Window tests run without a display, on Qt's offscreen platform.
+// Window tests run without a display, on Qt's offscreen platform, which warns about
+// every window that cannot take size hints: those warnings are left out.
 int main(int argc, char** argv) {
-    previousHandler = qInstallMessageHandler(quietHandler);
+    previousHandler = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (!text.contains(QStringLiteral("propagateSizeHints")))
+                previousHandler(type, context, text);
+        });
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

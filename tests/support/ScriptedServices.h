@@ -3,15 +3,14 @@
 #include "app/WindowServices.h"
 
 #include <QCoreApplication>
-#include <QList>
 #include <QQueue>
-#include <QString>
-#include <functional>
+#include <QStringList>
 
 namespace shardix::testing {
 
-// A window-services double: records every box, answers from a queue, and never
-// builds a window. Put in place for the lifetime of the object.
+// A window-services double, in place for its lifetime: records every box and
+// answers from a queue, never building a window. An unscripted box gets its
+// default button: OK, or the second button when style holds 256, else the first.
 class ScriptedServices : public WindowServices {
 public:
     struct Box {
@@ -19,57 +18,29 @@ public:
         int style = 0;
         QString title; // as shown: "Shardix!" when none was given
         int answer = 0;
-        bool scripted = false; // false: answered with the default button
     };
 
     ScriptedServices() { setServices(this); }
     ~ScriptedServices() override { setServices(nullptr); }
 
-    // Answers for the next boxes, in order. An unscripted box gets its default
-    // button (OK, or the second button when style holds 256, else the first).
     void answerNext(int answer) { answers.enqueue(answer); }
-    // A callback run when the next box is shown (before it is answered); it may
-    // look at windows or press buttons. Runs once.
-    void onNextBox(std::function<void(const Box&)> f) { boxHooks.enqueue(std::move(f)); }
     // Paths for the next Open dialogs; an empty text is a Cancel.
     void openFileNext(const QString& path) { openAnswers.enqueue(path); }
 
     int messageBox(const QString& text, int style, const QString& title) override {
-        Box box{text, style, title.isEmpty() ? kAppTitle : title, 0, !answers.isEmpty()};
-        if (box.scripted) {
-            box.answer = answers.dequeue();
-        } else {
-            const int buttons = style & 0x7;
-            const bool second = (style & 0x300) == 256;
-            if (buttons == 1)
-                box.answer = second ? 2 : 1;
-            else if (buttons == 4)
-                box.answer = second ? 7 : 6;
-            else
-                box.answer = 1;
-        }
-        boxes.append(box);
-        if (!boxHooks.isEmpty())
-            boxHooks.dequeue()(box);
-        return box.answer;
+        const int buttons = style & 0x7, second = (style & 0x300) == 256;
+        const int byDefault = buttons == 1 ? 1 + second : buttons == 4 ? 6 + second : 1;
+        boxes.append({text, style, title.isEmpty() ? kAppTitle : title,
+                      answers.isEmpty() ? byDefault : answers.dequeue()});
+        return boxes.back().answer;
     }
-
-    void setBusy(bool busy) override {
-        busy_ = busy;
-        busyChanges.append(busy);
-    }
+    void setBusy(bool busy) override { busyChanges.append(busy_ = busy); }
     bool isBusy() const override { return busy_; }
-
-    void pumpEvents() override {
-        ++pumps;
-        QCoreApplication::processEvents();
-    }
-
+    void pumpEvents() override { QCoreApplication::processEvents(); }
     QString getOpenFileName(const QString& title, const QString& folder) override {
         openDialogs.append({title, folder});
         return openAnswers.isEmpty() ? QString() : openAnswers.dequeue();
     }
-
     bool openUrl(const QString& url) override {
         urls.append(url);
         return openUrlResult;
@@ -81,17 +52,22 @@ public:
             texts.append(b.text);
         return texts;
     }
+    // Every box so far as "<style> <title>: <text>".
+    QStringList shown() const {
+        QStringList all;
+        for (const Box& b : boxes)
+            all.append(QStringLiteral("%1 %2: %3").arg(b.style).arg(b.title, b.text));
+        return all;
+    }
 
     QList<Box> boxes;
     QList<bool> busyChanges;
     QList<QPair<QString, QString>> openDialogs;
     QStringList urls;
     bool openUrlResult = true;
-    int pumps = 0;
 
 private:
     QQueue<int> answers;
-    QQueue<std::function<void(const Box&)>> boxHooks;
     QQueue<QString> openAnswers;
     bool busy_ = false;
 };

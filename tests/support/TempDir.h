@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,48 +14,43 @@ namespace shardix::testing {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "shardix-test-XXXXXX").string();
+        std::string pattern = std::filesystem::temp_directory_path() / "shardix-test-XXXXXX";
         if (!::mkdtemp(pattern.data()))
             std::abort();
         path_ = pattern;
     }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
+    ~TempDir() { std::filesystem::remove_all(path_, ec_); }
     TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
 
     // Path of `name` inside the folder; the folder itself ends with "/".
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    std::string operator/(const std::string& name) const { return path_ / name; }
     std::string folder() const { return path_.string() + "/"; }
 
 private:
     std::filesystem::path path_;
+    std::error_code ec_;
 };
 
 inline std::string randomBytes(std::size_t size, unsigned seed = 1) {
     std::mt19937 gen(seed);
     std::string bytes(size, '\0');
-    for (auto& c : bytes)
-        c = static_cast<char>(gen() & 0xFF);
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(gen()); });
     return bytes;
 }
 
 inline void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
-inline std::string readFile(const std::string& path) {
+// `size` bytes from `offset` on (all of the file by default).
+inline std::string readFile(const std::string& path, std::streamoff offset = 0,
+                            std::size_t size = std::string::npos) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    in.seekg(offset);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return bytes.substr(0, size);
 }
 
-inline bool exists(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
-}
+using std::filesystem::exists;
 
 } // namespace shardix::testing

@@ -36,8 +36,8 @@ public:
     }
 
     // Runs SQL on the file through a connection of its own, with the right key.
-    // Returns the first column of the first row of the last statement, -1 for
-    // null, -2 for no row. A failing statement fails the test.
+    // Returns the first column of the last statement's first row: -1 for null,
+    // -2 for no row. A failing statement fails the test.
     int sql(const char* statements) const {
         sqlite3* db = nullptr;
         sqlite3_open(QFile::encodeName(path_).constData(), &db);
@@ -46,15 +46,13 @@ public:
         int value = -2;
         sqlite3_stmt* st = nullptr;
         for (const char* rest = statements; *rest; sqlite3_finalize(st)) {
-            const int rc = sqlite3_prepare_v2(db, rest, -1, &st, &rest) == SQLITE_OK && st
-                               ? sqlite3_step(st)
-                               : SQLITE_ERROR;
+            const int rc =
+                sqlite3_prepare_v2(db, rest, -1, &st, &rest) ? SQLITE_ERROR : sqlite3_step(st);
             if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
                 ADD_FAILURE() << statements << ": " << sqlite3_errmsg(db);
-                sqlite3_finalize(st);
-                break;
+                rest = "";
             }
-            value = rc == SQLITE_DONE                             ? -2
+            value = rc != SQLITE_ROW                            ? -2
                     : sqlite3_column_type(st, 0) == SQLITE_NULL ? -1
                                                                 : sqlite3_column_int(st, 0);
         }
@@ -64,6 +62,12 @@ public:
 
     // "showAgain" of the first record as the file holds it now.
     int storedShowAgain() const { return sql("SELECT showAgain FROM settings ORDER BY rowid"); }
+
+    // Replaces the file at `path` with `bytes`.
+    static bool write(const QString& path, const QByteArray& bytes) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+    }
 
 private:
     QTemporaryDir dir_;

@@ -1,24 +1,59 @@
+#include "notices/Form2.h"
 #include "notices/Form5.h"
-
 #include "tests/support/ScriptedServices.h"
 #include "tests/support/TempStore.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QEnterEvent>
 #include <QPushButton>
+#include <QTest>
 #include <QTextEdit>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace shardix;
-using shardix::testing::ScriptedServices;
-using shardix::testing::TempStore;
+using namespace shardix::testing;
 
 namespace {
 
-struct AppendNotice : ::testing::Test {
-    TempStore store{true};
+TEST(AboutWindow, WhiteWindowWithALinkThatAsksForAMailAndIgnoresFailure) {
     ScriptedServices ui;
-    int shown = 0;           // showings of the notice
+    Form2& about = form2();
+    EXPECT_EQ(about.palette().color(QPalette::Window), QColor(Qt::white));
+    for (QLabel* label : about.findChildren<QLabel*>())
+        EXPECT_GE(label->width(), label->sizeHint().width()) << label->objectName().toStdString();
+
+    MailLabel* link = about.Label4;
+    const auto colour = [&] { return link->palette().color(QPalette::WindowText); };
+    EXPECT_EQ(colour(), QColor(0, 128, 128));
+    QEnterEvent enter(QPointF(3, 3), QPointF(3, 3), QPointF(3, 3));
+    QApplication::sendEvent(link, &enter);
+    EXPECT_EQ(colour(), QColor(0, 0, 255));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(link, &leave);
+    EXPECT_EQ(colour(), QColor(0, 128, 128));
+
+    about.show();
+    QTest::mouseClick(link, Qt::LeftButton);
+    ui.openUrlResult = false; // no mail program
+    QTest::mouseClick(link, Qt::LeftButton);
+    EXPECT_EQ(ui.urls, QStringList(2, QStringLiteral("mailto:") + kSupportAddress));
+    EXPECT_TRUE(ui.boxes.isEmpty());
+    EXPECT_TRUE(about.isVisible());
+
+    // OK hides the window; it is kept, in its place, for the next showing.
+    const QPoint placed = about.pos();
+    about.Command1->click();
+    EXPECT_FALSE(about.isVisible());
+    EXPECT_EQ(&form2(), &about);
+    EXPECT_EQ(about.pos(), placed);
+}
+
+struct AppendNotice : ::testing::Test {
+    TempStore store;
+    ScriptedServices ui;
+    int shown = 0; // showings of the notice
     bool closeHadFocus = false;
     QString text;
 
@@ -44,8 +79,6 @@ struct AppendNotice : ::testing::Test {
     }
 };
 
-} // namespace
-
 TEST_F(AppendNotice, ShownWhileTrueWithTheFocusOnCloseUntilUnchecked) {
     store.openAsProgram();
     form5().Check1->setChecked(true);
@@ -68,17 +101,16 @@ TEST_F(AppendNotice, ShownWhileTrueWithTheFocusOnCloseUntilUnchecked) {
     EXPECT_TRUE(appendRead());
     EXPECT_EQ(shown, 3);
     EXPECT_TRUE(ui.boxes.isEmpty());
-}
 
-TEST_F(AppendNotice, NullSettingShowsNothing) {
-    store.openAsProgram();
-    store.sql("UPDATE settings SET showAgain = NULL;");
+    store.sql("UPDATE settings SET showAgain = 1;"); // read afresh each time
     EXPECT_TRUE(appendRead());
-    EXPECT_EQ(shown, 0);
+    store.sql("UPDATE settings SET showAgain = NULL;"); // null: not shown
+    EXPECT_TRUE(appendRead());
+    EXPECT_EQ(shown, 4);
     EXPECT_TRUE(ui.boxes.isEmpty());
 }
 
-TEST_F(AppendNotice, FailureToStoreIsReportedAndTheNoticeStaysUp) {
+TEST_F(AppendNotice, FailuresToStoreKeepTheNoticeUpAndAFailureToReadStopsAppending) {
     store.openAsProgram(/*readOnly=*/true);
     bool stillVisible = false;
     EXPECT_TRUE(appendRead([&](Form5& notice) {
@@ -86,26 +118,22 @@ TEST_F(AppendNotice, FailureToStoreIsReportedAndTheNoticeStaysUp) {
         stillVisible = notice.isVisible();
     }));
     EXPECT_TRUE(stillVisible);
-    ASSERT_EQ(ui.boxes.size(), 1);
-    EXPECT_EQ(ui.boxes[0].style, 64);
-    EXPECT_EQ(ui.boxes[0].title, QStringLiteral("Shardix! - Sorry..."));
-    EXPECT_TRUE(ui.boxes[0].text.contains(QStringLiteral("read-only")));
     EXPECT_EQ(store.storedShowAgain(), 1);
-
     store.openAsProgram();
     store.sql("DELETE FROM settings;");
     form5().Check1->click();
-    ASSERT_EQ(ui.boxes.size(), 2);
-    EXPECT_TRUE(ui.boxes[1].text.contains(QStringLiteral("No current record")));
-}
-
-TEST_F(AppendNotice, FailureToReadIsReportedAndEndsTheCommand) {
-    store.openAsProgram();
+    // A store that lacks the setting: the read fails and ends the command.
     store.sql("CREATE TABLE s (other BOOLEAN); INSERT INTO s VALUES (1); DROP TABLE settings; "
               "ALTER TABLE s RENAME TO settings;");
     EXPECT_FALSE(appendRead());
-    EXPECT_EQ(shown, 0);
-    ASSERT_EQ(ui.boxes.size(), 1);
-    EXPECT_EQ(ui.boxes[0].title, QStringLiteral("Shardix! - Sorry..."));
-    EXPECT_TRUE(ui.boxes[0].text.contains(QStringLiteral("showAgain")));
+    EXPECT_EQ(shown, 1); // only while the store took no change
+    ASSERT_EQ(ui.boxes.size(), 3);
+    for (const QString& box : ui.shown())
+        EXPECT_TRUE(box.startsWith(QStringLiteral("64 Shardix! - Sorry...: ")))
+            << box.toStdString();
+    EXPECT_TRUE(ui.boxes[0].text.contains(QStringLiteral("read-only")));
+    EXPECT_TRUE(ui.boxes[1].text.contains(QStringLiteral("No current record")));
+    EXPECT_TRUE(ui.boxes[2].text.contains(QStringLiteral("showAgain")));
 }
+
+} // namespace
