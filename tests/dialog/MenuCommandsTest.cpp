@@ -99,7 +99,8 @@ TEST_F(MenuCommand, CancelOrTheCloseControlEndsEachCommandAtItsFirstStep) {
     open(false);
     for (QAction* command : {window->menuCutFile, window->menuPasteFile, window->menuAppendtoFile})
         for (bool closeControl : {false, true}) {
-            globals::fileCount = 5;
+            globals::fileCount = 5; // both left from an earlier command
+            globals::fileDate = QDateTime::currentDateTime();
             steps->then([closeControl](Form3& f) {
                 if (closeControl)
                     f.close();
