@@ -7,8 +7,8 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-for spec in 2:2 10:3 10:10 1000:7 4000000:2 8000001:3 9000000:999 12345678:16; do
-    size=${spec%%:*} n=${spec##*:}
+for sizecount in 2:2 10:3 10:10 1000:7 4000000:2 8000001:3 9000000:999 12345678:16; do
+    size=${sizecount%%:*} n=${sizecount##*:}
     head -c "$size" /dev/urandom > src
     rm -f part* ref.*
     "$cli" segment src part "$n" || fail "segment $size into $n"
