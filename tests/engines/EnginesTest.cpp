@@ -349,18 +349,46 @@ TEST_F(Engine, FaultsAFullDiskStopsEachEngineAndKeepsWhatWasWritten) {
     EXPECT_FALSE(add.busy);
 }
 
-TEST_F(Engine, FaultsAnInputThatShrinksWhileCopiedIsReportedNotPadded) {
-    const std::string source = randomBytes(1000);
+TEST_F(Engine, FaultsAnInputThatShrinksWhileCopiedIsReportedNotPaddedAndFreesItsRoom) {
+    const std::string source = randomBytes(4 << 20);
     writeFile(dir / "src", source);
     // The second event pump comes between the first and second piece of the input.
     ui.onPump = [&](int n) {
         if (n == 2)
-            std::filesystem::resize_file(dir / "src", 150);
+            std::filesystem::resize_file(dir / "src", 100'000);
     };
-    EXPECT_FALSE(assembleFiles({dir / "src"}, dir / "out", ui, 100));
+    EXPECT_FALSE(assembleFiles({dir / "src"}, dir / "out", ui, 65'536));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(ui.messages[0].find("shorter than when it was measured"), std::string::npos);
-    EXPECT_EQ(readFile(dir / "out"), source.substr(0, 150));
+    EXPECT_EQ(readFile(dir / "out"), source.substr(0, 100'000));
+    // Room reserved for the whole input is given back: the output takes no more
+    // disk than its bytes.
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "out").c_str(), &st), 0);
+    EXPECT_LT(st.st_blocks * 512, 1 << 20);
+}
+
+// Segments and assembles between the temporary folder and a memory file system, where
+// the kernel copies differently or not at all between the two.
+TEST(Engines, CopyAlikeWithinAndAcrossFileSystems) {
+    if (!std::filesystem::is_directory("/dev/shm"))
+        GTEST_SKIP() << "no /dev/shm here";
+    TempDir disk, memory("/dev/shm");
+    const std::string source = randomBytes(1'000'003, 7);
+    for (const TempDir* from : {&disk, &memory}) {
+        for (const TempDir* to : {&disk, &memory}) {
+            RecordingUi ui;
+            writeFile(*from / "src", source);
+            ASSERT_TRUE(segmentFile(*from / "src", *to / "part", "3", ui, 100'000));
+            const Strings parts = named(*to / "part", upTo(3));
+            ASSERT_TRUE(assembleFiles(parts, *from / "joined", ui, 65'536));
+            EXPECT_EQ(readFile(*from / "joined"), source);
+            writeFile(*to / "cut", source.substr(0, 1000));
+            ASSERT_TRUE(appendFile({*from / "src"}, *to / "cut", ui));
+            EXPECT_EQ(readFile(*to / "cut"), source);
+            EXPECT_TRUE(ui.messages.empty()) << ui.messages.front();
+        }
+    }
 }
 
 // The paths to read for names selected in this order, after this answer to the

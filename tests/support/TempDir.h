@@ -13,8 +13,8 @@ namespace shardix::testing {
 // A folder of its own for each test, removed with everything in it afterwards.
 class TempDir {
 public:
-    TempDir() {
-        std::string pattern = std::filesystem::temp_directory_path() / "shardix-test-XXXXXX";
+    explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+        std::string pattern = base / "shardix-test-XXXXXX";
         if (!::mkdtemp(pattern.data()))
             std::abort();
         path_ = pattern;
