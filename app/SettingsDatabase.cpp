@@ -55,12 +55,21 @@ QStringList columnsOf(sqlite3* db, const QString& table) {
     return names;
 }
 
-bool tableExists(sqlite3* db, const QString& table) {
+// Whether `table` exists. A store that another program holds locked cannot
+// tell, which is reported as such, not as a missing table.
+bool tableExists(sqlite3* db, const QString& path, const QString& table) {
     Statement st(db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
                                     "name = ?1 COLLATE NOCASE"));
     const QByteArray name = table.toUtf8();
     sqlite3_bind_text(st.get(), 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
-    return st.step() == SQLITE_ROW;
+    const int rc = st.prepared() == SQLITE_OK ? st.step() : st.prepared();
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+        raise(DbErrNo::Locked,
+              QStringLiteral("The settings database \"%1\" is in use by another program.").arg(path));
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        raise(ErrNo::InvalidOperation,
+              QStringLiteral("Cannot read the settings database \"%1\": %2").arg(path, st.message()));
+    return rc == SQLITE_ROW;
 }
 
 // Applies the key and proves that it opens the file: with a wrong key, or on a
@@ -160,7 +169,7 @@ Database::Database(sqlite3* db, QString path, bool readOnly)
 Database::~Database() { sqlite3_close(db_); }
 
 std::unique_ptr<Recordset> Database::openRecordset(const QString& table, RecordsetType) {
-    if (!tableExists(db_, table))
+    if (!tableExists(db_, path_, table))
         raise(DbErrNo::TableNotFound,
               QStringLiteral("The settings database has no table \"%1\".").arg(table));
     std::vector<long long> rowids;

@@ -4,11 +4,30 @@
 
 namespace shardix {
 
+// Message-box styles: buttons + icon + default button, added together.
+namespace MsgStyle {
+constexpr int Ok = 0;
+constexpr int OkCancel = 1;
+constexpr int YesNo = 4;
+constexpr int Critical = 16;
+constexpr int Question = 32;
+constexpr int Information = 64;
+constexpr int DefaultButton2 = 256;
+} // namespace MsgStyle
+
+// The button the user pressed.
+namespace MsgAnswer {
+constexpr int Ok = 1;
+constexpr int Cancel = 2;
+constexpr int Yes = 6;
+constexpr int No = 7;
+} // namespace MsgAnswer
+
 // Every message box, open-file dialog, busy pointer change, event pump and
 // desktop hand-off of the program goes through this layer, so that tests can put
 // a scripted double in its place (setServices) and read what was shown.
 class WindowServices {
-public:
+  public:
     virtual ~WindowServices() = default;
 
     // A modal message box. `style` adds buttons (0 OK, 1 OK and Cancel, 4 Yes and

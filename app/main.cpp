@@ -1,8 +1,10 @@
 #include "app/Form1.h"
+#include "engines/ProcessSetup.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    shardix::prepareProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Shardix!"));
 

@@ -1,12 +1,16 @@
 // shardix-cli: the file engines of Shardix! for scripts and benchmarks.
 #include "engines/Appender.h"
 #include "engines/Assembler.h"
-#include "engines/EngineUi.h"
+#include "engines/Count.h"
+#include "engines/Failure.h"
+#include "engines/Messages.h"
+#include "engines/ProcessSetup.h"
+#include "engines/RunProgress.h"
 #include "engines/Segmenter.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
-#include <cstring>
-#include <iostream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,53 +27,57 @@ const char* const kUsage =
     "      Join the INPUTs, in the order given, into TARGET.\n"
     "  shardix-cli append TARGET SOURCE...\n"
     "      Complete TARGET, which holds the beginning of the SOURCEs joined in order,\n"
-    "      with exactly the bytes it lacks.\n"
-    "  shardix-cli --help\n"
+    "      with exactly the bytes it lacks. TARGET is compared with the SOURCEs first;\n"
+    "      one that does not match is left alone.\n"
+    "  shardix-cli --help | --version\n"
     "\n"
-    "An existing first piece (segment) or TARGET (assemble) is replaced only with --force.\n"
+    "Options:\n"
+    "  --force     replace an existing first piece (segment) or TARGET (assemble)\n"
+    "  --          end of the options: a file name that begins with \"-\" follows\n"
+    "\n"
+    "Without --force an existing first piece or TARGET is left alone. Every INPUT is\n"
+    "checked before TARGET is touched. Messages go to standard error.\n"
+    "\n"
     "Exit status: 0 on success, 1 on a failure or refusal, 2 on a usage error.\n";
 
-// Messages go to standard error; progress too, when it is a terminal.
-class ConsoleUi : public shardix::EngineUi {
-public:
-    explicit ConsoleUi(const char* verb) : verb_(verb), showProgress_(isatty(STDERR_FILENO)) {}
-    ~ConsoleUi() override {
-        if (drawn_)
-            std::fputc('\n', stderr);
-    }
+constexpr const char* kVersion = "shardix-cli (Shardix!) " SHARDIX_VERSION;
+
+// Progress on standard error, when it is a terminal.
+class ConsoleProgress : public shardix::RunProgress {
+  public:
+    explicit ConsoleProgress(const char* verb) : verb_(verb), shown_(isatty(STDERR_FILENO)) {}
+    ~ConsoleProgress() override { endLine(); }
 
     void pumpEvents() override {}
-    int messageBox(const std::string& text, int style, const std::string&) override {
-        if (drawn_) {
-            std::fputc('\n', stderr);
-            drawn_ = false;
-        }
-        std::fprintf(stderr, "shardix-cli: %s\n", text.c_str());
-        // Questions (re-ordering) are not put by this tool; a Yes/No gets No.
-        return (style & 0x7) == 4 ? shardix::MsgAnswer::No : shardix::MsgAnswer::Ok;
-    }
-    void setBusy(bool) override {}
     void setProgressMin(int) override {}
     void setProgressMax(int v) override { max_ = v; }
     void setProgressValue(int v) override {
-        if (showProgress_ && visible_)
-            draw(v);
         value_ = v;
+        if (visible_)
+            draw();
     }
     void setProgressVisible(bool v) override {
         visible_ = v;
-        if (showProgress_ && v)
-            draw(value_);
+        if (v)
+            draw();
+    }
+    // Ends the progress line, so that a message starts on a line of its own.
+    void endLine() {
+        if (drawn_)
+            std::fputc('\n', stderr);
+        drawn_ = false;
     }
 
-private:
-    void draw(int v) {
-        std::fprintf(stderr, "\r%s: %d/%d", verb_, v, max_);
+  private:
+    void draw() {
+        if (!shown_)
+            return;
+        std::fprintf(stderr, "\r%s: %d/%d", verb_, value_, max_);
         std::fflush(stderr);
         drawn_ = true;
     }
     const char* verb_;
-    bool showProgress_;
+    bool shown_;
     bool visible_ = false;
     bool drawn_ = false;
     int max_ = 0;
@@ -77,8 +85,24 @@ private:
 };
 
 int usageError(const std::string& why) {
-    std::fprintf(stderr, "shardix-cli: %s\n\n%s", why.c_str(), kUsage);
+    std::fprintf(stderr, "shardix-cli: %s\nTry 'shardix-cli --help' for more information.\n",
+                 why.c_str());
     return 2;
+}
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "shardix-cli: %s\n", message.c_str());
+    return 1;
+}
+
+// Exit status of an engine run, its failure told on standard error.
+int finish(const shardix::RunResult& result, ConsoleProgress& progress) {
+    progress.endLine();
+    if (!result)
+        return 0;
+    if (!result->file.empty())
+        return fail("\"" + result->file + "\": " + result->message);
+    return fail(result->message);
 }
 
 bool exists(const std::string& path) {
@@ -87,69 +111,81 @@ bool exists(const std::string& path) {
 }
 
 int refuseExisting(const std::string& path) {
-    std::fprintf(stderr,
-                 "shardix-cli: \"%s\" already exists; not replaced (use --force to replace it).\n",
-                 path.c_str());
-    return 1;
+    return fail("\"" + path + "\" already exists; not replaced (use --force to replace it).");
+}
+
+// Writes `text` to standard output; a failure to write it is a failure.
+int print(const char* text) {
+    if (std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0)
+        return fail("cannot write to standard output");
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty())
-        return usageError("no command given");
-    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    const std::string command = args[0];
-    args.erase(args.begin());
-    bool force = false;
-    if (!args.empty() && args[0] == "--force" && command != "append") {
-        force = true;
-        args.erase(args.begin());
-    }
-    if (!args.empty() && args[0] == "--")
-        args.erase(args.begin());
+    shardix::prepareProcess();
 
-    if (command == "segment") {
-        if (args.size() != 3)
-            return usageError("segment takes SOURCE BASEPATH COUNT");
-        const std::string& count = args[2];
-        // The count box takes up to three digits; blanks count for nothing there.
-        if (count.size() > 3 || count.find_first_not_of("0123456789 ") != std::string::npos)
-            return usageError("COUNT must be a number from 2 to 999");
-        int value = 0;
-        for (char c : count)
-            if (c != ' ')
-                value = value * 10 + (c - '0');
-        if (value < 2) {
-            std::fprintf(stderr,
-                         "shardix-cli: The number of file segments must be greater than one.  "
-                         "Please enter a number greater than one.\n");
-            return 1;
-        }
-        if (!force && exists(args[1] + "1"))
-            return refuseExisting(args[1] + "1");
-        ConsoleUi ui("segment");
-        return shardix::segmentFile(args[0], args[1], count, ui) ? 0 : 1;
+    CLI::App app;
+    app.set_help_flag("-h,--help");
+    app.set_version_flag("--version", kVersion);
+    app.require_subcommand(1, 1);
+    app.fallthrough(false);
+
+    bool force = false;
+    const auto forceFlag = [&force](CLI::App* command) {
+        command->add_flag("--force", force)
+            ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+            ->disable_flag_override();
+    };
+    std::string source, basePath, count, target;
+    std::vector<std::string> inputs;
+
+    CLI::App* segment = app.add_subcommand("segment");
+    forceFlag(segment);
+    segment->add_option("SOURCE", source)->required();
+    segment->add_option("BASEPATH", basePath)->required();
+    segment->add_option("COUNT", count)->required();
+
+    CLI::App* assemble = app.add_subcommand("assemble");
+    forceFlag(assemble);
+    assemble->add_option("TARGET", target)->required();
+    assemble->add_option("INPUT", inputs)->required()->expected(1, -1);
+
+    CLI::App* append = app.add_subcommand("append");
+    append->add_option("TARGET", target)->required();
+    append->add_option("SOURCE", inputs)->required()->expected(1, -1);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        return print(kUsage);
+    } catch (const CLI::CallForVersion&) {
+        return print((std::string(kVersion) + "\n").c_str());
+    } catch (const CLI::ParseError& e) {
+        if (argc < 2)
+            return usageError("no command given");
+        return usageError(e.what());
     }
-    if (command == "assemble") {
-        if (args.size() < 2)
-            return usageError("assemble takes TARGET INPUT...");
-        if (!force && exists(args[0]))
-            return refuseExisting(args[0]);
-        ConsoleUi ui("assemble");
-        const std::vector<std::string> inputs(args.begin() + 1, args.end());
-        return shardix::assembleFiles(inputs, args[0], ui) ? 0 : 1;
+
+    if (segment->parsed()) {
+        const std::optional<int> pieces = shardix::parseCount(count);
+        if (!pieces || *pieces > 999)
+            return usageError("COUNT must be a number from 2 to 999, not \"" + count + "\"");
+        if (*pieces < 2)
+            return fail("The number of file segments must be greater than one.  Please enter a "
+                        "number greater than one.");
+        if (!force && exists(basePath + "1"))
+            return refuseExisting(basePath + "1");
+        ConsoleProgress progress("segment");
+        return finish(shardix::segmentFile(source, basePath, *pieces, progress), progress);
     }
-    if (command == "append") {
-        if (args.size() < 2)
-            return usageError("append takes TARGET SOURCE...");
-        ConsoleUi ui("append");
-        const std::vector<std::string> sources(args.begin() + 1, args.end());
-        return shardix::appendFile(sources, args[0], ui) ? 0 : 1;
+    if (assemble->parsed()) {
+        if (!force && exists(target))
+            return refuseExisting(target);
+        ConsoleProgress progress("assemble");
+        return finish(shardix::assembleFiles(inputs, target, progress), progress);
     }
-    return usageError("unknown command \"" + command + "\"");
+    ConsoleProgress progress("append");
+    return finish(shardix::appendFile(inputs, target, progress), progress);
 }

@@ -11,15 +11,6 @@ void DialogEngineUi::pumpEvents() {
     services().pumpEvents();
 }
 
-int DialogEngineUi::messageBox(const std::string& text, int style, const std::string& title) {
-    return services().messageBox(QString::fromStdString(text), style,
-                                 QString::fromStdString(title));
-}
-
-void DialogEngineUi::setBusy(bool busy) {
-    services().setBusy(busy);
-}
-
 void DialogEngineUi::setProgressMin(int value) {
     bar_->setMinimum(value);
 }

@@ -7,6 +7,7 @@
 #include "dialog/ListControls.h"
 #include "engines/Appender.h"
 #include "engines/Assembler.h"
+#include "engines/Count.h"
 #include "engines/Messages.h"
 #include "engines/Segmenter.h"
 #include "engines/Selection.h"
@@ -53,17 +54,6 @@ QRect twipsRect(int left, int top, int width, int height) {
 // File names as the operating system takes them.
 std::string native(const QString& path) {
     return QFile::encodeName(path).toStdString();
-}
-
-// The count box's value: its digits read as a decimal number, blanks ignored,
-// 0 when it holds none.
-int countValue(const QString& text) {
-    int value = 0;
-    for (const QChar c : text) {
-        if (c.isDigit())
-            value = value * 10 + c.digitValue();
-    }
-    return value;
 }
 
 } // namespace
@@ -180,13 +170,14 @@ Form3::Form3(QWidget* parent, DriveTable drives) : QDialog(parent), drives_(std:
         mainHandleError(e);
     }
 
-    engines_.segment = [](const std::string& source, const std::string& basePath,
-                          const std::string& count,
-                          EngineUi& ui) { return segmentFile(source, basePath, count, ui); };
+    engines_.segment = [](const std::string& source, const std::string& basePath, int count,
+                          RunProgress& progress) {
+        return segmentFile(source, basePath, count, progress);
+    };
     engines_.assemble = [](const std::vector<std::string>& list, const std::string& target,
-                           EngineUi& ui) { return assembleFiles(list, target, ui); };
+                           RunProgress& progress) { return assembleFiles(list, target, progress); };
     engines_.append = [](const std::vector<std::string>& sources, const std::string& target,
-                         EngineUi& ui) { return appendFile(sources, target, ui); };
+                         RunProgress& progress) { return appendFile(sources, target, progress); };
 
     // Form_Load: centred once; later showings keep the place.
     centreOnScreen(*this);
@@ -372,7 +363,10 @@ void Form3::segmentStep1() {
 }
 
 void Form3::segmentStep2() {
-    if (countValue(MaskEdBox1->text()) < 2)
+    // The count as the box shows it: one number, or none. A box that shows
+    // "1 3" (a digit taken out of the middle) is refused, never read as 13.
+    const std::optional<int> count = parseCount(MaskEdBox1->displayText().toStdString());
+    if (!count || *count < 2)
         return stopAt(MaskEdBox1, kM4);
     destDir_ = withSlash(Dir1->path());
     srcDir_ = withSlash(srcDir_);
@@ -389,9 +383,8 @@ void Form3::segmentStep2() {
         return;
     const std::string source = native(fullPath_);
     const std::string basePath = native(destPath_);
-    const std::string count = MaskEdBox1->text().toStdString();
     run(QStringLiteral("cut"),
-        [&] { return engines_.segment(source, basePath, count, engineUi_); });
+        [&] { return engines_.segment(source, basePath, *count, engineUi_); });
 }
 
 void Form3::assembleStep1() {
@@ -432,14 +425,22 @@ void Form3::appendStep2() {
         [&] { return engines_.append(globals::fileList, target, engineUi_); });
 }
 
-void Form3::run(const QString& key, const std::function<bool()>& engine) {
+void Form3::run(const QString& key, const std::function<RunResult()>& engine) {
     services().setBusy(true);
     if (!globals::appFolder.isEmpty())
         drives_.makeCurrent(globals::appFolder);
     globals::opMode = key;
-    const bool succeeded = engine();
+    const RunResult failure = engine();
     drives_.makeCurrent(destDir_);
-    showCompletion(succeeded);
+    if (failure) {
+        services().setBusy(false);
+        theMessage_ = QString::fromStdString(failure->message);
+        // A name that cannot take the output: the step stays, for another name.
+        if (failure->nameRefused)
+            return stopAt(Text1, theMessage_);
+        services().messageBox(theMessage_);
+    }
+    showCompletion(!failure);
 }
 
 void Form3::showCompletion(bool announce) {
@@ -532,9 +533,15 @@ void Form3::getFiles() {
         if (File2->selected(i))
             names.push_back(native(File2->list(i)));
     }
-    const Selection selection = orderSelection(native(srcDir_), names, engineUi_);
-    globals::fileList = selection.fileList;
-    globals::fileCount = selection.fileCount;
+    // Asked once two or more files are chosen: the list shows part1, part10,
+    // part2, ..., and only the user knows whether that is the order meant.
+    const bool reorder =
+        names.size() >= 2 &&
+        services().messageBox(QString::fromLatin1(msg::kReorderQuestion),
+                              MsgStyle::YesNo + MsgStyle::Question,
+                              QString::fromLatin1(msg::kChoiceTitle)) == MsgAnswer::Yes;
+    globals::fileList = orderSelection(native(srcDir_), names, reorder);
+    globals::fileCount = static_cast<int>(names.size());
 }
 
 } // namespace shardix

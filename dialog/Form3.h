@@ -2,6 +2,7 @@
 
 #include "dialog/DialogEngineUi.h"
 #include "dialog/DriveTable.h"
+#include "engines/Failure.h"
 
 #include <QDialog>
 
@@ -40,17 +41,17 @@ inline const QString kMoveTo = QStringLiteral("Select destination to MOVE to");
 // Created once, then only shown and hidden; the caption tells the step.
 class Form3 : public QDialog {
     Q_OBJECT
-public:
+  public:
     // The engine calls of a run. Tests may put others in their place.
     struct EngineCalls {
-        std::function<bool(const std::string& source, const std::string& basePath,
-                           const std::string& segmentCount, EngineUi& ui)>
+        std::function<RunResult(const std::string& source, const std::string& basePath, int count,
+                                RunProgress& progress)>
             segment;
-        std::function<bool(const std::vector<std::string>& fileList, const std::string& target,
-                           EngineUi& ui)>
+        std::function<RunResult(const std::vector<std::string>& fileList, const std::string& target,
+                                RunProgress& progress)>
             assemble;
-        std::function<bool(const std::vector<std::string>& sources, const std::string& target,
-                           EngineUi& ui)>
+        std::function<RunResult(const std::vector<std::string>& sources, const std::string& target,
+                                RunProgress& progress)>
             append;
     };
 
@@ -88,13 +89,13 @@ public:
     QProgressBar* ProgressBar1;
     QLabel* Label2;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
 
-private:
+  private:
     QWidget* owner() const;
     void settleActivation();
     void Form_Activate();
@@ -111,7 +112,7 @@ private:
     void assembleStep2();
     void appendStep1();
     void appendStep2();
-    void run(const QString& key, const std::function<bool()>& engine);
+    void run(const QString& key, const std::function<RunResult()>& engine);
     void showCompletion(bool announce);
     void stopAt(QWidget* control, const QString& message);
     // The file named in Text1 exists in the folder shown (fullPath, fileDate);

@@ -1,7 +1,5 @@
 #include "engines/AppError.h"
 
-#include "engines/EngineUi.h"
-
 #include <cerrno>
 #include <cstring>
 
@@ -9,11 +7,12 @@ namespace shardix {
 
 AppError AppError::fromErrno(int err, const std::string& action, const std::string& path) {
     std::int32_t number = ErrNo::PathFileAccess;
+    std::string condition = std::strerror(err);
     switch (err) {
     case ENOENT:
         // A missing file to read, or a missing folder for a file to create.
         number = (action == "create" || action == "open for appending") ? ErrNo::PathNotFound
-                                                                         : ErrNo::FileNotFound;
+                                                                        : ErrNo::FileNotFound;
         break;
     case EACCES:
     case EPERM:
@@ -22,8 +21,12 @@ AppError AppError::fromErrno(int err, const std::string& action, const std::stri
         break;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
         number = ErrNo::DiskFull;
+        condition = "the disk is full (" + condition + ")";
+        break;
+    case EFBIG:
+        // The limit on file sizes (ulimit -f) or the file system's own.
+        condition = "the file would grow beyond the largest size allowed (" + condition + ")";
         break;
     case EBUSY:
     case ETXTBSY:
@@ -39,15 +42,8 @@ AppError AppError::fromErrno(int err, const std::string& action, const std::stri
     default:
         break;
     }
-    std::string condition = std::strerror(err);
-    if (number == ErrNo::DiskFull)
-        condition = "the disk is full (" + condition + ")";
-    return AppError(number, "Cannot " + action + " \"" + path + "\": " + condition + ".");
-}
-
-std::string dialogHandleError(EngineUi& ui, const AppError& error) {
-    ui.setBusy(false);
-    return error.description();
+    return AppError(number, "Cannot " + action + " \"" + path + "\": " + condition + ".", {},
+                    condition);
 }
 
 } // namespace shardix

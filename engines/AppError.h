@@ -6,8 +6,6 @@
 
 namespace shardix {
 
-class EngineUi;
-
 // Failure numbers. The file and settings layers raise failures with these
 // numbers; the main window's reporter explains several of them in its own words.
 namespace ErrNo {
@@ -27,25 +25,31 @@ constexpr std::int32_t ZeroLengthField = 3315;
 constexpr std::int32_t UnrecognizedDatabase = 3343;
 } // namespace ErrNo
 
-// A failure being handled: its number and a description that names what failed.
+// A failure being handled: its number and a description for the user. Most
+// descriptions name the file involved; the fixed texts that do not (a file that
+// does not exist) carry it in file().
 class AppError : public std::runtime_error {
-public:
-    AppError(std::int32_t number, const std::string& description)
-        : std::runtime_error(description), number_(number) {}
+  public:
+    AppError(std::int32_t number, const std::string& description, std::string file = {},
+             std::string cause = {})
+        : std::runtime_error(description), number_(number), file_(std::move(file)),
+          cause_(std::move(cause)) {}
 
     std::int32_t number() const { return number_; }
     std::string description() const { return what(); }
+    const std::string& file() const { return file_; }
+    // What went wrong, without the file ("the disk is full (...)"); the whole
+    // description where none was set apart.
+    std::string cause() const { return cause_.empty() ? description() : cause_; }
 
     // A failure of a system call on a file: `action` says what was being done
     // ("open", "create", "read", "write", ...), `path` names the file.
     static AppError fromErrno(int err, const std::string& action, const std::string& path);
 
-private:
+  private:
     std::int32_t number_;
+    std::string file_;
+    std::string cause_;
 };
-
-// The operation dialog's reporter: the busy pointer goes back to normal and the
-// failure's own description is handed back, untranslated, for the caller to show.
-std::string dialogHandleError(EngineUi& ui, const AppError& error);
 
 } // namespace shardix

@@ -1,82 +1,205 @@
 #include "engines/Appender.h"
 
 #include "engines/AppError.h"
-#include "engines/EngineUi.h"
-#include "engines/FileReader.h"
+#include "engines/MeasuredFile.h"
+#include "engines/RunProgress.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace shardix {
 
-bool appendFile(const std::vector<std::string>& sources, const std::string& target, EngineUi& ui,
-                std::int64_t pieceSize) {
+namespace {
+
+constexpr std::int64_t kCompareAllUpTo = 16 << 20;
+constexpr std::int64_t kTailSpan = 1 << 20;
+constexpr int kSamples = 64;
+constexpr std::int64_t kSampleSize = 64 << 10;
+constexpr std::int64_t kEdgeSize = 4 << 10;
+
+// Compares the target's bytes with those of the whole at the same places, one
+// source at a time, at a cost bounded whatever the size.
+class PrefixCheck {
+  public:
+    PrefixCheck(const FileHandle& target, std::int64_t length) : target_(target), length_(length) {
+        if (length <= kCompareAllUpTo) {
+            spans_.emplace_back(0, length);
+            return;
+        }
+        const std::int64_t rest = length - kTailSpan;
+        for (int i = 0; i < kSamples; ++i) {
+            const std::int64_t at = (rest - kSampleSize) * i / (kSamples - 1);
+            spans_.emplace_back(at, at + kSampleSize);
+        }
+        spans_.emplace_back(rest, length);
+    }
+
+    // The first place found (0-based, in the target) where the target differs
+    // from `source`, which holds the whole's bytes from `offset` on.
+    std::optional<std::int64_t> differsFrom(const MeasuredFile& source, std::int64_t offset) {
+        const std::int64_t end = std::min(offset + source.length, length_);
+        if (end <= offset)
+            return std::nullopt;
+        // The first and last bytes this source covers: a source out of its place
+        // shows there, even between two samples.
+        std::vector<std::pair<std::int64_t, std::int64_t>> spans{
+            {offset, std::min(end, offset + kEdgeSize)}, {std::max(offset, end - kEdgeSize), end}};
+        for (const auto& [from, to] : spans_) {
+            if (from < end && to > offset)
+                spans.emplace_back(std::max(from, offset), std::min(to, end));
+        }
+        std::sort(spans.begin(), spans.end());
+        for (const auto& [from, to] : spans) {
+            if (auto at = firstDifference(source.file, offset, from, to))
+                return at;
+        }
+        return std::nullopt;
+    }
+
+  private:
+    std::optional<std::int64_t> firstDifference(const FileHandle& source, std::int64_t offset,
+                                                std::int64_t from, std::int64_t to) {
+        constexpr std::int64_t kChunk = 64 << 10;
+        mine_.resize(kChunk);
+        theirs_.resize(kChunk);
+        for (std::int64_t at = from; at < to; at += kChunk) {
+            const std::int64_t n = std::min(kChunk, to - at);
+            readExactly(target_, at, mine_.data(), n);
+            readExactly(source, at - offset, theirs_.data(), n);
+            if (std::memcmp(mine_.data(), theirs_.data(), static_cast<std::size_t>(n)) != 0) {
+                const auto first =
+                    std::mismatch(mine_.begin(), mine_.begin() + n, theirs_.begin()).first;
+                return at + (first - mine_.begin());
+            }
+        }
+        return std::nullopt;
+    }
+
+    const FileHandle& target_;
+    std::int64_t length_;
+    std::vector<std::pair<std::int64_t, std::int64_t>> spans_; // of the target, in order
+    std::vector<char> mine_, theirs_;
+};
+
+Failure notItsBeginning(const std::string& target, std::int64_t at, const std::string& source,
+                        std::int64_t offset) {
+    return Failure::of(
+        ErrNo::PathFileAccess,
+        "\"" + target + "\" does not hold the beginning of the chosen files: its byte " +
+            std::to_string(at + 1) + " differs from byte " + std::to_string(at - offset + 1) +
+            " of \"" + source + "\".  Nothing was appended.");
+}
+
+// The target as it is before the run: its length, taken without opening it,
+// and, when it holds anything, the file open for reading so that it can be
+// compared. A target that does not exist counts as empty.
+struct TargetBefore {
+    std::int64_t length = 0;
+    FileHandle file;
+};
+
+TargetBefore takeUpTarget(const std::string& target) {
+    TargetBefore before;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return before;
+        throw AppError::fromErrno(errno, "open", target);
+    }
+    if (S_ISDIR(st.st_mode))
+        throw AppError::fromErrno(EISDIR, "open for appending", target);
+    if (!S_ISREG(st.st_mode) || st.st_size == 0)
+        return before; // a character device holds nothing to compare
+    before.file = openInput(target);
+    struct stat opened {};
+    if (::fstat(before.file.fd(), &opened) != 0)
+        throw AppError::fromErrno(errno, "measure", target);
+    before.length = opened.st_size;
+    return before;
+}
+
+// The file opened for appending is the one that was checked, still as long.
+bool stillTheSame(const FileHandle& output, const TargetBefore& before) {
+    struct stat now {};
+    if (::fstat(output.fd(), &now) != 0)
+        return false;
+    if (!before.file.isOpen())
+        return !S_ISREG(now.st_mode) || now.st_size == 0;
+    struct stat then {};
+    return ::fstat(before.file.fd(), &then) == 0 && now.st_dev == then.st_dev &&
+           now.st_ino == then.st_ino && now.st_size == before.length;
+}
+
+} // namespace
+
+RunResult appendFile(const std::vector<std::string>& sources, const std::string& target,
+                     RunProgress& progress, std::int64_t pieceSize) {
+    if (auto refused = refusedOutput(target))
+        return Failure::refusedName(*refused);
     FileHandle output;
     try {
+        const TargetBefore before = takeUpTarget(target);
+
         const int n = static_cast<int>(std::clamp<std::size_t>(sources.size(), 1, INT_MAX));
         const int max = n == 1 ? 2 : n;
-        ui.setProgressMin(1);
-        ui.setProgressMax(max);
-        ui.setProgressValue(1);
-        ui.setProgressVisible(true);
+        progress.setProgressMin(1);
+        progress.setProgressMax(max);
+        progress.setProgressValue(1);
+        progress.setProgressVisible(true);
         int value = 1;
 
-        // The target's length; a missing or unreadable target counts as empty.
-        const std::int64_t targetLength = getFileContents(target, 1, ui).fileLength;
-
-        // Search for the source in which the target ends. The sources before it
-        // are only measured.
+        // Search for the source in which the target ends, comparing the target
+        // with every source it covers. The sources before it are only measured
+        // and compared.
+        PrefixCheck check(before.file, before.length);
         std::size_t index = 0;
-        std::int64_t before = 0; // bytes of the whole before the source examined
-        FileContents found;
+        std::int64_t offset = 0; // bytes of the whole before the source examined
+        MeasuredFile found;
         for (; index < sources.size(); ++index) {
-            ui.pumpEvents();
-            found = getFileContents(sources[index], 1, ui);
-            if (!found.theMessage.empty()) {
-                ui.messageBox(found.theMessage, MsgStyle::Ok);
-                ui.setBusy(false);
-                return false; // nothing has been written
-            }
-            if (targetLength < before + found.fileLength)
+            progress.pumpEvents();
+            found = openMeasured(sources[index]);
+            if (auto at = check.differsFrom(found, offset))
+                return notItsBeginning(target, *at, sources[index], offset);
+            if (before.length < offset + found.length)
                 break;
-            before += found.fileLength;
+            offset += found.length;
         }
 
         if (index < sources.size()) {
             output = openForAppend(target);
-            std::int64_t start = targetLength - before; // 0-based
+            if (!stillTheSame(output, before))
+                return Failure::of(ErrNo::PathFileAccess,
+                                   "\"" + target +
+                                       "\" was changed while it was being checked.  Nothing "
+                                       "was appended.");
+            std::int64_t start = before.length - offset; // 0-based
             for (;;) {
-                ui.pumpEvents();
+                progress.pumpEvents();
                 // Exactly the length measured when the source was taken up, so a
                 // source that is also the target never feeds itself.
-                copyRange(found.file, start, found.fileLength - start, output, ui, pieceSize);
+                copyRange(found.file, start, found.length - start, output, progress, pieceSize);
                 start = 0;
                 const bool more = ++index < sources.size();
-                if (more) {
-                    found = getFileContents(sources[index], 1, ui);
-                    if (!found.theMessage.empty()) {
-                        ui.messageBox(found.theMessage, MsgStyle::Ok);
-                        ui.setBusy(false);
-                        output.close(); // the bytes appended before stay
-                        return false;
-                    }
-                }
+                if (more)
+                    found = openMeasured(sources[index]);
                 value = n == 1 ? max : std::min(value + 1, max);
-                ui.setProgressValue(value);
+                progress.setProgressValue(value);
                 if (!more)
                     break;
             }
             output.close();
         }
 
-        ui.setProgressValue(max);
-        ui.setBusy(false);
-        return true;
+        progress.setProgressValue(max);
+        return std::nullopt;
     } catch (const AppError& e) {
-        const std::string theMessage = dialogHandleError(ui, e);
-        ui.messageBox(theMessage, MsgStyle::Ok);
-        output = FileHandle();
-        return false;
+        output = FileHandle(); // closes the target; the bytes appended before stay
+        return Failure::from(e);
     }
 }
 

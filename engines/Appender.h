@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/Failure.h"
 #include "engines/FileIo.h"
 
 #include <cstdint>
@@ -8,13 +9,17 @@
 
 namespace shardix {
 
-class EngineUi;
+class RunProgress;
 
 // Completes `target`, which holds the beginning of the whole made of `sources`
 // (in order), with exactly the bytes of the whole that lie beyond its length.
-// A missing target counts as empty and is created. Reports its own failures;
-// returns true unless a failure stopped the run.
-bool appendFile(const std::vector<std::string>& sources, const std::string& target, EngineUi& ui,
-                std::int64_t pieceSize = kPieceSize);
+// A missing target counts as empty and is created. Before anything is written
+// the target's bytes are compared with the whole's at the same places (all of
+// them for a small target; for a large one, its last MiB, the first and last
+// bytes that each source covers, and samples spread over the rest): a target
+// that differs is refused, and so is one that cannot be read or is a pipe, a
+// socket or a disk device.
+RunResult appendFile(const std::vector<std::string>& sources, const std::string& target,
+                     RunProgress& progress, std::int64_t pieceSize = kPieceSize);
 
 } // namespace shardix

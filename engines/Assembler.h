@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/Failure.h"
 #include "engines/FileIo.h"
 
 #include <cstdint>
@@ -8,12 +9,16 @@
 
 namespace shardix {
 
-class EngineUi;
+class RunProgress;
 
-// Joins the files of `fileList`, in order, into `target`, which is created or
-// emptied first. Refuses a target that is itself one of the inputs. Reports its
-// own failures; returns true when every input was written.
-bool assembleFiles(const std::vector<std::string>& fileList, const std::string& target,
-                   EngineUi& ui, std::int64_t pieceSize = kPieceSize);
+// Joins the files of `fileList`, in order, into `target`. Before the target is
+// created or emptied, every input is measured, and a target that is one of the
+// inputs, a pipe, a socket or a disk device is refused: an existing target is
+// left as it was. A failure while writing keeps what was written.
+RunResult assembleFiles(const std::vector<std::string>& fileList, const std::string& target,
+                        RunProgress& progress, std::int64_t pieceSize = kPieceSize);
+
+// The refusal of a target that is one of the inputs (also through a link).
+std::string targetIsAnInput(const std::string& target);
 
 } // namespace shardix

@@ -1,7 +1,7 @@
 #include "engines/FileIo.h"
 
 #include "engines/AppError.h"
-#include "engines/EngineUi.h"
+#include "engines/RunProgress.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -49,21 +49,40 @@ namespace {
 FileHandle openOrThrow(const std::string& path, int flags, const char* action) {
     int fd;
     do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         throw AppError::fromErrno(errno, action, path);
     return FileHandle(fd, path);
 }
 
-// One buffer for the whole run, used only where the kernel cannot copy between
-// the two files itself (for instance into a device).
-std::vector<char>& copyBuffer(std::int64_t pieceSize) {
-    thread_local std::vector<char> buffer;
-    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(pieceSize, kPieceSize));
-    if (buffer.size() < want)
-        buffer.resize(want);
-    return buffer;
+// What `mode` is, for a name that cannot take an output; nothing for a file, a
+// folder (refused by the system itself) or a character device.
+const char* unwritableKind(mode_t mode) {
+    if (S_ISFIFO(mode))
+        return "a pipe (FIFO)";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISBLK(mode))
+        return "a disk device";
+    return nullptr;
+}
+
+std::string refusal(const std::string& path, const char* kind) {
+    return "Cannot write \"" + path + "\": it is " + kind + ", not a file.";
+}
+
+// Opens an output without waiting for a reader, should the name have become a
+// pipe since it was checked, then refuses anything that refusedOutput would.
+FileHandle openOutput(const std::string& path, int flags, const char* action) {
+    FileHandle f = openOrThrow(path, flags | O_NONBLOCK, action);
+    struct stat st {};
+    if (::fstat(f.fd(), &st) != 0)
+        throw AppError::fromErrno(errno, action, path);
+    if (const char* kind = unwritableKind(st.st_mode))
+        throw AppError(ErrNo::PathFileAccess, refusal(path, kind));
+    ::fcntl(f.fd(), F_SETFL, ::fcntl(f.fd(), F_GETFL) & ~O_NONBLOCK);
+    return f;
 }
 
 [[noreturn]] void throwShortInput(const FileHandle& in) {
@@ -96,7 +115,7 @@ CopyWay chooseWay(const FileHandle& out) {
 
 // A pipe that closes both its ends.
 class Pipe {
-public:
+  public:
     Pipe() {
         if (::pipe2(fds_, O_CLOEXEC) != 0) {
             fds_[0] = fds_[1] = -1;
@@ -121,26 +140,55 @@ public:
     int writeEnd() const { return fds_[1]; }
     std::int64_t capacity() const { return capacity_; }
 
-private:
+  private:
     int fds_[2];
     std::int64_t capacity_ = 0;
 };
 
-// Gives back space reserved beyond the end of `out` and not written after all.
-// Cutting a file to its own size frees the blocks past its end.
-void releaseReservedSpace(const FileHandle& out) {
-    struct stat st {};
-    if (::fstat(out.fd(), &st) == 0)
-        ::ftruncate(out.fd(), st.st_size);
-}
+// Room on the disk reserved a little ahead of the writes into `out`, without
+// changing its size: never more than one step ahead, so that a run killed in
+// the middle leaves at most a step allocated beyond the output's end. Only a
+// help: when the system refuses, the copy goes on without it.
+class Reservation {
+  public:
+    Reservation(const FileHandle& out, std::int64_t length, std::int64_t step)
+        : out_(out), length_(length), step_(step) {
+        const off_t position = ::lseek(out.fd(), 0, SEEK_CUR);
+        active_ = position >= 0;
+        base_ = active_ ? position : 0;
+    }
 
-// Reserves room for `length` more bytes after the position of `out` without
-// changing its size. Only a help: when it fails the copy goes on without it.
-void reserveSpace(const FileHandle& out, std::int64_t length) {
-    const off_t position = ::lseek(out.fd(), 0, SEEK_CUR);
-    if (position >= 0 && ::fallocate(out.fd(), FALLOC_FL_KEEP_SIZE, position, length) != 0)
-        releaseReservedSpace(out); // what a partial reservation took
-}
+    // Called before the copy's bytes [from, to) are written; counted from the
+    // copy's first byte.
+    void cover(std::int64_t from, std::int64_t to) {
+        if (!active_ || to <= reservedTo_)
+            return;
+        const std::int64_t start = std::max(from, reservedTo_);
+        const std::int64_t until = std::min(length_, std::max(to, from + step_));
+        if (::fallocate(out_.fd(), FALLOC_FL_KEEP_SIZE, base_ + start, until - start) != 0) {
+            giveBack(); // what a partial reservation took
+            active_ = false;
+            return;
+        }
+        reservedTo_ = until;
+    }
+
+    // Gives back what was reserved and not written: cutting a file to its own
+    // size frees the blocks past its end.
+    void giveBack() {
+        struct stat st {};
+        if (::fstat(out_.fd(), &st) == 0 && st.st_size < base_ + reservedTo_)
+            ::ftruncate(out_.fd(), st.st_size);
+    }
+
+  private:
+    const FileHandle& out_;
+    std::int64_t length_;
+    std::int64_t step_;
+    std::int64_t base_ = 0;       // the output's position where the copy starts
+    std::int64_t reservedTo_ = 0; // reserved up to here, from the copy's start
+    bool active_ = false;
+};
 
 [[noreturn]] void throwWriteError(int error, const FileHandle& out) {
     if (error == EIO)
@@ -157,7 +205,7 @@ bool cannotCopyThisWay(int error) {
 // the way given or, where that cannot be used between these two files, through
 // memory.
 void copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
-               CopyWay& way, const Pipe* pipe) {
+               CopyWay& way, const Pipe* pipe, std::vector<char>& buffer) {
     while (length > 0) {
         if (way == CopyWay::Kernel) {
             loff_t inPos = offset;
@@ -207,7 +255,8 @@ void copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, F
             continue;
         }
 
-        std::vector<char>& buffer = copyBuffer(length);
+        if (buffer.empty())
+            buffer.resize(static_cast<std::size_t>(std::min(length, kPieceSize)));
         const auto chunk = static_cast<std::size_t>(
             std::min<std::int64_t>(length, static_cast<std::int64_t>(buffer.size())));
         const ssize_t got = ::pread(in.fd(), buffer.data(), chunk, offset);
@@ -238,25 +287,53 @@ void copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, F
 
 } // namespace
 
-FileHandle openInput(const std::string& path) { return openOrThrow(path, O_RDONLY, "open"); }
+FileHandle openInput(const std::string& path) {
+    return openOrThrow(path, O_RDONLY | O_NONBLOCK, "open");
+}
 
 FileHandle createOutput(const std::string& path) {
-    return openOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC, "create");
+    return openOutput(path, O_WRONLY | O_CREAT | O_TRUNC, "create");
 }
 
 FileHandle openForAppend(const std::string& path) {
     // Not O_APPEND: the kernel will not copy into such a file. The position is
     // put at the end instead; nothing before it is touched.
-    FileHandle f = openOrThrow(path, O_WRONLY | O_CREAT, "open for appending");
+    FileHandle f = openOutput(path, O_WRONLY | O_CREAT, "open for appending");
     if (::lseek(f.fd(), 0, SEEK_END) < 0)
         throw AppError::fromErrno(errno, "open for appending", path);
     return f;
 }
 
+std::optional<std::string> refusedOutput(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    if (const char* kind = unwritableKind(st.st_mode))
+        return refusal(path, kind);
+    return std::nullopt;
+}
+
+void readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::int64_t length) {
+    while (length > 0) {
+        const ssize_t got = ::pread(in.fd(), buffer, static_cast<std::size_t>(length), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw AppError::fromErrno(errno, "read", in.path());
+        if (got == 0)
+            throwShortInput(in);
+        buffer += got;
+        offset += got;
+        length -= got;
+    }
+}
+
 void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
-               EngineUi& ui, std::int64_t pieceSize) {
+               RunProgress& progress, std::int64_t pieceSize, std::int64_t reserveStep) {
     if (pieceSize < 1)
         pieceSize = kPieceSize;
+    if (reserveStep < 1)
+        reserveStep = kReserveStep;
     if (length <= 0)
         return;
     CopyWay way = chooseWay(out);
@@ -266,23 +343,24 @@ void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, F
         if (!pipe->isOpen())
             way = CopyWay::Kernel;
     }
-    const bool reserved = way == CopyWay::Pipe;
-    if (reserved)
-        reserveSpace(out, length);
+    std::optional<Reservation> reservation;
+    if (way == CopyWay::Pipe)
+        reservation.emplace(out, length, reserveStep);
+    std::vector<char> buffer; // only where the kernel cannot copy between the two files
     try {
-        bool first = true;
-        while (length > 0) {
-            if (!first)
-                ui.pumpEvents();
-            first = false;
-            const std::int64_t piece = std::min(length, pieceSize);
-            copyPiece(in, offset, piece, out, way, pipe ? &*pipe : nullptr);
-            offset += piece;
-            length -= piece;
+        std::int64_t written = 0;
+        while (written < length) {
+            if (written > 0)
+                progress.pumpEvents();
+            const std::int64_t piece = std::min(length - written, pieceSize);
+            if (reservation)
+                reservation->cover(written, written + piece);
+            copyPiece(in, offset + written, piece, out, way, pipe ? &*pipe : nullptr, buffer);
+            written += piece;
         }
     } catch (...) {
-        if (reserved)
-            releaseReservedSpace(out);
+        if (reservation)
+            reservation->giveBack();
         throw;
     }
 }

@@ -1,18 +1,24 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace shardix {
 
-class EngineUi;
+class RunProgress;
 
 // The largest slice that any engine writes at once.
 inline constexpr std::int64_t kPieceSize = 4'000'000;
 
+// Where the copy reserves room on the disk ahead of its writes, it reserves at
+// most this much ahead, so that a run killed in the middle leaves little space
+// allocated beyond the output's end.
+inline constexpr std::int64_t kReserveStep = 32 << 20;
+
 // An open file descriptor that closes itself. Failures raise AppError naming the path.
 class FileHandle {
-public:
+  public:
     FileHandle() = default;
     FileHandle(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     FileHandle(FileHandle&& other) noexcept;
@@ -28,28 +34,41 @@ public:
     // Closes and reports a failure of close (a delayed write error) as AppError.
     void close();
 
-private:
+  private:
     int fd_ = -1;
     std::string path_;
 };
 
-// Opens an existing file for reading only.
+// Opens an existing file for reading only. Never waits for a writer, should the
+// name be a pipe.
 FileHandle openInput(const std::string& path);
 
 // Creates `path` for writing; an existing file of that name is emptied. Writes
-// go through a symbolic link to its target.
+// go through a symbolic link to its target. Refuses a pipe or a socket rather
+// than wait for a reader.
 FileHandle createOutput(const std::string& path);
 
 // Opens `path` for writing at its end, creating it when missing. Nothing already
-// in the file is changed.
+// in the file is changed. Refuses a pipe or a socket as createOutput does.
 FileHandle openForAppend(const std::string& path);
+
+// The message that refuses `path` as an output: set when it exists and is a
+// pipe, a socket or a disk device, where writing would wait for a reader or
+// overwrite a disk. Files, character devices and names that do not exist yet
+// pass.
+std::optional<std::string> refusedOutput(const std::string& path);
 
 // Copies `length` bytes of `in`, starting at byte `offset` (0-based), to the
 // current end position of `out`, in consecutive pieces of at most `pieceSize`
 // bytes. Before every piece but the first, pending window events run. A short
 // input (the file shrank) is a failure: nothing is made up.
 void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
-               EngineUi& ui, std::int64_t pieceSize = kPieceSize);
+               RunProgress& progress, std::int64_t pieceSize = kPieceSize,
+               std::int64_t reserveStep = kReserveStep);
+
+// Reads exactly `length` bytes of `in` from `offset` into `buffer`; a file that
+// ends sooner is a failure.
+void readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::int64_t length);
 
 // True when both paths name the same file (device and inode), through links too.
 // False when either does not exist.

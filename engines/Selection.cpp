@@ -1,8 +1,5 @@
 #include "engines/Selection.h"
 
-#include "engines/EngineUi.h"
-#include "engines/Messages.h"
-
 #include <algorithm>
 
 namespace shardix {
@@ -18,32 +15,21 @@ std::size_t nameLength(const std::string& name) {
 
 } // namespace
 
-Selection orderSelection(const std::string& srcDir, const std::vector<std::string>& selectedNames,
-                         EngineUi& ui) {
-    Selection result;
-    result.fileCount = static_cast<int>(selectedNames.size());
-
+std::vector<std::string> orderSelection(const std::string& srcDir,
+                                        const std::vector<std::string>& selectedNames,
+                                        bool reorder) {
     std::vector<std::string> names = selectedNames;
-    if (names.size() >= 2) {
-        result.sortAnswer =
-            ui.messageBox(msg::kReorderQuestion, MsgStyle::YesNo + MsgStyle::Question,
-                          msg::kChoiceTitle) == MsgAnswer::Yes
-                ? MsgAnswer::Yes
-                : MsgAnswer::No;
-        // Names of one base name differ only in their trailing number, and the
-        // list shows names of one length in number order: a stable ordering by
-        // length puts segments 1 .. 999 in number order. Nothing is left out.
-        if (result.sortAnswer == MsgAnswer::Yes)
-            std::stable_sort(names.begin(), names.end(),
-                             [](const std::string& a, const std::string& b) {
-                                 return nameLength(a) < nameLength(b);
-                             });
-    }
-
-    result.fileList.reserve(names.size());
-    for (const std::string& name : names)
-        result.fileList.push_back(srcDir + name);
-    return result;
+    // Names of one base name differ only in their trailing number, and the list
+    // shows names of one length in number order: a stable ordering by length
+    // puts segments 1 .. 999 in number order.
+    if (reorder)
+        std::stable_sort(names.begin(), names.end(),
+                         [](const std::string& a, const std::string& b) {
+                             return nameLength(a) < nameLength(b);
+                         });
+    for (std::string& name : names)
+        name.insert(0, srcDir);
+    return names;
 }
 
 } // namespace shardix

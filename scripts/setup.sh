@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libsqlcipher-dev sqlcipher
-          libgtest-dev libgmock-dev xvfb xauth time)
+          libcli11-dev libgtest-dev libgmock-dev xvfb xauth time)
 missing=()
 for p in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)

@@ -2,7 +2,6 @@
 #include "app/Form1.h"
 #include "app/QtWindowServices.h"
 #include "app/Startup.h"
-#include "engines/EngineUi.h"
 #include "tests/support/ScriptedServices.h"
 #include "tests/support/TempStore.h"
 
@@ -196,6 +195,16 @@ TEST(SettingsStore, MissingPartsAndMisuseRaiseTheirOwnNumbers) {
     store.sql("INSERT INTO settings VALUES (1);");
     EXPECT_EQ(failureOf([&] { first(*readOnly, false); }), DbErrNo::ReadOnly);
     EXPECT_EQ(store.storedShowAgain(), 1);
+
+    // Another program holds the store: it is in use, not without its table.
+    sqlite3* other = nullptr;
+    sqlite3_open(QFile::encodeName(store.path()).constData(), &other);
+    const QByteArray key = connectValue(kStoreConnect, u"PWD"_s)->toUtf8();
+    sqlite3_key(other, key.constData(), int(key.size()));
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(failureOf([&] { db->openRecordset(kTable, RecordsetType::Table); }),
+              DbErrNo::Locked);
+    sqlite3_close(other);
 }
 
 TEST(StoreProbe, FolderGetsOneSlashAndNameCountsInAnyCapitals) {

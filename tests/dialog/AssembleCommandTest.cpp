@@ -5,7 +5,7 @@ namespace shardix::testing {
 namespace {
 
 class AssembleCommand : public CommandTest {
-protected:
+  protected:
     void SetUp() override {
         CommandTest::SetUp();
         for (int k = 1; k <= 12; ++k)
@@ -77,6 +77,38 @@ TEST_F(AssembleCommand, ChecksPutTheFocusToMendReorderYesGivesTheWholeNoKeepsLis
     EXPECT_EQ(read(target), listOrder);
     const QString question = target + u" already exists.  Shall we overwrite it?"_s;
     EXPECT_EQ(boxes.boxTexts(), (QStringList{kReorder, question, kReorder, question, done}));
+    EXPECT_EQ(steps->unexpected(), 0);
+}
+
+// Assembling into one of the parts is refused before anything is written, and
+// the step stays for another name.
+TEST_F(AssembleCommand, IntoOneOfThePartsTheStepStaysForAnotherName) {
+    steps->then([this](Form3& f) {
+        f.Dir1->setPath(at(u"parts"_s));
+        click(f.File2, {u"part1"_s});
+        click(f.File2, {u"part2"_s}, Qt::ControlModifier);
+        ok(f);
+    });
+    steps->then([this](Form3& f) {
+        f.Dir1->setPath(at(u"parts"_s));
+        boxes.answerNext(6); // yes, overwrite part1
+        okWith(f, u"part1"_s);
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_EQ(f.caption(), caption::kAssembleName);
+        okWith(f, u"joined"_s);
+    });
+    window->menuPasteFile->trigger();
+    const QString part1 = at(u"parts/part1"_s);
+    EXPECT_EQ(read(part1), whole.left(100));
+    EXPECT_EQ(read(at(u"parts/joined"_s)), whole.left(200));
+    EXPECT_EQ(boxes.boxTexts(),
+              (QStringList{kReorder, part1 + u" already exists.  Shall we overwrite it?"_s,
+                           u"\""_s + part1 +
+                               u"\" is one of the files to be assembled.  Assembling into it "
+                               "would destroy it.  Please choose another name for the assembled "
+                               "file."_s,
+                           completion(u"assembled file"_s, at(u"parts"_s), u"file"_s)}));
+    EXPECT_EQ(focus.first(), d->Text1);
     EXPECT_EQ(steps->unexpected(), 0);
 }
 

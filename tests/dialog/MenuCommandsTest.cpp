@@ -15,12 +15,12 @@ namespace {
 
 // Closes the append notice each time it shows, and counts its showings.
 class NoticeCloser : public QObject {
-public:
+  public:
     NoticeCloser() { form5().installEventFilter(this); }
     ~NoticeCloser() override { form5().removeEventFilter(this); }
     int showings = 0;
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Show) {
             ++showings;
@@ -31,7 +31,7 @@ protected:
 };
 
 class MenuCommand : public CommandTest {
-protected:
+  protected:
     void open(bool showAgain) {
         store = std::make_unique<TempStore>(showAgain);
         store->openAsProgram();
@@ -123,13 +123,13 @@ TEST_F(MenuCommand, AtTheRootTheFolderIsWrittenWithItsOneSlash) {
     ASSERT_FALSE(QFile::exists(name + u'1') || QFile::exists(name));
     QStringList targets;
     Form3::EngineCalls calls;
-    calls.segment = [&](auto&, auto& base, auto& count, auto&) {
-        targets.append(QString::fromStdString(base + " " + count));
-        return true;
+    calls.segment = [&](auto&, auto& base, int count, auto&) {
+        targets.append(QString::fromStdString(base + " " + std::to_string(count)));
+        return RunResult();
     };
     calls.assemble = [&](auto& list, auto& target, auto&) {
         targets.append(QString::fromStdString(target) + u" %1"_s.arg(list.size()));
-        return true;
+        return RunResult();
     };
     d->setEngineCalls(calls);
     write(u"src/movie"_s, "0123456789");

@@ -7,7 +7,7 @@ namespace shardix::testing {
 namespace {
 
 class SegmentCommand : public CommandTest {
-protected:
+  protected:
     void SetUp() override {
         CommandTest::SetUp();
         source = write(u"src/movie"_s, whole);
@@ -52,6 +52,11 @@ TEST_F(SegmentCommand, EachCheckPutsTheFocusToMendThenTheFileIsCutAndReplacingIs
             okWith(f, u"a/b"_s, u"3"_s);
             for (const QString& count : {u""_s, u"0"_s, u"1"_s})
                 okWith(f, QString(), count);
+            f.MaskEdBox1->setText(u"123"_s); // the 2 taken out: the box shows "1 3", no 13
+            f.MaskEdBox1->setCursorPosition(2);
+            QTest::keyClick(f.MaskEdBox1, Qt::Key_Backspace);
+            ok(f);
+            focus.append(f.focusWidget());
             QTest::keyClicks(f.Text1, u"part"_s);
             f.MaskEdBox1->setText(u"3"_s);
             QTest::keyClick(f.MaskEdBox1, Qt::Key_Return);
@@ -61,10 +66,10 @@ TEST_F(SegmentCommand, EachCheckPutsTheFocusToMendThenTheFileIsCutAndReplacingIs
                 okWith(f, name);
         });
     EXPECT_EQ(boxes.boxTexts(), (QStringList{u"Please select/enter a file to segment."_s, m1, m1,
-                                             m3, m1, m4, m4, m4, done}));
+                                             m3, m1, m4, m4, m4, m4, done}));
     QWidget* t = d->Text1;
     QWidget* m = d->MaskEdBox1;
-    EXPECT_EQ(focus, (QList<QWidget*>{t, t, t, t, t, m, m, m}));
+    EXPECT_EQ(focus, (QList<QWidget*>{t, t, t, t, t, m, m, m, m}));
     EXPECT_EQ(read(out + u"/part1"_s), whole.mid(0, 333));
     EXPECT_EQ(read(out + u"/part2"_s), whole.mid(333, 333));
     EXPECT_EQ(read(out + u"/part3"_s), whole.mid(666));
@@ -109,8 +114,8 @@ TEST_F(SegmentCommand, InputDuringARunIsIgnoredAndAFailureShowsOnlyItsMessage) {
     bool shownDuringRun = false;
     bool progressShown = false;
     Form3::EngineCalls calls;
-    calls.segment = [&](const std::string& src, const std::string& base, const std::string& n,
-                        EngineUi& ui) {
+    calls.segment = [&](const std::string& src, const std::string& base, int n,
+                        RunProgress& progress) {
         ++runs;
         current = QDir::currentPath();
         ok(*d);
@@ -120,7 +125,7 @@ TEST_F(SegmentCommand, InputDuringARunIsIgnoredAndAFailureShowsOnlyItsMessage) {
         QTest::mouseClick(d->Command2, Qt::LeftButton);
         d->close();
         shownDuringRun = d->isVisible();
-        const bool done = segmentFile(src, base, n, ui);
+        const RunResult done = segmentFile(src, base, n, progress);
         progressShown = d->ProgressBar1->isVisible() && d->Label2->isVisible() &&
                         d->ProgressBar1->maximum() == 3 && d->ProgressBar1->value() == 2;
         return done;

@@ -1,0 +1,23 @@
+#pragma once
+
+namespace shardix {
+
+// What an engine run tells whoever drives it (the desktop dialog, the
+// command-line tool, a test): how far it has got, and when pending window
+// events may run. Engines include no window toolkit and show nothing.
+class RunProgress {
+  public:
+    virtual ~RunProgress() = default;
+
+    // Lets pending window events run (repaint, progress). Handlers may run inside.
+    virtual void pumpEvents() = 0;
+
+    // The progress display. Engines set Min, Max and Value in that order before
+    // they show it.
+    virtual void setProgressMin(int value) = 0;
+    virtual void setProgressMax(int value) = 0;
+    virtual void setProgressValue(int value) = 0;
+    virtual void setProgressVisible(bool visible) = 0;
+};
+
+} // namespace shardix
