@@ -1,0 +1,104 @@
+# Installation under the GNU directories (cmake --install, and the Debian
+# package made from it): shardix-cli with its manual page and, with the desktop
+# program, the launcher bin/shardix, the program itself under libexec, the store
+# tool, the pristine settings store, the icon, the desktop entry, the AppStream
+# metadata and the program's manual page. Files made for installation are
+# written into build/install/ by the default target.
+
+set(SHARDIX_APP_ID example.shardix.Shardix)
+set(SHARDIX_RELEASE_DATE 2026-12-08)
+set(generated ${CMAKE_BINARY_DIR}/install)
+
+# The release date dates the manual pages, so that a rebuild gives the same ones.
+execute_process(COMMAND date -u -d ${SHARDIX_RELEASE_DATE} +%s
+                OUTPUT_VARIABLE SHARDIX_RELEASE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
+                COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C date -u -d ${SHARDIX_RELEASE_DATE} "+%B %Y"
+                OUTPUT_VARIABLE SHARDIX_RELEASE_MONTH OUTPUT_STRIP_TRAILING_WHITESPACE
+                COMMAND_ERROR_IS_FATAL ANY)
+
+# What the default target makes for installation beyond the programs.
+set(installed_files "")
+
+# shardix_man_page(PAGE): installs ${generated}/PAGE, compressed as Debian wants
+# it, and adds the compressed page to installed_files.
+function(shardix_man_page page)
+  add_custom_command(OUTPUT ${generated}/${page}.gz
+                     COMMAND gzip -9nkf ${generated}/${page}
+                     DEPENDS ${generated}/${page}
+                     VERBATIM)
+  install(FILES ${generated}/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  set(installed_files ${installed_files} ${generated}/${page}.gz PARENT_SCOPE)
+endfunction()
+
+install(TARGETS shardix-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The tool's page comes from its --help, with the sections of the include file.
+find_program(HELP2MAN help2man REQUIRED)
+add_custom_command(
+  OUTPUT ${generated}/shardix-cli.1
+  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${SHARDIX_RELEASE_EPOCH}
+          ${HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
+          --include=${CMAKE_SOURCE_DIR}/man/shardix-cli.h2m
+          --output=${generated}/shardix-cli.1 $<TARGET_FILE:shardix-cli>
+  DEPENDS shardix-cli ${CMAKE_SOURCE_DIR}/man/shardix-cli.h2m
+  COMMENT "Writing the manual page shardix-cli.1"
+  VERBATIM)
+shardix_man_page(shardix-cli.1)
+
+if(SHARDIX_BUILD_GUI)
+  install(TARGETS shardix RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/shardix)
+  install(TARGETS shardix-make-store RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+  # The launcher finds the program and the pristine store from its own place.
+  file(RELATIVE_PATH SHARDIX_LAUNCHER_TO_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR}
+       ${CMAKE_INSTALL_FULL_LIBEXECDIR}/shardix/shardix)
+  file(RELATIVE_PATH SHARDIX_LAUNCHER_TO_STORE ${CMAKE_INSTALL_FULL_BINDIR}
+       ${CMAKE_INSTALL_FULL_DATADIR}/shardix/shardix.mdb)
+  set(SHARDIX_LAUNCHER ${generated}/shardix)
+  configure_file(packaging/shardix-launcher.sh.in ${SHARDIX_LAUNCHER} @ONLY)
+  install(PROGRAMS ${SHARDIX_LAUNCHER} DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+  # A store of its own, always fresh; build/shardix.mdb may hold a changed setting.
+  add_custom_command(OUTPUT ${generated}/shardix.mdb
+                     COMMAND shardix-make-store ${generated}/shardix.mdb
+                     DEPENDS shardix-make-store
+                     COMMENT "Writing the pristine settings store"
+                     VERBATIM)
+  install(FILES ${generated}/shardix.mdb DESTINATION ${CMAKE_INSTALL_DATADIR}/shardix)
+  list(APPEND installed_files ${generated}/shardix.mdb)
+
+  set(icons ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
+  foreach(size 16 32 48 64 128 256)
+    set(png ${generated}/icon-${size}.png)
+    add_custom_command(OUTPUT ${png}
+                       COMMAND shardix-icon-png ${CMAKE_SOURCE_DIR}/app/shardix.xpm ${size} ${png}
+                       DEPENDS shardix-icon-png ${CMAKE_SOURCE_DIR}/app/shardix.xpm
+                       VERBATIM)
+    install(FILES ${png} DESTINATION ${icons}/${size}x${size}/apps RENAME ${SHARDIX_APP_ID}.png)
+    list(APPEND installed_files ${png})
+  endforeach()
+  install(FILES app/shardix.svg DESTINATION ${icons}/scalable/apps RENAME ${SHARDIX_APP_ID}.svg)
+
+  # The installed entry comes from the build tree's template: it starts the
+  # launcher by name, which picks the folder (so the Path line goes), and names
+  # the themed icon.
+  file(READ app/shardix.desktop.in entry)
+  string(REGEX REPLACE "\nPath=[^\n]*" "" entry "${entry}")
+  set(SHARDIX_PROGRAM shardix)
+  set(SHARDIX_ICON ${SHARDIX_APP_ID})
+  file(CONFIGURE OUTPUT ${generated}/${SHARDIX_APP_ID}.desktop CONTENT "${entry}" @ONLY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS app/shardix.desktop.in)
+  install(FILES ${generated}/${SHARDIX_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+  configure_file(packaging/${SHARDIX_APP_ID}.metainfo.xml.in
+                 ${generated}/${SHARDIX_APP_ID}.metainfo.xml @ONLY)
+  install(FILES ${generated}/${SHARDIX_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+  configure_file(man/shardix.1.in ${generated}/shardix.1 @ONLY)
+  shardix_man_page(shardix.1)
+endif()
+
+install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/shardix)
+
+add_custom_target(shardix_install_files ALL DEPENDS ${installed_files})

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# The installed launcher, set up in a scratch prefix with a stand-in program that
+# records the folder it was started in and how many arguments it got.
+# Usage: launcher_test.sh LAUNCHER PROGRAM_FROM_BIN STORE_FROM_BIN
+set -euo pipefail
+launcher=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+bin=$work/prefix/bin
+mkdir -p "$bin" "$(dirname "$bin/$2")" "$(dirname "$bin/$3")" "$work/stubs"
+install -m 755 "$launcher" "$bin/shardix"
+printf '#!/bin/sh\necho "$PWD $#" > "$STUB_LOG"\n' > "$bin/$2"
+chmod 755 "$bin/$2"
+pristine=$bin/$3
+echo "pristine store" > "$pristine"
+log=$work/started
+
+# run ENV... : the launcher with only the given environment, from $work, with
+# arguments it must not pass on; its standard error goes to $work/err.
+run() {
+    rm -f "$log"
+    (cd "$work" && env -i PATH="${STUB_PATH:-}/usr/bin:/bin" STUB_LOG="$log" "$@" \
+        "$bin/shardix" one two 2>"$work/err")
+}
+started_in() { [[ -f $log && $(cat "$log") == "$1 0" ]]; }
+
+# A new user: the folder is made private, the pristine store copied, nothing else left.
+run HOME="$work/new" || fail "new user: $(cat "$work/err")"
+folder=$work/new/.local/share/shardix
+started_in "$folder" || fail "new user: not started in $folder without arguments"
+cmp -s "$pristine" "$folder/shardix.mdb" || fail "new user: store not copied"
+[[ $(stat -c %a "$folder") == 700 ]] || fail "new user: data folder not private"
+[[ $(ls -A "$folder") == shardix.mdb ]] || fail "new user: left $(ls -A "$folder" | tr "\n" " ")"
+
+# A store that is there, in any capitals, is kept as it is.
+echo "user's setting" > "$folder/shardix.mdb"
+run HOME="$work/new" && started_in "$folder" || fail "second start"
+grep -q "user's setting" "$folder/shardix.mdb" || fail "existing store overwritten"
+mv "$folder/shardix.mdb" "$folder/ShardiX.MDB"
+run HOME="$work/new" && started_in "$folder" || fail "start with ShardiX.MDB"
+[[ $(ls -A "$folder") == ShardiX.MDB ]] || fail "a second store beside ShardiX.MDB"
+
+# XDG_DATA_HOME when absolute; a relative or empty one is ignored.
+run HOME="$work/h" XDG_DATA_HOME="$work/xdg" && started_in "$work/xdg/shardix" || fail "XDG_DATA_HOME"
+for value in xdg ""; do
+    run HOME="$work/h" XDG_DATA_HOME="$value" && started_in "$work/h/.local/share/shardix" ||
+        fail "XDG_DATA_HOME='$value' not ignored"
+done
+run XDG_DATA_HOME="$work/nohome" && started_in "$work/nohome/shardix" || fail "HOME unset"
+
+# Failures: a message on standard error, status 1, the program not started.
+fails_with() {
+    local rc=0
+    run "${@:2}" || rc=$?
+    [[ $rc -eq 1 && ! -e $log ]] || fail "$1: status $rc, or the program started"
+    grep -q "^shardix: .*$1" "$work/err" || fail "$1: message was '$(cat "$work/err")'"
+}
+printf '#!/bin/sh\n' > "$work/stubs/getent"
+chmod 755 "$work/stubs/getent"
+STUB_PATH=$work/stubs: fails_with "no home folder" HOME=relative
+touch "$work/file"
+fails_with "cannot create the data folder $work/file/shardix: Not a directory" XDG_DATA_HOME="$work/file"
+mkdir -p "$work/dir/shardix/shardix.mdb"
+fails_with "cannot put a settings store" XDG_DATA_HOME="$work/dir"
+
+# A copy cut short leaves no store, not even half of one, and no temporary file.
+printf '#!/bin/sh\nhead -c 3 "$2" > "$3"; echo "cp: error writing: No space left on device" >&2; exit 1\n' \
+    > "$work/stubs/cp"
+chmod 755 "$work/stubs/cp"
+STUB_PATH=$work/stubs: fails_with "No space left on device" XDG_DATA_HOME="$work/full"
+[[ -z $(ls -A "$work/full/shardix") ]] || fail "cut copy left $(ls -A "$work/full/shardix")"
+
+mv "$pristine" "$pristine.gone"
+fails_with "pristine settings store .* is missing" XDG_DATA_HOME="$work/broken"
+echo "launcher: all checks passed"
