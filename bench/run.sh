@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Times shardix-cli against the standard tools on one file of random bytes, the
-# page cache warm, each pair run alternately. Prints, per operation, the median
-# wall time of each side, the ratio ours / peer, and the peak resident memory.
+# page cache warm. Each round runs every pair once, in alternating order, and
+# every output is removed before each timed run of either side, so that both
+# write fresh files. Prints, per operation, the median wall time of each side,
+# the median and the worst of the rounds' ratios ours / peer, and the peak
+# resident memory.
 #
-#   bench/run.sh [SIZE_MIB] [RUNS]        (defaults: 1024 MiB, 7 runs)
+#   bench/run.sh [SIZE_MIB] [ROUNDS]        (defaults: 1024 MiB, 9 rounds)
 #   CLI=path/to/shardix-cli BENCH_DIR=/somewhere bench/run.sh
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 size_mib=${1:-1024}
-runs=${2:-7}
+rounds=${2:-9}
 cli=${CLI:-$here/../build/shardix-cli}
 [[ -x $cli ]] || { echo "build shardix-cli first (bash scripts/setup.sh)" >&2; exit 1; }
 [[ -x /usr/bin/time ]] || { echo "needs /usr/bin/time (Debian package time)" >&2; exit 1; }
@@ -21,7 +24,10 @@ head -c "$((size_mib * 1024 * 1024))" /dev/urandom > src
 size=$(stat -c %s src)
 keep=$((size * 2 / 5))
 head -c "$keep" src > prefix
-cat src prefix > /dev/null # warm the page cache
+parts=()
+for k in $(seq 1 10); do parts+=("seg$k"); done
+"$cli" segment src seg 10 # the pieces to assemble from, made once
+cat src prefix "${parts[@]}" > /dev/null # warm the page cache
 
 # run LABEL COMMAND...: one timed run; appends "seconds kib" to LABEL.times.
 run() {
@@ -35,36 +41,43 @@ run() {
     awk -v a="$t0" -v b="$t1" -v r="$rss" 'BEGIN {printf "%.6f %s\n", b - a, r}' >> "$label.times"
 }
 
-median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+# Each side of an operation: removes the outputs, prepares the input, runs.
+seg_ours() { rm -f out*; run seg_ours "$cli" segment src out 10; }
+seg_peer() { rm -f out*; run seg_peer split -n 10 src out; }
+asm_ours() { rm -f joined; run asm_ours "$cli" assemble joined "${parts[@]}"; }
+asm_peer() { rm -f joined; run asm_peer sh -c 'cat "$@" > joined' sh "${parts[@]}"; }
+app_ours() {
+    rm -f target; cp prefix target
+    run app_ours "$cli" append target src
+    cmp -s target src || { echo "append produced a wrong file" >&2; exit 1; }
+}
+app_peer() {
+    rm -f target; cp prefix target
+    run app_peer sh -c 'tail -c +$(($1 + 1)) src >> target' sh "$keep"
+    cmp -s target src || { echo "tail produced a wrong file" >&2; exit 1; }
+}
+
+for ((i = 1; i <= rounds; i++)); do
+    echo "round $i of $rounds"
+    for op in seg asm app; do
+        if ((i % 2)); then "${op}_ours"; "${op}_peer"; else "${op}_peer"; "${op}_ours"; fi
+    done
+done
+rm -f out* joined target
+
+median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 maxrss() { awk '$2 > m {m = $2} END {print m}' "$1.times"; }
 
-parts=()
-for k in $(seq 1 10); do parts+=("seg$k"); done
-split -n 10 src seg_peer. # segments to assemble from, made once
-"$cli" segment --force src seg 10
-
-for ((i = 1; i <= runs; i++)); do
-    echo "round $i of $runs"
-    # Segment into 10: ours, then split.
-    rm -f out*; run seg_ours "$cli" segment --force src out 10
-    rm -f out*; run seg_peer split -n 10 src out
-    # Assemble 10 pieces: ours, then cat.
-    rm -f joined; run asm_ours "$cli" assemble --force joined "${parts[@]}"
-    rm -f joined; run asm_peer sh -c 'cat "$@" > joined' sh "${parts[@]}"
-    # Append to a 40% prefix: ours, then tail.
-    cp prefix target; run app_ours "$cli" append target src
-    cmp -s target src || { echo "append produced a wrong file" >&2; exit 1; }
-    cp prefix target; run app_peer sh -c 'tail -c +$(($1 + 1)) src >> target' sh "$keep"
-    cmp -s target src || { echo "tail produced a wrong file" >&2; exit 1; }
-done
-
 echo
-echo "File: $size bytes, $runs runs each, median wall time"
-printf '%-34s %10s %10s %8s %14s %14s\n' operation "ours (s)" "peer (s)" ratio "ours max RSS" "peer max RSS"
+echo "File: $size bytes, $rounds rounds; times are medians, ratios ours / peer per round"
+printf '%-34s %9s %9s %8s %8s %12s %12s\n' operation "ours (s)" "peer (s)" median worst \
+    "ours RSS" "peer RSS"
 for op in "seg:segment into 10 vs split -n 10" "asm:assemble 10 vs cat" "app:append 60% vs tail -c +K >>"; do
     key=${op%%:*} name=${op#*:}
     ours=$(cut -d' ' -f1 "${key}_ours.times" | median)
     peer=$(cut -d' ' -f1 "${key}_peer.times" | median)
-    printf '%-34s %10.3f %10.3f %8.2f %11s KiB %11s KiB\n' "$name" "$ours" "$peer" \
-        "$(awk -v a="$ours" -v b="$peer" 'BEGIN {print a / b}')" "$(maxrss "${key}_ours")" "$(maxrss "${key}_peer")"
+    paste -d' ' "${key}_ours.times" "${key}_peer.times" | awk '{print $1 / $3}' > "$key.ratios"
+    printf '%-34s %9.3f %9.3f %8.2f %8.2f %8s KiB %8s KiB\n' "$name" "$ours" "$peer" \
+        "$(median < "$key.ratios")" "$(sort -g "$key.ratios" | tail -n 1)" \
+        "$(maxrss "${key}_ours")" "$(maxrss "${key}_peer")"
 done

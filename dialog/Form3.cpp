@@ -8,6 +8,7 @@
 #include "engines/Appender.h"
 #include "engines/Assembler.h"
 #include "engines/Count.h"
+#include "engines/FileIo.h"
 #include "engines/Messages.h"
 #include "engines/Segmenter.h"
 #include "engines/Selection.h"
@@ -410,6 +411,9 @@ void Form3::assembleStep2() {
 void Form3::appendStep1() {
     if (!namedFileExists(kM7))
         return;
+    // A pipe or a device would take the bytes away, or wait for a reader.
+    if (const auto refused = refusedOutput(native(fullPath_)))
+        return stopAt(Text1, QString::fromStdString(*refused));
     hide();
     getAnswer();
 }
@@ -435,8 +439,9 @@ void Form3::run(const QString& key, const std::function<RunResult()>& engine) {
     if (failure) {
         services().setBusy(false);
         theMessage_ = QString::fromStdString(failure->message);
-        // A name that cannot take the output: the step stays, for another name.
-        if (failure->nameRefused)
+        // A name that cannot take the output: the step that names it stays, for
+        // another name.
+        if (failure->nameRefused && key != QLatin1String("add"))
             return stopAt(Text1, theMessage_);
         services().messageBox(theMessage_);
     }

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QUuid>
+#include <sys/stat.h>
 
 namespace shardix::testing {
 namespace {
@@ -61,6 +62,7 @@ TEST_F(MenuCommand, AppendChecksPutTheFocusToMendThenTheFileIsCompletedFromPiece
     open(true);
     const QByteArray whole = pattern(1000);
     const QString target = write(u"a/movie"_s, whole.left(400));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at(u"a/pipe"_s)).constData(), 0600), 0);
     for (int k = 1; k <= 3; ++k)
         write(u"b/movie.%1"_s.arg(k), whole.mid((k - 1) * 333, k < 3 ? 333 : -1));
 
@@ -69,6 +71,7 @@ TEST_F(MenuCommand, AppendChecksPutTheFocusToMendThenTheFileIsCompletedFromPiece
         f.Dir1->setPath(at(u"a"_s));
         okWith(f, QString());
         okWith(f, u"film"_s);
+        okWith(f, u"pipe"_s); // refused at once, never waited on
         f.Text1->setText(u"movie"_s);
         QTest::keyClick(f.Text1, Qt::Key_Return);
     });
@@ -86,9 +89,11 @@ TEST_F(MenuCommand, AppendChecksPutTheFocusToMendThenTheFileIsCompletedFromPiece
     EXPECT_EQ(boxes.boxTexts(),
               (QStringList{u"Please select/enter a name of a file to append to."_s,
                            u"There is no file with the name you entered."_s,
+                           u"Cannot write \""_s + at(u"a/pipe"_s) +
+                               u"\": it is a pipe (FIFO), not a file."_s,
                            u"Please select file(s) to append from."_s, kReorder,
                            completion(u"processed file"_s, at(u"a"_s), u"file"_s)}));
-    EXPECT_EQ(focus, (QList<QWidget*>{d->Text1, d->Text1, d->File2}));
+    EXPECT_EQ(focus, (QList<QWidget*>{d->Text1, d->Text1, d->Text1, d->File2}));
     EXPECT_EQ(QDir::currentPath(), QDir(at(u"a"_s)).canonicalPath());
     EXPECT_TRUE(d->File1->isVisibleTo(d) && !d->File2->isVisibleTo(d));
     EXPECT_EQ(d->Text1->focusPolicy(), Qt::StrongFocus);

@@ -49,6 +49,8 @@ grep -q '"missing": A file with the specified name does not exist' err || fail "
 "$cli" --help | grep -q "shardix-cli segment" || fail "no usage"
 "$cli" --version | grep -q "2\.3" || fail "no version"
 
+head -c 6000 /dev/urandom > whole
+
 # Usage errors: exit 2, and nothing is created.
 usage() {
     local rc=0
@@ -75,6 +77,10 @@ echo precious > keep
 rc=0; "$cli" assemble out.bin one one misspelled 2>&- || rc=$?
 [[ $rc -eq 1 && ! -s out.bin ]] || fail "standard error closed: status $rc, or text in the output"
 
+# Beyond the file-size limit a write fails with a message; the process is not killed.
+rc=0; (ulimit -f 8; exec "$cli" assemble --force big whole whole) 2>err || rc=$?
+[[ $rc -eq 1 ]] && grep -q "largest size allowed" err || fail "file-size limit: status $rc"
+
 # Pipes as outputs are refused at once, never waited on.
 mkfifo fifo
 for args in "assemble --force fifo one two" "segment --force one fif 3" "append fifo one"; do
@@ -85,9 +91,8 @@ done
 [[ ! -e fif1 ]] || fail "a segment was written before a later pipe was refused"
 
 # Append checks what it completes; a target it cannot read is no empty file.
-head -c 1000 /dev/urandom > whole
 head -c 1000 /dev/urandom > other
-head -c 400 whole > prefix
+head -c 2400 whole > prefix
 cp prefix t
 "$cli" append t other 2>err && fail "appended to a target that is not the beginning of the source"
 grep -q "does not hold the beginning" err && cmp -s t prefix || fail "foreign target changed"
