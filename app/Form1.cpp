@@ -67,8 +67,7 @@ void Form1::buildBanner() {
     Frame1->setGeometry(twips(120), twips(120), twips(5160), twips(2280));
 
     imgLogo = new QLabel(Frame1);
-    imgLogo->setPixmap(
-        appIconPixmap().scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    imgLogo->setPixmap(appIconPixmap(32, devicePixelRatioF()));
     imgLogo->setGeometry(twips(240), twips(300), 32, 32);
 
     lblProductName = new QLabel(QStringLiteral("Shardix!"), Frame1);
@@ -148,16 +147,19 @@ void setTabStop(QWidget* box, bool on) {
 }
 
 // Shows File2 in File1's place, as tall as the steps that pick several files want it.
+// The name box, lying under it, is hidden too, so that no edge of it shows.
 void useFile2(Form3& d) {
     d.File1->hide();
     d.File2->resize(d.File2->width(), twips(3540));
     d.File2->show();
+    d.Text1->hide();
     setTabStop(d.Text1, false);
 }
 
 void useFile1(Form3& d) {
     d.File2->hide();
     d.File1->show();
+    d.Text1->show();
     setTabStop(d.Text1, true);
 }
 

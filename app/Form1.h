@@ -17,7 +17,7 @@ class Form3;
 class Form1 : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     explicit Form1(QWidget* parent = nullptr);
 
     // The load handler, run once before the window is first shown: centres the
@@ -52,12 +52,12 @@ public:
     QAction* menuExit;
     QAction* menuAbout;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     // Form_Resize: the dialog's List1 follows the window's size.
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void buildBanner();
     void buildMenus();
 

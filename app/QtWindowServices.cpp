@@ -1,5 +1,7 @@
 #include "app/QtWindowServices.h"
 
+#include "app/AppIcon.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -21,13 +23,18 @@ WindowServices* current = nullptr;
 
 } // namespace
 
-WindowServices& services() { return current ? *current : realServices(); }
+WindowServices& services() {
+    return current ? *current : realServices();
+}
 
-void setServices(WindowServices* replacement) { current = replacement; }
+void setServices(WindowServices* replacement) {
+    current = replacement;
+}
 
 int QtWindowServices::messageBox(const QString& text, int style, const QString& title) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title.isEmpty() ? kAppTitle : title);
+    box.setWindowIcon(appIcon());
     box.setText(text);
     box.setWindowModality(Qt::ApplicationModal);
 
@@ -99,7 +106,9 @@ void QtWindowServices::setBusy(bool busy) {
         QApplication::restoreOverrideCursor();
 }
 
-void QtWindowServices::pumpEvents() { QCoreApplication::processEvents(); }
+void QtWindowServices::pumpEvents() {
+    QCoreApplication::processEvents();
+}
 
 QString QtWindowServices::getOpenFileName(const QString& title, const QString& folder) {
     return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, folder,

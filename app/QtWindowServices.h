@@ -6,7 +6,7 @@ namespace shardix {
 
 // The window services of the desktop, built on Qt Widgets.
 class QtWindowServices : public WindowServices {
-public:
+  public:
     int messageBox(const QString& text, int style = 0, const QString& title = {}) override;
     void setBusy(bool busy) override;
     bool isBusy() const override { return busy_; }
@@ -14,7 +14,7 @@ public:
     QString getOpenFileName(const QString& title, const QString& folder) override;
     bool openUrl(const QString& url) override;
 
-private:
+  private:
     bool busy_ = false;
 };
 

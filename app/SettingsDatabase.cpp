@@ -16,13 +16,13 @@ namespace {
 }
 
 QString quoted(const QString& name) {
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\""))
-           + QLatin1Char('"');
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
 }
 
 // One prepared statement, finalized when it goes out of scope.
 class Statement {
-public:
+  public:
     Statement(sqlite3* db, const QString& sql) : db_(db) {
         const QByteArray text = sql.toUtf8();
         rc_ = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt_, nullptr);
@@ -36,13 +36,15 @@ public:
     int step() { return rc_ = sqlite3_step(stmt_); }
     QString message() const { return QString::fromUtf8(sqlite3_errmsg(db_)); }
 
-private:
+  private:
     sqlite3* db_;
     sqlite3_stmt* stmt_ = nullptr;
     int rc_;
 };
 
-QString engineMessage(sqlite3* db) { return QString::fromUtf8(sqlite3_errmsg(db)); }
+QString engineMessage(sqlite3* db) {
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
 
 // Names of the columns of `table`; empty when the table does not exist.
 QStringList columnsOf(sqlite3* db, const QString& table) {
@@ -51,7 +53,8 @@ QStringList columnsOf(sqlite3* db, const QString& table) {
     if (st.prepared() != SQLITE_OK)
         return names;
     while (st.step() == SQLITE_ROW)
-        names.append(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1))));
+        names.append(
+            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 1))));
     return names;
 }
 
@@ -64,11 +67,13 @@ bool tableExists(sqlite3* db, const QString& path, const QString& table) {
     sqlite3_bind_text(st.get(), 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
     const int rc = st.prepared() == SQLITE_OK ? st.step() : st.prepared();
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-        raise(DbErrNo::Locked,
-              QStringLiteral("The settings database \"%1\" is in use by another program.").arg(path));
+        raise(
+            DbErrNo::Locked,
+            QStringLiteral("The settings database \"%1\" is in use by another program.").arg(path));
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        raise(ErrNo::InvalidOperation,
-              QStringLiteral("Cannot read the settings database \"%1\": %2").arg(path, st.message()));
+        raise(
+            ErrNo::InvalidOperation,
+            QStringLiteral("Cannot read the settings database \"%1\": %2").arg(path, st.message()));
     return rc == SQLITE_ROW;
 }
 
@@ -83,9 +88,11 @@ void applyKey(sqlite3* db, const QString& path, const QByteArray& key) {
         const int rc = sqlite3_errcode(db);
         if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
             raise(DbErrNo::Locked,
-                  QStringLiteral("The settings database \"%1\" is in use by another program.").arg(path));
+                  QStringLiteral("The settings database \"%1\" is in use by another program.")
+                      .arg(path));
         raise(ErrNo::UnrecognizedDatabase,
-              QStringLiteral("\"%1\" is not a settings database, or its password is wrong.").arg(path));
+              QStringLiteral("\"%1\" is not a settings database, or its password is wrong.")
+                  .arg(path));
     }
 }
 
@@ -126,8 +133,7 @@ std::unique_ptr<Database> Workspace::openDatabase(const QString& path, bool excl
     if (sqlite3_open_v2(file.constData(), &db, flags, nullptr) != SQLITE_OK) {
         const QString message = engineMessage(db);
         sqlite3_close(db);
-        raise(ErrNo::PathFileAccess,
-              QStringLiteral("Cannot open \"%1\": %2.").arg(path, message));
+        raise(ErrNo::PathFileAccess, QStringLiteral("Cannot open \"%1\": %2.").arg(path, message));
     }
     try {
         applyKey(db, path, pwd->toUtf8());
@@ -166,7 +172,9 @@ DbEngine& dbEngine() {
 Database::Database(sqlite3* db, QString path, bool readOnly)
     : db_(db), path_(std::move(path)), readOnly_(readOnly) {}
 
-Database::~Database() { sqlite3_close(db_); }
+Database::~Database() {
+    sqlite3_close(db_);
+}
 
 std::unique_ptr<Recordset> Database::openRecordset(const QString& table, RecordsetType) {
     if (!tableExists(db_, path_, table))
@@ -230,8 +238,9 @@ void Recordset::moveFirst() {
 std::optional<bool> Recordset::readBool(const QString& field) const {
     requireCurrent();
     requireField(field);
-    Statement st(db_, QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1")
-                          .arg(quoted(field), quoted(table_)));
+    Statement st(
+        db_,
+        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1").arg(quoted(field), quoted(table_)));
     sqlite3_bind_int64(st.get(), 1, *current_);
     const int rc = st.step();
     if (rc == SQLITE_DONE)
@@ -318,16 +327,15 @@ void createSettingsStore(const QString& path, const QString& connect, bool showA
     QFile::remove(temp);
     sqlite3* db = nullptr;
     const QByteArray file = QFile::encodeName(temp);
-    int rc = sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) {
         const QByteArray key = pwd->toUtf8();
         rc = sqlite3_key(db, key.constData(), int(key.size()));
     }
     if (rc == SQLITE_OK) {
-        const QByteArray sql = QStringLiteral(
-                                   "CREATE TABLE settings (showAgain BOOLEAN);"
-                                   "INSERT INTO settings (showAgain) VALUES (%1);")
+        const QByteArray sql = QStringLiteral("CREATE TABLE settings (showAgain BOOLEAN);"
+                                              "INSERT INTO settings (showAgain) VALUES (%1);")
                                    .arg(showAgain ? 1 : 0)
                                    .toUtf8();
         rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);

@@ -43,7 +43,7 @@ class Recordset;
 // An open settings database: an SQLCipher file opened with its key. Every
 // failure raises AppError.
 class Database {
-public:
+  public:
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -55,7 +55,7 @@ public:
     // current. Raises TableNotFound when the database has no such table.
     std::unique_ptr<Recordset> openRecordset(const QString& table, RecordsetType type);
 
-private:
+  private:
     friend class Workspace;
     Database(sqlite3* db, QString path, bool readOnly);
 
@@ -68,7 +68,7 @@ private:
 // between calls, so several record sets on one table never lock each other out.
 // A record set must not outlive the database that opened it.
 class Recordset {
-public:
+  public:
     ~Recordset() = default;
 
     // Makes the first record current; NoCurrentRecord when the table is empty.
@@ -84,7 +84,7 @@ public:
     // Releases the record set; any later use raises ObjectClosed.
     void close();
 
-private:
+  private:
     friend class Database;
     Recordset(sqlite3* db, QString table, QStringList fields, std::vector<long long> rowids,
               bool readOnly);
@@ -106,7 +106,7 @@ private:
 
 // A session of the database engine under a user name.
 class Workspace {
-public:
+  public:
     Workspace(QString name, QString user, QString password, WorkspaceType type);
 
     const QString& name() const { return name_; }
@@ -120,7 +120,7 @@ public:
     std::unique_ptr<Database> openDatabase(const QString& path, bool exclusive, bool readOnly,
                                            const QString& connect);
 
-private:
+  private:
     QString name_;
     QString user_;
     QString password_;
@@ -129,13 +129,13 @@ private:
 
 // The engine and its collection of workspaces.
 class DbEngine {
-public:
+  public:
     std::shared_ptr<Workspace> createWorkspace(const QString& name, const QString& user,
                                                const QString& password, WorkspaceType type);
     void appendWorkspace(std::shared_ptr<Workspace> workspace);
     const std::vector<std::shared_ptr<Workspace>>& workspaces() const { return workspaces_; }
 
-private:
+  private:
     std::vector<std::shared_ptr<Workspace>> workspaces_;
 };
 

@@ -26,7 +26,8 @@ QString probeFolder(const QString& folder) {
     // The name may be in any capitals; the exact name wins when both exist.
     QString name;
     for (const QString& entry : QDir(appFolder).entryList(QDir::Files, QDir::Name)) {
-        if (entry.compare(kStoreName, Qt::CaseInsensitive) == 0 && (name.isEmpty() || entry == kStoreName))
+        if (entry.compare(kStoreName, Qt::CaseInsensitive) == 0 &&
+            (name.isEmpty() || entry == kStoreName))
             name = entry;
     }
     dbPath = appFolder + (name.isEmpty() ? kStoreName : name);
@@ -63,9 +64,8 @@ StartupResult startUp() {
         return StartupResult::StoreNotFound;
     QDir::setCurrent(appFolder);
     try {
-        theWorkspace = dbEngine().createWorkspace(QStringLiteral("lgnWrkSpace"),
-                                                  QStringLiteral("admin"), QString(),
-                                                  WorkspaceType::Jet);
+        theWorkspace = dbEngine().createWorkspace(
+            QStringLiteral("lgnWrkSpace"), QStringLiteral("admin"), QString(), WorkspaceType::Jet);
         dbEngine().appendWorkspace(theWorkspace);
         theDatabase = theWorkspace->openDatabase(dbPath, false, false, kStoreConnect);
     } catch (const AppError& e) {

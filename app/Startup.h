@@ -27,9 +27,9 @@ QString probeFolder(const QString& folder);
 bool checkDbase();
 
 enum class StartupResult {
-    Ready,          // the store is open in globals::theDatabase
-    StoreNotFound,  // the user gave up the search
-    StoreUnusable,  // the store was found but could not be opened (reported)
+    Ready,         // the store is open in globals::theDatabase
+    StoreNotFound, // the user gave up the search
+    StoreUnusable, // the store was found but could not be opened (reported)
 };
 
 // Everything start-up does after the window is centred: the search, the store's

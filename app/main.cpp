@@ -1,3 +1,4 @@
+#include "app/AppIcon.h"
 #include "app/Form1.h"
 #include "engines/ProcessSetup.h"
 
@@ -7,6 +8,8 @@ int main(int argc, char** argv) {
     shardix::prepareProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Shardix!"));
+    QApplication::setDesktopFileName(QStringLiteral("example.shardix.Shardix"));
+    QApplication::setWindowIcon(shardix::appIcon()); // for every window, the Open dialog too
 
     shardix::Form1 window;
     const shardix::StartupResult result = window.loadHandler();

@@ -72,8 +72,8 @@ if(SHARDIX_BUILD_GUI)
   foreach(size 16 32 48 64 128 256)
     set(png ${generated}/icon-${size}.png)
     add_custom_command(OUTPUT ${png}
-                       COMMAND shardix-icon-png ${CMAKE_SOURCE_DIR}/app/shardix.xpm ${size} ${png}
-                       DEPENDS shardix-icon-png ${CMAKE_SOURCE_DIR}/app/shardix.xpm
+                       COMMAND shardix-icon-png ${CMAKE_SOURCE_DIR}/app/shardix.svg ${size} ${png}
+                       DEPENDS shardix-icon-png ${CMAKE_SOURCE_DIR}/app/shardix.svg
                        VERBATIM)
     install(FILES ${png} DESTINATION ${icons}/${size}x${size}/apps RENAME ${SHARDIX_APP_ID}.png)
     list(APPEND installed_files ${png})

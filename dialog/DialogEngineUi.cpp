@@ -24,6 +24,7 @@ void DialogEngineUi::setProgressValue(int value) {
 }
 
 void DialogEngineUi::setProgressVisible(bool visible) {
+    inItsPlace_->setVisible(!visible);
     bar_->setVisible(visible);
     label_->setVisible(visible);
 }

@@ -4,6 +4,7 @@
 
 class QLabel;
 class QProgressBar;
+class QWidget;
 
 namespace shardix {
 
@@ -12,10 +13,12 @@ namespace shardix {
 // its "Working:" label.
 class DialogEngineUi : public RunProgress {
   public:
-    // The bar and its label, once the dialog has made them.
-    void attach(QProgressBar* bar, QLabel* label) {
+    // The bar and its label, once the dialog has made them, and what the bar
+    // takes the place of while it is shown.
+    void attach(QProgressBar* bar, QLabel* label, QWidget* inItsPlace) {
         bar_ = bar;
         label_ = label;
+        inItsPlace_ = inItsPlace;
     }
 
     void pumpEvents() override;
@@ -27,6 +30,7 @@ class DialogEngineUi : public RunProgress {
   private:
     QProgressBar* bar_ = nullptr;
     QLabel* label_ = nullptr;
+    QWidget* inItsPlace_ = nullptr;
 };
 
 } // namespace shardix

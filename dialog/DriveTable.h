@@ -12,7 +12,7 @@ namespace shardix {
 // start-up folder for the start-up folder's drive and the mount point for the
 // others.
 class DriveTable {
-public:
+  public:
     // Takes the process's current folder as the start-up folder. Folders in
     // `alsoDrives` count as mount points too (tests use them as other drives).
     explicit DriveTable(QStringList alsoDrives = {});
@@ -30,7 +30,7 @@ public:
     // folder. Raises AppError (76) when the folder cannot be entered.
     void makeCurrent(const QString& folder);
 
-private:
+  private:
     QStringList alsoDrives_;
     QStringList drives_;
     QMap<QString, QString> current_;

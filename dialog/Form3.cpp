@@ -60,7 +60,6 @@ std::string native(const QString& path) {
 } // namespace
 
 Form3::Form3(QWidget* parent, DriveTable drives) : QDialog(parent), drives_(std::move(drives)) {
-    setWindowTitle(kAppTitle);
     setFixedSize(twips(5652), twips(4248));
     QFont small = font();
     small.setPointSize(8);
@@ -78,7 +77,8 @@ Form3::Form3(QWidget* parent, DriveTable drives) : QDialog(parent), drives_(std:
     Label1 = new QLabel(QStringLiteral("# of Segments:"), this);
     ProgressBar1 = new QProgressBar(this);
     Label2 = new QLabel(QStringLiteral("Working:"), this);
-    engineUi_.attach(ProgressBar1, Label2);
+    instruction = new QLabel(this);
+    engineUi_.attach(ProgressBar1, Label2, instruction);
 
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Dir1->setObjectName(QStringLiteral("Dir1"));
@@ -92,6 +92,7 @@ Form3::Form3(QWidget* parent, DriveTable drives) : QDialog(parent), drives_(std:
     Label1->setObjectName(QStringLiteral("Label1"));
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     Label2->setObjectName(QStringLiteral("Label2"));
+    instruction->setObjectName(QStringLiteral("instruction"));
 
     Drive1->setGeometry(twipsRect(240, 240, 2775, 315));
     Dir1->setGeometry(twipsRect(240, 720, 2775, 2340));
@@ -105,6 +106,8 @@ Form3::Form3(QWidget* parent, DriveTable drives) : QDialog(parent), drives_(std:
     Label1->setGeometry(twipsRect(3360, 3315, 1455, 255));
     ProgressBar1->setGeometry(twipsRect(1440, 3840, 3615, 255));
     Label2->setGeometry(twipsRect(480, 3840, 975, 255));
+    // The row of the progress bar, free while no run is under way.
+    instruction->setGeometry(twipsRect(240, 3840, 5172, 255));
 
     File1->setSelectionMode(QAbstractItemView::SingleSelection);
     File2->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -156,6 +159,12 @@ Form3::Form3(QWidget* parent, DriveTable drives) : QDialog(parent), drives_(std:
     connect(MaskEdBox1, &NameBox::enterPressed, this, &Form3::Command1_Click);
     connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form3::Command2_Click);
+    // Folders made or removed by other programs show when the user comes back.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive && isVisible() && !running_)
+                    refreshFolders();
+            });
 
     // The lists start in the start-up folder, on its drive.
     const QString start = folderText(QDir::currentPath());
@@ -180,6 +189,7 @@ Form3::Form3(QWidget* parent, DriveTable drives) : QDialog(parent), drives_(std:
     engines_.append = [](const std::vector<std::string>& sources, const std::string& target,
                          RunProgress& progress) { return appendFile(sources, target, progress); };
 
+    setCaption(kAppTitle);
     // Form_Load: centred once; later showings keep the place.
     centreOnScreen(*this);
 }
@@ -222,9 +232,32 @@ void Form3::settleActivation() {
     }
 }
 
+void Form3::setCaption(const QString& text) {
+    setWindowTitle(text);
+    // The dialog's font, or a smaller one where the text would not fit.
+    QFont fitting = font();
+    for (qreal size = fitting.pointSizeF(); size >= 6.5; size -= 0.5) {
+        fitting.setPointSizeF(size);
+        if (QFontMetrics(fitting).horizontalAdvance(text) <= instruction->width())
+            break;
+    }
+    instruction->setFont(fitting);
+    instruction->setText(text);
+}
+
 void Form3::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    instruction->setVisible(!ProgressBar1->isVisibleTo(this));
+    refreshFolders();
     Form_Activate();
+}
+
+void Form3::refreshFolders() {
+    try {
+        Dir1->refresh();
+    } catch (const AppError& e) {
+        mainHandleError(e);
+    }
 }
 
 void Form3::Form_Activate() {

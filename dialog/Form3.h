@@ -58,7 +58,9 @@ class Form3 : public QDialog {
     explicit Form3(QWidget* parent = nullptr, DriveTable drives = DriveTable());
 
     QString caption() const { return windowTitle(); }
-    void setCaption(const QString& text) { setWindowTitle(text); }
+    // The caption is also shown inside the dialog, where no window manager cuts
+    // it short.
+    void setCaption(const QString& text);
 
     // Shows the dialog modally; returns when it is hidden.
     void showModal();
@@ -88,6 +90,7 @@ class Form3 : public QDialog {
     QLabel* Label1;
     QProgressBar* ProgressBar1;
     QLabel* Label2;
+    QLabel* instruction; // the step's caption, in the row of the progress bar
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -99,6 +102,8 @@ class Form3 : public QDialog {
     QWidget* owner() const;
     void settleActivation();
     void Form_Activate();
+    // Brings the folder list up to date (a step shown, the program active again).
+    void refreshFolders();
     void Drive1_Change();
     void File1_Click();
     void File1_DblClick();

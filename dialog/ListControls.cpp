@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QStyle>
 #include <QTimer>
+#include <QTreeWidgetItemIterator>
 
 #include <algorithm>
 
@@ -97,8 +98,8 @@ void FolderList::setPath(const QString& folder) {
     if (!canEnter(target))
         throw cannotEnter(target);
     if (target == path_) {
-        // Rebuilt only when its subfolders changed, so that a click that gives
-        // the list the focus lands where the user aimed.
+        // Rebuilt only when its subfolders changed: otherwise the rows stay
+        // where they are.
         if (subfoldersOf(path_) != shown_)
             fill();
         return;
@@ -154,9 +155,32 @@ void FolderList::fill() {
     scrollToItem(parent, QAbstractItemView::EnsureVisible);
 }
 
+void FolderList::refresh() {
+    QString folder = path_;
+    while (folder != QLatin1String("/") && !canEnter(folder))
+        folder = folderOf(folder);
+    if (folder != path_)
+        return setPath(folder);
+    if (subfoldersOf(path_) != shown_)
+        return fill();
+    // A folder clicked once and not entered is no longer marked: the list
+    // marks the folder whose files are listed.
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        if ((*it)->data(0, kPathRole).toString() == path_) {
+            const QSignalBlocker quiet(this);
+            setCurrentItem(*it);
+            scrollToItem(*it, QAbstractItemView::EnsureVisible);
+            break;
+        }
+    }
+}
+
 void FolderList::focusInEvent(QFocusEvent* event) {
     QTreeWidget::focusInEvent(event);
-    if (isNewFocus(event))
+    // A click acts on the rows the user aimed at: the list is neither moved nor
+    // rebuilt under it. Focus from the keyboard takes the list back to the
+    // drive's current folder.
+    if (isNewFocus(event) && event->reason() != Qt::MouseFocusReason)
         emit gotFocus();
 }
 

@@ -12,7 +12,7 @@ class DriveTable;
 // The drive list: the mount points of a drive table, one of them chosen.
 class DriveList : public QComboBox {
     Q_OBJECT
-public:
+  public:
     DriveList(DriveTable& table, QWidget* parent = nullptr);
 
     QString drive() const { return currentText(); }
@@ -22,10 +22,10 @@ public:
     // mounted (otherwise the root is chosen). Raises nothing.
     void refresh();
 
-signals:
+  signals:
     void driveChanged();
 
-private:
+  private:
     DriveTable& table_;
 };
 
@@ -33,7 +33,7 @@ private:
 // and that folder's subfolders. Double-click or Enter moves into an entry.
 class FolderList : public QTreeWidget {
     Q_OBJECT
-public:
+  public:
     explicit FolderList(QWidget* parent = nullptr);
 
     // The folder shown, without a trailing "/" except at the root.
@@ -41,19 +41,23 @@ public:
     // Moves to `folder` and raises pathChanged when the folder changes. Raises
     // AppError when `folder` cannot be entered; the list then stays where it was.
     void setPath(const QString& folder);
+    // Brings the list up to date: the subfolders are read again, and when the
+    // folder shown is gone, the list moves to the nearest folder above it that
+    // can be entered. The folder shown stays selected and in view.
+    void refresh();
 
-signals:
+  signals:
     void pathChanged();
     void gotFocus();
     // The user asked to move to a folder that cannot be entered.
     void moveFailed(int number, const QString& description);
 
-protected:
+  protected:
     void focusInEvent(QFocusEvent* event) override;
     // The folders are always open: no expand marks.
     void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
 
-private:
+  private:
     void fill();
     static QStringList subfoldersOf(const QString& folder);
 
@@ -65,7 +69,7 @@ private:
 // names, so that part1, part10, part11, ..., part2 follow each other.
 class FileList : public QListWidget {
     Q_OBJECT
-public:
+  public:
     explicit FileList(QWidget* parent = nullptr);
 
     QString path() const { return path_; }
@@ -83,7 +87,7 @@ public:
     // Names of the files in `folder`, as the list orders them.
     static QStringList filesIn(const QString& folder);
 
-private:
+  private:
     QString path_;
 };
 
@@ -91,19 +95,19 @@ private:
 // enterPressed on Enter. Every other key reaches the box unchanged.
 class NameBox : public QLineEdit {
     Q_OBJECT
-public:
+  public:
     explicit NameBox(QWidget* parent = nullptr) : QLineEdit(parent) {}
 
-signals:
+  signals:
     void gotFocus();
     void enterPressed();
 
-protected:
+  protected:
     void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     bool focusedByClick_ = false;
 };
 

@@ -46,6 +46,7 @@ void MailLabel::mouseReleaseEvent(QMouseEvent* event) {
 Form2::Form2(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("About Shardix!"));
+    setWindowIcon(appIcon());
     setFixedSize(twips(4476), twips(2244));
 
     // The background is the text colour of an active title bar, which is the
@@ -68,7 +69,7 @@ Form2::Form2(QWidget* parent) : QDialog(parent) {
 
     Picture1 = new QLabel(this);
     place(Picture1, "Picture1", 240, 240, 495, 495, 0);
-    Picture1->setPixmap(appIconPixmap());
+    Picture1->setPixmap(appIconPixmap(32, devicePixelRatioF()));
     Picture1->setAlignment(Qt::AlignCenter);
 
     Label1 = new QLabel(QStringLiteral("Shardix!"), this);
@@ -102,10 +103,16 @@ void Form2::Form_Load() {
     centreOnScreen(*this);
 }
 
-void Form2::Command1_Click() { hide(); }
+void Form2::Command1_Click() {
+    hide();
+}
 
-Form2& form2() { return loadOnce<Form2>(); }
+Form2& form2() {
+    return loadOnce<Form2>();
+}
 
-void showAbout() { form2().exec(); }
+void showAbout() {
+    form2().exec();
+}
 
 } // namespace shardix

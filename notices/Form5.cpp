@@ -1,5 +1,6 @@
 #include "notices/Form5.h"
 
+#include "app/AppIcon.h"
 #include "app/ErrorReporting.h"
 #include "app/Placement.h"
 #include "app/SettingsDatabase.h"
@@ -64,6 +65,7 @@ QString appendNoticeText() {
 Form5::Form5(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Shardix! - Info"));
+    setWindowIcon(appIcon());
     setFixedSize(twips(4692), twips(2676));
     QFont small = font();
     small.setPointSize(8);
@@ -74,8 +76,8 @@ Form5::Form5(QWidget* parent) : QDialog(parent) {
     RichTextBox1->setGeometry(twips(120), twips(120), twips(4455), twips(1935));
     RichTextBox1->setReadOnly(true);
     RichTextBox1->setAcceptRichText(false);
-    const int textWidth = RichTextBox1->width() - 2 * RichTextBox1->frameWidth()
-                          - 2 * int(RichTextBox1->document()->documentMargin()) - 2;
+    const int textWidth = RichTextBox1->width() - 2 * RichTextBox1->frameWidth() -
+                          2 * int(RichTextBox1->document()->documentMargin()) - 2;
     RichTextBox1->setFont(fittingFont(RichTextBox1->font(), textWidth));
 
     Check1 = new QCheckBox(QStringLiteral("Show this message again."), this);
@@ -97,7 +99,9 @@ void Form5::Form_Load() {
     centreOnScreen(*this);
 }
 
-void Form5::Form_Activate() { Command1->setFocus(); }
+void Form5::Form_Activate() {
+    Command1->setFocus();
+}
 
 void Form5::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -124,9 +128,13 @@ void Form5::Check1_Click() {
     }
 }
 
-void Form5::Command1_Click() { hide(); }
+void Form5::Command1_Click() {
+    hide();
+}
 
-Form5& form5() { return loadOnce<Form5>(); }
+Form5& form5() {
+    return loadOnce<Form5>();
+}
 
 bool showAppendNoticeIfWanted() {
     try {

@@ -73,7 +73,8 @@ QString showAndPress(int style, const QString& title, Qt::Key key) {
         const bool second = byDefault && (byDefault == box->button(QMessageBox::No) ||
                                           byDefault == box->button(QMessageBox::Cancel));
         seen = u"%1|%2|%3|"_s.arg(box->windowTitle()).arg(box->icon()).arg(box->buttons().size()) +
-               (second ? "second" : "first");
+               (second ? "second" : "first") +
+               (box->windowIcon().isNull() ? "|no window icon" : ""); // the program's, always
         QTest::keyClick(box, key);
     });
     QtWindowServices services;
@@ -202,8 +203,7 @@ TEST(SettingsStore, MissingPartsAndMisuseRaiseTheirOwnNumbers) {
     const QByteArray key = connectValue(kStoreConnect, u"PWD"_s)->toUtf8();
     sqlite3_key(other, key.constData(), int(key.size()));
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_EQ(failureOf([&] { db->openRecordset(kTable, RecordsetType::Table); }),
-              DbErrNo::Locked);
+    EXPECT_EQ(failureOf([&] { db->openRecordset(kTable, RecordsetType::Table); }), DbErrNo::Locked);
     sqlite3_close(other);
 }
 

@@ -1,6 +1,8 @@
 // The operation dialog's lists: what they show and how they follow one another.
 #include "tests/dialog/DialogDriver.h"
 
+#include <QTreeWidgetItemIterator>
+
 namespace shardix::testing {
 namespace {
 
@@ -99,6 +101,44 @@ TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
     EXPECT_EQ(boxes.boxes[0].title, u"Shardix! - Sorry..."_s);
     EXPECT_TRUE(boxes.boxes[0].text.contains(at(u"gone"_s)));
     EXPECT_EQ(d.File1->path(), work + u"/deeper"_s);
+}
+
+// Folders made while the dialog is up, by another program: a click into the
+// folder list lands on the row under the pointer, and the next step shown lists
+// them, the folder shown still marked.
+TEST_F(ListsTest, AClickLandsOnTheRowUnderThePointerAndAStepShowsNewFolders) {
+    folder(u"f/a"_s);
+    folder(u"f/c"_s);
+    Form3 d;
+    d.setCaption(caption::kAssembleFiles);
+    d.drives().makeCurrent(at(u"f"_s));
+    d.Dir1->setPath(at(u"f"_s));
+    const auto shown = [&] {
+        QStringList names;
+        for (QTreeWidgetItemIterator it(d.Dir1); *it; ++it)
+            names.append((*it)->text(0));
+        return names;
+    };
+    StepScripts steps(d);
+    steps.then([&](Form3& f) {
+        f.Text1->setFocus();
+        folder(u"f/b"_s); // between two clicks
+        const auto c = f.Dir1->findItems(u"c"_s, Qt::MatchExactly | Qt::MatchRecursive);
+        ASSERT_EQ(c.size(), 1);
+        QTest::mouseClick(f.Dir1->viewport(), Qt::LeftButton, {},
+                          f.Dir1->visualItemRect(c.first()).center());
+        ASSERT_EQ(f.focusWidget(), f.Dir1);
+        EXPECT_EQ(f.Dir1->currentItem()->text(0), u"c"_s);
+    });
+    d.showModal();
+    folder(u"f/d"_s); // between two steps
+    steps.then([&](Form3& f) {
+        EXPECT_EQ(shown().mid(shown().indexOf(u"f"_s)), (QStringList{"f", "a", "b", "c", "d"}));
+        EXPECT_EQ(f.Dir1->currentItem()->text(0), u"f"_s);
+        EXPECT_EQ(f.File2->path(), at(u"f"_s));
+    });
+    d.showModal();
+    EXPECT_EQ(steps.leftShown, (QList<bool>{true, true}));
 }
 
 TEST(NameBoxTest, AClickIntoABoxSelectsItsTextSoTypingReplacesIt) {

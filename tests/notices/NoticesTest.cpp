@@ -1,3 +1,4 @@
+#include "app/AppIcon.h"
 #include "notices/Form2.h"
 #include "notices/Form5.h"
 #include "tests/support/ScriptedServices.h"
@@ -16,6 +17,14 @@ using namespace shardix;
 using namespace shardix::testing;
 
 namespace {
+
+// The notice and the About window carry the program's icon, as the main window does.
+TEST(Notices, CarryTheProgramsIcon) {
+    const QImage icon = appIconPixmap(32, 1).toImage();
+    for (QWidget* window : std::initializer_list<QWidget*>{&form2(), &form5()})
+        EXPECT_EQ(window->windowIcon().pixmap(32).toImage(), icon)
+            << window->objectName().toStdString();
+}
 
 TEST(AboutWindow, WhiteWindowWithALinkThatAsksForAMailAndIgnoresFailure) {
     ScriptedServices ui;
