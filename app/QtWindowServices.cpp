@@ -34,7 +34,9 @@ void setServices(WindowServices* replacement) {
 int QtWindowServices::messageBox(const QString& text, int style, const QString& title) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title.isEmpty() ? kAppTitle : title);
-    box.setWindowIcon(appIcon());
+    if (icon_.isNull())
+        icon_ = appIcon();
+    box.setWindowIcon(icon_);
     box.setText(text);
     box.setWindowModality(Qt::ApplicationModal);
 

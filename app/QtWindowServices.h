@@ -2,6 +2,8 @@
 
 #include "app/WindowServices.h"
 
+#include <QIcon>
+
 namespace shardix {
 
 // The window services of the desktop, built on Qt Widgets.
@@ -16,6 +18,7 @@ class QtWindowServices : public WindowServices {
 
   private:
     bool busy_ = false;
+    QIcon icon_; // the program's icon for the boxes, drawn once
 };
 
 } // namespace shardix
