@@ -374,7 +374,7 @@ int verifyCommand(const std::string& path, bool quiet) {
                           (entry.whole && verdict.outcome == Outcome::Missing);
         if (!good)
             ++wrong;
-        if (!quiet || verdict.outcome != Outcome::Good)
+        if (!quiet || !good)
             report += shardix::Manifest::shownName(entry.name) + ": " + what + "\n";
     }
     if (print(report) != 0)

@@ -145,12 +145,7 @@ RunResult appendFile(const std::vector<std::string>& sources, const std::string&
     if (auto refused = refusedOutput(target))
         return Failure::refusedName(*refused);
     if (expected) {
-        if (expected->parts.size() != sources.size())
-            return Failure::of(ErrNo::InvalidOperation,
-                               "\"" + expected->source + "\" lists " +
-                                   std::to_string(expected->parts.size()) + " segments, not " +
-                                   std::to_string(sources.size()) + ".");
-        if (auto refused = OutputCheck::refused(target, *expected))
+        if (auto refused = OutputCheck::refused(target, sources.size(), *expected))
             return refused;
     }
     FileHandle output;

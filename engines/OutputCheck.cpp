@@ -61,8 +61,13 @@ RunResult OutputCheck::compare(const std::vector<std::string>& digests) const {
     return std::nullopt;
 }
 
-std::optional<Failure> OutputCheck::refused(const std::string& outputName,
+std::optional<Failure> OutputCheck::refused(const std::string& outputName, std::size_t inputs,
                                             const Checksums& expected) {
+    if (expected.parts.size() != inputs)
+        return Failure::of(ErrNo::InvalidOperation,
+                           "\"" + expected.source + "\" lists " +
+                               std::to_string(expected.parts.size()) + " segments, not " +
+                               std::to_string(inputs) + ".");
     struct stat st {};
     if (::stat(outputName.c_str(), &st) != 0 || S_ISREG(st.st_mode))
         return std::nullopt;

@@ -39,9 +39,10 @@ class OutputCheck {
     // output cannot be read.
     RunResult finish(RunProgress& progress);
 
-    // The refusal of an output that cannot be read back for the check: one
-    // that exists and is not a regular file.
-    static std::optional<Failure> refused(const std::string& outputName,
+    // The refusal, before anything is written, of checksums that are not one
+    // for each of the `inputs`, and of an output that cannot be read back for
+    // the check: one that exists and is not a regular file.
+    static std::optional<Failure> refused(const std::string& outputName, std::size_t inputs,
                                           const Checksums& expected);
 
   private:
