@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Times shardix-cli against the standard tools on one file of random bytes, the
-# page cache warm. Each round runs every pair once, in alternating order, and
-# every output is removed before each timed run of either side, so that both
-# write fresh files. Prints, per operation, the median wall time of each side,
-# the median and the worst of the rounds' ratios ours / peer, and the peak
-# resident memory.
+# page cache warm; segmenting with a manifest also against segmenting without.
+# Each round runs every pair once, in alternating order, and every output is
+# removed before each timed run of either side, so that both write fresh files.
+# Prints, per operation, the median wall time of each side, the median and the
+# worst of the rounds' ratios ours / peer, and the peak resident memory.
 #
 #   bench/run.sh [SIZE_MIB] [ROUNDS]        (defaults: 1024 MiB, 9 rounds)
 #   CLI=path/to/shardix-cli BENCH_DIR=/somewhere bench/run.sh
@@ -26,8 +26,8 @@ keep=$((size * 2 / 5))
 head -c "$keep" src > prefix
 parts=()
 for k in $(seq 1 10); do parts+=("seg$k"); done
-"$cli" segment src seg 10 # the pieces to assemble from, made once
-cat src prefix "${parts[@]}" > /dev/null # warm the page cache
+"$cli" segment --manifest src seg 10 # the pieces to assemble from and to verify, made once
+cat src prefix "${parts[@]}" seg.sha256 > /dev/null # warm the page cache
 
 # run LABEL COMMAND...: one timed run; appends "seconds kib" to LABEL.times.
 run() {
@@ -44,11 +44,17 @@ run() {
 # Each side of an operation: removes the outputs, prepares the input, runs.
 seg_ours() { rm -f out*; run seg_ours "$cli" segment src out 10; }
 seg_peer() { rm -f out*; run seg_peer split -n 10 src out; }
-asm_ours() { rm -f joined; run asm_ours "$cli" assemble joined "${parts[@]}"; }
+asm_ours() { rm -f joined; run asm_ours "$cli" assemble --no-manifest joined "${parts[@]}"; }
 asm_peer() { rm -f joined; run asm_peer sh -c 'cat "$@" > joined' sh "${parts[@]}"; }
+man_ours() { rm -f out*; run man_ours "$cli" segment --manifest src out 10; }
+man_peer() { rm -f out*; run man_peer sh -c 'split -n 10 src out && sha256sum out?? src > out.sha256'; }
+self_ours() { rm -f out*; run self_ours "$cli" segment --manifest src out 10; }
+self_peer() { rm -f out*; run self_peer "$cli" segment src out 10; }
+ver_ours() { run ver_ours "$cli" verify seg.sha256; }
+ver_peer() { run ver_peer sha256sum -c seg.sha256; }
 app_ours() {
     rm -f target; cp prefix target
-    run app_ours "$cli" append target src
+    run app_ours "$cli" append --no-manifest target src
     cmp -s target src || { echo "append produced a wrong file" >&2; exit 1; }
 }
 app_peer() {
@@ -59,7 +65,7 @@ app_peer() {
 
 for ((i = 1; i <= rounds; i++)); do
     echo "round $i of $rounds"
-    for op in seg asm app; do
+    for op in seg asm app man self ver; do
         if ((i % 2)); then "${op}_ours"; "${op}_peer"; else "${op}_peer"; "${op}_ours"; fi
     done
 done
@@ -70,14 +76,16 @@ maxrss() { awk '$2 > m {m = $2} END {print m}' "$1.times"; }
 
 echo
 echo "File: $size bytes, $rounds rounds; times are medians, ratios ours / peer per round"
-printf '%-34s %9s %9s %8s %8s %12s %12s\n' operation "ours (s)" "peer (s)" median worst \
+printf '%-44s %9s %9s %8s %8s %12s %12s\n' operation "ours (s)" "peer (s)" median worst \
     "ours RSS" "peer RSS"
-for op in "seg:segment into 10 vs split -n 10" "asm:assemble 10 vs cat" "app:append 60% vs tail -c +K >>"; do
+for op in "seg:segment into 10 vs split -n 10" "asm:assemble 10 vs cat" \
+    "app:append 60% vs tail -c +K >>" "man:segment --manifest vs split + sha256sum" \
+    "self:segment --manifest vs segment" "ver:verify vs sha256sum -c"; do
     key=${op%%:*} name=${op#*:}
     ours=$(cut -d' ' -f1 "${key}_ours.times" | median)
     peer=$(cut -d' ' -f1 "${key}_peer.times" | median)
     paste -d' ' "${key}_ours.times" "${key}_peer.times" | awk '{print $1 / $3}' > "$key.ratios"
-    printf '%-34s %9.3f %9.3f %8.2f %8.2f %8s KiB %8s KiB\n' "$name" "$ours" "$peer" \
+    printf '%-44s %9.3f %9.3f %8.2f %8.2f %8s KiB %8s KiB\n' "$name" "$ours" "$peer" \
         "$(median < "$key.ratios")" "$(sort -g "$key.ratios" | tail -n 1)" \
         "$(maxrss "${key}_ours")" "$(maxrss "${key}_peer")"
 done

@@ -1,17 +1,26 @@
 // shardix-cli: the file engines of Shardix! for scripts and benchmarks.
 #include "engines/Appender.h"
 #include "engines/Assembler.h"
+#include "engines/ByteSize.h"
 #include "engines/Count.h"
 #include "engines/Failure.h"
-#include "engines/Messages.h"
+#include "engines/Manifest.h"
+#include "engines/ManifestMatch.h"
 #include "engines/ProcessSetup.h"
 #include "engines/RunProgress.h"
+#include "engines/SegmentNumbers.h"
 #include "engines/Segmenter.h"
+#include "engines/Selection.h"
+#include "engines/Verifier.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -20,68 +29,149 @@ namespace {
 
 const char* const kUsage =
     "Usage:\n"
-    "  shardix-cli segment [--force] SOURCE BASEPATH COUNT\n"
+    "  shardix-cli segment [--force] [--manifest] SOURCE BASEPATH COUNT\n"
     "      Cut SOURCE into COUNT (2 to 999) equal pieces named BASEPATH1 .. BASEPATHn;\n"
     "      the last piece also takes the remainder.\n"
-    "  shardix-cli assemble [--force] TARGET INPUT...\n"
+    "  shardix-cli segment [--force] [--manifest] --size SIZE SOURCE BASEPATH\n"
+    "      Cut SOURCE into pieces of SIZE bytes, the last one shorter (at most 999\n"
+    "      pieces; an empty SOURCE gives one empty piece). SIZE is a number of bytes,\n"
+    "      or one with a unit: K, M, G, T for powers of 1024 (also KiB, MiB, ...),\n"
+    "      KB, MB, GB, TB for powers of 1000, as split -b reads it: 4G, 700M, 25MB.\n"
+    "  shardix-cli assemble [--force] [--sort] [--manifest FILE] TARGET INPUT...\n"
     "      Join the INPUTs, in the order given, into TARGET.\n"
-    "  shardix-cli append TARGET SOURCE...\n"
+    "  shardix-cli append [--manifest FILE] TARGET SOURCE...\n"
     "      Complete TARGET, which holds the beginning of the SOURCEs joined in order,\n"
     "      with exactly the bytes it lacks. TARGET is compared with the SOURCEs first;\n"
     "      one that does not match is left alone.\n"
+    "  shardix-cli verify MANIFEST\n"
+    "      Check the files that MANIFEST lists, in MANIFEST's folder: one line each on\n"
+    "      standard output, \"OK\" or what is wrong (missing, shorter, longer,\n"
+    "      different). The whole file's line is checked when that file is there.\n"
     "  shardix-cli --help | --version\n"
     "\n"
     "Options:\n"
-    "  --force     replace an existing first piece (segment) or TARGET (assemble)\n"
-    "  --          end of the options: a file name that begins with \"-\" follows\n"
+    "  --force          replace an existing first piece and manifest (segment) or\n"
+    "                   TARGET (assemble)\n"
+    "  --manifest       (segment) also write BASEPATH.sha256: the SHA-256 of every\n"
+    "                   piece, named as in its folder, then that of the whole SOURCE\n"
+    "                   under SOURCE's own name, as sha256sum writes them, so that\n"
+    "                   'sha256sum -c --ignore-missing BASEPATH.sha256' in that folder\n"
+    "                   checks the pieces, and the assembled file once it is there\n"
+    "  --manifest FILE  (assemble, append) check against the manifest FILE\n"
+    "  --no-manifest    (assemble, append) check against no manifest\n"
+    "  --size SIZE      (segment) cut into pieces of SIZE bytes instead of COUNT\n"
+    "  --sort           (assemble) order the INPUTs by the length of their names,\n"
+    "                   keeping the order of names of one length, which puts p1 p2 ..\n"
+    "                   p10 p11 in number order; numbered pieces of one base name\n"
+    "                   are refused when one from 1 to the highest is missing\n"
+    "  --quiet          (every command) show no progress; verify shows only the\n"
+    "                   files that are wrong, assemble and append do not tell what\n"
+    "                   matched the manifest\n"
+    "  --               end of the options: a file name that begins with \"-\" follows\n"
     "\n"
-    "Without --force an existing first piece or TARGET is left alone. Every INPUT is\n"
-    "checked before TARGET is touched. Messages go to standard error.\n"
+    "Without --force an existing first piece, manifest or TARGET is left alone.\n"
+    "Every INPUT is checked before TARGET is touched.\n"
     "\n"
-    "Exit status: 0 on success, 1 on a failure or refusal, 2 on a usage error.\n";
+    "Unless --no-manifest is given, assemble and append check against the manifest\n"
+    "named by --manifest or, without it, against BASEPATH.sha256 when the INPUTs\n"
+    "(SOURCEs) are BASEPATH1, BASEPATH2, ... and that file is there. They refuse,\n"
+    "before writing, an INPUT that the manifest does not list, and a listed piece\n"
+    "that is missing, given twice, out of its order or of another length. While\n"
+    "copying, they read TARGET back and compare each piece's bytes and the whole\n"
+    "file with the manifest: a mismatch fails the command, naming the piece, and\n"
+    "keeps what was written.\n"
+    "\n"
+    "Messages go to standard error. While a command runs and standard error is a\n"
+    "terminal, a line there shows its progress, the rate and the time left.\n"
+    "\n"
+    "Exit status: 0 on success, 1 on a failure or refusal (verify: a listed piece\n"
+    "that is not right, or a whole file that is there and not right), 2 on a usage\n"
+    "error.\n";
 
 constexpr const char* kVersion = "shardix-cli (Shardix!) " SHARDIX_VERSION;
 
-// Progress on standard error, when it is a terminal.
+// Progress on standard error, when it is a terminal: one line, rewritten at
+// most four times a second, that shows how much is done, the rate and the time
+// left, and is cleared at the end.
 class ConsoleProgress : public shardix::RunProgress {
   public:
-    explicit ConsoleProgress(const char* verb) : verb_(verb), shown_(isatty(STDERR_FILENO)) {}
+    ConsoleProgress(const char* verb, bool quiet)
+        : verb_(verb), shown_(!quiet && isatty(STDERR_FILENO)), start_(Clock::now()) {}
     ~ConsoleProgress() override { endLine(); }
 
     void pumpEvents() override {}
     void setProgressMin(int) override {}
-    void setProgressMax(int v) override { max_ = v; }
-    void setProgressValue(int v) override {
-        value_ = v;
-        if (visible_)
-            draw();
+    void setProgressMax(int) override {}
+    void setProgressValue(int) override {}
+    void setProgressVisible(bool) override {}
+    void setBytesDone(std::int64_t done, std::int64_t total) override {
+        if (!shown_)
+            return;
+        const Clock::time_point now = Clock::now();
+        if (!firstDone_)
+            firstDone_ = done; // bytes that were there before the run, as an appended target's
+        if (drawn_ && now - lastDrawn_ < std::chrono::milliseconds(250))
+            return;
+        lastDrawn_ = now;
+        draw(done, total, std::chrono::duration<double>(now - start_).count());
     }
-    void setProgressVisible(bool v) override {
-        visible_ = v;
-        if (v)
-            draw();
-    }
-    // Ends the progress line, so that a message starts on a line of its own.
+    // Clears the progress line, so that a message starts at the line's beginning.
     void endLine() {
         if (drawn_)
-            std::fputc('\n', stderr);
+            std::fputs("\r\033[K", stderr);
         drawn_ = false;
     }
 
   private:
-    void draw() {
-        if (!shown_)
-            return;
-        std::fprintf(stderr, "\r%s: %d/%d", verb_, value_, max_);
+    using Clock = std::chrono::steady_clock;
+
+    static std::string amount(double bytes) {
+        static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+        int unit = 0;
+        while (bytes >= 1024 && unit < 6) {
+            bytes /= 1024;
+            ++unit;
+        }
+        char text[32];
+        std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, kUnits[unit]);
+        return text;
+    }
+    static std::string duration(double seconds) {
+        const auto s = static_cast<long long>(seconds + 0.5);
+        char text[32];
+        if (s < 60)
+            std::snprintf(text, sizeof text, "%lld s", s);
+        else if (s < 3600)
+            std::snprintf(text, sizeof text, "%lld min %02lld s", s / 60, s % 60);
+        else
+            std::snprintf(text, sizeof text, "%lld h %02lld min", s / 3600, s / 60 % 60);
+        return text;
+    }
+
+    void draw(std::int64_t done, std::int64_t total, double seconds) {
+        const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+        std::string line = std::string(verb_) + ": " + std::to_string(percent) + "%  " +
+                           amount(static_cast<double>(done)) + " of " +
+                           amount(static_cast<double>(total));
+        const double rate = seconds > 0.05 ? static_cast<double>(done - *firstDone_) / seconds : 0;
+        if (rate > 0)
+            line += "  " + amount(rate) + "/s  " +
+                    duration(static_cast<double>(total - done) / rate) + " left";
+        struct winsize size {};
+        if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 &&
+            line.size() >= size.ws_col)
+            line.resize(size.ws_col - 1u);
+        std::fprintf(stderr, "\r%s\033[K", line.c_str());
         std::fflush(stderr);
         drawn_ = true;
     }
+
     const char* verb_;
     bool shown_;
-    bool visible_ = false;
     bool drawn_ = false;
-    int max_ = 0;
-    int value_ = 0;
+    Clock::time_point start_;
+    Clock::time_point lastDrawn_;
+    std::optional<std::int64_t> firstDone_;
 };
 
 int usageError(const std::string& why) {
@@ -95,14 +185,16 @@ int fail(const std::string& message) {
     return 1;
 }
 
+int failWith(const shardix::Failure& failure) {
+    if (!failure.file.empty())
+        return fail("\"" + failure.file + "\": " + failure.message);
+    return fail(failure.message);
+}
+
 // Exit status of an engine run, its failure told on standard error.
 int finish(const shardix::RunResult& result, ConsoleProgress& progress) {
     progress.endLine();
-    if (!result)
-        return 0;
-    if (!result->file.empty())
-        return fail("\"" + result->file + "\": " + result->message);
-    return fail(result->message);
+    return result ? failWith(*result) : 0;
 }
 
 bool exists(const std::string& path) {
@@ -115,10 +207,185 @@ int refuseExisting(const std::string& path) {
 }
 
 // Writes `text` to standard output; a failure to write it is a failure.
-int print(const char* text) {
-    if (std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0)
+int print(const std::string& text) {
+    if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0)
         return fail("cannot write to standard output");
     return 0;
+}
+
+std::string baseName(const std::string& path) {
+    return path.substr(path.find_last_of('/') + 1);
+}
+
+// Why the manifest `manifest` of the segments of `source`, named `basePath` and a
+// number, cannot be written; nothing when it can.
+std::optional<std::string> manifestRefused(const std::string& manifest, const std::string& source,
+                                           const std::string& basePath, bool force) {
+    if (!force && exists(manifest))
+        return "\"" + manifest + "\" already exists; not replaced (use --force to replace it).";
+    if (auto refused = shardix::refusedOutput(manifest))
+        return refused;
+    // The manifest names the whole file by the source's own name in its folder.
+    const std::string whole = baseName(source);
+    if (whole == baseName(manifest) || shardix::sameFile(source, manifest))
+        return "\"" + source + "\" has the manifest's own name; please choose another BASEPATH.";
+    if (auto base = shardix::commonBase({whole}); base && *base == baseName(basePath))
+        return "The manifest would list \"" + whole + "\", the name of a segment, as the whole "
+               "file; please choose another BASEPATH.";
+    return std::nullopt;
+}
+
+// The manifest of the segments just written, and the whole source.
+shardix::Manifest manifestOf(const shardix::Checksums& sums, const std::string& source,
+                             const std::string& basePath) {
+    shardix::Manifest manifest;
+    std::int64_t total = 0;
+    for (std::size_t k = 0; k < sums.parts.size(); ++k) {
+        manifest.entries.push_back({sums.parts[k], baseName(basePath) + std::to_string(k + 1),
+                                    false, sums.lengths[k]});
+        total += sums.lengths[k];
+    }
+    manifest.entries.push_back({sums.whole.value_or(""), baseName(source), true, total});
+    return manifest;
+}
+
+int segmentCommand(const std::string& source, const std::string& basePath,
+                   const std::string& count, const std::string& size, bool withManifest,
+                   bool force, bool quiet) {
+    std::optional<int> pieces;
+    std::optional<std::int64_t> length;
+    if (!size.empty()) {
+        if (!count.empty())
+            return usageError("give either COUNT or --size, not both");
+        length = shardix::parseByteSize(size);
+        if (!length)
+            return usageError("SIZE must be a number of bytes, with or without a unit (4G, "
+                              "700M, 25MB), not \"" + size + "\"");
+        if (*length == 0)
+            return usageError("SIZE must be at least one byte");
+    } else {
+        if (count.empty())
+            return usageError("COUNT or --size SIZE is required");
+        pieces = shardix::parseCount(count);
+        if (!pieces || *pieces > 999)
+            return usageError("COUNT must be a number from 2 to 999, not \"" + count + "\"");
+        if (*pieces < 2)
+            return fail("The number of file segments must be greater than one.  Please enter a "
+                        "number greater than one.");
+    }
+    if (!force && exists(basePath + "1"))
+        return refuseExisting(basePath + "1");
+    const std::string manifestPath = basePath + ".sha256";
+    if (withManifest) {
+        if (auto refused = manifestRefused(manifestPath, source, basePath, force))
+            return fail(*refused);
+    }
+
+    ConsoleProgress progress("segment", quiet);
+    shardix::Checksums sums;
+    shardix::Checksums* wanted = withManifest ? &sums : nullptr;
+    const shardix::RunResult result =
+        length ? shardix::segmentFileBySize(source, basePath, *length, progress,
+                                            shardix::kPieceSize, wanted)
+               : shardix::segmentFile(source, basePath, *pieces, progress, shardix::kPieceSize,
+                                      wanted);
+    if (result || !withManifest)
+        return finish(result, progress);
+    try {
+        manifestOf(sums, source, basePath).write(manifestPath);
+    } catch (const shardix::AppError& e) {
+        return finish(shardix::Failure::from(e), progress);
+    }
+    return finish(std::nullopt, progress);
+}
+
+// The manifest to check `inputs` against: the one named, or BASEPATH.sha256
+// beside inputs named BASEPATH1, BASEPATH2, ...; empty for none.
+std::string manifestFor(const std::vector<std::string>& inputs, const std::string& named,
+                        bool none) {
+    if (none)
+        return {};
+    if (!named.empty())
+        return named;
+    const auto base = shardix::commonBase(inputs);
+    if (base && exists(*base + ".sha256"))
+        return *base + ".sha256";
+    return {};
+}
+
+// Reads `path` and matches `inputs` with its segments.
+shardix::RunResult expectedFrom(const std::string& path, const std::vector<std::string>& inputs,
+                                shardix::Checksums& expected) {
+    try {
+        return shardix::matchSegments(shardix::Manifest::read(path), path, inputs, expected);
+    } catch (const shardix::AppError& e) {
+        return shardix::Failure::from(e);
+    }
+}
+
+// Tells, unless quiet, what a successful run checked.
+int checked(const std::string& target, const shardix::Checksums& expected, bool quiet,
+            ConsoleProgress& progress) {
+    progress.endLine();
+    if (quiet)
+        return 0;
+    const std::string parts = std::to_string(expected.parts.size()) + " segments";
+    std::fprintf(stderr, "shardix-cli: \"%s\" matches %s in \"%s\".\n", target.c_str(),
+                 (expected.whole ? parts + " and the whole file"
+                                 : parts + " (the manifest has no line for the whole file)")
+                     .c_str(),
+                 expected.source.c_str());
+    return 0;
+}
+
+int verifyCommand(const std::string& path, bool quiet) {
+    using Outcome = shardix::Verdict::Outcome;
+    shardix::Manifest manifest;
+    try {
+        manifest = shardix::Manifest::read(path);
+    } catch (const shardix::AppError& e) {
+        return failWith(shardix::Failure::from(e));
+    }
+    if (manifest.entries.empty() && manifest.problems.empty())
+        return fail("\"" + path + "\" lists no files.");
+    ConsoleProgress progress("verify", quiet);
+    const std::vector<shardix::Verdict> verdicts =
+        shardix::verifyManifest(manifest, shardix::Manifest::folderOf(path), progress);
+    progress.endLine();
+
+    std::string report;
+    int wrong = 0;
+    for (std::size_t i = 0; i < verdicts.size(); ++i) {
+        const shardix::ManifestEntry& entry = manifest.entries[i];
+        const shardix::Verdict& verdict = verdicts[i];
+        std::string what;
+        switch (verdict.outcome) {
+        case Outcome::Good: what = "OK"; break;
+        case Outcome::Missing:
+            what = entry.whole ? "not there; the whole file is checked once it is assembled"
+                               : "missing";
+            break;
+        case Outcome::Shorter: what = "shorter: " + verdict.detail; break;
+        case Outcome::Longer: what = "longer: " + verdict.detail; break;
+        case Outcome::Different: what = "different"; break;
+        case Outcome::Unreadable: what = "cannot be read: " + verdict.detail; break;
+        case Outcome::Outside: what = "not checked: the name leads out of the manifest's folder"; break;
+        }
+        const bool good = verdict.outcome == Outcome::Good ||
+                          (entry.whole && verdict.outcome == Outcome::Missing);
+        if (!good)
+            ++wrong;
+        if (!quiet || !good)
+            report += shardix::Manifest::shownName(entry.name) + ": " + what + "\n";
+    }
+    if (print(report) != 0)
+        return 1;
+    for (const std::string& problem : manifest.problems)
+        fail("\"" + path + "\", " + problem + ": not a line that sha256sum -c reads.");
+    if (wrong > 0)
+        return fail("\"" + path + "\": " + std::to_string(wrong) + " of the " +
+                    std::to_string(verdicts.size()) + " listed files are not right.");
+    return manifest.problems.empty() ? 0 : 1;
 }
 
 } // namespace
@@ -132,60 +399,87 @@ int main(int argc, char** argv) {
     app.require_subcommand(1, 1);
     app.fallthrough(false);
 
-    bool force = false;
-    const auto forceFlag = [&force](CLI::App* command) {
-        command->add_flag("--force", force)
+    bool force = false, quiet = false, sort = false, writeManifest = false, noManifest = false;
+    const auto flag = [](CLI::App* command, const char* name, bool& value) {
+        return command->add_flag(name, value)
             ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
             ->disable_flag_override();
     };
-    std::string source, basePath, count, target;
+    std::string source, basePath, count, size, target, manifest;
     std::vector<std::string> inputs;
+    // --manifest FILE, or --no-manifest, for the commands that check against one.
+    const auto readsManifest = [&](CLI::App* command) {
+        CLI::Option* named = command->add_option("--manifest", manifest)
+                                 ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+        flag(command, "--no-manifest", noManifest)->excludes(named);
+    };
 
     CLI::App* segment = app.add_subcommand("segment");
-    forceFlag(segment);
+    flag(segment, "--force", force);
+    flag(segment, "--manifest", writeManifest);
+    flag(segment, "--quiet", quiet);
+    segment->add_option("--size", size)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     segment->add_option("SOURCE", source)->required();
     segment->add_option("BASEPATH", basePath)->required();
-    segment->add_option("COUNT", count)->required();
+    segment->add_option("COUNT", count);
 
     CLI::App* assemble = app.add_subcommand("assemble");
-    forceFlag(assemble);
+    flag(assemble, "--force", force);
+    flag(assemble, "--sort", sort);
+    flag(assemble, "--quiet", quiet);
+    readsManifest(assemble);
     assemble->add_option("TARGET", target)->required();
     assemble->add_option("INPUT", inputs)->required()->expected(1, -1);
 
     CLI::App* append = app.add_subcommand("append");
+    flag(append, "--quiet", quiet);
+    readsManifest(append);
     append->add_option("TARGET", target)->required();
     append->add_option("SOURCE", inputs)->required()->expected(1, -1);
+
+    CLI::App* verify = app.add_subcommand("verify");
+    flag(verify, "--quiet", quiet);
+    verify->add_option("MANIFEST", manifest)->required();
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         return print(kUsage);
     } catch (const CLI::CallForVersion&) {
-        return print((std::string(kVersion) + "\n").c_str());
+        return print(std::string(kVersion) + "\n");
     } catch (const CLI::ParseError& e) {
         if (argc < 2)
             return usageError("no command given");
         return usageError(e.what());
     }
+    if (segment->parsed())
+        return segmentCommand(source, basePath, count, size, writeManifest, force, quiet);
+    if (verify->parsed())
+        return verifyCommand(manifest, quiet);
 
-    if (segment->parsed()) {
-        const std::optional<int> pieces = shardix::parseCount(count);
-        if (!pieces || *pieces > 999)
-            return usageError("COUNT must be a number from 2 to 999, not \"" + count + "\"");
-        if (*pieces < 2)
-            return fail("The number of file segments must be greater than one.  Please enter a "
-                        "number greater than one.");
-        if (!force && exists(basePath + "1"))
-            return refuseExisting(basePath + "1");
-        ConsoleProgress progress("segment");
-        return finish(shardix::segmentFile(source, basePath, *pieces, progress), progress);
+    if (assemble->parsed() && sort) {
+        inputs = shardix::orderSelection("", inputs, true);
+        if (auto missing = shardix::missingSegments(inputs))
+            return fail(*missing);
     }
+    const std::string manifestPath = manifestFor(inputs, manifest, noManifest);
+    shardix::Checksums expected;
+    if (!manifestPath.empty()) {
+        if (shardix::RunResult refused = expectedFrom(manifestPath, inputs, expected))
+            return failWith(*refused);
+    }
+    const shardix::Checksums* checks = manifestPath.empty() ? nullptr : &expected;
+
     if (assemble->parsed()) {
         if (!force && exists(target))
             return refuseExisting(target);
-        ConsoleProgress progress("assemble");
-        return finish(shardix::assembleFiles(inputs, target, progress), progress);
+        ConsoleProgress progress("assemble", quiet);
+        const shardix::RunResult result =
+            shardix::assembleFiles(inputs, target, progress, shardix::kPieceSize, checks);
+        return result || !checks ? finish(result, progress) : checked(target, expected, quiet, progress);
     }
-    ConsoleProgress progress("append");
-    return finish(shardix::appendFile(inputs, target, progress), progress);
+    ConsoleProgress progress("append", quiet);
+    const shardix::RunResult result =
+        shardix::appendFile(inputs, target, progress, shardix::kPieceSize, checks);
+    return result || !checks ? finish(result, progress) : checked(target, expected, quiet, progress);
 }

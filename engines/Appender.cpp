@@ -2,12 +2,15 @@
 
 #include "engines/AppError.h"
 #include "engines/MeasuredFile.h"
+#include "engines/OutputCheck.h"
 #include "engines/RunProgress.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <numeric>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -138,12 +141,27 @@ bool stillTheSame(const FileHandle& output, const TargetBefore& before) {
 } // namespace
 
 RunResult appendFile(const std::vector<std::string>& sources, const std::string& target,
-                     RunProgress& progress, std::int64_t pieceSize) {
+                     RunProgress& progress, std::int64_t pieceSize, const Checksums* expected) {
     if (auto refused = refusedOutput(target))
         return Failure::refusedName(*refused);
+    if (expected) {
+        if (auto refused = OutputCheck::refused(target, sources.size(), *expected))
+            return refused;
+    }
     FileHandle output;
     try {
         const TargetBefore before = takeUpTarget(target);
+        // With checksums to match, every source is there before anything is
+        // written; otherwise their lengths are only looked at, for the display.
+        std::vector<std::int64_t> lengths;
+        for (const std::string& source : sources) {
+            struct stat st {};
+            lengths.push_back(expected ? openMeasured(source).length
+                              : ::stat(source.c_str(), &st) == 0 ? st.st_size
+                                                                  : 0);
+        }
+        const std::int64_t total =
+            std::max(before.length, std::accumulate(lengths.begin(), lengths.end(), std::int64_t{0}));
 
         const int n = static_cast<int>(std::clamp<std::size_t>(sources.size(), 1, INT_MAX));
         const int max = n == 1 ? 2 : n;
@@ -170,6 +188,15 @@ RunResult appendFile(const std::vector<std::string>& sources, const std::string&
             offset += found.length;
         }
 
+        std::optional<OutputCheck> outputCheck;
+        std::int64_t end = before.length; // of the target, as far as it is written
+        const auto copied = [&](std::int64_t written) {
+            if (outputCheck)
+                outputCheck->advance(end + written);
+            progress.setBytesDone(
+                outputCheck ? std::min(end + written, outputCheck->checked()) : end + written,
+                total);
+        };
         if (index < sources.size()) {
             output = openForAppend(target);
             if (!stillTheSame(output, before))
@@ -177,13 +204,23 @@ RunResult appendFile(const std::vector<std::string>& sources, const std::string&
                                    "\"" + target +
                                        "\" was changed while it was being checked.  Nothing "
                                        "was appended.");
+            if (expected)
+                outputCheck.emplace(output, target, sources, lengths, total, before.length,
+                                    *expected);
             std::int64_t start = before.length - offset; // 0-based
             for (;;) {
                 progress.pumpEvents();
                 // Exactly the length measured when the source was taken up, so a
                 // source that is also the target never feeds itself.
-                copyRange(found.file, start, found.length - start, output, progress, pieceSize);
+                copyRange(found.file, start, found.length - start, output, progress, pieceSize,
+                          kReserveStep, copied);
+                end += found.length - start;
+                offset += found.length;
                 start = 0;
+                if (outputCheck) {
+                    if (RunResult mismatch = outputCheck->rangesSoFar())
+                        return mismatch;
+                }
                 const bool more = ++index < sources.size();
                 if (more)
                     found = openMeasured(sources[index]);
@@ -193,9 +230,20 @@ RunResult appendFile(const std::vector<std::string>& sources, const std::string&
                     break;
             }
             output.close();
+        } else if (expected) {
+            outputCheck.emplace(before.file, target, sources, lengths, total, before.length,
+                                *expected);
         }
 
         progress.setProgressValue(max);
+        if (outputCheck) {
+            if (end != total)
+                return Failure::of(ErrNo::InvalidOperation,
+                                   "The files appended to \"" + target +
+                                       "\" changed while they were copied.");
+            return outputCheck->finish(progress);
+        }
+        progress.setBytesDone(end, total);
         return std::nullopt;
     } catch (const AppError& e) {
         output = FileHandle(); // closes the target; the bytes appended before stay

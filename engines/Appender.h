@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/Checksums.h"
 #include "engines/Failure.h"
 #include "engines/FileIo.h"
 
@@ -19,7 +20,13 @@ class RunProgress;
 // bytes that each source covers, and samples spread over the rest): a target
 // that differs is refused, and so is one that cannot be read or is a pipe, a
 // socket or a disk device.
+// With `expected` (a checksum for each source, and maybe for the whole), every
+// source is measured before anything is written, and the target is read again
+// from its first byte, beside the copy: the first source whose bytes in the
+// target do not match its checksum stops the run, and a target that does not
+// match the whole at the end fails it, also when nothing was missing.
 RunResult appendFile(const std::vector<std::string>& sources, const std::string& target,
-                     RunProgress& progress, std::int64_t pieceSize = kPieceSize);
+                     RunProgress& progress, std::int64_t pieceSize = kPieceSize,
+                     const Checksums* expected = nullptr);
 
 } // namespace shardix

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/Checksums.h"
 #include "engines/Failure.h"
 #include "engines/FileIo.h"
 
@@ -15,8 +16,13 @@ class RunProgress;
 // created or emptied, every input is measured, and a target that is one of the
 // inputs, a pipe, a socket or a disk device is refused: an existing target is
 // left as it was. A failure while writing keeps what was written.
+// With `expected` (a checksum for each input, and maybe for the whole), the
+// target is read back beside the copy: the first input whose bytes there do not
+// match its checksum stops the run, and a whole that does not match at the end
+// fails it; a target that is not a regular file is then refused.
 RunResult assembleFiles(const std::vector<std::string>& fileList, const std::string& target,
-                        RunProgress& progress, std::int64_t pieceSize = kPieceSize);
+                        RunProgress& progress, std::int64_t pieceSize = kPieceSize,
+                        const Checksums* expected = nullptr);
 
 // The refusal of a target that is one of the inputs (also through a link).
 std::string targetIsAnInput(const std::string& target);

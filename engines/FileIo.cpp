@@ -330,7 +330,8 @@ void readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::i
 }
 
 void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
-               RunProgress& progress, std::int64_t pieceSize, std::int64_t reserveStep) {
+               RunProgress& progress, std::int64_t pieceSize, std::int64_t reserveStep,
+               const CopiedBytes& copied) {
     if (pieceSize < 1)
         pieceSize = kPieceSize;
     if (reserveStep < 1)
@@ -358,6 +359,8 @@ void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, F
                 reservation->cover(written, written + piece);
             copyPiece(in, offset + written, piece, out, way, pipe ? &*pipe : nullptr, buffer);
             written += piece;
+            if (copied)
+                copied(written);
         }
     } catch (...) {
         if (reservation)

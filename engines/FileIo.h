@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -58,13 +59,17 @@ FileHandle openForAppend(const std::string& path);
 // pass.
 std::optional<std::string> refusedOutput(const std::string& path);
 
+// Told, after each piece of a copy, how many of its bytes are written so far.
+using CopiedBytes = std::function<void(std::int64_t written)>;
+
 // Copies `length` bytes of `in`, starting at byte `offset` (0-based), to the
 // current end position of `out`, in consecutive pieces of at most `pieceSize`
-// bytes. Before every piece but the first, pending window events run. A short
-// input (the file shrank) is a failure: nothing is made up.
+// bytes. Before every piece but the first, pending window events run; after
+// each, `copied` is told. A short input (the file shrank) is a failure: nothing
+// is made up.
 void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
                RunProgress& progress, std::int64_t pieceSize = kPieceSize,
-               std::int64_t reserveStep = kReserveStep);
+               std::int64_t reserveStep = kReserveStep, const CopiedBytes& copied = {});
 
 // Reads exactly `length` bytes of `in` from `offset` into `buffer`; a file that
 // ends sooner is a failure.

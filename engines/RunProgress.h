@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace shardix {
 
 // What an engine run tells whoever drives it (the desktop dialog, the
@@ -18,6 +20,14 @@ class RunProgress {
     virtual void setProgressMax(int value) = 0;
     virtual void setProgressValue(int value) = 0;
     virtual void setProgressVisible(bool visible) = 0;
+
+    // How many of the bytes the run copies or checks are done, out of `total`,
+    // for a display that shows amounts and a rate. Told as the work advances;
+    // displays that show only the values above need not follow it.
+    virtual void setBytesDone(std::int64_t done, std::int64_t total) {
+        (void)done;
+        (void)total;
+    }
 };
 
 } // namespace shardix

@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-missing.sh g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgl-dev \
-    libsqlcipher-dev sqlcipher libcli11-dev libgtest-dev libgmock-dev xvfb xauth time help2man
+    libsqlcipher-dev sqlcipher libssl-dev libcli11-dev libgtest-dev libgmock-dev xvfb xauth time \
+    help2man
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"

@@ -1,9 +1,15 @@
 #include "engines/Appender.h"
 #include "engines/Assembler.h"
+#include "engines/ByteSize.h"
 #include "engines/Count.h"
+#include "engines/Manifest.h"
+#include "engines/ManifestMatch.h"
 #include "engines/Messages.h"
+#include "engines/SegmentNumbers.h"
 #include "engines/Segmenter.h"
 #include "engines/Selection.h"
+#include "engines/Sha256.h"
+#include "engines/Verifier.h"
 #include "tests/support/RecordingProgress.h"
 #include "tests/support/TempDir.h"
 
@@ -506,3 +512,260 @@ TEST(Selection, ListOrderOrSegmentsInNumberOrder) {
 }
 
 } // namespace
+
+namespace checks {
+
+std::string sha256(const std::string& bytes) {
+    Sha256 sum;
+    sum.update(bytes.data(), bytes.size());
+    return sum.hexDigest();
+}
+
+TEST(Manifest, ReadsAndWritesWhatSha256sumDoes) {
+    // The standard's test vector, and the empty input.
+    EXPECT_EQ(sha256("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(sha256(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+
+    const std::string d(64, 'a');
+    Manifest written;
+    for (const char* name : {"plain", "with space", "new\nline", "back\\slash", "car\rriage"})
+        written.entries.push_back({d, name, false, 7});
+    written.entries.push_back({d, " lead*", true, 35});
+    const std::string text = written.text();
+    EXPECT_NE(text.find("\n" + d + "  with space\n"), std::string::npos);
+    EXPECT_NE(text.find("\n\\" + d + "  new\\nline\n"), std::string::npos);
+    EXPECT_NE(text.find("\n\\" + d + "  back\\\\slash\n"), std::string::npos);
+    EXPECT_NE(text.find("\n\\" + d + "  car\\rriage\n"), std::string::npos);
+    EXPECT_NE(text.find("# whole file: 35 bytes\n" + d + "   lead*\n"), std::string::npos);
+    const Manifest read = Manifest::parse(text);
+    ASSERT_TRUE(read.problems.empty()) << read.problems.front();
+    ASSERT_EQ(read.entries.size(), written.entries.size());
+    for (std::size_t i = 0; i < read.entries.size(); ++i) {
+        EXPECT_EQ(read.entries[i].name, written.entries[i].name);
+        EXPECT_EQ(read.entries[i].whole, written.entries[i].whole);
+        EXPECT_EQ(read.entries[i].length, written.entries[i].length);
+    }
+
+    // Line ends of either kind, a binary mark, capitals, tagged lines, a file
+    // without a note; lines that sha256sum -c would not read are named by number.
+    const std::string upper(64, 'B');
+    const Manifest other = Manifest::parse(
+        "# segment: 5 bytes\r\n" + d + " *bin\r\n\n" + upper + "  x\n" + "SHA256 (t a g) = " + d +
+        "\n" + d + "  \n" + d.substr(1) + "  short\n\\" + d + "  bad\\escape\n" + d + "\tx");
+    ASSERT_EQ(other.entries.size(), 4u);
+    EXPECT_EQ(other.entries[0].name, "bin");
+    EXPECT_EQ(other.entries[0].length, 5);
+    EXPECT_EQ(other.entries[1].digest, std::string(64, 'b'));
+    EXPECT_EQ(other.entries[1].length, std::nullopt);
+    EXPECT_EQ(other.entries[2].name, "t a g");
+    EXPECT_EQ(other.entries[3].name, "x");
+    EXPECT_EQ(other.problems,
+              (Strings{"line 6: no file name", "line 7: not a SHA-256 checksum followed by a name",
+                       "line 8: a backslash that is not followed by \\, n or r"}));
+}
+
+TEST(Sizes, ReadLikeSplitAndSegmentNumbersFindGaps) {
+    for (const auto& [text, bytes] :
+         {std::pair<const char*, std::int64_t>{"1000000", 1'000'000}, {"4G", 4LL << 30},
+          {"700M", 700LL << 20}, {"25MB", 25'000'000}, {"1KiB", 1024}, {"2k", 2048},
+          {"3kB", 3000}, {"1b", 512}, {"7E", 7LL << 60}})
+        EXPECT_EQ(parseByteSize(text), bytes) << text;
+    for (const char* text : {"", "K", "1.5K", "1e3", " 5", "5 ", "1KiBB", "1x", "8E", "9223372036854775808"})
+        EXPECT_EQ(parseByteSize(text), std::nullopt) << text;
+
+    EXPECT_EQ(missingSegments(named("d/p", {1, 2, 4})),
+              "\"d/p3\" is missing between \"d/p2\" and \"d/p4\".");
+    EXPECT_EQ(missingSegments(named("p", {2, 3, 3, 7})),
+              "\"p1\" is missing before \"p2\". \"p3\" is given more than once. \"p4\" to \"p6\" "
+              "are missing between \"p3\" and \"p7\".");
+    EXPECT_EQ(missingSegments(named("p", upTo(12))), std::nullopt);
+    EXPECT_EQ(missingSegments({"p1", "q3"}), std::nullopt); // not of one base name
+    EXPECT_EQ(missingSegments({"p1", "p03"}), std::nullopt); // not a segment name
+    EXPECT_EQ(commonBase(named("a/b.part", {3, 10})), "a/b.part");
+    EXPECT_EQ(commonBase({"x1", "x"}), std::nullopt);
+}
+
+// The checksums of each segment and of the whole, computed beside the cut, are
+// those of the files written, for counts and for lengths of segments.
+TEST_F(Engine, SegmenterReturnsTheChecksumsOfWhatItWrote) {
+    const std::string source = randomBytes(3 * 1'048'576 + 5, 4);
+    writeFile(dir / "src", source);
+    for (const std::int64_t length : {std::int64_t{1'048'576}, std::int64_t{1'048'575},
+                                      std::int64_t{3'145'733}, std::int64_t{9'999'999}}) {
+        Checksums sums;
+        ASSERT_EQ(failure(segmentFileBySize(dir / "src", dir / "s", length, ui, 65'536, &sums)),
+                  "");
+        const int count = static_cast<int>((source.size() + length - 1) / length);
+        ASSERT_EQ(sums.parts.size(), static_cast<std::size_t>(count)) << length;
+        for (int k = 1; k <= count; ++k) {
+            const std::string bytes = readFile(dir / ("s" + std::to_string(k)));
+            EXPECT_EQ(bytes, source.substr((k - 1) * length, length)) << length << " " << k;
+            EXPECT_EQ(sums.parts[k - 1], sha256(bytes));
+            EXPECT_EQ(sums.lengths[k - 1], static_cast<std::int64_t>(bytes.size()));
+        }
+        EXPECT_FALSE(exists(dir / ("s" + std::to_string(count + 1))));
+        EXPECT_EQ(sums.whole, sha256(source));
+        for (int k = 1; k <= count; ++k)
+            std::filesystem::remove(dir / ("s" + std::to_string(k)));
+    }
+    // Cut from a private copy when the source is a segment; empty segments.
+    Checksums own, empty;
+    writeFile(dir / "p2", source);
+    ASSERT_EQ(failure(segmentFile(dir / "p2", dir / "p", 3, ui, kPieceSize, &own)), "");
+    EXPECT_EQ(own.whole, sha256(source));
+    EXPECT_EQ(own.parts[1], sha256(readFile(dir / "p2")));
+    writeFile(dir / "none", "");
+    ASSERT_EQ(failure(segmentFileBySize(dir / "none", dir / "e", 10, ui, kPieceSize, &empty)), "");
+    EXPECT_EQ(empty.parts, Strings{sha256("")});
+    EXPECT_TRUE(exists(dir / "e1") && !exists(dir / "e2"));
+    EXPECT_EQ(segmentFile(dir / "none", dir / "z", 3, ui, kPieceSize, &empty), std::nullopt);
+    EXPECT_EQ(empty.parts, Strings(3, sha256("")));
+
+    EXPECT_NE(failure(segmentFileBySize(dir / "src", dir / "q", 0, ui)), "");
+    EXPECT_NE(failure(segmentFileBySize(dir / "src", dir / "q", source.size() / 1000, ui))
+                  .find("would make 1001 segments; at most 999"),
+              std::string::npos);
+    EXPECT_FALSE(exists(dir / "q1"));
+}
+
+// Inputs matched with a manifest's segments before anything is written.
+TEST_F(Engine, ManifestMatchNamesTheSegmentThatIsWrong) {
+    Manifest manifest;
+    for (int k = 1; k <= 3; ++k) {
+        const std::string bytes = std::string(10 + k, static_cast<char>('0' + k));
+        writeFile(dir / ("p" + std::to_string(k)), bytes);
+        manifest.entries.push_back({sha256(bytes), "p" + std::to_string(k), false, 10 + k});
+    }
+    writeFile(dir / "whole", "x");
+    manifest.entries.push_back({sha256("x"), "whole", true, 1});
+    writeFile(dir / "stray", "y");
+    ASSERT_EQ(::symlink((dir / "p2").c_str(), (dir / "link").c_str()), 0);
+    const std::string m = dir / "p.sha256";
+    const auto matched = [&](const Strings& inputs) {
+        Checksums expected;
+        const RunResult result = matchSegments(manifest, m, inputs, expected);
+        return result ? result->message + result->file : "parts " +
+                        std::to_string(expected.parts.size()) + (expected.whole ? " whole" : "");
+    };
+    const std::string p1 = dir / "p1", p2 = dir / "p2", p3 = dir / "p3";
+    EXPECT_EQ(matched({p1, dir / "link", p3}), "parts 3 whole"); // any name of the file
+    EXPECT_EQ(matched({p1, p3, p2}), "\"" + p3 + "\" is out of order: it is segment 3 of the 3 "
+                                     "segments listed in \"" + m + "\", and \"" + p2 +
+                                     "\" is segment 2.");
+    EXPECT_EQ(matched({p1, p2}), "\"" + p3 + "\", segment 3 of the 3 segments listed in \"" + m +
+                                     "\", is not among the files given.");
+    EXPECT_EQ(matched({p1, p2, p2, p3}), "\"" + p2 + "\" is given more than once.");
+    EXPECT_EQ(matched({p1, dir / "stray", p3}),
+              "\"" + (dir / "stray") + "\" is not one of the segments listed in \"" + m + "\".");
+    EXPECT_EQ(matched({p1, p2, p3, dir / "whole"}),
+              "\"" + (dir / "whole") + "\" is the whole file in \"" + m +
+                  "\", not one of its segments.");
+    EXPECT_EQ(matched({p1, p2, dir / "gone"}), msg::kNoSuchFile + (dir / "gone"));
+    writeFile(p2, "2222");
+    EXPECT_EQ(matched({p1, p2, p3}), "\"" + p2 + "\" is 4 bytes long, but segment 2 in \"" + m +
+                                         "\" has 12 bytes.");
+    std::filesystem::remove(p2);
+    EXPECT_EQ(matched({p1, p3}), "\"" + p2 + "\", segment 2 of the 3 segments listed in \"" + m +
+                                     "\", is missing.");
+    manifest.problems.push_back("line 9: no file name");
+    EXPECT_NE(matched({p1, p3}).find("line 9: no file name"), std::string::npos);
+}
+
+// Assembling and appending read the output back and compare it with the
+// checksums: a mismatch names the input and keeps what was written.
+TEST_F(Engine, AssemblerAndAppenderCheckTheirOutputAgainstChecksums) {
+    const std::string whole = randomBytes(40'000'000, 21);
+    Strings parts;
+    Checksums expected;
+    expected.source = "m";
+    for (std::size_t k = 0; k < 4; ++k) {
+        const std::string bytes = whole.substr(k * 10'000'000, 10'000'000);
+        writeFile(parts.emplace_back(dir / ("p" + std::to_string(k + 1))), bytes);
+        expected.parts.push_back(sha256(bytes));
+    }
+    expected.whole = sha256(whole);
+    ASSERT_EQ(failure(assembleFiles(parts, dir / "out", ui, 1'000'000, &expected)), "");
+    EXPECT_TRUE(readFile(dir / "out") == whole);
+
+    const auto assembled = [&](const Checksums& sums) {
+        RecordingProgress progress;
+        return failure(assembleFiles(parts, dir / "out", progress, 1'000'000, &sums));
+    };
+    Checksums wrongWhole = expected;
+    wrongWhole.whole = sha256("other");
+    EXPECT_EQ(assembled(wrongWhole), "\"" + (dir / "out") +
+                                         "\" does not match the checksum of the whole file in "
+                                         "\"m\": it is not the original file.");
+    EXPECT_TRUE(readFile(dir / "out") == whole); // kept
+    std::string damaged = readFile(parts[1]);
+    damaged[700'000] ^= 4;
+    writeFile(parts[1], damaged);
+    EXPECT_EQ(assembled(expected), "The bytes of \"" + parts[1] +
+                                       "\" do not match its checksum in \"m\"; \"" + (dir / "out") +
+                                       "\" does not match the original file.");
+    EXPECT_GE(readFile(dir / "out").size(), 20'000'000u); // what was written stays
+
+    // Append: a target whose prefix differs where the comparison of samples does
+    // not look, completed or already complete, fails on its checksums.
+    writeFile(parts[1], whole.substr(10'000'000, 10'000'000));
+    std::string target = whole.substr(0, 30'000'000);
+    target[200'000] ^= 1;
+    for (const std::string& before : {target, target + whole.substr(30'000'000)}) {
+        writeFile(dir / "t", before);
+        RecordingProgress progress;
+        EXPECT_EQ(failure(appendFile(parts, dir / "t", progress, kPieceSize, &expected)),
+                  "The bytes of \"" + parts[0] + "\" do not match its checksum in \"m\"; \"" +
+                      (dir / "t") + "\" does not match the original file.");
+    }
+    for (const std::size_t kept : {std::size_t{0}, std::size_t{30'000'000}, whole.size()}) {
+        writeFile(dir / "t", whole.substr(0, kept));
+        RecordingProgress progress;
+        ASSERT_EQ(failure(appendFile(parts, dir / "t", progress, kPieceSize, &expected)), "");
+        EXPECT_TRUE(readFile(dir / "t") == whole);
+    }
+    writeFile(dir / "t", whole + "more");
+    EXPECT_NE(failure(appendFile(parts, dir / "t", ui, kPieceSize, &expected))
+                  .find("does not match the checksum of the whole file"),
+              std::string::npos);
+}
+
+TEST_F(Engine, VerifierNamesEachFileThatIsNotRight) {
+    using Outcome = Verdict::Outcome;
+    Manifest manifest;
+    for (int k = 1; k <= 7; ++k) {
+        const std::string bytes = randomBytes(1000 + k, k);
+        writeFile(dir / ("p" + std::to_string(k)), bytes);
+        manifest.entries.push_back({sha256(bytes), "p" + std::to_string(k), false, 1000 + k});
+    }
+    manifest.entries.push_back({sha256("w"), "whole", true, 1});
+    manifest.entries.push_back({sha256("w"), "../p1", false, std::nullopt});
+    manifest.entries.push_back({sha256("w"), dir / "p1", false, std::nullopt});
+    std::filesystem::remove(dir / "p2");
+    std::filesystem::resize_file(dir / "p3", 500);
+    std::ofstream(dir / "p4", std::ios::app) << "more";
+    std::filesystem::rename(dir / "p5", dir / "x"); // p5 and p6 swapped
+    std::filesystem::rename(dir / "p6", dir / "p5");
+    std::filesystem::rename(dir / "x", dir / "p6");
+    std::string seven = readFile(dir / "p7");
+    seven[3] ^= 1;
+    writeFile(dir / "p7", seven);
+    std::vector<Outcome> outcomes;
+    for (const Verdict& verdict : verifyManifest(manifest, dir.folder(), ui))
+        outcomes.push_back(verdict.outcome);
+    EXPECT_EQ(outcomes, (std::vector<Outcome>{Outcome::Good, Outcome::Missing, Outcome::Shorter,
+                                              Outcome::Longer, Outcome::Longer, Outcome::Shorter,
+                                              Outcome::Different, Outcome::Missing,
+                                              Outcome::Outside, Outcome::Outside}));
+    // Without notes of their lengths, files of another length are different.
+    for (ManifestEntry& entry : manifest.entries)
+        entry.length.reset();
+    writeFile(dir / "whole", "w");
+    outcomes.clear();
+    for (const Verdict& verdict : verifyManifest(manifest, dir.folder(), ui))
+        outcomes.push_back(verdict.outcome);
+    EXPECT_EQ(outcomes[2], Outcome::Different);
+    EXPECT_EQ(outcomes[4], Outcome::Different);
+    EXPECT_EQ(outcomes[7], Outcome::Good);
+}
+
+} // namespace checks

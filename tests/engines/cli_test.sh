@@ -108,4 +108,95 @@ fi
 chmod 600 t
 [[ $rc -eq 1 ]] && grep -q "Permission denied" err && cmp -s t prefix ||
     fail "an unreadable target: status $rc, $(cat err)"
+# Pieces by size, as split -b cuts them, sizes around the pieces' edges; an
+# empty file gives one empty piece (split writes none); more than 999 are refused.
+for sizebytes in 1000:1000 1000:999 1000:1001 999:1 4194305:1M 4194304:1M 4194303:1MiB \
+    2000001:1MB 5:1K 0:7; do
+    size=${sizebytes%%:*} bytes=${sizebytes##*:}
+    head -c "$size" /dev/urandom > src
+    rm -f part* ref.*
+    "$cli" segment --size "$bytes" src part || fail "segment $size by $bytes"
+    split -b "$bytes" -d -a 3 src ref.
+    n=$(find . -name 'ref.*' | wc -l)
+    for ((k = 1; k <= n; k++)); do
+        cmp -s "part$k" "$(printf 'ref.%03d' $((k - 1)))" || fail "piece $k of $size by $bytes differs from split -b"
+    done
+    ((n > 0)) || { [[ -f part1 && ! -s part1 ]] || fail "no empty piece for an empty file"; n=1; }
+    [[ ! -e "part$((n + 1))" ]] || fail "an extra piece for $size by $bytes"
+done
+"$cli" segment --force --size 1 whole far 2>err && fail "cut 6000 bytes into 6000 pieces"
+grep -q "at most 999" err && [[ ! -e far1 ]] || fail "too many pieces: no reason, or a piece written"
+usage segment --size 0 whole sz
+usage segment --size 1.5K whole sz
+usage segment --size 10 whole sz 3
+usage segment whole sz
+usage assemble --manifest m --no-manifest fresh one
+[[ ! -e sz1 && ! -e fresh ]] || fail "a usage error created files"
+
+# A manifest that sha256sum -c reads, in the pieces' folder and in a copy of it
+# elsewhere, for names with a blank, a backslash and a line feed; the whole
+# file's line checks the assembled file there.
+mkdir pieces
+name=$'a b\\c\nd'
+head -c 3000001 /dev/urandom > "$name"
+"$cli" segment --manifest --size 1M "$name" "pieces/$name." || fail "segment with a manifest"
+"$cli" segment --manifest --size 1M "$name" "pieces/$name." 2>err && fail "replaced a manifest"
+"$cli" segment --force --manifest --size 1M "$name" "pieces/$name." || fail "--force"
+cp -r pieces elsewhere
+cd elsewhere
+sha256sum -c --strict --ignore-missing "$name..sha256" > out || fail "sha256sum -c: $(cat out)"
+[[ $(grep -c ': OK$' out) -eq 3 ]] || fail "sha256sum -c did not check the three pieces"
+"$cli" assemble "$name" "$name.3" "$name.1" "$name.2" 2>err && fail "assembled pieces out of order"
+grep -q "is out of order" err && [[ ! -e $name ]] || fail "order: $(cat err)"
+"$cli" assemble "$name" "$name.1" "$name.2" "$name.3" 2>err || fail "assemble: $(cat err)"
+grep -q "matches 3 segments and the whole file" err || fail "no word of the check"
+sha256sum -c --strict "$name..sha256" > /dev/null || fail "sha256sum -c: the assembled file"
+"$cli" verify "$PWD/$name..sha256" > out || fail "verify of good pieces"
+[[ $(grep -c ': OK$' out) -eq 4 ]] || fail "verify: $(cat out)"
+
+# Pieces lost, cut short, swapped and changed: named by verify and refused by
+# assemble before writing, or found while it copies.
+rm "$name"
+mv "$name.1" p && mv "$name.2" "$name.1" && mv p "$name.2"
+rc=0; "$cli" verify --quiet "$name..sha256" > out 2>err || rc=$?
+[[ $rc -eq 1 && $(grep -c ': different$' out) -eq 2 && $(wc -l < out) -eq 2 ]] || fail "swapped: $rc $(cat out)"
+grep -q "2 of the 4 listed files are not right" err || fail "no summary: $(cat err)"
+mv "$name.1" p && mv "$name.2" "$name.1" && mv p "$name.2"
+truncate -s -1 "$name.3"
+"$cli" verify "$name..sha256" > out 2>/dev/null && fail "verify passed a shortened piece"
+grep -q ": shorter: 902848 bytes instead of 902849" out && grep -q "not there" out || fail "$(cat out)"
+"$cli" assemble joined "$name.1" "$name.2" "$name.3" 2>err && fail "assembled a shortened piece"
+grep -q "902848 bytes long" err && [[ ! -e joined ]] || fail "shortened: $(cat err)"
+tail -c 1 "../$name" >> "$name.3"
+printf 'X' | dd of="$name.2" bs=1 seek=5000 conv=notrunc status=none
+"$cli" assemble joined "$name.1" "$name.2" "$name.3" 2>err && fail "assembled a changed piece"
+grep -q "The bytes of \"$name.2\" do not match" err && [[ -e joined ]] || fail "changed: $(cat err)"
+"$cli" assemble --no-manifest --force joined "$name.1" "$name.2" "$name.3" || fail "--no-manifest"
+rm "$name.2"
+"$cli" verify "$name..sha256" > out 2>&1 && fail "verify passed with a piece missing"
+grep -q "d.2: missing" out || fail "a missing piece not named"
+"$cli" assemble --force joined "$name.1" "$name.3" 2>err && fail "assembled without a piece"
+grep -q "segment 2 of the 3 segments listed in \"$name..sha256\", is missing" err || fail "$(cat err)"
+cd ..
+
+# --sort puts numbered pieces in number order and finds the ones missing.
+for k in 1 2 3 4 5 6 7 8 9 10 11 12; do echo "$k" > "s$k"; done
+"$cli" assemble --sort sorted s1 s10 s11 s12 s2 s3 s4 s5 s6 s7 s8 s9 || fail "--sort"
+seq 1 12 | cmp -s - sorted || fail "--sort: not in number order"
+"$cli" assemble --sort gaps s1 s10 s12 s2 s4 2>err && fail "--sort with pieces missing"
+grep -q '"s3" is missing between "s2" and "s4". "s5" to "s9" are missing between "s4" and "s10".' err &&
+    [[ ! -e gaps ]] || fail "gaps: $(cat err)"
+echo A > a && echo B > bb && echo C > ccc
+"$cli" assemble --sort bylength bb a ccc && [[ $(cat bylength) == $(cat a bb ccc) ]] || fail "--sort by length"
+
+# The progress line: on a terminal, and cleared; nothing of it elsewhere or with --quiet.
+head -c 30000000 /dev/urandom > big
+script -qec "$cli segment --size 10M big q" /dev/null < /dev/null > tty || fail "under a terminal"
+grep -q $'segment: [0-9]*%  .* of 28.6 MiB.*\r\e\\[K' tty || fail "no progress line on a terminal: $(cat -A tty)"
+script -qec "$cli assemble --quiet qq q1 q2 q3" /dev/null < /dev/null > tty
+[[ ! -s tty ]] || fail "a progress line with --quiet"
+"$cli" segment --force --manifest --size 10M big q 2> err && "$cli" verify q.sha256 > /dev/null 2>> err &&
+    "$cli" assemble --force qq q1 q2 q3 2>> err || fail "runs for the progress line"
+[[ $(cat err) == 'shardix-cli: "qq" matches 3 segments and the whole file in "q.sha256".' ]] ||
+    fail "standard error is not a terminal, yet: $(cat -A err)"
 echo "cli: all checks passed"

@@ -1,0 +1,226 @@
+#include "engines/Manifest.h"
+
+#include "engines/AppError.h"
+#include "engines/FileIo.h"
+#include "engines/MeasuredFile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace shardix {
+
+namespace {
+
+// A manifest of 999 segments takes some 100 KiB; anything much longer is not one.
+constexpr std::int64_t kLongestManifest = 16 << 20;
+
+constexpr std::string_view kSegmentNote = "# segment: ";
+constexpr std::string_view kWholeNote = "# whole file: ";
+constexpr std::string_view kBytes = " bytes";
+constexpr std::string_view kTag = "SHA256";
+
+bool isHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The 64 digits at the start of `text` in lower case, or nothing.
+std::optional<std::string> digestAt(std::string_view text) {
+    if (text.size() < 64)
+        return std::nullopt;
+    std::string digest(text.substr(0, 64));
+    for (char& c : digest) {
+        if (!isHex(c))
+            return std::nullopt;
+        if (c >= 'A' && c <= 'F')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return digest;
+}
+
+// A name as sha256sum gives it on a line that starts with a backslash.
+std::optional<std::string> unescaped(std::string_view name) {
+    std::string plain;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] != '\\') {
+            plain += name[i];
+            continue;
+        }
+        if (++i == name.size())
+            return std::nullopt;
+        switch (name[i]) {
+        case '\\': plain += '\\'; break;
+        case 'n': plain += '\n'; break;
+        case 'r': plain += '\r'; break;
+        default: return std::nullopt;
+        }
+    }
+    return plain;
+}
+
+// The length in a note "<prefix>N bytes".
+std::optional<std::int64_t> noteLength(std::string_view line, std::string_view prefix) {
+    if (line.substr(0, prefix.size()) != prefix || line.size() < prefix.size() + kBytes.size() ||
+        line.substr(line.size() - kBytes.size()) != kBytes)
+        return std::nullopt;
+    const std::string_view digits =
+        line.substr(prefix.size(), line.size() - prefix.size() - kBytes.size());
+    if (digits.empty() || digits.size() > 18)
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// Reads one line that lists a file, as sha256sum -c does; why not, if it cannot.
+std::string readEntry(std::string_view line, ManifestEntry& entry) {
+    std::size_t i = line.find_first_not_of(" \t");
+    if (i == std::string_view::npos)
+        return "no checksum";
+    const bool escaped = line[i] == '\\';
+    if (escaped)
+        ++i;
+    std::string_view rest = line.substr(i);
+    std::string_view name;
+    if (rest.substr(0, kTag.size()) == kTag) {
+        // SHA256 (<name>) = <digits>
+        rest.remove_prefix(kTag.size());
+        if (!rest.empty() && rest.front() == ' ')
+            rest.remove_prefix(1);
+        const std::size_t close = rest.rfind(") = ");
+        if (rest.empty() || rest.front() != '(' || close == std::string_view::npos)
+            return "not a line of sha256sum";
+        name = rest.substr(1, close - 1);
+        const std::string_view digits = rest.substr(close + 4);
+        const auto digest = digestAt(digits);
+        if (!digest || digits.size() != 64)
+            return "not a SHA-256 checksum";
+        entry.digest = *digest;
+    } else {
+        const auto digest = digestAt(rest);
+        if (!digest || rest.size() < 66 || (rest[64] != ' ' && rest[64] != '\t'))
+            return "not a SHA-256 checksum followed by a name";
+        entry.digest = *digest;
+        name = rest.substr(65);
+        if (name.front() == ' ' || name.front() == '*')
+            name.remove_prefix(1);
+    }
+    if (name.empty())
+        return "no file name";
+    if (name.find('\0') != std::string_view::npos)
+        return "a file name with a null byte";
+    if (!escaped) {
+        entry.name = std::string(name);
+        return {};
+    }
+    const auto plain = unescaped(name);
+    if (!plain)
+        return "a backslash that is not followed by \\, n or r";
+    entry.name = *plain;
+    return {};
+}
+
+std::string escapedLine(const ManifestEntry& entry) {
+    const std::string shown = Manifest::shownName(entry.name);
+    if (shown.size() == entry.name.size())
+        return entry.digest + "  " + entry.name + "\n";
+    return "\\" + entry.digest + "  " + shown.substr(1) + "\n";
+}
+
+} // namespace
+
+Manifest Manifest::parse(std::string_view text) {
+    Manifest manifest;
+    std::optional<ManifestEntry> note; // what the last note said of the next file
+    int number = 0;
+    while (!text.empty()) {
+        ++number;
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.empty())
+            continue;
+        if (line.front() == '#') {
+            if (auto length = noteLength(line, kSegmentNote))
+                note = ManifestEntry{{}, {}, false, length};
+            else if (auto wholeLength = noteLength(line, kWholeNote))
+                note = ManifestEntry{{}, {}, true, wholeLength};
+            continue;
+        }
+        ManifestEntry entry = note.value_or(ManifestEntry{});
+        note.reset();
+        const std::string why = readEntry(line, entry);
+        if (!why.empty())
+            manifest.problems.push_back("line " + std::to_string(number) + ": " + why);
+        else
+            manifest.entries.push_back(std::move(entry));
+    }
+    return manifest;
+}
+
+Manifest Manifest::read(const std::string& path) {
+    const MeasuredFile file = openMeasured(path);
+    if (file.length > kLongestManifest)
+        throw AppError(ErrNo::PathFileAccess,
+                       "\"" + path + "\" is too long to be a list of checksums (" +
+                           std::to_string(file.length) + " bytes).");
+    std::string text(static_cast<std::size_t>(file.length), '\0');
+    readExactly(file.file, 0, text.data(), file.length);
+    return parse(text);
+}
+
+std::string Manifest::text() const {
+    std::string text = "# SHA-256 checksums written by shardix-cli: the segments in order, then the "
+                       "whole file.\n# Check them with sha256sum -c --ignore-missing in this "
+                       "folder, or with shardix-cli verify.\n";
+    for (const ManifestEntry& entry : entries) {
+        if (entry.length)
+            text += std::string(entry.whole ? kWholeNote : kSegmentNote) +
+                    std::to_string(*entry.length) + std::string(kBytes) + "\n";
+        text += escapedLine(entry);
+    }
+    return text;
+}
+
+void Manifest::write(const std::string& path) const {
+    const std::string bytes = text();
+    FileHandle out = createOutput(path);
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(out.fd(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw AppError::fromErrno(n < 0 ? errno : ENOSPC, "write", path);
+        done += static_cast<std::size_t>(n);
+    }
+    out.close();
+}
+
+std::string Manifest::shownName(const std::string& name) {
+    if (name.find_first_of("\\\n\r") == std::string::npos)
+        return name;
+    std::string shown = "\\";
+    for (const char c : name) {
+        if (c == '\\')
+            shown += "\\\\";
+        else if (c == '\n')
+            shown += "\\n";
+        else if (c == '\r')
+            shown += "\\r";
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+std::string Manifest::folderOf(const std::string& path) {
+    return path.substr(0, path.find_last_of('/') + 1);
+}
+
+} // namespace shardix

@@ -1,0 +1,120 @@
+#include "engines/ManifestMatch.h"
+
+#include "engines/AppError.h"
+#include "engines/Messages.h"
+
+#include <optional>
+#include <sys/stat.h>
+
+namespace shardix {
+
+namespace {
+
+struct Identity {
+    dev_t device;
+    ino_t inode;
+    std::int64_t length;
+    bool operator==(const Identity& other) const {
+        return device == other.device && inode == other.inode;
+    }
+};
+
+std::optional<Identity> identityOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return Identity{st.st_dev, st.st_ino, st.st_size};
+}
+
+Failure refusal(const std::string& message) {
+    return Failure::of(ErrNo::InvalidOperation, message);
+}
+
+std::string quoted(const std::string& name) {
+    return "\"" + name + "\"";
+}
+
+} // namespace
+
+RunResult matchSegments(const Manifest& manifest, const std::string& manifestPath,
+                        const std::vector<std::string>& inputs, Checksums& expected) {
+    const std::string listedIn = " in " + quoted(manifestPath);
+    if (!manifest.problems.empty())
+        return refusal(quoted(manifestPath) + ", " + manifest.problems.front() +
+                       " (not a line that sha256sum -c reads).");
+    const std::string folder = Manifest::folderOf(manifestPath);
+    std::vector<const ManifestEntry*> segments;
+    const ManifestEntry* whole = nullptr;
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (!entry.whole)
+            segments.push_back(&entry);
+        else if (!whole)
+            whole = &entry;
+    }
+    if (segments.empty())
+        return refusal(quoted(manifestPath) + " lists no segments.");
+    const auto pathOf = [&](const ManifestEntry* entry) { return folder + entry->name; };
+    const std::string of = " of the " + std::to_string(segments.size()) + " segments listed";
+
+    std::vector<std::optional<Identity>> listed;
+    for (const ManifestEntry* segment : segments)
+        listed.push_back(identityOf(pathOf(segment)));
+    const std::optional<Identity> wholeFile =
+        whole ? identityOf(pathOf(whole)) : std::optional<Identity>();
+
+    // Which segment each input is.
+    std::vector<std::size_t> place(inputs.size());
+    std::vector<bool> given(segments.size(), false);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const std::optional<Identity> input = identityOf(inputs[i]);
+        if (!input)
+            return Failure::of(ErrNo::FileNotFound, msg::kNoSuchFile, inputs[i]);
+        std::size_t k = 0;
+        while (k < listed.size() && !(listed[k] && *listed[k] == *input))
+            ++k;
+        if (k == listed.size()) {
+            if (wholeFile && *wholeFile == *input)
+                return refusal(quoted(inputs[i]) + " is the whole file" + listedIn +
+                               ", not one of its segments.");
+            return refusal(quoted(inputs[i]) + " is not one of the segments listed" + listedIn +
+                           ".");
+        }
+        if (given[k])
+            return refusal(quoted(inputs[i]) + " is given more than once.");
+        given[k] = true;
+        place[i] = k;
+    }
+    for (std::size_t k = 0; k < segments.size(); ++k) {
+        if (given[k])
+            continue;
+        const std::string which = quoted(pathOf(segments[k])) + ", segment " +
+                                  std::to_string(k + 1) + of + listedIn;
+        if (!listed[k])
+            return refusal(which + ", is missing.");
+        return refusal(which + ", is not among the files given.");
+    }
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        if (place[i] != i)
+            return refusal(quoted(inputs[i]) + " is out of order: it is segment " +
+                           std::to_string(place[i] + 1) + of + listedIn + ", and " +
+                           quoted(pathOf(segments[i])) + " is segment " + std::to_string(i + 1) +
+                           ".");
+    }
+    for (std::size_t k = 0; k < segments.size(); ++k) {
+        const auto& length = segments[k]->length;
+        if (length && listed[k]->length != *length)
+            return refusal(quoted(inputs[k]) + " is " + std::to_string(listed[k]->length) +
+                           " bytes long, but segment " + std::to_string(k + 1) + listedIn +
+                           " has " + std::to_string(*length) + " bytes.");
+    }
+
+    expected = Checksums{};
+    expected.source = manifestPath;
+    for (const ManifestEntry* segment : segments)
+        expected.parts.push_back(segment->digest);
+    if (whole)
+        expected.whole = whole->digest;
+    return std::nullopt;
+}
+
+} // namespace shardix

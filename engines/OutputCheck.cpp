@@ -1,0 +1,79 @@
+#include "engines/OutputCheck.h"
+
+#include "engines/AppError.h"
+#include "engines/RunProgress.h"
+
+#include <sys/stat.h>
+
+namespace shardix {
+
+namespace {
+
+FileHandle openToReadBack(const FileHandle& output, const std::string& name, std::int64_t total) {
+    if (total == 0)
+        return FileHandle(); // nothing to read, and the output may not even exist
+    FileHandle file = openInput(name);
+    if (output.isOpen() && !sameFile(output, name))
+        throw AppError(ErrNo::PathFileAccess,
+                       "\"" + name + "\" was replaced by another file while it was written.");
+    return file;
+}
+
+} // namespace
+
+OutputCheck::OutputCheck(const FileHandle& output, const std::string& outputName,
+                         const std::vector<std::string>& inputs,
+                         const std::vector<std::int64_t>& lengths, std::int64_t total,
+                         std::int64_t written, const Checksums& expected)
+    : readBack_(openToReadBack(output, outputName, total)), outputName_(outputName),
+      inputs_(inputs), expected_(expected), total_(total),
+      reader_(readBack_, total, lengths, written) {}
+
+void OutputCheck::advance(std::int64_t written) {
+    reader_.advance(written);
+}
+
+RunResult OutputCheck::rangesSoFar() const {
+    return compare(reader_.rangeDigests());
+}
+
+RunResult OutputCheck::finish(RunProgress& progress) {
+    const Checksums found =
+        reader_.finish([&] { progress.setBytesDone(reader_.hashed(), total_); });
+    progress.setBytesDone(total_, total_);
+    if (RunResult failure = compare(found.parts))
+        return failure;
+    if (expected_.whole && found.whole != expected_.whole)
+        return Failure::of(ErrNo::InvalidOperation,
+                           "\"" + outputName_ + "\" does not match the checksum of the whole "
+                           "file in \"" + expected_.source + "\": it is not the original file.");
+    return std::nullopt;
+}
+
+RunResult OutputCheck::compare(const std::vector<std::string>& digests) const {
+    for (std::size_t k = 0; k < digests.size() && k < expected_.parts.size(); ++k) {
+        if (digests[k] != expected_.parts[k])
+            return Failure::of(ErrNo::InvalidOperation,
+                               "The bytes of \"" + inputs_[k] + "\" do not match its checksum in "
+                               "\"" + expected_.source + "\"; \"" + outputName_ +
+                                   "\" does not match the original file.");
+    }
+    return std::nullopt;
+}
+
+std::optional<Failure> OutputCheck::refused(const std::string& outputName, std::size_t inputs,
+                                            const Checksums& expected) {
+    if (expected.parts.size() != inputs)
+        return Failure::of(ErrNo::InvalidOperation,
+                           "\"" + expected.source + "\" lists " +
+                               std::to_string(expected.parts.size()) + " segments, not " +
+                               std::to_string(inputs) + ".");
+    struct stat st {};
+    if (::stat(outputName.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return std::nullopt;
+    return Failure::refusedName("\"" + outputName +
+                                "\" is not a regular file: what is written into it cannot be "
+                                "read back and checked against \"" + expected.source + "\".");
+}
+
+} // namespace shardix
