@@ -61,7 +61,7 @@ const char* const kUsage =
     "  --no-manifest    (assemble, append) check against no manifest\n"
     "  --size SIZE      (segment) cut into pieces of SIZE bytes instead of COUNT\n"
     "  --sort           (assemble) order the INPUTs by the length of their names,\n"
-    "                   keeping the order of names of one length, which puts p1 p2 ..\n"
+    "                   names of one length by their bytes, which puts p1 p2 ..\n"
     "                   p10 p11 in number order; numbered pieces of one base name\n"
     "                   are refused when one from 1 to the highest is missing\n"
     "  --quiet          (every command) show no progress; verify shows only the\n"
@@ -230,7 +230,8 @@ std::optional<std::string> manifestRefused(const std::string& manifest, const st
     if (whole == baseName(manifest) || shardix::sameFile(source, manifest))
         return "\"" + source + "\" has the manifest's own name; please choose another BASEPATH.";
     if (auto base = shardix::commonBase({whole}); base && *base == baseName(basePath))
-        return "The manifest would list \"" + whole + "\", the name of a segment, as the whole "
+        return "The manifest would list \"" + whole +
+               "\", the name of a segment, as the whole "
                "file; please choose another BASEPATH.";
     return std::nullopt;
 }
@@ -241,17 +242,16 @@ shardix::Manifest manifestOf(const shardix::Checksums& sums, const std::string& 
     shardix::Manifest manifest;
     std::int64_t total = 0;
     for (std::size_t k = 0; k < sums.parts.size(); ++k) {
-        manifest.entries.push_back({sums.parts[k], baseName(basePath) + std::to_string(k + 1),
-                                    false, sums.lengths[k]});
+        manifest.entries.push_back(
+            {sums.parts[k], baseName(basePath) + std::to_string(k + 1), false, sums.lengths[k]});
         total += sums.lengths[k];
     }
     manifest.entries.push_back({sums.whole.value_or(""), baseName(source), true, total});
     return manifest;
 }
 
-int segmentCommand(const std::string& source, const std::string& basePath,
-                   const std::string& count, const std::string& size, bool withManifest,
-                   bool force, bool quiet) {
+int segmentCommand(const std::string& source, const std::string& basePath, const std::string& count,
+                   const std::string& size, bool withManifest, bool force, bool quiet) {
     std::optional<int> pieces;
     std::optional<std::int64_t> length;
     if (!size.empty()) {
@@ -260,7 +260,8 @@ int segmentCommand(const std::string& source, const std::string& basePath,
         length = shardix::parseByteSize(size);
         if (!length)
             return usageError("SIZE must be a number of bytes, with or without a unit (4G, "
-                              "700M, 25MB), not \"" + size + "\"");
+                              "700M, 25MB), not \"" +
+                              size + "\"");
         if (*length == 0)
             return usageError("SIZE must be at least one byte");
     } else {
@@ -360,16 +361,28 @@ int verifyCommand(const std::string& path, bool quiet) {
         const shardix::Verdict& verdict = verdicts[i];
         std::string what;
         switch (verdict.outcome) {
-        case Outcome::Good: what = "OK"; break;
+        case Outcome::Good:
+            what = "OK";
+            break;
         case Outcome::Missing:
             what = entry.whole ? "not there; the whole file is checked once it is assembled"
                                : "missing";
             break;
-        case Outcome::Shorter: what = "shorter: " + verdict.detail; break;
-        case Outcome::Longer: what = "longer: " + verdict.detail; break;
-        case Outcome::Different: what = "different"; break;
-        case Outcome::Unreadable: what = "cannot be read: " + verdict.detail; break;
-        case Outcome::Outside: what = "not checked: the name leads out of the manifest's folder"; break;
+        case Outcome::Shorter:
+            what = "shorter: " + verdict.detail;
+            break;
+        case Outcome::Longer:
+            what = "longer: " + verdict.detail;
+            break;
+        case Outcome::Different:
+            what = "different";
+            break;
+        case Outcome::Unreadable:
+            what = "cannot be read: " + verdict.detail;
+            break;
+        case Outcome::Outside:
+            what = "not checked: the name leads out of the manifest's folder";
+            break;
         }
         const bool good = verdict.outcome == Outcome::Good ||
                           (entry.whole && verdict.outcome == Outcome::Missing);
@@ -457,8 +470,20 @@ int main(int argc, char** argv) {
     if (verify->parsed())
         return verifyCommand(manifest, quiet);
 
+    // A glob such as p* takes in p.sha256 beside p1 .. pn: its text would be
+    // joined in without a word.
+    for (const std::string& input : inputs) {
+        if (input.size() > 7 && input.compare(input.size() - 7, 7, ".sha256") == 0)
+            return fail("\"" + input +
+                        "\" is a list of checksums, not a piece to join; leave it "
+                        "out (it is found beside the pieces, or give it with --manifest).");
+    }
     if (assemble->parsed() && sort) {
-        inputs = shardix::orderSelection("", inputs, true);
+        // As a file list shows them, by the bytes of their names; then by length.
+        std::stable_sort(
+            inputs.begin(), inputs.end(),
+            [](const std::string& a, const std::string& b) { return baseName(a) < baseName(b); });
+        shardix::orderByNameLength(inputs);
         if (auto missing = shardix::missingSegments(inputs))
             return fail(*missing);
     }
@@ -476,10 +501,12 @@ int main(int argc, char** argv) {
         ConsoleProgress progress("assemble", quiet);
         const shardix::RunResult result =
             shardix::assembleFiles(inputs, target, progress, shardix::kPieceSize, checks);
-        return result || !checks ? finish(result, progress) : checked(target, expected, quiet, progress);
+        return result || !checks ? finish(result, progress)
+                                 : checked(target, expected, quiet, progress);
     }
     ConsoleProgress progress("append", quiet);
     const shardix::RunResult result =
         shardix::appendFile(inputs, target, progress, shardix::kPieceSize, checks);
-    return result || !checks ? finish(result, progress) : checked(target, expected, quiet, progress);
+    return result || !checks ? finish(result, progress)
+                             : checked(target, expected, quiet, progress);
 }

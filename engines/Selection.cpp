@@ -6,11 +6,11 @@ namespace shardix {
 
 namespace {
 
-// Length in characters (UTF-8 code points) of a file name.
-std::size_t nameLength(const std::string& name) {
-    return static_cast<std::size_t>(std::count_if(name.begin(), name.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+// Length in characters (UTF-8 code points) of the file name of `path`.
+std::size_t nameLength(const std::string& path) {
+    const auto name = path.begin() + static_cast<std::ptrdiff_t>(path.find_last_of('/') + 1);
+    return static_cast<std::size_t>(std::count_if(
+        name, path.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 } // namespace
@@ -18,18 +18,21 @@ std::size_t nameLength(const std::string& name) {
 std::vector<std::string> orderSelection(const std::string& srcDir,
                                         const std::vector<std::string>& selectedNames,
                                         bool reorder) {
-    std::vector<std::string> names = selectedNames;
-    // Names of one base name differ only in their trailing number, and the list
-    // shows names of one length in number order: a stable ordering by length
-    // puts segments 1 .. 999 in number order.
-    if (reorder)
-        std::stable_sort(names.begin(), names.end(),
-                         [](const std::string& a, const std::string& b) {
-                             return nameLength(a) < nameLength(b);
-                         });
-    for (std::string& name : names)
+    std::vector<std::string> paths = selectedNames;
+    for (std::string& name : paths)
         name.insert(0, srcDir);
-    return names;
+    if (reorder)
+        orderByNameLength(paths);
+    return paths;
+}
+
+void orderByNameLength(std::vector<std::string>& paths) {
+    // Names of one base name differ only in their trailing number, and a file
+    // list shows names of one length in number order: a stable ordering by
+    // length puts segments 1 .. 999 in number order.
+    std::stable_sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+        return nameLength(a) < nameLength(b);
+    });
 }
 
 } // namespace shardix

@@ -181,8 +181,12 @@ cd ..
 
 # --sort puts numbered pieces in number order and finds the ones missing.
 for k in 1 2 3 4 5 6 7 8 9 10 11 12; do echo "$k" > "s$k"; done
-"$cli" assemble --sort sorted s1 s10 s11 s12 s2 s3 s4 s5 s6 s7 s8 s9 || fail "--sort"
+"$cli" assemble --sort sorted s12 s1 s3 s10 s11 s2 s4 s5 s6 s7 s8 s9 || fail "--sort"
 seq 1 12 | cmp -s - sorted || fail "--sort: not in number order"
+echo "f00d  s1" > s.sha256 # a glob such as s* takes the list in too: never joined
+"$cli" assemble --sort globbed s* 2>err && fail "a checksum list joined in"
+grep -q '"s.sha256" is a list of checksums' err && [[ ! -e globbed ]] || fail "$(cat err)"
+rm s.sha256
 "$cli" assemble --sort gaps s1 s10 s12 s2 s4 2>err && fail "--sort with pieces missing"
 grep -q '"s3" is missing between "s2" and "s4". "s5" to "s9" are missing between "s4" and "s10".' err &&
     [[ ! -e gaps ]] || fail "gaps: $(cat err)"
