@@ -230,7 +230,8 @@ std::optional<std::string> manifestRefused(const std::string& manifest, const st
     if (whole == baseName(manifest) || shardix::sameFile(source, manifest))
         return "\"" + source + "\" has the manifest's own name; please choose another BASEPATH.";
     if (auto base = shardix::commonBase({whole}); base && *base == baseName(basePath))
-        return "The manifest would list \"" + whole + "\", the name of a segment, as the whole "
+        return "The manifest would list \"" + whole +
+               "\", the name of a segment, as the whole "
                "file; please choose another BASEPATH.";
     return std::nullopt;
 }
@@ -241,17 +242,16 @@ shardix::Manifest manifestOf(const shardix::Checksums& sums, const std::string& 
     shardix::Manifest manifest;
     std::int64_t total = 0;
     for (std::size_t k = 0; k < sums.parts.size(); ++k) {
-        manifest.entries.push_back({sums.parts[k], baseName(basePath) + std::to_string(k + 1),
-                                    false, sums.lengths[k]});
+        manifest.entries.push_back(
+            {sums.parts[k], baseName(basePath) + std::to_string(k + 1), false, sums.lengths[k]});
         total += sums.lengths[k];
     }
     manifest.entries.push_back({sums.whole.value_or(""), baseName(source), true, total});
     return manifest;
 }
 
-int segmentCommand(const std::string& source, const std::string& basePath,
-                   const std::string& count, const std::string& size, bool withManifest,
-                   bool force, bool quiet) {
+int segmentCommand(const std::string& source, const std::string& basePath, const std::string& count,
+                   const std::string& size, bool withManifest, bool force, bool quiet) {
     std::optional<int> pieces;
     std::optional<std::int64_t> length;
     if (!size.empty()) {
@@ -260,7 +260,8 @@ int segmentCommand(const std::string& source, const std::string& basePath,
         length = shardix::parseByteSize(size);
         if (!length)
             return usageError("SIZE must be a number of bytes, with or without a unit (4G, "
-                              "700M, 25MB), not \"" + size + "\"");
+                              "700M, 25MB), not \"" +
+                              size + "\"");
         if (*length == 0)
             return usageError("SIZE must be at least one byte");
     } else {
@@ -360,16 +361,28 @@ int verifyCommand(const std::string& path, bool quiet) {
         const shardix::Verdict& verdict = verdicts[i];
         std::string what;
         switch (verdict.outcome) {
-        case Outcome::Good: what = "OK"; break;
+        case Outcome::Good:
+            what = "OK";
+            break;
         case Outcome::Missing:
             what = entry.whole ? "not there; the whole file is checked once it is assembled"
                                : "missing";
             break;
-        case Outcome::Shorter: what = "shorter: " + verdict.detail; break;
-        case Outcome::Longer: what = "longer: " + verdict.detail; break;
-        case Outcome::Different: what = "different"; break;
-        case Outcome::Unreadable: what = "cannot be read: " + verdict.detail; break;
-        case Outcome::Outside: what = "not checked: the name leads out of the manifest's folder"; break;
+        case Outcome::Shorter:
+            what = "shorter: " + verdict.detail;
+            break;
+        case Outcome::Longer:
+            what = "longer: " + verdict.detail;
+            break;
+        case Outcome::Different:
+            what = "different";
+            break;
+        case Outcome::Unreadable:
+            what = "cannot be read: " + verdict.detail;
+            break;
+        case Outcome::Outside:
+            what = "not checked: the name leads out of the manifest's folder";
+            break;
         }
         const bool good = verdict.outcome == Outcome::Good ||
                           (entry.whole && verdict.outcome == Outcome::Missing);
@@ -476,10 +489,12 @@ int main(int argc, char** argv) {
         ConsoleProgress progress("assemble", quiet);
         const shardix::RunResult result =
             shardix::assembleFiles(inputs, target, progress, shardix::kPieceSize, checks);
-        return result || !checks ? finish(result, progress) : checked(target, expected, quiet, progress);
+        return result || !checks ? finish(result, progress)
+                                 : checked(target, expected, quiet, progress);
     }
     ConsoleProgress progress("append", quiet);
     const shardix::RunResult result =
         shardix::appendFile(inputs, target, progress, shardix::kPieceSize, checks);
-    return result || !checks ? finish(result, progress) : checked(target, expected, quiet, progress);
+    return result || !checks ? finish(result, progress)
+                             : checked(target, expected, quiet, progress);
 }
