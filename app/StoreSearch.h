@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/StoreProbe.h"
+
 #include <QString>
 
 #include <optional>
@@ -10,13 +12,6 @@ class WindowServices;
 
 // The file name of the settings store, as the search compares it (lower case).
 inline const QString kStoreName = QStringLiteral("shardix.mdb");
-
-// A folder looked into for the settings store.
-struct StoreProbe {
-    QString folder; // with exactly one trailing "/"
-    QString path;   // the store found, or the folder followed by kStoreName
-    bool found = false;
-};
 
 // Looks in `folder` for a regular file whose name is kStoreName in any
 // capitals (the exact name wins when both exist; hidden files and folders do

@@ -41,6 +41,11 @@ int step(sqlite3* db, const Statement& st) {
     return st ? sqlite3_step(st.get()) : sqlite3_errcode(db);
 }
 
+[[noreturn]] void raiseNoRecord() {
+    raise(StoreErrNo::NoRecord,
+          QStringLiteral("No current record: the table \"%1\" holds no record.").arg(kTable));
+}
+
 [[noreturn]] void raiseInUse(const QString& path) {
     raise(StoreErrNo::InUse,
           QStringLiteral("The settings database \"%1\" is in use by another program.").arg(path));
@@ -158,8 +163,7 @@ long long SettingsStore::firstRecord() const {
         raise(isBusy(rc) ? StoreErrNo::InUse : ErrNo::InvalidOperation,
               QStringLiteral("Cannot read the table \"%1\": %2").arg(kTable, messageOf(db_)));
     if (rc == SQLITE_DONE)
-        raise(StoreErrNo::NoRecord,
-              QStringLiteral("No current record: the table \"%1\" holds no record.").arg(kTable));
+        raiseNoRecord();
     const long long rowid = sqlite3_column_int64(first.get(), 0);
 
     // The columns as PRAGMA table_info lists them: the name is the second.
@@ -181,8 +185,7 @@ std::optional<bool> SettingsStore::showAgain() const {
     sqlite3_bind_int64(read.get(), 1, rowid);
     const int rc = step(db_, read);
     if (rc == SQLITE_DONE)
-        raise(StoreErrNo::NoRecord,
-              QStringLiteral("No current record: the table \"%1\" holds no record.").arg(kTable));
+        raiseNoRecord();
     if (rc != SQLITE_ROW)
         raise(isBusy(rc) ? StoreErrNo::InUse : ErrNo::InvalidOperation,
               QStringLiteral("Cannot read the field \"%1\": %2").arg(kField, messageOf(db_)));
@@ -218,8 +221,7 @@ void SettingsStore::setShowAgain(bool value) {
         raise(StoreErrNo::CannotWrite,
               QStringLiteral("Cannot write the settings: %1").arg(messageOf(db_)));
     if (sqlite3_changes(db_) == 0)
-        raise(StoreErrNo::NoRecord,
-              QStringLiteral("No current record: the table \"%1\" holds no record.").arg(kTable));
+        raiseNoRecord();
 }
 
 } // namespace shardix

@@ -3,6 +3,7 @@
 // output in the root folder.
 #include "tests/dialog/DialogDriver.h"
 
+#include "notices/AboutWindow.h"
 #include "notices/AppendNotice.h"
 #include "tests/support/TempStore.h"
 
@@ -98,6 +99,30 @@ TEST_F(MenuCommand, AppendChecksPutTheFocusToMendThenTheFileIsCompletedFromPiece
     EXPECT_EQ(QDir::currentPath(), QDir(at(u"a"_s)).canonicalPath());
     EXPECT_TRUE(fileList(*d)->isVisibleTo(d) && !multiFileList(*d)->isVisibleTo(d));
     EXPECT_EQ(nameBox(*d)->focusPolicy(), Qt::StrongFocus);
+}
+
+// The About window is made once and kept: shown again, it is where the user left it.
+TEST_F(MenuCommand, TheAboutWindowIsKeptWhereTheUserLeftIt) {
+    QList<QWidget*> shown;
+    QList<QPoint> places;
+    for (int showing = 0; showing < 2; ++showing) {
+        QTimer::singleShot(0, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            auto* about = qobject_cast<AboutWindow*>(modal);
+            if (about) {
+                shown.append(about);
+                places.append(about->pos());
+                about->move(about->pos() + QPoint(40, 30));
+                about->okButton()->click();
+            } else if (modal) {
+                modal->hide();
+            }
+        });
+        command("aboutCommand");
+    }
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0], shown[1]);
+    EXPECT_EQ(places[1], places[0] + QPoint(40, 30));
 }
 
 // With the notice turned off.
