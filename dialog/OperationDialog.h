@@ -58,8 +58,6 @@ class OperationDialog : public QDialog {
     // want them when it is hidden.
     StepResult showStep(Step step);
 
-    // The step in hand; none before the first and after Cancel.
-    std::optional<Step> step() const { return step_; }
     // The step's caption, as the title shows it; empty without a step.
     QString caption() const { return windowTitle(); }
 
@@ -70,9 +68,6 @@ class OperationDialog : public QDialog {
     // The files picked for assembling or appending, as full paths in the order
     // they are joined.
     const std::vector<std::string>& selectedFiles() const { return selection_; }
-
-    // True while an engine run (or the OK handler leading to it) is under way.
-    bool isRunning() const { return running_; }
 
     // Escape and the window's close control count as Cancel.
     void reject() override;
