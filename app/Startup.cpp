@@ -1,81 +1,29 @@
 #include "app/Startup.h"
 
-#include "app/Globals.h"
-#include "app/SettingsDatabase.h"
-#include "app/WindowServices.h"
+#include "app/Session.h"
+#include "app/StoreSearch.h"
+#include "platform/WindowServices.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 namespace shardix {
 
-namespace {
-
-// Any folder text with exactly one trailing "/"; the root stays "/".
-QString withOneSlash(QString folder) {
-    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
-        folder.chop(1);
-    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-}
-
-} // namespace
-
-QString probeFolder(const QString& folder) {
-    using namespace globals;
-    appFolder = withOneSlash(folder);
-    // The name may be in any capitals; the exact name wins when both exist.
-    QString name;
-    for (const QString& entry : QDir(appFolder).entryList(QDir::Files, QDir::Name)) {
-        if (entry.compare(kStoreName, Qt::CaseInsensitive) == 0 &&
-            (name.isEmpty() || entry == kStoreName))
-            name = entry;
-    }
-    dbPath = appFolder + (name.isEmpty() ? kStoreName : name);
-    return name.toLower();
-}
-
-bool checkDbase() {
-    using namespace globals;
-    QString found = probeFolder(QDir::currentPath());
-    msgAnswer = 1;
-    while (found != kStoreName && msgAnswer != 2) {
-        msgPrompt = kFindStorePrompt;
-        msgStyle = 65;
-        msgTitle = kAppTitle;
-        msgAnswer = services().messageBox(msgPrompt, msgStyle, msgTitle);
-        QString picked;
-        if (msgAnswer == 1)
-            picked = services().getOpenFileName(QStringLiteral("Open"), QDir::currentPath());
-        if (!picked.isEmpty()) {
-            // Only the folder of the picked file matters.
-            QDir::setCurrent(QFileInfo(picked).absolutePath());
-            found = probeFolder(QDir::currentPath());
-        }
-    }
-    if (msgAnswer != 2 && found == kStoreName)
-        return true;
-    services().messageBox(kNoStoreMessage, 0, kAppTitle);
-    return false;
-}
-
-StartupResult startUp() {
-    using namespace globals;
-    if (!checkDbase())
+StartupResult startUp(Session& session) {
+    const std::optional<StoreProbe> found = findStore(session.ui);
+    if (!found)
         return StartupResult::StoreNotFound;
-    QDir::setCurrent(appFolder);
+    session.folder = found->folder;
+    QDir::setCurrent(session.folder);
     try {
-        theWorkspace = dbEngine().createWorkspace(
-            QStringLiteral("lgnWrkSpace"), QStringLiteral("admin"), QString(), WorkspaceType::Jet);
-        dbEngine().appendWorkspace(theWorkspace);
-        theDatabase = theWorkspace->openDatabase(dbPath, false, false, kStoreConnect);
+        session.store = SettingsStore::open(found->path);
     } catch (const AppError& e) {
-        services().messageBox(
+        session.ui.messageBox(
             QStringLiteral("Shardix! cannot open its settings database \"%1\" and must end.\n\n"
                            "Error %2: %3")
-                .arg(QDir::toNativeSeparators(dbPath))
+                .arg(QDir::toNativeSeparators(found->path))
                 .arg(e.number())
                 .arg(QString::fromStdString(e.description())),
-            16, kAppTitle);
+            MessageStyle::Critical, kAppTitle);
         return StartupResult::StoreUnusable;
     }
     return StartupResult::Ready;

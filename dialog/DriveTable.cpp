@@ -1,20 +1,15 @@
 #include "dialog/DriveTable.h"
 
 #include "engines/AppError.h"
+#include "platform/PathText.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
 
-#include <algorithm>
-
 namespace shardix {
 
 namespace {
-
-bool byBytes(const QString& a, const QString& b) {
-    return a.toUtf8() < b.toUtf8();
-}
 
 bool isUnder(const QString& folder, const QString& mountPoint) {
     return mountPoint == QLatin1String("/") || folder == mountPoint ||
@@ -22,22 +17,6 @@ bool isUnder(const QString& folder, const QString& mountPoint) {
 }
 
 } // namespace
-
-QString folderText(const QString& path) {
-    QString clean = QDir::cleanPath(path);
-    if (clean.isEmpty())
-        return QStringLiteral("/");
-    return clean;
-}
-
-QString folderOf(const QString& filePath) {
-    const qsizetype slash = filePath.lastIndexOf(QLatin1Char('/'));
-    return folderText(slash <= 0 ? QStringLiteral("/") : filePath.left(slash));
-}
-
-QString withSlash(const QString& folder) {
-    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-}
 
 DriveTable::DriveTable(QStringList alsoDrives) : alsoDrives_(std::move(alsoDrives)) {
     refresh();
@@ -62,7 +41,7 @@ void DriveTable::refresh() {
         if (info.isDir() && info.isReadable() && info.isExecutable() && !found.contains(root))
             found.append(root);
     }
-    std::sort(found.begin(), found.end(), byBytes);
+    sortByBytes(found);
     drives_ = found;
 }
 

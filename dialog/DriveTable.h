@@ -36,11 +36,4 @@ class DriveTable {
     QMap<QString, QString> current_;
 };
 
-// Path texts as the folder list writes them: no trailing "/" except at the root.
-QString folderText(const QString& path);
-// The folder of a file path, written as the folder list writes it.
-QString folderOf(const QString& filePath);
-// `folder` with exactly one trailing "/".
-QString withSlash(const QString& folder);
-
 } // namespace shardix

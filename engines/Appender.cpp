@@ -156,12 +156,12 @@ RunResult appendFile(const std::vector<std::string>& sources, const std::string&
         std::vector<std::int64_t> lengths;
         for (const std::string& source : sources) {
             struct stat st {};
-            lengths.push_back(expected ? openMeasured(source).length
+            lengths.push_back(expected                           ? openMeasured(source).length
                               : ::stat(source.c_str(), &st) == 0 ? st.st_size
-                                                                  : 0);
+                                                                 : 0);
         }
-        const std::int64_t total =
-            std::max(before.length, std::accumulate(lengths.begin(), lengths.end(), std::int64_t{0}));
+        const std::int64_t total = std::max(
+            before.length, std::accumulate(lengths.begin(), lengths.end(), std::int64_t{0}));
 
         const int n = static_cast<int>(std::clamp<std::size_t>(sources.size(), 1, INT_MAX));
         const int max = n == 1 ? 2 : n;
@@ -193,9 +193,9 @@ RunResult appendFile(const std::vector<std::string>& sources, const std::string&
         const auto copied = [&](std::int64_t written) {
             if (outputCheck)
                 outputCheck->advance(end + written);
-            progress.setBytesDone(
-                outputCheck ? std::min(end + written, outputCheck->checked()) : end + written,
-                total);
+            progress.setBytesDone(outputCheck ? std::min(end + written, outputCheck->checked())
+                                              : end + written,
+                                  total);
         };
         if (index < sources.size()) {
             output = openForAppend(target);

@@ -19,8 +19,7 @@ std::string targetIsAnInput(const std::string& target) {
 }
 
 RunResult assembleFiles(const std::vector<std::string>& fileList, const std::string& target,
-                        RunProgress& progress, std::int64_t pieceSize,
-                        const Checksums* expected) {
+                        RunProgress& progress, std::int64_t pieceSize, const Checksums* expected) {
     // Creating the target empties it: if it is one of the inputs, that input
     // would be lost before it is read.
     for (const std::string& entry : fileList) {
@@ -57,9 +56,8 @@ RunResult assembleFiles(const std::vector<std::string>& fileList, const std::str
         const auto copied = [&](std::int64_t written) {
             if (check)
                 check->advance(done + written);
-            progress.setBytesDone(check ? std::min(done + written, check->checked())
-                                        : done + written,
-                                  total);
+            progress.setBytesDone(
+                check ? std::min(done + written, check->checked()) : done + written, total);
         };
         for (const std::string& entry : fileList) {
             progress.pumpEvents();

@@ -49,10 +49,17 @@ std::optional<std::string> unescaped(std::string_view name) {
         if (++i == name.size())
             return std::nullopt;
         switch (name[i]) {
-        case '\\': plain += '\\'; break;
-        case 'n': plain += '\n'; break;
-        case 'r': plain += '\r'; break;
-        default: return std::nullopt;
+        case '\\':
+            plain += '\\';
+            break;
+        case 'n':
+            plain += '\n';
+            break;
+        case 'r':
+            plain += '\r';
+            break;
+        default:
+            return std::nullopt;
         }
     }
     return plain;
@@ -167,18 +174,19 @@ Manifest Manifest::parse(std::string_view text) {
 Manifest Manifest::read(const std::string& path) {
     const MeasuredFile file = openMeasured(path);
     if (file.length > kLongestManifest)
-        throw AppError(ErrNo::PathFileAccess,
-                       "\"" + path + "\" is too long to be a list of checksums (" +
-                           std::to_string(file.length) + " bytes).");
+        throw AppError(ErrNo::PathFileAccess, "\"" + path +
+                                                  "\" is too long to be a list of checksums (" +
+                                                  std::to_string(file.length) + " bytes).");
     std::string text(static_cast<std::size_t>(file.length), '\0');
     readExactly(file.file, 0, text.data(), file.length);
     return parse(text);
 }
 
 std::string Manifest::text() const {
-    std::string text = "# SHA-256 checksums written by shardix-cli: the segments in order, then the "
-                       "whole file.\n# Check them with sha256sum -c --ignore-missing in this "
-                       "folder, or with shardix-cli verify.\n";
+    std::string text =
+        "# SHA-256 checksums written by shardix-cli: the segments in order, then the "
+        "whole file.\n# Check them with sha256sum -c --ignore-missing in this "
+        "folder, or with shardix-cli verify.\n";
     for (const ManifestEntry& entry : entries) {
         if (entry.length)
             text += std::string(entry.whole ? kWholeNote : kSegmentNote) +

@@ -87,8 +87,8 @@ RunResult matchSegments(const Manifest& manifest, const std::string& manifestPat
     for (std::size_t k = 0; k < segments.size(); ++k) {
         if (given[k])
             continue;
-        const std::string which = quoted(pathOf(segments[k])) + ", segment " +
-                                  std::to_string(k + 1) + of + listedIn;
+        const std::string which =
+            quoted(pathOf(segments[k])) + ", segment " + std::to_string(k + 1) + of + listedIn;
         if (!listed[k])
             return refusal(which + ", is missing.");
         return refusal(which + ", is not among the files given.");

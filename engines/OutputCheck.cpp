@@ -45,18 +45,22 @@ RunResult OutputCheck::finish(RunProgress& progress) {
         return failure;
     if (expected_.whole && found.whole != expected_.whole)
         return Failure::of(ErrNo::InvalidOperation,
-                           "\"" + outputName_ + "\" does not match the checksum of the whole "
-                           "file in \"" + expected_.source + "\": it is not the original file.");
+                           "\"" + outputName_ +
+                               "\" does not match the checksum of the whole "
+                               "file in \"" +
+                               expected_.source + "\": it is not the original file.");
     return std::nullopt;
 }
 
 RunResult OutputCheck::compare(const std::vector<std::string>& digests) const {
     for (std::size_t k = 0; k < digests.size() && k < expected_.parts.size(); ++k) {
         if (digests[k] != expected_.parts[k])
-            return Failure::of(ErrNo::InvalidOperation,
-                               "The bytes of \"" + inputs_[k] + "\" do not match its checksum in "
-                               "\"" + expected_.source + "\"; \"" + outputName_ +
-                                   "\" does not match the original file.");
+            return Failure::of(ErrNo::InvalidOperation, "The bytes of \"" + inputs_[k] +
+                                                            "\" do not match its checksum in "
+                                                            "\"" +
+                                                            expected_.source + "\"; \"" +
+                                                            outputName_ +
+                                                            "\" does not match the original file.");
     }
     return std::nullopt;
 }
@@ -64,16 +68,17 @@ RunResult OutputCheck::compare(const std::vector<std::string>& digests) const {
 std::optional<Failure> OutputCheck::refused(const std::string& outputName, std::size_t inputs,
                                             const Checksums& expected) {
     if (expected.parts.size() != inputs)
-        return Failure::of(ErrNo::InvalidOperation,
-                           "\"" + expected.source + "\" lists " +
-                               std::to_string(expected.parts.size()) + " segments, not " +
-                               std::to_string(inputs) + ".");
+        return Failure::of(ErrNo::InvalidOperation, "\"" + expected.source + "\" lists " +
+                                                        std::to_string(expected.parts.size()) +
+                                                        " segments, not " + std::to_string(inputs) +
+                                                        ".");
     struct stat st {};
     if (::stat(outputName.c_str(), &st) != 0 || S_ISREG(st.st_mode))
         return std::nullopt;
     return Failure::refusedName("\"" + outputName +
                                 "\" is not a regular file: what is written into it cannot be "
-                                "read back and checked against \"" + expected.source + "\".");
+                                "read back and checked against \"" +
+                                expected.source + "\".");
 }
 
 } // namespace shardix

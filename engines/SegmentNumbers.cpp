@@ -69,13 +69,14 @@ std::optional<std::string> missingSegments(const std::vector<std::string>& paths
             continue;
         }
         if (number > before + 1) {
-            const std::string missing = number == before + 2
-                                            ? quoted(base, before + 1) + " is missing"
-                                            : quoted(base, before + 1) + " to " +
-                                                  quoted(base, number - 1) + " are missing";
-            add(missing + (before == 0 ? " before " + quoted(base, number)
-                                       : " between " + quoted(base, before) + " and " +
-                                             quoted(base, number)) +
+            const std::string missing =
+                number == before + 2
+                    ? quoted(base, before + 1) + " is missing"
+                    : quoted(base, before + 1) + " to " + quoted(base, number - 1) + " are missing";
+            add(missing +
+                (before == 0
+                     ? " before " + quoted(base, number)
+                     : " between " + quoted(base, before) + " and " + quoted(base, number)) +
                 ".");
         }
         before = number;

@@ -128,8 +128,8 @@ RunResult segmentFile(const std::string& sourcePath, const std::string& basePath
     const auto lengthsOf = [&](std::int64_t length, std::vector<std::int64_t>& lengths) {
         // An empty file gives empty segments; otherwise every segment holds a byte at least.
         if (length > 0 && count > length)
-            return RunResult(Failure::of(ErrNo::InvalidOperation, msg::kPartsGreaterThanWhole,
-                                         sourcePath));
+            return RunResult(
+                Failure::of(ErrNo::InvalidOperation, msg::kPartsGreaterThanWhole, sourcePath));
         lengths.assign(static_cast<std::size_t>(count), length / count);
         lengths.back() = length - length / count * (count - 1);
         return RunResult();

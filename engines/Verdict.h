@@ -7,13 +7,13 @@ namespace shardix {
 // What the check of one file that a manifest lists found.
 struct Verdict {
     enum class Outcome {
-        Good,      // its checksum matches
-        Missing,   // there is no file of that name
-        Shorter,   // shorter than the manifest's note says
-        Longer,    // longer than the manifest's note says
-        Different, // its checksum differs
+        Good,       // its checksum matches
+        Missing,    // there is no file of that name
+        Shorter,    // shorter than the manifest's note says
+        Longer,     // longer than the manifest's note says
+        Different,  // its checksum differs
         Unreadable, // not a regular file, or it cannot be read
-        Outside,   // its name leads out of the manifest's folder: not read
+        Outside,    // its name leads out of the manifest's folder: not read
     };
     Outcome outcome = Outcome::Good;
     // What was found, for the user ("1000 of 2000 bytes", the system's cause).

@@ -93,7 +93,8 @@ std::vector<Verdict> verifyManifest(const Manifest& manifest, const std::string&
     }
     {
         std::unique_lock lock(mutex);
-        while (!ended.wait_for(lock, std::chrono::milliseconds(100), [&] { return running == 0; })) {
+        while (
+            !ended.wait_for(lock, std::chrono::milliseconds(100), [&] { return running == 0; })) {
             lock.unlock();
             progress.setBytesDone(done, total);
             lock.lock();

@@ -1,7 +1,7 @@
 // Writes a fresh settings store: shardix-make-store PATH
 // The store is keyed with the program's password and holds table "settings"
 // with one record whose "showAgain" is true. A file at PATH is replaced.
-#include "app/SettingsDatabase.h"
+#include "store/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        shardix::createSettingsStore(args[1], shardix::kStoreConnect, true);
+        shardix::SettingsStore::create(args[1], true);
     } catch (const shardix::AppError& e) {
         std::fprintf(stderr, "shardix-make-store: error %d: %s\n", int(e.number()),
                      e.description().c_str());

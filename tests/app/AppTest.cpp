@@ -1,12 +1,17 @@
-#include "app/ErrorReporting.h"
-#include "app/Form1.h"
-#include "app/QtWindowServices.h"
+#include "app/MainWindow.h"
+#include "app/Session.h"
 #include "app/Startup.h"
+#include "app/StoreSearch.h"
+#include "dialog/DialogProgress.h"
+#include "platform/ErrorReporter.h"
+#include "platform/QtWindowServices.h"
 #include "tests/support/ScriptedServices.h"
 #include "tests/support/TempStore.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -20,9 +25,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // The main window's reporter explains known numbers in its own words in a Sorry box;
-// the dialog's hands the description back and shows nothing; file failures carry
-// their numbers and name the file.
-TEST(Reporters, MainExplainsDialogHandsBackAndFileFailuresCarryNumbers) {
+// the dialog's shows the description itself and turns the busy pointer off; file
+// failures carry their numbers and name the file.
+TEST(Reporters, MainExplainsDialogShowsTheDescriptionAndFileFailuresCarryNumbers) {
     ScriptedServices ui;
     const std::pair<int, QString> cases[] = {
         {53, "The file does not exist."},
@@ -32,27 +37,29 @@ TEST(Reporters, MainExplainsDialogHandsBackAndFileFailuresCarryNumbers) {
         {4242, "Something particular went wrong."}}; // unknown: its own description
     QStringList expected;
     for (const auto& [number, text] : cases) {
-        mainHandleError(AppError(number, number == 4242 ? "Something particular went wrong."
+        reportError(ui, AppError(number, number == 4242 ? "Something particular went wrong."
                                                         : "Cannot open \"/x\": it is gone."));
         expected.append("64 Shardix! - Sorry...: " + text);
-        EXPECT_EQ(globals::msgPrompt, text);
-        EXPECT_EQ(globals::msgStyle, 64);
-        EXPECT_EQ(globals::msgAnswer, 1);
     }
     const AppError full = AppError::fromErrno(ENOSPC, "write", "/mnt/usb/part7");
     EXPECT_EQ(full.description(),
               "Cannot write \"/mnt/usb/part7\": the disk is full (No space left on device).");
-    mainHandleError(full); // a full disk keeps its own description
+    reportError(ui, full); // a full disk keeps its own description
     expected.append("64 Shardix! - Sorry...: " + QString::fromStdString(full.description()));
     EXPECT_EQ(ui.shown(), expected);
     EXPECT_TRUE(ui.busyChanges.isEmpty()); // the busy pointer is not this reporter's business
 
     ui.setBusy(true);
-    const QString text = dialogReportError(AppError(53, "Cannot open \"/x\": gone."));
-    EXPECT_EQ(text, "Cannot open \"/x\": gone."); // not translated, even for 53
-    EXPECT_EQ(globals::msgPrompt, text);
+    QProgressBar bar;
+    QLabel label;
+    QWidget inItsPlace;
+    DialogProgress dialog(ui, &bar, &label, &inItsPlace);
+    dialog.showFailure(
+        QString::fromStdString(AppError(53, "Cannot open \"/x\": gone.").description()));
     EXPECT_FALSE(ui.isBusy());
-    EXPECT_EQ(ui.boxes.size(), expected.size());
+    ASSERT_EQ(ui.boxes.size(), expected.size() + 1);
+    EXPECT_EQ(ui.shown().back(),
+              "0 Shardix!: Cannot open \"/x\": gone."); // not translated, even for 53
 
     const std::tuple<int, const char*, int> numbers[] = {
         {ENOENT, "open", 53}, {ENOENT, "create", 76}, {EBUSY, "create", 55}, {EACCES, "create", 70},
@@ -82,11 +89,15 @@ QString showAndPress(int style, const QString& title, Qt::Key key) {
 }
 
 TEST(QtMessageBox, ButtonsIconsDefaultsAndAnswersFollowTheStyle) {
-    EXPECT_TRUE(showAndPress(0, {}, Qt::Key_Return).startsWith("1|Shardix!|0|1|"));
-    EXPECT_TRUE(showAndPress(65, "Shardix!", Qt::Key_Escape).startsWith("2|Shardix!|1|2|"));
-    EXPECT_EQ(showAndPress(36 + 256, "Shardix! - It's your choice...", Qt::Key_Return),
+    using namespace MessageStyle;
+    EXPECT_TRUE(showAndPress(Ok, {}, Qt::Key_Return).startsWith("1|Shardix!|0|1|"));
+    EXPECT_TRUE(showAndPress(OkCancel + Information, "Shardix!", Qt::Key_Escape)
+                    .startsWith("2|Shardix!|1|2|"));
+    EXPECT_EQ(showAndPress(YesNo + Question + SecondIsDefault, "Shardix! - It's your choice...",
+                           Qt::Key_Return),
               "7|Shardix! - It's your choice...|4|2|second"); // Enter takes the default: No
-    EXPECT_TRUE(showAndPress(36, {}, Qt::Key_Return).startsWith("6|"));
+    EXPECT_TRUE(showAndPress(YesNo + Question, {}, Qt::Key_Return).startsWith("6|"));
+    EXPECT_TRUE(showAndPress(Critical, {}, Qt::Key_Return).startsWith("1|Shardix!|3|1|"));
 }
 
 TEST(QtBusyPointer, IsAStateNotAStack) {
@@ -100,13 +111,6 @@ TEST(QtBusyPointer, IsAStateNotAStack) {
     EXPECT_FALSE(services.isBusy());
 }
 
-const QString kTable = u"settings"_s, kField = u"showAgain"_s;
-
-std::unique_ptr<Database> open(const QString& path, const QString& connect = kStoreConnect,
-                               bool readOnly = false) {
-    return Workspace({}, {}, {}, WorkspaceType::Jet).openDatabase(path, false, readOnly, connect);
-}
-
 // The number of the AppError that `f` raises, or 0 when it raises none.
 template <typename F> int failureOf(F&& f) {
     try {
@@ -118,18 +122,6 @@ template <typename F> int failureOf(F&& f) {
     return 0;
 }
 
-// The first record's setting, after writing `value` to it when one is given.
-std::optional<bool> first(Database& db, std::optional<bool> value = {}) {
-    auto rs = db.openRecordset(kTable, RecordsetType::Table);
-    rs->moveFirst();
-    if (value) {
-        rs->edit();
-        rs->setBool(kField, *value);
-        rs->update();
-    }
-    return rs->readBool(kField);
-}
-
 TEST(SettingsStore, EncryptedUpdatedAtOnceKeptAndOnlyTheFirstRecordCounts) {
     TempStore store;
     QFile file(store.path());
@@ -139,89 +131,87 @@ TEST(SettingsStore, EncryptedUpdatedAtOnceKeptAndOnlyTheFirstRecordCounts) {
     EXPECT_FALSE(bytes.contains("showAgain"));
     EXPECT_EQ(store.sql("SELECT count(*) FROM settings"), 1);
     {
-        auto db = open(store.path());
-        auto rs = db->openRecordset(kTable, RecordsetType::Table);
-        rs->moveFirst();
-        EXPECT_EQ(rs->readBool(kField), std::optional<bool>(true));
-        rs->edit();
-        rs->setBool(kField, false);
-        EXPECT_EQ(store.storedShowAgain(), 1) << "nothing is written before the update";
-        rs->update();
-        EXPECT_EQ(store.storedShowAgain(), 0) << "the update is written at once";
+        SettingsStore settings = store.open();
+        EXPECT_EQ(settings.showAgain(), std::optional<bool>(true));
+        settings.setShowAgain(false);
+        EXPECT_EQ(store.storedShowAgain(), 0) << "the change is written at once";
     }
-    EXPECT_EQ(first(*open(store.path())), std::optional<bool>(false));
+    EXPECT_EQ(store.open().showAgain(), std::optional<bool>(false));
 
     store.sql("UPDATE settings SET showAgain = NULL; INSERT INTO settings VALUES (0);");
-    auto db = open(store.path());
-    EXPECT_EQ(first(*db), std::nullopt);
-    first(*db, true);
+    SettingsStore settings = store.open();
+    EXPECT_EQ(settings.showAgain(), std::nullopt);
+    settings.setShowAgain(true);
     EXPECT_EQ(store.sql("SELECT count(*) FROM settings WHERE showAgain = 1"), 1);
 }
 
-TEST(SettingsStore, RefusesWrongPasswordsAndOtherFiles) {
+TEST(SettingsStore, RefusesWrongKeysAndOtherFiles) {
     TempStore store;
     const QString other = store.folder() + u"/other.mdb"_s;
-    EXPECT_EQ(failureOf([&] { open(store.path(), u";UID=Admin;PWD=658lock"_s); }),
+    EXPECT_EQ(failureOf([&] { SettingsStore::open(store.path(), u"658lock"_s); }),
               ErrNo::UnrecognizedDatabase);
-    EXPECT_EQ(failureOf([&] { open(store.path(), u";UID=Admin"_s); }), DbErrNo::NoPassword);
+    EXPECT_EQ(failureOf([&] { SettingsStore::open(store.path(), QString()); }), StoreErrNo::NoKey);
     for (const QByteArray& bytes :
          {QByteArray("This is a plain text file, not a database.\n"), QByteArray()}) {
         ASSERT_TRUE(TempStore::write(other, bytes));
-        EXPECT_EQ(failureOf([&] { open(other); }), ErrNo::UnrecognizedDatabase) << bytes.size();
+        EXPECT_EQ(failureOf([&] { SettingsStore::open(other); }), ErrNo::UnrecognizedDatabase)
+            << bytes.size();
     }
-    EXPECT_EQ(failureOf([&] { open(store.folder() + u"/missing.mdb"_s); }), DbErrNo::FileNotFound);
-    EXPECT_EQ(failureOf([&] { open(store.folder()); }), DbErrNo::FileNotFound);
+    EXPECT_EQ(failureOf([&] { SettingsStore::open(store.folder() + u"/missing.mdb"_s); }),
+              StoreErrNo::FileNotFound);
+    EXPECT_EQ(failureOf([&] { SettingsStore::open(store.folder()); }), StoreErrNo::FileNotFound);
 }
 
-TEST(SettingsStore, MissingPartsAndMisuseRaiseTheirOwnNumbers) {
+TEST(SettingsStore, MissingPartsReadOnlyAndInUseRaiseTheirOwnNumbers) {
     TempStore store;
-    auto db = open(store.path());
-    EXPECT_EQ(failureOf([&] { db->openRecordset(u"options"_s, RecordsetType::Table); }),
-              DbErrNo::TableNotFound);
-    auto rs = db->openRecordset(kTable, RecordsetType::Table);
-    rs->moveFirst();
-    EXPECT_EQ(failureOf([&] { rs->readBool(u"showAgian"_s); }), DbErrNo::ItemNotFound);
-    EXPECT_EQ(failureOf([&] { rs->setBool(kField, false); }), DbErrNo::UpdateWithoutEdit);
-    rs->edit();
-    EXPECT_EQ(failureOf([&] { rs->setBool(u"other"_s, false); }), DbErrNo::ItemNotFound);
-    rs->close();
-    EXPECT_EQ(failureOf([&] { rs->moveFirst(); }), DbErrNo::ObjectClosed);
+    SettingsStore settings = store.open();
+    const auto readAndWrite = [&] {
+        return std::pair(failureOf([&] { settings.showAgain(); }),
+                         failureOf([&] { settings.setShowAgain(false); }));
+    };
+    store.sql("ALTER TABLE settings RENAME TO options;");
+    EXPECT_EQ(readAndWrite(), std::pair(StoreErrNo::NoTable, StoreErrNo::NoTable));
+    store.sql("CREATE TABLE settings (showAgian BOOLEAN); INSERT INTO settings VALUES (1);");
+    EXPECT_EQ(readAndWrite(), std::pair(StoreErrNo::NoField, StoreErrNo::NoField));
+    store.sql("DROP TABLE settings; ALTER TABLE options RENAME TO settings;"
+              "UPDATE settings SET showAgain = 'yes';");
+    EXPECT_EQ(failureOf([&] { settings.showAgain(); }), ErrNo::TypeMismatch);
 
     store.sql("DELETE FROM settings;");
-    auto empty = db->openRecordset(kTable, RecordsetType::Table);
-    EXPECT_EQ(failureOf([&] { empty->moveFirst(); }), DbErrNo::NoCurrentRecord);
-    EXPECT_EQ(failureOf([&] { empty->edit(); }), DbErrNo::NoCurrentRecord);
+    EXPECT_EQ(readAndWrite(), std::pair(StoreErrNo::NoRecord, StoreErrNo::NoRecord));
 
-    auto readOnly = open(store.path(), kStoreConnect, true);
+    SettingsStore readOnly = store.open(/*readOnly=*/true);
     store.sql("INSERT INTO settings VALUES (1);");
-    EXPECT_EQ(failureOf([&] { first(*readOnly, false); }), DbErrNo::ReadOnly);
+    EXPECT_EQ(failureOf([&] { readOnly.setShowAgain(false); }), StoreErrNo::ReadOnly);
     EXPECT_EQ(store.storedShowAgain(), 1);
 
-    // Another program holds the store: it is in use, not without its table.
+    // Another program holds the store: it is in use, not without its table, and
+    // not unrecognizable when it is opened.
     sqlite3* other = nullptr;
     sqlite3_open(QFile::encodeName(store.path()).constData(), &other);
-    const QByteArray key = connectValue(kStoreConnect, u"PWD"_s)->toUtf8();
-    sqlite3_key(other, key.constData(), int(key.size()));
+    sqlite3_key(other, kStoreKey, int(sizeof kStoreKey - 1));
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_EQ(failureOf([&] { db->openRecordset(kTable, RecordsetType::Table); }), DbErrNo::Locked);
+    EXPECT_EQ(readAndWrite(), std::pair(StoreErrNo::InUse, StoreErrNo::InUse));
+    EXPECT_EQ(failureOf([&] { store.open(); }), StoreErrNo::InUse);
     sqlite3_close(other);
+    EXPECT_EQ(settings.showAgain(), std::optional<bool>(true));
 }
 
 TEST(StoreProbe, FolderGetsOneSlashAndNameCountsInAnyCapitals) {
     TempStore capitals(true, u"SHARDIX.MDB"_s);
     for (const QString& folder : {capitals.folder(), capitals.folder() + "//"}) {
-        EXPECT_EQ(probeFolder(folder), kStoreName);
-        EXPECT_EQ(globals::appFolder, capitals.folder() + "/");
-        EXPECT_EQ(globals::dbPath, capitals.folder() + "/SHARDIX.MDB");
+        const StoreProbe probe = probeFolder(folder);
+        EXPECT_TRUE(probe.found);
+        EXPECT_EQ(probe.folder, capitals.folder() + "/");
+        EXPECT_EQ(probe.path, capitals.folder() + "/SHARDIX.MDB");
     }
-    probeFolder(u"/"_s);
-    EXPECT_EQ(globals::dbPath, u"/shardix.mdb"_s);
+    EXPECT_EQ(probeFolder(u"/"_s).path, u"/shardix.mdb"_s);
 
     QTemporaryDir dir; // a folder by the name, and files whose names only look like it
     ASSERT_TRUE(QDir(dir.path()).mkdir(u"shardix.mdb"_s));
     QFile(dir.filePath(u".shardix.mdb"_s)).open(QIODevice::WriteOnly);
     QFile(dir.filePath(u"shardix.mdb.bak"_s)).open(QIODevice::WriteOnly);
-    EXPECT_EQ(probeFolder(dir.path()), QString());
+    EXPECT_FALSE(probeFolder(dir.path()).found);
 }
 
 // A start-up begun in a folder without the store; the store lies elsewhere.
@@ -229,20 +219,22 @@ struct Search : ::testing::Test {
     TempStore store;
     QTemporaryDir elsewhere;
     ScriptedServices ui;
+    Session session{ui, {}, std::nullopt};
     void SetUp() override { ASSERT_TRUE(QDir::setCurrent(elsewhere.path())); }
 };
 
 TEST_F(Search, StoreInTheStartFolderIsFoundWithoutAsking) {
     ASSERT_TRUE(QDir::setCurrent(store.folder()));
-    EXPECT_TRUE(checkDbase());
+    const std::optional<StoreProbe> found = findStore(ui);
+    ASSERT_TRUE(found);
     EXPECT_TRUE(ui.boxes.isEmpty());
-    EXPECT_EQ(globals::dbPath, store.folder() + "/shardix.mdb");
+    EXPECT_EQ(found->path, store.folder() + "/shardix.mdb");
 }
 
 TEST_F(Search, CancelGivesTheFatalMessageAndTheWindowIsNeverShown) {
-    Form1 window;
-    ui.answerNext(MsgAnswer::Cancel);
-    const StartupResult result = window.loadHandler();
+    MainWindow window(session);
+    ui.answerNext(MessageAnswer::Cancel);
+    const StartupResult result = window.start();
     EXPECT_EQ(result, StartupResult::StoreNotFound);
     EXPECT_NE(exitStatus(result), 0);
     EXPECT_FALSE(window.isVisible());
@@ -258,30 +250,28 @@ TEST_F(Search, AsksAgainUntilAFileInTheStoresFolderIsPickedThenOpensIt) {
     QTemporaryDir empty;
     for (const QString& picked :
          {QString(), empty.filePath(u"x"_s), store.folder() + u"/any file.txt"_s}) {
-        ui.answerNext(MsgAnswer::Ok);
+        ui.answerNext(MessageAnswer::Ok);
         ui.openFileNext(picked); // the first Open dialog is cancelled
     }
-    ASSERT_EQ(startUp(), StartupResult::Ready);
+    ASSERT_EQ(startUp(session), StartupResult::Ready);
     EXPECT_EQ(ui.boxes.size(), 3);
     EXPECT_EQ(ui.openDialogs.size(), 3);
-    EXPECT_EQ(globals::appFolder, store.folder() + "/");
+    EXPECT_EQ(session.folder, store.folder() + "/");
     EXPECT_EQ(QDir::currentPath(), store.folder());
-    ASSERT_TRUE(globals::theDatabase);
-    EXPECT_EQ(globals::theDatabase->path(), store.folder() + "/shardix.mdb");
-    EXPECT_FALSE(globals::theDatabase->isReadOnly());
-    ASSERT_TRUE(globals::theWorkspace);
-    EXPECT_EQ(globals::theWorkspace->name(), u"lgnWrkSpace"_s);
-    EXPECT_EQ(dbEngine().workspaces().back(), globals::theWorkspace);
+    ASSERT_TRUE(session.store);
+    EXPECT_EQ(session.store->path(), store.folder() + "/shardix.mdb");
+    EXPECT_NO_THROW(session.store->setShowAgain(false)); // open for changes
+    EXPECT_EQ(store.storedShowAgain(), 0);
 }
 
 TEST_F(Search, UnusableStoreIsReportedWithItsNumberAndEndsWithAFailureStatus) {
     ASSERT_TRUE(TempStore::write(store.path(),
                                  "not a database at all, just some text that is long enough"));
     ASSERT_TRUE(QDir::setCurrent(store.folder()));
-    const StartupResult result = startUp();
+    const StartupResult result = startUp(session);
     EXPECT_EQ(result, StartupResult::StoreUnusable);
     EXPECT_NE(exitStatus(result), 0);
-    EXPECT_FALSE(globals::theDatabase);
+    EXPECT_FALSE(session.store);
     ASSERT_EQ(ui.boxes.size(), 1);
     EXPECT_TRUE(ui.boxes[0].text.contains(u"3343"_s)) << ui.boxes[0].text.toStdString();
     EXPECT_TRUE(ui.boxes[0].text.contains(u"not a settings database"_s));

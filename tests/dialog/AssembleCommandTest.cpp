@@ -16,32 +16,32 @@ class AssembleCommand : public CommandTest {
     // the emptied name box, "whole" typed in `out` and OK. `mistakes`: first OK
     // with no file, with one file, and Enter with no name.
     void assemble(bool shownAfter = false, bool mistakes = false) {
-        steps->then([this, mistakes](Form3& f) {
-            EXPECT_FALSE(f.File1->isVisible());
-            f.Dir1->setPath(at(u"parts"_s));
+        steps->then([this, mistakes](OperationDialog& f) {
+            EXPECT_FALSE(fileList(f)->isVisible());
+            folderList(f)->setPath(at(u"parts"_s));
             if (mistakes) {
                 okWith(f, QString());
-                click(f.File2, {u"part3"_s});
+                click(multiFileList(f), {u"part3"_s});
                 okWith(f, u"part3"_s);
             }
-            click(f.File2, {u"part1"_s});
-            click(f.File2, {u"part9"_s}, Qt::ShiftModifier); // the last in the list
+            click(multiFileList(f), {u"part1"_s});
+            click(multiFileList(f), {u"part9"_s}, Qt::ShiftModifier); // the last in the list
             ok(f);
         });
-        steps->then([this, shownAfter, mistakes](Form3& f) {
-            EXPECT_TRUE(f.File1->isVisible() && !f.File2->isVisible());
-            EXPECT_EQ(f.focusWidget(), f.Text1);
-            EXPECT_EQ(f.Text1->text(), QString());
-            f.Dir1->setPath(out);
+        steps->then([this, shownAfter, mistakes](OperationDialog& f) {
+            EXPECT_TRUE(fileList(f)->isVisible() && !multiFileList(f)->isVisible());
+            EXPECT_EQ(f.focusWidget(), nameBox(f));
+            EXPECT_EQ(nameBox(f)->text(), QString());
+            folderList(f)->setPath(out);
             if (mistakes) {
-                QTest::keyClick(f.Text1, Qt::Key_Return);
+                QTest::keyClick(nameBox(f), Qt::Key_Return);
                 focus.append(f.focusWidget());
             }
-            QTest::keyClicks(f.Text1, u"whole"_s);
+            QTest::keyClicks(nameBox(f), u"whole"_s);
             ok(f);
             EXPECT_EQ(f.isVisible(), shownAfter);
         });
-        window->menuPasteFile->trigger();
+        command("assembleFilesCommand");
     }
 
     const QByteArray whole = pattern(12 * 100 + 7);
@@ -55,11 +55,11 @@ TEST_F(AssembleCommand, ChecksPutTheFocusToMendReorderYesGivesTheWholeNoKeepsLis
     boxes.answerNext(6); // re-order
     assemble(false, true);
     EXPECT_EQ(read(target), whole);
-    EXPECT_EQ(globals::fileCount, 12);
+    EXPECT_EQ(d->selectedFiles().size(), 12u);
     EXPECT_EQ(boxes.boxTexts(),
               (QStringList{m5, m5, kReorder,
                            u"Please enter/select a name for the assembled file."_s, done}));
-    EXPECT_EQ(focus, (QList<QWidget*>{d->File2, d->File2, d->Text1}));
+    EXPECT_EQ(focus, (QList<QWidget*>{multiFileList(*d), multiFileList(*d), nameBox(*d)}));
     EXPECT_EQ(boxes.boxes[2].style, 36);
     EXPECT_EQ(boxes.boxes[2].title, u"Shardix! - It's your choice..."_s);
 
@@ -83,21 +83,21 @@ TEST_F(AssembleCommand, ChecksPutTheFocusToMendReorderYesGivesTheWholeNoKeepsLis
 // Assembling into one of the parts is refused before anything is written, and
 // the step stays for another name.
 TEST_F(AssembleCommand, IntoOneOfThePartsTheStepStaysForAnotherName) {
-    steps->then([this](Form3& f) {
-        f.Dir1->setPath(at(u"parts"_s));
-        click(f.File2, {u"part1"_s});
-        click(f.File2, {u"part2"_s}, Qt::ControlModifier);
+    steps->then([this](OperationDialog& f) {
+        folderList(f)->setPath(at(u"parts"_s));
+        click(multiFileList(f), {u"part1"_s});
+        click(multiFileList(f), {u"part2"_s}, Qt::ControlModifier);
         ok(f);
     });
-    steps->then([this](Form3& f) {
-        f.Dir1->setPath(at(u"parts"_s));
+    steps->then([this](OperationDialog& f) {
+        folderList(f)->setPath(at(u"parts"_s));
         boxes.answerNext(6); // yes, overwrite part1
         okWith(f, u"part1"_s);
         EXPECT_TRUE(f.isVisible());
-        EXPECT_EQ(f.caption(), caption::kAssembleName);
+        EXPECT_EQ(f.caption(), captionOf(Step::AssembleName));
         okWith(f, u"joined"_s);
     });
-    window->menuPasteFile->trigger();
+    command("assembleFilesCommand");
     const QString part1 = at(u"parts/part1"_s);
     EXPECT_EQ(read(part1), whole.left(100));
     EXPECT_EQ(read(at(u"parts/joined"_s)), whole.left(200));
@@ -108,7 +108,7 @@ TEST_F(AssembleCommand, IntoOneOfThePartsTheStepStaysForAnotherName) {
                                "would destroy it.  Please choose another name for the assembled "
                                "file."_s,
                            completion(u"assembled file"_s, at(u"parts"_s), u"file"_s)}));
-    EXPECT_EQ(focus.first(), d->Text1);
+    EXPECT_EQ(focus.first(), nameBox(*d));
     EXPECT_EQ(steps->unexpected(), 0);
 }
 

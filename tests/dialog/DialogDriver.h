@@ -1,11 +1,16 @@
 #pragma once
 
-#include "app/Form1.h"
-#include "app/Globals.h"
-#include "dialog/Form3.h"
-#include "dialog/ListControls.h"
+#include "app/MainWindow.h"
+#include "app/Session.h"
+#include "dialog/DriveList.h"
+#include "dialog/FileList.h"
+#include "dialog/FolderList.h"
+#include "dialog/NameBox.h"
+#include "dialog/OperationDialog.h"
+#include "platform/PathText.h"
 #include "tests/support/ScriptedServices.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -34,19 +39,59 @@ inline const QString kReorder = u"If the order in which the segments were create
                                 "the file system, they should be SORTED.  Should Shardix! "
                                 "RE-ORDER the selected files?"_s;
 
+// The dialog's controls, found by their names.
+template <typename Control> Control* control(const QWidget& dialog, const char* name) {
+    auto* found = dialog.findChild<Control*>(QLatin1String(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+inline DriveList* driveList(const QWidget& d) {
+    return control<DriveList>(d, "driveList");
+}
+inline FolderList* folderList(const QWidget& d) {
+    return control<FolderList>(d, "folderList");
+}
+// The list that picks one file, and the one that picks several.
+inline FileList* fileList(const QWidget& d) {
+    return control<FileList>(d, "fileList");
+}
+inline FileList* multiFileList(const QWidget& d) {
+    return control<FileList>(d, "multiFileList");
+}
+inline NameBox* nameBox(const QWidget& d) {
+    return control<NameBox>(d, "nameBox");
+}
+inline NameBox* countBox(const QWidget& d) {
+    return control<NameBox>(d, "countBox");
+}
+inline QPushButton* okButton(const QWidget& d) {
+    return control<QPushButton>(d, "okButton");
+}
+inline QPushButton* cancelButton(const QWidget& d) {
+    return control<QPushButton>(d, "cancelButton");
+}
+inline QProgressBar* progressBar(const QWidget& d) {
+    return control<QProgressBar>(d, "progressBar");
+}
+inline QLabel* workingLabel(const QWidget& d) {
+    return control<QLabel>(d, "workingLabel");
+}
+
 // Plays one script each time the operation dialog is shown, once it is up. A
 // script that leaves the dialog shown is followed by Cancel; a showing without a
 // script left is cancelled at once and counts as unexpected.
 class StepScripts : public QObject {
-public:
-    explicit StepScripts(Form3& dialog) : dialog_(dialog) { dialog.installEventFilter(this); }
-    void then(std::function<void(Form3&)> script) { scripts_.append(std::move(script)); }
+  public:
+    explicit StepScripts(OperationDialog& dialog) : dialog_(dialog) {
+        dialog.installEventFilter(this);
+    }
+    void then(std::function<void(OperationDialog&)> script) { scripts_.append(std::move(script)); }
     qsizetype unexpected() const { return showings - leftShown.size(); }
 
     int showings = 0;
     QList<bool> leftShown; // per script: still shown when it had run
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched != &dialog_ || event->type() != QEvent::Show)
             return false;
@@ -60,34 +105,27 @@ protected:
                 leftShown.append(dialog_.isVisible());
             }
             if (dialog_.isVisible())
-                dialog_.Command2_Click();
+                dialog_.reject();
         });
         return false;
     }
 
-private:
-    Form3& dialog_;
-    QList<std::function<void(Form3&)>> scripts_;
+  private:
+    OperationDialog& dialog_;
+    QList<std::function<void(OperationDialog&)>> scripts_;
 };
 
 // A fresh folder per test, the program folder inside it made current, scripted
-// boxes, and the program-wide state of the dialog put back afterwards.
+// boxes, and the current folder put back afterwards.
 class DialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(tmp_.isValid());
         root = tmp_.path();
-        globals::appFolder = folder(u"app"_s) + u'/';
-        QDir::setCurrent(globals::appFolder);
-        globals::fileList.clear();
-        globals::fileCount = 0;
-        globals::fileDate = QDateTime();
-        globals::opMode.clear();
+        appFolder = folder(u"app"_s) + u'/';
+        QDir::setCurrent(appFolder);
     }
-    void TearDown() override {
-        QDir::setCurrent(savedFolder_);
-        globals::appFolder.clear();
-    }
+    void TearDown() override { QDir::setCurrent(savedFolder_); }
 
     // Paths below the test's folder.
     QString at(const QString& name) const { return root + u'/' + name; }
@@ -128,46 +166,55 @@ protected:
                               list->visualItemRect(found.first()).center());
         }
     }
-    static void ok(Form3& f) { QTest::mouseClick(f.Command1, Qt::LeftButton); }
+    static void ok(OperationDialog& f) { QTest::mouseClick(okButton(f), Qt::LeftButton); }
     // OK with `name` in the name box and `count` in the count box; notes the
     // control that has the focus then.
-    void okWith(Form3& f, const QString& name, const QString& count = u"2"_s) {
-        f.Text1->setText(name);
-        f.MaskEdBox1->setText(count);
+    void okWith(OperationDialog& f, const QString& name, const QString& count = u"2"_s) {
+        nameBox(f)->setText(name);
+        countBox(f)->setText(count);
         ok(f);
         focus.append(f.focusWidget());
     }
 
     // A step: into folder `dir`, then OK with `name` and `count`.
-    std::function<void(Form3&)> okIn(const QString& dir, const QString& name,
-                                     const QString& count = u"2"_s) {
-        return [=, this](Form3& f) {
-            f.Dir1->setPath(dir);
+    std::function<void(OperationDialog&)> okIn(const QString& dir, const QString& name,
+                                               const QString& count = u"2"_s) {
+        return [=, this](OperationDialog& f) {
+            folderList(f)->setPath(dir);
             okWith(f, name, count);
         };
     }
 
     QString root;
+    QString appFolder; // the program's folder, ending with "/"
     ScriptedServices boxes;
     QList<QWidget*> focus;
 
-private:
+  private:
     QTemporaryDir tmp_;
     QString savedFolder_ = QDir::currentPath();
 };
 
 // The main window with its operation dialog, whose showings play scripts.
 class CommandTest : public DialogTest {
-protected:
+  protected:
     void SetUp() override {
         DialogTest::SetUp();
-        window = std::make_unique<Form1>();
-        d = &window->form3();
+        session.folder = appFolder;
+        window = std::make_unique<MainWindow>(session);
+        d = &window->operationDialog();
         steps = std::make_unique<StepScripts>(*d);
     }
+    // Runs the menu command whose action is named `name`.
+    void command(const char* name) {
+        auto* action = window->findChild<QAction*>(QLatin1String(name));
+        ASSERT_NE(action, nullptr) << name;
+        action->trigger();
+    }
 
-    std::unique_ptr<Form1> window; // goes after the scripts
-    Form3* d = nullptr;
+    Session session{boxes, {}, std::nullopt};
+    std::unique_ptr<MainWindow> window; // goes after the scripts
+    OperationDialog* d = nullptr;
     std::unique_ptr<StepScripts> steps;
 };
 

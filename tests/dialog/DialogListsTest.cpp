@@ -17,43 +17,42 @@ TEST_F(ListsTest, FileListsShowEveryFileInByteOrderAndFollowTheFolderList) {
          {u"part2"_s, u"part10"_s, u"part1"_s, u".hidden"_s, u"Zeta"_s, long23, long22})
         write(u"s/"_s + name, "x");
     folder(u"s/folder"_s);
-    Form3 d;
-    d.setCaption(caption::kAssembleFiles);
-    d.Dir1->setPath(at(u"s/"_s));
-    EXPECT_EQ(d.Dir1->path(), at(u"s"_s));
-    d.File1->setPath(at(u"s"_s));
-    for (const FileList* list : {d.File1, d.File2}) {
+    OperationDialog d(boxes, QString());
+    d.prepare(Step::AssembleFiles); // the list that picks several files in use
+    folderList(d)->setPath(at(u"s/"_s));
+    EXPECT_EQ(folderList(d)->path(), at(u"s"_s));
+    fileList(d)->setPath(at(u"s"_s));
+    for (const FileList* list : {fileList(d), multiFileList(d)}) {
         QStringList names;
-        for (int i = 0; i < list->listCount(); ++i)
-            names.append(list->list(i));
+        for (int i = 0; i < list->count(); ++i)
+            names.append(list->item(i)->text());
         EXPECT_EQ(names, (QStringList{u".hidden"_s, u"Zeta"_s, long22, long23, u"part1"_s,
                                       u"part10"_s, u"part2"_s}));
     }
-    d.File1->hide();
-    d.File2->show();
     StepScripts steps(d);
-    steps.then([&](Form3& f) {
-        click(f.File2, {long23}); // 23 characters: tool tip
-        EXPECT_EQ(f.Text1->text(), long23);
-        EXPECT_EQ(f.File2->toolTip(), long23);
-        click(f.File2, {long22}, Qt::ControlModifier); // 22: none
-        EXPECT_EQ(f.File2->toolTip(), QString());
-        EXPECT_EQ(f.File2->selectedItems().size(), 2);
+    steps.then([&](OperationDialog& f) {
+        click(multiFileList(f), {long23}); // 23 characters: tool tip
+        EXPECT_EQ(nameBox(f)->text(), long23);
+        EXPECT_EQ(multiFileList(f)->toolTip(), long23);
+        click(multiFileList(f), {long22}, Qt::ControlModifier); // 22: none
+        EXPECT_EQ(multiFileList(f)->toolTip(), QString());
+        EXPECT_EQ(multiFileList(f)->selectedItems().size(), 2);
     });
     d.showModal();
     EXPECT_EQ(steps.leftShown, QList<bool>{true});
 
-    d.setCaption(caption::kSegmentFile);
-    d.Text1->setText(u"kept"_s);
-    d.Dir1->setPath(u"/"_s);
-    EXPECT_EQ(d.Dir1->path(), u"/"_s);
-    EXPECT_EQ(d.File1->path(), u"/"_s);
-    EXPECT_EQ(d.File2->path(), at(u"s"_s));
-    EXPECT_EQ(d.Text1->text(), u"kept"_s);
-    d.setCaption(caption::kAppendTo);
-    d.Dir1->setPath(at(u"s"_s));
-    EXPECT_EQ(d.File1->path(), at(u"s"_s));
-    EXPECT_EQ(d.Text1->text(), u"*.*"_s);
+    d.prepare(Step::SegmentFile);
+    nameBox(d)->setText(u"kept"_s);
+    folderList(d)->setPath(u"/"_s);
+    EXPECT_EQ(folderList(d)->path(), u"/"_s);
+    EXPECT_EQ(fileList(d)->path(), u"/"_s);
+    EXPECT_EQ(multiFileList(d)->path(), at(u"s"_s));
+    EXPECT_EQ(nameBox(d)->text(), u"kept"_s);
+    d.prepare(Step::AppendTo);
+    nameBox(d)->setText(u"kept"_s);
+    folderList(d)->setPath(at(u"s"_s));
+    EXPECT_EQ(fileList(d)->path(), at(u"s"_s));
+    EXPECT_EQ(nameBox(d)->text(), u"*.*"_s);
 }
 
 // Each drive keeps the folder last made current on it; the folder list goes
@@ -62,31 +61,31 @@ TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
     const QString usb = folder(u"usb/photos"_s).chopped(7);
     const QString work = folder(u"work/deeper"_s).chopped(7);
     folder(u"gone"_s);
-    Form3 d(nullptr, DriveTable({usb}));
-    d.setCaption(caption::kSegmentFile);
-    EXPECT_EQ(d.Dir1->path(), at(u"app"_s)); // the start-up folder
-    d.Drive1->setDrive(usb);                 // never made current on: its root
-    EXPECT_EQ(d.Dir1->path(), usb);
+    OperationDialog d(boxes, QString(), nullptr, DriveTable({usb}));
+    d.prepare(Step::SegmentFile);
+    EXPECT_EQ(folderList(d)->path(), at(u"app"_s)); // the start-up folder
+    driveList(d)->setDrive(usb);                    // never made current on: its root
+    EXPECT_EQ(folderList(d)->path(), usb);
     d.drives().makeCurrent(usb + u"/photos"_s);
     d.drives().makeCurrent(work);
-    d.Dir1->setPath(u"/"_s);
-    d.Dir1_GotFocus();
-    EXPECT_EQ(d.Dir1->path(), usb + u"/photos"_s);
-    d.Drive1->setDrive(d.drives().driveOf(root));
-    EXPECT_EQ(d.Dir1->path(), work);
+    folderList(d)->setPath(u"/"_s);
+    d.goToDriveFolder();
+    EXPECT_EQ(folderList(d)->path(), usb + u"/photos"_s);
+    driveList(d)->setDrive(d.drives().driveOf(root));
+    EXPECT_EQ(folderList(d)->path(), work);
 
     StepScripts steps(d);
-    steps.then([&](Form3& f) {
-        f.Dir1->setPath(work + u"/deeper"_s);
-        f.Drive1->setFocus();
-        QTest::keyClick(f.Drive1, Qt::Key_Tab);
-        EXPECT_EQ(f.focusWidget(), f.Dir1);
-        EXPECT_EQ(f.Dir1->path(), work);
+    steps.then([&](OperationDialog& f) {
+        folderList(f)->setPath(work + u"/deeper"_s);
+        driveList(f)->setFocus();
+        QTest::keyClick(driveList(f), Qt::Key_Tab);
+        EXPECT_EQ(f.focusWidget(), folderList(f));
+        EXPECT_EQ(folderList(f)->path(), work);
         // Enter moves into a subfolder and runs nothing else.
-        QTest::keyClick(f.Dir1, Qt::Key_Down);
-        QTest::keyClick(f.Dir1, Qt::Key_Return);
+        QTest::keyClick(folderList(f), Qt::Key_Down);
+        QTest::keyClick(folderList(f), Qt::Key_Return);
         QTest::qWait(0);
-        EXPECT_EQ(f.Dir1->path(), work + u"/deeper"_s);
+        EXPECT_EQ(folderList(f)->path(), work + u"/deeper"_s);
         EXPECT_TRUE(boxes.boxes.isEmpty());
     });
     d.showModal();
@@ -95,12 +94,12 @@ TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
     // A drive's folder that is gone: explained, and the lists stay.
     d.drives().makeCurrent(at(u"gone"_s));
     QDir(root).rmdir(u"gone"_s);
-    d.Dir1_GotFocus();
+    d.goToDriveFolder();
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].style, 64);
     EXPECT_EQ(boxes.boxes[0].title, u"Shardix! - Sorry..."_s);
     EXPECT_TRUE(boxes.boxes[0].text.contains(at(u"gone"_s)));
-    EXPECT_EQ(d.File1->path(), work + u"/deeper"_s);
+    EXPECT_EQ(fileList(d)->path(), work + u"/deeper"_s);
 }
 
 // Folders made while the dialog is up, by another program: a click into the
@@ -109,33 +108,33 @@ TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
 TEST_F(ListsTest, AClickLandsOnTheRowUnderThePointerAndAStepShowsNewFolders) {
     folder(u"f/a"_s);
     folder(u"f/c"_s);
-    Form3 d;
-    d.setCaption(caption::kAssembleFiles);
+    OperationDialog d(boxes, QString());
+    d.prepare(Step::AssembleFiles); // the list that picks several files in use
     d.drives().makeCurrent(at(u"f"_s));
-    d.Dir1->setPath(at(u"f"_s));
+    folderList(d)->setPath(at(u"f"_s));
     const auto shown = [&] {
         QStringList names;
-        for (QTreeWidgetItemIterator it(d.Dir1); *it; ++it)
+        for (QTreeWidgetItemIterator it(folderList(d)); *it; ++it)
             names.append((*it)->text(0));
         return names;
     };
     StepScripts steps(d);
-    steps.then([&](Form3& f) {
-        f.Text1->setFocus();
+    steps.then([&](OperationDialog& f) {
+        nameBox(f)->setFocus();
         folder(u"f/b"_s); // between two clicks
-        const auto c = f.Dir1->findItems(u"c"_s, Qt::MatchExactly | Qt::MatchRecursive);
+        const auto c = folderList(f)->findItems(u"c"_s, Qt::MatchExactly | Qt::MatchRecursive);
         ASSERT_EQ(c.size(), 1);
-        QTest::mouseClick(f.Dir1->viewport(), Qt::LeftButton, {},
-                          f.Dir1->visualItemRect(c.first()).center());
-        ASSERT_EQ(f.focusWidget(), f.Dir1);
-        EXPECT_EQ(f.Dir1->currentItem()->text(0), u"c"_s);
+        QTest::mouseClick(folderList(f)->viewport(), Qt::LeftButton, {},
+                          folderList(f)->visualItemRect(c.first()).center());
+        ASSERT_EQ(f.focusWidget(), folderList(f));
+        EXPECT_EQ(folderList(f)->currentItem()->text(0), u"c"_s);
     });
     d.showModal();
     folder(u"f/d"_s); // between two steps
-    steps.then([&](Form3& f) {
+    steps.then([&](OperationDialog& f) {
         EXPECT_EQ(shown().mid(shown().indexOf(u"f"_s)), (QStringList{"f", "a", "b", "c", "d"}));
-        EXPECT_EQ(f.Dir1->currentItem()->text(0), u"f"_s);
-        EXPECT_EQ(f.File2->path(), at(u"f"_s));
+        EXPECT_EQ(folderList(f)->currentItem()->text(0), u"f"_s);
+        EXPECT_EQ(multiFileList(f)->path(), at(u"f"_s));
     });
     d.showModal();
     EXPECT_EQ(steps.leftShown, (QList<bool>{true, true}));

@@ -3,7 +3,8 @@
 // output in the root folder.
 #include "tests/dialog/DialogDriver.h"
 
-#include "notices/Form5.h"
+#include "notices/AboutWindow.h"
+#include "notices/AppendNotice.h"
 #include "tests/support/TempStore.h"
 
 #include <QMenu>
@@ -17,15 +18,16 @@ namespace {
 // Closes the append notice each time it shows, and counts its showings.
 class NoticeCloser : public QObject {
   public:
-    NoticeCloser() { form5().installEventFilter(this); }
-    ~NoticeCloser() override { form5().removeEventFilter(this); }
+    NoticeCloser() { qApp->installEventFilter(this); }
+    ~NoticeCloser() override { qApp->removeEventFilter(this); }
     int showings = 0;
 
   protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Show) {
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* notice = qobject_cast<AppendNotice*>(watched);
+        if (notice && event->type() == QEvent::Show) {
             ++showings;
-            QTimer::singleShot(0, &form5(), [] { form5().Command1->click(); });
+            QTimer::singleShot(0, notice, [notice] { notice->closeButton()->click(); });
         }
         return false;
     }
@@ -35,8 +37,8 @@ class MenuCommand : public CommandTest {
   protected:
     void open(bool showAgain) {
         store = std::make_unique<TempStore>(showAgain);
-        store->openAsProgram();
-        QDir::setCurrent(globals::appFolder);
+        session.store = store->open();
+        QDir::setCurrent(appFolder);
     }
     void TearDown() override {
         store.reset();
@@ -66,24 +68,24 @@ TEST_F(MenuCommand, AppendChecksPutTheFocusToMendThenTheFileIsCompletedFromPiece
     for (int k = 1; k <= 3; ++k)
         write(u"b/movie.%1"_s.arg(k), whole.mid((k - 1) * 333, k < 3 ? 333 : -1));
 
-    steps->then([&](Form3& f) {
+    steps->then([&](OperationDialog& f) {
         EXPECT_EQ(notice.showings, 1); // before the first step
-        f.Dir1->setPath(at(u"a"_s));
+        folderList(f)->setPath(at(u"a"_s));
         okWith(f, QString());
         okWith(f, u"film"_s);
         okWith(f, u"pipe"_s); // refused at once, never waited on
-        f.Text1->setText(u"movie"_s);
-        QTest::keyClick(f.Text1, Qt::Key_Return);
+        nameBox(f)->setText(u"movie"_s);
+        QTest::keyClick(nameBox(f), Qt::Key_Return);
     });
-    steps->then([&](Form3& f) {
-        EXPECT_TRUE(f.File2->isVisible());
-        EXPECT_EQ(f.Text1->focusPolicy(), Qt::ClickFocus); // out of the tab order
-        f.Dir1->setPath(at(u"b"_s));
+    steps->then([&](OperationDialog& f) {
+        EXPECT_TRUE(multiFileList(f)->isVisible());
+        EXPECT_EQ(nameBox(f)->focusPolicy(), Qt::ClickFocus); // out of the tab order
+        folderList(f)->setPath(at(u"b"_s));
         okWith(f, QString());
-        click(f.File2, {u"movie.2"_s, u"movie.1"_s, u"movie.3"_s}, Qt::ControlModifier);
+        click(multiFileList(f), {u"movie.2"_s, u"movie.1"_s, u"movie.3"_s}, Qt::ControlModifier);
         ok(f);
     });
-    window->menuAppendtoFile->trigger();
+    command("appendToFileCommand");
 
     EXPECT_EQ(read(target), whole);
     EXPECT_EQ(boxes.boxTexts(),
@@ -93,28 +95,49 @@ TEST_F(MenuCommand, AppendChecksPutTheFocusToMendThenTheFileIsCompletedFromPiece
                                u"\": it is a pipe (FIFO), not a file."_s,
                            u"Please select file(s) to append from."_s, kReorder,
                            completion(u"processed file"_s, at(u"a"_s), u"file"_s)}));
-    EXPECT_EQ(focus, (QList<QWidget*>{d->Text1, d->Text1, d->Text1, d->File2}));
+    EXPECT_EQ(focus, (QList<QWidget*>{nameBox(*d), nameBox(*d), nameBox(*d), multiFileList(*d)}));
     EXPECT_EQ(QDir::currentPath(), QDir(at(u"a"_s)).canonicalPath());
-    EXPECT_TRUE(d->File1->isVisibleTo(d) && !d->File2->isVisibleTo(d));
-    EXPECT_EQ(d->Text1->focusPolicy(), Qt::StrongFocus);
+    EXPECT_TRUE(fileList(*d)->isVisibleTo(d) && !multiFileList(*d)->isVisibleTo(d));
+    EXPECT_EQ(nameBox(*d)->focusPolicy(), Qt::StrongFocus);
+}
+
+// The About window is made once and kept: shown again, it is where the user left it.
+TEST_F(MenuCommand, TheAboutWindowIsKeptWhereTheUserLeftIt) {
+    QList<QWidget*> shown;
+    QList<QPoint> places;
+    for (int showing = 0; showing < 2; ++showing) {
+        QTimer::singleShot(0, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            auto* about = qobject_cast<AboutWindow*>(modal);
+            if (about) {
+                shown.append(about);
+                places.append(about->pos());
+                about->move(about->pos() + QPoint(40, 30));
+                about->okButton()->click();
+            } else if (modal) {
+                modal->hide();
+            }
+        });
+        command("aboutCommand");
+    }
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0], shown[1]);
+    EXPECT_EQ(places[1], places[0] + QPoint(40, 30));
 }
 
 // With the notice turned off.
 TEST_F(MenuCommand, CancelOrTheCloseControlEndsEachCommandAtItsFirstStep) {
     open(false);
-    for (QAction* command : {window->menuCutFile, window->menuPasteFile, window->menuAppendtoFile})
+    for (const char* name : {"segmentFileCommand", "assembleFilesCommand", "appendToFileCommand"})
         for (bool closeControl : {false, true}) {
-            globals::fileCount = 5; // both left from an earlier command
-            globals::fileDate = QDateTime::currentDateTime();
-            steps->then([closeControl](Form3& f) {
+            steps->then([closeControl](OperationDialog& f) {
                 if (closeControl)
                     f.close();
                 else
-                    QTest::mouseClick(f.Command2, Qt::LeftButton);
+                    QTest::mouseClick(cancelButton(f), Qt::LeftButton);
             });
-            command->trigger();
+            command(name);
             EXPECT_EQ(d->caption(), QString());
-            EXPECT_EQ(globals::fileCount, 0);
         }
     EXPECT_EQ(steps->leftShown, QList<bool>(6, false)); // no second steps
     EXPECT_EQ(steps->unexpected(), 0);
@@ -127,7 +150,7 @@ TEST_F(MenuCommand, AtTheRootTheFolderIsWrittenWithItsOneSlash) {
     const QString name = u"/shardix-test-"_s + QUuid::createUuid().toString(QUuid::Id128);
     ASSERT_FALSE(QFile::exists(name + u'1') || QFile::exists(name));
     QStringList targets;
-    Form3::EngineCalls calls;
+    OperationDialog::EngineCalls calls;
     calls.segment = [&](auto&, auto& base, int count, auto&) {
         targets.append(QString::fromStdString(base + " " + std::to_string(count)));
         return RunResult();
@@ -141,14 +164,14 @@ TEST_F(MenuCommand, AtTheRootTheFolderIsWrittenWithItsOneSlash) {
     write(u"src/movie2"_s, "x");
     steps->then(okIn(at(u"src"_s), u"movie"_s));
     steps->then(okIn(u"/"_s, name.mid(1), u"4"_s));
-    window->menuCutFile->trigger();
-    steps->then([&](Form3& f) {
-        f.Dir1->setPath(at(u"src"_s));
-        click(f.File2, {u"movie"_s, u"movie2"_s}, Qt::ControlModifier);
+    command("segmentFileCommand");
+    steps->then([&](OperationDialog& f) {
+        folderList(f)->setPath(at(u"src"_s));
+        click(multiFileList(f), {u"movie"_s, u"movie2"_s}, Qt::ControlModifier);
         ok(f);
     });
     steps->then(okIn(u"/"_s, name.mid(1)));
-    window->menuPasteFile->trigger();
+    command("assembleFilesCommand");
 
     EXPECT_EQ(targets, (QStringList{name + u" 4"_s, name + u" 2"_s}));
     EXPECT_EQ(boxes.boxTexts(),

@@ -15,24 +15,25 @@ class SegmentCommand : public CommandTest {
     }
     // Step 1: `first` in the file's folder, then the file clicked and OK. Step 2,
     // the focus on the selected name: in `out`, the name erased, then `last`.
-    void segment(std::function<void(Form3&)> last, std::function<void(Form3&)> first = {}) {
-        steps->then([this, first](Form3& f) {
-            f.Dir1->setPath(at(u"src"_s));
+    void segment(std::function<void(OperationDialog&)> last,
+                 std::function<void(OperationDialog&)> first = {}) {
+        steps->then([this, first](OperationDialog& f) {
+            folderList(f)->setPath(at(u"src"_s));
             if (first)
                 first(f);
-            click(f.File1, {u"movie"_s});
-            EXPECT_EQ(f.Text1->text(), u"movie"_s);
+            click(fileList(f), {u"movie"_s});
+            EXPECT_EQ(nameBox(f)->text(), u"movie"_s);
             ok(f);
         });
-        steps->then([this, last](Form3& f) {
-            EXPECT_TRUE(f.MaskEdBox1->isVisible());
-            EXPECT_EQ(f.focusWidget(), f.Text1);
-            EXPECT_EQ(f.Text1->selectedText(), u"movie"_s);
-            f.Dir1->setPath(out);
-            QTest::keyClick(f.Text1, Qt::Key_Backspace);
+        steps->then([this, last](OperationDialog& f) {
+            EXPECT_TRUE(countBox(f)->isVisible());
+            EXPECT_EQ(f.focusWidget(), nameBox(f));
+            EXPECT_EQ(nameBox(f)->selectedText(), u"movie"_s);
+            folderList(f)->setPath(out);
+            QTest::keyClick(nameBox(f), Qt::Key_Backspace);
             last(f);
         });
-        window->menuCutFile->trigger();
+        command("segmentFileCommand");
     }
 
     const QByteArray whole = pattern(1000);
@@ -48,27 +49,27 @@ TEST_F(SegmentCommand, EachCheckPutsTheFocusToMendThenTheFileIsCutAndReplacingIs
                        "number greater than one."_s;
     const QString done = completion(u"file sections"_s, out + u'/', u"files"_s);
     segment(
-        [this](Form3& f) {
+        [this](OperationDialog& f) {
             okWith(f, u"a/b"_s, u"3"_s);
             for (const QString& count : {u""_s, u"0"_s, u"1"_s})
                 okWith(f, QString(), count);
-            f.MaskEdBox1->setText(u"123"_s); // the 2 taken out: the box shows "1 3", no 13
-            f.MaskEdBox1->setCursorPosition(2);
-            QTest::keyClick(f.MaskEdBox1, Qt::Key_Backspace);
+            countBox(f)->setText(u"123"_s); // the 2 taken out: the box shows "1 3", no 13
+            countBox(f)->setCursorPosition(2);
+            QTest::keyClick(countBox(f), Qt::Key_Backspace);
             ok(f);
             focus.append(f.focusWidget());
-            QTest::keyClicks(f.Text1, u"part"_s);
-            f.MaskEdBox1->setText(u"3"_s);
-            QTest::keyClick(f.MaskEdBox1, Qt::Key_Return);
+            QTest::keyClicks(nameBox(f), u"part"_s);
+            countBox(f)->setText(u"3"_s);
+            QTest::keyClick(countBox(f), Qt::Key_Return);
         },
-        [this](Form3& f) {
+        [this](OperationDialog& f) {
             for (const QString& name : {u""_s, u"src\\movie"_s, u"../src/movie"_s, u"film"_s})
                 okWith(f, name);
         });
     EXPECT_EQ(boxes.boxTexts(), (QStringList{u"Please select/enter a file to segment."_s, m1, m1,
                                              m3, m1, m4, m4, m4, m4, done}));
-    QWidget* t = d->Text1;
-    QWidget* m = d->MaskEdBox1;
+    QWidget* t = nameBox(*d);
+    QWidget* m = countBox(*d);
     EXPECT_EQ(focus, (QList<QWidget*>{t, t, t, t, t, m, m, m, m}));
     EXPECT_EQ(read(out + u"/part1"_s), whole.mid(0, 333));
     EXPECT_EQ(read(out + u"/part2"_s), whole.mid(333, 333));
@@ -76,15 +77,14 @@ TEST_F(SegmentCommand, EachCheckPutsTheFocusToMendThenTheFileIsCutAndReplacingIs
     EXPECT_EQ(boxes.boxes.last().style, 0);
     EXPECT_EQ(boxes.boxes.last().title, u"Shardix!"_s);
     EXPECT_FALSE(boxes.isBusy());
-    EXPECT_FALSE(d->isVisible() || d->ProgressBar1->isVisibleTo(d) ||
-                 d->MaskEdBox1->isVisibleTo(d));
+    EXPECT_FALSE(d->isVisible() || progressBar(*d)->isVisibleTo(d) || countBox(*d)->isVisibleTo(d));
     EXPECT_EQ(QDir::currentPath(), QDir(out).canonicalPath()); // the destination made current
 
     // An empty base name gives pieces named by their numbers alone. The first is
     // there: No (the default) writes nothing and keeps the step, Yes replaces.
     write(u"out/1"_s, "old");
     boxes.boxes.clear();
-    segment([&](Form3& f) {
+    segment([&](OperationDialog& f) {
         okWith(f, QString());
         EXPECT_TRUE(f.isVisible());
         EXPECT_EQ(read(out + u"/1"_s), QByteArray("old"));
@@ -97,7 +97,7 @@ TEST_F(SegmentCommand, EachCheckPutsTheFocusToMendThenTheFileIsCutAndReplacingIs
     });
     const QString question = out + u"/1 already exists.  Shall we overwrite it?"_s;
     EXPECT_EQ(boxes.boxTexts(), (QStringList{question, m3, question, done}));
-    EXPECT_EQ(focus.last(), d->Text1);
+    EXPECT_EQ(focus.last(), nameBox(*d));
     EXPECT_EQ(boxes.boxes[0].style, 4 + 32 + 256);
     EXPECT_EQ(boxes.boxes[0].title, u"Shardix! - It's your choice..."_s);
     EXPECT_EQ(read(out + u"/1"_s), whole.left(500));
@@ -113,36 +113,36 @@ TEST_F(SegmentCommand, InputDuringARunIsIgnoredAndAFailureShowsOnlyItsMessage) {
     QString current;
     bool shownDuringRun = false;
     bool progressShown = false;
-    Form3::EngineCalls calls;
+    OperationDialog::EngineCalls calls;
     calls.segment = [&](const std::string& src, const std::string& base, int n,
                         RunProgress& progress) {
         ++runs;
         current = QDir::currentPath();
         ok(*d);
-        QTest::keyClick(d->MaskEdBox1, Qt::Key_Return);
-        QTest::mouseDClick(d->File1->viewport(), Qt::LeftButton, {},
-                           d->File1->visualItemRect(d->File1->item(0)).center());
-        QTest::mouseClick(d->Command2, Qt::LeftButton);
+        QTest::keyClick(countBox(*d), Qt::Key_Return);
+        QTest::mouseDClick(fileList(*d)->viewport(), Qt::LeftButton, {},
+                           fileList(*d)->visualItemRect(fileList(*d)->item(0)).center());
+        QTest::mouseClick(cancelButton(*d), Qt::LeftButton);
         d->close();
         shownDuringRun = d->isVisible();
         const RunResult done = segmentFile(src, base, n, progress);
-        progressShown = d->ProgressBar1->isVisible() && d->Label2->isVisible() &&
-                        d->ProgressBar1->maximum() == 3 && d->ProgressBar1->value() == 2;
+        progressShown = progressBar(*d)->isVisible() && workingLabel(*d)->isVisible() &&
+                        progressBar(*d)->maximum() == 3 && progressBar(*d)->value() == 2;
         return done;
     };
     d->setEngineCalls(calls);
-    segment([this](Form3& f) { okWith(f, u"part"_s, u"3"_s); });
+    segment([this](OperationDialog& f) { okWith(f, u"part"_s, u"3"_s); });
 
     EXPECT_EQ(runs, 1);
     EXPECT_TRUE(shownDuringRun);
     EXPECT_TRUE(progressShown); // the engine's progress on the dialog's bar
-    EXPECT_EQ(current, QDir(globals::appFolder).canonicalPath()); // the program's folder
+    EXPECT_EQ(current, QDir(appFolder).canonicalPath()); // the program's folder
     ASSERT_EQ(boxes.boxes.size(), 1) << boxes.boxTexts().join(u'\n').toStdString();
     EXPECT_TRUE(boxes.boxes[0].text.contains(out + u"/part3"_s));
     EXPECT_EQ(read(out + u"/part2"_s), whole.mid(333, 333)); // kept
     EXPECT_FALSE(boxes.isBusy());
-    EXPECT_FALSE(d->isVisible() || d->ProgressBar1->isVisibleTo(d));
-    EXPECT_EQ(d->caption(), caption::kSegmentBase); // not cancelled
+    EXPECT_FALSE(d->isVisible() || progressBar(*d)->isVisibleTo(d));
+    EXPECT_EQ(d->caption(), captionOf(Step::SegmentBase)); // not cancelled
 }
 
 } // namespace

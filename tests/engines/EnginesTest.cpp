@@ -565,12 +565,18 @@ TEST(Manifest, ReadsAndWritesWhatSha256sumDoes) {
 }
 
 TEST(Sizes, ReadLikeSplitAndSegmentNumbersFindGaps) {
-    for (const auto& [text, bytes] :
-         {std::pair<const char*, std::int64_t>{"1000000", 1'000'000}, {"4G", 4LL << 30},
-          {"700M", 700LL << 20}, {"25MB", 25'000'000}, {"1KiB", 1024}, {"2k", 2048},
-          {"3kB", 3000}, {"1b", 512}, {"7E", 7LL << 60}})
+    for (const auto& [text, bytes] : {std::pair<const char*, std::int64_t>{"1000000", 1'000'000},
+                                      {"4G", 4LL << 30},
+                                      {"700M", 700LL << 20},
+                                      {"25MB", 25'000'000},
+                                      {"1KiB", 1024},
+                                      {"2k", 2048},
+                                      {"3kB", 3000},
+                                      {"1b", 512},
+                                      {"7E", 7LL << 60}})
         EXPECT_EQ(parseByteSize(text), bytes) << text;
-    for (const char* text : {"", "K", "1.5K", "1e3", " 5", "5 ", "1KiBB", "1x", "8E", "9223372036854775808"})
+    for (const char* text :
+         {"", "K", "1.5K", "1e3", " 5", "5 ", "1KiBB", "1x", "8E", "9223372036854775808"})
         EXPECT_EQ(parseByteSize(text), std::nullopt) << text;
 
     EXPECT_EQ(missingSegments(named("d/p", {1, 2, 4})),
@@ -579,7 +585,7 @@ TEST(Sizes, ReadLikeSplitAndSegmentNumbersFindGaps) {
               "\"p1\" is missing before \"p2\". \"p3\" is given more than once. \"p4\" to \"p6\" "
               "are missing between \"p3\" and \"p7\".");
     EXPECT_EQ(missingSegments(named("p", upTo(12))), std::nullopt);
-    EXPECT_EQ(missingSegments({"p1", "q3"}), std::nullopt); // not of one base name
+    EXPECT_EQ(missingSegments({"p1", "q3"}), std::nullopt);  // not of one base name
     EXPECT_EQ(missingSegments({"p1", "p03"}), std::nullopt); // not a segment name
     EXPECT_EQ(commonBase(named("a/b.part", {3, 10})), "a/b.part");
     EXPECT_EQ(commonBase({"x1", "x"}), std::nullopt);
@@ -644,29 +650,31 @@ TEST_F(Engine, ManifestMatchNamesTheSegmentThatIsWrong) {
     const auto matched = [&](const Strings& inputs) {
         Checksums expected;
         const RunResult result = matchSegments(manifest, m, inputs, expected);
-        return result ? result->message + result->file : "parts " +
-                        std::to_string(expected.parts.size()) + (expected.whole ? " whole" : "");
+        return result ? result->message + result->file
+                      : "parts " + std::to_string(expected.parts.size()) +
+                            (expected.whole ? " whole" : "");
     };
     const std::string p1 = dir / "p1", p2 = dir / "p2", p3 = dir / "p3";
     EXPECT_EQ(matched({p1, dir / "link", p3}), "parts 3 whole"); // any name of the file
-    EXPECT_EQ(matched({p1, p3, p2}), "\"" + p3 + "\" is out of order: it is segment 3 of the 3 "
-                                     "segments listed in \"" + m + "\", and \"" + p2 +
-                                     "\" is segment 2.");
+    EXPECT_EQ(matched({p1, p3, p2}), "\"" + p3 +
+                                         "\" is out of order: it is segment 3 of the 3 "
+                                         "segments listed in \"" +
+                                         m + "\", and \"" + p2 + "\" is segment 2.");
     EXPECT_EQ(matched({p1, p2}), "\"" + p3 + "\", segment 3 of the 3 segments listed in \"" + m +
                                      "\", is not among the files given.");
     EXPECT_EQ(matched({p1, p2, p2, p3}), "\"" + p2 + "\" is given more than once.");
     EXPECT_EQ(matched({p1, dir / "stray", p3}),
               "\"" + (dir / "stray") + "\" is not one of the segments listed in \"" + m + "\".");
-    EXPECT_EQ(matched({p1, p2, p3, dir / "whole"}),
-              "\"" + (dir / "whole") + "\" is the whole file in \"" + m +
-                  "\", not one of its segments.");
+    EXPECT_EQ(matched({p1, p2, p3, dir / "whole"}), "\"" + (dir / "whole") +
+                                                        "\" is the whole file in \"" + m +
+                                                        "\", not one of its segments.");
     EXPECT_EQ(matched({p1, p2, dir / "gone"}), msg::kNoSuchFile + (dir / "gone"));
     writeFile(p2, "2222");
-    EXPECT_EQ(matched({p1, p2, p3}), "\"" + p2 + "\" is 4 bytes long, but segment 2 in \"" + m +
-                                         "\" has 12 bytes.");
+    EXPECT_EQ(matched({p1, p2, p3}),
+              "\"" + p2 + "\" is 4 bytes long, but segment 2 in \"" + m + "\" has 12 bytes.");
     std::filesystem::remove(p2);
-    EXPECT_EQ(matched({p1, p3}), "\"" + p2 + "\", segment 2 of the 3 segments listed in \"" + m +
-                                     "\", is missing.");
+    EXPECT_EQ(matched({p1, p3}),
+              "\"" + p2 + "\", segment 2 of the 3 segments listed in \"" + m + "\", is missing.");
     manifest.problems.push_back("line 9: no file name");
     EXPECT_NE(matched({p1, p3}).find("line 9: no file name"), std::string::npos);
 }

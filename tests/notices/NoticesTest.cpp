@@ -1,6 +1,7 @@
-#include "app/AppIcon.h"
-#include "notices/Form2.h"
-#include "notices/Form5.h"
+#include "notices/AboutWindow.h"
+#include "notices/AppendNotice.h"
+#include "notices/MailLabel.h"
+#include "platform/AppIcon.h"
 #include "tests/support/ScriptedServices.h"
 #include "tests/support/TempStore.h"
 
@@ -20,20 +21,25 @@ namespace {
 
 // The notice and the About window carry the program's icon, as the main window does.
 TEST(Notices, CarryTheProgramsIcon) {
+    ScriptedServices ui;
+    TempStore store;
+    SettingsStore settings = store.open();
+    AboutWindow about(ui);
+    AppendNotice notice(ui, settings);
     const QImage icon = appIconPixmap(32, 1).toImage();
-    for (QWidget* window : std::initializer_list<QWidget*>{&form2(), &form5()})
+    for (QWidget* window : std::initializer_list<QWidget*>{&about, &notice})
         EXPECT_EQ(window->windowIcon().pixmap(32).toImage(), icon)
             << window->objectName().toStdString();
 }
 
 TEST(AboutWindow, WhiteWindowWithALinkThatAsksForAMailAndIgnoresFailure) {
     ScriptedServices ui;
-    Form2& about = form2();
+    AboutWindow about(ui);
     EXPECT_EQ(about.palette().color(QPalette::Window), QColor(Qt::white));
     for (QLabel* label : about.findChildren<QLabel*>())
         EXPECT_GE(label->width(), label->sizeHint().width()) << label->objectName().toStdString();
 
-    MailLabel* link = about.Label4;
+    MailLabel* link = about.mailLink();
     const auto colour = [&] { return link->palette().color(QPalette::WindowText); };
     EXPECT_EQ(colour(), QColor(0, 128, 128));
     QEnterEvent enter(QPointF(3, 3), QPointF(3, 3), QPointF(3, 3));
@@ -51,62 +57,60 @@ TEST(AboutWindow, WhiteWindowWithALinkThatAsksForAMailAndIgnoresFailure) {
     EXPECT_TRUE(ui.boxes.isEmpty());
     EXPECT_TRUE(about.isVisible());
 
-    // OK hides the window; it is kept, in its place, for the next showing.
+    // OK only hides the window, which keeps its place for the next showing.
     const QPoint placed = about.pos();
-    about.Command1->click();
+    about.okButton()->click();
     EXPECT_FALSE(about.isVisible());
-    EXPECT_EQ(&form2(), &about);
     EXPECT_EQ(about.pos(), placed);
 }
 
-struct AppendNotice : ::testing::Test {
+struct AppendNoticeTest : ::testing::Test {
     TempStore store;
     ScriptedServices ui;
+    SettingsStore settings = store.open();
+    AppendNotice notice{ui, settings};
     int shown = 0; // showings of the notice
     bool closeHadFocus = false;
     QString text;
 
     // The Append command's read of the setting. While the notice is up,
     // `whileShown` runs (it may click the check box); then Close is clicked.
-    bool appendRead(const std::function<void(Form5&)>& whileShown = {}) {
+    bool appendRead(const std::function<void(AppendNotice&)>& whileShown = {}) {
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, [&] {
-            Form5& notice = form5();
             if (!notice.isVisible())
                 return;
             ++shown;
-            closeHadFocus = notice.focusWidget() == notice.Command1;
-            text = notice.RichTextBox1->toPlainText();
+            closeHadFocus = notice.focusWidget() == notice.closeButton();
+            text = notice.textBox()->toPlainText();
             if (whileShown)
                 whileShown(notice);
-            notice.Command1->click();
+            notice.closeButton()->click();
         });
         timer.start(0);
-        const bool goOn = showAppendNoticeIfWanted();
-        EXPECT_FALSE(form5().isVisible());
+        const bool goOn = notice.showIfWanted();
+        EXPECT_FALSE(notice.isVisible());
         return goOn;
     }
 };
 
-TEST_F(AppendNotice, ShownWhileTrueWithTheFocusOnCloseUntilUnchecked) {
-    store.openAsProgram();
-    form5().Check1->setChecked(true);
+TEST_F(AppendNoticeTest, ShownWhileTrueWithTheFocusOnCloseUntilUnchecked) {
     EXPECT_TRUE(appendRead());
     EXPECT_TRUE(appendRead()) << "closing without unchecking shows it again";
     EXPECT_EQ(shown, 2);
     EXPECT_TRUE(closeHadFocus);
-    EXPECT_EQ(text, appendNoticeText().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    EXPECT_EQ(form5().size(), QSize(313, 178));
+    EXPECT_EQ(text, AppendNotice::text().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    EXPECT_EQ(notice.size(), QSize(313, 178));
 
     int storedAfterFirstClick = -2;
-    EXPECT_TRUE(appendRead([&](Form5& notice) {
-        notice.Check1->click();
+    EXPECT_TRUE(appendRead([&](AppendNotice& shownNotice) {
+        shownNotice.showAgainBox()->click();
         storedAfterFirstClick = store.storedShowAgain();
-        notice.Check1->click(); // checked again: still stores false
+        shownNotice.showAgainBox()->click(); // checked again: still stores false
     }));
     EXPECT_EQ(storedAfterFirstClick, 0);
     EXPECT_EQ(store.storedShowAgain(), 0);
-    EXPECT_TRUE(form5().Check1->isChecked());
+    EXPECT_TRUE(notice.showAgainBox()->isChecked());
     EXPECT_TRUE(appendRead());
     EXPECT_EQ(shown, 3);
     EXPECT_TRUE(ui.boxes.isEmpty());
@@ -119,18 +123,18 @@ TEST_F(AppendNotice, ShownWhileTrueWithTheFocusOnCloseUntilUnchecked) {
     EXPECT_TRUE(ui.boxes.isEmpty());
 }
 
-TEST_F(AppendNotice, FailuresToStoreKeepTheNoticeUpAndAFailureToReadStopsAppending) {
-    store.openAsProgram(/*readOnly=*/true);
+TEST_F(AppendNoticeTest, FailuresToStoreKeepTheNoticeUpAndAFailureToReadStopsAppending) {
+    settings = store.open(/*readOnly=*/true);
     bool stillVisible = false;
-    EXPECT_TRUE(appendRead([&](Form5& notice) {
-        notice.Check1->click();
-        stillVisible = notice.isVisible();
+    EXPECT_TRUE(appendRead([&](AppendNotice& shownNotice) {
+        shownNotice.showAgainBox()->click();
+        stillVisible = shownNotice.isVisible();
     }));
     EXPECT_TRUE(stillVisible);
     EXPECT_EQ(store.storedShowAgain(), 1);
-    store.openAsProgram();
+    settings = store.open();
     store.sql("DELETE FROM settings;");
-    form5().Check1->click();
+    notice.showAgainBox()->click();
     // A store that lacks the setting: the read fails and ends the command.
     store.sql("CREATE TABLE s (other BOOLEAN); INSERT INTO s VALUES (1); DROP TABLE settings; "
               "ALTER TABLE s RENAME TO settings;");

@@ -1,15 +1,16 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-static QtMessageHandler previousHandler = nullptr;
+#include <cstdio>
 
 // Window tests run without a display, on Qt's offscreen platform, which warns about
-// every window that cannot take size hints: those warnings are left out.
+// every window that cannot take size hints: those warnings are left out, the
+// others are written to standard error as Qt writes them.
 int main(int argc, char** argv) {
-    previousHandler = qInstallMessageHandler(
+    qInstallMessageHandler(
         [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
             if (!text.contains(QStringLiteral("propagateSizeHints")))
-                previousHandler(type, context, text);
+                std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
         });
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

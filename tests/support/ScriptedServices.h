@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/WindowServices.h"
+#include "platform/WindowServices.h"
 
 #include <QCoreApplication>
 #include <QQueue>
@@ -8,11 +8,11 @@
 
 namespace shardix::testing {
 
-// A window-services double, in place for its lifetime: records every box and
-// answers from a queue, never building a window. An unscripted box gets its
-// default button: OK, or the second button when style holds 256, else the first.
+// A window-services double that tests hand to the windows: records every box
+// and answers from a queue, never building a window. An unscripted box gets its
+// default button: OK, or the second button when the style names it, else the first.
 class ScriptedServices : public WindowServices {
-public:
+  public:
     struct Box {
         QString text;
         int style = 0;
@@ -20,16 +20,15 @@ public:
         int answer = 0;
     };
 
-    ScriptedServices() { setServices(this); }
-    ~ScriptedServices() override { setServices(nullptr); }
-
     void answerNext(int answer) { answers.enqueue(answer); }
     // Paths for the next Open dialogs; an empty text is a Cancel.
     void openFileNext(const QString& path) { openAnswers.enqueue(path); }
 
     int messageBox(const QString& text, int style, const QString& title) override {
-        const int buttons = style & 0x7, second = (style & 0x300) == 256;
-        const int byDefault = buttons == 1 ? 1 + second : buttons == 4 ? 6 + second : 1;
+        const int buttons = style & 0x7, second = (style & 0x300) == MessageStyle::SecondIsDefault;
+        const int byDefault = buttons == MessageStyle::OkCancel ? MessageAnswer::Ok + second
+                              : buttons == MessageStyle::YesNo  ? MessageAnswer::Yes + second
+                                                                : MessageAnswer::Ok;
         boxes.append({text, style, title.isEmpty() ? kAppTitle : title,
                       answers.isEmpty() ? byDefault : answers.dequeue()});
         return boxes.back().answer;
@@ -66,7 +65,7 @@ public:
     QStringList urls;
     bool openUrlResult = true;
 
-private:
+  private:
     QQueue<int> answers;
     QQueue<QString> openAnswers;
     bool busy_ = false;

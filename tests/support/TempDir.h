@@ -12,7 +12,7 @@ namespace shardix::testing {
 
 // A folder of its own for each test, removed with everything in it afterwards.
 class TempDir {
-public:
+  public:
     explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
         std::string pattern = base / "shardix-test-XXXXXX";
         if (!::mkdtemp(pattern.data()))
@@ -26,7 +26,7 @@ public:
     std::string operator/(const std::string& name) const { return path_ / name; }
     std::string folder() const { return path_.string() + "/"; }
 
-private:
+  private:
     std::filesystem::path path_;
     std::error_code ec_;
 };

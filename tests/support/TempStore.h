@@ -1,7 +1,6 @@
 #pragma once
 
-#include "app/Globals.h"
-#include "app/SettingsDatabase.h"
+#include "store/SettingsStore.h"
 
 #define SQLITE_HAS_CODEC 1
 #include <sqlite3.h>
@@ -14,25 +13,21 @@
 namespace shardix::testing {
 
 // A settings store of its own in a temporary folder. Puts back the current
-// folder and closes the program's settings database when it goes.
+// folder when it goes.
 class TempStore {
-public:
+  public:
     explicit TempStore(bool showAgain = true, const QString& name = QStringLiteral("shardix.mdb"))
         : path_(dir_.filePath(name)) {
-        createSettingsStore(path_, kStoreConnect, showAgain);
+        SettingsStore::create(path_, showAgain);
     }
-    ~TempStore() {
-        globals::theDatabase.reset();
-        QDir::setCurrent(savedCwd_);
-    }
+    ~TempStore() { QDir::setCurrent(savedCwd_); }
 
     QString folder() const { return dir_.path(); }
     const QString& path() const { return path_; }
 
-    // Opens the store as the program's settings database.
-    void openAsProgram(bool readOnly = false) {
-        globals::theDatabase = Workspace({}, {}, {}, WorkspaceType::Jet)
-                                   .openDatabase(path_, false, readOnly, kStoreConnect);
+    // Opens the store as the program does, or for reading only.
+    SettingsStore open(bool readOnly = false) const {
+        return SettingsStore::open(path_, kStoreKey, readOnly);
     }
 
     // Runs SQL on the file through a connection of its own, with the right key.
@@ -41,8 +36,7 @@ public:
     int sql(const char* statements) const {
         sqlite3* db = nullptr;
         sqlite3_open(QFile::encodeName(path_).constData(), &db);
-        const QByteArray key = connectValue(kStoreConnect, QStringLiteral("PWD"))->toUtf8();
-        sqlite3_key(db, key.constData(), int(key.size()));
+        sqlite3_key(db, kStoreKey, int(sizeof kStoreKey - 1));
         int value = -2;
         sqlite3_stmt* st = nullptr;
         for (const char* rest = statements; *rest; sqlite3_finalize(st)) {
@@ -69,7 +63,7 @@ public:
         return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
     }
 
-private:
+  private:
     QTemporaryDir dir_;
     QString savedCwd_ = QDir::currentPath();
     QString path_;

@@ -1,0 +1,166 @@
+#include "app/MainWindow.h"
+
+#include "app/Session.h"
+#include "dialog/OperationDialog.h"
+#include "notices/AboutWindow.h"
+#include "notices/AppendNotice.h"
+#include "platform/AppIcon.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Placement.h"
+#include "platform/Twips.h"
+#include "platform/WindowServices.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QMenuBar>
+
+namespace shardix {
+
+MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent), session_(session) {
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(kAppTitle);
+    setWindowIcon(appIcon());
+    buildBanner();
+    buildMenus();
+}
+
+MainWindow::~MainWindow() = default;
+
+StartupResult MainWindow::start() {
+    // Centre the size the window will be shown in, not Qt's provisional one.
+    if (!testAttribute(Qt::WA_Resized))
+        adjustSize();
+    centreOnScreen(*this);
+    const StartupResult result = startUp(session_);
+    // The dialog's lists start in the store's folder, made current now.
+    if (result == StartupResult::Ready)
+        operationDialog();
+    return result;
+}
+
+void MainWindow::exitProgram() {
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    event->accept();
+    exitProgram();
+}
+
+void MainWindow::buildBanner() {
+    auto* banner = new QWidget(this);
+    setCentralWidget(banner);
+    banner->setFixedSize(twips(5400), twips(2520));
+
+    QFont arial(QStringLiteral("Arial"));
+    arial.setStyleHint(QFont::SansSerif);
+    // A label of the frame, in Arial of `points`, at a rectangle given in twips.
+    const auto label = [&arial](QWidget* frame, const QString& text, const char* name, int points,
+                                bool bold, bool italic, const QRect& place) {
+        auto* l = new QLabel(text, frame);
+        l->setObjectName(QLatin1String(name));
+        QFont f = arial;
+        f.setPointSize(points);
+        f.setBold(bold);
+        f.setItalic(italic);
+        l->setFont(f);
+        l->setGeometry(place);
+        return l;
+    };
+
+    auto* frame = new QFrame(banner);
+    frame->setObjectName(QStringLiteral("bannerFrame"));
+    frame->setFrameShape(QFrame::Box);
+    frame->setFrameShadow(QFrame::Sunken);
+    frame->setGeometry(twipsRect(120, 120, 5160, 2280));
+
+    auto* logo = new QLabel(frame);
+    logo->setObjectName(QStringLiteral("logo"));
+    logo->setPixmap(appIconPixmap(32, devicePixelRatioF()));
+    logo->setGeometry(twips(240), twips(300), 32, 32);
+
+    label(frame, kAppTitle, "productName", 20, true, false, twipsRect(960, 180, 2760, 600));
+    label(frame, QStringLiteral("2.3"), "version", 10, false, false,
+          twipsRect(3840, 300, 1080, 420))
+        ->setAlignment(Qt::AlignRight | Qt::AlignBottom);
+    label(frame, QStringLiteral("As limitless as your thoughts."), "motto", 11, false, true,
+          twipsRect(960, 900, 3960, 420));
+    label(frame,
+          QStringLiteral("Copyright \u00a9 2026 the Shardix! authors.  All rights reserved."),
+          "rightsNotice", 7, false, false, twipsRect(240, 1800, 4680, 300));
+}
+
+void MainWindow::buildMenus() {
+    // Each command by its object name, so that tests find it.
+    const auto command = [this](QMenu* menu, const QString& text, const char* name,
+                                void (MainWindow::*run)()) {
+        menu->addAction(text, this, run)->setObjectName(QLatin1String(name));
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("fileMenu"));
+    command(file, QStringLiteral("&Segment File..."), "segmentFileCommand",
+            &MainWindow::segmentFile);
+    command(file, QStringLiteral("&Assemble Files..."), "assembleFilesCommand",
+            &MainWindow::assembleFiles);
+    command(file, QStringLiteral("A&ppend to File..."), "appendToFileCommand",
+            &MainWindow::appendToFile);
+    file->addSeparator();
+    command(file, QStringLiteral("E&xit"), "exitCommand", &MainWindow::exitProgram);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("helpMenu"));
+    command(help, QStringLiteral("&About Shardix"), "aboutCommand", &MainWindow::showAbout);
+}
+
+OperationDialog& MainWindow::operationDialog() {
+    if (!dialog_)
+        dialog_ = new OperationDialog(session_.ui, session_.folder, this);
+    return *dialog_;
+}
+
+void MainWindow::segmentFile() {
+    OperationDialog& dialog = operationDialog();
+    try {
+        if (dialog.showStep(Step::SegmentFile) == StepResult::Accepted)
+            dialog.showStep(Step::SegmentBase);
+    } catch (const AppError& e) {
+        reportError(session_.ui, e);
+        session_.ui.setBusy(false);
+    }
+}
+
+void MainWindow::assembleFiles() {
+    OperationDialog& dialog = operationDialog();
+    try {
+        if (dialog.showStep(Step::AssembleFiles) == StepResult::Accepted)
+            dialog.showStep(Step::AssembleName);
+    } catch (const AppError&) {
+        // This command ends quietly on a failure of its set-up.
+        session_.ui.setBusy(false);
+    }
+}
+
+void MainWindow::appendToFile() {
+    OperationDialog& dialog = operationDialog();
+    try {
+        if (!notice_)
+            notice_ = std::make_unique<AppendNotice>(session_.ui, session_.store.value());
+        if (!notice_->showIfWanted())
+            return;
+        if (dialog.showStep(Step::AppendTo) == StepResult::Accepted)
+            dialog.showStep(Step::AppendFrom);
+    } catch (const AppError& e) {
+        reportError(session_.ui, e);
+        session_.ui.setBusy(false);
+    }
+}
+
+void MainWindow::showAbout() {
+    if (!about_)
+        about_ = std::make_unique<AboutWindow>(session_.ui);
+    about_->exec();
+}
+
+} // namespace shardix

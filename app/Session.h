@@ -1,0 +1,22 @@
+#pragma once
+
+#include "store/SettingsStore.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace shardix {
+
+class WindowServices;
+
+// What the whole program shares, owned by main and handed down: the window
+// services, the folder of the settings store (ending with exactly one "/") and
+// the store, open from a successful start-up on.
+struct Session {
+    WindowServices& ui;
+    QString folder;
+    std::optional<SettingsStore> store;
+};
+
+} // namespace shardix

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QListWidget>
+
+namespace shardix {
+
+// A file list: every file of one folder, hidden ones too, in byte order of the
+// names, so that part1, part10, part11, ..., part2 follow each other.
+class FileList : public QListWidget {
+    Q_OBJECT
+  public:
+    explicit FileList(QWidget* parent = nullptr);
+
+    QString path() const { return path_; }
+    // Moves to `folder` and reads it. Raises AppError when it is no folder.
+    void setPath(const QString& folder);
+    // Reads the folder again; the selection is cleared.
+    void refresh();
+
+    // The name of the current entry (the one clicked last), empty when none.
+    QString fileName() const;
+    // The names of the selected entries, in the list's order.
+    QStringList selectedNames() const;
+
+    // Names of the files in `folder`, as the list orders them.
+    static QStringList filesIn(const QString& folder);
+
+  private:
+    QString path_;
+};
+
+} // namespace shardix

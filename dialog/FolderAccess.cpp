@@ -1,0 +1,24 @@
+#include "dialog/FolderAccess.h"
+
+#include <QFileInfo>
+
+namespace shardix {
+
+bool canEnter(const QString& folder) {
+    const QFileInfo info(folder);
+    return info.isDir() && info.isExecutable() && info.isReadable();
+}
+
+AppError cannotEnter(const QString& folder) {
+    const QFileInfo info(folder);
+    if (!info.exists())
+        return AppError(ErrNo::PathNotFound,
+                        "Path not found: the folder \"" + folder.toStdString() + "\" is gone.");
+    if (!info.isDir())
+        return AppError(ErrNo::PathNotFound,
+                        "Path not found: \"" + folder.toStdString() + "\" is no folder.");
+    return AppError(ErrNo::PermissionDenied, "Permission denied: the folder \"" +
+                                                 folder.toStdString() + "\" cannot be opened.");
+}
+
+} // namespace shardix

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "engines/AppError.h"
+
+#include <QString>
+
+namespace shardix {
+
+// Whether the lists can move into `folder`: a folder that can be read and entered.
+bool canEnter(const QString& folder);
+
+// The failure of a move into `folder`, which canEnter refused: gone, no
+// folder, or not to be opened.
+AppError cannotEnter(const QString& folder);
+
+} // namespace shardix

@@ -1,0 +1,122 @@
+#include "notices/AppendNotice.h"
+
+#include "platform/AppIcon.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Placement.h"
+#include "platform/Twips.h"
+#include "store/SettingsStore.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QPushButton>
+#include <QTextEdit>
+
+#include <algorithm>
+
+namespace shardix {
+
+namespace {
+
+// A narrower and, if need be, smaller `base` in which every line of the notice
+// fits `width` pixels, so that its lines are not broken.
+QFont fittingFont(QFont base, int width) {
+    base.setStretch(QFont::SemiCondensed);
+    const QStringList lines = AppendNotice::text().split(QStringLiteral("\r\n"));
+    for (qreal size = base.pointSizeF(); size >= 6.5; size -= 0.5) {
+        base.setPointSizeF(size);
+        const QFontMetrics metrics(base);
+        const bool fits = std::all_of(lines.begin(), lines.end(), [&](const QString& line) {
+            return metrics.horizontalAdvance(line) <= width;
+        });
+        if (fits)
+            break;
+    }
+    return base;
+}
+
+} // namespace
+
+QString AppendNotice::text() {
+    return QStringList{
+        QStringLiteral("This module allows you to append (add) from File Y to File X"),
+        QStringLiteral("whatever of File Y that is not currently in File X."),
+        QStringLiteral("For example, if File X has 10 bytes of data, and File Y"),
+        QStringLiteral("contains 20 bytes of data, this module allows you to append"),
+        QStringLiteral("bytes 11 to 20 from File Y to File X.  This modue is NOT"),
+        QStringLiteral("intended to simply join two files together (use the"),
+        QStringLiteral("Assemble Files... module to do that).  Therefore, if File X"),
+        QStringLiteral("has 10 bytes, and File Y has 10 bytes, NOTHING IS ADDED"),
+        QStringLiteral("to File X from file Y."),
+    }
+        .join(QStringLiteral("\r\n"));
+}
+
+AppendNotice::AppendNotice(WindowServices& ui, SettingsStore& store, QWidget* parent)
+    : QDialog(parent), ui_(ui), store_(store) {
+    setObjectName(QStringLiteral("appendNotice"));
+    setWindowTitle(QStringLiteral("Shardix! - Info"));
+    setWindowIcon(appIcon());
+    setFixedSize(twips(4692), twips(2676));
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
+
+    textBox_ = new QTextEdit(this);
+    textBox_->setObjectName(QStringLiteral("textBox"));
+    textBox_->setGeometry(twipsRect(120, 120, 4455, 1935));
+    textBox_->setReadOnly(true);
+    textBox_->setAcceptRichText(false);
+    const int textWidth = textBox_->width() - 2 * textBox_->frameWidth() -
+                          2 * int(textBox_->document()->documentMargin()) - 2;
+    textBox_->setFont(fittingFont(textBox_->font(), textWidth));
+
+    showAgainBox_ = new QCheckBox(QStringLiteral("Show this message again."), this);
+    showAgainBox_->setObjectName(QStringLiteral("showAgainBox"));
+    placeTwips(showAgainBox_, 120, 2280, 2295, 255, twips(3240) - twips(60));
+    showAgainBox_->setChecked(true);
+
+    closeButton_ = new QPushButton(QStringLiteral("&Close"), this);
+    closeButton_->setObjectName(QStringLiteral("closeButton"));
+    closeButton_->setGeometry(twipsRect(3240, 2160, 1335, 375));
+    closeButton_->setDefault(true);
+
+    connect(showAgainBox_, &QCheckBox::clicked, this, &AppendNotice::turnOff);
+    connect(closeButton_, &QPushButton::clicked, this, &QWidget::hide);
+    centreOnScreen(*this);
+}
+
+void AppendNotice::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    closeButton_->setFocus();
+}
+
+bool AppendNotice::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate)
+        closeButton_->setFocus();
+    return QDialog::event(event);
+}
+
+// Every click stores false, whatever state the box has just taken; a failure
+// is reported and the notice stays up.
+void AppendNotice::turnOff() {
+    try {
+        store_.setShowAgain(false);
+    } catch (const AppError& e) {
+        reportError(ui_, e);
+    }
+}
+
+bool AppendNotice::showIfWanted() {
+    try {
+        if (store_.showAgain().value_or(false)) {
+            textBox_->setPlainText(text());
+            exec();
+        }
+    } catch (const AppError& e) {
+        reportError(ui_, e);
+        return false;
+    }
+    return true;
+}
+
+} // namespace shardix

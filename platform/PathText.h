@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace shardix {
+
+// Path texts as the windows write them.
+
+// A folder without a trailing "/" except at the root, cleaned of "." and "..".
+QString folderText(const QString& path);
+// The folder of a file path, written as folderText writes it.
+QString folderOf(const QString& filePath);
+// `folder` with exactly one trailing "/"; the root stays "/".
+QString withSlash(const QString& folder);
+// Sorts names in the byte order of their UTF-8 forms, so that part1, part10,
+// part11, ..., part2 follow each other.
+void sortByBytes(QStringList& names);
+
+} // namespace shardix

@@ -1,0 +1,17 @@
+#include "platform/Placement.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace shardix {
+
+void centreOnScreen(QWidget& window) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        window.move(area.x() + (area.width() - window.width()) / 2,
+                    area.y() + (area.height() - window.height()) / 2);
+    }
+}
+
+} // namespace shardix

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/WindowServices.h"
+
+#include <QIcon>
+
+namespace shardix {
+
+// The window services of the desktop, built on Qt Widgets.
+class QtWindowServices : public WindowServices {
+  public:
+    int messageBox(const QString& text, int style = MessageStyle::Ok,
+                   const QString& title = {}) override;
+    void setBusy(bool busy) override;
+    bool isBusy() const override { return busy_; }
+    void pumpEvents() override;
+    QString getOpenFileName(const QString& title, const QString& folder) override;
+    bool openUrl(const QString& url) override;
+
+  private:
+    bool busy_ = false;
+    QIcon icon_; // the program's icon for the boxes, drawn once
+};
+
+} // namespace shardix

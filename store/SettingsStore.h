@@ -1,0 +1,69 @@
+#pragma once
+
+#include "engines/AppError.h"
+
+#include <QString>
+
+#include <optional>
+
+struct sqlite3;
+
+namespace shardix {
+
+// Failure numbers of the settings store beyond those in AppError.h; the user
+// sees them in the message that reports a store that cannot be used.
+namespace StoreErrNo {
+constexpr std::int32_t NoRecord = 3021;
+constexpr std::int32_t FileNotFound = 3024;
+constexpr std::int32_t ReadOnly = 3027;
+constexpr std::int32_t NoKey = 3031;
+constexpr std::int32_t CannotWrite = 3051;
+constexpr std::int32_t NoTable = 3078;
+constexpr std::int32_t InUse = 3218;
+constexpr std::int32_t NoField = 3265;
+} // namespace StoreErrNo
+
+// The key of every settings store: the PWD of the connect string
+// ";UID=Admin;PWD=658lock-ofthefiles" that the stores have always been opened with.
+inline constexpr char kStoreKey[] = "658lock-ofthefiles";
+
+// The settings store shardix.mdb: an SQLCipher file, encrypted with kStoreKey,
+// whose table "settings" holds one record with the yes/no field "showAgain".
+// Only the first record counts. Every failure raises AppError.
+class SettingsStore {
+  public:
+    // Opens the store at `path` with `key`. A missing file gives FileNotFound,
+    // an empty key NoKey, a wrong key or a file that is no store
+    // ErrNo::UnrecognizedDatabase, a store that another program holds InUse.
+    // `readOnly` refuses every change.
+    static SettingsStore open(const QString& path, const QString& key = kStoreKey,
+                              bool readOnly = false);
+    // Writes a new store at `path` whose setting is `showAgain`. A file already
+    // at `path` is replaced only once the new store is complete.
+    static void create(const QString& path, bool showAgain, const QString& key = kStoreKey);
+
+    SettingsStore(SettingsStore&& other) noexcept;
+    SettingsStore& operator=(SettingsStore&& other) noexcept;
+    ~SettingsStore();
+
+    const QString& path() const { return path_; }
+
+    // Whether the notice before Append is shown: the setting of the first
+    // record, read afresh; nothing when it is null. Raises NoTable, NoRecord,
+    // NoField, InUse, or ErrNo::TypeMismatch for a value that is no yes/no.
+    std::optional<bool> showAgain() const;
+    // Writes the setting of the first record at once. Raises as showAgain() does,
+    // and ReadOnly, InUse or CannotWrite when the change cannot be written.
+    void setShowAgain(bool value);
+
+  private:
+    SettingsStore(sqlite3* db, QString path, bool readOnly);
+    // The rowid of the first record, its field checked.
+    long long firstRecord() const;
+
+    sqlite3* db_;
+    QString path_;
+    bool readOnly_;
+};
+
+} // namespace shardix
