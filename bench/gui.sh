@@ -4,8 +4,11 @@
 # a click on OK) starts the run, and the completion message's window appearing
 # ends it (bench/keytime). The command-line tool runs on the same files in the
 # same round, before or after the program in turn. The completion message is
-# known by its title, "Shardix!" (the main window is up already). Every output is removed
-# before each timed run; the page cache is warm.
+# known by its title, "Shardix!" (the main window is up already). The page cache
+# is warm, and on both sides the last run's outputs are removed (and an append's
+# target made again) just before the timed run, never seconds before: a virtual
+# machine that hands freed memory back to its host a few seconds after it is
+# freed makes a run that writes into such memory several times slower.
 #
 #   bench/gui.sh [SIZE_MIB] [ROUNDS]        (defaults: 1024 MiB, 7 rounds)
 #   OPS="segment append" VERBOSE=1 bench/gui.sh   (some commands; every round's times)
@@ -84,25 +87,27 @@ gui_segment() {
     sleep 0.2; xdotool key Return; sleep 0.5
 }
 gui_assemble() {
-    rm -f "$work/asm/joined"
+    # The last output out of the program's folder, so that the list of pieces
+    # stays as it was, and kept until the run.
+    [[ -e $work/asm/joined ]] && mv "$work/asm/joined" "$work/stale"
     xdotool key alt+f a; wait_window "files to ASSEMBLE"
     # seg1, seg10, seg2 .. seg9 and the store last: all but the last
     click_at "files to ASSEMBLE" 3500 330; xdotool key shift+End shift+Up
     click_at "files to ASSEMBLE" 700 3420; wait_window "choice"; xdotool key Return
     wait_window "NAME for assembled"
     xdotool type joined
-    rm -f "$work/asm/joined"; sync
+    rm -f "$work/stale"; sync
     "$work/keytime" Return "Shardix!" >> "$work/asm.gui"
     sleep 0.2; xdotool key Return; sleep 0.5
 }
 gui_append() {
-    rm -f "$work/app/target"; cp "$work/prefix" "$work/app/target"
+    [[ -e $work/app/target ]] || cp "$work/prefix" "$work/app/target"
     xdotool key alt+f p; wait_window "append TO"
     click_at "append TO" 4300 2870; xdotool key ctrl+a; xdotool type target; xdotool key Return
     wait_window "append FROM"
     click_at "append FROM" 4300 3500; xdotool type src
     click_at "append FROM" 700 3420 "" # the pointer on OK
-    sync
+    rm -f "$work/app/target"; cp "$work/prefix" "$work/app/target"; sync
     "$work/keytime" click "Shardix!" >> "$work/app.gui"
     sleep 0.2; xdotool key Return; sleep 0.5
     cmp -s "$work/app/target" "$work/app/src" || { echo "the program appended wrongly" >&2; exit 1; }

@@ -22,7 +22,7 @@ QPixmap render(int pixels) {
 
 QIcon appIcon() {
     QIcon icon;
-    for (int pixels : {16, 24, 32, 48, 64, 96, 128, 256})
+    for (int pixels : {16, 24, 32, 48, 64})
         icon.addPixmap(render(pixels));
     return icon;
 }
