@@ -375,7 +375,7 @@ int verifyCommand(const std::string& path, bool quiet) {
             what = "longer: " + verdict.detail;
             break;
         case Outcome::Different:
-            what = "different";
+            what = verdict.detail.empty() ? "different" : "different: " + verdict.detail;
             break;
         case Outcome::Unreadable:
             what = "cannot be read: " + verdict.detail;

@@ -54,13 +54,19 @@ RunResult OutputCheck::finish(RunProgress& progress) {
 
 RunResult OutputCheck::compare(const std::vector<std::string>& digests) const {
     for (std::size_t k = 0; k < digests.size() && k < expected_.parts.size(); ++k) {
-        if (digests[k] != expected_.parts[k])
-            return Failure::of(ErrNo::InvalidOperation, "The bytes of \"" + inputs_[k] +
-                                                            "\" do not match its checksum in "
-                                                            "\"" +
-                                                            expected_.source + "\"; \"" +
-                                                            outputName_ +
-                                                            "\" does not match the original file.");
+        if (digests[k] == expected_.parts[k])
+            continue;
+        // Bytes that belong in another place mean swapped or renamed pieces.
+        std::string whose;
+        for (std::size_t j = 0; j < expected_.parts.size() && j < inputs_.size(); ++j)
+            if (j != k && digests[k] == expected_.parts[j]) {
+                whose = ": they are the bytes listed for \"" + inputs_[j] + "\"";
+                break;
+            }
+        return Failure::of(ErrNo::InvalidOperation,
+                           "The bytes of \"" + inputs_[k] + "\" do not match its checksum in \"" +
+                               expected_.source + "\"" + whose + "; \"" + outputName_ +
+                               "\" does not match the original file.");
     }
     return std::nullopt;
 }

@@ -16,7 +16,8 @@ struct Verdict {
         Outside,    // its name leads out of the manifest's folder: not read
     };
     Outcome outcome = Outcome::Good;
-    // What was found, for the user ("1000 of 2000 bytes", the system's cause).
+    // What was found, for the user ("1000 bytes instead of 2000", the system's
+    // cause, the listed file whose bytes a different file holds).
     std::string detail;
 };
 

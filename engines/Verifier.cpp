@@ -27,8 +27,9 @@ Verdict check(const ManifestEntry& entry, const std::string& path,
                     std::to_string(file.length) + " bytes instead of " +
                         std::to_string(*entry.length)};
         }
-        if (Sha256::ofFile(file.file, file.length, done) != entry.digest)
-            return {Outcome::Different, {}};
+        std::string digest = Sha256::ofFile(file.file, file.length, done);
+        if (digest != entry.digest)
+            return {Outcome::Different, std::move(digest)}; // named after all are read
         return {Outcome::Good, {}};
     } catch (const AppError& e) {
         if (e.number() == ErrNo::FileNotFound)
@@ -103,6 +104,18 @@ std::vector<Verdict> verifyManifest(const Manifest& manifest, const std::string&
     for (std::thread& worker : workers)
         worker.join();
     progress.setBytesDone(done, std::max<std::int64_t>(done, total));
+
+    // A piece that holds another listed piece's bytes was swapped or renamed:
+    // say which, so the user can put it back in its place.
+    for (Verdict& verdict : verdicts) {
+        if (verdict.outcome != Verdict::Outcome::Different)
+            continue;
+        const auto same = std::find_if(entries.begin(), entries.end(),
+                                       [&](const auto& e) { return e.digest == verdict.detail; });
+        verdict.detail = same == entries.end() ? std::string()
+                                               : "it holds the bytes listed for \"" +
+                                                     Manifest::shownName(same->name) + "\"";
+    }
     return verdicts;
 }
 

@@ -159,8 +159,14 @@ sha256sum -c --strict "$name..sha256" > /dev/null || fail "sha256sum -c: the ass
 rm "$name"
 mv "$name.1" p && mv "$name.2" "$name.1" && mv p "$name.2"
 rc=0; "$cli" verify --quiet "$name..sha256" > out 2>err || rc=$?
-[[ $rc -eq 1 && $(grep -c ': different$' out) -eq 2 && $(wc -l < out) -eq 2 ]] || fail "swapped: $rc $(cat out)"
+[[ $rc -eq 1 && $(wc -l < out) -eq 2 ]] || fail "swapped: $rc $(cat out)"
+grep -Eq '\.1: different: it holds the bytes listed for ".*\.2"$' out || fail "$(cat out)"
+grep -Eq '\.2: different: it holds the bytes listed for ".*\.1"$' out || fail "$(cat out)"
 grep -q "2 of the 4 listed files are not right" err || fail "no summary: $(cat err)"
+"$cli" assemble joined "$name.1" "$name.2" "$name.3" 2>err && fail "assembled swapped pieces"
+grep -q 'they are the bytes listed for "' err && grep -q '\.2"; "joined" does not match' err ||
+    fail "swapped: $(cat err)"
+rm joined
 mv "$name.1" p && mv "$name.2" "$name.1" && mv p "$name.2"
 truncate -s -1 "$name.3"
 "$cli" verify "$name..sha256" > out 2>/dev/null && fail "verify passed a shortened piece"
