@@ -499,6 +499,8 @@ void OperationDialog::runSegment() {
         return stopAt(nameBox_, kNoSuchName);
 
     nameOutput();
+    if (const auto refused = refusedOutput(native(destPath_ + QLatin1Char('1'))))
+        return stopAt(nameBox_, QString::fromStdString(*refused));
     if (!mayWrite(destPath_ + QLatin1Char('1')))
         return;
     const std::string sourcePath = native(source);
@@ -519,6 +521,10 @@ void OperationDialog::runAssemble() {
     if (nameBox_->text().isEmpty())
         return stopAt(nameBox_, kNameTheAssembled);
     nameOutput();
+    // A name that cannot take the output is refused before the user is asked
+    // whether to replace the file.
+    if (const auto refused = refusedTarget(selection_, native(destPath_)))
+        return stopAt(nameBox_, QString::fromStdString(*refused));
     if (!mayWrite(destPath_))
         return;
     destDir_ = folderList_->path();

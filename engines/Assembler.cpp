@@ -18,15 +18,20 @@ std::string targetIsAnInput(const std::string& target) {
            "Please choose another name for the assembled file.";
 }
 
-RunResult assembleFiles(const std::vector<std::string>& fileList, const std::string& target,
-                        RunProgress& progress, std::int64_t pieceSize, const Checksums* expected) {
+std::optional<std::string> refusedTarget(const std::vector<std::string>& fileList,
+                                         const std::string& target) {
     // Creating the target empties it: if it is one of the inputs, that input
     // would be lost before it is read.
     for (const std::string& entry : fileList) {
         if (sameFile(entry, target))
-            return Failure::refusedName(targetIsAnInput(target));
+            return targetIsAnInput(target);
     }
-    if (auto refused = refusedOutput(target))
+    return refusedOutput(target);
+}
+
+RunResult assembleFiles(const std::vector<std::string>& fileList, const std::string& target,
+                        RunProgress& progress, std::int64_t pieceSize, const Checksums* expected) {
+    if (auto refused = refusedTarget(fileList, target))
         return Failure::refusedName(*refused);
     if (expected) {
         if (auto refused = OutputCheck::refused(target, fileList.size(), *expected))

@@ -5,6 +5,7 @@
 #include "engines/FileIo.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,10 @@ RunResult assembleFiles(const std::vector<std::string>& fileList, const std::str
 
 // The refusal of a target that is one of the inputs (also through a link).
 std::string targetIsAnInput(const std::string& target);
+
+// Why `target` cannot take the files of `fileList` (it is one of them, a pipe,
+// a socket or a disk device), or nothing when it can.
+std::optional<std::string> refusedTarget(const std::vector<std::string>& fileList,
+                                         const std::string& target);
 
 } // namespace shardix

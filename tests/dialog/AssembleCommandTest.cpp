@@ -91,8 +91,7 @@ TEST_F(AssembleCommand, IntoOneOfThePartsTheStepStaysForAnotherName) {
     });
     steps->then([this](OperationDialog& f) {
         folderList(f)->setPath(at(u"parts"_s));
-        boxes.answerNext(6); // yes, overwrite part1
-        okWith(f, u"part1"_s);
+        okWith(f, u"part1"_s); // refused before any question about replacing it
         EXPECT_TRUE(f.isVisible());
         EXPECT_EQ(f.caption(), captionOf(Step::AssembleName));
         okWith(f, u"joined"_s);
@@ -102,7 +101,7 @@ TEST_F(AssembleCommand, IntoOneOfThePartsTheStepStaysForAnotherName) {
     EXPECT_EQ(read(part1), whole.left(100));
     EXPECT_EQ(read(at(u"parts/joined"_s)), whole.left(200));
     EXPECT_EQ(boxes.boxTexts(),
-              (QStringList{kReorder, part1 + u" already exists.  Shall we overwrite it?"_s,
+              (QStringList{kReorder,
                            u"\""_s + part1 +
                                u"\" is one of the files to be assembled.  Assembling into it "
                                "would destroy it.  Please choose another name for the assembled "
