@@ -309,6 +309,8 @@ std::optional<std::string> refusedOutput(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return std::nullopt;
+    if (S_ISDIR(st.st_mode))
+        return refusal(path, "a folder");
     if (const char* kind = unwritableKind(st.st_mode))
         return refusal(path, kind);
     return std::nullopt;

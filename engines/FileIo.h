@@ -54,9 +54,9 @@ FileHandle createOutput(const std::string& path);
 FileHandle openForAppend(const std::string& path);
 
 // The message that refuses `path` as an output: set when it exists and is a
-// pipe, a socket or a disk device, where writing would wait for a reader or
-// overwrite a disk. Files, character devices and names that do not exist yet
-// pass.
+// folder, a pipe, a socket or a disk device, where writing would fail, wait for
+// a reader or overwrite a disk. Files, character devices and names that do not
+// exist yet pass.
 std::optional<std::string> refusedOutput(const std::string& path);
 
 // Told, after each piece of a copy, how many of its bytes are written so far.

@@ -165,6 +165,10 @@ TEST_F(Engine, SegmenterRefusesBeforeWritingAnything) {
     EXPECT_EQ(pipe.message,
               "Cannot write \"" + (dir / "p3") + "\": it is a pipe (FIFO), not a file.");
     EXPECT_TRUE(pipe.nameRefused);
+    std::filesystem::remove(dir / "p3");
+    std::filesystem::create_directory(dir / "p2");
+    EXPECT_EQ(refused(dir / "ten", 5).message,
+              "Cannot write \"" + (dir / "p2") + "\": it is a folder, not a file.");
 }
 
 TEST_F(Engine, SegmenterCutsAFileThatCannotBeWritten) {
@@ -391,9 +395,10 @@ TEST_F(Engine, AppenderWorksAtPositionsBeyondFourGibibytes) {
 TEST_F(Engine, FaultsStopTheSegmenterAtASegmentThatCannotBeCreated) {
     const std::string source = randomBytes(50);
     writeFile(dir / "src", source);
-    std::filesystem::create_directory(dir / "p3"); // in the way of segment 3
+    // Segment 3 leads into a folder that does not exist.
+    std::filesystem::create_symlink(dir / "none/p3", dir / "p3");
     EXPECT_EQ(failure(segmentFile(dir / "src", dir / "p", 5, ui)),
-              "Cannot create \"" + (dir / "p3") + "\": Is a directory.");
+              "Cannot create \"" + (dir / "p3") + "\": No such file or directory.");
     EXPECT_EQ(readFile(dir / "p1") + readFile(dir / "p2"), source.substr(0, 20));
     EXPECT_FALSE(exists(dir / "p4"));
 
