@@ -17,8 +17,10 @@ namespace shardix {
 
 namespace {
 
-Verdict check(const ManifestEntry& entry, const std::string& path,
-              std::atomic<std::int64_t>& done) {
+// Checks one listed file; `found` gets the checksum of a file of the listed
+// length.
+Verdict check(const ManifestEntry& entry, const std::string& path, std::atomic<std::int64_t>& done,
+              std::string& found) {
     using Outcome = Verdict::Outcome;
     try {
         const MeasuredFile file = openMeasured(path);
@@ -27,9 +29,9 @@ Verdict check(const ManifestEntry& entry, const std::string& path,
                     std::to_string(file.length) + " bytes instead of " +
                         std::to_string(*entry.length)};
         }
-        std::string digest = Sha256::ofFile(file.file, file.length, done);
-        if (digest != entry.digest)
-            return {Outcome::Different, std::move(digest)}; // named after all are read
+        found = Sha256::ofFile(file.file, file.length, done);
+        if (found != entry.digest)
+            return {Outcome::Different, {}};
         return {Outcome::Good, {}};
     } catch (const AppError& e) {
         if (e.number() == ErrNo::FileNotFound)
@@ -56,6 +58,7 @@ std::vector<Verdict> verifyManifest(const Manifest& manifest, const std::string&
                                     RunProgress& progress) {
     const std::vector<ManifestEntry>& entries = manifest.entries;
     std::vector<Verdict> verdicts(entries.size());
+    std::vector<std::string> found(entries.size()); // the checksums of the files read
 
     // The files to read, the longest first, so that the threads end together.
     std::vector<std::pair<std::int64_t, std::size_t>> jobs;
@@ -85,7 +88,7 @@ std::vector<Verdict> verifyManifest(const Manifest& manifest, const std::string&
         workers.emplace_back([&] {
             for (std::size_t j; (j = next++) < jobs.size();) {
                 const std::size_t i = jobs[j].second;
-                verdicts[i] = check(entries[i], folder + entries[i].name, done);
+                verdicts[i] = check(entries[i], folder + entries[i].name, done, found[i]);
             }
             std::lock_guard lock(mutex);
             --running;
@@ -107,14 +110,14 @@ std::vector<Verdict> verifyManifest(const Manifest& manifest, const std::string&
 
     // A piece that holds another listed piece's bytes was swapped or renamed:
     // say which, so the user can put it back in its place.
-    for (Verdict& verdict : verdicts) {
-        if (verdict.outcome != Verdict::Outcome::Different)
+    for (std::size_t i = 0; i < verdicts.size(); ++i) {
+        if (verdicts[i].outcome != Verdict::Outcome::Different)
             continue;
         const auto same = std::find_if(entries.begin(), entries.end(),
-                                       [&](const auto& e) { return e.digest == verdict.detail; });
-        verdict.detail = same == entries.end() ? std::string()
-                                               : "it holds the bytes listed for \"" +
-                                                     Manifest::shownName(same->name) + "\"";
+                                       [&](const auto& e) { return e.digest == found[i]; });
+        if (same != entries.end())
+            verdicts[i].detail =
+                "it holds the bytes listed for \"" + Manifest::shownName(same->name) + "\"";
     }
     return verdicts;
 }
