@@ -397,7 +397,8 @@ int verifyCommand(const std::string& path, bool quiet) {
         fail("\"" + path + "\", " + problem + ": not a line that sha256sum -c reads.");
     if (wrong > 0)
         return fail("\"" + path + "\": " + std::to_string(wrong) + " of the " +
-                    std::to_string(verdicts.size()) + " listed files are not right.");
+                    std::to_string(verdicts.size()) + " listed files " +
+                    (wrong == 1 ? "is" : "are") + " not right.");
     return manifest.problems.empty() ? 0 : 1;
 }
 

@@ -1,6 +1,7 @@
 #include "engines/SegmentNumbers.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace shardix {
 
@@ -19,13 +20,23 @@ std::optional<SegmentName> segmentName(const std::string& path) {
     return SegmentName{path.substr(0, digits), std::stoi(path.substr(digits))};
 }
 
-// The segment names of `paths`, when all are of one base name.
+// Whether two base names spell the same folder and name ("part" and
+// "./part", "d/part" and "d//part").
+bool sameBase(const std::string& a, const std::string& b) {
+    return a == b || std::filesystem::path(a).lexically_normal() ==
+                         std::filesystem::path(b).lexically_normal();
+}
+
+// The segment names of `paths`, when all are of one base name; each keeps
+// the first one's spelling of it.
 std::optional<std::vector<SegmentName>> segmentNames(const std::vector<std::string>& paths) {
     std::vector<SegmentName> names;
     for (const std::string& path : paths) {
         auto name = segmentName(path);
-        if (!name || (!names.empty() && name->base != names.front().base))
+        if (!name || (!names.empty() && !sameBase(name->base, names.front().base)))
             return std::nullopt;
+        if (!names.empty())
+            name->base = names.front().base;
         names.push_back(std::move(*name));
     }
     if (names.empty())

@@ -594,6 +594,9 @@ TEST(Sizes, ReadLikeSplitAndSegmentNumbersFindGaps) {
     EXPECT_EQ(missingSegments({"p1", "p03"}), std::nullopt); // not a segment name
     EXPECT_EQ(commonBase(named("a/b.part", {3, 10})), "a/b.part");
     EXPECT_EQ(commonBase({"x1", "x"}), std::nullopt);
+    // One base name however its folder is spelled.
+    EXPECT_EQ(commonBase({"d/p1", "./d//p2"}), "d/p");
+    EXPECT_EQ(missingSegments({"p1", "./p1"}), "\"p1\" is given more than once.");
 }
 
 // The checksums of each segment and of the whole, computed beside the cut, are
