@@ -4,6 +4,7 @@
 #include "engines/ByteSize.h"
 #include "engines/Count.h"
 #include "engines/Failure.h"
+#include "engines/FileIo.h"
 #include "engines/Manifest.h"
 #include "engines/ManifestMatch.h"
 #include "engines/ProcessSetup.h"
@@ -495,6 +496,9 @@ int main(int argc, char** argv) {
             return failWith(*refused);
     }
     const shardix::Checksums* checks = manifestPath.empty() ? nullptr : &expected;
+    if (checks && shardix::sameFile(target, manifestPath))
+        return fail("\"" + target + "\" is the manifest that the pieces are checked against; " +
+                    "please choose another name for TARGET.");
 
     if (assemble->parsed()) {
         if (!force && exists(target))

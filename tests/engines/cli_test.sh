@@ -153,6 +153,9 @@ grep -q "matches 3 segments and the whole file" err || fail "no word of the chec
 sha256sum -c --strict "$name..sha256" > /dev/null || fail "sha256sum -c: the assembled file"
 "$cli" verify "$PWD/$name..sha256" > out || fail "verify of good pieces"
 [[ $(grep -c ': OK$' out) -eq 4 ]] || fail "verify: $(cat out)"
+cp "$name..sha256" kept
+"$cli" assemble --force "$name..sha256" "$name.1" "$name.2" "$name.3" 2>err && fail "over the manifest"
+cmp -s kept "$name..sha256" && grep -q "is the manifest that the pieces" err || fail "$(cat err)"
 
 # Pieces lost, cut short, swapped and changed: named by verify and refused by
 # assemble before writing, or found while it copies.
