@@ -62,6 +62,19 @@ RunResult matchSegments(const Manifest& manifest, const std::string& manifestPat
     const std::optional<Identity> wholeFile =
         whole ? identityOf(pathOf(whole)) : std::optional<Identity>();
 
+    // Two listed names that lead to one file (a link in place of a segment)
+    // cannot both hold their own segment.
+    for (std::size_t k = 1; k < listed.size(); ++k) {
+        for (std::size_t j = 0; j < k; ++j) {
+            if (listed[j] && listed[k] && *listed[j] == *listed[k])
+                return refusal(quoted(pathOf(segments[j])) + " and " + quoted(pathOf(segments[k])) +
+                               ", segments " + std::to_string(j + 1) + " and " +
+                               std::to_string(k + 1) + of + listedIn +
+                               ", are one and the same file: one is a link to the "
+                               "other.");
+        }
+    }
+
     // Which segment each input is.
     std::vector<std::size_t> place(inputs.size());
     std::vector<bool> given(segments.size(), false);

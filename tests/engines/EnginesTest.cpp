@@ -670,6 +670,12 @@ TEST_F(Engine, ManifestMatchNamesTheSegmentThatIsWrong) {
                                          m + "\", and \"" + p2 + "\" is segment 2.");
     EXPECT_EQ(matched({p1, p2}), "\"" + p3 + "\", segment 3 of the 3 segments listed in \"" + m +
                                      "\", is not among the files given.");
+    std::filesystem::rename(p3, dir / "p3.kept");
+    std::filesystem::create_hard_link(p2, p3);
+    EXPECT_EQ(matched({p1, p2, p3}),
+              "\"" + p2 + "\" and \"" + p3 + "\", segments 2 and 3 of the 3 segments listed in \"" +
+                  m + "\", are one and the same file: one is a link to the other.");
+    std::filesystem::rename(dir / "p3.kept", p3);
     EXPECT_EQ(matched({p1, p2, p2, p3}), "\"" + p2 + "\" is given more than once.");
     EXPECT_EQ(matched({p1, dir / "stray", p3}),
               "\"" + (dir / "stray") + "\" is not one of the segments listed in \"" + m + "\".");
