@@ -230,7 +230,7 @@ std::optional<std::string> manifestRefused(const std::string& manifest, const st
     const std::string whole = baseName(source);
     if (whole == baseName(manifest) || shardix::sameFile(source, manifest))
         return "\"" + source + "\" has the manifest's own name; please choose another BASEPATH.";
-    if (auto base = shardix::commonBase({whole}); base && *base == baseName(basePath))
+    if (shardix::segmentNumber(whole, baseName(basePath)))
         return "The manifest would list \"" + whole +
                "\", the name of a segment, as the whole "
                "file; please choose another BASEPATH.";
@@ -309,9 +309,10 @@ std::string manifestFor(const std::vector<std::string>& inputs, const std::strin
         return {};
     if (!named.empty())
         return named;
-    const auto base = shardix::commonBase(inputs);
-    if (base && exists(*base + ".sha256"))
-        return *base + ".sha256";
+    for (const std::string& base : shardix::commonBases(inputs)) {
+        if (exists(base + ".sha256"))
+            return base + ".sha256";
+    }
     return {};
 }
 

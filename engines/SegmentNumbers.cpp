@@ -12,12 +12,17 @@ struct SegmentName {
     int number = 0;
 };
 
-std::optional<SegmentName> segmentName(const std::string& path) {
-    const std::size_t digits = path.find_last_not_of("0123456789") + 1;
-    const std::size_t count = path.size() - digits;
-    if (count == 0 || count > 3 || path[digits] == '0')
-        return std::nullopt;
-    return SegmentName{path.substr(0, digits), std::stoi(path.substr(digits))};
+// Every way of reading `path` as a base name and a segment number, the
+// longest base first.
+std::vector<SegmentName> readings(const std::string& path) {
+    const std::size_t firstDigit = path.find_last_not_of("0123456789") + 1;
+    std::vector<SegmentName> result;
+    for (std::size_t digits = 1; digits <= 3 && digits <= path.size() - firstDigit; ++digits) {
+        const std::size_t start = path.size() - digits;
+        if (path[start] != '0')
+            result.push_back({path.substr(0, start), std::stoi(path.substr(start))});
+    }
+    return result;
 }
 
 // Whether two base names spell the same folder and name ("part" and
@@ -27,46 +32,43 @@ bool sameBase(const std::string& a, const std::string& b) {
                          std::filesystem::path(b).lexically_normal();
 }
 
-// The segment names of `paths`, when all are of one base name; each keeps
-// the first one's spelling of it.
-std::optional<std::vector<SegmentName>> segmentNames(const std::vector<std::string>& paths) {
-    std::vector<SegmentName> names;
-    for (const std::string& path : paths) {
-        auto name = segmentName(path);
-        if (!name || (!names.empty() && !sameBase(name->base, names.front().base)))
-            return std::nullopt;
-        if (!names.empty())
-            name->base = names.front().base;
-        names.push_back(std::move(*name));
+// One reading of all the paths under one base name.
+struct Reading {
+    std::string base;
+    std::vector<int> numbers;
+};
+
+// The readings of `paths` under a base name that all of them share, the
+// longest base first.
+std::vector<Reading> sharedReadings(const std::vector<std::string>& paths) {
+    std::vector<Reading> shared;
+    if (paths.empty())
+        return shared;
+    for (const SegmentName& first : readings(paths.front())) {
+        Reading reading{first.base, {first.number}};
+        for (std::size_t i = 1; i < paths.size(); ++i) {
+            const auto names = readings(paths[i]);
+            const auto same = std::find_if(names.begin(), names.end(), [&](const SegmentName& n) {
+                return sameBase(n.base, first.base);
+            });
+            if (same == names.end())
+                break;
+            reading.numbers.push_back(same->number);
+        }
+        if (reading.numbers.size() == paths.size())
+            shared.push_back(std::move(reading));
     }
-    if (names.empty())
-        return std::nullopt;
-    return names;
+    return shared;
 }
 
 std::string quoted(const std::string& base, int number) {
     return "\"" + base + std::to_string(number) + "\"";
 }
 
-} // namespace
-
-std::optional<std::string> commonBase(const std::vector<std::string>& paths) {
-    const auto names = segmentNames(paths);
-    if (!names)
-        return std::nullopt;
-    return names->front().base;
-}
-
-std::optional<std::string> missingSegments(const std::vector<std::string>& paths) {
-    const auto names = segmentNames(paths);
-    if (!names)
-        return std::nullopt;
-    const std::string& base = names->front().base;
-    std::vector<int> numbers;
-    for (const SegmentName& name : *names)
-        numbers.push_back(name.number);
+// What is missing or doubled among the segments `numbers` of `base`; empty
+// when nothing is.
+std::string gapsIn(const std::string& base, std::vector<int> numbers) {
     std::sort(numbers.begin(), numbers.end());
-
     std::string message;
     const auto add = [&message](const std::string& sentence) {
         message += (message.empty() ? "" : " ") + sentence;
@@ -92,9 +94,37 @@ std::optional<std::string> missingSegments(const std::vector<std::string>& paths
         }
         before = number;
     }
-    if (message.empty())
-        return std::nullopt;
     return message;
+}
+
+} // namespace
+
+std::optional<int> segmentNumber(const std::string& path, const std::string& base) {
+    if (path.size() <= base.size() || path.compare(0, base.size(), base) != 0)
+        return std::nullopt;
+    for (const SegmentName& name : readings(path)) {
+        if (name.base.size() == base.size())
+            return name.number;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> commonBases(const std::vector<std::string>& paths) {
+    std::vector<std::string> bases;
+    for (const Reading& reading : sharedReadings(paths))
+        bases.push_back(reading.base);
+    return bases;
+}
+
+std::optional<std::string> missingSegments(const std::vector<std::string>& paths) {
+    const std::vector<Reading> shared = sharedReadings(paths);
+    if (shared.empty())
+        return std::nullopt;
+    for (const Reading& reading : shared) {
+        if (gapsIn(reading.base, reading.numbers).empty())
+            return std::nullopt;
+    }
+    return gapsIn(shared.front().base, shared.front().numbers);
 }
 
 } // namespace shardix

@@ -592,10 +592,17 @@ TEST(Sizes, ReadLikeSplitAndSegmentNumbersFindGaps) {
     EXPECT_EQ(missingSegments(named("p", upTo(12))), std::nullopt);
     EXPECT_EQ(missingSegments({"p1", "q3"}), std::nullopt);  // not of one base name
     EXPECT_EQ(missingSegments({"p1", "p03"}), std::nullopt); // not a segment name
-    EXPECT_EQ(commonBase(named("a/b.part", {3, 10})), "a/b.part");
-    EXPECT_EQ(commonBase({"x1", "x"}), std::nullopt);
+    EXPECT_EQ(commonBases(named("a/b.part", {3, 10})), Strings{"a/b.part"});
+    EXPECT_EQ(commonBases({"x1", "x"}), Strings{});
     // One base name however its folder is spelled.
-    EXPECT_EQ(commonBase({"d/p1", "./d//p2"}), "d/p");
+    EXPECT_EQ(commonBases({"d/p1", "./d//p2"}), Strings{"d/p"});
+    // A base name that ends in a digit: "v1" cut into 12 is not "v" with 10 missing.
+    EXPECT_EQ(commonBases(named("v1", {1, 2})), (Strings{"v1", "v"}));
+    EXPECT_EQ(missingSegments(named("v1", upTo(12))), std::nullopt);
+    EXPECT_EQ(missingSegments({"v11", "v13"}), "\"v12\" is missing between \"v11\" and \"v13\".");
+    EXPECT_EQ(segmentNumber("v11", "v1"), 1);
+    EXPECT_EQ(segmentNumber("v11", "v"), 11);
+    EXPECT_EQ(segmentNumber("v1", "v1"), std::nullopt);
     EXPECT_EQ(missingSegments({"p1", "./p1"}), "\"p1\" is given more than once.");
 }
 
