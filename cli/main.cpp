@@ -7,6 +7,7 @@
 #include "engines/FileIo.h"
 #include "engines/Manifest.h"
 #include "engines/ManifestMatch.h"
+#include "engines/ManifestSearch.h"
 #include "engines/ProcessSetup.h"
 #include "engines/RunProgress.h"
 #include "engines/SegmentNumbers.h"
@@ -38,9 +39,9 @@ const char* const kUsage =
     "      pieces; an empty SOURCE gives one empty piece). SIZE is a number of bytes,\n"
     "      or one with a unit: K, M, G, T for powers of 1024 (also KiB, MiB, ...),\n"
     "      KB, MB, GB, TB for powers of 1000, as split -b reads it: 4G, 700M, 25MB.\n"
-    "  shardix-cli assemble [--force] [--sort] [--manifest FILE] TARGET INPUT...\n"
+    "  shardix-cli assemble [--force] [--sort | --as-given] [--manifest FILE] TARGET INPUT...\n"
     "      Join the INPUTs, in the order given, into TARGET.\n"
-    "  shardix-cli append [--manifest FILE] TARGET SOURCE...\n"
+    "  shardix-cli append [--sort | --as-given] [--manifest FILE] TARGET SOURCE...\n"
     "      Complete TARGET, which holds the beginning of the SOURCEs joined in order,\n"
     "      with exactly the bytes it lacks. TARGET is compared with the SOURCEs first;\n"
     "      one that does not match is left alone.\n"
@@ -52,7 +53,8 @@ const char* const kUsage =
     "\n"
     "Options:\n"
     "  --force          replace an existing first piece and manifest (segment) or\n"
-    "                   TARGET (assemble)\n"
+    "                   TARGET (assemble; the old TARGET stays until the new one is\n"
+    "                   complete)\n"
     "  --manifest       (segment) also write BASEPATH.sha256: the SHA-256 of every\n"
     "                   piece, named as in its folder, then that of the whole SOURCE\n"
     "                   under SOURCE's own name, as sha256sum writes them, so that\n"
@@ -61,26 +63,39 @@ const char* const kUsage =
     "  --manifest FILE  (assemble, append) check against the manifest FILE\n"
     "  --no-manifest    (assemble, append) check against no manifest\n"
     "  --size SIZE      (segment) cut into pieces of SIZE bytes instead of COUNT\n"
-    "  --sort           (assemble) order the INPUTs by the length of their names,\n"
-    "                   names of one length by their bytes, which puts p1 p2 ..\n"
-    "                   p10 p11 in number order; numbered pieces of one base name\n"
-    "                   are refused when one from 1 to the highest is missing\n"
+    "  --sort           (assemble, append) order the INPUTs by the length of their\n"
+    "                   names, names of one length by their bytes, which puts p1 p2\n"
+    "                   .. p10 p11 in number order; numbered pieces of one base\n"
+    "                   name are refused when one from 1 to the highest is missing\n"
+    "  --as-given       (assemble, append) join numbered pieces in the order given,\n"
+    "                   even when it is not their number order\n"
     "  --quiet          (every command) show no progress; verify shows only the\n"
     "                   files that are wrong, assemble and append do not tell what\n"
     "                   matched the manifest\n"
     "  --               end of the options: a file name that begins with \"-\" follows\n"
     "\n"
     "Without --force an existing first piece, manifest or TARGET is left alone.\n"
-    "Every INPUT is checked before TARGET is touched.\n"
+    "Cutting again over pieces replaces or removes BASEPATH.sha256, which would no\n"
+    "longer describe them. Every INPUT is checked before TARGET is touched. Names\n"
+    "that are one file (links) are told apart by what they are, not by how they\n"
+    "are spelled.\n"
     "\n"
-    "Unless --no-manifest is given, assemble and append check against the manifest\n"
-    "named by --manifest or, without it, against BASEPATH.sha256 when the INPUTs\n"
-    "(SOURCEs) are BASEPATH1, BASEPATH2, ... and that file is there. They refuse,\n"
-    "before writing, an INPUT that the manifest does not list, a listed piece that\n"
-    "is missing, given twice, out of its order or of another length, and a TARGET\n"
-    "that is the manifest itself. While copying, they read TARGET back and compare\n"
-    "each piece's bytes and the whole file with the manifest: a mismatch fails the\n"
-    "command, naming the piece, and keeps what was written.\n"
+    "Numbered pieces of one base name (p1 p2 p3) given out of number order, with\n"
+    "one missing or one twice, are refused unless --sort or --as-given is given or\n"
+    "a manifest settles their order. A TARGET that is itself such a piece is\n"
+    "refused: TARGET comes first.\n"
+    "\n"
+    "Manifests: when an INPUT (SOURCE) lies in a folder beside a manifest (a\n"
+    ".sha256 file) that lists it, that manifest is used, however the INPUTs are\n"
+    "named; --manifest FILE names it instead, and --no-manifest turns the check\n"
+    "off. assemble and append then refuse, before writing, an INPUT that the\n"
+    "manifest does not list, a listed piece that is missing, given twice, out of\n"
+    "its order or of another length, a manifest that is incomplete, and a TARGET\n"
+    "that is the manifest or one of its pieces. append first checks the whole\n"
+    "pieces that TARGET already holds against their checksums. While copying, they\n"
+    "read TARGET back and compare each piece's bytes and the whole file with the\n"
+    "manifest: a mismatch fails the command, naming the piece (or TARGET, where its\n"
+    "own bytes are wrong), and keeps what was written.\n"
     "\n"
     "Messages go to standard error. While a command runs and standard error is a\n"
     "terminal, a line there shows its progress, the rate and the time left.\n"
@@ -218,39 +233,6 @@ std::string baseName(const std::string& path) {
     return path.substr(path.find_last_of('/') + 1);
 }
 
-// Why the manifest `manifest` of the segments of `source`, named `basePath` and a
-// number, cannot be written; nothing when it can.
-std::optional<std::string> manifestRefused(const std::string& manifest, const std::string& source,
-                                           const std::string& basePath, bool force) {
-    if (!force && exists(manifest))
-        return "\"" + manifest + "\" already exists; not replaced (use --force to replace it).";
-    if (auto refused = shardix::refusedOutput(manifest))
-        return refused;
-    // The manifest names the whole file by the source's own name in its folder.
-    const std::string whole = baseName(source);
-    if (whole == baseName(manifest) || shardix::sameFile(source, manifest))
-        return "\"" + source + "\" has the manifest's own name; please choose another BASEPATH.";
-    if (shardix::segmentNumber(whole, baseName(basePath)))
-        return "The manifest would list \"" + whole +
-               "\", the name of a segment, as the whole "
-               "file; please choose another BASEPATH.";
-    return std::nullopt;
-}
-
-// The manifest of the segments just written, and the whole source.
-shardix::Manifest manifestOf(const shardix::Checksums& sums, const std::string& source,
-                             const std::string& basePath) {
-    shardix::Manifest manifest;
-    std::int64_t total = 0;
-    for (std::size_t k = 0; k < sums.parts.size(); ++k) {
-        manifest.entries.push_back(
-            {sums.parts[k], baseName(basePath) + std::to_string(k + 1), false, sums.lengths[k]});
-        total += sums.lengths[k];
-    }
-    manifest.entries.push_back({sums.whole.value_or(""), baseName(source), true, total});
-    return manifest;
-}
-
 int segmentCommand(const std::string& source, const std::string& basePath, const std::string& count,
                    const std::string& size, bool withManifest, bool force, bool quiet) {
     std::optional<int> pieces;
@@ -269,7 +251,7 @@ int segmentCommand(const std::string& source, const std::string& basePath, const
         if (count.empty())
             return usageError("COUNT or --size SIZE is required");
         pieces = shardix::parseCount(count);
-        if (!pieces || *pieces > 999)
+        if (!pieces || *pieces > shardix::kMaxSegments)
             return usageError("COUNT must be a number from 2 to 999, not \"" + count + "\"");
         if (*pieces < 2)
             return fail("The number of file segments must be greater than one.  Please enter a "
@@ -277,52 +259,52 @@ int segmentCommand(const std::string& source, const std::string& basePath, const
     }
     if (!force && exists(basePath + "1"))
         return refuseExisting(basePath + "1");
-    const std::string manifestPath = basePath + ".sha256";
-    if (withManifest) {
-        if (auto refused = manifestRefused(manifestPath, source, basePath, force))
-            return fail(*refused);
-    }
+    // A manifest of the base name describes the pieces of an earlier cut: it is
+    // replaced or removed once the pieces are written, so only with --force.
+    const std::string manifestPath = shardix::manifestPathFor(basePath);
+    if (!force && exists(manifestPath))
+        return fail("\"" + manifestPath + "\" already exists" +
+                    (withManifest ? std::string()
+                                  : ": it lists the pieces of an earlier cut, which it would no "
+                                    "longer describe") +
+                    "; not replaced (use --force to replace it).");
 
     ConsoleProgress progress("segment", quiet);
-    shardix::Checksums sums;
-    shardix::Checksums* wanted = withManifest ? &sums : nullptr;
+    shardix::SegmentOptions options;
+    options.writeManifest = withManifest;
+    shardix::SegmentReport report;
     const shardix::RunResult result =
-        length ? shardix::segmentFileBySize(source, basePath, *length, progress,
-                                            shardix::kPieceSize, wanted)
-               : shardix::segmentFile(source, basePath, *pieces, progress, shardix::kPieceSize,
-                                      wanted);
-    if (result || !withManifest)
-        return finish(result, progress);
-    try {
-        manifestOf(sums, source, basePath).write(manifestPath);
-    } catch (const shardix::AppError& e) {
-        return finish(shardix::Failure::from(e), progress);
-    }
-    return finish(std::nullopt, progress);
+        length ? shardix::segmentFileBySize(source, basePath, *length, progress, options, &report)
+               : shardix::segmentFile(source, basePath, *pieces, progress, options, &report);
+    progress.endLine();
+    if (report.removedOldManifest)
+        std::fprintf(stderr,
+                     "shardix-cli: removed \"%s\": it listed the pieces of an earlier cut.\n",
+                     manifestPath.c_str());
+    return finish(result, progress);
 }
 
-// The manifest to check `inputs` against: the one named, or BASEPATH.sha256
-// beside inputs named BASEPATH1, BASEPATH2, ...; empty for none.
-std::string manifestFor(const std::vector<std::string>& inputs, const std::string& named,
-                        bool none) {
+// The manifest to check `inputs` against: the one named, or the one that lies
+// beside them and lists them; empty for none. Sets `refusal` when the one
+// beside them cannot be chosen.
+std::string manifestFor(const std::vector<std::string>& inputs, const std::string& named, bool none,
+                        std::string& refusal) {
     if (none)
         return {};
     if (!named.empty())
         return named;
-    for (const std::string& base : shardix::commonBases(inputs)) {
-        if (exists(base + ".sha256"))
-            return base + ".sha256";
-    }
-    return {};
+    shardix::ManifestSearch search = shardix::findManifest(inputs);
+    if (!search.refusal.empty())
+        refusal = search.refusal + "  Name one with --manifest FILE, or give --no-manifest.";
+    return search.path;
 }
 
-// Reads `path` and matches `inputs` with its segments.
-shardix::RunResult expectedFrom(const std::string& path, const std::vector<std::string>& inputs,
-                                shardix::Checksums& expected) {
+// Whether the manifest `path` lists `target` as one of its pieces.
+bool listedAsPiece(const std::string& path, const std::string& target) {
     try {
-        return shardix::matchSegments(shardix::Manifest::read(path), path, inputs, expected);
-    } catch (const shardix::AppError& e) {
-        return shardix::Failure::from(e);
+        return shardix::listsAsSegment(shardix::Manifest::read(path), path, target);
+    } catch (const shardix::AppError&) {
+        return false;
     }
 }
 
@@ -351,6 +333,8 @@ int verifyCommand(const std::string& path, bool quiet) {
     }
     if (manifest.entries.empty() && manifest.problems.empty())
         return fail("\"" + path + "\" lists no files.");
+    if (const auto why = manifest.incomplete())
+        return fail("\"" + path + "\": " + *why + ".");
     ConsoleProgress progress("verify", quiet);
     const std::vector<shardix::Verdict> verdicts =
         shardix::verifyManifest(manifest, shardix::Manifest::folderOf(path), progress);
@@ -404,6 +388,94 @@ int verifyCommand(const std::string& path, bool quiet) {
     return manifest.problems.empty() ? 0 : 1;
 }
 
+// What assemble and append are told besides their files.
+struct JoinOptions {
+    bool force = false;
+    bool sort = false;
+    bool asGiven = false;
+    bool quiet = false;
+    bool noManifest = false;
+    std::string manifest;
+};
+
+// Why the files typed cannot be joined as they stand, before anything is read:
+// a checksum list among them, numbered pieces out of order or missing, and a
+// TARGET that is itself one of the pieces (the output typed last).
+std::optional<std::string> refusedFiles(bool assembling, const std::string& target,
+                                        std::vector<std::string>& inputs,
+                                        const JoinOptions& options) {
+    const std::string inputsWord = assembling ? "INPUTs" : "SOURCEs";
+    // TARGET among the files to join, by any name, would be lost or grow.
+    if (auto refused = assembling ? shardix::refusedTarget(inputs, target)
+                                  : shardix::refusedAppendTarget(inputs, target))
+        return refused;
+    // A glob such as p* takes in p.sha256 beside p1 .. pn: its text would be
+    // joined in without a word.
+    for (const std::string& input : inputs) {
+        if (input.size() > 7 && input.compare(input.size() - 7, 7, ".sha256") == 0)
+            return "\"" + input +
+                   "\" is a list of checksums, not a piece to join; leave it "
+                   "out (it is found beside the pieces, or give it with --manifest).";
+    }
+    if (options.sort) {
+        // As a file list shows them, by the bytes of their names; then by length.
+        std::stable_sort(
+            inputs.begin(), inputs.end(),
+            [](const std::string& a, const std::string& b) { return baseName(a) < baseName(b); });
+        shardix::orderByNameLength(inputs);
+        if (auto missing = shardix::missingSegments(inputs))
+            return missing;
+    }
+    if (const auto base = shardix::pieceBaseOf(target, inputs))
+        return "TARGET \"" + target + "\" is itself a piece of \"" + *base + "\", like the " +
+               inputsWord + ": TARGET comes first (shardix-cli " +
+               (assembling ? "assemble TARGET INPUT..." : "append TARGET SOURCE...") +
+               ").  Nothing was written.";
+    return std::nullopt;
+}
+
+int joinCommand(bool assembling, const std::string& target, std::vector<std::string> inputs,
+                const JoinOptions& options) {
+    if (auto refused = refusedFiles(assembling, target, inputs, options))
+        return fail(*refused);
+    std::string refusal;
+    const std::string manifestPath =
+        manifestFor(inputs, options.manifest, options.noManifest, refusal);
+    if (!refusal.empty())
+        return fail(refusal);
+    shardix::Checksums expected;
+    if (!manifestPath.empty()) {
+        if (!shardix::sameFile(target, manifestPath) && listedAsPiece(manifestPath, target))
+            return fail("TARGET \"" + target + "\" is one of the pieces that \"" + manifestPath +
+                        "\" lists: TARGET comes first (shardix-cli " +
+                        (assembling ? "assemble TARGET INPUT..." : "append TARGET SOURCE...") +
+                        ").  Nothing was written.");
+        if (shardix::RunResult refused =
+                shardix::expectedForJoin(manifestPath, inputs, target, expected))
+            return failWith(*refused);
+    } else if (!options.sort && !options.asGiven) {
+        if (auto order = shardix::outOfNumberOrder(inputs))
+            return fail(*order + "  Give --sort to join them in number order, or --as-given to "
+                                 "join them in the order given.");
+    }
+    const shardix::Checksums* checks = manifestPath.empty() ? nullptr : &expected;
+
+    if (assembling) {
+        if (!options.force && exists(target))
+            return refuseExisting(target);
+        ConsoleProgress progress("assemble", options.quiet);
+        const shardix::RunResult result =
+            shardix::assembleFiles(inputs, target, progress, shardix::kPieceSize, checks);
+        return result || !checks ? finish(result, progress)
+                                 : checked(target, expected, options.quiet, progress);
+    }
+    ConsoleProgress progress("append", options.quiet);
+    const shardix::RunResult result =
+        shardix::appendFile(inputs, target, progress, shardix::kPieceSize, checks);
+    return result || !checks ? finish(result, progress)
+                             : checked(target, expected, options.quiet, progress);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -415,7 +487,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1, 1);
     app.fallthrough(false);
 
-    bool force = false, quiet = false, sort = false, writeManifest = false, noManifest = false;
+    bool force = false, quiet = false, sort = false, asGiven = false, writeManifest = false,
+         noManifest = false;
     const auto flag = [](CLI::App* command, const char* name, bool& value) {
         return command->add_flag(name, value)
             ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
@@ -439,15 +512,21 @@ int main(int argc, char** argv) {
     segment->add_option("BASEPATH", basePath)->required();
     segment->add_option("COUNT", count);
 
+    // --sort or --as-given, for the commands that join numbered pieces.
+    const auto ordersPieces = [&](CLI::App* command) {
+        flag(command, "--as-given", asGiven)->excludes(flag(command, "--sort", sort));
+    };
+
     CLI::App* assemble = app.add_subcommand("assemble");
     flag(assemble, "--force", force);
-    flag(assemble, "--sort", sort);
+    ordersPieces(assemble);
     flag(assemble, "--quiet", quiet);
     readsManifest(assemble);
     assemble->add_option("TARGET", target)->required();
     assemble->add_option("INPUT", inputs)->required()->expected(1, -1);
 
     CLI::App* append = app.add_subcommand("append");
+    ordersPieces(append);
     flag(append, "--quiet", quiet);
     readsManifest(append);
     append->add_option("TARGET", target)->required();
@@ -473,46 +552,6 @@ int main(int argc, char** argv) {
     if (verify->parsed())
         return verifyCommand(manifest, quiet);
 
-    // A glob such as p* takes in p.sha256 beside p1 .. pn: its text would be
-    // joined in without a word.
-    for (const std::string& input : inputs) {
-        if (input.size() > 7 && input.compare(input.size() - 7, 7, ".sha256") == 0)
-            return fail("\"" + input +
-                        "\" is a list of checksums, not a piece to join; leave it "
-                        "out (it is found beside the pieces, or give it with --manifest).");
-    }
-    if (assemble->parsed() && sort) {
-        // As a file list shows them, by the bytes of their names; then by length.
-        std::stable_sort(
-            inputs.begin(), inputs.end(),
-            [](const std::string& a, const std::string& b) { return baseName(a) < baseName(b); });
-        shardix::orderByNameLength(inputs);
-        if (auto missing = shardix::missingSegments(inputs))
-            return fail(*missing);
-    }
-    const std::string manifestPath = manifestFor(inputs, manifest, noManifest);
-    shardix::Checksums expected;
-    if (!manifestPath.empty()) {
-        if (shardix::RunResult refused = expectedFrom(manifestPath, inputs, expected))
-            return failWith(*refused);
-    }
-    const shardix::Checksums* checks = manifestPath.empty() ? nullptr : &expected;
-    if (checks && shardix::sameFile(target, manifestPath))
-        return fail("\"" + target + "\" is the manifest that the pieces are checked against; " +
-                    "please choose another name for TARGET.");
-
-    if (assemble->parsed()) {
-        if (!force && exists(target))
-            return refuseExisting(target);
-        ConsoleProgress progress("assemble", quiet);
-        const shardix::RunResult result =
-            shardix::assembleFiles(inputs, target, progress, shardix::kPieceSize, checks);
-        return result || !checks ? finish(result, progress)
-                                 : checked(target, expected, quiet, progress);
-    }
-    ConsoleProgress progress("append", quiet);
-    const shardix::RunResult result =
-        shardix::appendFile(inputs, target, progress, shardix::kPieceSize, checks);
-    return result || !checks ? finish(result, progress)
-                             : checked(target, expected, quiet, progress);
+    JoinOptions options{force, sort, asGiven, quiet, noManifest, manifest};
+    return joinCommand(assemble->parsed(), target, inputs, options);
 }

@@ -8,6 +8,8 @@
 #include "engines/Assembler.h"
 #include "engines/Count.h"
 #include "engines/FileIo.h"
+#include "engines/ManifestMatch.h"
+#include "engines/ManifestSearch.h"
 #include "engines/Segmenter.h"
 #include "engines/Selection.h"
 #include "platform/ErrorReporter.h"
@@ -124,12 +126,17 @@ OperationDialog::OperationDialog(WindowServices& ui, QString programFolder, QWid
 
     engines_.segment = [](const std::string& source, const std::string& basePath, int count,
                           RunProgress& progress) {
-        return segmentFile(source, basePath, count, progress);
+        // An old manifest of the base name no longer describes the new segments.
+        return segmentFile(source, basePath, count, progress, SegmentOptions{});
     };
     engines_.assemble = [](const std::vector<std::string>& list, const std::string& target,
-                           RunProgress& progress) { return assembleFiles(list, target, progress); };
+                           RunProgress& progress, const Checksums* expected) {
+        return assembleFiles(list, target, progress, kPieceSize, expected);
+    };
     engines_.append = [](const std::vector<std::string>& sources, const std::string& target,
-                         RunProgress& progress) { return appendFile(sources, target, progress); };
+                         RunProgress& progress, const Checksums* expected) {
+        return appendFile(sources, target, progress, kPieceSize, expected);
+    };
 
     setCaption(QString());
     // Centred once; later showings keep the place.
@@ -529,7 +536,9 @@ void OperationDialog::runAssemble() {
         return;
     destDir_ = folderList_->path();
     const std::string target = native(destPath_);
-    run([&] { return engines_.assemble(selection_, target, progress_); });
+    runJoin(target, [&](const Checksums* expected) {
+        return engines_.assemble(selection_, target, progress_, expected);
+    });
 }
 
 void OperationDialog::acceptAppendTarget() {
@@ -553,7 +562,9 @@ void OperationDialog::runAppend() {
         return stopAt(multiFileList_, kPickFilesToAppendFrom);
     destDir_ = folderOf(destPath_);
     const std::string target = native(destPath_);
-    run([&] { return engines_.append(selection_, target, progress_); });
+    runJoin(target, [&](const Checksums* expected) {
+        return engines_.append(selection_, target, progress_, expected);
+    });
 }
 
 void OperationDialog::run(const std::function<RunResult()>& engine) {
@@ -573,6 +584,21 @@ void OperationDialog::run(const std::function<RunResult()>& engine) {
         progress_.showFailure(message);
     }
     finishRun(!failure);
+}
+
+void OperationDialog::runJoin(const std::string& target,
+                              const std::function<RunResult(const Checksums* expected)>& engine) {
+    run([&]() -> RunResult {
+        const ManifestSearch search = findManifest(selection_);
+        if (!search.refusal.empty())
+            return Failure::of(ErrNo::InvalidOperation, search.refusal);
+        if (search.path.empty())
+            return engine(nullptr);
+        Checksums expected;
+        if (RunResult refused = expectedForJoin(search.path, selection_, target, expected))
+            return refused;
+        return engine(&expected);
+    });
 }
 
 void OperationDialog::finishRun(bool announce) {

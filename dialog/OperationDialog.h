@@ -3,6 +3,7 @@
 #include "dialog/DialogProgress.h"
 #include "dialog/DriveTable.h"
 #include "dialog/Step.h"
+#include "engines/Checksums.h"
 #include "engines/Failure.h"
 
 #include <QDialog>
@@ -36,11 +37,12 @@ class OperationDialog : public QDialog {
         std::function<RunResult(const std::string& source, const std::string& basePath, int count,
                                 RunProgress& progress)>
             segment;
+        // With checksums, from a manifest that lists the files, to check them against.
         std::function<RunResult(const std::vector<std::string>& fileList, const std::string& target,
-                                RunProgress& progress)>
+                                RunProgress& progress, const Checksums* expected)>
             assemble;
         std::function<RunResult(const std::vector<std::string>& sources, const std::string& target,
-                                RunProgress& progress)>
+                                RunProgress& progress, const Checksums* expected)>
             append;
     };
 
@@ -109,6 +111,10 @@ class OperationDialog : public QDialog {
     void acceptAppendTarget();
     void runAppend();
     void run(const std::function<RunResult()>& engine);
+    // Runs `engine` on the selection, with the checksums of the manifest that
+    // lists the selected files, when one lies beside them.
+    void runJoin(const std::string& target,
+                 const std::function<RunResult(const Checksums* expected)>& engine);
     void finishRun(bool announce);
     void stopAt(QWidget* control, const QString& message);
     void reportFailure(const AppError& error);

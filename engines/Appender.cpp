@@ -1,9 +1,11 @@
 #include "engines/Appender.h"
 
 #include "engines/AppError.h"
+#include "engines/FileIdentity.h"
 #include "engines/MeasuredFile.h"
 #include "engines/OutputCheck.h"
 #include "engines/RunProgress.h"
+#include "engines/Sha256.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include <numeric>
 #include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -24,6 +27,25 @@ constexpr std::int64_t kTailSpan = 1 << 20;
 constexpr int kSamples = 64;
 constexpr std::int64_t kSampleSize = 64 << 10;
 constexpr std::int64_t kEdgeSize = 4 << 10;
+
+// The first place (0-based, in the target) in [from, to) where the target
+// differs from `source`, which holds the whole's bytes from `offset` on.
+std::optional<std::int64_t> firstDifference(const FileHandle& target, const FileHandle& source,
+                                            std::int64_t offset, std::int64_t from,
+                                            std::int64_t to) {
+    constexpr std::int64_t kChunk = 64 << 10;
+    std::vector<char> mine(kChunk), theirs(kChunk);
+    for (std::int64_t at = from; at < to; at += kChunk) {
+        const std::int64_t n = std::min(kChunk, to - at);
+        readExactly(target, at, mine.data(), n);
+        readExactly(source, at - offset, theirs.data(), n);
+        if (std::memcmp(mine.data(), theirs.data(), static_cast<std::size_t>(n)) != 0) {
+            const auto first = std::mismatch(mine.begin(), mine.begin() + n, theirs.begin()).first;
+            return at + (first - mine.begin());
+        }
+    }
+    return std::nullopt;
+}
 
 // Compares the target's bytes with those of the whole at the same places, one
 // source at a time, at a cost bounded whatever the size.
@@ -58,35 +80,16 @@ class PrefixCheck {
         }
         std::sort(spans.begin(), spans.end());
         for (const auto& [from, to] : spans) {
-            if (auto at = firstDifference(source.file, offset, from, to))
+            if (auto at = firstDifference(target_, source.file, offset, from, to))
                 return at;
         }
         return std::nullopt;
     }
 
   private:
-    std::optional<std::int64_t> firstDifference(const FileHandle& source, std::int64_t offset,
-                                                std::int64_t from, std::int64_t to) {
-        constexpr std::int64_t kChunk = 64 << 10;
-        mine_.resize(kChunk);
-        theirs_.resize(kChunk);
-        for (std::int64_t at = from; at < to; at += kChunk) {
-            const std::int64_t n = std::min(kChunk, to - at);
-            readExactly(target_, at, mine_.data(), n);
-            readExactly(source, at - offset, theirs_.data(), n);
-            if (std::memcmp(mine_.data(), theirs_.data(), static_cast<std::size_t>(n)) != 0) {
-                const auto first =
-                    std::mismatch(mine_.begin(), mine_.begin() + n, theirs_.begin()).first;
-                return at + (first - mine_.begin());
-            }
-        }
-        return std::nullopt;
-    }
-
     const FileHandle& target_;
     std::int64_t length_;
     std::vector<std::pair<std::int64_t, std::int64_t>> spans_; // of the target, in order
-    std::vector<char> mine_, theirs_;
 };
 
 Failure notItsBeginning(const std::string& target, std::int64_t at, const std::string& source,
@@ -138,11 +141,77 @@ bool stillTheSame(const FileHandle& output, const TargetBefore& before) {
            now.st_ino == then.st_ino && now.st_size == before.length;
 }
 
+// With checksums: the target's bytes where whole sources lie, each compared
+// with that source's checksum, and the part of the source in which it ends
+// compared byte for byte, so that a mismatch found later lies in the new
+// bytes. Reads the target's bytes once, on two threads.
+RunResult checkTargetAgainst(const Checksums& expected, const TargetBefore& before,
+                             const std::string& target, const std::vector<std::string>& sources,
+                             const std::vector<std::int64_t>& lengths, const MeasuredFile& last,
+                             std::int64_t lastOffset) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> ranges; // whole sources in the target
+    for (std::int64_t k = 0, at = 0; k < static_cast<std::int64_t>(lengths.size()); ++k) {
+        const std::int64_t length = lengths[static_cast<std::size_t>(k)];
+        if (at + length > before.length)
+            break;
+        ranges.emplace_back(at, length);
+        at += length;
+    }
+    std::vector<std::string> found(ranges.size());
+    std::exception_ptr failed[2];
+    const auto hashEvery = [&](std::size_t first, std::exception_ptr& error) {
+        try {
+            std::atomic<std::int64_t> done{0};
+            for (std::size_t k = first; k < ranges.size(); k += 2)
+                found[k] = Sha256::ofRange(before.file, ranges[k].first, ranges[k].second, done);
+        } catch (...) {
+            error = std::current_exception();
+        }
+    };
+    std::thread other(hashEvery, 1, std::ref(failed[1]));
+    hashEvery(0, failed[0]);
+    other.join();
+    for (const std::exception_ptr& error : failed) {
+        if (error)
+            std::rethrow_exception(error);
+    }
+    for (std::size_t k = 0; k < ranges.size(); ++k) {
+        if (found[k] == expected.parts[k])
+            continue;
+        return Failure::of(
+            ErrNo::PathFileAccess,
+            "\"" + target + "\" does not hold the beginning of the chosen files: " + "its bytes " +
+                std::to_string(ranges[k].first + 1) + " to " +
+                std::to_string(ranges[k].first + ranges[k].second) + ", where \"" + sources[k] +
+                "\" belongs, do not match the checksum of \"" + sources[k] + "\" in \"" +
+                expected.source + "\".  Nothing was appended.");
+    }
+    const std::int64_t held = before.length - lastOffset; // of the last source, in the target
+    if (held <= 0 || held >= last.length)
+        return std::nullopt;
+    if (auto at = firstDifference(before.file, last.file, lastOffset, lastOffset, before.length))
+        return notItsBeginning(target, *at, sources[static_cast<std::size_t>(ranges.size())],
+                               lastOffset);
+    return std::nullopt;
+}
+
 } // namespace
+
+std::optional<std::string> refusedAppendTarget(const std::vector<std::string>& sources,
+                                               const std::string& target) {
+    // Appending to a source, by any name, would grow it while it is read.
+    for (const std::string& source : sources) {
+        if (sameFile(source, target))
+            return (source == target ? "\"" + target + "\" is one of the files to append from"
+                                     : oneFile(target, source)) +
+                   ": appending to it would change what is read.  Nothing was appended.";
+    }
+    return refusedOutput(target);
+}
 
 RunResult appendFile(const std::vector<std::string>& sources, const std::string& target,
                      RunProgress& progress, std::int64_t pieceSize, const Checksums* expected) {
-    if (auto refused = refusedOutput(target))
+    if (auto refused = refusedAppendTarget(sources, target))
         return Failure::refusedName(*refused);
     if (expected) {
         if (auto refused = OutputCheck::refused(target, sources.size(), *expected))
@@ -197,6 +266,11 @@ RunResult appendFile(const std::vector<std::string>& sources, const std::string&
                                               : end + written,
                                   total);
         };
+        if (index < sources.size() && expected) {
+            if (RunResult wrong =
+                    checkTargetAgainst(*expected, before, target, sources, lengths, found, offset))
+                return wrong;
+        }
         if (index < sources.size()) {
             output = openForAppend(target);
             if (!stillTheSame(output, before))

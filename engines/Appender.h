@@ -5,6 +5,7 @@
 #include "engines/FileIo.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,5 +29,10 @@ class RunProgress;
 RunResult appendFile(const std::vector<std::string>& sources, const std::string& target,
                      RunProgress& progress, std::int64_t pieceSize = kPieceSize,
                      const Checksums* expected = nullptr);
+
+// Why `target` cannot be appended to from `sources`: it is one of them (by any
+// name), a pipe, a socket, a folder or a disk device. Nothing when it can.
+std::optional<std::string> refusedAppendTarget(const std::vector<std::string>& sources,
+                                               const std::string& target);
 
 } // namespace shardix

@@ -3,7 +3,9 @@
 #include "engines/AppError.h"
 #include "engines/FileIo.h"
 #include "engines/MeasuredFile.h"
+#include "engines/ReplacementFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <unistd.h>
@@ -19,6 +21,8 @@ constexpr std::string_view kSegmentNote = "# segment: ";
 constexpr std::string_view kWholeNote = "# whole file: ";
 constexpr std::string_view kBytes = " bytes";
 constexpr std::string_view kTag = "SHA256";
+constexpr std::string_view kCountNote = "# listed below: ";
+constexpr std::string_view kAndWhole = " and the whole file";
 
 bool isHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -83,6 +87,31 @@ std::optional<std::int64_t> noteLength(std::string_view line, std::string_view p
     return value;
 }
 
+// The number of segments and whether the whole file follows, from a note
+// "# listed below: N segments and the whole file".
+bool readCountNote(std::string_view line, Manifest& manifest) {
+    if (line.substr(0, kCountNote.size()) != kCountNote)
+        return false;
+    line.remove_prefix(kCountNote.size());
+    const bool whole =
+        line.size() >= kAndWhole.size() && line.substr(line.size() - kAndWhole.size()) == kAndWhole;
+    if (whole)
+        line.remove_suffix(kAndWhole.size());
+    for (const std::string_view unit :
+         {std::string_view(" segments"), std::string_view(" segment")}) {
+        if (line.size() > unit.size() && line.substr(line.size() - unit.size()) == unit) {
+            const std::string_view digits = line.substr(0, line.size() - unit.size());
+            if (digits.size() > 9 ||
+                digits.find_first_not_of("0123456789") != std::string_view::npos)
+                return false;
+            manifest.announcedSegments = std::stoul(std::string(digits));
+            manifest.announcesWhole = whole;
+            return true;
+        }
+    }
+    return false;
+}
+
 // Reads one line that lists a file, as sha256sum -c does; why not, if it cannot.
 std::string readEntry(std::string_view line, ManifestEntry& entry) {
     std::size_t i = line.find_first_not_of(" \t");
@@ -142,6 +171,7 @@ std::string escapedLine(const ManifestEntry& entry) {
 
 Manifest Manifest::parse(std::string_view text) {
     Manifest manifest;
+    manifest.endsWithLineFeed = text.empty() || text.back() == '\n';
     std::optional<ManifestEntry> note; // what the last note said of the next file
     int number = 0;
     while (!text.empty()) {
@@ -154,6 +184,8 @@ Manifest Manifest::parse(std::string_view text) {
         if (line.empty())
             continue;
         if (line.front() == '#') {
+            if (readCountNote(line, manifest))
+                continue;
             if (auto length = noteLength(line, kSegmentNote))
                 note = ManifestEntry{{}, {}, false, length};
             else if (auto wholeLength = noteLength(line, kWholeNote))
@@ -182,11 +214,41 @@ Manifest Manifest::read(const std::string& path) {
     return parse(text);
 }
 
+std::optional<std::string> Manifest::incomplete() const {
+    if (!announcedSegments)
+        return std::nullopt;
+    const auto segments = static_cast<std::size_t>(std::count_if(
+        entries.begin(), entries.end(), [](const ManifestEntry& e) { return !e.whole; }));
+    const bool whole =
+        std::any_of(entries.begin(), entries.end(), [](const ManifestEntry& e) { return e.whole; });
+    const std::string announced =
+        std::to_string(*announcedSegments) + " segment" + (*announcedSegments == 1 ? "" : "s");
+    if (segments < *announcedSegments)
+        return "it lists " + std::to_string(segments) + " of the " + announced +
+               " it announces: it is incomplete";
+    if (announcesWhole && !whole)
+        return "it lists the " + announced +
+               " it announces but lacks the whole file's line: it is incomplete";
+    if (!endsWithLineFeed)
+        return "its last line is cut short: it is incomplete";
+    return std::nullopt;
+}
+
 std::string Manifest::text() const {
+    std::size_t segments = 0;
+    bool whole = false;
+    for (const ManifestEntry& entry : entries) {
+        if (entry.whole)
+            whole = true;
+        else
+            ++segments;
+    }
     std::string text =
         "# SHA-256 checksums written by shardix-cli: the segments in order, then the "
         "whole file.\n# Check them with sha256sum -c --ignore-missing in this "
-        "folder, or with shardix-cli verify.\n";
+        "folder, or with shardix-cli verify.\n" +
+        std::string(kCountNote) + std::to_string(segments) +
+        (segments == 1 ? " segment" : " segments") + (whole ? std::string(kAndWhole) : "") + "\n";
     for (const ManifestEntry& entry : entries) {
         if (entry.length)
             text += std::string(entry.whole ? kWholeNote : kSegmentNote) +
@@ -198,16 +260,16 @@ std::string Manifest::text() const {
 
 void Manifest::write(const std::string& path) const {
     const std::string bytes = text();
-    FileHandle out = createOutput(path);
+    ReplacementFile out(path);
     for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(out.fd(), bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(out.file().fd(), bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             throw AppError::fromErrno(n < 0 ? errno : ENOSPC, "write", path);
         done += static_cast<std::size_t>(n);
     }
-    out.close();
+    out.commit(true);
 }
 
 std::string Manifest::shownName(const std::string& name) {

@@ -2,6 +2,8 @@
 
 #include "engines/ManifestEntry.h"
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,12 +16,25 @@ namespace shardix {
 // and giving those as \\, \n and \r. Lines that start with '#' are comments to
 // sha256sum; a comment "# segment: N bytes" or "# whole file: N bytes" says
 // what the next listed file is and how long. Files without such a note count as
-// segments of unknown length.
+// segments of unknown length. The manifests written here say in a comment how
+// many segments they list and that the whole file's line follows ("# listed
+// below: 4 segments and the whole file"), so that one cut short can be told.
 class Manifest {
   public:
     std::vector<ManifestEntry> entries;
     // The lines that could not be read, as "line N: why".
     std::vector<std::string> problems;
+    // What the manifest's comment announces, when it has one.
+    std::optional<std::size_t> announcedSegments;
+    bool announcesWhole = false;
+    // Whether its text ends with a line feed, as every complete one does.
+    bool endsWithLineFeed = true;
+
+    // Why a manifest that announces what it lists is incomplete: it lists fewer
+    // segments than announced, lacks the whole file's line, or ends in the
+    // middle of a line. Nothing for a complete one, and for one that announces
+    // nothing (a hand-made list).
+    std::optional<std::string> incomplete() const;
 
     // Reads what sha256sum -c reads: the lines above, with a line feed or a
     // carriage return and a line feed at their ends, a '*' instead of the
@@ -32,7 +47,10 @@ class Manifest {
 
     // The manifest's text: the listed files in order, each below its note.
     std::string text() const;
-    // Writes text() into `path`, replacing what it held. Raises AppError.
+    // Writes text() into `path`: into a new file beside it, flushed to the disk
+    // and renamed into place when complete, so that `path` holds either its
+    // old bytes or the whole new text (a symbolic link is followed, and the
+    // file it leads to replaced). Raises AppError; nothing new is left then.
     void write(const std::string& path) const;
 
     // `name` as sha256sum shows it: with a backslash before it and \\, \n

@@ -14,6 +14,7 @@ struct ManifestEntry {
     std::string name;
     bool whole = false;
     std::optional<std::int64_t> length;
+    bool operator==(const ManifestEntry& other) const = default;
 };
 
 } // namespace shardix

@@ -1,6 +1,8 @@
 #include "engines/ManifestMatch.h"
 
 #include "engines/AppError.h"
+#include "engines/FileIdentity.h"
+#include "engines/FileIo.h"
 #include "engines/Messages.h"
 
 #include <optional>
@@ -19,7 +21,7 @@ struct Identity {
     }
 };
 
-std::optional<Identity> identityOf(const std::string& path) {
+std::optional<Identity> measuredIdentityOf(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return std::nullopt;
@@ -39,6 +41,8 @@ std::string quoted(const std::string& name) {
 RunResult matchSegments(const Manifest& manifest, const std::string& manifestPath,
                         const std::vector<std::string>& inputs, Checksums& expected) {
     const std::string listedIn = " in " + quoted(manifestPath);
+    if (const auto why = manifest.incomplete())
+        return refusal(quoted(manifestPath) + ": " + *why + ".");
     if (!manifest.problems.empty())
         return refusal(quoted(manifestPath) + ", " + manifest.problems.front() +
                        " (not a line that sha256sum -c reads).");
@@ -58,9 +62,9 @@ RunResult matchSegments(const Manifest& manifest, const std::string& manifestPat
 
     std::vector<std::optional<Identity>> listed;
     for (const ManifestEntry* segment : segments)
-        listed.push_back(identityOf(pathOf(segment)));
+        listed.push_back(measuredIdentityOf(pathOf(segment)));
     const std::optional<Identity> wholeFile =
-        whole ? identityOf(pathOf(whole)) : std::optional<Identity>();
+        whole ? measuredIdentityOf(pathOf(whole)) : std::optional<Identity>();
 
     // Two listed names that lead to one file (a link in place of a segment)
     // cannot both hold their own segment.
@@ -79,7 +83,7 @@ RunResult matchSegments(const Manifest& manifest, const std::string& manifestPat
     std::vector<std::size_t> place(inputs.size());
     std::vector<bool> given(segments.size(), false);
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        const std::optional<Identity> input = identityOf(inputs[i]);
+        const std::optional<Identity> input = measuredIdentityOf(inputs[i]);
         if (!input)
             return Failure::of(ErrNo::FileNotFound, msg::kNoSuchFile, inputs[i]);
         std::size_t k = 0;
@@ -128,6 +132,44 @@ RunResult matchSegments(const Manifest& manifest, const std::string& manifestPat
     if (whole)
         expected.whole = whole->digest;
     return std::nullopt;
+}
+
+bool listsAsSegment(const Manifest& manifest, const std::string& manifestPath,
+                    const std::string& path) {
+    const std::string folder = Manifest::folderOf(manifestPath);
+    const auto target = identityOf(path);
+    const auto targetFolder = folderIdentityOf(path);
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    for (const ManifestEntry& entry : manifest.entries) {
+        if (entry.whole)
+            continue;
+        const std::string listed = folder + entry.name;
+        if (target ? target == identityOf(listed)
+                   : entry.name.find('/') == std::string::npos && entry.name == name &&
+                         targetFolder && targetFolder == folderIdentityOf(listed))
+            return true;
+    }
+    return false;
+}
+
+RunResult expectedForJoin(const std::string& manifestPath, const std::vector<std::string>& inputs,
+                          const std::string& target, Checksums& expected) {
+    try {
+        const Manifest manifest = Manifest::read(manifestPath);
+        if (RunResult refused = matchSegments(manifest, manifestPath, inputs, expected))
+            return refused;
+        if (sameFile(target, manifestPath))
+            return Failure::refusedName(quoted(target) +
+                                        " is the manifest that the pieces are checked against; "
+                                        "please choose another name for the output.");
+        if (listsAsSegment(manifest, manifestPath, target))
+            return Failure::refusedName(quoted(target) + " is one of the pieces that " +
+                                        quoted(manifestPath) +
+                                        " lists; please choose another name for the output.");
+        return std::nullopt;
+    } catch (const AppError& e) {
+        return Failure::from(e);
+    }
 }
 
 } // namespace shardix

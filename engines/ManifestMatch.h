@@ -20,4 +20,16 @@ namespace shardix {
 RunResult matchSegments(const Manifest& manifest, const std::string& manifestPath,
                         const std::vector<std::string>& inputs, Checksums& expected);
 
+// Whether `path` is one of the segments that `manifest` (read from
+// `manifestPath`) lists: the same file, or, where there is no file of that
+// name yet, the same name in the same folder.
+bool listsAsSegment(const Manifest& manifest, const std::string& manifestPath,
+                    const std::string& path);
+
+// The checksums to check a join of `inputs` into `target` against, from the
+// manifest `manifestPath`: read and matched as matchSegments does. Refuses a
+// target that is the manifest itself or one of the pieces it lists.
+RunResult expectedForJoin(const std::string& manifestPath, const std::vector<std::string>& inputs,
+                          const std::string& target, Checksums& expected);
+
 } // namespace shardix

@@ -9,14 +9,23 @@ namespace shardix {
 
 namespace {
 
-FileHandle openToReadBack(const FileHandle& output, const std::string& name, std::int64_t total) {
+FileHandle openToReadBack(const FileHandle& output, const std::string& name,
+                          const std::string& path, std::int64_t total) {
     if (total == 0)
         return FileHandle(); // nothing to read, and the output may not even exist
-    FileHandle file = openInput(name);
-    if (output.isOpen() && !sameFile(output, name))
+    FileHandle file = openInput(path);
+    if (output.isOpen() && !sameFile(output, path))
         throw AppError(ErrNo::PathFileAccess,
                        "\"" + name + "\" was replaced by another file while it was written.");
     return file;
+}
+
+std::vector<std::int64_t> endsOf(const std::vector<std::int64_t>& lengths) {
+    std::vector<std::int64_t> ends;
+    std::int64_t end = 0;
+    for (const std::int64_t length : lengths)
+        ends.push_back(end += length);
+    return ends;
 }
 
 } // namespace
@@ -24,10 +33,13 @@ FileHandle openToReadBack(const FileHandle& output, const std::string& name, std
 OutputCheck::OutputCheck(const FileHandle& output, const std::string& outputName,
                          const std::vector<std::string>& inputs,
                          const std::vector<std::int64_t>& lengths, std::int64_t total,
-                         std::int64_t written, const Checksums& expected)
-    : readBack_(openToReadBack(output, outputName, total)), outputName_(outputName),
-      inputs_(inputs), expected_(expected), total_(total),
-      reader_(readBack_, total, lengths, written) {}
+                         std::int64_t written, const Checksums& expected,
+                         const std::string& readBackPath)
+    : readBack_(openToReadBack(output, outputName, readBackPath.empty() ? outputName : readBackPath,
+                               total)),
+      outputName_(outputName), inputs_(inputs), expected_(expected), total_(total),
+      rangeEnds_(endsOf(lengths)), firstNew_(written), reader_(readBack_, total, lengths, written) {
+}
 
 void OutputCheck::advance(std::int64_t written) {
     reader_.advance(written);
@@ -63,6 +75,13 @@ RunResult OutputCheck::compare(const std::vector<std::string>& digests) const {
                 whose = ": they are the bytes listed for \"" + inputs_[j] + "\"";
                 break;
             }
+        // Bytes that were in the output before the run came from the output.
+        if (k < rangeEnds_.size() && rangeEnds_[k] <= firstNew_)
+            return Failure::of(ErrNo::InvalidOperation,
+                               "The bytes of \"" + outputName_ + "\" where \"" + inputs_[k] +
+                                   "\" belongs do not match the checksum of \"" + inputs_[k] +
+                                   "\" in \"" + expected_.source + "\"" + whose + "; \"" +
+                                   outputName_ + "\" does not match the original file.");
         return Failure::of(ErrNo::InvalidOperation,
                            "The bytes of \"" + inputs_[k] + "\" do not match its checksum in \"" +
                                expected_.source + "\"" + whose + "; \"" + outputName_ +

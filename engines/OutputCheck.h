@@ -23,10 +23,13 @@ class OutputCheck {
     // `output` is the open output, `inputs` the names of the inputs whose
     // bytes fill the ranges of `lengths` in order, from the output's first byte
     // on; `total` is the length the output has at the end (at least the ranges'
-    // sum). The first `written` bytes are there already.
+    // sum). The first `written` bytes are there already: a range that lies
+    // wholly among them came from the output, which a mismatch there names.
+    // The output is read back through `readBackPath` (its name by default).
     OutputCheck(const FileHandle& output, const std::string& outputName,
                 const std::vector<std::string>& inputs, const std::vector<std::int64_t>& lengths,
-                std::int64_t total, std::int64_t written, const Checksums& expected);
+                std::int64_t total, std::int64_t written, const Checksums& expected,
+                const std::string& readBackPath = {});
 
     // The first `written` bytes of the output are written.
     void advance(std::int64_t written);
@@ -53,6 +56,8 @@ class OutputCheck {
     std::vector<std::string> inputs_;
     Checksums expected_;
     std::int64_t total_;
+    std::vector<std::int64_t> rangeEnds_; // of the ranges, in the output
+    std::int64_t firstNew_;               // the first byte not there before
     ChecksumReader reader_;
 };
 

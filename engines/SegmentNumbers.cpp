@@ -1,5 +1,7 @@
 #include "engines/SegmentNumbers.h"
 
+#include "engines/FileIdentity.h"
+
 #include <algorithm>
 #include <filesystem>
 
@@ -25,11 +27,20 @@ std::vector<SegmentName> readings(const std::string& path) {
     return result;
 }
 
-// Whether two base names spell the same folder and name ("part" and
-// "./part", "d/part" and "d//part").
+// Whether two base names are one name in one folder, however the folder is
+// spelled: "part" and "./part", "d/part" and "d//part", or a relative and an
+// absolute path or one through ".." that lead to the same folder.
 bool sameBase(const std::string& a, const std::string& b) {
-    return a == b || std::filesystem::path(a).lexically_normal() ==
-                         std::filesystem::path(b).lexically_normal();
+    if (a == b ||
+        std::filesystem::path(a).lexically_normal() == std::filesystem::path(b).lexically_normal())
+        return true;
+    const std::size_t slashA = a.find_last_of('/');
+    const std::size_t slashB = b.find_last_of('/');
+    if (a.compare(slashA + 1, std::string::npos, b, slashB + 1, std::string::npos) != 0)
+        return false;
+    // The base's folder is that of a piece named after it.
+    const auto folderA = folderIdentityOf(a + "1");
+    return folderA && folderA == folderIdentityOf(b + "1");
 }
 
 // One reading of all the paths under one base name.
@@ -114,6 +125,48 @@ std::vector<std::string> commonBases(const std::vector<std::string>& paths) {
     for (const Reading& reading : sharedReadings(paths))
         bases.push_back(reading.base);
     return bases;
+}
+
+std::optional<std::string> outOfNumberOrder(const std::vector<std::string>& paths) {
+    const std::vector<Reading> shared = sharedReadings(paths);
+    if (shared.empty() || paths.size() < 2)
+        return std::nullopt;
+    for (const Reading& reading : shared) {
+        bool consecutive = true;
+        for (std::size_t i = 0; i < reading.numbers.size() && consecutive; ++i)
+            consecutive = reading.numbers[i] == static_cast<int>(i) + 1;
+        if (consecutive)
+            return std::nullopt;
+    }
+    const Reading& first = shared.front();
+    for (std::size_t i = 1; i < first.numbers.size(); ++i) {
+        if (first.numbers[i] < first.numbers[i - 1])
+            return "\"" + paths[i - 1] + "\" is given before \"" + paths[i] +
+                   "\": the pieces are not in number order.";
+    }
+    return gapsIn(first.base, first.numbers);
+}
+
+std::optional<std::string> pieceBaseOf(const std::string& path,
+                                       const std::vector<std::string>& inputs) {
+    for (const SegmentName& name : readings(path)) {
+        std::vector<int> numbers{name.number};
+        for (const std::string& input : inputs) {
+            for (const SegmentName& reading : readings(input)) {
+                if (sameBase(reading.base, name.base)) {
+                    numbers.push_back(reading.number);
+                    break;
+                }
+            }
+        }
+        if (numbers.size() < 2)
+            continue;
+        std::sort(numbers.begin(), numbers.end());
+        numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+        if (numbers.back() - numbers.front() + 1 == static_cast<int>(numbers.size()))
+            return name.base;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> missingSegments(const std::vector<std::string>& paths) {

@@ -16,7 +16,8 @@ std::optional<int> segmentNumber(const std::string& path, const std::string& bas
 
 // The base names that all `paths` share when every one of them is a segment
 // name ("dir/part" for "dir/part2" and "dir/part10"), the longest first; none
-// otherwise. Folders spelled differently ("part1", "./part2") count as one;
+// otherwise. Folders spelled differently ("part1", "./part2", "/home/u/part3")
+// count as one when they lead to one folder;
 // the first path's spelling is returned.
 std::vector<std::string> commonBases(const std::vector<std::string>& paths);
 
@@ -26,5 +27,19 @@ std::vector<std::string> commonBases(const std::vector<std::string>& paths);
 // none is missing or doubled under some reading of the names, or when the
 // names are not all segment names of one base name.
 std::optional<std::string> missingSegments(const std::vector<std::string>& paths);
+
+// When `paths`, two or more, are numbered segments of one base name but not
+// segments 1, 2, 3, ... in this order under any reading of their names: a
+// message naming the first two given out of number order ("\"p10\" is given
+// before \"p2\": ..."), or else what is missing or given twice. Nothing for
+// names that are not all segments of one base name.
+std::optional<std::string> outOfNumberOrder(const std::vector<std::string>& paths);
+
+// The base name of which `path` is a numbered segment that belongs among the
+// segments of that base name in `inputs`: their numbers and its own make one
+// run without a gap ("part1" among "part2" .. "part5"). Nothing otherwise, so
+// "v1" is no segment among "v11" .. "v112", the segments of "v1".
+std::optional<std::string> pieceBaseOf(const std::string& path,
+                                       const std::vector<std::string>& inputs);
 
 } // namespace shardix

@@ -2,9 +2,12 @@
 
 #include "engines/AppError.h"
 #include "engines/ChecksumReader.h"
+#include "engines/FileIdentity.h"
+#include "engines/Manifest.h"
 #include "engines/MeasuredFile.h"
 #include "engines/Messages.h"
 #include "engines/RunProgress.h"
+#include "engines/SegmentNumbers.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -56,21 +59,139 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
 using SegmentLengths =
     std::function<RunResult(std::int64_t sourceLength, std::vector<std::int64_t>& lengths)>;
 
+std::string fileNameOf(const std::string& path) {
+    return path.substr(path.find_last_of('/') + 1);
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+Failure refusal(const std::string& message) {
+    return Failure::refusedName(message);
+}
+
+// Why `name` cannot be created in its folder: a file name longer than the file
+// system takes.
+std::optional<std::string> tooLong(const std::string& path, const std::string& what) {
+    const long longest = ::pathconf(folderOf(path).c_str(), _PC_NAME_MAX);
+    const std::size_t length = fileNameOf(path).size();
+    if (longest <= 0 || length <= static_cast<std::size_t>(longest))
+        return std::nullopt;
+    return "The name of " + what + ", \"" + fileNameOf(path) + "\", would be " +
+           std::to_string(length) + " bytes long; the file system takes at most " +
+           std::to_string(longest) + ".  Please choose a shorter base name.";
+}
+
+// The manifest of segments `basePath`1 .. n of `sourcePath`: every name is
+// relative to the manifest's folder, the whole file's by the source's own name.
+Manifest manifestOf(const Checksums& sums, const std::string& sourcePath,
+                    const std::string& basePath) {
+    Manifest manifest;
+    std::int64_t total = 0;
+    for (std::size_t k = 0; k < sums.parts.size(); ++k) {
+        manifest.entries.push_back(
+            {sums.parts[k], fileNameOf(basePath) + std::to_string(k + 1), false, sums.lengths[k]});
+        total += sums.lengths[k];
+    }
+    manifest.entries.push_back({sums.whole.value_or(""), fileNameOf(sourcePath), true, total});
+    return manifest;
+}
+
+// Why the manifest cannot be written beside the segments of `basePath` cut
+// from `sourcePath`; nothing when it can.
+std::optional<std::string> manifestRefused(const std::string& sourcePath,
+                                           const std::string& basePath) {
+    const std::string manifest = manifestPathFor(basePath);
+    if (auto refused = refusedOutput(manifest))
+        return refused;
+    if (auto refused = tooLong(manifest, "the manifest"))
+        return refused;
+    // The manifest names the whole file by the source's own name in its folder.
+    const std::string whole = fileNameOf(sourcePath);
+    if (whole == fileNameOf(manifest) || sameFile(sourcePath, manifest))
+        return "\"" + sourcePath +
+               "\" has the manifest's own name; please choose another base name.";
+    if (segmentNumber(whole, fileNameOf(basePath)))
+        return "The manifest would list \"" + whole +
+               "\", the name of a segment, as the whole file; please choose another base name.";
+    return std::nullopt;
+}
+
+// Every check of the names a cut writes, before anything is written.
+RunResult refusedNames(const std::string& sourcePath, const std::string& basePath, int count,
+                       const SegmentOptions& options) {
+    const auto segmentName = [&](int k) { return basePath + std::to_string(k); };
+    if (auto refused = tooLong(segmentName(count), "segment " + std::to_string(count)))
+        return refusal(*refused);
+    std::vector<std::string> names;
+    for (int k = 1; k <= count; ++k) {
+        if (auto refused = refusedOutput(segmentName(k)))
+            return refusal(*refused);
+        names.push_back(segmentName(k));
+    }
+    if (const auto same = firstSameFile(names))
+        return refusal(oneFile(names[same->first], names[same->second]) +
+                       " (links to one another): writing one segment would change the other.  "
+                       "Nothing was written; please remove one of them first.");
+    if (options.writeManifest) {
+        if (auto refused = manifestRefused(sourcePath, basePath))
+            return refusal(*refused);
+    }
+    return std::nullopt;
+}
+
+// After a run that wrote segments: the manifest of the base name describes the
+// new segments, or there is none.
+RunResult settleManifest(const std::string& sourcePath, const std::string& basePath,
+                         const SegmentOptions& options, bool hadManifest, const RunResult& run,
+                         SegmentReport& report) {
+    const std::string path = manifestPathFor(basePath);
+    RunResult result = run;
+    if (!run && options.writeManifest) {
+        const Manifest fresh = manifestOf(report.checksums, sourcePath, basePath);
+        try {
+            fresh.write(path);
+            return std::nullopt;
+        } catch (const AppError& e) {
+            result = Failure::from(e);
+        }
+        // An old manifest that lists exactly the new segments may stay.
+        try {
+            if (hadManifest && Manifest::read(path).entries == fresh.entries)
+                return result;
+        } catch (const AppError&) {
+        }
+    }
+    if (hadManifest && ::unlink(path.c_str()) == 0)
+        report.removedOldManifest = true;
+    return result;
+}
+
 RunResult cutFile(const std::string& sourcePath, const std::string& basePath,
-                  const SegmentLengths& lengthsOf, RunProgress& progress, std::int64_t pieceSize,
-                  Checksums* checksums) {
+                  const SegmentLengths& lengthsOf, RunProgress& progress,
+                  const SegmentOptions& options, SegmentReport& report) {
     const auto segmentName = [&](int k) { return basePath + std::to_string(k); };
     FileHandle output;
+    bool wroteSegments = false;
+    struct stat old {};
+    const bool hadManifest = options.handleOldManifest &&
+                             ::lstat(manifestPathFor(basePath).c_str(), &old) == 0 &&
+                             !S_ISDIR(old.st_mode);
+    const auto settled = [&](const RunResult& run) {
+        if (!wroteSegments || !options.handleOldManifest)
+            return run;
+        return settleManifest(sourcePath, basePath, options, hadManifest, run, report);
+    };
     try {
         MeasuredFile source = openMeasured(sourcePath);
         std::vector<std::int64_t> lengths;
         if (RunResult refused = lengthsOf(source.length, lengths))
             return refused;
         const int count = static_cast<int>(lengths.size());
-        for (int k = 1; k <= count; ++k) {
-            if (auto refused = refusedOutput(segmentName(k)))
-                return Failure::refusedName(*refused);
-        }
+        if (RunResult refused = refusedNames(sourcePath, basePath, count, options))
+            return refused;
 
         progress.setProgressMin(1);
         progress.setProgressMax(count);
@@ -81,14 +202,14 @@ RunResult cutFile(const std::string& sourcePath, const std::string& basePath,
         // link to it), cut from a private copy so that every segment is right.
         for (int k = 1; k <= count; ++k) {
             if (sameFile(source.file, segmentName(k))) {
-                source.file =
-                    privateCopy(source.file, source.length, segmentName(k), progress, pieceSize);
+                source.file = privateCopy(source.file, source.length, segmentName(k), progress,
+                                          options.copyChunk);
                 break;
             }
         }
 
         std::optional<ChecksumReader> reader;
-        if (checksums)
+        if (options.writeManifest || options.computeChecksums)
             reader.emplace(source.file, source.length, lengths, source.length);
         const auto showDone = [&](std::int64_t copied) {
             progress.setBytesDone(reader ? std::min(copied, reader->hashed()) : copied,
@@ -98,34 +219,29 @@ RunResult cutFile(const std::string& sourcePath, const std::string& basePath,
         for (int k = 1; k <= count; ++k) {
             progress.pumpEvents();
             const std::int64_t size = lengths[static_cast<std::size_t>(k - 1)];
+            wroteSegments = true;
             output = createOutput(segmentName(k));
-            copyRange(source.file, pos, size, output, progress, pieceSize, kReserveStep,
+            copyRange(source.file, pos, size, output, progress, options.copyChunk, kReserveStep,
                       [&](std::int64_t written) { showDone(pos + written); });
             pos += size;
             progress.setProgressValue(k);
             output.close();
         }
         if (reader) {
-            *checksums = reader->finish([&] { showDone(pos); });
-            checksums->lengths = lengths;
+            report.checksums = reader->finish([&] { showDone(pos); });
+            report.checksums.lengths = lengths;
         }
         showDone(pos);
-        return std::nullopt;
+        return settled(std::nullopt);
     } catch (const AppError& e) {
         output = FileHandle(); // closes what was open; its bytes stay
-        return Failure::from(e);
+        return settled(Failure::from(e));
     }
 }
 
-} // namespace
-
-RunResult segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
-                      RunProgress& progress, std::int64_t pieceSize, Checksums* checksums) {
-    if (count < 1)
-        return Failure::of(ErrNo::InvalidOperation,
-                           "The number of segments must be at least one; " + std::to_string(count) +
-                               " was asked for.");
-    const auto lengthsOf = [&](std::int64_t length, std::vector<std::int64_t>& lengths) {
+// The segment lengths of a cut into `count` equal segments.
+SegmentLengths equalLengths(const std::string& sourcePath, int count) {
+    return [sourcePath, count](std::int64_t length, std::vector<std::int64_t>& lengths) {
         // An empty file gives empty segments; otherwise every segment holds a byte at least.
         if (length > 0 && count > length)
             return RunResult(
@@ -134,16 +250,11 @@ RunResult segmentFile(const std::string& sourcePath, const std::string& basePath
         lengths.back() = length - length / count * (count - 1);
         return RunResult();
     };
-    return cutFile(sourcePath, basePath, lengthsOf, progress, pieceSize, checksums);
 }
 
-RunResult segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
-                            std::int64_t segmentLength, RunProgress& progress,
-                            std::int64_t pieceSize, Checksums* checksums) {
-    if (segmentLength < 1)
-        return Failure::of(ErrNo::InvalidOperation,
-                           "The length of the segments must be at least one byte.");
-    const auto lengthsOf = [&](std::int64_t length, std::vector<std::int64_t>& lengths) {
+// The segment lengths of a cut into segments of `segmentLength` bytes.
+SegmentLengths lengthsOfSize(const std::string& sourcePath, std::int64_t segmentLength) {
+    return [sourcePath, segmentLength](std::int64_t length, std::vector<std::int64_t>& lengths) {
         const std::int64_t count = std::max<std::int64_t>(1, (length - 1) / segmentLength + 1);
         if (count > kMaxSegments)
             return RunResult(Failure::of(
@@ -156,7 +267,75 @@ RunResult segmentFileBySize(const std::string& sourcePath, const std::string& ba
         lengths.back() = length - segmentLength * (count - 1);
         return RunResult();
     };
-    return cutFile(sourcePath, basePath, lengthsOf, progress, pieceSize, checksums);
+}
+
+RunResult badCount(int count) {
+    return Failure::of(ErrNo::InvalidOperation, "The number of segments must be at least one; " +
+                                                    std::to_string(count) + " was asked for.");
+}
+
+RunResult badLength() {
+    return Failure::of(ErrNo::InvalidOperation,
+                       "The length of the segments must be at least one byte.");
+}
+
+// A cut without a manifest's care, for the overloads that take the slice and
+// maybe want checksums.
+SegmentOptions plainOptions(std::int64_t pieceSize, const Checksums* checksums) {
+    SegmentOptions options;
+    options.copyChunk = pieceSize < 1 ? kPieceSize : pieceSize;
+    options.computeChecksums = checksums != nullptr;
+    options.handleOldManifest = false;
+    return options;
+}
+
+RunResult withChecksums(const RunResult& result, const SegmentReport& report,
+                        Checksums* checksums) {
+    if (checksums && !result)
+        *checksums = report.checksums;
+    return result;
+}
+
+} // namespace
+
+std::string manifestPathFor(const std::string& basePath) {
+    return basePath + ".sha256";
+}
+
+RunResult segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
+                      RunProgress& progress, const SegmentOptions& options, SegmentReport* report) {
+    if (count < 1)
+        return badCount(count);
+    SegmentReport own;
+    return cutFile(sourcePath, basePath, equalLengths(sourcePath, count), progress, options,
+                   report ? *report : own);
+}
+
+RunResult segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
+                            std::int64_t segmentLength, RunProgress& progress,
+                            const SegmentOptions& options, SegmentReport* report) {
+    if (segmentLength < 1)
+        return badLength();
+    SegmentReport own;
+    return cutFile(sourcePath, basePath, lengthsOfSize(sourcePath, segmentLength), progress,
+                   options, report ? *report : own);
+}
+
+RunResult segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
+                      RunProgress& progress, std::int64_t pieceSize, Checksums* checksums) {
+    SegmentReport report;
+    return withChecksums(segmentFile(sourcePath, basePath, count, progress,
+                                     plainOptions(pieceSize, checksums), &report),
+                         report, checksums);
+}
+
+RunResult segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
+                            std::int64_t segmentLength, RunProgress& progress,
+                            std::int64_t pieceSize, Checksums* checksums) {
+    SegmentReport report;
+    return withChecksums(segmentFileBySize(sourcePath, basePath, segmentLength, progress,
+                                           plainOptions(pieceSize, checksums), &report),
+                         report, checksums);
 }
 
 } // namespace shardix

@@ -56,12 +56,17 @@ std::string Sha256::hexDigest() {
 
 std::string Sha256::ofFile(const FileHandle& file, std::int64_t length,
                            std::atomic<std::int64_t>& done) {
+    return ofRange(file, 0, length, done);
+}
+
+std::string Sha256::ofRange(const FileHandle& file, std::int64_t offset, std::int64_t length,
+                            std::atomic<std::int64_t>& done) {
     constexpr std::int64_t kChunk = 1 << 20;
-    std::vector<char> buffer(static_cast<std::size_t>(std::min(length, kChunk)));
+    std::vector<char> buffer(static_cast<std::size_t>(std::clamp<std::int64_t>(length, 1, kChunk)));
     Sha256 sum;
     for (std::int64_t at = 0; at < length;) {
         const std::int64_t n = std::min(kChunk, length - at);
-        readExactly(file, at, buffer.data(), n);
+        readExactly(file, offset + at, buffer.data(), n);
         sum.update(buffer.data(), static_cast<std::size_t>(n));
         at += n;
         done += n;

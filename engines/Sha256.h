@@ -31,6 +31,9 @@ class Sha256 {
     // first byte; `done` counts the bytes read. A file that ends sooner is a failure.
     static std::string ofFile(const FileHandle& file, std::int64_t length,
                               std::atomic<std::int64_t>& done);
+    // The checksum of the `length` bytes of `file` from byte `offset` (0-based).
+    static std::string ofRange(const FileHandle& file, std::int64_t offset, std::int64_t length,
+                               std::atomic<std::int64_t>& done);
 
   private:
     evp_md_ctx_st* context_;

@@ -1,6 +1,8 @@
 // File > Assemble Files... through the menu and both dialog steps.
 #include "tests/dialog/DialogDriver.h"
 
+#include <QCryptographicHash>
+
 namespace shardix::testing {
 namespace {
 
@@ -108,6 +110,54 @@ TEST_F(AssembleCommand, IntoOneOfThePartsTheStepStaysForAnotherName) {
                                "file."_s,
                            completion(u"assembled file"_s, at(u"parts"_s), u"file"_s)}));
     EXPECT_EQ(focus.first(), nameBox(*d));
+    EXPECT_EQ(steps->unexpected(), 0);
+}
+
+// Parts that lie beside a manifest listing them are checked against it: two
+// parts swapped are named, with the manifest, and no completion message
+// follows; a part left out is refused before anything is written.
+TEST_F(AssembleCommand, PartsBesideTheirManifestAreCheckedAgainstIt) {
+    QByteArray manifest = "# listed below: 12 segments and the whole file\n";
+    for (int k = 1; k <= 12; ++k) {
+        const QByteArray bytes = read(at(u"parts/part%1"_s.arg(k)));
+        manifest += QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + "  part" +
+                    QByteArray::number(k) + "\n";
+    }
+    manifest += "# whole file: 1207 bytes\n" +
+                QCryptographicHash::hash(whole, QCryptographicHash::Sha256).toHex() + "  whole\n";
+    const QString list = write(u"parts/part.sha256"_s, manifest);
+    const QString part2 = at(u"parts/part2"_s), part3 = at(u"parts/part3"_s);
+    const QByteArray second = read(part2);
+    write(u"parts/part2"_s, read(part3));
+    write(u"parts/part3"_s, second);
+
+    boxes.answerNext(6); // re-order
+    assemble();
+    EXPECT_EQ(
+        boxes.boxTexts(),
+        (QStringList{kReorder,
+                     u"The bytes of \""_s + part2 + u"\" do not match its checksum in \""_s + list +
+                         u"\": they are the bytes listed for \""_s + part3 + u"\"; \""_s + out +
+                         u"/whole\" does not match the "
+                         "original file."_s}));
+
+    boxes.boxes.clear();
+    steps->then([this](OperationDialog& f) {
+        folderList(f)->setPath(at(u"parts"_s));
+        click(multiFileList(f), {u"part1"_s});
+        click(multiFileList(f), {u"part2"_s}, Qt::ControlModifier);
+        ok(f);
+    });
+    steps->then(okIn(out, u"two"_s));
+    boxes.answerNext(6);
+    command("assembleFilesCommand");
+    EXPECT_EQ(boxes.boxTexts(), (QStringList{kReorder, u"\""_s + at(u"parts/part3"_s) +
+                                                           u"\", segment 3 of the 12 segments "
+                                                           "listed in \""_s +
+                                                           list +
+                                                           u"\", is not among the files "
+                                                           "given."_s}));
+    EXPECT_FALSE(QFileInfo::exists(out + u"/two"_s));
     EXPECT_EQ(steps->unexpected(), 0);
 }
 

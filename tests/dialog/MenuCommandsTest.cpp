@@ -155,7 +155,7 @@ TEST_F(MenuCommand, AtTheRootTheFolderIsWrittenWithItsOneSlash) {
         targets.append(QString::fromStdString(base + " " + std::to_string(count)));
         return RunResult();
     };
-    calls.assemble = [&](auto& list, auto& target, auto&) {
+    calls.assemble = [&](auto& list, auto& target, auto&, auto*) {
         targets.append(QString::fromStdString(target) + u" %1"_s.arg(list.size()));
         return RunResult();
     };

@@ -2,8 +2,10 @@
 #include "engines/Assembler.h"
 #include "engines/ByteSize.h"
 #include "engines/Count.h"
+#include "engines/FileIdentity.h"
 #include "engines/Manifest.h"
 #include "engines/ManifestMatch.h"
+#include "engines/ManifestSearch.h"
 #include "engines/Messages.h"
 #include "engines/SegmentNumbers.h"
 #include "engines/Segmenter.h"
@@ -17,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <linux/magic.h>
 #include <numeric>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/wait.h>
@@ -217,18 +220,24 @@ TEST_F(Engine, AssemblerLeavesTheTargetAloneUntilEveryInputIsThere) {
     EXPECT_EQ(readFile(dir / "out"), older);
     EXPECT_EQ(ui.pumps, 0);
 
-    // An input that goes while the run is under way: the inputs before it stay.
-    writeFile(dir / "two", "second");
-    RecordingProgress during;
-    during.onPump = [&](int n) {
-        if (n == 2)
-            std::filesystem::remove(dir / "two");
-    };
-    EXPECT_EQ(
-        failure(assembleFiles({dir / "one", dir / "two", dir / "three"}, dir / "out", during)),
-        msg::kNoSuchFile);
-    EXPECT_EQ(readFile(dir / "out"), "first");
-    EXPECT_EQ(during.pumps, 2); // the third input was never taken up
+    // An input that goes while the run is under way: a file that was to be
+    // replaced stays byte for byte; a new one keeps the inputs before it.
+    for (const bool replacing : {true, false}) {
+        writeFile(dir / "two", "second");
+        if (!replacing)
+            std::filesystem::remove(dir / "out");
+        RecordingProgress during;
+        during.onPump = [&](int n) {
+            if (n == 2)
+                std::filesystem::remove(dir / "two");
+        };
+        EXPECT_EQ(
+            failure(assembleFiles({dir / "one", dir / "two", dir / "three"}, dir / "out", during)),
+            msg::kNoSuchFile);
+        EXPECT_EQ(readFile(dir / "out"), replacing ? older : "first");
+        EXPECT_EQ(during.pumps, 2); // the third input was never taken up
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.folder()), {}), 3);
+    }
 }
 
 TEST_F(Engine, AssemblerRefusesATargetThatIsOneOfTheInputs) {
@@ -722,30 +731,41 @@ TEST_F(Engine, AssemblerAndAppenderCheckTheirOutputAgainstChecksums) {
     };
     Checksums wrongWhole = expected;
     wrongWhole.whole = sha256("other");
+    writeFile(dir / "out", "an older file");
     EXPECT_EQ(assembled(wrongWhole), "\"" + (dir / "out") +
                                          "\" does not match the checksum of the whole file in "
-                                         "\"m\": it is not the original file.");
-    EXPECT_TRUE(readFile(dir / "out") == whole); // kept
+                                         "\"m\": it is not the original file.  Nothing was "
+                                         "replaced: \"" +
+                                         (dir / "out") + "\" holds what it held before.");
+    EXPECT_EQ(readFile(dir / "out"), "an older file"); // the file it was to replace
     std::string damaged = readFile(parts[1]);
     damaged[700'000] ^= 4;
     writeFile(parts[1], damaged);
+    std::filesystem::remove(dir / "out");
     EXPECT_EQ(assembled(expected), "The bytes of \"" + parts[1] +
                                        "\" do not match its checksum in \"m\"; \"" + (dir / "out") +
                                        "\" does not match the original file.");
     EXPECT_GE(readFile(dir / "out").size(), 20'000'000u); // what was written stays
 
     // Append: a target whose prefix differs where the comparison of samples does
-    // not look, completed or already complete, fails on its checksums.
+    // not look is refused before anything is written, naming the target; one
+    // already complete fails on its checksums, naming the target too.
     writeFile(parts[1], whole.substr(10'000'000, 10'000'000));
     std::string target = whole.substr(0, 30'000'000);
     target[200'000] ^= 1;
-    for (const std::string& before : {target, target + whole.substr(30'000'000)}) {
-        writeFile(dir / "t", before);
-        RecordingProgress progress;
-        EXPECT_EQ(failure(appendFile(parts, dir / "t", progress, kPieceSize, &expected)),
-                  "The bytes of \"" + parts[0] + "\" do not match its checksum in \"m\"; \"" +
-                      (dir / "t") + "\" does not match the original file.");
-    }
+    writeFile(dir / "t", target);
+    EXPECT_EQ(failure(appendFile(parts, dir / "t", ui, kPieceSize, &expected)),
+              "\"" + (dir / "t") +
+                  "\" does not hold the beginning of the chosen files: its bytes 1 to 10000000, "
+                  "where \"" +
+                  parts[0] + "\" belongs, do not match the checksum of \"" + parts[0] +
+                  "\" in \"m\".  Nothing was appended.");
+    EXPECT_TRUE(readFile(dir / "t") == target);
+    writeFile(dir / "t", target + whole.substr(30'000'000));
+    EXPECT_EQ(failure(appendFile(parts, dir / "t", ui, kPieceSize, &expected)),
+              "The bytes of \"" + (dir / "t") + "\" where \"" + parts[0] +
+                  "\" belongs do not match the checksum of \"" + parts[0] + "\" in \"m\"; \"" +
+                  (dir / "t") + "\" does not match the original file.");
     for (const std::size_t kept : {std::size_t{0}, std::size_t{30'000'000}, whole.size()}) {
         writeFile(dir / "t", whole.substr(0, kept));
         RecordingProgress progress;
@@ -798,3 +818,131 @@ TEST_F(Engine, VerifierNamesEachFileThatIsNotRight) {
 }
 
 } // namespace checks
+
+// Names that lead to one file are told apart by what the files are, before
+// anything is written: an append target that is a source, a cut over pieces
+// that are links of one another, an assembled file that is an input.
+TEST_F(Engine, NamesOfOneFileAreRefusedNamingBoth) {
+    const Strings parts = named(dir / "p", upTo(3));
+    for (const std::string& part : parts)
+        writeFile(part, randomBytes(1000, static_cast<unsigned>(part.size())));
+    const std::string first = readFile(parts[0]);
+    std::filesystem::create_hard_link(parts[0], dir / "t");
+    EXPECT_EQ(failure(appendFile(parts, dir / "t", ui)),
+              "\"" + (dir / "t") + "\" and \"" + parts[0] +
+                  "\" are one file: appending to it would change what is read.  Nothing was "
+                  "appended.");
+    EXPECT_EQ(readFile(parts[0]), first);
+    std::filesystem::create_symlink(parts[1], dir / "s");
+    EXPECT_NE(failure(assembleFiles(parts, dir / "s", ui))
+                  .find("\"" + (dir / "s") + "\" and \"" + parts[1] + "\" are one file"),
+              std::string::npos);
+
+    writeFile(dir / "src", randomBytes(3000, 5));
+    std::filesystem::remove(parts[2]);
+    std::filesystem::create_hard_link(parts[1], parts[2]);
+    EXPECT_NE(failure(segmentFile(dir / "src", dir / "p", 3, ui, SegmentOptions{}))
+                  .find(oneFile(parts[1], parts[2])),
+              std::string::npos);
+    EXPECT_EQ(readFile(parts[0]), first);
+    EXPECT_EQ(firstSameFile({dir / "x", parts[0], parts[2], dir / "./p2"}),
+              (std::pair<std::size_t, std::size_t>{2, 3}));
+}
+
+// Our manifests say how much they list: every text cut short is told
+// incomplete (or unreadable), never taken for a shorter manifest. A write that
+// fails leaves the old manifest and no new file.
+TEST_F(Engine, AManifestIsWholeOrNotBelieved) {
+    writeFile(dir / "src", randomBytes(5000, 3));
+    SegmentOptions options;
+    options.writeManifest = true;
+    ASSERT_EQ(failure(segmentFile(dir / "src", dir / "p", 4, ui, options)), "");
+    const std::string text = readFile(dir / "p.sha256");
+    for (std::size_t cut = 1; cut < text.size(); ++cut) {
+        const Manifest shorter = Manifest::parse(text.substr(0, cut));
+        EXPECT_TRUE(shorter.incomplete() || !shorter.problems.empty() || shorter.entries.empty())
+            << text.substr(0, cut);
+    }
+    EXPECT_EQ(Manifest::parse(text).incomplete(), std::nullopt);
+    EXPECT_EQ(Manifest::parse(text.substr(text.find("# segment"))).incomplete(), std::nullopt);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit limit{100, 100}; // bytes: the manifest does not fit
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::signal(SIGXFSZ, SIG_IGN);
+        Manifest other = Manifest::parse(text);
+        other.entries.pop_back();
+        try {
+            other.write(dir / "p.sha256");
+        } catch (const AppError&) {
+            ::_exit(3);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(readFile(dir / "p.sha256"), text);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.folder()), {}), 6);
+}
+
+// Cutting again over pieces never leaves a manifest that describes other bytes.
+TEST_F(Engine, CuttingAgainReplacesOrRemovesTheOldManifest) {
+    writeFile(dir / "src", randomBytes(5000, 3));
+    writeFile(dir / "other", randomBytes(5000, 4));
+    SegmentOptions options;
+    options.writeManifest = true;
+    ASSERT_EQ(failure(segmentFile(dir / "src", dir / "p", 4, ui, options)), "");
+    SegmentReport report;
+    ASSERT_EQ(failure(segmentFile(dir / "other", dir / "p", 4, ui, SegmentOptions{}, &report)), "");
+    EXPECT_TRUE(report.removedOldManifest);
+    EXPECT_FALSE(exists(dir / "p.sha256"));
+
+    ASSERT_EQ(failure(segmentFile(dir / "src", dir / "p", 4, ui, options)), "");
+    std::filesystem::remove(dir / "p3");
+    std::filesystem::create_directory(dir / "p3"); // refused before anything is written
+    EXPECT_NE(failure(segmentFile(dir / "other", dir / "p", 4, ui, SegmentOptions{})), "");
+    EXPECT_TRUE(exists(dir / "p.sha256"));
+    std::filesystem::remove(dir / "p3");
+    std::filesystem::create_symlink(dir / "gone/p3", dir / "p3"); // fails while cutting
+    report = {};
+    EXPECT_NE(failure(segmentFile(dir / "other", dir / "p", 4, ui, options, &report)), "");
+    EXPECT_TRUE(report.removedOldManifest);
+    EXPECT_FALSE(exists(dir / "p.sha256"));
+}
+
+// The manifest beside the pieces governs them however they are named, and a
+// file it does not list among them is refused; the order and the place of
+// numbered pieces and of the output are checked by what the names say.
+TEST_F(Engine, AManifestBesideThePiecesGovernsThemAndOrderIsChecked) {
+    writeFile(dir / "src", randomBytes(5000, 3));
+    SegmentOptions options;
+    options.writeManifest = true;
+    ASSERT_EQ(failure(segmentFile(dir / "src", dir / "p", 3, ui, options)), "");
+    std::filesystem::create_directory(dir / "sub");
+    const Strings spelled{dir / "p1", "/" + std::filesystem::relative(dir / "p2", "/").string(),
+                          dir / "sub/../p3"};
+    EXPECT_EQ(findManifest(spelled).path, dir / "p.sha256");
+    std::filesystem::copy_file(dir / "p3", dir / "p3.bak");
+    const Strings stray{dir / "p1", dir / "p2", dir / "p3.bak"};
+    Checksums expected;
+    EXPECT_EQ(failure(expectedForJoin(findManifest(stray).path, stray, dir / "out", expected)),
+              "\"" + (dir / "p3.bak") + "\" is not one of the segments listed in \"" +
+                  (dir / "p.sha256") + "\".");
+    EXPECT_EQ(findManifest({dir / "src"}).path, ""); // the whole file alone is not a piece
+    writeFile(dir / "q.sha256", readFile(dir / "p.sha256") + "# another\n");
+    EXPECT_EQ(findManifest(spelled).path, dir / "p.sha256"); // the same checksums agree
+    writeFile(dir / "q.sha256", readFile(dir / "p.sha256").substr(0, 400));
+    EXPECT_NE(findManifest(spelled).refusal, "");
+
+    const Strings glob = named("p", {1, 10, 11, 12, 2, 3, 4, 5, 6, 7, 8, 9});
+    EXPECT_EQ(outOfNumberOrder(glob),
+              "\"p12\" is given before \"p2\": the pieces are not in number order.");
+    EXPECT_EQ(outOfNumberOrder(named("p", upTo(12))), std::nullopt);
+    EXPECT_EQ(outOfNumberOrder(named("v1", upTo(12))), std::nullopt);
+    EXPECT_EQ(outOfNumberOrder({"p1", "p2", "p2"}), "\"p2\" is given more than once.");
+    EXPECT_EQ(pieceBaseOf("part1", {"part2", "part3", "part4", "out.mp4"}), "part");
+    EXPECT_EQ(pieceBaseOf("v1", named("v1", upTo(12))), std::nullopt);
+    EXPECT_EQ(pieceBaseOf("out", named("part", upTo(3))), std::nullopt);
+}

@@ -212,4 +212,19 @@ script -qec "$cli assemble --quiet qq q1 q2 q3" /dev/null < /dev/null > tty
     "$cli" assemble --force qq q1 q2 q3 2>> err || fail "runs for the progress line"
 [[ $(cat err) == 'shardix-cli: "qq" matches 3 segments and the whole file in "q.sha256".' ]] ||
     fail "standard error is not a terminal, yet: $(cat -A err)"
+# The glob's order p1 p10 p11 p2 .. is refused unless told; the output typed
+# last, a TARGET that is one of the pieces, never replaces it.
+"$cli" assemble globbed s[0-9]* 2>err && fail "joined a glob out of number order"
+grep -q '"s12" is given before "s2"' err && [[ ! -e globbed ]] || fail "glob: $(cat err)"
+"$cli" assemble --as-given globbed s1 s10 && [[ $(cat globbed) == $(cat s1 s10) ]] || fail "--as-given"
+cp s1 s1.kept
+"$cli" assemble --force s1 s2 s3 s4 out.mp4 2>err && fail "the output typed last"
+grep -q 'TARGET "s1" is itself a piece of "s"' err && cmp -s s1 s1.kept || fail "$(cat err)"
+ln s1 t.link
+"$cli" append t.link s1 s2 2>err && fail "appended to a link of a source"
+grep -q '"t.link" and "s1" are one file' err && cmp -s s1 s1.kept || fail "$(cat err)"
+
+# Cutting again without a manifest removes the old one, saying so.
+"$cli" segment --force --size 10M big q 2>err && [[ ! -e q.sha256 ]] &&
+    grep -q 'removed "q.sha256"' err || fail "the old manifest: $(cat err)"
 echo "cli: all checks passed"
