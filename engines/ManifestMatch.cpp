@@ -70,12 +70,17 @@ RunResult matchSegments(const Manifest& manifest, const std::string& manifestPat
     // cannot both hold their own segment.
     for (std::size_t k = 1; k < listed.size(); ++k) {
         for (std::size_t j = 0; j < k; ++j) {
-            if (listed[j] && listed[k] && *listed[j] == *listed[k])
-                return refusal(quoted(pathOf(segments[j])) + " and " + quoted(pathOf(segments[k])) +
-                               ", segments " + std::to_string(j + 1) + " and " +
-                               std::to_string(k + 1) + of + listedIn +
-                               ", are one and the same file: one is a link to the "
-                               "other.");
+            if (!listed[j] || !listed[k] || !(*listed[j] == *listed[k]))
+                continue;
+            if (segments[j]->name == segments[k]->name)
+                return refusal(quoted(pathOf(segments[k])) + " is listed twice" + listedIn +
+                               ", as segments " + std::to_string(j + 1) + " and " +
+                               std::to_string(k + 1) + of + ".");
+            return refusal(quoted(pathOf(segments[j])) + " and " + quoted(pathOf(segments[k])) +
+                           ", segments " + std::to_string(j + 1) + " and " + std::to_string(k + 1) +
+                           of + listedIn +
+                           ", are one and the same file: one is a link to the "
+                           "other.");
         }
     }
 
