@@ -15,6 +15,7 @@ namespace {
 
 const QString kTable = QStringLiteral("settings");
 const QString kField = QStringLiteral("showAgain");
+const QString kChecksumsField = QStringLiteral("writeChecksums");
 
 [[noreturn]] void raise(std::int32_t number, const QString& description) {
     throw AppError(number, description.toStdString());
@@ -166,17 +167,22 @@ long long SettingsStore::firstRecord() const {
         raiseNoRecord();
     const long long rowid = sqlite3_column_int64(first.get(), 0);
 
-    // The columns as PRAGMA table_info lists them: the name is the second.
-    Statement columns = prepare(db_, "PRAGMA table_info(settings)");
-    bool hasField = false;
-    while (!hasField && step(db_, columns) == SQLITE_ROW)
-        hasField = kField.compare(QString::fromUtf8(reinterpret_cast<const char*>(
-                                      sqlite3_column_text(columns.get(), 1))),
-                                  Qt::CaseInsensitive) == 0;
-    if (!hasField)
+    if (!hasField(kField))
         raise(StoreErrNo::NoField,
               QStringLiteral("The table \"%1\" has no field \"%2\".").arg(kTable, kField));
     return rowid;
+}
+
+bool SettingsStore::hasField(const QString& name) const {
+    // The columns as PRAGMA table_info lists them: the name is the second.
+    Statement columns = prepare(db_, "PRAGMA table_info(settings)");
+    while (step(db_, columns) == SQLITE_ROW) {
+        if (name.compare(QString::fromUtf8(
+                             reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 1))),
+                         Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 std::optional<bool> SettingsStore::showAgain() const {
@@ -202,11 +208,44 @@ std::optional<bool> SettingsStore::showAgain() const {
 }
 
 void SettingsStore::setShowAgain(bool value) {
+    writeField("showAgain", firstRecord(), value);
+}
+
+bool SettingsStore::writeChecksums() const {
     const long long rowid = firstRecord();
+    if (!hasField(kChecksumsField))
+        return false;
+    Statement read = prepare(db_, "SELECT writeChecksums FROM settings WHERE rowid = ?1");
+    sqlite3_bind_int64(read.get(), 1, rowid);
+    const int rc = step(db_, read);
+    if (rc != SQLITE_ROW)
+        raise(isBusy(rc) ? StoreErrNo::InUse : ErrNo::InvalidOperation,
+              QStringLiteral("Cannot read the field \"%1\": %2")
+                  .arg(kChecksumsField, messageOf(db_)));
+    return sqlite3_column_type(read.get(), 0) != SQLITE_NULL &&
+           sqlite3_column_double(read.get(), 0) != 0.0;
+}
+
+void SettingsStore::setWriteChecksums(bool value) {
+    const long long rowid = firstRecord();
+    if (!readOnly_ && !hasField(kChecksumsField)) {
+        const int rc = sqlite3_exec(db_, "ALTER TABLE settings ADD COLUMN writeChecksums BOOLEAN",
+                                    nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK && !hasField(kChecksumsField))
+            raise(isBusy(rc)                       ? StoreErrNo::InUse
+                  : (rc & 0xff) == SQLITE_READONLY ? StoreErrNo::ReadOnly
+                                                   : StoreErrNo::CannotWrite,
+                  QStringLiteral("Cannot change the settings: %1").arg(messageOf(db_)));
+    }
+    writeField("writeChecksums", rowid, value);
+}
+
+void SettingsStore::writeField(const char* name, long long rowid, bool value) {
     if (readOnly_)
         raise(StoreErrNo::ReadOnly,
               QStringLiteral("Cannot change the settings: the database is open read-only."));
-    Statement write = prepare(db_, "UPDATE settings SET showAgain = ?1 WHERE rowid = ?2");
+    const std::string sql = std::string("UPDATE settings SET ") + name + " = ?1 WHERE rowid = ?2";
+    Statement write = prepare(db_, sql.c_str());
     sqlite3_bind_int(write.get(), 1, value ? 1 : 0);
     sqlite3_bind_int64(write.get(), 2, rowid);
     const int rc = step(db_, write);

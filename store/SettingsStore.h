@@ -56,8 +56,20 @@ class SettingsStore {
     // and ReadOnly, InUse or CannotWrite when the change cannot be written.
     void setShowAgain(bool value);
 
+    // Whether Segment also writes a checksum file: the field "writeChecksums"
+    // of the first record, false where the store has no such field yet (stores
+    // written before it) or it holds no value. Raises as showAgain() does.
+    bool writeChecksums() const;
+    // Writes that setting, adding the field to a store that lacks it. Raises as
+    // setShowAgain() does.
+    void setWriteChecksums(bool value);
+
   private:
     SettingsStore(sqlite3* db, QString path, bool readOnly);
+    // Whether the table "settings" has the field `name`.
+    bool hasField(const QString& name) const;
+    // Writes `value` into the field `name` of the record `rowid`.
+    void writeField(const char* name, long long rowid, bool value);
     // The rowid of the first record, its field checked.
     long long firstRecord() const;
 

@@ -145,6 +145,19 @@ TEST(SettingsStore, EncryptedUpdatedAtOnceKeptAndOnlyTheFirstRecordCounts) {
     EXPECT_EQ(store.sql("SELECT count(*) FROM settings WHERE showAgain = 1"), 1);
 }
 
+// The choice of a checksum file is kept beside showAgain; a store written
+// before that choice existed reads it as off and takes it when it is first set.
+TEST(SettingsStore, ChecksumChoiceDefaultsToOffAndIsAddedWhenFirstWritten) {
+    TempStore store;
+    EXPECT_FALSE(store.open().writeChecksums());
+    store.open().setWriteChecksums(true);
+    EXPECT_TRUE(store.open().writeChecksums());
+    EXPECT_EQ(store.open().showAgain(), std::optional<bool>(true));
+    store.open().setWriteChecksums(false);
+    EXPECT_FALSE(store.open().writeChecksums());
+    EXPECT_EQ(store.sql("SELECT count(*) FROM settings"), 1);
+}
+
 TEST(SettingsStore, RefusesWrongKeysAndOtherFiles) {
     TempStore store;
     const QString other = store.folder() + u"/other.mdb"_s;
