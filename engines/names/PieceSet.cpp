@@ -266,6 +266,29 @@ std::string nameOf(const Group& group, std::int64_t number) {
            symbolsOf(key.family, rest, key.width + level) + key.extra;
 }
 
+PieceNaming namingOf(const Group& group) {
+    const Key& key = group.key;
+    PieceNaming naming;
+    naming.number = key.family == Family::Unpadded  ? PieceNaming::Number::Unpadded
+                    : key.family == Family::Digits  ? PieceNaming::Number::Digits
+                    : key.family == Family::Letters ? PieceNaming::Number::Letters
+                                                    : PieceNaming::Number::OfTotal;
+    naming.prefix = key.prefix;
+    naming.suffix = key.extra;
+    naming.width = key.width;
+    naming.total = key.total;
+    naming.widened = anyWidened(group);
+    return naming;
+}
+
+Key keyOf(const PieceNaming& naming) {
+    const Family family = naming.number == PieceNaming::Number::Unpadded  ? Family::Unpadded
+                          : naming.number == PieceNaming::Number::Digits  ? Family::Digits
+                          : naming.number == PieceNaming::Number::Letters ? Family::Letters
+                                                                          : Family::OfTotal;
+    return Key{family, naming.prefix, naming.suffix, naming.width, naming.total};
+}
+
 void evaluate(Group& group) {
     auto& members = group.members;
     std::sort(members.begin(), members.end(),
@@ -317,15 +340,20 @@ void evaluate(Group& group) {
     group.score = group.distinct - group.missing;
 }
 
-// Lower is preferred, among groups of equal merit that read the same names.
-std::tuple<int, int, int, std::size_t> preference(const Group& group) {
+// Lower is preferred, among groups of equal merit that read the same names:
+// not a prefix that ends in the zeros of padded numbers ("p0" of p01 .. p09),
+// a prefix that ends with a separator or is split's "x" ("big.iso." rather
+// than "big.iso.00"), our own numbers, then the widest number.
+std::tuple<int, int, int, int, std::size_t> preference(const Group& group) {
     const Key& key = group.key;
+    const int zeros =
+        key.family != Family::Letters && !key.prefix.empty() && key.prefix.back() == '0' ? 1 : 0;
+    const int separated = endsWithSeparator(key.prefix) || key.prefix == "x" ? 0 : 1;
     const int family = key.family == Family::Unpadded  ? 0
                        : key.family == Family::OfTotal ? 1
                        : key.family == Family::Digits  ? 2
                                                        : 3;
-    const int separated = endsWithSeparator(key.prefix) || key.prefix == "x" ? 0 : 1;
-    return {family, separated, -key.width, key.extra.size()};
+    return {zeros, separated, family, -key.width, key.extra.size()};
 }
 
 // Whether `a` should be taken before `b`.
@@ -617,6 +645,7 @@ PieceSet setOf(const std::string& folder, const std::vector<FolderEntry>& listin
     PieceSet set;
     set.folder = folder;
     set.scheme = schemeOf(group);
+    set.naming = namingOf(group);
     set.baseName = baseNameOf(group, set.scheme);
     if (group.key.family == Family::OfTotal)
         set.declaredCount = std::stoll(group.key.total);
@@ -809,6 +838,22 @@ std::string_view schemeName(PieceScheme scheme) {
     return "?";
 }
 
+std::string PieceNaming::nameOf(std::int64_t number) const {
+    Group group{keyOf(*this), {}};
+    if (widened)
+        group.members.push_back({0, 0, true});
+    return shardix::nameOf(group, number);
+}
+
+std::optional<std::int64_t> PieceNaming::numberOf(const std::string& name) const {
+    const Key key = keyOf(*this);
+    for (const Reading& reading : readingsOf(name)) {
+        if (reading.key == key)
+            return reading.number;
+    }
+    return std::nullopt;
+}
+
 std::vector<std::string> PieceSet::paths() const {
     std::vector<std::string> result;
     for (const PieceMember& member : members)
@@ -892,6 +937,7 @@ SortedPieces sortPieces(const std::vector<std::string>& paths) {
         return sorted;
     }
     sorted.scheme = schemeOf(*best);
+    sorted.naming = namingOf(*best);
     sorted.paths.clear();
     for (const auto& m : best->members)
         sorted.paths.push_back(paths[m.entry]);

@@ -25,6 +25,27 @@ enum class PieceScheme {
 // How a scheme is named in messages ("name.ext.001 ..").
 std::string_view schemeName(PieceScheme scheme);
 
+// How the names of one set are made: all that they share but the number.
+struct PieceNaming {
+    enum class Number {
+        Unpadded, // 1, 2, .. 10: no leading zeros
+        Digits,   // `width` digits, widened as split widens them (x89, x9000)
+        Letters,  // `width` letters a..z, widened as split widens them (xyz, xzaaa)
+        OfTotal,  // `width` digits, then "-of-" and `total`
+    };
+    Number number = Number::Unpadded;
+    std::string prefix; // before the number
+    std::string suffix; // after it ("" or from a dot: split's --additional-suffix)
+    int width = 0;
+    std::string total;    // OfTotal: the count as written
+    bool widened = false; // the set has names past split's widening
+
+    // The name of piece `number` ("p" and 12: "p12"; width 3: "p012"; "xzaaa").
+    std::string nameOf(std::int64_t number) const;
+    // The number of the piece named `name`, when it is a name of this naming.
+    std::optional<std::int64_t> numberOf(const std::string& name) const;
+};
+
 // One piece of a set, as its folder's listing shows it.
 struct PieceMember {
     std::string name;        // in the set's folder
@@ -57,6 +78,7 @@ struct SetProblem {
 struct PieceSet {
     std::string folder; // ends with '/'; "" for the current folder
     PieceScheme scheme = PieceScheme::Numbered;
+    PieceNaming naming;
     std::vector<PieceMember> members;
     // The name in `folder` that the joined file takes by the scheme ("disk.img"
     // for disk.img.001 or disk.img.part1); nothing where the names do not tell
@@ -99,6 +121,7 @@ struct SortedPieces {
     // none, and `paths` are then ordered as a file list orders them when asked
     // to (by the length of the names, then their bytes).
     std::optional<PieceScheme> scheme;
+    PieceNaming naming; // when there is a scheme
     // Pieces missing between the first and the last given, or given twice.
     std::vector<SetProblem> problems;
 };

@@ -66,6 +66,10 @@ const MadeSet kMadeSets[] = {
     {"dot_001", 5000, "split -a 3 -b 400 --numeric-suffixes=1 src disk.img.",
      PieceScheme::DotNumbers, "disk.img"},
     {"padded", 1000, "split -b 80 --numeric-suffixes=1 src p", PieceScheme::Padded, "p"},
+    // Fewer than ten: the zeros are not a base name's ("p0", "disk.img.00").
+    {"padded_few", 1000, "split -b 200 --numeric-suffixes=1 src p", PieceScheme::Padded, "p"},
+    {"dot_few", 900, "split -a 3 -b 100 --numeric-suffixes=1 src disk.img.",
+     PieceScheme::DotNumbers, "disk.img"},
     {"more_pieces_than_bytes", 2, "split -n 5 src tiny.", PieceScheme::SplitLetters, "tiny"},
     {"part_unpadded", 1000,
      "split -b 90 -a 2 --numeric-suffixes=1 src t. && for f in t.*; do mv \"$f\" "
