@@ -153,6 +153,9 @@ const Fault kFaults[] = {
      SetProblem::Kind::Missing, "xzaab\" is missing between"},
     {"two_sets_as_folder", "for f in xa?; do cp \"$f\" \"other.$f\"; done", "",
      SetProblem::Kind::Ambiguous, "holds 2 sets of pieces"},
+    // "p1.a" is piece a of "p1." (split letters) or piece 1 of "p" with ".a".
+    {"two_schemes_for_the_piece", "rm x* && : > p1.a && : > p1.b && : > p2.a", "p1.a",
+     SetProblem::Kind::Ambiguous, "p1.a\" may be a piece of"},
     {"look_alikes_as_folder",
      "rm x* && for n in 1 2 3 4 5 6; do head -c $((n * 37 + 100)) /dev/zero > "
      "\"IMG_000$n.jpg\"; done",
