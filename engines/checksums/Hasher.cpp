@@ -1,0 +1,205 @@
+#include "engines/checksums/Hasher.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <openssl/evp.h>
+#include <zlib.h>
+
+namespace shardix {
+
+namespace {
+
+constexpr char kLowerHex[] = "0123456789abcdef";
+constexpr char kUpperHex[] = "0123456789ABCDEF";
+
+std::string hexOf(const unsigned char* bytes, std::size_t length, const char* digits) {
+    std::string text;
+    text.reserve(length * 2);
+    for (std::size_t i = 0; i < length; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 15];
+    }
+    return text;
+}
+
+const EVP_MD* digestOf(HashAlgorithm algorithm) {
+    switch (algorithm) {
+    case HashAlgorithm::Sha256:
+        return EVP_sha256();
+    case HashAlgorithm::Sha1:
+        return EVP_sha1();
+    case HashAlgorithm::Md5:
+        return EVP_md5();
+    case HashAlgorithm::Blake2b512:
+        return EVP_blake2b512();
+    case HashAlgorithm::Sha512:
+        return EVP_sha512();
+    case HashAlgorithm::Crc32:
+        break;
+    }
+    return nullptr;
+}
+
+// The algorithms of libcrypto, which picks the processor's SHA instructions
+// where it has them.
+class EvpHasher final : public Hasher {
+  public:
+    explicit EvpHasher(HashAlgorithm algorithm)
+        : algorithm_(algorithm), type_(digestOf(algorithm)), context_(EVP_MD_CTX_new()) {
+        if (!type_ || !context_)
+            throw std::bad_alloc();
+        start();
+    }
+    ~EvpHasher() override { EVP_MD_CTX_free(context_); }
+    EvpHasher(const EvpHasher&) = delete;
+    EvpHasher& operator=(const EvpHasher&) = delete;
+
+    HashAlgorithm algorithm() const override { return algorithm_; }
+    void update(const void* bytes, std::size_t length) override {
+        EVP_DigestUpdate(context_, bytes, length);
+    }
+    std::string digest() override {
+        unsigned char sum[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        EVP_DigestFinal_ex(context_, sum, &length);
+        start();
+        return hexOf(sum, length, kLowerHex);
+    }
+
+  private:
+    void start() {
+        if (EVP_DigestInit_ex(context_, type_, nullptr) != 1)
+            throw std::bad_alloc();
+    }
+
+    HashAlgorithm algorithm_;
+    const EVP_MD* type_;
+    EVP_MD_CTX* context_;
+};
+
+class Crc32Hasher final : public Hasher {
+  public:
+    HashAlgorithm algorithm() const override { return HashAlgorithm::Crc32; }
+    void update(const void* bytes, std::size_t length) override {
+        crc_ = crc32_z(crc_, static_cast<const Bytef*>(bytes), length);
+    }
+    std::string digest() override {
+        const unsigned char sum[4] = {
+            static_cast<unsigned char>(crc_ >> 24), static_cast<unsigned char>(crc_ >> 16),
+            static_cast<unsigned char>(crc_ >> 8), static_cast<unsigned char>(crc_)};
+        crc_ = crc32_z(0, nullptr, 0);
+        return hexOf(sum, 4, kUpperHex);
+    }
+
+  private:
+    uLong crc_ = crc32_z(0, nullptr, 0);
+};
+
+} // namespace
+
+std::string_view algorithmName(HashAlgorithm algorithm) {
+    switch (algorithm) {
+    case HashAlgorithm::Sha256:
+        return "SHA-256";
+    case HashAlgorithm::Sha1:
+        return "SHA-1";
+    case HashAlgorithm::Md5:
+        return "MD5";
+    case HashAlgorithm::Blake2b512:
+        return "BLAKE2b-512";
+    case HashAlgorithm::Sha512:
+        return "SHA-512";
+    case HashAlgorithm::Crc32:
+        return "CRC-32";
+    }
+    return "?";
+}
+
+std::size_t digestDigits(HashAlgorithm algorithm) {
+    switch (algorithm) {
+    case HashAlgorithm::Sha256:
+        return 64;
+    case HashAlgorithm::Sha1:
+        return 40;
+    case HashAlgorithm::Md5:
+        return 32;
+    case HashAlgorithm::Blake2b512:
+    case HashAlgorithm::Sha512:
+        return 128;
+    case HashAlgorithm::Crc32:
+        return 8;
+    }
+    return 0;
+}
+
+std::optional<std::string> normalDigest(HashAlgorithm algorithm, std::string_view text) {
+    if (text.size() != digestDigits(algorithm))
+        return std::nullopt;
+    const bool upper = algorithm == HashAlgorithm::Crc32;
+    std::string digest(text);
+    for (char& c : digest) {
+        if (c >= '0' && c <= '9')
+            continue;
+        const char lower = static_cast<char>(c | 0x20);
+        if (lower < 'a' || lower > 'f')
+            return std::nullopt;
+        c = upper ? static_cast<char>(lower - 0x20) : lower;
+    }
+    return digest;
+}
+
+std::unique_ptr<Hasher> Hasher::make(HashAlgorithm algorithm) {
+    if (algorithm == HashAlgorithm::Crc32)
+        return std::make_unique<Crc32Hasher>();
+    return std::make_unique<EvpHasher>(algorithm);
+}
+
+MultiHasher::MultiHasher(const std::vector<HashAlgorithm>& algorithms) {
+    for (const HashAlgorithm algorithm : algorithms)
+        add(algorithm);
+}
+
+void MultiHasher::add(HashAlgorithm algorithm) {
+    const auto has = [algorithm](const auto& h) { return h->algorithm() == algorithm; };
+    if (std::none_of(hashers_.begin(), hashers_.end(), has))
+        hashers_.push_back(Hasher::make(algorithm));
+}
+
+std::vector<HashAlgorithm> MultiHasher::algorithms() const {
+    std::vector<HashAlgorithm> result;
+    for (const auto& hasher : hashers_)
+        result.push_back(hasher->algorithm());
+    return result;
+}
+
+void MultiHasher::update(const void* bytes, std::size_t length) {
+    if (hashers_.size() == 1) {
+        hashers_.front()->update(bytes, length);
+        return;
+    }
+    constexpr std::size_t kSlice = 64 << 10;
+    const auto* at = static_cast<const unsigned char*>(bytes);
+    for (std::size_t done = 0; done < length; done += kSlice) {
+        const std::size_t n = std::min(kSlice, length - done);
+        for (const auto& hasher : hashers_)
+            hasher->update(at + done, n);
+    }
+}
+
+std::vector<std::string> MultiHasher::digests() {
+    std::vector<std::string> result;
+    for (const auto& hasher : hashers_)
+        result.push_back(hasher->digest());
+    return result;
+}
+
+std::string MultiHasher::digest(HashAlgorithm algorithm) {
+    for (const auto& hasher : hashers_) {
+        if (hasher->algorithm() == algorithm)
+            return hasher->digest();
+    }
+    return {};
+}
+
+} // namespace shardix

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace shardix {
+
+// The checksums that the lists of other tools carry.
+enum class HashAlgorithm {
+    Sha256,     // sha256sum
+    Sha1,       // sha1sum
+    Md5,        // md5sum
+    Blake2b512, // b2sum (its default length)
+    Sha512,     // sha512sum
+    Crc32,      // .sfv and .crc files (the CRC of zip and Ethernet)
+};
+
+// "SHA-256", "SHA-1", "MD5", "BLAKE2b-512", "SHA-512", "CRC-32", for messages.
+std::string_view algorithmName(HashAlgorithm algorithm);
+
+// How many hexadecimal digits the algorithm's checksum has (64 for SHA-256).
+std::size_t digestDigits(HashAlgorithm algorithm);
+
+// `text` as the hasher of `algorithm` writes it: lower-case digits, upper-case
+// for CRC-32 (as .sfv and .crc files have it). Nothing when it is not a
+// checksum of that algorithm (another length, a character that is no digit).
+std::optional<std::string> normalDigest(HashAlgorithm algorithm, std::string_view text);
+
+// A checksum computed over a stream of bytes given in any number of pieces.
+class Hasher {
+  public:
+    virtual ~Hasher() = default;
+
+    virtual HashAlgorithm algorithm() const = 0;
+    virtual void update(const void* bytes, std::size_t length) = 0;
+    // The checksum of everything given since the start or the last digest(),
+    // in the text form of the algorithm's checksum files (normalDigest); the
+    // computation starts afresh afterwards.
+    virtual std::string digest() = 0;
+
+    // SHA-256, SHA-1, MD5, BLAKE2b-512 and SHA-512 come from the system's
+    // libcrypto, CRC-32 from zlib. Raises std::bad_alloc when libcrypto cannot
+    // set one up.
+    static std::unique_ptr<Hasher> make(HashAlgorithm algorithm);
+};
+
+// Several checksums of one stream, each byte read from memory while it is still
+// in the processor's cache: the bytes given are handed to each algorithm in
+// slices of 64 KiB.
+class MultiHasher {
+  public:
+    MultiHasher() = default;
+    explicit MultiHasher(const std::vector<HashAlgorithm>& algorithms);
+
+    // Adds an algorithm; one already there is not added twice.
+    void add(HashAlgorithm algorithm);
+    bool empty() const { return hashers_.empty(); }
+    std::vector<HashAlgorithm> algorithms() const;
+
+    void update(const void* bytes, std::size_t length);
+    // The checksums of everything given since the start or the last
+    // digests(), in the order the algorithms were added; all start afresh.
+    std::vector<std::string> digests();
+    // The checksum of one algorithm, which must have been added; it starts
+    // afresh, the others go on.
+    std::string digest(HashAlgorithm algorithm);
+
+  private:
+    std::vector<std::unique_ptr<Hasher>> hashers_;
+};
+
+} // namespace shardix

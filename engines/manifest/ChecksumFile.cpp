@@ -1,0 +1,445 @@
+#include "engines/manifest/ChecksumFile.h"
+
+#include "engines/AppError.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace shardix {
+
+namespace {
+
+// A list of 999 pieces takes some 100 KiB; anything much longer is not one.
+constexpr std::int64_t kLongestList = 16 << 20;
+
+std::string lower(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return result;
+}
+
+bool endsWith(std::string_view text, std::string_view tail) {
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+// The part of a list's name that tells what it holds: its extension without a
+// trailing "sum" or "sums" (".sha256sum"), or the stem of "SHA256SUMS".
+std::string kindOfName(std::string_view fileName) {
+    const std::string name = lower(fileName.substr(fileName.find_last_of('/') + 1));
+    const std::size_t dot = name.find_last_of('.');
+    std::string kind = dot == std::string::npos ? name : name.substr(dot + 1);
+    if (dot == std::string::npos && !endsWith(kind, "sums") && !endsWith(kind, "sum"))
+        return {};
+    if (kind != "sums" && endsWith(kind, "sums"))
+        kind.resize(kind.size() - 4);
+    else if (kind != "sum" && endsWith(kind, "sum"))
+        kind.resize(kind.size() - 3);
+    return kind;
+}
+
+std::optional<HashAlgorithm> algorithmOfKind(const std::string& kind) {
+    static const std::map<std::string, HashAlgorithm> kinds = {
+        {"sha256", HashAlgorithm::Sha256}, {"sha1", HashAlgorithm::Sha1},
+        {"md5", HashAlgorithm::Md5},       {"b2", HashAlgorithm::Blake2b512},
+        {"sha512", HashAlgorithm::Sha512}, {"sfv", HashAlgorithm::Crc32},
+        {"crc", HashAlgorithm::Crc32},
+    };
+    const auto at = kinds.find(kind);
+    if (at == kinds.end())
+        return std::nullopt;
+    return at->second;
+}
+
+std::string escapedName(std::string_view name, bool& ok) {
+    std::string plain;
+    ok = true;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] != '\\') {
+            plain += name[i];
+            continue;
+        }
+        if (++i == name.size()) {
+            ok = false;
+            return plain;
+        }
+        switch (name[i]) {
+        case '\\':
+            plain += '\\';
+            break;
+        case 'n':
+            plain += '\n';
+            break;
+        case 'r':
+            plain += '\r';
+            break;
+        default:
+            ok = false;
+            return plain;
+        }
+    }
+    return plain;
+}
+
+bool isHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+std::optional<std::int64_t> decimal(std::string_view digits) {
+    if (digits.empty() || digits.size() > 18)
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// Why a checksum of `digits` hexadecimal digits under the tag or list kind
+// cannot be checked, or nothing when it can.
+std::string unsupportedBlake2(std::size_t digits) {
+    return "a BLAKE2b checksum of " + std::to_string(digits * 4) + " bits (b2sum -l " +
+           std::to_string(digits * 4) +
+           "); only BLAKE2b-512, b2sum's default length, can be checked";
+}
+
+// The algorithm of a --tag line's tag, or why it is not checked.
+std::optional<HashAlgorithm> algorithmOfTag(std::string_view tag, std::size_t digits,
+                                            std::string& why) {
+    if (tag == "SHA256")
+        return HashAlgorithm::Sha256;
+    if (tag == "SHA1")
+        return HashAlgorithm::Sha1;
+    if (tag == "MD5")
+        return HashAlgorithm::Md5;
+    if (tag == "SHA512")
+        return HashAlgorithm::Sha512;
+    if (tag == "BLAKE2b" || tag == "BLAKE2b-512")
+        return HashAlgorithm::Blake2b512;
+    if (tag.substr(0, 8) == "BLAKE2b-")
+        why = unsupportedBlake2(digits);
+    else
+        why = "checksums of the kind " + std::string(tag) + " are not checked";
+    return std::nullopt;
+}
+
+// The algorithm of a plain line of `digits` digits in a list whose name tells
+// `named` (or nothing), or why none.
+std::optional<HashAlgorithm> algorithmOfLine(std::optional<HashAlgorithm> named, std::size_t digits,
+                                             std::string& why) {
+    if (named) {
+        if (digits == digestDigits(*named))
+            return named;
+        if (*named == HashAlgorithm::Blake2b512 && digits % 2 == 0 && digits < 128)
+            why = unsupportedBlake2(digits);
+        else
+            why = "not a " + std::string(algorithmName(*named)) + " checksum (" +
+                  std::to_string(digits) + " digits instead of " +
+                  std::to_string(digestDigits(*named)) + ")";
+        return std::nullopt;
+    }
+    switch (digits) {
+    case 32:
+        return HashAlgorithm::Md5;
+    case 40:
+        return HashAlgorithm::Sha1;
+    case 64:
+        return HashAlgorithm::Sha256;
+    case 128:
+        why = "128 digits are a SHA-512 or a BLAKE2b-512 checksum, and the list's name does "
+              "not tell which: name it .sha512 or .b2";
+        return std::nullopt;
+    default:
+        why = "no checksum of a known length (" + std::to_string(digits) + " digits)";
+        return std::nullopt;
+    }
+}
+
+// One line of sha256sum and its kin, plain or tagged; why not, if it cannot be read.
+std::string readSumLine(std::string_view line, std::optional<HashAlgorithm> named,
+                        ChecksumEntry& entry, bool& tagged) {
+    std::size_t i = line.find_first_not_of(" \t");
+    const bool escaped = line[i] == '\\';
+    if (escaped)
+        ++i;
+    std::string_view rest = line.substr(i);
+    std::string_view name;
+    std::string why;
+    const std::size_t open = rest.find(" (");
+    const std::size_t close = rest.rfind(") = ");
+    const bool tagLike =
+        open != std::string_view::npos && close != std::string_view::npos && open < close &&
+        open > 0 && std::all_of(rest.begin(), rest.begin() + static_cast<long>(open), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
+        });
+    if (tagLike) {
+        tagged = true;
+        const std::string_view digits = rest.substr(close + 4);
+        name = rest.substr(open + 2, close - open - 2);
+        const auto algorithm = algorithmOfTag(rest.substr(0, open), digits.size(), why);
+        if (!algorithm)
+            return why;
+        const auto digest = normalDigest(*algorithm, digits);
+        if (!digest)
+            return "not a " + std::string(algorithmName(*algorithm)) + " checksum";
+        entry.algorithm = *algorithm;
+        entry.digest = *digest;
+    } else {
+        std::size_t digits = 0;
+        while (digits < rest.size() && isHex(rest[digits]))
+            ++digits;
+        if (digits == 0 || digits + 1 >= rest.size() ||
+            (rest[digits] != ' ' && rest[digits] != '\t'))
+            return "not a checksum followed by a name";
+        const auto algorithm = algorithmOfLine(named, digits, why);
+        if (!algorithm)
+            return why;
+        entry.algorithm = *algorithm;
+        entry.digest = *normalDigest(*algorithm, rest.substr(0, digits));
+        name = rest.substr(digits + 1);
+        if (name.front() == ' ' || name.front() == '*')
+            name.remove_prefix(1);
+    }
+    if (name.empty())
+        return "no file name";
+    if (name.find('\0') != std::string_view::npos)
+        return "a file name with a null byte";
+    if (!escaped) {
+        entry.name = std::string(name);
+        return {};
+    }
+    bool ok = true;
+    entry.name = escapedName(name, ok);
+    return ok ? std::string() : "a backslash that is not followed by \\, n or r";
+}
+
+std::optional<std::int64_t> noteLength(std::string_view line, std::string_view prefix) {
+    constexpr std::string_view kBytes = " bytes";
+    if (line.substr(0, prefix.size()) != prefix || !endsWith(line, kBytes) ||
+        line.size() < prefix.size() + kBytes.size())
+        return std::nullopt;
+    return decimal(line.substr(prefix.size(), line.size() - prefix.size() - kBytes.size()));
+}
+
+// Each line of `text` with its number, without its line end.
+template <typename Each> void forEachLine(std::string_view text, Each each) {
+    int number = 0;
+    while (!text.empty()) {
+        ++number;
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        each(line, number);
+    }
+}
+
+void problem(ChecksumList& list, int line, const std::string& why) {
+    list.problems.push_back("line " + std::to_string(line) + ": " + why);
+}
+
+void parseSums(std::string_view text, std::optional<HashAlgorithm> named, ChecksumList& list) {
+    std::optional<ChecksumEntry> note;
+    bool notes = false;
+    bool tags = false;
+    forEachLine(text, [&](std::string_view line, int number) {
+        if (line.find_first_not_of(" \t") == std::string_view::npos)
+            return;
+        if (line.front() == '#') {
+            if (auto length = noteLength(line, "# segment: ")) {
+                note = ChecksumEntry{{},     HashAlgorithm::Sha256,      {},
+                                     length, ChecksumEntry::Role::Piece, 0};
+                notes = true;
+            } else if (auto whole = noteLength(line, "# whole file: ")) {
+                note = ChecksumEntry{{},    HashAlgorithm::Sha256,      {},
+                                     whole, ChecksumEntry::Role::Whole, 0};
+                notes = true;
+            }
+            return;
+        }
+        ChecksumEntry entry = note.value_or(ChecksumEntry{});
+        note.reset();
+        entry.line = number;
+        const std::string why = readSumLine(line, named, entry, tags);
+        if (!why.empty())
+            problem(list, number, why);
+        else
+            list.entries.push_back(std::move(entry));
+    });
+    list.format = notes  ? ChecksumFormat::Ours
+                  : tags ? ChecksumFormat::Tags
+                         : ChecksumFormat::Lines;
+}
+
+void parseSfv(std::string_view text, ChecksumList& list) {
+    list.format = ChecksumFormat::Sfv;
+    // cksfv notes each file's size above the list: ";  <size>  <hh:mm.ss> <date> <name>".
+    std::map<std::string, std::int64_t> sizes;
+    forEachLine(text, [&](std::string_view line, int number) {
+        if (line.find_first_not_of(" \t") == std::string_view::npos)
+            return;
+        if (line.front() == ';') {
+            std::string_view rest = line.substr(1);
+            rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(' ')));
+            const std::size_t sizeEnd = rest.find("  ");
+            if (sizeEnd == std::string_view::npos)
+                return;
+            const auto size = decimal(rest.substr(0, sizeEnd));
+            std::string_view after = rest.substr(sizeEnd + 2);
+            // "hh:mm.ss yyyy-mm-dd name"
+            if (!size || after.size() < 20 || after[2] != ':' || after[5] != '.' ||
+                after[8] != ' ' || after[13] != '-' || after[19] != ' ')
+                return;
+            sizes[std::string(after.substr(20))] = *size;
+            return;
+        }
+        const std::size_t blank = line.find_last_of(" \t");
+        if (blank == std::string_view::npos || blank == 0) {
+            problem(list, number, "not a file name followed by a CRC-32");
+            return;
+        }
+        const auto digest = normalDigest(HashAlgorithm::Crc32, line.substr(blank + 1));
+        std::string_view name = line.substr(0, blank);
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
+            name.remove_suffix(1);
+        if (!digest || name.empty()) {
+            problem(list, number, "not a file name followed by a CRC-32 of 8 digits");
+            return;
+        }
+        ChecksumEntry entry;
+        entry.name = std::string(name);
+        entry.algorithm = HashAlgorithm::Crc32;
+        entry.digest = *digest;
+        entry.line = number;
+        list.entries.push_back(std::move(entry));
+    });
+    for (ChecksumEntry& entry : list.entries) {
+        if (const auto at = sizes.find(entry.name); at != sizes.end())
+            entry.length = at->second;
+    }
+}
+
+void parseCrcFile(std::string_view text, ChecksumList& list) {
+    list.format = ChecksumFormat::CrcFile;
+    ChecksumEntry entry;
+    entry.algorithm = HashAlgorithm::Crc32;
+    entry.role = ChecksumEntry::Role::Whole;
+    bool named = false;
+    forEachLine(text, [&](std::string_view line, int number) {
+        if (line.find_first_not_of(" \t") == std::string_view::npos)
+            return;
+        const std::size_t equals = line.find('=');
+        const std::string key = lower(line.substr(0, equals));
+        const std::string_view value =
+            equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1);
+        if (key == "filename" && !value.empty()) {
+            entry.name = std::string(value);
+            entry.line = number;
+            named = true;
+        } else if (key == "size") {
+            entry.length = decimal(value);
+            if (!entry.length)
+                problem(list, number, "a size that is not a number of bytes");
+        } else if (key == "crc32") {
+            const auto digest = normalDigest(HashAlgorithm::Crc32, value);
+            if (digest)
+                entry.digest = *digest;
+            else
+                problem(list, number, "a CRC-32 that is not 8 hexadecimal digits");
+        } else {
+            problem(list, number, "not a line filename=, size= or crc32=");
+        }
+    });
+    if (!named || entry.digest.empty()) {
+        list.problems.push_back(std::string("no ") + (named ? "crc32=" : "filename=") +
+                                " line: not a .crc file of a split file");
+        return;
+    }
+    list.entries.push_back(std::move(entry));
+}
+
+} // namespace
+
+bool isChecksumListName(std::string_view fileName) {
+    const std::string kind = kindOfName(fileName);
+    return kind == "sums" || kind == "sum" || algorithmOfKind(kind).has_value();
+}
+
+std::optional<HashAlgorithm> algorithmOfName(std::string_view fileName) {
+    return algorithmOfKind(kindOfName(fileName));
+}
+
+ChecksumList parseChecksumList(std::string_view text, std::string_view fileName) {
+    ChecksumList list;
+    const std::string kind = kindOfName(fileName);
+    if (kind == "sfv")
+        parseSfv(text, list);
+    else if (kind == "crc" || lower(text.substr(0, 9)) == "filename=")
+        parseCrcFile(text, list);
+    else
+        parseSums(text, algorithmOfKind(kind), list);
+    return list;
+}
+
+RunResult readChecksumList(const std::string& path, ChecksumList& list) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return Failure::from(AppError::fromErrno(errno, "open", path));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return Failure::from(AppError::fromErrno(errno, "read", path));
+    if (!S_ISREG(st.st_mode))
+        return Failure::of(ErrNo::PathFileAccess,
+                           "\"" + path + "\" is not a regular file, so not a list of checksums.",
+                           path);
+    if (st.st_size > kLongestList)
+        return Failure::of(ErrNo::PathFileAccess,
+                           "\"" + path + "\" is too long to be a list of checksums (" +
+                               std::to_string(st.st_size) + " bytes).",
+                           path);
+    std::string text(static_cast<std::size_t>(st.st_size), '\0');
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Failure::from(AppError::fromErrno(errno, "read", path));
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    text.resize(done);
+    list = parseChecksumList(text, path);
+    return std::nullopt;
+}
+
+bool staysInFolder(std::string_view name) {
+    if (name.empty() || name.front() == '/')
+        return false;
+    for (std::size_t start = 0; start <= name.size();) {
+        std::size_t end = name.find('/', start);
+        if (end == std::string_view::npos)
+            end = name.size();
+        if (name.substr(start, end - start) == "..")
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+} // namespace shardix

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "engines/Failure.h"
+#include "engines/checksums/Hasher.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace shardix {
+
+// The kinds of checksum lists read.
+enum class ChecksumFormat {
+    Lines,   // sha256sum, sha1sum, md5sum, b2sum, sha512sum: "<digits>  <name>"
+    Tags,    // the same tools' --tag lines: "SHA256 (<name>) = <digits>", any mixed in
+    Ours,    // Lines of SHA-256 with "# segment: N bytes" and "# whole file: N bytes" notes
+    Sfv,     // "<name> <CRC-32>", ';' comments (cksfv)
+    CrcFile, // the file managers' .crc file: filename=, size=, crc32= of the whole file
+};
+
+// One file that a list names, and its checksum.
+struct ChecksumEntry {
+    enum class Role {
+        Unknown, // a list that does not say: a piece or the whole, as its name tells
+        Piece,
+        Whole, // the file the pieces join into
+    };
+    std::string name; // relative to the list's folder, unescaped
+    HashAlgorithm algorithm = HashAlgorithm::Sha256;
+    std::string digest; // as Hasher::digest() writes it (normalDigest)
+    std::optional<std::int64_t> length;
+    Role role = Role::Unknown;
+    int line = 0; // where it stands in the list, from 1
+};
+
+// A checksum list of any of the formats, read into one model.
+struct ChecksumList {
+    ChecksumFormat format = ChecksumFormat::Lines;
+    std::vector<ChecksumEntry> entries;
+    // What could not be read, as "line N: why" (or why not at all).
+    std::vector<std::string> problems;
+};
+
+// Whether a file of this name is read as a checksum list: .sha256 .sha1 .md5
+// .b2 .sha512 .sums .sfv .crc (and .sha256sum, .md5sum ..), SHA256SUMS,
+// MD5SUMS, B2SUMS and the like.
+bool isChecksumListName(std::string_view fileName);
+
+// The algorithm that the name of a list of plain lines tells (".md5",
+// "SHA1SUMS"); nothing for names that do not tell (".sums"), whose lines are
+// then told by the count of their digits.
+std::optional<HashAlgorithm> algorithmOfName(std::string_view fileName);
+
+// Reads the text of a list called `fileName` (its name tells the format and,
+// for plain lines, the algorithm). Lines that sha256sum -c and the like read
+// are read the same way: a '*' or a blank before the name, a backslash before a
+// line whose name has \\, \n or \r in it, digits in either case, line feeds with
+// or without carriage returns.
+ChecksumList parseChecksumList(std::string_view text, std::string_view fileName);
+
+// Reads the list `path`. Fails naming it when it cannot be read, or is too
+// long to be a list.
+RunResult readChecksumList(const std::string& path, ChecksumList& list);
+
+// Whether `name`, relative to a list's folder, stays inside it: not absolute,
+// no ".." among its parts.
+bool staysInFolder(std::string_view name);
+
+} // namespace shardix

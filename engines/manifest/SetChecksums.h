@@ -1,0 +1,86 @@
+#pragma once
+
+#include "engines/manifest/ChecksumFile.h"
+#include "engines/names/PieceSet.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace shardix {
+
+// What a file is, for a name relative to a list's folder; nothing when there
+// is no such file.
+using IdentifyName = std::function<std::optional<FileId>(const std::string& name)>;
+
+// A checksum list matched with a set of pieces: which of its entries are which
+// pieces, found by what the files are, however the list spells their names.
+struct SetChecksums {
+    std::string path; // the list
+    ChecksumList list;
+    // One for each member of the set, in its order: the entry that checks it.
+    std::vector<std::optional<ChecksumEntry>> pieces;
+    // The entry that checks the joined file.
+    std::optional<ChecksumEntry> whole;
+    // Pieces of the set that the list names but that are not there.
+    std::vector<std::string> missing;
+    // Everything that keeps the list from checking the set as it is: pieces of
+    // another length than it says, listed pieces missing, names that lead out of
+    // its folder, lines that cannot be read; each names the file.
+    std::vector<SetProblem> problems;
+    // What does not keep the set from being joined but is worth telling: names
+    // that lead out of the list's folder (not read), lines that cannot be read.
+    std::vector<std::string> notes;
+
+    // How many members have an entry.
+    std::size_t listed() const;
+    bool listsEveryPiece() const { return listed() == pieces.size() && !pieces.empty(); }
+};
+
+// Matches `list`, read from `listPath` beside the set's pieces, with `set`.
+// `identify` tells what a name in the list is (see identifyIn). An entry that
+// the list marks as the whole file (ours, a .crc file), or whose name is the
+// set's base name, checks the joined file.
+SetChecksums matchChecksums(const ChecksumList& list, const std::string& listPath,
+                            const PieceSet& set, const IdentifyName& identify);
+
+// Tells names by the folder's listing: a name of the folder itself ("p1",
+// "./p1"); names in other folders are nothing.
+IdentifyName identifyIn(const std::vector<FolderEntry>& listing);
+
+// Tells names by looking them up in `folder` ("" or ending with '/').
+IdentifyName identifyOnDisk(const std::string& folder);
+
+// The checksum lists in the set's folder that list its pieces or name its
+// joined file, the best first (the most pieces listed, then one that checks the
+// whole file too). `readText` gives the text of a name in the folder, or
+// nothing when it cannot be read; `identify` tells what the lists' names are.
+std::vector<SetChecksums>
+checksumListsBeside(const PieceSet& set, const std::vector<FolderEntry>& listing,
+                    const std::function<std::optional<std::string>(const std::string&)>& readText,
+                    const IdentifyName& identify);
+
+// What joining the set of one piece, or of a folder, takes: the set, the list
+// that checks it and the name of the joined file, with every problem found
+// before anything is written.
+struct JoinPlan {
+    PieceSet set;
+    // The list that the joined bytes are checked against, if any.
+    std::optional<SetChecksums> checks;
+    // The joined file's name in the set's folder: the whole file that the list
+    // names, or else the set's base name. Nothing when neither tells.
+    std::optional<std::string> outputName;
+    // The set's problems and the list's, together.
+    std::vector<SetProblem> problems;
+
+    bool joinable() const { return problems.empty() && !set.members.empty(); }
+};
+
+// Finds the set of `pieceOrFolder`, and the checksum list `listPath` or, when
+// none is given, the best one beside the pieces. Pieces that the list names
+// may be of any size (a set cut by lines): the list checks them.
+JoinPlan planJoin(const std::string& pieceOrFolder,
+                  const std::optional<std::string>& listPath = std::nullopt);
+
+} // namespace shardix

@@ -1,0 +1,271 @@
+#include "engines/Manifest.h"
+#include "engines/checksums/Hasher.h"
+#include "engines/manifest/ChecksumFile.h"
+#include "engines/manifest/SetChecksums.h"
+#include "tests/names/ToolRun.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+
+using namespace shardix;
+using namespace shardix::testing;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// What `command` writes on its standard output.
+std::string outputOf(const std::string& command) {
+    std::string text;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    for (std::size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        text.append(buffer, n);
+    if (pipe)
+        ::pclose(pipe);
+    return text;
+}
+
+std::string digestOf(HashAlgorithm algorithm, const std::string& bytes) {
+    auto hasher = Hasher::make(algorithm);
+    // Pieces of uneven sizes, as a copy hands them over.
+    for (std::size_t at = 0, step = 1; at < bytes.size(); at += step, step = step * 3 + 1)
+        hasher->update(bytes.data() + at, std::min(step, bytes.size() - at));
+    return hasher->digest();
+}
+
+TEST(Hasher, EachAlgorithmAgreesWithItsTool) {
+    TempDir dir;
+    const std::string bytes = randomBytes(3'000'001, 11);
+    writeFile(dir / "f", bytes);
+    const struct {
+        HashAlgorithm algorithm;
+        std::string command;
+    } tools[] = {
+        {HashAlgorithm::Sha256, "sha256sum"}, {HashAlgorithm::Sha1, "sha1sum"},
+        {HashAlgorithm::Md5, "md5sum"},       {HashAlgorithm::Blake2b512, "b2sum"},
+        {HashAlgorithm::Sha512, "sha512sum"},
+    };
+    std::vector<HashAlgorithm> all;
+    for (const auto& tool : tools) {
+        const std::string expected =
+            outputOf(tool.command + " " + dir / "f").substr(0, digestDigits(tool.algorithm));
+        EXPECT_EQ(digestOf(tool.algorithm, bytes), expected) << tool.command;
+        all.push_back(tool.algorithm);
+    }
+    // cksfv's line ends with the CRC-32 in capitals.
+    const std::string sfv = outputOf("cd " + dir.folder() + " && cksfv -b f");
+    EXPECT_EQ(digestOf(HashAlgorithm::Crc32, bytes), sfv.substr(sfv.size() - 9, 8));
+    all.push_back(HashAlgorithm::Crc32);
+
+    // All at once over one stream, in pieces larger than its slices.
+    MultiHasher several(all);
+    several.update(bytes.data(), 200'000);
+    several.update(bytes.data() + 200'000, bytes.size() - 200'000);
+    const Strings digests = several.digests();
+    for (std::size_t i = 0; i < all.size(); ++i)
+        EXPECT_EQ(digests[i], digestOf(all[i], bytes)) << algorithmName(all[i]);
+    // Each starts afresh after its digest.
+    EXPECT_EQ(several.digest(HashAlgorithm::Md5), digestOf(HashAlgorithm::Md5, ""));
+}
+
+// Pieces whose names a list must carry as they are: blanks, a backslash, a
+// line feed, a leading dash.
+const Strings kAwkward = {"a b.001", "we\\ird.002", "new\nline.003", "-dash.004"};
+
+struct ToolList {
+    const char* label;
+    const char* listName;
+    const char* commands; // writes the list from the pieces named in $P
+    ChecksumFormat format;
+    HashAlgorithm algorithm;
+};
+
+class ListsOfTools : public ::testing::TestWithParam<ToolList> {};
+
+TEST_P(ListsOfTools, ReadEveryPieceWithItsChecksum) {
+    const ToolList& tool = GetParam();
+    TempDir dir;
+    std::map<std::string, std::string> bytes;
+    std::string quotedNames;
+    for (std::size_t i = 0; i < kAwkward.size(); ++i) {
+        bytes[kAwkward[i]] = randomBytes(100 + i, static_cast<unsigned>(i));
+        writeFile(dir / kAwkward[i], bytes[kAwkward[i]]);
+    }
+    ASSERT_EQ(runIn(dir.folder(), std::string("set -- ./*.00? && ") + tool.commands), 0);
+    ChecksumList list;
+    ASSERT_FALSE(readChecksumList(dir / tool.listName, list));
+    EXPECT_EQ(list.problems, Strings{});
+    EXPECT_EQ(list.format, tool.format);
+    Strings names;
+    for (const ChecksumEntry& entry : list.entries) {
+        std::string name = entry.name.substr(0, 2) == "./" ? entry.name.substr(2) : entry.name;
+        names.push_back(name);
+        EXPECT_EQ(entry.algorithm, tool.algorithm);
+        EXPECT_EQ(entry.digest, digestOf(tool.algorithm, bytes[name])) << name;
+    }
+    std::sort(names.begin(), names.end());
+    Strings expected = kAwkward;
+    std::sort(expected.begin(), expected.end());
+    // cksfv cannot write a name with a line feed: it is left out of its list.
+    if (tool.format == ChecksumFormat::Sfv)
+        expected.erase(std::find(expected.begin(), expected.end(), "new\nline.003"));
+    EXPECT_EQ(names, expected);
+}
+
+const ToolList kToolLists[] = {
+    {"md5sum_binary", "p.md5", "md5sum -b \"$@\" > p.md5", ChecksumFormat::Lines,
+     HashAlgorithm::Md5},
+    {"sha1sum_tag", "p.sha1", "sha1sum --tag \"$@\" > p.sha1", ChecksumFormat::Tags,
+     HashAlgorithm::Sha1},
+    {"b2sum", "p.b2", "b2sum \"$@\" > p.b2", ChecksumFormat::Lines, HashAlgorithm::Blake2b512},
+    {"b2sum_tag", "B2SUMS", "b2sum --tag \"$@\" > B2SUMS", ChecksumFormat::Tags,
+     HashAlgorithm::Blake2b512},
+    {"sha256sum_tag", "p.sums", "sha256sum --tag \"$@\" > p.sums", ChecksumFormat::Tags,
+     HashAlgorithm::Sha256},
+    {"sha1sum_by_length", "p.sums", "sha1sum \"$@\" > p.sums", ChecksumFormat::Lines,
+     HashAlgorithm::Sha1},
+    {"sha512sum", "SHA512SUMS", "sha512sum \"$@\" > SHA512SUMS", ChecksumFormat::Lines,
+     HashAlgorithm::Sha512},
+    {"cksfv", "p.sfv", "cksfv -b a* w* ./-d* > p.sfv", ChecksumFormat::Sfv, HashAlgorithm::Crc32},
+};
+
+INSTANTIATE_TEST_SUITE_P(Tools, ListsOfTools, ::testing::ValuesIn(kToolLists),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ChecksumList, RefusesWhatItCannotCheckAndSaysWhy) {
+    const std::string b2_256 = outputOf("printf hello | b2sum -l 256 --tag");
+    const std::string d64(64, 'a'), d40(40, 'b'), d128(128, 'c');
+    const struct {
+        std::string text;
+        const char* listName;
+        const char* why;
+    } cases[] = {
+        {b2_256, "x.b2", "line 1: a BLAKE2b checksum of 256 bits (b2sum -l 256); only BLAKE2b-512"},
+        {d64 + "  p1\n", "x.b2", "line 1: a BLAKE2b checksum of 256 bits"},
+        {d128 + "  p1\n", "x.sums", "line 1: 128 digits are a SHA-512 or a BLAKE2b-512"},
+        {"\n# note\n" + d40 + "  p1\n", "x.sha256", "line 3: not a SHA-256 checksum (40 digits"},
+        {"\\" + d64 + "  p\\x1\n", "x.sha256", "line 1: a backslash that is not followed"},
+        {"SHA384 (p1) = " + d64 + "\n", "x.sums", "line 1: checksums of the kind SHA384"},
+        {"p1 12345\n", "x.sfv", "line 1: not a file name followed by a CRC-32 of 8 digits"},
+        {"filename=big\nsize=10\n", "big.crc", "no crc32= line"},
+    };
+    for (const auto& c : cases) {
+        const ChecksumList list = parseChecksumList(c.text, c.listName);
+        ASSERT_FALSE(list.problems.empty()) << c.text;
+        EXPECT_EQ(list.problems.front().substr(0, std::string(c.why).size()), c.why);
+        EXPECT_TRUE(list.entries.empty());
+    }
+}
+
+// Our own manifest reads as Manifest reads it: every piece with its length,
+// and the whole file.
+TEST(ChecksumList, ReadsOurManifestAsManifestDoes) {
+    Manifest ours;
+    ours.entries = {{std::string(64, '1'), "disk.img.part1", false, 1000},
+                    {std::string(64, '2'), "odd\\name\n2", false, 1000},
+                    {std::string(64, '3'), "disk.img.part3", false, 7},
+                    {std::string(64, '4'), "disk.img", true, 2007}};
+    const ChecksumList list = parseChecksumList(ours.text(), "disk.img.part.sha256");
+    EXPECT_EQ(list.format, ChecksumFormat::Ours);
+    const Manifest again = Manifest::parse(ours.text());
+    ASSERT_EQ(list.entries.size(), again.entries.size());
+    for (std::size_t i = 0; i < list.entries.size(); ++i) {
+        const ChecksumEntry& entry = list.entries[i];
+        EXPECT_EQ(entry.name, again.entries[i].name);
+        EXPECT_EQ(entry.digest, again.entries[i].digest);
+        EXPECT_EQ(entry.length, again.entries[i].length);
+        EXPECT_EQ(entry.role == ChecksumEntry::Role::Whole, again.entries[i].whole);
+        EXPECT_EQ(entry.algorithm, HashAlgorithm::Sha256);
+    }
+}
+
+// A set of 10 pieces of 100 bytes by split, and lists of other tools beside it.
+class ListBesideSet : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        source = randomBytes(1000, 9);
+        writeFile(dir / "big.iso", source);
+        ASSERT_EQ(runIn(dir.folder(), "split -b 100 -d -a 3 --numeric-suffixes=1 big.iso big.iso."),
+                  0);
+    }
+    JoinPlan plan(const std::string& given) { return planJoin(dir / given); }
+
+    TempDir dir;
+    std::string source;
+};
+
+TEST_F(ListBesideSet, FindsTheListThatNamesItsPiecesByWhatTheyAre) {
+    // md5sum run from the folder above, through a link to the folder.
+    ASSERT_EQ(runIn(dir.folder(), "ln -s . here && md5sum here/big.iso.0* > pieces.md5 && "
+                                  "sha1sum big.iso.001 > other.sha1 && printf 'unrelated' > x.sfv"),
+              0);
+    const JoinPlan found = plan("big.iso.004");
+    ASSERT_TRUE(found.joinable()) << found.problems.front().message;
+    ASSERT_TRUE(found.checks);
+    EXPECT_EQ(found.checks->path, dir / "pieces.md5");
+    EXPECT_TRUE(found.checks->listsEveryPiece());
+    EXPECT_EQ(found.checks->pieces[9]->digest, digestOf(HashAlgorithm::Md5, source.substr(900)));
+    EXPECT_EQ(found.outputName, "big.iso");
+}
+
+TEST_F(ListBesideSet, TheFileManagersCrcFileNamesTheJoinedFile) {
+    // As file managers write it: the whole file's name, size and CRC-32.
+    writeFile(dir / "big.iso.crc", "filename=restored.iso\r\nsize=1000\r\ncrc32=" +
+                                       digestOf(HashAlgorithm::Crc32, source) + "\r\n");
+    JoinPlan found = plan("big.iso.010");
+    ASSERT_TRUE(found.joinable());
+    ASSERT_TRUE(found.checks && found.checks->whole);
+    EXPECT_EQ(found.checks->whole->digest, digestOf(HashAlgorithm::Crc32, source));
+    EXPECT_EQ(found.outputName, "restored.iso");
+    // A last piece gone is told by the size of the whole.
+    ASSERT_EQ(runIn(dir.folder(), "rm big.iso.010"), 0);
+    found = plan("big.iso.001");
+    ASSERT_FALSE(found.problems.empty());
+    EXPECT_NE(found.problems.front().message.find("add up to 900 bytes"), std::string::npos)
+        << found.problems.front().message;
+}
+
+TEST_F(ListBesideSet, ListedPiecesMissingOrOfAnotherLengthAreRefused) {
+    ASSERT_EQ(runIn(dir.folder(), "cksfv -b big.iso.0* > set.sfv && rm big.iso.010 && "
+                                  "truncate -s 99 big.iso.003 && printf x >> big.iso.009"),
+              0);
+    const JoinPlan found = plan("big.iso.002");
+    Strings messages;
+    for (const SetProblem& p : found.problems)
+        messages.push_back(p.message);
+    // The short piece is told from the sizes cksfv noted, the missing last
+    // piece from its line.
+    const Strings expected = {
+        "\"" + dir / "big.iso.003" + "\" is 99 bytes, but \"" + dir / "set.sfv" +
+            "\" (line 16) says 100.",
+        "\"" + dir / "big.iso.009" + "\" is 101 bytes, but \"" + dir / "set.sfv" +
+            "\" (line 22) says 100.",
+        "\"" + dir / "big.iso.010" + "\" is listed in \"" + dir / "set.sfv" +
+            "\" (line 23) as a piece, but is not there.",
+    };
+    for (const std::string& message : expected)
+        EXPECT_NE(std::find(messages.begin(), messages.end(), message), messages.end()) << message;
+}
+
+TEST_F(ListBesideSet, PiecesOfUnevenSizesPassWhenAListChecksThem) {
+    ASSERT_EQ(runIn(dir.folder(), "rm big.iso.* && seq 1 3000 > log && split -l 500 -d log log. "
+                                  "&& sha256sum --tag log.* > log.sha256 && "
+                                  "printf '%s\\n' ../etc/passwd >> log.sha256"),
+              0);
+    const JoinPlan found = plan("log.03");
+    EXPECT_TRUE(found.joinable()) << found.problems.front().message;
+    ASSERT_TRUE(found.checks);
+    EXPECT_TRUE(found.checks->listsEveryPiece());
+    EXPECT_EQ(found.outputName, "log");
+    EXPECT_TRUE(planJoin(dir / "log.03", dir / "big.iso").checks->listed() == 0);
+}
+
+TEST(ChecksumList, NamesThatLeadOutOfTheFolderAreNotRead) {
+    for (const char* name : {"../x", "/etc/passwd", "a/../../x", ".."})
+        EXPECT_FALSE(staysInFolder(name)) << name;
+    for (const char* name : {"x", "./x", "a/b", "..x", "x.."})
+        EXPECT_TRUE(staysInFolder(name)) << name;
+}
+
+} // namespace

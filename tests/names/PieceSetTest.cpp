@@ -1,0 +1,246 @@
+#include "engines/names/PieceSet.h"
+#include "engines/Segmenter.h"
+#include "tests/names/ToolRun.h"
+#include "tests/support/RecordingProgress.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace shardix;
+using namespace shardix::testing;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// A set made by a tool from a source "src" of `length` random bytes.
+struct MadeSet {
+    const char* label;
+    std::size_t length;
+    const char* commands; // run in the folder that holds src
+    PieceScheme scheme;
+    std::optional<std::string> baseName;
+};
+
+class SchemeFromAnyPiece : public ::testing::TestWithParam<MadeSet> {};
+
+TEST_P(SchemeFromAnyPiece, FindsTheWholeSetInOrder) {
+    const MadeSet& made = GetParam();
+    TempDir dir;
+    const std::string source = randomBytes(made.length, 7);
+    writeFile(dir / "src", source);
+    ASSERT_EQ(runIn(dir.folder(), made.commands), 0) << made.commands;
+    const Strings pieces = namesIn(dir.folder(), {"src"});
+    ASSERT_GE(pieces.size(), 2u);
+    for (const std::string& given : {pieces.front(), pieces[pieces.size() / 2], pieces.back()}) {
+        SCOPED_TRACE(given);
+        const PieceSet set = findPieceSet(dir / given);
+        for (const SetProblem& p : set.problems)
+            ADD_FAILURE() << p.message;
+        EXPECT_EQ(set.scheme, made.scheme);
+        EXPECT_EQ(set.baseName, made.baseName);
+        Strings found;
+        std::string joined;
+        for (const PieceMember& member : set.members) {
+            found.push_back(member.name);
+            joined += readFile(dir / member.name);
+        }
+        EXPECT_EQ(found, pieces);
+        EXPECT_TRUE(joined == source) << "the pieces in this order are not the source";
+    }
+}
+
+// Pieces renamed by a shell loop where no tool writes the scheme itself.
+const MadeSet kMadeSets[] = {
+    {"letters", 1000, "split -b 100 src", PieceScheme::SplitLetters, std::nullopt},
+    {"letters_widened", 700, "split -b 1 src", PieceScheme::SplitLetters, std::nullopt},
+    {"letters_width3_prefix", 1000, "split -a 3 -b 64 src big.iso.", PieceScheme::SplitLetters,
+     "big.iso"},
+    {"letters_by_count", 1001, "split -n 7 src backup_", PieceScheme::SplitLetters, "backup"},
+    {"digits", 1000, "split -d -n 5 src", PieceScheme::SplitDigits, std::nullopt},
+    {"digits_widened", 120, "split -d -b 1 src", PieceScheme::SplitDigits, std::nullopt},
+    {"digits_from_1_suffix", 1000,
+     "split -b 90 --numeric-suffixes=1 --additional-suffix=.bin src part_", PieceScheme::Padded,
+     "part.bin"},
+    {"dot_000", 1000, "split -d -a 3 -n 4 src disk.img.", PieceScheme::DotNumbers, "disk.img"},
+    {"dot_001", 5000, "split -a 3 -b 400 --numeric-suffixes=1 src disk.img.",
+     PieceScheme::DotNumbers, "disk.img"},
+    {"padded", 1000, "split -b 80 --numeric-suffixes=1 src p", PieceScheme::Padded, "p"},
+    // Fewer than ten: the zeros are not a base name's ("p0", "disk.img.00").
+    {"padded_few", 1000, "split -b 200 --numeric-suffixes=1 src p", PieceScheme::Padded, "p"},
+    {"dot_few", 900, "split -a 3 -b 100 --numeric-suffixes=1 src disk.img.",
+     PieceScheme::DotNumbers, "disk.img"},
+    {"more_pieces_than_bytes", 2, "split -n 5 src tiny.", PieceScheme::SplitLetters, "tiny"},
+    {"part_unpadded", 1000,
+     "split -b 90 -a 2 --numeric-suffixes=1 src t. && for f in t.*; do mv \"$f\" "
+     "\"movie.mkv.part$(expr \"${f#t.}\" + 0)\"; done",
+     PieceScheme::PartNumbers, "movie.mkv"},
+    {"part_padded", 1000, "split -b 90 --numeric-suffixes=1 src movie.mkv.part",
+     PieceScheme::PartNumbers, "movie.mkv"},
+    {"of_total", 1000,
+     "split -n 5 -a 5 --numeric-suffixes=1 src model- && for f in model-0*; do mv \"$f\" "
+     "\"$f-of-00005.bin\"; done",
+     PieceScheme::NumberOfTotal, "model.bin"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Tools, SchemeFromAnyPiece, ::testing::ValuesIn(kMadeSets),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// Our own names, written by the engine: a base name that ends in a digit
+// ("v1": v11 .. v112), beside the file "v1" itself.
+TEST(PieceSet, OurNamesWithABaseThatEndsInADigit) {
+    TempDir dir;
+    const std::string source = randomBytes(1200, 3);
+    writeFile(dir / "v1", source);
+    RecordingProgress ui;
+    ASSERT_FALSE(segmentFileBySize(dir / "v1", dir / "v1", 100, ui));
+    for (const char* given : {"v11", "v15", "v112"}) {
+        const PieceSet set = findPieceSet(dir / given);
+        EXPECT_TRUE(set.joinable()) << given;
+        EXPECT_EQ(set.scheme, PieceScheme::Numbered);
+        EXPECT_EQ(set.baseName, "v1");
+        ASSERT_EQ(set.members.size(), 12u) << given;
+        EXPECT_EQ(set.members[9].name, "v110");
+    }
+}
+
+struct Fault {
+    const char* label;
+    const char* commands; // after "split -b 100 src" of 1000 bytes (xaa .. xaj)
+    const char* given;    // a name, or "" for the folder
+    SetProblem::Kind kind;
+    const char* message; // a part of the first problem's message
+};
+
+class SetFaults : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(SetFaults, AreFoundBeforeAnythingIsWritten) {
+    const Fault& fault = GetParam();
+    TempDir dir;
+    writeFile(dir / "src", randomBytes(1000, 5));
+    ASSERT_EQ(runIn(dir.folder(), std::string("split -b 100 src && rm src && ") + fault.commands),
+              0);
+    const PieceSet set = findPieceSet(*fault.given ? dir / fault.given : dir.folder());
+    ASSERT_FALSE(set.problems.empty());
+    EXPECT_EQ(set.problems.front().kind, fault.kind) << set.problems.front().message;
+    const std::string message = set.problems.front().message;
+    EXPECT_NE(message.find(fault.message), std::string::npos) << message;
+    EXPECT_FALSE(set.joinable());
+}
+
+const Fault kFaults[] = {
+    {
+        "gap",
+        "rm xac xad",
+        "xaa",
+        SetProblem::Kind::Missing,
+        "xac\" to \"",
+    },
+    {"first_missing", "rm xaa", "xae", SetProblem::Kind::Missing, "xaa\" is missing before"},
+    {"last_of_total_missing",
+     "n=0; for f in xa?; do n=$((n + 1)); mv \"$f\" $(printf w-%05d-of-00010.gz $n); done; "
+     "rm w-00010-of-00010.gz",
+     "w-00004-of-00010.gz", SetProblem::Kind::Missing, "w-00010-of-00010.gz\" is missing after"},
+    {"hard_link", "rm xad && ln xac xad", "xab", SetProblem::Kind::SameFile,
+     "xad\" is the same file as"},
+    {"symbolic_link", "rm xae && ln -s xab xae", "xaj", SetProblem::Kind::SameFile,
+     "xae\" is the same file as"},
+    {"short_piece", "truncate -s 60 xad", "xaj", SetProblem::Kind::Sizes,
+     "xad\" is 60 bytes, shorter than"},
+    {"piece_is_a_folder", "rm xaf && mkdir xaf", "xaa", SetProblem::Kind::NotAFile,
+     "xaf\" is a folder"},
+    {"widened_gap", "rm x* && head -c 700 /dev/zero > s && split -b 1 s && rm s xzaab", "xzaac",
+     SetProblem::Kind::Missing, "xzaab\" is missing between"},
+    {"two_sets_as_folder", "for f in xa?; do cp \"$f\" \"other.$f\"; done", "",
+     SetProblem::Kind::Ambiguous, "holds 2 sets of pieces"},
+    // "p1.a" is piece a of "p1." (split letters) or piece 1 of "p" with ".a".
+    {"two_schemes_for_the_piece", "rm x* && : > p1.a && : > p1.b && : > p2.a", "p1.a",
+     SetProblem::Kind::Ambiguous, "p1.a\" may be a piece of"},
+    {"look_alikes_as_folder",
+     "rm x* && for n in 1 2 3 4 5 6; do head -c $((n * 37 + 100)) /dev/zero > "
+     "\"IMG_000$n.jpg\"; done",
+     "", SetProblem::Kind::NotPieces, "are not the pieces of one file"},
+    {"look_alike_as_piece",
+     "rm x* && for n in 1 2 3 4 5 6; do head -c $((n * 37 + 100)) /dev/zero > "
+     "\"IMG_000$n.jpg\"; done",
+     "IMG_0003.jpg", SetProblem::Kind::Sizes, "IMG_0002.jpg\" is 174 bytes, longer than"},
+    {"no_piece_name", ": > README", "README", SetProblem::Kind::NoSet, "is not named as a piece"},
+    {"empty_folder", "rm x*", "", SetProblem::Kind::NoSet, "holds no set of pieces"},
+    {"absent_piece", "true", "xzz", SetProblem::Kind::Unreadable, "No such file"},
+    {"archive_volumes", "n=0; for f in xa?; do n=$((n + 1)); mv \"$f\" a.part$n.rar; done",
+     "a.part2.rar", SetProblem::Kind::NotPieces, "volumes of an archive"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Folders, SetFaults, ::testing::ValuesIn(kFaults),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(PieceSet, ASetWhoseSizesAreVouchedForPasses) {
+    TempDir dir;
+    // Lines of 1 to 3 digits: pieces of 7 lines differ in size.
+    ASSERT_EQ(runIn(dir.folder(), "seq 1 400 > src && split -l 7 src lines."), 0);
+    EXPECT_TRUE(findPieceSet(dir / "lines.aa").has(SetProblem::Kind::Sizes));
+    PieceSetOptions options;
+    Strings asked;
+    options.sizeVouched = [&](const PieceMember& m) {
+        asked.push_back(m.name);
+        return true;
+    };
+    const PieceSet set = findPieceSet(dir / "lines.aa", options);
+    EXPECT_TRUE(set.joinable());
+    EXPECT_NE(std::find(asked.begin(), asked.end(), "lines.ab"), asked.end());
+}
+
+// Names that read as pieces of more than one set go to the set that reads
+// most of them whole: p11 .. p13 are pieces of "p1", p1 .. p3 of "p".
+TEST(PieceSet, OneFolderTwoNumberedSets) {
+    TempDir dir;
+    for (const char* name : {"p1", "p2", "p3", "p11", "p12", "p13"})
+        writeFile(dir / name, "abc");
+    const PieceSet low = findPieceSet(dir / "p2");
+    EXPECT_TRUE(low.joinable());
+    EXPECT_EQ(low.paths(), (Strings{dir / "p1", dir / "p2", dir / "p3"}));
+    const PieceSet high = findPieceSet(dir / "p13");
+    EXPECT_TRUE(high.joinable());
+    EXPECT_EQ(high.baseName, "p1");
+    EXPECT_EQ(high.members.size(), 3u);
+    EXPECT_TRUE(findPieceSet(dir.folder()).has(SetProblem::Kind::Ambiguous));
+    // A gap in the larger set is not hidden by reading its tail as another.
+    ASSERT_EQ(runIn(dir.folder(), "rm p1? && for n in 4 6 7 8 9 10 11 12; do echo abc > p$n; done"),
+              0);
+    const PieceSet gap = findPieceSet(dir / "p11");
+    ASSERT_FALSE(gap.problems.empty());
+    EXPECT_EQ(gap.problems.front().message, "\"" + dir / "p5" + "\" is missing between \"" +
+                                                dir / "p4" + "\" and \"" + dir / "p6" + "\".");
+}
+
+TEST(SortPieces, OrdersByNumberAndNamesWhatIsMissing) {
+    struct Case {
+        Strings given;
+        Strings ordered;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {{"d/xab", "d/xzaaa", "d/xaa", "./d/xyz"},
+         {"d/xaa", "d/xab", "./d/xyz", "d/xzaaa"},
+         "\"d/xac\" to \"d/xyy\" are missing between \"d/xab\" and \"./d/xyz\"."},
+        {{"v112", "v11", "v12", "v13", "v14", "v15", "v16", "v17", "v18", "v19", "v110", "v111"},
+         {"v11", "v12", "v13", "v14", "v15", "v16", "v17", "v18", "v19", "v110", "v111", "v112"},
+         ""},
+        {{"a.003", "a.001", "a.002", "./a.002"},
+         {"a.001", "a.002", "./a.002", "a.003"},
+         "\"a.002\" is given more than once."},
+        {{"m-00003-of-00003.bin", "m-00001-of-00003.bin"},
+         {"m-00001-of-00003.bin", "m-00003-of-00003.bin"},
+         "\"m-00002-of-00003.bin\" is missing between"},
+        // No scheme shared: as the file list orders them.
+        {{"beta", "alpha", "p10", "p9"}, {"p9", "p10", "beta", "alpha"}, ""},
+    };
+    for (const Case& c : cases) {
+        const SortedPieces sorted = sortPieces(c.given);
+        EXPECT_EQ(sorted.paths, c.ordered);
+        const std::string problem = sorted.problems.empty() ? "" : sorted.problems.front().message;
+        EXPECT_EQ(problem.substr(0, std::string(c.problem).size()), c.problem) << problem;
+    }
+}
+
+} // namespace
