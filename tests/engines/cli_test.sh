@@ -212,4 +212,29 @@ script -qec "$cli assemble --quiet qq q1 q2 q3" /dev/null < /dev/null > tty
     "$cli" assemble --force qq q1 q2 q3 2>> err || fail "runs for the progress line"
 [[ $(cat err) == 'shardix-cli: "qq" matches 3 segments and the whole file in "q.sha256".' ]] ||
     fail "standard error is not a terminal, yet: $(cat -A err)"
+# SIGINT and SIGTERM stop a run between two pieces: 130 and 143, a message that
+# names the output and what it holds, and those bytes kept. The source is
+# sparse, so that the run lasts without taking the disk.
+truncate -s 40G sparse
+set -m # a job of its own, whose SIGINT is not ignored as a background job's
+for signal in INT:130 TERM:143; do
+    rm -f stopped
+    "$cli" assemble stopped sparse 2> err &
+    pid=$!
+    for ((i = 0; i < 500; i++)); do
+        [[ -s stopped ]] && break
+        sleep 0.01
+    done
+    kill -"${signal%%:*}" "$pid"
+    rc=0
+    wait "$pid" || rc=$?
+    [[ $rc -eq ${signal##*:} ]] || fail "SIG${signal%%:*}: status $rc, $(cat err)"
+    kept=$(stat -c %s stopped)
+    [[ $(cat err) == "shardix-cli: The run was stopped.  \"stopped\" was left with $kept bytes." ]] ||
+        fail "SIG${signal%%:*}: $(cat err)"
+    ((kept % 4000000 == 0 && kept < 40 * 1024 ** 3)) || fail "SIG${signal%%:*}: $kept bytes kept"
+    cmp -s -n "$kept" stopped sparse || fail "SIG${signal%%:*}: the bytes kept differ"
+done
+set +m
+rm -f stopped sparse
 echo "cli: all checks passed"
