@@ -18,10 +18,11 @@ bool isUnder(const QString& folder, const QString& mountPoint) {
 
 } // namespace
 
-DriveTable::DriveTable(QStringList alsoDrives) : alsoDrives_(std::move(alsoDrives)) {
+DriveTable::DriveTable(QStringList alsoDrives, const QString& startFolder)
+    : alsoDrives_(std::move(alsoDrives)),
+      start_(folderText(startFolder.isEmpty() ? QDir::currentPath() : startFolder)) {
     refresh();
-    const QString start = folderText(QDir::currentPath());
-    current_.insert(driveOf(start), start);
+    current_.insert(driveOf(start_), start_);
 }
 
 QStringList DriveTable::drives() const {
