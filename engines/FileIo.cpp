@@ -175,11 +175,13 @@ class Reservation {
     }
 
     // Gives back what was reserved and not written: cutting a file to its own
-    // size frees the blocks past its end.
+    // size frees the blocks past its end. A failure leaves them reserved: the
+    // file's bytes are the same either way.
     void giveBack() {
         struct stat st {};
-        if (::fstat(out_.fd(), &st) == 0 && st.st_size < base_ + reservedTo_)
-            ::ftruncate(out_.fd(), st.st_size);
+        if (::fstat(out_.fd(), &st) == 0 && st.st_size < base_ + reservedTo_ &&
+            ::ftruncate(out_.fd(), st.st_size) != 0)
+            return;
     }
 
   private:
