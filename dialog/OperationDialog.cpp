@@ -603,10 +603,14 @@ void OperationDialog::finishRun(bool announce) {
 void OperationDialog::returnAfterStop(const QString& message) {
     progress_.showFailure(message);
     progress_.setProgressVisible(false);
-    if (step_ && picksSeveralFiles(*step_))
+    // The file left shows in the list when it lies in the folder shown.
+    if (step_ && picksSeveralFiles(*step_)) {
         multiFileList_->setFocus();
-    else
-        nameBox_->setFocus();
+        return;
+    }
+    fileList_->refresh();
+    nameBox_->setFocus();
+    nameBox_->selectAll();
 }
 
 void OperationDialog::cancel() {
