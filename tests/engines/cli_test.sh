@@ -221,7 +221,7 @@ for signal in INT:130 TERM:143; do
     rm -f stopped
     "$cli" assemble stopped sparse 2> err &
     pid=$!
-    for ((i = 0; i < 500; i++)); do
+    for ((i = 0; i < 3000; i++)); do
         [[ -s stopped ]] && break
         sleep 0.01
     done
