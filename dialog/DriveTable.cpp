@@ -60,10 +60,14 @@ QString DriveTable::currentFolder(const QString& drive) const {
     return current_.value(drive, drive);
 }
 
-void DriveTable::makeCurrent(const QString& folder) {
+void DriveTable::enter(const QString& folder) {
     if (!QDir::setCurrent(folder))
         throw AppError(ErrNo::PathNotFound, "Path not found: the folder \"" + folder.toStdString() +
                                                 "\" cannot be made the current folder.");
+}
+
+void DriveTable::makeCurrent(const QString& folder) {
+    enter(folder);
     // Remembered as written, not with its links resolved, so that the folder
     // list comes back to the folder the user chose.
     const QString now = folderText(QFileInfo(folder).absoluteFilePath());

@@ -32,6 +32,10 @@ class DriveTable {
     // Makes `folder` the process's current folder and its drive's current
     // folder. Raises AppError (76) when the folder cannot be entered.
     void makeCurrent(const QString& folder);
+    // Makes `folder` the process's current folder only: the lists never go
+    // back there by themselves (the program's own folder, while a run lasts).
+    // Raises AppError (76) when the folder cannot be entered.
+    static void enter(const QString& folder);
 
   private:
     QStringList alsoDrives_;

@@ -566,8 +566,10 @@ void OperationDialog::runAppend() {
 
 void OperationDialog::run(const std::function<RunResult()>& engine) {
     progress_.setBusy(true);
+    // The program's folder is current while the engine runs, but never where
+    // the lists go back to: that is the user's folder, or the last output's.
     if (!programFolder_.isEmpty())
-        drives_.makeCurrent(programFolder_);
+        DriveTable::enter(programFolder_);
     progress_.startRun();
     engineRunning_ = true;
     RunResult failure;

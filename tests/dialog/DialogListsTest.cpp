@@ -58,6 +58,36 @@ TEST_F(ListsTest, FileListsShowEveryFileInByteOrderAndFollowTheFolderList) {
     EXPECT_EQ(nameBox(d)->text(), u"*.*"_s);
 }
 
+// The program's folder, current while an engine runs, never becomes a drive's
+// current folder: with the output on another drive, the lists go back to the
+// folder the user works in, not to the program's.
+TEST_F(ListsTest, TheListsNeverGoBackToTheProgramsFolder) {
+    const QString usb = folder(u"usb"_s);
+    const QString work = folder(u"work"_s);
+    write(u"work/movie"_s, "0123456789");
+    OperationDialog d(boxes, appFolder, nullptr, DriveTable({usb}, work));
+    StepScripts steps(d);
+    QString during;
+    OperationDialog::EngineCalls calls;
+    calls.segment = [&](const std::string&, const std::string&, int, RunProgress&) {
+        during = QDir::currentPath() + u'/';
+        return RunResult();
+    };
+    d.setEngineCalls(calls);
+    steps.then([&](OperationDialog& f) { okWith(f, u"movie"_s); });
+    steps.then([&](OperationDialog& f) {
+        driveList(f)->setDrive(usb);
+        okWith(f, u"piece"_s, u"2"_s);
+    });
+    ASSERT_EQ(d.showStep(Step::SegmentFile), StepResult::Accepted);
+    d.showStep(Step::SegmentBase);
+    EXPECT_EQ(during, QDir(appFolder).canonicalPath() + u'/'); // current while it ran
+    EXPECT_EQ(QDir::currentPath(), QDir(usb).canonicalPath()); // then the output's folder
+    d.prepare(Step::SegmentFile);
+    driveList(d)->setDrive(d.drives().driveOf(work));
+    EXPECT_EQ(folderList(d)->path(), work);
+}
+
 // Enter on an entry of either file list acts as a double-click on it: the
 // entry is picked and the step taken.
 TEST_F(ListsTest, EnterOnAnEntryTakesTheStepAsADoubleClickDoes) {
