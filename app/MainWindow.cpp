@@ -34,7 +34,8 @@ StartupResult MainWindow::start() {
         adjustSize();
     centreOnScreen(*this);
     const StartupResult result = startUp(session_);
-    // The dialog's lists start in the store's folder, made current now.
+    // The dialog's lists start in the user's folder, or else in the store's,
+    // made current now.
     if (result == StartupResult::Ready)
         operationDialog();
     return result;
@@ -108,6 +109,7 @@ void MainWindow::buildMenus() {
             &MainWindow::appendToFile);
     file->addSeparator();
     command(file, QStringLiteral("E&xit"), "exitCommand", &MainWindow::exitProgram);
+    file->actions().back()->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
@@ -116,7 +118,8 @@ void MainWindow::buildMenus() {
 
 OperationDialog& MainWindow::operationDialog() {
     if (!dialog_)
-        dialog_ = new OperationDialog(session_.ui, session_.folder, this);
+        dialog_ = new OperationDialog(session_.ui, session_.folder, this,
+                                      DriveTable({}, session_.workingFolder));
     return *dialog_;
 }
 

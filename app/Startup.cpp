@@ -2,6 +2,8 @@
 
 #include "app/Session.h"
 #include "app/StoreSearch.h"
+#include "dialog/FolderAccess.h"
+#include "platform/PathText.h"
 #include "platform/WindowServices.h"
 
 #include <QDir>
@@ -27,6 +29,14 @@ StartupResult startUp(Session& session) {
         return StartupResult::StoreUnusable;
     }
     return StartupResult::Ready;
+}
+
+QString workingFolder(const std::optional<QString>& told) {
+    if (!told)
+        return {};
+    if (QDir::isAbsolutePath(*told) && canEnter(folderText(*told)))
+        return folderText(*told);
+    return folderText(QDir::homePath());
 }
 
 int exitStatus(StartupResult result) {

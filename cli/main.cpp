@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -100,19 +101,62 @@ const char* const kUsage =
     "Messages go to standard error. While a command runs and standard error is a\n"
     "terminal, a line there shows its progress, the rate and the time left.\n"
     "\n"
+    "SIGINT (Ctrl+C) or SIGTERM stops segment, assemble and append between two\n"
+    "pieces of at most 4,000,000 bytes: a message names the file being written and\n"
+    "how many bytes it was left with (kept, as after a failure).\n"
+    "\n"
     "Exit status: 0 on success, 1 on a failure or refusal (verify: a listed piece\n"
     "that is not right, or a whole file that is there and not right), 2 on a usage\n"
-    "error.\n";
+    "error, 130 when stopped by SIGINT and 143 when stopped by SIGTERM.\n";
 
 constexpr const char* kVersion = "shardix-cli (Shardix!) " SHARDIX_VERSION;
+
+// SIGINT and SIGTERM during a run that writes: held back (blocked) from the
+// start of the run, so that they do not end the process in the middle of a
+// piece, and polled by the engine between its pieces (sigpending), which then
+// stops with a message naming what it left. No handler runs and nothing is
+// shared with one. A signal that the process was told to ignore stays ignored.
+// They stay blocked until the process ends, with status 128 + the signal.
+class StopSignals {
+  public:
+    StopSignals() {
+        sigemptyset(&held_);
+        for (int signal : {SIGINT, SIGTERM}) {
+            struct sigaction now {};
+            if (::sigaction(signal, nullptr, &now) == 0 && now.sa_handler != SIG_IGN)
+                sigaddset(&held_, signal);
+        }
+        ::pthread_sigmask(SIG_BLOCK, &held_, nullptr);
+    }
+
+    // The signal that asked the run to stop, or 0.
+    int received() const {
+        sigset_t pending;
+        if (::sigpending(&pending) != 0)
+            return 0;
+        for (int signal : {SIGINT, SIGTERM}) {
+            if (sigismember(&held_, signal) == 1 && sigismember(&pending, signal) == 1)
+                return signal;
+        }
+        return 0;
+    }
+
+  private:
+    sigset_t held_;
+};
 
 // Progress on standard error, when it is a terminal: one line, rewritten at
 // most four times a second, that shows how much is done, the rate and the time
 // left, and is cleared at the end.
 class ConsoleProgress : public shardix::RunProgress {
   public:
-    ConsoleProgress(const char* verb, bool quiet)
-        : verb_(verb), shown_(!quiet && isatty(STDERR_FILENO)), start_(Clock::now()) {}
+    // A run that writes may be `stoppable` by SIGINT and SIGTERM (StopSignals);
+    // one that only reads ends at once as they say.
+    ConsoleProgress(const char* verb, bool quiet, bool stoppable = true)
+        : verb_(verb), shown_(!quiet && isatty(STDERR_FILENO)), start_(Clock::now()) {
+        if (stoppable)
+            stop_.emplace();
+    }
     ~ConsoleProgress() override { endLine(); }
 
     void pumpEvents() override {}
@@ -120,6 +164,9 @@ class ConsoleProgress : public shardix::RunProgress {
     void setProgressMax(int) override {}
     void setProgressValue(int) override {}
     void setProgressVisible(bool) override {}
+    bool stopRequested() override { return stoppedBy() != 0; }
+    // The signal that stopped the run, or 0.
+    int stoppedBy() const { return stop_ ? stop_->received() : 0; }
     void setBytesDone(std::int64_t done, std::int64_t total) override {
         if (!shown_)
             return;
@@ -188,6 +235,7 @@ class ConsoleProgress : public shardix::RunProgress {
     Clock::time_point start_;
     Clock::time_point lastDrawn_;
     std::optional<std::int64_t> firstDone_;
+    std::optional<StopSignals> stop_; // held back before the engine starts its threads
 };
 
 int usageError(const std::string& why) {
@@ -207,9 +255,16 @@ int failWith(const shardix::Failure& failure) {
     return fail(failure.message);
 }
 
-// Exit status of an engine run, its failure told on standard error.
+// Exit status of an engine run, its failure told on standard error; a run
+// stopped by a signal ends with 128 + its number, as the shell reports a
+// process the signal ended.
 int finish(const shardix::RunResult& result, ConsoleProgress& progress) {
     progress.endLine();
+    if (result && result->stopped()) {
+        failWith(*result);
+        const int signal = progress.stoppedBy();
+        return 128 + (signal != 0 ? signal : SIGINT);
+    }
     return result ? failWith(*result) : 0;
 }
 
@@ -335,7 +390,7 @@ int verifyCommand(const std::string& path, bool quiet) {
         return fail("\"" + path + "\" lists no files.");
     if (const auto why = manifest.incomplete())
         return fail("\"" + path + "\": " + *why + ".");
-    ConsoleProgress progress("verify", quiet);
+    ConsoleProgress progress("verify", quiet, false);
     const std::vector<shardix::Verdict> verdicts =
         shardix::verifyManifest(manifest, shardix::Manifest::folderOf(path), progress);
     progress.endLine();

@@ -1,7 +1,7 @@
 # Installation under the GNU directories (cmake --install, and the Debian
 # package made from it): shardix-cli with its manual page and, with the desktop
-# program, the launcher bin/shardix, the program itself under libexec, the store
-# tool, the pristine settings store, the icon, the desktop entry, the AppStream
+# program, the launcher bin/shardix, the program itself and the store tool under
+# libexec, the pristine settings store, the icon, the desktop entry, the AppStream
 # metadata and the program's manual page. Files made for installation are
 # written into build/install/ by the default target.
 
@@ -47,8 +47,9 @@ add_custom_command(
 shardix_man_page(shardix-cli.1)
 
 if(SHARDIX_BUILD_GUI)
-  install(TARGETS shardix RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/shardix)
-  install(TARGETS shardix-make-store RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The store tool lies beside the program, out of the users' path: a user who
+  # wants a fresh store removes theirs, and the launcher copies a new one.
+  install(TARGETS shardix shardix-make-store RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/shardix)
 
   # The launcher finds the program and the pristine store from its own place.
   file(RELATIVE_PATH SHARDIX_LAUNCHER_TO_PROGRAM ${CMAKE_INSTALL_FULL_BINDIR}
@@ -61,7 +62,7 @@ if(SHARDIX_BUILD_GUI)
 
   # A store of its own, always fresh; build/shardix.mdb may hold a changed setting.
   add_custom_command(OUTPUT ${generated}/shardix.mdb
-                     COMMAND shardix-make-store ${generated}/shardix.mdb
+                     COMMAND shardix-make-store --force ${generated}/shardix.mdb
                      DEPENDS shardix-make-store
                      COMMENT "Writing the pristine settings store"
                      VERBATIM)
@@ -81,11 +82,12 @@ if(SHARDIX_BUILD_GUI)
   install(FILES app/shardix.svg DESTINATION ${icons}/scalable/apps RENAME ${SHARDIX_APP_ID}.svg)
 
   # The installed entry comes from the build tree's template: it starts the
-  # launcher by name, which picks the folder (so the Path line goes), and names
-  # the themed icon.
+  # launcher by name, which picks the folder (so the Path line goes), telling
+  # it that the user started it from the menu (the file lists then start in
+  # the home folder), and names the themed icon.
   file(READ app/shardix.desktop.in entry)
   string(REGEX REPLACE "\nPath=[^\n]*" "" entry "${entry}")
-  set(SHARDIX_PROGRAM shardix)
+  set(SHARDIX_EXEC "shardix --from-menu")
   set(SHARDIX_ICON ${SHARDIX_APP_ID})
   file(CONFIGURE OUTPUT ${generated}/${SHARDIX_APP_ID}.desktop CONTENT "${entry}" @ONLY)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS app/shardix.desktop.in)
@@ -100,5 +102,12 @@ if(SHARDIX_BUILD_GUI)
 endif()
 
 install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/shardix)
+
+# The package's changelog, compressed as Debian wants it.
+add_custom_command(OUTPUT ${generated}/changelog.gz
+                   COMMAND gzip -9n < ${CMAKE_SOURCE_DIR}/packaging/changelog > ${generated}/changelog.gz
+                   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog)
+install(FILES ${generated}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/shardix)
+list(APPEND installed_files ${generated}/changelog.gz)
 
 add_custom_target(shardix_install_files ALL DEPENDS ${installed_files})

@@ -18,10 +18,11 @@ bool isUnder(const QString& folder, const QString& mountPoint) {
 
 } // namespace
 
-DriveTable::DriveTable(QStringList alsoDrives) : alsoDrives_(std::move(alsoDrives)) {
+DriveTable::DriveTable(QStringList alsoDrives, const QString& startFolder)
+    : alsoDrives_(std::move(alsoDrives)),
+      start_(folderText(startFolder.isEmpty() ? QDir::currentPath() : startFolder)) {
     refresh();
-    const QString start = folderText(QDir::currentPath());
-    current_.insert(driveOf(start), start);
+    current_.insert(driveOf(start_), start_);
 }
 
 QStringList DriveTable::drives() const {
@@ -59,10 +60,14 @@ QString DriveTable::currentFolder(const QString& drive) const {
     return current_.value(drive, drive);
 }
 
-void DriveTable::makeCurrent(const QString& folder) {
+void DriveTable::enter(const QString& folder) {
     if (!QDir::setCurrent(folder))
         throw AppError(ErrNo::PathNotFound, "Path not found: the folder \"" + folder.toStdString() +
                                                 "\" cannot be made the current folder.");
+}
+
+void DriveTable::makeCurrent(const QString& folder) {
+    enter(folder);
     // Remembered as written, not with its links resolved, so that the folder
     // list comes back to the folder the user chose.
     const QString now = folderText(QFileInfo(folder).absoluteFilePath());

@@ -9,13 +9,16 @@ namespace shardix {
 // The drives of the desktop: the mounted file systems a user can browse, each
 // known by its mount point, each with its own current folder. A drive's current
 // folder is the one the program last made current on it; until then it is the
-// start-up folder for the start-up folder's drive and the mount point for the
-// others.
+// start folder for the start folder's drive and the mount point for the others.
 class DriveTable {
   public:
-    // Takes the process's current folder as the start-up folder. Folders in
-    // `alsoDrives` count as mount points too (tests use them as other drives).
-    explicit DriveTable(QStringList alsoDrives = {});
+    // `startFolder` is the folder the user works in; without one, the process's
+    // current folder. Folders in `alsoDrives` count as mount points too (tests
+    // use them as other drives).
+    explicit DriveTable(QStringList alsoDrives = {}, const QString& startFolder = {});
+
+    // The folder the lists start in.
+    QString startFolder() const { return start_; }
 
     // Mount points in byte order; "/" always among them.
     QStringList drives() const;
@@ -29,9 +32,14 @@ class DriveTable {
     // Makes `folder` the process's current folder and its drive's current
     // folder. Raises AppError (76) when the folder cannot be entered.
     void makeCurrent(const QString& folder);
+    // Makes `folder` the process's current folder only: the lists never go
+    // back there by themselves (the program's own folder, while a run lasts).
+    // Raises AppError (76) when the folder cannot be entered.
+    static void enter(const QString& folder);
 
   private:
     QStringList alsoDrives_;
+    QString start_;
     QStringList drives_;
     QMap<QString, QString> current_;
 };

@@ -5,11 +5,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 
 namespace shardix {
 
 FileList::FileList(QWidget* parent) : QListWidget(parent) {
     setUniformItemSizes(true);
+    setTextElideMode(Qt::ElideMiddle);
 }
 
 QStringList FileList::filesIn(const QString& folder) {
@@ -29,8 +31,24 @@ void FileList::setPath(const QString& folder) {
 
 void FileList::refresh() {
     clear();
-    if (!path_.isEmpty())
-        addItems(filesIn(path_));
+    if (path_.isEmpty())
+        return;
+    for (const QString& name : filesIn(path_)) {
+        auto* entry = new QListWidgetItem(name, this);
+        entry->setToolTip(name);
+    }
+}
+
+void FileList::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem()) {
+        event->accept();
+        // The entry is chosen as a double-click chooses it; one that the keys
+        // moved to without selecting joins the selection.
+        currentItem()->setSelected(true);
+        emit entryChosen();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 QString FileList::fileName() const {

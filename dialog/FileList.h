@@ -5,7 +5,10 @@
 namespace shardix {
 
 // A file list: every file of one folder, hidden ones too, in byte order of the
-// names, so that part1, part10, part11, ..., part2 follow each other.
+// names, so that part1, part10, part11, ..., part2 follow each other. A name too
+// long for the list keeps its beginning and its end (where a piece's number
+// is), and each entry's tool tip shows its whole name. Enter on an entry raises
+// entryChosen, as a double-click on it does.
 class FileList : public QListWidget {
     Q_OBJECT
   public:
@@ -24,6 +27,12 @@ class FileList : public QListWidget {
 
     // Names of the files in `folder`, as the list orders them.
     static QStringList filesIn(const QString& folder);
+
+  signals:
+    void entryChosen();
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     QString path_;

@@ -110,8 +110,8 @@ OperationDialog::OperationDialog(WindowServices& ui, QString programFolder, QWid
     buildControls();
     connectControls();
 
-    // The lists start in the start-up folder, on its drive.
-    const QString start = folderText(QDir::currentPath());
+    // The lists start in the folder the user works in, on its drive.
+    const QString start = drives_.startFolder();
     {
         const QSignalBlocker quiet(driveList_);
         driveList_->setDrive(drives_.driveOf(start));
@@ -177,7 +177,6 @@ void OperationDialog::buildControls() {
     nameBox_->setToolTip(kNameBoxTip);
     countBox_->setInputMask(QStringLiteral("999; "));
     hideCount();
-    progressBar_->setTextVisible(false);
     progressBar_->hide();
     QFont bold = workingLabel_->font();
     bold.setBold(true);
@@ -207,19 +206,23 @@ void OperationDialog::connectControls() {
         if (fileList_->currentItem() && fileList_->currentItem()->isSelected())
             fileClicked();
     });
-    connect(fileList_, &QListWidget::itemDoubleClicked, this, [this] {
+    const auto chooseFile = [this] {
         fileClicked();
         ok();
-    });
+    };
+    connect(fileList_, &QListWidget::itemDoubleClicked, this, chooseFile);
+    connect(fileList_, &FileList::entryChosen, this, chooseFile);
     connect(multiFileList_, &QListWidget::itemClicked, this, &OperationDialog::multiFileClicked);
     connect(multiFileList_, &QListWidget::itemSelectionChanged, this, [this] {
         if (multiFileList_->currentItem())
             multiFileClicked();
     });
-    connect(multiFileList_, &QListWidget::itemDoubleClicked, this, [this] {
+    const auto chooseFiles = [this] {
         nameBox_->setText(multiFileList_->fileName());
         ok();
-    });
+    };
+    connect(multiFileList_, &QListWidget::itemDoubleClicked, this, chooseFiles);
+    connect(multiFileList_, &FileList::entryChosen, this, chooseFiles);
     for (NameBox* box : {nameBox_, countBox_}) {
         connect(box, &NameBox::gotFocus, box, &QLineEdit::selectAll);
         connect(box, &NameBox::enterPressed, this, &OperationDialog::ok);
@@ -470,6 +473,11 @@ void OperationDialog::takeStep() {
 void OperationDialog::stopAt(QWidget* control, const QString& message) {
     progress_.showMessage(message);
     control->setFocus();
+    // The box's whole text, ready to be typed over, however OK was pressed: when
+    // the message box closes, the focus may come back to the window only after
+    // this, and focus that comes back with the window selects nothing.
+    if (auto* box = qobject_cast<NameBox*>(control))
+        box->selectAll();
 }
 
 QString OperationDialog::namedFile(const QString& whenEmpty) {
@@ -569,10 +577,20 @@ void OperationDialog::runAppend() {
 
 void OperationDialog::run(const std::function<RunResult()>& engine) {
     progress_.setBusy(true);
+    // The program's folder is current while the engine runs, but never where
+    // the lists go back to: that is the user's folder, or the last output's.
     if (!programFolder_.isEmpty())
-        drives_.makeCurrent(programFolder_);
-    const RunResult failure = engine();
+        DriveTable::enter(programFolder_);
+    progress_.startRun();
+    engineRunning_ = true;
+    RunResult failure;
+    {
+        const auto over = qScopeGuard([this] { engineRunning_ = false; });
+        failure = engine();
+    }
     drives_.makeCurrent(destDir_);
+    if (failure && failure->stopped())
+        return returnAfterStop(QString::fromStdString(failure->message));
     if (failure) {
         const QString message = QString::fromStdString(failure->message);
         // A name that cannot take the output: the step that names it stays, for
@@ -610,7 +628,24 @@ void OperationDialog::finishRun(bool announce) {
     hide();
 }
 
+void OperationDialog::returnAfterStop(const QString& message) {
+    progress_.showFailure(message);
+    progress_.setProgressVisible(false);
+    // The file left shows in the list when it lies in the folder shown.
+    if (step_ && picksSeveralFiles(*step_)) {
+        multiFileList_->setFocus();
+        return;
+    }
+    fileList_->refresh();
+    nameBox_->setFocus();
+    nameBox_->selectAll();
+}
+
 void OperationDialog::cancel() {
+    // Cancel, Escape or the close control while an engine runs stop the run;
+    // during the checks before it, they are ignored.
+    if (engineRunning_)
+        return progress_.requestStop();
     if (running_)
         return;
     selection_.clear();

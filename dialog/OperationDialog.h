@@ -116,6 +116,9 @@ class OperationDialog : public QDialog {
     void runJoin(const std::string& target,
                  const std::function<RunResult(const Checksums* expected)>& engine);
     void finishRun(bool announce);
+    // A run stopped by the user: its message, and the step shown again, for
+    // another try or Cancel.
+    void returnAfterStop(const QString& message);
     void stopAt(QWidget* control, const QString& message);
     void reportFailure(const AppError& error);
 
@@ -152,7 +155,8 @@ class OperationDialog : public QDialog {
 
     std::optional<Step> step_;
     StepResult result_ = StepResult::Cancelled;
-    bool running_ = false;
+    bool running_ = false;       // OK is being handled: its checks, the run
+    bool engineRunning_ = false; // an engine runs: Cancel stops it
 
     QString srcDir_;   // the folder of the inputs
     QString srcName_;  // the file to cut, picked at the first step of Segment

@@ -10,6 +10,7 @@ namespace shardix {
 // numbers; the main window's reporter explains several of them in its own words.
 namespace ErrNo {
 constexpr std::int32_t TypeMismatch = 13;
+constexpr std::int32_t UserInterrupt = 18; // a run stopped when asked to
 constexpr std::int32_t FileNotFound = 53;
 constexpr std::int32_t FileAlreadyOpen = 55;
 constexpr std::int32_t DeviceIo = 57;

@@ -28,6 +28,9 @@ struct Failure {
     static Failure from(const AppError& error) {
         return of(error.number(), error.description(), error.file());
     }
+
+    // The run stopped because it was asked to; what it wrote so far stays.
+    bool stopped() const { return number == ErrNo::UserInterrupt; }
 };
 
 // What an engine run ends with: nothing when it did everything it was asked.

@@ -175,11 +175,13 @@ class Reservation {
     }
 
     // Gives back what was reserved and not written: cutting a file to its own
-    // size frees the blocks past its end.
+    // size frees the blocks past its end. A failure leaves them reserved: the
+    // file's bytes are the same either way.
     void giveBack() {
         struct stat st {};
-        if (::fstat(out_.fd(), &st) == 0 && st.st_size < base_ + reservedTo_)
-            ::ftruncate(out_.fd(), st.st_size);
+        if (::fstat(out_.fd(), &st) == 0 && st.st_size < base_ + reservedTo_ &&
+            ::ftruncate(out_.fd(), st.st_size) != 0)
+            return;
     }
 
   private:
@@ -316,6 +318,32 @@ std::optional<std::string> refusedOutput(const std::string& path) {
     return std::nullopt;
 }
 
+namespace {
+
+[[noreturn]] void throwStopped(const std::string& output, std::int64_t length) {
+    if (output.empty())
+        throw AppError(ErrNo::UserInterrupt, "The run was stopped before anything was written.");
+    throw AppError(ErrNo::UserInterrupt, "The run was stopped.  \"" + output + "\" was left with " +
+                                             std::to_string(length) +
+                                             (length == 1 ? " byte." : " bytes."));
+}
+
+} // namespace
+
+void stopIfAsked(RunProgress& progress, const std::string& output) {
+    if (!progress.stopRequested())
+        return;
+    struct stat st {};
+    throwStopped(output, !output.empty() && ::stat(output.c_str(), &st) == 0 ? st.st_size : 0);
+}
+
+void stopIfAsked(RunProgress& progress, const FileHandle& output) {
+    if (!progress.stopRequested())
+        return;
+    struct stat st {};
+    throwStopped(output.path(), ::fstat(output.fd(), &st) == 0 ? st.st_size : 0);
+}
+
 void readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::int64_t length) {
     while (length > 0) {
         const ssize_t got = ::pread(in.fd(), buffer, static_cast<std::size_t>(length), offset);
@@ -339,7 +367,7 @@ void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, F
     if (reserveStep < 1)
         reserveStep = kReserveStep;
     if (length <= 0)
-        return;
+        return stopIfAsked(progress, out);
     CopyWay way = chooseWay(out);
     std::optional<Pipe> pipe;
     if (way == CopyWay::Pipe) {
@@ -356,6 +384,7 @@ void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, F
         while (written < length) {
             if (written > 0)
                 progress.pumpEvents();
+            stopIfAsked(progress, out);
             const std::int64_t piece = std::min(length - written, pieceSize);
             if (reservation)
                 reservation->cover(written, written + piece);

@@ -64,12 +64,19 @@ using CopiedBytes = std::function<void(std::int64_t written)>;
 
 // Copies `length` bytes of `in`, starting at byte `offset` (0-based), to the
 // current end position of `out`, in consecutive pieces of at most `pieceSize`
-// bytes. Before every piece but the first, pending window events run; after
-// each, `copied` is told. A short input (the file shrank) is a failure: nothing
+// bytes. Before every piece but the first, pending window events run; before
+// every piece, a request to stop is taken (stopIfAsked); after each, `copied`
+// is told. A short input (the file shrank) is a failure: nothing
 // is made up.
 void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
                RunProgress& progress, std::int64_t pieceSize = kPieceSize,
                std::int64_t reserveStep = kReserveStep, const CopiedBytes& copied = {});
+
+// When `progress` asks the run to stop, raises the failure that says so
+// (ErrNo::UserInterrupt), naming `output`, the file being written, and how many
+// bytes it holds; with no output, it says that nothing was written.
+void stopIfAsked(RunProgress& progress, const std::string& output);
+void stopIfAsked(RunProgress& progress, const FileHandle& output);
 
 // Reads exactly `length` bytes of `in` from `offset` into `buffer`; a file that
 // ends sooner is a failure.

@@ -50,8 +50,10 @@ RunResult OutputCheck::rangesSoFar() const {
 }
 
 RunResult OutputCheck::finish(RunProgress& progress) {
-    const Checksums found =
-        reader_.finish([&] { progress.setBytesDone(reader_.hashed(), total_); });
+    const Checksums found = reader_.finish([&] {
+        progress.setBytesDone(reader_.hashed(), total_);
+        stopIfAsked(progress, outputName_);
+    });
     progress.setBytesDone(total_, total_);
     if (RunResult failure = compare(found.parts))
         return failure;

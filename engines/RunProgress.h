@@ -28,6 +28,13 @@ class RunProgress {
         (void)done;
         (void)total;
     }
+
+    // Whether the one who drives the run asked it to stop (Cancel in the dialog,
+    // an interrupt in the tool). Engines ask between the pieces they copy and
+    // while they wait for their checksums, and then end with a failure that
+    // names the output and what it holds (stopIfAsked in FileIo.h). Once asked,
+    // it stays asked until the run has ended.
+    virtual bool stopRequested() { return false; }
 };
 
 } // namespace shardix

@@ -49,6 +49,9 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
     try {
         copyRange(source, 0, length, copy, progress, pieceSize);
     } catch (const AppError& e) {
+        // Stopped while copying: no segment was touched yet.
+        if (e.number() == ErrNo::UserInterrupt)
+            stopIfAsked(progress, std::string());
         throw cannot(e.cause(), e.number());
     }
     return copy;
@@ -218,6 +221,8 @@ RunResult cutFile(const std::string& sourcePath, const std::string& basePath,
         std::int64_t pos = 0;
         for (int k = 1; k <= count; ++k) {
             progress.pumpEvents();
+            // Asked before the next segment is created (and emptied).
+            stopIfAsked(progress, k > 1 ? segmentName(k - 1) : std::string());
             const std::int64_t size = lengths[static_cast<std::size_t>(k - 1)];
             wroteSegments = true;
             output = createOutput(segmentName(k));
@@ -228,7 +233,10 @@ RunResult cutFile(const std::string& sourcePath, const std::string& basePath,
             output.close();
         }
         if (reader) {
-            report.checksums = reader->finish([&] { showDone(pos); });
+            report.checksums = reader->finish([&] {
+                showDone(pos);
+                stopIfAsked(progress, segmentName(count));
+            });
             report.checksums.lengths = lengths;
         }
         showDone(pos);

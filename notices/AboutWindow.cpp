@@ -2,6 +2,7 @@
 
 #include "notices/MailLabel.h"
 #include "platform/AppIcon.h"
+#include "platform/Contrast.h"
 #include "platform/MessageStyle.h"
 #include "platform/Placement.h"
 #include "platform/Twips.h"
@@ -17,9 +18,16 @@ AboutWindow::AboutWindow(WindowServices& ui, QWidget* parent) : QDialog(parent) 
     setFixedSize(twips(4476), twips(2244));
 
     // The background is the text colour of an active title bar, which is the
-    // text colour on highlighted areas: white in the standard scheme.
+    // text colour on highlighted areas: white in the standard scheme, and in
+    // many dark ones too. The texts take the colour of the scheme's that
+    // stands out most from it: its text colour, or its background colour in a
+    // dark scheme whose text is as light as this background.
     QPalette p = palette();
-    p.setColor(QPalette::Window, p.color(QPalette::Active, QPalette::HighlightedText));
+    const QColor background = p.color(QPalette::Active, QPalette::HighlightedText);
+    p.setColor(QPalette::Window, background);
+    p.setColor(QPalette::WindowText,
+               mostContrasting(background, {p.color(QPalette::WindowText), p.color(QPalette::Text),
+                                            p.color(QPalette::Window), p.color(QPalette::Base)}));
     setPalette(p);
     setAutoFillBackground(true);
 

@@ -1,5 +1,6 @@
 #include "notices/MailLabel.h"
 
+#include "platform/Contrast.h"
 #include "platform/WindowServices.h"
 
 #include <QMouseEvent>
@@ -13,8 +14,10 @@ MailLabel::MailLabel(WindowServices& ui, const QString& address, QWidget* parent
 }
 
 void MailLabel::setTextColor(QRgb color) {
+    // Teal and blue as they are on a light background; lighter where the
+    // background is dark, so that they can be read there too.
     QPalette p = palette();
-    p.setColor(QPalette::WindowText, QColor(color));
+    p.setColor(QPalette::WindowText, readableOn(QColor(color), p.color(QPalette::Window)));
     setPalette(p);
 }
 

@@ -6,8 +6,9 @@ namespace shardix {
 
 class WindowServices;
 
-// A label that behaves as a link: teal at rest, blue under the pointer, and a
-// click that asks the desktop for a new mail message to its text.
+// A label that behaves as a link: teal at rest, blue under the pointer (both
+// lightened on a dark background), and a click that asks the desktop for a new
+// mail message to its text.
 class MailLabel : public QLabel {
     Q_OBJECT
 

@@ -2,19 +2,20 @@
 # Checks the installation and the Debian package (run by .ci/run after the
 # tests): an install into a scratch folder holds exactly the expected files, the
 # desktop entry, the AppStream metadata and the manual pages pass their
-# validators, and the package holds the same files with computed dependencies.
+# validators, the package holds the same files with computed dependencies, and
+# lintian finds no error and no warning in it.
 # Run as root on Debian bookworm; installs what it needs when it is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-missing.sh desktop-file-utils appstream groff-base man-db
+bash scripts/install-missing.sh desktop-file-utils appstream groff-base man-db lintian
 bash scripts/package.sh
 
 id=example.shardix.Shardix
 expected=(
     usr/bin/shardix
     usr/bin/shardix-cli
-    usr/bin/shardix-make-store
     usr/libexec/shardix/shardix
+    usr/libexec/shardix/shardix-make-store
     usr/share/shardix/shardix.mdb
     usr/share/applications/$id.desktop
     usr/share/metainfo/$id.metainfo.xml
@@ -23,6 +24,7 @@ expected=(
     usr/share/man/man1/shardix.1.gz
     usr/share/man/man1/shardix-cli.1.gz
     usr/share/doc/shardix/copyright
+    usr/share/doc/shardix/changelog.gz
 )
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -61,6 +63,10 @@ for name in libqt6widgets6 libsqlcipher0 qt6-qpa-plugins; do
     grep -qx "$name" "$work/depends" || problem "the package does not depend on $name"
 done
 [[ $(dpkg-deb --field "$deb" Version) == 2.3 ]] || problem "the package's version is not 2.3"
+
+# Debian's own checks of the package: an error or a warning fails (notes are shown).
+echo "== lintian"
+lintian --fail-on error,warning --info --pedantic "$deb" || problem "lintian reports errors or warnings"
 
 ((problems == 0)) || { echo "check-install: $problems problem(s)" >&2; exit 1; }
 echo "check-install: all checks passed"

@@ -5,7 +5,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -93,8 +97,15 @@ SettingsStore SettingsStore::open(const QString& path, const QString& key, bool 
 void SettingsStore::create(const QString& path, bool showAgain, const QString& key) {
     if (key.isEmpty())
         raise(StoreErrNo::NoKey, QStringLiteral("No password was given for \"%1\".").arg(path));
-    const QString temp = path + QStringLiteral(".new");
-    QFile::remove(temp);
+    // A name of its own beside `path`, so that no other file is touched.
+    QTemporaryFile reserved(QFileInfo(path).absolutePath() +
+                            QStringLiteral("/.shardix-store-XXXXXX"));
+    reserved.setAutoRemove(false);
+    if (!reserved.open())
+        raise(StoreErrNo::CannotWrite,
+              QStringLiteral("Cannot create \"%1\": %2").arg(path, reserved.errorString()));
+    const QString temp = reserved.fileName();
+    reserved.close();
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(QFile::encodeName(temp).constData(), &db,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -117,10 +128,12 @@ void SettingsStore::create(const QString& path, bool showAgain, const QString& k
         raise(StoreErrNo::CannotWrite,
               QStringLiteral("Cannot create \"%1\": %2").arg(path, message));
     }
-    QFile::remove(path);
-    if (!QFile::rename(temp, path)) {
+    // Renamed over an old store in one step: there is always one whole store.
+    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) !=
+        0) {
+        const QString cause = QString::fromLocal8Bit(std::strerror(errno));
         QFile::remove(temp);
-        raise(StoreErrNo::CannotWrite, QStringLiteral("Cannot create \"%1\".").arg(path));
+        raise(StoreErrNo::CannotWrite, QStringLiteral("Cannot create \"%1\": %2").arg(path, cause));
     }
 }
 

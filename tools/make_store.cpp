@@ -1,20 +1,84 @@
-// Writes a fresh settings store: shardix-make-store PATH
-// The store is keyed with the program's password and holds table "settings"
-// with one record whose "showAgain" is true. A file at PATH is replaced.
+// shardix-make-store: writes a fresh settings store for Shardix!. Installed
+// beside the program, out of the users' path; the build writes the stores it
+// delivers with it.
 #include "store/SettingsStore.h"
 
 #include <QCoreApplication>
+#include <QFile>
+
 #include <cstdio>
+#include <sys/stat.h>
+
+namespace {
+
+const char* const kUsage =
+    "Usage: shardix-make-store [--force] PATH\n"
+    "\n"
+    "Writes a fresh settings store of Shardix! at PATH: an SQLCipher database keyed\n"
+    "with the program's password, whose table \"settings\" holds one record with\n"
+    "showAgain true, so that the notice before Append to File shows again. The\n"
+    "store is written beside PATH under a name of its own and renamed into place\n"
+    "when it is whole. An existing PATH is left alone unless --force is given.\n"
+    "\n"
+    "  --force    replace an existing file at PATH\n"
+    "  --help     show this text and end\n"
+    "  --version  show the version and end\n"
+    "  --         end of the options: a PATH that begins with \"-\" follows\n"
+    "\n"
+    "Exit status: 0 when the store was written, 1 when it was not, 2 on a usage\n"
+    "error.\n";
+
+const char* const kVersion = "shardix-make-store (Shardix!) 2.3\n";
+
+int usageError(const char* why) {
+    std::fprintf(stderr,
+                 "shardix-make-store: %s\nTry 'shardix-make-store --help' for more information.\n",
+                 why);
+    return 2;
+}
+
+int print(const char* text) {
+    return std::fputs(text, stdout) < 0 || std::fflush(stdout) != 0 ? 1 : 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 2) {
-        std::fprintf(stderr, "usage: shardix-make-store PATH\n");
-        return 2;
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    bool force = false;
+    bool optionsOver = false;
+    QStringList paths;
+    for (const QString& arg : args) {
+        if (optionsOver || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
+            paths.append(arg);
+        } else if (arg == QLatin1String("--")) {
+            optionsOver = true;
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            return print(kUsage);
+        } else if (arg == QLatin1String("--version")) {
+            return print(kVersion);
+        } else if (arg == QLatin1String("--force") && !force) {
+            force = true;
+        } else {
+            return usageError(
+                qPrintable(QStringLiteral("unknown or repeated option \"%1\"").arg(arg)));
+        }
+    }
+    if (paths.size() != 1)
+        return usageError(paths.isEmpty() ? "PATH is required" : "only one PATH may be given");
+    const QString& path = paths.front();
+
+    struct stat st {};
+    if (!force && ::lstat(QFile::encodeName(path).constData(), &st) == 0) {
+        std::fprintf(stderr,
+                     "shardix-make-store: \"%s\" already exists; not replaced (use --force to "
+                     "replace it).\n",
+                     qPrintable(path));
+        return 1;
     }
     try {
-        shardix::SettingsStore::create(args[1], true);
+        shardix::SettingsStore::create(path, true);
     } catch (const shardix::AppError& e) {
         std::fprintf(stderr, "shardix-make-store: error %d: %s\n", int(e.number()),
                      e.description().c_str());

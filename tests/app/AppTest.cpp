@@ -3,6 +3,9 @@
 #include "app/Startup.h"
 #include "app/StoreSearch.h"
 #include "dialog/DialogProgress.h"
+#include "dialog/FileList.h"
+#include "dialog/FolderList.h"
+#include "dialog/OperationDialog.h"
 #include "platform/ErrorReporter.h"
 #include "platform/QtWindowServices.h"
 #include "tests/support/ScriptedServices.h"
@@ -13,6 +16,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <cerrno>
@@ -288,6 +292,40 @@ TEST_F(Search, UnusableStoreIsReportedWithItsNumberAndEndsWithAFailureStatus) {
     ASSERT_EQ(ui.boxes.size(), 1);
     EXPECT_TRUE(ui.boxes[0].text.contains(u"3343"_s)) << ui.boxes[0].text.toStdString();
     EXPECT_TRUE(ui.boxes[0].text.contains(u"not a settings database"_s));
+}
+
+// Started as the launcher starts it: in the data folder that holds the store,
+// told the folder the user works in. The store is found as ever, and the
+// dialog's lists start where the user works, never in the store's folder.
+TEST(WorkingFolder, TheListsStartWhereTheUserWorksNotInTheStoresFolder) {
+    TempStore store; // the data folder
+    QTemporaryDir home;
+    const QString documents = home.path() + u"/Documents"_s;
+    ASSERT_TRUE(QDir().mkpath(documents));
+    const QByteArray savedHome = qgetenv("HOME");
+    const auto putBack = qScopeGuard([&] { qputenv("HOME", savedHome); });
+    qputenv("HOME", QFile::encodeName(home.path()));
+    const std::pair<std::optional<QString>, QString> cases[] = {
+        {documents, documents},                  // started there from a terminal
+        {QString(), home.path()},                // from the menu
+        {home.path() + u"/gone"_s, home.path()}, // a folder that is no more
+        {u"Documents"_s, home.path()},           // not an absolute path
+        {std::nullopt, store.folder()},          // not started by the launcher
+    };
+    for (const auto& [told, expected] : cases) {
+        ASSERT_TRUE(QDir::setCurrent(store.folder()));
+        ScriptedServices ui;
+        Session session{ui, {}, std::nullopt, workingFolder(told)};
+        MainWindow window(session);
+        ASSERT_EQ(window.start(), StartupResult::Ready);
+        EXPECT_TRUE(ui.boxes.isEmpty());
+        EXPECT_EQ(session.folder, store.folder() + u'/');
+        OperationDialog& dialog = window.operationDialog();
+        dialog.prepare(Step::SegmentFile);
+        const std::string label = told.value_or(u"(not told)"_s).toStdString();
+        EXPECT_EQ(dialog.findChild<FolderList*>(u"folderList"_s)->path(), expected) << label;
+        EXPECT_EQ(dialog.findChild<FileList*>(u"fileList"_s)->path(), expected) << label;
+    }
 }
 
 } // namespace

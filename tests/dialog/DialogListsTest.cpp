@@ -24,8 +24,11 @@ TEST_F(ListsTest, FileListsShowEveryFileInByteOrderAndFollowTheFolderList) {
     fileList(d)->setPath(at(u"s"_s));
     for (const FileList* list : {fileList(d), multiFileList(d)}) {
         QStringList names;
-        for (int i = 0; i < list->count(); ++i)
+        for (int i = 0; i < list->count(); ++i) {
             names.append(list->item(i)->text());
+            EXPECT_EQ(list->item(i)->toolTip(), names.back()); // the whole name, however long
+        }
+        EXPECT_EQ(list->textElideMode(), Qt::ElideMiddle); // a piece's number stays in view
         EXPECT_EQ(names, (QStringList{u".hidden"_s, u"Zeta"_s, long22, long23, u"part1"_s,
                                       u"part10"_s, u"part2"_s}));
     }
@@ -53,6 +56,65 @@ TEST_F(ListsTest, FileListsShowEveryFileInByteOrderAndFollowTheFolderList) {
     folderList(d)->setPath(at(u"s"_s));
     EXPECT_EQ(fileList(d)->path(), at(u"s"_s));
     EXPECT_EQ(nameBox(d)->text(), u"*.*"_s);
+}
+
+// The program's folder, current while an engine runs, never becomes a drive's
+// current folder: with the output on another drive, the lists go back to the
+// folder the user works in, not to the program's.
+TEST_F(ListsTest, TheListsNeverGoBackToTheProgramsFolder) {
+    const QString usb = folder(u"usb"_s);
+    const QString work = folder(u"work"_s);
+    write(u"work/movie"_s, "0123456789");
+    OperationDialog d(boxes, appFolder, nullptr, DriveTable({usb}, work));
+    StepScripts steps(d);
+    QString during;
+    OperationDialog::EngineCalls calls;
+    calls.segment = [&](const std::string&, const std::string&, int, RunProgress&) {
+        during = QDir::currentPath() + u'/';
+        return RunResult();
+    };
+    d.setEngineCalls(calls);
+    steps.then([&](OperationDialog& f) { okWith(f, u"movie"_s); });
+    steps.then([&](OperationDialog& f) {
+        driveList(f)->setDrive(usb);
+        okWith(f, u"piece"_s, u"2"_s);
+    });
+    ASSERT_EQ(d.showStep(Step::SegmentFile), StepResult::Accepted);
+    d.showStep(Step::SegmentBase);
+    EXPECT_EQ(during, QDir(appFolder).canonicalPath() + u'/'); // current while it ran
+    EXPECT_EQ(QDir::currentPath(), QDir(usb).canonicalPath()); // then the output's folder
+    d.prepare(Step::SegmentFile);
+    driveList(d)->setDrive(d.drives().driveOf(work));
+    EXPECT_EQ(folderList(d)->path(), work);
+}
+
+// Enter on an entry of either file list acts as a double-click on it: the
+// entry is picked and the step taken.
+TEST_F(ListsTest, EnterOnAnEntryTakesTheStepAsADoubleClickDoes) {
+    write(u"s/movie"_s, "0123456789");
+    write(u"s/movie2"_s, "x");
+    OperationDialog d(boxes, QString());
+    QStringList picked;
+    for (const Step step : {Step::SegmentFile, Step::AssembleFiles}) {
+        d.prepare(step);
+        folderList(d)->setPath(at(u"s"_s));
+        StepScripts steps(d);
+        steps.then([&](OperationDialog& f) {
+            FileList* list = step == Step::AssembleFiles ? multiFileList(f) : fileList(f);
+            click(list, {u"movie"_s});
+            list->setFocus();
+            QTest::keyClick(list, Qt::Key_Down,
+                            step == Step::AssembleFiles ? Qt::ShiftModifier : Qt::NoModifier);
+            QTest::keyClick(list, Qt::Key_Return);
+            picked.append(nameBox(f)->text());
+        });
+        EXPECT_EQ(d.showModal(), StepResult::Accepted);
+        EXPECT_EQ(steps.leftShown, QList<bool>{false});
+    }
+    EXPECT_EQ(picked, (QStringList{u"movie2"_s, u"movie2"_s}));
+    EXPECT_EQ(d.selectedFiles(),
+              (std::vector<std::string>{QFile::encodeName(at(u"s/movie"_s)).toStdString(),
+                                        QFile::encodeName(at(u"s/movie2"_s)).toStdString()}));
 }
 
 // Each drive keeps the folder last made current on it; the folder list goes

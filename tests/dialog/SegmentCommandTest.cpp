@@ -104,8 +104,8 @@ TEST_F(SegmentCommand, EachCheckPutsTheFocusToMendThenTheFileIsCutAndReplacingIs
     EXPECT_EQ(read(out + u"/2"_s), whole.mid(500));
 }
 
-// The third piece cannot be made. OK, Enter, a double-click, Cancel or the close
-// control while the engine runs neither start a second run nor end the command.
+// The third piece cannot be made. OK, Enter or a double-click while the engine
+// runs neither start a second run nor end the command.
 TEST_F(SegmentCommand, InputDuringARunIsIgnoredAndAFailureShowsOnlyItsMessage) {
     write(u"out/existing"_s, "e"); // to double-click
     // Segment 3 cannot be created: it leads into a folder that does not exist.
@@ -123,12 +123,11 @@ TEST_F(SegmentCommand, InputDuringARunIsIgnoredAndAFailureShowsOnlyItsMessage) {
         QTest::keyClick(countBox(*d), Qt::Key_Return);
         QTest::mouseDClick(fileList(*d)->viewport(), Qt::LeftButton, {},
                            fileList(*d)->visualItemRect(fileList(*d)->item(0)).center());
-        QTest::mouseClick(cancelButton(*d), Qt::LeftButton);
-        d->close();
+        QTest::keyClick(fileList(*d), Qt::Key_Return);
         shownDuringRun = d->isVisible();
         const RunResult done = segmentFile(src, base, n, progress);
         progressShown = progressBar(*d)->isVisible() && workingLabel(*d)->isVisible() &&
-                        progressBar(*d)->maximum() == 3 && progressBar(*d)->value() == 2;
+                        progressBar(*d)->text() == u"66%"_s; // 666 of the 1000 bytes
         return done;
     };
     d->setEngineCalls(calls);
@@ -144,6 +143,107 @@ TEST_F(SegmentCommand, InputDuringARunIsIgnoredAndAFailureShowsOnlyItsMessage) {
     EXPECT_FALSE(boxes.isBusy());
     EXPECT_FALSE(d->isVisible() || progressBar(*d)->isVisibleTo(d));
     EXPECT_EQ(d->caption(), captionOf(Step::SegmentBase)); // not cancelled
+}
+
+// OK clicked with the mouse: a refused entry has its whole text selected once
+// the box's message is gone, ready to be typed over, also when the window gets
+// the activation back only after the focus was put on the box.
+TEST_F(SegmentCommand, ARefusedEntryIsSelectedWhenTheWindowComesBackFromTheMessage) {
+    boxes.whileShown = [] {
+        QWidget box; // takes the activation, and leaves none behind
+        box.show();
+        box.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&box));
+    };
+    QStringList selected;
+    const auto comeBack = [&](OperationDialog& f, QWidget* box) {
+        f.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&f));
+        EXPECT_EQ(f.focusWidget(), box);
+        selected.append(static_cast<QLineEdit*>(box)->selectedText());
+    };
+    segment(
+        [&](OperationDialog& f) {
+            countBox(f)->setText(u"1"_s);
+            ok(f);
+            comeBack(f, countBox(f));
+        },
+        [&](OperationDialog& f) {
+            nameBox(f)->setText(u"film"_s);
+            ok(f);
+            comeBack(f, nameBox(f));
+        });
+    EXPECT_EQ(selected, (QStringList{u"film"_s, u"1  "_s}));
+}
+
+// Forwards a run's progress to the dialog's, and at the event pump numbered
+// `at` plays `input`, as if the user's input arrived there.
+class InputAtPump : public RunProgress {
+  public:
+    InputAtPump(RunProgress& to, int at, std::function<void()> input)
+        : to_(to), at_(at), input_(std::move(input)) {}
+    void pumpEvents() override {
+        if (++pumps == at_)
+            input_();
+        to_.pumpEvents();
+    }
+    void setProgressMin(int v) override { to_.setProgressMin(v); }
+    void setProgressMax(int v) override { to_.setProgressMax(v); }
+    void setProgressValue(int v) override { to_.setProgressValue(v); }
+    void setProgressVisible(bool v) override { to_.setProgressVisible(v); }
+    void setBytesDone(std::int64_t done, std::int64_t total) override {
+        to_.setBytesDone(done, total);
+    }
+    bool stopRequested() override { return to_.stopRequested(); }
+    int pumps = 0;
+
+  private:
+    RunProgress& to_;
+    int at_;
+    std::function<void()> input_;
+};
+
+// Cancel or Escape while the engine runs stop it at once: a message names the
+// piece left and its length, and the step stays shown for another try.
+TEST_F(SegmentCommand, CancelOrEscapeStopsTheRunAndTheStepStaysShown) {
+    const std::pair<const char*, std::function<void()>> inputs[] = {
+        {"Cancel", [this] { QTest::mouseClick(cancelButton(*d), Qt::LeftButton); }},
+        {"Escape", [this] { QTest::keyClick(d->focusWidget(), Qt::Key_Escape); }}};
+    for (const auto& [name, input] : inputs) {
+        boxes.boxes.clear();
+        QFile::remove(out + u"/part1"_s);
+        int runs = 0;
+        QString shownAtStop;
+        OperationDialog::EngineCalls calls;
+        calls.segment = [&](const std::string& src, const std::string& base, int n,
+                            RunProgress& progress) {
+            ++runs;
+            // Pumps: before the first piece, then after each 100 bytes.
+            InputAtPump stopping(progress, 3, [&] {
+                shownAtStop = progressBar(*d)->text();
+                input();
+            });
+            const RunResult result = segmentFile(src, base, n, stopping, 100);
+            EXPECT_EQ(stopping.pumps, 3) << name;
+            return result;
+        };
+        d->setEngineCalls(calls);
+        bool stillThere = false;
+        segment([&](OperationDialog& f) {
+            okWith(f, u"part"_s, u"3"_s);
+            stillThere = f.isVisible() && f.caption() == captionOf(Step::SegmentBase) &&
+                         !progressBar(f)->isVisible() && f.focusWidget() == nameBox(f);
+        });
+        EXPECT_EQ(runs, 1) << name;
+        EXPECT_EQ(shownAtStop, u"20%"_s) << name;
+        EXPECT_TRUE(stillThere) << name;
+        EXPECT_EQ(boxes.boxTexts(), QStringList{u"The run was stopped.  \""_s + out +
+                                                u"/part1\" was left with 200 bytes."_s})
+            << name;
+        EXPECT_EQ(read(out + u"/part1"_s), whole.left(200)) << name; // kept
+        EXPECT_FALSE(QFile::exists(out + u"/part2"_s)) << name;
+        EXPECT_FALSE(boxes.isBusy()) << name;
+    }
 }
 
 } // namespace

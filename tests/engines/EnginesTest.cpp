@@ -452,6 +452,61 @@ TEST_F(Engine, FaultsAnInputThatShrinksWhileCopiedIsReportedNotPaddedAndFreesIts
     EXPECT_LT(st.st_blocks * 512, 1 << 20);
 }
 
+// Asked to stop at an event pump, each engine ends at once with a message that
+// names the file it was writing and what it holds, and keeps those bytes.
+TEST_F(Engine, EachEngineStopsWhenAskedAndKeepsWhatItWrote) {
+    const std::string whole = randomBytes(1'000'000, 5);
+    writeFile(dir / "src", whole);
+    for (int k = 0; k < 4; ++k)
+        writeFile(dir / ("in" + std::to_string(k + 1)), whole.substr(k * 250'000, 250'000));
+    const Strings inputs = named(dir / "in", upTo(4));
+    const auto segment = [&](RunProgress& p) {
+        return segmentFile(dir / "src", dir / "p", 4, p, 100'000);
+    };
+    const auto assemble = [&](RunProgress& p) {
+        return assembleFiles(inputs, dir / "out", p, 100'000);
+    };
+    const auto append = [&](RunProgress& p) {
+        writeFile(dir / "t", whole.substr(0, 100'000));
+        return appendFile(inputs, dir / "t", p, 100'000);
+    };
+    // Pumps come before each file and between the pieces of 100,000 bytes.
+    const struct {
+        std::function<RunResult(RunProgress&)> run;
+        int stopAtPump;
+        std::string output; // empty: nothing was written
+        std::size_t kept;
+        std::string absent;
+    } cases[] = {
+        {segment, 1, "", 0, dir / "p1"},
+        {segment, 3, dir / "p1", 200'000, dir / "p2"},
+        {segment, 4, dir / "p1", 250'000, dir / "p2"}, // before the next segment is made
+        {assemble, 4, dir / "out", 250'000, ""},
+        {assemble, 6, dir / "out", 450'000, ""},
+        {append, 3, dir / "t", 200'000, ""},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(dir / "p1");
+        std::filesystem::remove(dir / "p2");
+        RecordingProgress progress;
+        progress.onPump = [&](int n) { progress.stop = n >= c.stopAtPump; };
+        const RunResult result = c.run(progress);
+        ASSERT_TRUE(result.has_value()) << c.output << " " << c.stopAtPump;
+        EXPECT_TRUE(result->stopped());
+        EXPECT_EQ(progress.pumps, c.stopAtPump);
+        if (c.output.empty()) {
+            EXPECT_EQ(result->message, "The run was stopped before anything was written.");
+        } else {
+            EXPECT_EQ(result->message, "The run was stopped.  \"" + c.output + "\" was left with " +
+                                           std::to_string(c.kept) + " bytes.");
+            EXPECT_TRUE(readFile(c.output) == whole.substr(0, c.kept)) << c.output;
+        }
+        if (!c.absent.empty()) {
+            EXPECT_FALSE(exists(c.absent)) << c.absent;
+        }
+    }
+}
+
 // Room reserved ahead of the writes is bounded: a run killed in the middle (no
 // clean-up runs) leaves at most a step allocated beyond the output's end.
 TEST(Engines, ARunKilledInTheMiddleLeavesLittleRoomBeyondTheOutputsEnd) {

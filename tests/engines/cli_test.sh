@@ -227,4 +227,30 @@ grep -q '"t.link" and "s1" are one file' err && cmp -s s1 s1.kept || fail "$(cat
 # Cutting again without a manifest removes the old one, saying so.
 "$cli" segment --force --size 10M big q 2>err && [[ ! -e q.sha256 ]] &&
     grep -q 'removed "q.sha256"' err || fail "the old manifest: $(cat err)"
+
+# SIGINT and SIGTERM stop a run between two pieces: 130 and 143, a message that
+# names the output and what it holds, and those bytes kept. The source is
+# sparse, so that the run lasts without taking the disk.
+truncate -s 40G sparse
+set -m # a job of its own, whose SIGINT is not ignored as a background job's
+for signal in INT:130 TERM:143; do
+    rm -f stopped
+    "$cli" assemble stopped sparse 2> err &
+    pid=$!
+    for ((i = 0; i < 3000; i++)); do
+        [[ -s stopped ]] && break
+        sleep 0.01
+    done
+    kill -"${signal%%:*}" "$pid"
+    rc=0
+    wait "$pid" || rc=$?
+    [[ $rc -eq ${signal##*:} ]] || fail "SIG${signal%%:*}: status $rc, $(cat err)"
+    kept=$(stat -c %s stopped)
+    [[ $(cat err) == "shardix-cli: The run was stopped.  \"stopped\" was left with $kept bytes." ]] ||
+        fail "SIG${signal%%:*}: $(cat err)"
+    ((kept % 4000000 == 0 && kept < 40 * 1024 ** 3)) || fail "SIG${signal%%:*}: $kept bytes kept"
+    cmp -s -n "$kept" stopped sparse || fail "SIG${signal%%:*}: the bytes kept differ"
+done
+set +m
+rm -f stopped sparse
 echo "cli: all checks passed"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The installed launcher, set up in a scratch prefix with a stand-in program that
-# records the folder it was started in and how many arguments it got.
+# records the folder it was started in, how many arguments it got and the folder
+# the user works in (SHARDIX_WORKING_FOLDER).
 # Usage: launcher_test.sh LAUNCHER PROGRAM_FROM_BIN STORE_FROM_BIN
 set -euo pipefail
 launcher=$1
@@ -11,20 +12,23 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 bin=$work/prefix/bin
 mkdir -p "$bin" "$(dirname "$bin/$2")" "$(dirname "$bin/$3")" "$work/stubs"
 install -m 755 "$launcher" "$bin/shardix"
-printf '#!/bin/sh\necho "$PWD $#" > "$STUB_LOG"\n' > "$bin/$2"
+printf '#!/bin/sh\necho "$PWD $# ${SHARDIX_WORKING_FOLDER-unset}" > "$STUB_LOG"\n' > "$bin/$2"
 chmod 755 "$bin/$2"
 pristine=$bin/$3
 echo "pristine store" > "$pristine"
 log=$work/started
 
-# run ENV... : the launcher with only the given environment, from $work, with
-# arguments it must not pass on; its standard error goes to $work/err.
+# run ENV... : the launcher with only the given environment, from $from (by
+# default $work), with arguments it must not pass on; its standard error goes
+# to $work/err.
 run() {
     rm -f "$log"
-    (cd "$work" && env -i PATH="${STUB_PATH:-}/usr/bin:/bin" STUB_LOG="$log" "$@" \
+    (cd "${from:-$work}" && env -i PATH="${STUB_PATH:-}/usr/bin:/bin" STUB_LOG="$log" "$@" \
         "$bin/shardix" one two 2>"$work/err")
 }
-started_in() { [[ -f $log && $(cat "$log") == "$1 0" ]]; }
+# started_in FOLDER [WORKING]: the program started in FOLDER without arguments,
+# told that the user works in WORKING (by default $work, where run starts).
+started_in() { [[ -f $log && $(cat "$log") == "$1 0 ${2-$work}" ]]; }
 
 # A new user: the folder is made private, the pristine store copied, nothing else left.
 run HOME="$work/new" || fail "new user: $(cat "$work/err")"
@@ -33,6 +37,25 @@ started_in "$folder" || fail "new user: not started in $folder without arguments
 cmp -s "$pristine" "$folder/shardix.mdb" || fail "new user: store not copied"
 [[ $(stat -c %a "$folder") == 700 ]] || fail "new user: data folder not private"
 [[ $(ls -A "$folder") == shardix.mdb ]] || fail "new user: left $(ls -A "$folder" | tr "\n" " ")"
+
+# The user's folder: the one the launcher was started in, from a terminal; from
+# the menu (--from-menu), empty: the program takes the home folder. One told
+# already is kept.
+mkdir -p "$work/new/My Documents"
+from="$work/new/My Documents" run HOME="$work/new" && started_in "$folder" "$work/new/My Documents" ||
+    fail "started in My Documents: $(cat "$log")"
+rm -f "$log"
+(cd "$work" && env -i PATH=/usr/bin:/bin STUB_LOG="$log" HOME="$work/new" "$bin/shardix" --from-menu) &&
+    started_in "$folder" "" || fail "from the menu: $(cat "$log")"
+run HOME="$work/new" SHARDIX_WORKING_FOLDER=/x && started_in "$folder" /x || fail "told: $(cat "$log")"
+
+# --help and --version go to the program, before the data folder is made.
+for option in --help --version; do
+    rm -f "$log"
+    (cd "$work" && env -i PATH=/usr/bin:/bin STUB_LOG="$log" HOME="$work/none" "$bin/shardix" "$option") ||
+        fail "$option"
+    [[ $(cat "$log") == "$work 1 unset" && ! -e $work/none ]] || fail "$option: $(cat "$log")"
+done
 
 # A store that is there, in any capitals, is kept as it is.
 echo "user's setting" > "$folder/shardix.mdb"

@@ -2,6 +2,7 @@
 #include "notices/AppendNotice.h"
 #include "notices/MailLabel.h"
 #include "platform/AppIcon.h"
+#include "platform/Contrast.h"
 #include "tests/support/ScriptedServices.h"
 #include "tests/support/TempStore.h"
 
@@ -9,6 +10,7 @@
 #include <QCheckBox>
 #include <QEnterEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -62,6 +64,60 @@ TEST(AboutWindow, WhiteWindowWithALinkThatAsksForAMailAndIgnoresFailure) {
     about.okButton()->click();
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.pos(), placed);
+}
+
+// A dark scheme as the Fusion style is often given one; `highlightedText` is
+// white in some such schemes, black in others.
+QPalette darkPalette(const QColor& highlightedText) {
+    QPalette p;
+    const QColor window(53, 53, 53), base(35, 35, 35);
+    for (const auto& [role, colour] : {std::pair{QPalette::Window, window},
+                                       {QPalette::WindowText, QColor(Qt::white)},
+                                       {QPalette::Base, base},
+                                       {QPalette::AlternateBase, window},
+                                       {QPalette::Text, QColor(Qt::white)},
+                                       {QPalette::Button, window},
+                                       {QPalette::ButtonText, QColor(Qt::white)},
+                                       {QPalette::Highlight, QColor(42, 130, 218)},
+                                       {QPalette::HighlightedText, highlightedText},
+                                       {QPalette::Link, QColor(42, 130, 218)}})
+        p.setColor(role, colour);
+    return p;
+}
+
+// Every text of the About window, the link at rest and under the pointer too,
+// stands out from the window's background in a light and in dark schemes.
+TEST(AboutWindow, EveryTextReadsWellInLightAndDarkSchemes) {
+    const QPalette saved = QApplication::palette();
+    const auto putBack = qScopeGuard([&] { QApplication::setPalette(saved); });
+    const std::pair<const char*, QPalette> schemes[] = {
+        {"light", saved}, // the standard scheme
+        {"dark, white on highlight", darkPalette(Qt::white)},
+        {"dark, black on highlight", darkPalette(Qt::black)}};
+    for (const auto& [scheme, palette] : schemes) {
+        QApplication::setPalette(palette);
+        ScriptedServices ui;
+        AboutWindow about(ui);
+        about.show();
+        const QColor background = about.palette().color(QPalette::Window);
+        const auto contrast = [&](const QWidget* w) {
+            return contrastRatio(w->palette().color(w->foregroundRole()), background);
+        };
+        int texts = 0;
+        for (const QLabel* label : about.findChildren<QLabel*>()) {
+            if (label->text().isEmpty())
+                continue; // the icon
+            ++texts;
+            EXPECT_GE(contrast(label), kReadableContrast)
+                << scheme << ": " << label->objectName().toStdString();
+        }
+        EXPECT_EQ(texts, 5) << scheme;
+        QEnterEvent enter(QPointF(3, 3), QPointF(3, 3), QPointF(3, 3));
+        QApplication::sendEvent(about.mailLink(), &enter);
+        EXPECT_GE(contrast(about.mailLink()), kReadableContrast) << scheme << ": link, hovered";
+        const QRgb hovered = about.mailLink()->palette().color(QPalette::WindowText).rgb();
+        EXPECT_GT(qBlue(hovered), qRed(hovered)) << scheme << ": the hovered link is blue";
+    }
 }
 
 struct AppendNoticeTest : ::testing::Test {

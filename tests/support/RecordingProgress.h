@@ -23,11 +23,13 @@ class RecordingProgress : public RunProgress {
         log.push_back("value " + std::to_string(v));
     }
     void setProgressVisible(bool v) override { log.push_back("visible " + std::to_string(v)); }
+    bool stopRequested() override { return stop; }
 
     std::vector<std::string> log;
     std::vector<int> values;
     std::function<void(int)> onPump; // called with the running count of pumps
     int max = 0, pumps = 0;
+    bool stop = false; // asks the run to stop
 };
 
 } // namespace shardix::testing

@@ -6,6 +6,8 @@
 #include <QQueue>
 #include <QStringList>
 
+#include <functional>
+
 namespace shardix::testing {
 
 // A window-services double that tests hand to the windows: records every box
@@ -31,6 +33,8 @@ class ScriptedServices : public WindowServices {
                                                                 : MessageAnswer::Ok;
         boxes.append({text, style, title.isEmpty() ? kAppTitle : title,
                       answers.isEmpty() ? byDefault : answers.dequeue()});
+        if (whileShown)
+            whileShown();
         return boxes.back().answer;
     }
     void setBusy(bool busy) override { busyChanges.append(busy_ = busy); }
@@ -64,6 +68,9 @@ class ScriptedServices : public WindowServices {
     QList<QPair<QString, QString>> openDialogs;
     QStringList urls;
     bool openUrlResult = true;
+    // Played while a box is up, as the window system would: a real box takes
+    // the activation from the window that showed it.
+    std::function<void()> whileShown;
 
   private:
     QQueue<int> answers;
