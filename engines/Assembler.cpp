@@ -151,6 +151,10 @@ RunResult assembleFiles(const std::vector<std::string>& fileList, const std::str
         return std::nullopt;
     } catch (const AppError& e) {
         output = FileHandle(); // closes what was open; the inputs written before stay
+        if (replacing && e.number() == ErrNo::UserInterrupt)
+            return Failure::of(ErrNo::UserInterrupt,
+                               "The run was stopped.  Nothing was replaced: \"" + target +
+                                   "\" holds what it held before.");
         return Failure::from(e);
     }
 }

@@ -486,8 +486,8 @@ TEST_F(Engine, EachEngineStopsWhenAskedAndKeepsWhatItWrote) {
         {append, 3, dir / "t", 200'000, ""},
     };
     for (const auto& c : cases) {
-        std::filesystem::remove(dir / "p1");
-        std::filesystem::remove(dir / "p2");
+        for (const char* name : {"p1", "p2", "out"})
+            std::filesystem::remove(dir / name);
         RecordingProgress progress;
         progress.onPump = [&](int n) { progress.stop = n >= c.stopAtPump; };
         const RunResult result = c.run(progress);
@@ -505,6 +505,13 @@ TEST_F(Engine, EachEngineStopsWhenAskedAndKeepsWhatItWrote) {
             EXPECT_FALSE(exists(c.absent)) << c.absent;
         }
     }
+    // A file that was to be replaced stays as it was.
+    writeFile(dir / "out", "older");
+    RecordingProgress progress;
+    progress.onPump = [&](int n) { progress.stop = n >= 4; };
+    EXPECT_EQ(failure(assemble(progress)), "The run was stopped.  Nothing was replaced: \"" +
+                                               (dir / "out") + "\" holds what it held before.");
+    EXPECT_EQ(readFile(dir / "out"), "older");
 }
 
 // Room reserved ahead of the writes is bounded: a run killed in the middle (no
