@@ -117,9 +117,28 @@ void MainWindow::buildMenus() {
 }
 
 OperationDialog& MainWindow::operationDialog() {
-    if (!dialog_)
+    if (!dialog_) {
         dialog_ = new OperationDialog(session_.ui, session_.folder, this,
                                       DriveTable({}, session_.workingFolder));
+        // The choice of a checksum file is kept in the store; a store that
+        // cannot be read or written leaves it off, and says why once changed.
+        dialog_->setChecksumSetting(
+            [this] {
+                try {
+                    return session_.store && session_.store->writeChecksums();
+                } catch (const AppError&) {
+                    return false;
+                }
+            },
+            [this](bool value) {
+                try {
+                    if (session_.store)
+                        session_.store->setWriteChecksums(value);
+                } catch (const AppError& e) {
+                    reportError(session_.ui, e);
+                }
+            });
+    }
     return *dialog_;
 }
 

@@ -19,6 +19,7 @@
 #include "platform/WindowServices.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -55,6 +56,16 @@ const QString kOverwriteTail = QStringLiteral(" already exists.  Shall we overwr
 const QString kNameBoxTip = QStringLiteral("Do NOT enter a file PATH in this box, just a name.  "
                                            "Select a path using the Directory List Box (if "
                                            "necessary).");
+// The choice, at the second step of Segment, of a checksum file beside the segments.
+const QString kChecksumChoice = QStringLiteral("Write a checksum file");
+const QString kChecksumChoiceTip =
+    QStringLiteral("Also write BASE.sha256 beside the segments: the SHA-256 of each segment and of "
+                   "the whole file, which sha256sum -c and shardix-cli verify check, and against "
+                   "which Assemble and Append check the segments.");
+// Where the file list lies, and the room it gives the checksum choice below it.
+const QRect kFileListPlace = twipsRect(3240, 240, 2175, 2184);
+const QRect kChecksumBoxPlace = twipsRect(3240, 2355, 2175, 285);
+const int kChecksumRoom = twips(330);
 // Shown in the name box while a file to append to is looked for.
 const QString kAnyFile = QStringLiteral("*.*");
 
@@ -98,6 +109,7 @@ OperationDialog::OperationDialog(WindowServices& ui, QString programFolder, QWid
       folderList_(new FolderList(this)), fileList_(new FileList(this)),
       multiFileList_(new FileList(this)), nameBox_(new NameBox(this)), countBox_(new NameBox(this)),
       countLabel_(new QLabel(QStringLiteral("# of Segments:"), this)),
+      checksumBox_(new QCheckBox(kChecksumChoice, this)),
       okButton_(new QPushButton(QStringLiteral("&OK"), this)),
       cancelButton_(new QPushButton(QStringLiteral("&Cancel"), this)),
       progressBar_(new QProgressBar(this)),
@@ -125,9 +137,8 @@ OperationDialog::OperationDialog(WindowServices& ui, QString programFolder, QWid
     }
 
     engines_.segment = [](const std::string& source, const std::string& basePath, int count,
-                          RunProgress& progress) {
-        // An old manifest of the base name no longer describes the new segments.
-        return segmentFile(source, basePath, count, progress, SegmentOptions{});
+                          RunProgress& progress, const SegmentOptions& options) {
+        return segmentFile(source, basePath, count, progress, options);
     };
     engines_.assemble = [](const std::vector<std::string>& list, const std::string& target,
                            RunProgress& progress, const Checksums* expected) {
@@ -148,7 +159,8 @@ void OperationDialog::buildControls() {
         {driveList_, "driveList"},       {folderList_, "folderList"},
         {fileList_, "fileList"},         {multiFileList_, "multiFileList"},
         {nameBox_, "nameBox"},           {countBox_, "countBox"},
-        {countLabel_, "countLabel"},     {okButton_, "okButton"},
+        {countLabel_, "countLabel"},     {checksumBox_, "checksumBox"},
+        {okButton_, "okButton"},
         {cancelButton_, "cancelButton"}, {progressBar_, "progressBar"},
         {workingLabel_, "workingLabel"}, {instruction_, "instruction"}};
     for (const auto& [widget, name] : names)
@@ -156,7 +168,8 @@ void OperationDialog::buildControls() {
 
     driveList_->setGeometry(twipsRect(240, 240, 2775, 315));
     folderList_->setGeometry(twipsRect(240, 720, 2775, 2340));
-    fileList_->setGeometry(twipsRect(3240, 240, 2175, 2184));
+    fileList_->setGeometry(kFileListPlace);
+    checksumBox_->setGeometry(kChecksumBoxPlace);
     // As tall as the name box's row: it lies over the name box.
     multiFileList_->setGeometry(twipsRect(3240, 240, 2175, 3540));
     nameBox_->setGeometry(twipsRect(3240, 2685, 2175, 375));
@@ -176,6 +189,7 @@ void OperationDialog::buildControls() {
     nameBox_->setText(kAnyFile);
     nameBox_->setToolTip(kNameBoxTip);
     countBox_->setInputMask(QStringLiteral("999; "));
+    checksumBox_->setToolTip(kChecksumChoiceTip);
     hideCount();
     progressBar_->hide();
     QFont bold = workingLabel_->font();
@@ -227,6 +241,10 @@ void OperationDialog::connectControls() {
         connect(box, &NameBox::gotFocus, box, &QLineEdit::selectAll);
         connect(box, &NameBox::enterPressed, this, &OperationDialog::ok);
     }
+    connect(checksumBox_, &QCheckBox::clicked, this, [this](bool checked) {
+        if (writeChecksumChoice_)
+            writeChecksumChoice_(checked);
+    });
     connect(okButton_, &QPushButton::clicked, this, &OperationDialog::ok);
     connect(cancelButton_, &QPushButton::clicked, this, &OperationDialog::cancel);
     // Folders made or removed by other programs show when the user comes back.
@@ -249,6 +267,10 @@ void OperationDialog::prepare(Step step) {
     case Step::SegmentBase:
         countLabel_->show();
         countBox_->show();
+        // The file list makes room for the choice of a checksum file.
+        fileList_->setGeometry(kFileListPlace.adjusted(0, 0, 0, -kChecksumRoom));
+        checksumBox_->setChecked(readChecksumChoice_ && readChecksumChoice_());
+        checksumBox_->show();
         break;
     case Step::AssembleFiles:
         multiFileList_->setPath(folderList_->path());
@@ -302,6 +324,8 @@ void OperationDialog::pickSeveralFiles(bool several) {
 void OperationDialog::hideCount() {
     countLabel_->hide();
     countBox_->hide();
+    checksumBox_->hide();
+    fileList_->setGeometry(kFileListPlace);
 }
 
 QWidget* OperationDialog::owner() const {
@@ -520,7 +544,9 @@ void OperationDialog::runSegment() {
         return;
     const std::string sourcePath = native(source);
     const std::string basePath = native(destPath_);
-    run([&] { return engines_.segment(sourcePath, basePath, *count, progress_); });
+    SegmentOptions options;
+    options.writeManifest = checksumBox_->isChecked();
+    run([&] { return engines_.segment(sourcePath, basePath, *count, progress_, options); });
 }
 
 void OperationDialog::acceptAssembleSources() {

@@ -5,6 +5,7 @@
 #include "dialog/Step.h"
 #include "engines/Checksums.h"
 #include "engines/Failure.h"
+#include "engines/Segmenter.h"
 
 #include <QDialog>
 
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -35,7 +37,7 @@ class OperationDialog : public QDialog {
     // The engine calls of a run. Tests may put others in their place.
     struct EngineCalls {
         std::function<RunResult(const std::string& source, const std::string& basePath, int count,
-                                RunProgress& progress)>
+                                RunProgress& progress, const SegmentOptions& options)>
             segment;
         // With checksums, from a manifest that lists the files, to check them against.
         std::function<RunResult(const std::vector<std::string>& fileList, const std::string& target,
@@ -75,6 +77,14 @@ class OperationDialog : public QDialog {
     void reject() override;
 
     void setEngineCalls(EngineCalls calls) { engines_ = std::move(calls); }
+
+    // Where the choice of a checksum file at Segment is kept: `read` gives it
+    // when the step is shown, `write` takes each change. Without them the
+    // choice starts off and is not kept.
+    void setChecksumSetting(std::function<bool()> read, std::function<void(bool)> write) {
+        readChecksumChoice_ = std::move(read);
+        writeChecksumChoice_ = std::move(write);
+    }
     DriveTable& drives() { return drives_; }
 
   protected:
@@ -138,6 +148,8 @@ class OperationDialog : public QDialog {
     const QString programFolder_;
     DriveTable drives_;
     EngineCalls engines_;
+    std::function<bool()> readChecksumChoice_;
+    std::function<void(bool)> writeChecksumChoice_;
 
     DriveList* driveList_;
     FolderList* folderList_;
@@ -146,6 +158,7 @@ class OperationDialog : public QDialog {
     NameBox* nameBox_;
     NameBox* countBox_;
     QLabel* countLabel_;
+    QCheckBox* checksumBox_;
     QPushButton* okButton_;
     QPushButton* cancelButton_;
     QProgressBar* progressBar_;

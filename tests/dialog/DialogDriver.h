@@ -11,6 +11,7 @@
 #include "tests/support/ScriptedServices.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -63,6 +64,9 @@ inline NameBox* nameBox(const QWidget& d) {
 }
 inline NameBox* countBox(const QWidget& d) {
     return control<NameBox>(d, "countBox");
+}
+inline QCheckBox* checksumBox(const QWidget& d) {
+    return control<QCheckBox>(d, "checksumBox");
 }
 inline QPushButton* okButton(const QWidget& d) {
     return control<QPushButton>(d, "okButton");

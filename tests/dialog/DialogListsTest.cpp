@@ -69,7 +69,7 @@ TEST_F(ListsTest, TheListsNeverGoBackToTheProgramsFolder) {
     StepScripts steps(d);
     QString during;
     OperationDialog::EngineCalls calls;
-    calls.segment = [&](const std::string&, const std::string&, int, RunProgress&) {
+    calls.segment = [&](const std::string&, const std::string&, int, RunProgress&, auto&) {
         during = QDir::currentPath() + u'/';
         return RunResult();
     };

@@ -151,7 +151,7 @@ TEST_F(MenuCommand, AtTheRootTheFolderIsWrittenWithItsOneSlash) {
     ASSERT_FALSE(QFile::exists(name + u'1') || QFile::exists(name));
     QStringList targets;
     OperationDialog::EngineCalls calls;
-    calls.segment = [&](auto&, auto& base, int count, auto&) {
+    calls.segment = [&](auto&, auto& base, int count, auto&, auto&) {
         targets.append(QString::fromStdString(base + " " + std::to_string(count)));
         return RunResult();
     };

@@ -1,7 +1,9 @@
 // File > Segment File... driven through the menu and both dialog steps.
 #include "tests/dialog/DialogDriver.h"
 
+#include "engines/Manifest.h"
 #include "engines/Segmenter.h"
+#include "tests/support/TempStore.h"
 
 namespace shardix::testing {
 namespace {
@@ -116,7 +118,7 @@ TEST_F(SegmentCommand, InputDuringARunIsIgnoredAndAFailureShowsOnlyItsMessage) {
     bool progressShown = false;
     OperationDialog::EngineCalls calls;
     calls.segment = [&](const std::string& src, const std::string& base, int n,
-                        RunProgress& progress) {
+                        RunProgress& progress, const SegmentOptions&) {
         ++runs;
         current = QDir::currentPath();
         ok(*d);
@@ -216,7 +218,7 @@ TEST_F(SegmentCommand, CancelOrEscapeStopsTheRunAndTheStepStaysShown) {
         QString shownAtStop;
         OperationDialog::EngineCalls calls;
         calls.segment = [&](const std::string& src, const std::string& base, int n,
-                            RunProgress& progress) {
+                            RunProgress& progress, const SegmentOptions&) {
             ++runs;
             // Pumps: before the first piece, then after each 100 bytes.
             InputAtPump stopping(progress, 3, [&] {
@@ -244,6 +246,40 @@ TEST_F(SegmentCommand, CancelOrEscapeStopsTheRunAndTheStepStaysShown) {
         EXPECT_FALSE(QFile::exists(out + u"/part2"_s)) << name;
         EXPECT_FALSE(boxes.isBusy()) << name;
     }
+}
+
+// The choice of a checksum file is off at first, kept in the settings store
+// from one run (and one start) to the next, and gives the manifest the tool
+// writes.
+TEST_F(SegmentCommand, TheChecksumChoiceIsKeptAndWritesTheToolsManifest) {
+    TempStore store;
+    session.store = store.open();
+    bool shownOff = false;
+    segment([&](OperationDialog& f) {
+        shownOff = checksumBox(f)->isVisible() && !checksumBox(f)->isChecked();
+        QTest::mouseClick(checksumBox(f), Qt::LeftButton);
+        okWith(f, u"part"_s, u"3"_s);
+    });
+    EXPECT_TRUE(shownOff);
+    EXPECT_TRUE(store.open().writeChecksums());
+    const Manifest written = Manifest::read((out + u"/part.sha256"_s).toStdString());
+    EXPECT_EQ(written.incomplete(), std::nullopt);
+    ASSERT_EQ(written.entries.size(), 4u);
+    EXPECT_EQ(written.entries[3].name, "movie");
+    EXPECT_TRUE(written.entries[3].whole);
+
+    // Shown checked again; unchecked, the next cut writes none and removes the old one.
+    bool shownOn = false;
+    boxes.answerNext(6); // replace the segments
+    segment([&](OperationDialog& f) {
+        shownOn = checksumBox(f)->isChecked();
+        QTest::mouseClick(checksumBox(f), Qt::LeftButton);
+        okWith(f, u"part"_s, u"3"_s);
+    });
+    EXPECT_TRUE(shownOn);
+    EXPECT_FALSE(store.open().writeChecksums());
+    EXPECT_FALSE(QFileInfo::exists(out + u"/part.sha256"_s));
+    EXPECT_EQ(steps->unexpected(), 0);
 }
 
 } // namespace
