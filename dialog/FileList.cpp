@@ -7,11 +7,22 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 
+#include <algorithm>
+
 namespace shardix {
 
 FileList::FileList(QWidget* parent) : QListWidget(parent) {
     setUniformItemSizes(true);
     setTextElideMode(Qt::ElideMiddle);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
+
+void FileList::updateGeometries() {
+    const int rowHeight = count() > 0 ? sizeHintForRow(0) : fontMetrics().height() + 2;
+    const QSize cell(viewport()->width(), std::max(rowHeight, 1));
+    if (gridSize() != cell)
+        setGridSize(cell);
+    QListWidget::updateGeometries();
 }
 
 QStringList FileList::filesIn(const QString& folder) {

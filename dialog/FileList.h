@@ -33,6 +33,9 @@ class FileList : public QListWidget {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Lays every entry out as wide as the list shows, so that a long name is
+    // shortened in its middle instead of running out of view.
+    void updateGeometries() override;
 
   private:
     QString path_;

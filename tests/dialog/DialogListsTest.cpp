@@ -13,8 +13,9 @@ using ListsTest = DialogTest;
 TEST_F(ListsTest, FileListsShowEveryFileInByteOrderAndFollowTheFolderList) {
     const QString long23 = u"abcdefghijklmnopqrstuvw"_s;
     const QString long22 = long23.chopped(1);
+    const QString longer = QString(60, u'L') + u"part4"_s;
     for (const QString& name :
-         {u"part2"_s, u"part10"_s, u"part1"_s, u".hidden"_s, u"Zeta"_s, long23, long22})
+         {u"part2"_s, u"part10"_s, u"part1"_s, u".hidden"_s, u"Zeta"_s, long23, long22, longer})
         write(u"s/"_s + name, "x");
     folder(u"s/folder"_s);
     OperationDialog d(boxes, QString());
@@ -28,8 +29,12 @@ TEST_F(ListsTest, FileListsShowEveryFileInByteOrderAndFollowTheFolderList) {
             names.append(list->item(i)->text());
             EXPECT_EQ(list->item(i)->toolTip(), names.back()); // the whole name, however long
         }
-        EXPECT_EQ(list->textElideMode(), Qt::ElideMiddle); // a piece's number stays in view
-        EXPECT_EQ(names, (QStringList{u".hidden"_s, u"Zeta"_s, long22, long23, u"part1"_s,
+        // A long name is shortened in its middle, within the list: a piece's
+        // number stays in view.
+        EXPECT_EQ(list->textElideMode(), Qt::ElideMiddle);
+        const QRect entry = list->visualItemRect(list->item(1));
+        EXPECT_TRUE(entry.isValid() && entry.right() < list->viewport()->width());
+        EXPECT_EQ(names, (QStringList{u".hidden"_s, longer, u"Zeta"_s, long22, long23, u"part1"_s,
                                       u"part10"_s, u"part2"_s}));
     }
     StepScripts steps(d);
