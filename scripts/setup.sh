@@ -5,9 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# btrfs-progs and xfsprogs make the Btrfs and XFS images of tests/engines/SharedExtentsTest.cpp
+# and bench/loopfs.sh.
 bash scripts/install-missing.sh g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgl-dev \
     libsqlcipher-dev sqlcipher libssl-dev libcli11-dev libgtest-dev libgmock-dev xvfb xauth time \
-    help2man
+    help2man btrfs-progs xfsprogs
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
 cmake --build build -j"$(nproc)"
