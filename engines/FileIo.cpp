@@ -5,8 +5,10 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <linux/magic.h>
 #include <optional>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -288,6 +290,58 @@ void copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, F
     }
 }
 
+// The size of the blocks of the file system that holds `out`: the unit in
+// which it can share data between files. 0 when it cannot be told.
+std::int64_t blockSize(const FileHandle& out) {
+    struct statfs fs {};
+    if (::fstatfs(out.fd(), &fs) != 0 || fs.f_bsize <= 0)
+        return 0;
+    return fs.f_bsize;
+}
+
+// The part of a copy that may share blocks: after the first `head` bytes, the
+// next `blocks` bytes are whole blocks both in the input and in the output.
+struct Shareable {
+    std::int64_t head = 0;
+    std::int64_t blocks = 0;
+};
+
+// Of `length` bytes from `offset` of an input to `position` of an output, the
+// whole blocks; none unless the two fall at the same place in a block.
+Shareable shareablePart(std::int64_t offset, std::int64_t position, std::int64_t length,
+                        std::int64_t block) {
+    if (block <= 0 || position < 0 || (offset - position) % block != 0)
+        return {};
+    const std::int64_t head = (block - offset % block) % block;
+    if (length - head < block)
+        return {};
+    return {head, (length - head) / block * block};
+}
+
+// Asks the file system to let the `length` bytes of `out` from `position` share
+// the blocks that hold those of `in` from `offset` (whole blocks), and puts the
+// output's position after them. False where it will not (it cannot share, or
+// not between these two files, or not these blocks): the output's position is
+// unchanged then, and copying the bytes there writes over whatever part of the
+// request it may have done.
+bool shareBlocks(const FileHandle& in, std::int64_t offset, std::int64_t length,
+                 const FileHandle& out, std::int64_t position) {
+    file_clone_range range{};
+    range.src_fd = in.fd();
+    range.src_offset = static_cast<std::uint64_t>(offset);
+    range.src_length = static_cast<std::uint64_t>(length);
+    range.dest_offset = static_cast<std::uint64_t>(position);
+    int result;
+    do {
+        result = ::ioctl(out.fd(), FICLONERANGE, &range);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0)
+        return false;
+    if (::lseek(out.fd(), position + length, SEEK_SET) < 0)
+        throw AppError::fromErrno(errno, "write", out.path());
+    return true;
+}
+
 } // namespace
 
 FileHandle openInput(const std::string& path) {
@@ -375,29 +429,64 @@ void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, F
         if (!pipe->isOpen())
             way = CopyWay::Kernel;
     }
-    std::optional<Reservation> reservation;
-    if (way == CopyWay::Pipe)
-        reservation.emplace(out, length, reserveStep);
     std::vector<char> buffer; // only where the kernel cannot copy between the two files
-    try {
-        std::int64_t written = 0;
-        while (written < length) {
-            if (written > 0)
-                progress.pumpEvents();
-            stopIfAsked(progress, out);
-            const std::int64_t piece = std::min(length - written, pieceSize);
-            if (reservation)
-                reservation->cover(written, written + piece);
-            copyPiece(in, offset + written, piece, out, way, pipe ? &*pipe : nullptr, buffer);
-            written += piece;
-            if (copied)
-                copied(written);
+    std::int64_t written = 0;
+    std::int64_t pumpedAt = 0; // events last ran before the piece that starts here
+    const auto beforePiece = [&] {
+        stopIfAsked(progress, out);
+        if (written > pumpedAt) {
+            progress.pumpEvents();
+            pumpedAt = written;
         }
-    } catch (...) {
-        if (reservation)
-            reservation->giveBack();
-        throw;
+    };
+    const auto done = [&](std::int64_t bytes) {
+        written += bytes;
+        if (copied)
+            copied(written);
+    };
+    // Copies the bytes from `written` up to `end`, into room reserved ahead
+    // where the way wants it: never room for blocks that are shared.
+    const auto copyUpTo = [&](std::int64_t end) {
+        if (written >= end)
+            return;
+        std::optional<Reservation> reservation;
+        if (way == CopyWay::Pipe)
+            reservation.emplace(out, end - written, reserveStep);
+        const std::int64_t start = written;
+        try {
+            while (written < end) {
+                beforePiece();
+                const std::int64_t piece = std::min(end - written, pieceSize);
+                if (reservation)
+                    reservation->cover(written - start, written - start + piece);
+                copyPiece(in, offset + written, piece, out, way, pipe ? &*pipe : nullptr, buffer);
+                done(piece);
+            }
+        } catch (...) {
+            if (reservation)
+                reservation->giveBack();
+            throw;
+        }
+    };
+
+    // Whether blocks are shared is left to the file system: they are offered
+    // until it refuses, and what it refuses is copied.
+    const off_t position = way == CopyWay::Buffer ? -1 : ::lseek(out.fd(), 0, SEEK_CUR);
+    const std::int64_t block = position < 0 ? 0 : blockSize(out);
+    const Shareable part = shareablePart(offset, position, length, block);
+    if (part.blocks > 0) {
+        copyUpTo(part.head);
+        const std::int64_t step = std::max(block, kShareStep / block * block);
+        const std::int64_t end = part.head + part.blocks;
+        while (written < end) {
+            beforePiece();
+            const std::int64_t request = std::min(end - written, step);
+            if (!shareBlocks(in, offset + written, request, out, position + written))
+                break;
+            done(request);
+        }
     }
+    copyUpTo(length);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

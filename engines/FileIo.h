@@ -59,14 +59,23 @@ FileHandle openForAppend(const std::string& path);
 // exist yet pass.
 std::optional<std::string> refusedOutput(const std::string& path);
 
+// Where the file system can share blocks between files (Btrfs, XFS with
+// reflink), the block-aligned part of a copy is handed to it in requests of at
+// most this many bytes: each returns in microseconds to milliseconds, so window
+// events still run often.
+inline constexpr std::int64_t kShareStep = std::int64_t{64} << 20;
+
 // Told, after each piece of a copy, how many of its bytes are written so far.
 using CopiedBytes = std::function<void(std::int64_t written)>;
 
 // Copies `length` bytes of `in`, starting at byte `offset` (0-based), to the
 // current end position of `out`, in consecutive pieces of at most `pieceSize`
-// bytes. Before every piece but the first, pending window events run; before
-// every piece, a request to stop is taken (stopIfAsked); after each, `copied`
-// is told. A short input (the file shrank) is a failure: nothing
+// bytes. Where the byte at `offset` and the output's position fall at the same
+// place in a block of the output's file system, the range's whole blocks are
+// offered to the file system to share instead (in pieces of at most kShareStep
+// bytes); what it refuses, and the range's unaligned head and tail, are copied.
+// Before every piece but the first, pending window events run; after
+// each, `copied` is told. A short input (the file shrank) is a failure: nothing
 // is made up.
 void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
                RunProgress& progress, std::int64_t pieceSize = kPieceSize,

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+namespace shardix {
+
+// What kind of failure an Error is: what the program can tell of its cause.
+// The main window explains several kinds in its own words (and shows the
+// numbers users know them by); everywhere else the Error's message is shown.
+enum class ErrorKind {
+    // Files and the system.
+    FileNotFound,    // a file to read is not there
+    PathNotFound,    // the folder of a file to write, or a folder to enter, is not there
+    PermissionDenied,
+    FileBusy,        // in use, and cannot be changed now
+    DeviceIo,        // the device failed to read or write
+    DiskFull,
+    InputPastEnd,    // a file ended before the length it was measured at
+    TooManyFiles,    // the process can open no more files
+    FileAccess,      // any other failure to use a file, or a name that cannot be used
+    // Runs.
+    Refused,         // what was asked cannot be done as asked; nothing was changed
+    Mismatch,        // bytes that do not match their checksums
+    Stopped,         // a run stopped when the user asked it to
+    Internal,        // the program met a state it does not expect
+    // The settings store.
+    TypeMismatch,    // a value of another type than the field's
+    UnrecognizedDatabase,
+    StoreNotFound,
+    NoKey,
+    NoTable,
+    NoField,
+    NoRecord,
+    StoreReadOnly,
+    StoreInUse,
+    StoreCannotWrite,
+};
+
+// A failure: its kind, the text the user is told, the file it is about and the
+// system's own cause.
+struct Error {
+    ErrorKind kind = ErrorKind::Internal;
+    std::string message;
+    // The file it is about, where `message` is a fixed text that names none.
+    std::string file;
+    // What went wrong, without the file ("the disk is full (...)"); empty where
+    // the message says no more.
+    std::string cause;
+    // The name of an output cannot be used (a folder, a pipe, one of the
+    // inputs): nothing was written, and another name may do.
+    bool nameRefused = false;
+
+    static Error of(ErrorKind kind, std::string message, std::string file = {}) {
+        return Error{kind, std::move(message), std::move(file), {}, false};
+    }
+    static Error refusedName(std::string message) {
+        return Error{ErrorKind::FileAccess, std::move(message), {}, {}, true};
+    }
+    // The failure of a system call on a file: `action` says what was being
+    // done ("open", "create", "read", "write", ...), `path` names the file.
+    static Error fromErrno(int err, const std::string& action, const std::string& path);
+
+    // The cause where one was set apart, else the whole message.
+    const std::string& causeOrMessage() const { return cause.empty() ? message : cause; }
+    // The message, with the file in front where the message does not name it.
+    std::string withFile() const;
+};
+
+// An Error thrown through code that cannot return it (a copy deep in a loop),
+// and turned back into a value by guarded() at the edge of an engine or window.
+class Failed : public std::exception {
+  public:
+    explicit Failed(Error error) : error_(std::move(error)) {}
+    const Error& error() const { return error_; }
+    const char* what() const noexcept override { return error_.message.c_str(); }
+
+  private:
+    Error error_;
+};
+
+[[noreturn]] inline void fail(Error error) {
+    throw Failed(std::move(error));
+}
+
+} // namespace shardix
