@@ -433,11 +433,11 @@ void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, F
     std::int64_t written = 0;
     std::int64_t pumpedAt = 0; // events last ran before the piece that starts here
     const auto beforePiece = [&] {
-        stopIfAsked(progress, out);
         if (written > pumpedAt) {
             progress.pumpEvents();
             pumpedAt = written;
         }
+        stopIfAsked(progress, out);
     };
     const auto done = [&](std::int64_t bytes) {
         written += bytes;
