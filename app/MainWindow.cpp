@@ -126,17 +126,15 @@ OperationDialog& MainWindow::operationDialog() {
             [this] {
                 try {
                     return session_.store && session_.store->writeChecksums();
-                } catch (const AppError&) {
+                } catch (const Failed&) {
                     return false;
                 }
             },
             [this](bool value) {
-                try {
+                reportingFailures(session_.ui, [&] {
                     if (session_.store)
                         session_.store->setWriteChecksums(value);
-                } catch (const AppError& e) {
-                    reportError(session_.ui, e);
-                }
+                });
             });
     }
     return *dialog_;
@@ -144,13 +142,11 @@ OperationDialog& MainWindow::operationDialog() {
 
 void MainWindow::segmentFile() {
     OperationDialog& dialog = operationDialog();
-    try {
-        if (dialog.showStep(Step::SegmentFile) == StepResult::Accepted)
-            dialog.showStep(Step::SegmentBase);
-    } catch (const AppError& e) {
-        reportError(session_.ui, e);
+    if (!reportingFailures(session_.ui, [&] {
+            if (dialog.showStep(Step::SegmentFile) == StepResult::Accepted)
+                dialog.showStep(Step::SegmentBase);
+        }))
         session_.ui.setBusy(false);
-    }
 }
 
 void MainWindow::assembleFiles() {
@@ -158,7 +154,7 @@ void MainWindow::assembleFiles() {
     try {
         if (dialog.showStep(Step::AssembleFiles) == StepResult::Accepted)
             dialog.showStep(Step::AssembleName);
-    } catch (const AppError&) {
+    } catch (const Failed&) {
         // This command ends quietly on a failure of its set-up.
         session_.ui.setBusy(false);
     }
@@ -166,17 +162,13 @@ void MainWindow::assembleFiles() {
 
 void MainWindow::appendToFile() {
     OperationDialog& dialog = operationDialog();
-    try {
-        if (!notice_)
-            notice_ = std::make_unique<AppendNotice>(session_.ui, session_.store.value());
-        if (!notice_->showIfWanted())
-            return;
-        if (dialog.showStep(Step::AppendTo) == StepResult::Accepted)
-            dialog.showStep(Step::AppendFrom);
-    } catch (const AppError& e) {
-        reportError(session_.ui, e);
+    if (!reportingFailures(session_.ui, [&] {
+            if (!notice_)
+                notice_ = std::make_unique<AppendNotice>(session_.ui, session_.store.value());
+            if (notice_->showIfWanted() && dialog.showStep(Step::AppendTo) == StepResult::Accepted)
+                dialog.showStep(Step::AppendFrom);
+        }))
         session_.ui.setBusy(false);
-    }
 }
 
 void MainWindow::showAbout() {

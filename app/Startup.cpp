@@ -3,6 +3,7 @@
 #include "app/Session.h"
 #include "app/StoreSearch.h"
 #include "dialog/FolderAccess.h"
+#include "platform/ErrorReporter.h"
 #include "platform/PathText.h"
 #include "platform/WindowServices.h"
 
@@ -18,13 +19,13 @@ StartupResult startUp(Session& session) {
     QDir::setCurrent(session.folder);
     try {
         session.store = SettingsStore::open(found->path);
-    } catch (const AppError& e) {
+    } catch (const Failed& e) {
         session.ui.messageBox(
             QStringLiteral("Shardix! cannot open its settings database \"%1\" and must end.\n\n"
                            "Error %2: %3")
                 .arg(QDir::toNativeSeparators(found->path))
-                .arg(e.number())
-                .arg(QString::fromStdString(e.description())),
+                .arg(errorNumber(e.error().kind))
+                .arg(QString::fromStdString(e.error().message)),
             MessageStyle::Critical, kAppTitle);
         return StartupResult::StoreUnusable;
     }

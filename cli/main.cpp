@@ -3,7 +3,6 @@
 #include "engines/Assembler.h"
 #include "engines/ByteSize.h"
 #include "engines/Count.h"
-#include "engines/Failure.h"
 #include "engines/FileIo.h"
 #include "engines/Manifest.h"
 #include "engines/ManifestMatch.h"
@@ -14,6 +13,7 @@
 #include "engines/Segmenter.h"
 #include "engines/Selection.h"
 #include "engines/Verifier.h"
+#include "errors/Result.h"
 
 #include <CLI/CLI.hpp>
 
@@ -249,23 +249,22 @@ int fail(const std::string& message) {
     return 1;
 }
 
-int failWith(const shardix::Failure& failure) {
-    if (!failure.file.empty())
-        return fail("\"" + failure.file + "\": " + failure.message);
-    return fail(failure.message);
+int failWith(const shardix::Error& error) {
+    return fail(error.withFile());
 }
 
 // Exit status of an engine run, its failure told on standard error; a run
 // stopped by a signal ends with 128 + its number, as the shell reports a
 // process the signal ended.
-int finish(const shardix::RunResult& result, ConsoleProgress& progress) {
+int finish(const shardix::Result<>& result, ConsoleProgress& progress) {
     progress.endLine();
-    if (result && result->stopped()) {
-        failWith(*result);
-        const int signal = progress.stoppedBy();
-        return 128 + (signal != 0 ? signal : SIGINT);
-    }
-    return result ? failWith(*result) : 0;
+    if (result.ok())
+        return 0;
+    failWith(result.error());
+    if (!result.error().stopped())
+        return 1;
+    const int signal = progress.stoppedBy();
+    return 128 + (signal != 0 ? signal : SIGINT);
 }
 
 bool exists(const std::string& path) {
@@ -328,7 +327,7 @@ int segmentCommand(const std::string& source, const std::string& basePath, const
     shardix::SegmentOptions options;
     options.writeManifest = withManifest;
     shardix::SegmentReport report;
-    const shardix::RunResult result =
+    const shardix::Result<> result =
         length ? shardix::segmentFileBySize(source, basePath, *length, progress, options, &report)
                : shardix::segmentFile(source, basePath, *pieces, progress, options, &report);
     progress.endLine();
@@ -358,7 +357,7 @@ std::string manifestFor(const std::vector<std::string>& inputs, const std::strin
 bool listedAsPiece(const std::string& path, const std::string& target) {
     try {
         return shardix::listsAsSegment(shardix::Manifest::read(path), path, target);
-    } catch (const shardix::AppError&) {
+    } catch (const shardix::Failed&) {
         return false;
     }
 }
@@ -383,13 +382,13 @@ int verifyCommand(const std::string& path, bool quiet) {
     shardix::Manifest manifest;
     try {
         manifest = shardix::Manifest::read(path);
-    } catch (const shardix::AppError& e) {
-        return failWith(shardix::Failure::from(e));
+    } catch (const shardix::Failed& e) {
+        return failWith(e.error());
     }
     if (manifest.entries.empty() && manifest.problems.empty())
         return fail("\"" + path + "\" lists no files.");
-    if (const auto why = manifest.incomplete())
-        return fail("\"" + path + "\": " + *why + ".");
+    if (shardix::Result<> complete = manifest.checkComplete(path); !complete.ok())
+        return failWith(complete.error());
     ConsoleProgress progress("verify", quiet, false);
     const std::vector<shardix::Verdict> verdicts =
         shardix::verifyManifest(manifest, shardix::Manifest::folderOf(path), progress);
@@ -456,21 +455,23 @@ struct JoinOptions {
 // Why the files typed cannot be joined as they stand, before anything is read:
 // a checksum list among them, numbered pieces out of order or missing, and a
 // TARGET that is itself one of the pieces (the output typed last).
-std::optional<std::string> refusedFiles(bool assembling, const std::string& target,
-                                        std::vector<std::string>& inputs,
-                                        const JoinOptions& options) {
+shardix::Result<> refusedFiles(bool assembling, const std::string& target,
+                               std::vector<std::string>& inputs, const JoinOptions& options) {
     const std::string inputsWord = assembling ? "INPUTs" : "SOURCEs";
     // TARGET among the files to join, by any name, would be lost or grow.
-    if (auto refused = assembling ? shardix::refusedTarget(inputs, target)
-                                  : shardix::refusedAppendTarget(inputs, target))
+    if (shardix::Result<> refused = assembling ? shardix::refusedTarget(inputs, target)
+                                               : shardix::refusedAppendTarget(inputs, target);
+        !refused.ok())
         return refused;
     // A glob such as p* takes in p.sha256 beside p1 .. pn: its text would be
     // joined in without a word.
     for (const std::string& input : inputs) {
         if (input.size() > 7 && input.compare(input.size() - 7, 7, ".sha256") == 0)
-            return "\"" + input +
-                   "\" is a list of checksums, not a piece to join; leave it "
-                   "out (it is found beside the pieces, or give it with --manifest).";
+            return shardix::Error::of(shardix::ErrorKind::Refused,
+                                      "\"" + input +
+                                          "\" is a list of checksums, not a piece to join; leave "
+                                          "it out (it is found beside the pieces, or give it "
+                                          "with --manifest).");
     }
     if (options.sort) {
         // As a file list shows them, by the bytes of their names; then by length.
@@ -478,21 +479,24 @@ std::optional<std::string> refusedFiles(bool assembling, const std::string& targ
             inputs.begin(), inputs.end(),
             [](const std::string& a, const std::string& b) { return baseName(a) < baseName(b); });
         shardix::orderByNameLength(inputs);
-        if (auto missing = shardix::missingSegments(inputs))
+        if (shardix::Result<> missing = shardix::missingSegments(inputs); !missing.ok())
             return missing;
     }
     if (const auto base = shardix::pieceBaseOf(target, inputs))
-        return "TARGET \"" + target + "\" is itself a piece of \"" + *base + "\", like the " +
-               inputsWord + ": TARGET comes first (shardix-cli " +
-               (assembling ? "assemble TARGET INPUT..." : "append TARGET SOURCE...") +
-               ").  Nothing was written.";
-    return std::nullopt;
+        return shardix::Error::of(
+            shardix::ErrorKind::Refused,
+            "TARGET \"" + target + "\" is itself a piece of \"" + *base + "\", like the " +
+                inputsWord + ": TARGET comes first (shardix-cli " +
+                (assembling ? "assemble TARGET INPUT..." : "append TARGET SOURCE...") +
+                ").  Nothing was written.");
+    return {};
 }
 
 int joinCommand(bool assembling, const std::string& target, std::vector<std::string> inputs,
                 const JoinOptions& options) {
-    if (auto refused = refusedFiles(assembling, target, inputs, options))
-        return fail(*refused);
+    if (shardix::Result<> refused = refusedFiles(assembling, target, inputs, options);
+        !refused.ok())
+        return failWith(refused.error());
     std::string refusal;
     const std::string manifestPath =
         manifestFor(inputs, options.manifest, options.noManifest, refusal);
@@ -505,13 +509,15 @@ int joinCommand(bool assembling, const std::string& target, std::vector<std::str
                         "\" lists: TARGET comes first (shardix-cli " +
                         (assembling ? "assemble TARGET INPUT..." : "append TARGET SOURCE...") +
                         ").  Nothing was written.");
-        if (shardix::RunResult refused =
-                shardix::expectedForJoin(manifestPath, inputs, target, expected))
-            return failWith(*refused);
+        if (shardix::Result<> refused =
+                shardix::expectedForJoin(manifestPath, inputs, target, expected);
+            !refused.ok())
+            return failWith(refused.error());
     } else if (!options.sort && !options.asGiven) {
-        if (auto order = shardix::outOfNumberOrder(inputs))
-            return fail(*order + "  Give --sort to join them in number order, or --as-given to "
-                                 "join them in the order given.");
+        if (shardix::Result<> order = shardix::outOfNumberOrder(inputs); !order.ok())
+            return fail(order.error().message +
+                        "  Give --sort to join them in number order, or --as-given to "
+                        "join them in the order given.");
     }
     const shardix::Checksums* checks = manifestPath.empty() ? nullptr : &expected;
 
@@ -519,16 +525,16 @@ int joinCommand(bool assembling, const std::string& target, std::vector<std::str
         if (!options.force && exists(target))
             return refuseExisting(target);
         ConsoleProgress progress("assemble", options.quiet);
-        const shardix::RunResult result =
+        const shardix::Result<> result =
             shardix::assembleFiles(inputs, target, progress, shardix::kPieceSize, checks);
-        return result || !checks ? finish(result, progress)
-                                 : checked(target, expected, options.quiet, progress);
+        return !result.ok() || !checks ? finish(result, progress)
+                                       : checked(target, expected, options.quiet, progress);
     }
     ConsoleProgress progress("append", options.quiet);
-    const shardix::RunResult result =
+    const shardix::Result<> result =
         shardix::appendFile(inputs, target, progress, shardix::kPieceSize, checks);
-    return result || !checks ? finish(result, progress)
-                             : checked(target, expected, options.quiet, progress);
+    return !result.ok() || !checks ? finish(result, progress)
+                                   : checked(target, expected, options.quiet, progress);
 }
 
 } // namespace

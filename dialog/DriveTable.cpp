@@ -1,6 +1,6 @@
 #include "dialog/DriveTable.h"
 
-#include "engines/AppError.h"
+#include "errors/Error.h"
 #include "platform/PathText.h"
 
 #include <QDir>
@@ -62,8 +62,9 @@ QString DriveTable::currentFolder(const QString& drive) const {
 
 void DriveTable::enter(const QString& folder) {
     if (!QDir::setCurrent(folder))
-        throw AppError(ErrNo::PathNotFound, "Path not found: the folder \"" + folder.toStdString() +
-                                                "\" cannot be made the current folder.");
+        fail(Error::of(ErrorKind::PathNotFound, "Path not found: the folder \"" +
+                                                    folder.toStdString() +
+                                                    "\" cannot be made the current folder."));
 }
 
 void DriveTable::makeCurrent(const QString& folder) {

@@ -30,11 +30,11 @@ class DriveTable {
     QString currentFolder(const QString& drive) const;
 
     // Makes `folder` the process's current folder and its drive's current
-    // folder. Raises AppError (76) when the folder cannot be entered.
+    // folder. Raises Failed (76) when the folder cannot be entered.
     void makeCurrent(const QString& folder);
     // Makes `folder` the process's current folder only: the lists never go
     // back there by themselves (the program's own folder, while a run lasts).
-    // Raises AppError (76) when the folder cannot be entered.
+    // Raises Failed (76) when the folder cannot be entered.
     static void enter(const QString& folder);
 
   private:

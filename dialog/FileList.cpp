@@ -35,7 +35,7 @@ QStringList FileList::filesIn(const QString& folder) {
 void FileList::setPath(const QString& folder) {
     const QString target = folderText(folder);
     if (!QFileInfo(target).isDir())
-        throw cannotEnter(target);
+        fail(cannotEnter(target));
     path_ = target;
     refresh();
 }

@@ -15,7 +15,7 @@ class FileList : public QListWidget {
     explicit FileList(QWidget* parent = nullptr);
 
     QString path() const { return path_; }
-    // Moves to `folder` and reads it. Raises AppError when it is no folder.
+    // Moves to `folder` and reads it. Raises Failed when it is no folder.
     void setPath(const QString& folder);
     // Reads the folder again; the selection is cleared.
     void refresh();

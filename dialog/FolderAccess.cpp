@@ -9,16 +9,17 @@ bool canEnter(const QString& folder) {
     return info.isDir() && info.isExecutable() && info.isReadable();
 }
 
-AppError cannotEnter(const QString& folder) {
+Error cannotEnter(const QString& folder) {
     const QFileInfo info(folder);
     if (!info.exists())
-        return AppError(ErrNo::PathNotFound,
-                        "Path not found: the folder \"" + folder.toStdString() + "\" is gone.");
+        return Error::of(ErrorKind::PathNotFound,
+                         "Path not found: the folder \"" + folder.toStdString() + "\" is gone.");
     if (!info.isDir())
-        return AppError(ErrNo::PathNotFound,
-                        "Path not found: \"" + folder.toStdString() + "\" is no folder.");
-    return AppError(ErrNo::PermissionDenied, "Permission denied: the folder \"" +
-                                                 folder.toStdString() + "\" cannot be opened.");
+        return Error::of(ErrorKind::PathNotFound,
+                         "Path not found: \"" + folder.toStdString() + "\" is no folder.");
+    return Error::of(ErrorKind::PermissionDenied, "Permission denied: the folder \"" +
+                                                      folder.toStdString() +
+                                                      "\" cannot be opened.");
 }
 
 } // namespace shardix

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/AppError.h"
+#include "errors/Error.h"
 
 #include <QString>
 
@@ -11,6 +11,6 @@ bool canEnter(const QString& folder);
 
 // The failure of a move into `folder`, which canEnter refused: gone, no
 // folder, or not to be opened.
-AppError cannotEnter(const QString& folder);
+Error cannotEnter(const QString& folder);
 
 } // namespace shardix

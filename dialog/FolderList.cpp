@@ -31,8 +31,8 @@ FolderList::FolderList(QWidget* parent) : QTreeWidget(parent) {
         QTimer::singleShot(0, this, [this, target] {
             try {
                 setPath(target);
-            } catch (const AppError& e) {
-                emit moveFailed(e.number(), QString::fromStdString(e.description()));
+            } catch (const Failed& e) {
+                emit moveFailed(e.error());
             }
         });
     });
@@ -42,7 +42,7 @@ void FolderList::setPath(const QString& folder) {
     const QString target =
         folderText(QDir(path_.isEmpty() ? QDir::currentPath() : path_).absoluteFilePath(folder));
     if (!canEnter(target))
-        throw cannotEnter(target);
+        fail(cannotEnter(target));
     if (target == path_) {
         // Rebuilt only when its subfolders changed: otherwise the rows stay
         // where they are.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "errors/Error.h"
+
 #include <QTreeWidget>
 
 namespace shardix {
@@ -25,7 +27,7 @@ class FolderList : public QTreeWidget {
     void pathChanged();
     void gotFocus();
     // The user asked to move to a folder that cannot be entered.
-    void moveFailed(int number, const QString& description);
+    void moveFailed(const shardix::Error& error);
 
   protected:
     void focusInEvent(QFocusEvent* event) override;

@@ -128,13 +128,11 @@ OperationDialog::OperationDialog(WindowServices& ui, QString programFolder, QWid
         const QSignalBlocker quiet(driveList_);
         driveList_->setDrive(drives_.driveOf(start));
     }
-    try {
+    reportingFailures(ui_, [&] {
         folderList_->setPath(start);
         fileList_->setPath(start);
         multiFileList_->setPath(start);
-    } catch (const AppError& e) {
-        reportError(ui_, e);
-    }
+    });
 
     engines_.segment = [](const std::string& source, const std::string& basePath, int count,
                           RunProgress& progress, const SegmentOptions& options) {
@@ -156,13 +154,13 @@ OperationDialog::OperationDialog(WindowServices& ui, QString programFolder, QWid
 
 void OperationDialog::buildControls() {
     const std::pair<QWidget*, const char*> names[] = {
-        {driveList_, "driveList"},       {folderList_, "folderList"},
-        {fileList_, "fileList"},         {multiFileList_, "multiFileList"},
-        {nameBox_, "nameBox"},           {countBox_, "countBox"},
-        {countLabel_, "countLabel"},     {checksumBox_, "checksumBox"},
-        {okButton_, "okButton"},
-        {cancelButton_, "cancelButton"}, {progressBar_, "progressBar"},
-        {workingLabel_, "workingLabel"}, {instruction_, "instruction"}};
+        {driveList_, "driveList"},     {folderList_, "folderList"},
+        {fileList_, "fileList"},       {multiFileList_, "multiFileList"},
+        {nameBox_, "nameBox"},         {countBox_, "countBox"},
+        {countLabel_, "countLabel"},   {checksumBox_, "checksumBox"},
+        {okButton_, "okButton"},       {cancelButton_, "cancelButton"},
+        {progressBar_, "progressBar"}, {workingLabel_, "workingLabel"},
+        {instruction_, "instruction"}};
     for (const auto& [widget, name] : names)
         widget->setObjectName(QLatin1String(name));
 
@@ -212,9 +210,7 @@ void OperationDialog::connectControls() {
     connect(folderList_, &FolderList::pathChanged, this, &OperationDialog::folderChanged);
     connect(folderList_, &FolderList::gotFocus, this, &OperationDialog::goToDriveFolder);
     connect(folderList_, &FolderList::moveFailed, this,
-            [this](int number, const QString& description) {
-                reportError(ui_, AppError(number, description.toStdString()));
-            });
+            [this](const Error& error) { reportError(ui_, error); });
     connect(fileList_, &QListWidget::itemClicked, this, &OperationDialog::fileClicked);
     connect(fileList_, &QListWidget::itemSelectionChanged, this, [this] {
         if (fileList_->currentItem() && fileList_->currentItem()->isSelected())
@@ -381,11 +377,7 @@ void OperationDialog::showEvent(QShowEvent* event) {
 }
 
 void OperationDialog::refreshFolders() {
-    try {
-        folderList_->refresh();
-    } catch (const AppError& e) {
-        reportError(ui_, e);
-    }
+    reportingFailures(ui_, [this] { folderList_->refresh(); });
 }
 
 void OperationDialog::onShown() {
@@ -398,11 +390,8 @@ void OperationDialog::onShown() {
 }
 
 void OperationDialog::driveChanged() {
-    try {
-        folderList_->setPath(drives_.currentFolder(driveList_->drive()));
-    } catch (const AppError& e) {
-        reportError(ui_, e);
-    }
+    reportingFailures(ui_,
+                      [this] { folderList_->setPath(drives_.currentFolder(driveList_->drive())); });
 }
 
 void OperationDialog::folderChanged() {
@@ -417,19 +406,14 @@ void OperationDialog::folderChanged() {
 }
 
 void OperationDialog::goToDriveFolder() {
-    try {
-        folderList_->setPath(drives_.currentFolder(driveList_->drive()));
-    } catch (const AppError& e) {
-        reportError(ui_, e);
-    }
-    try {
+    reportingFailures(ui_,
+                      [this] { folderList_->setPath(drives_.currentFolder(driveList_->drive())); });
+    reportingFailures(ui_, [this] {
         if (step_ && picksSeveralFiles(*step_))
             multiFileList_->setPath(folderList_->path());
         else
             fileList_->setPath(folderList_->path());
-    } catch (const AppError& e) {
-        reportError(ui_, e);
-    }
+    });
 }
 
 void OperationDialog::fileClicked() {
@@ -451,15 +435,15 @@ void OperationDialog::ok() {
     const auto done = qScopeGuard([this] { running_ = false; });
     try {
         takeStep();
-    } catch (const AppError& e) {
-        reportFailure(e);
+    } catch (const Failed& e) {
+        reportFailure(e.error());
     } catch (const std::exception& e) {
-        reportFailure(AppError(ErrNo::InvalidOperation, e.what()));
+        reportFailure(Error::of(ErrorKind::Internal, e.what()));
     }
 }
 
-void OperationDialog::reportFailure(const AppError& error) {
-    progress_.showFailure(QString::fromStdString(error.description()));
+void OperationDialog::reportFailure(const Error& error) {
+    progress_.showFailure(QString::fromStdString(error.message));
 }
 
 void OperationDialog::takeStep() {
@@ -538,8 +522,8 @@ void OperationDialog::runSegment() {
         return stopAt(nameBox_, kNoSuchName);
 
     nameOutput();
-    if (const auto refused = refusedOutput(native(destPath_ + QLatin1Char('1'))))
-        return stopAt(nameBox_, QString::fromStdString(*refused));
+    if (const Result<> refused = refusedOutput(native(destPath_ + QLatin1Char('1'))); !refused.ok())
+        return stopAt(nameBox_, QString::fromStdString(refused.error().message));
     if (!mayWrite(destPath_ + QLatin1Char('1')))
         return;
     const std::string sourcePath = native(source);
@@ -564,8 +548,8 @@ void OperationDialog::runAssemble() {
     nameOutput();
     // A name that cannot take the output is refused before the user is asked
     // whether to replace the file.
-    if (const auto refused = refusedTarget(selection_, native(destPath_)))
-        return stopAt(nameBox_, QString::fromStdString(*refused));
+    if (const Result<> refused = refusedTarget(selection_, native(destPath_)); !refused.ok())
+        return stopAt(nameBox_, QString::fromStdString(refused.error().message));
     if (!mayWrite(destPath_))
         return;
     destDir_ = folderList_->path();
@@ -580,8 +564,8 @@ void OperationDialog::acceptAppendTarget() {
     if (target.isEmpty())
         return;
     // A pipe or a device would take the bytes away, or wait for a reader.
-    if (const auto refused = refusedOutput(native(target)))
-        return stopAt(nameBox_, QString::fromStdString(*refused));
+    if (const Result<> refused = refusedOutput(native(target)); !refused.ok())
+        return stopAt(nameBox_, QString::fromStdString(refused.error().message));
     hide();
     nameOutput();
     // The file may have gone meanwhile: then there is nothing to append to.
@@ -601,7 +585,7 @@ void OperationDialog::runAppend() {
     });
 }
 
-void OperationDialog::run(const std::function<RunResult()>& engine) {
+void OperationDialog::run(const std::function<Result<>()>& engine) {
     progress_.setBusy(true);
     // The program's folder is current while the engine runs, but never where
     // the lists go back to: that is the user's folder, or the last output's.
@@ -609,37 +593,38 @@ void OperationDialog::run(const std::function<RunResult()>& engine) {
         DriveTable::enter(programFolder_);
     progress_.startRun();
     engineRunning_ = true;
-    RunResult failure;
+    Result<> failure;
     {
         const auto over = qScopeGuard([this] { engineRunning_ = false; });
         failure = engine();
     }
     drives_.makeCurrent(destDir_);
-    if (failure && failure->stopped())
-        return returnAfterStop(QString::fromStdString(failure->message));
-    if (failure) {
-        const QString message = QString::fromStdString(failure->message);
+    if (!failure.ok() && failure.error().stopped())
+        return returnAfterStop(QString::fromStdString(failure.error().message));
+    if (!failure.ok()) {
+        const QString message = QString::fromStdString(failure.error().message);
         // A name that cannot take the output: the step that names it stays, for
         // another name.
-        if (failure->nameRefused && step_ != Step::AppendFrom) {
+        if (failure.error().nameRefused && step_ != Step::AppendFrom) {
             progress_.setBusy(false);
             return stopAt(nameBox_, message);
         }
         progress_.showFailure(message);
     }
-    finishRun(!failure);
+    finishRun(failure.ok());
 }
 
 void OperationDialog::runJoin(const std::string& target,
-                              const std::function<RunResult(const Checksums* expected)>& engine) {
-    run([&]() -> RunResult {
+                              const std::function<Result<>(const Checksums* expected)>& engine) {
+    run([&]() -> Result<> {
         const ManifestSearch search = findManifest(selection_);
         if (!search.refusal.empty())
-            return Failure::of(ErrNo::InvalidOperation, search.refusal);
+            return Error::of(ErrorKind::Refused, search.refusal);
         if (search.path.empty())
             return engine(nullptr);
         Checksums expected;
-        if (RunResult refused = expectedForJoin(search.path, selection_, target, expected))
+        if (Result<> refused = expectedForJoin(search.path, selection_, target, expected);
+            !refused.ok())
             return refused;
         return engine(&expected);
     });

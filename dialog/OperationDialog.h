@@ -4,8 +4,8 @@
 #include "dialog/DriveTable.h"
 #include "dialog/Step.h"
 #include "engines/Checksums.h"
-#include "engines/Failure.h"
 #include "engines/Segmenter.h"
+#include "errors/Result.h"
 
 #include <QDialog>
 
@@ -36,15 +36,15 @@ class OperationDialog : public QDialog {
   public:
     // The engine calls of a run. Tests may put others in their place.
     struct EngineCalls {
-        std::function<RunResult(const std::string& source, const std::string& basePath, int count,
-                                RunProgress& progress, const SegmentOptions& options)>
+        std::function<Result<>(const std::string& source, const std::string& basePath, int count,
+                               RunProgress& progress, const SegmentOptions& options)>
             segment;
         // With checksums, from a manifest that lists the files, to check them against.
-        std::function<RunResult(const std::vector<std::string>& fileList, const std::string& target,
-                                RunProgress& progress, const Checksums* expected)>
+        std::function<Result<>(const std::vector<std::string>& fileList, const std::string& target,
+                               RunProgress& progress, const Checksums* expected)>
             assemble;
-        std::function<RunResult(const std::vector<std::string>& sources, const std::string& target,
-                                RunProgress& progress, const Checksums* expected)>
+        std::function<Result<>(const std::vector<std::string>& sources, const std::string& target,
+                               RunProgress& progress, const Checksums* expected)>
             append;
     };
 
@@ -120,17 +120,17 @@ class OperationDialog : public QDialog {
     void runAssemble();
     void acceptAppendTarget();
     void runAppend();
-    void run(const std::function<RunResult()>& engine);
+    void run(const std::function<Result<>()>& engine);
     // Runs `engine` on the selection, with the checksums of the manifest that
     // lists the selected files, when one lies beside them.
     void runJoin(const std::string& target,
-                 const std::function<RunResult(const Checksums* expected)>& engine);
+                 const std::function<Result<>(const Checksums* expected)>& engine);
     void finishRun(bool announce);
     // A run stopped by the user: its message, and the step shown again, for
     // another try or Cancel.
     void returnAfterStop(const QString& message);
     void stopAt(QWidget* control, const QString& message);
-    void reportFailure(const AppError& error);
+    void reportFailure(const Error& error);
 
     // The file named in the name box, in the folder shown; empty after its
     // message when the box is empty or no such file exists.

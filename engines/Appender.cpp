@@ -1,11 +1,11 @@
 #include "engines/Appender.h"
 
-#include "engines/AppError.h"
 #include "engines/FileIdentity.h"
 #include "engines/MeasuredFile.h"
 #include "engines/OutputCheck.h"
 #include "engines/RunProgress.h"
 #include "engines/Sha256.h"
+#include "errors/Error.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -92,10 +92,10 @@ class PrefixCheck {
     std::vector<std::pair<std::int64_t, std::int64_t>> spans_; // of the target, in order
 };
 
-Failure notItsBeginning(const std::string& target, std::int64_t at, const std::string& source,
-                        std::int64_t offset) {
-    return Failure::of(
-        ErrNo::PathFileAccess,
+Error notItsBeginning(const std::string& target, std::int64_t at, const std::string& source,
+                      std::int64_t offset) {
+    return Error::of(
+        ErrorKind::FileAccess,
         "\"" + target + "\" does not hold the beginning of the chosen files: its byte " +
             std::to_string(at + 1) + " differs from byte " + std::to_string(at - offset + 1) +
             " of \"" + source + "\".  Nothing was appended.");
@@ -115,16 +115,16 @@ TargetBefore takeUpTarget(const std::string& target) {
     if (::stat(target.c_str(), &st) != 0) {
         if (errno == ENOENT)
             return before;
-        throw AppError::fromErrno(errno, "open", target);
+        fail(Error::fromErrno(errno, "open", target));
     }
     if (S_ISDIR(st.st_mode))
-        throw AppError::fromErrno(EISDIR, "open for appending", target);
+        fail(Error::fromErrno(EISDIR, "open for appending", target));
     if (!S_ISREG(st.st_mode) || st.st_size == 0)
         return before; // a character device holds nothing to compare
     before.file = openInput(target);
     struct stat opened {};
     if (::fstat(before.file.fd(), &opened) != 0)
-        throw AppError::fromErrno(errno, "measure", target);
+        fail(Error::fromErrno(errno, "measure", target));
     before.length = opened.st_size;
     return before;
 }
@@ -145,10 +145,10 @@ bool stillTheSame(const FileHandle& output, const TargetBefore& before) {
 // with that source's checksum, and the part of the source in which it ends
 // compared byte for byte, so that a mismatch found later lies in the new
 // bytes. Reads the target's bytes once, on two threads.
-RunResult checkTargetAgainst(const Checksums& expected, const TargetBefore& before,
-                             const std::string& target, const std::vector<std::string>& sources,
-                             const std::vector<std::int64_t>& lengths, const MeasuredFile& last,
-                             std::int64_t lastOffset) {
+Result<> checkTargetAgainst(const Checksums& expected, const TargetBefore& before,
+                            const std::string& target, const std::vector<std::string>& sources,
+                            const std::vector<std::int64_t>& lengths, const MeasuredFile& last,
+                            std::int64_t lastOffset) {
     std::vector<std::pair<std::int64_t, std::int64_t>> ranges; // whole sources in the target
     for (std::int64_t k = 0, at = 0; k < static_cast<std::int64_t>(lengths.size()); ++k) {
         const std::int64_t length = lengths[static_cast<std::size_t>(k)];
@@ -178,8 +178,8 @@ RunResult checkTargetAgainst(const Checksums& expected, const TargetBefore& befo
     for (std::size_t k = 0; k < ranges.size(); ++k) {
         if (found[k] == expected.parts[k])
             continue;
-        return Failure::of(
-            ErrNo::PathFileAccess,
+        return Error::of(
+            ErrorKind::FileAccess,
             "\"" + target + "\" does not hold the beginning of the chosen files: " + "its bytes " +
                 std::to_string(ranges[k].first + 1) + " to " +
                 std::to_string(ranges[k].first + ranges[k].second) + ", where \"" + sources[k] +
@@ -188,33 +188,34 @@ RunResult checkTargetAgainst(const Checksums& expected, const TargetBefore& befo
     }
     const std::int64_t held = before.length - lastOffset; // of the last source, in the target
     if (held <= 0 || held >= last.length)
-        return std::nullopt;
+        return {};
     if (auto at = firstDifference(before.file, last.file, lastOffset, lastOffset, before.length))
         return notItsBeginning(target, *at, sources[static_cast<std::size_t>(ranges.size())],
                                lastOffset);
-    return std::nullopt;
+    return {};
 }
 
 } // namespace
 
-std::optional<std::string> refusedAppendTarget(const std::vector<std::string>& sources,
-                                               const std::string& target) {
+Result<> refusedAppendTarget(const std::vector<std::string>& sources, const std::string& target) {
     // Appending to a source, by any name, would grow it while it is read.
     for (const std::string& source : sources) {
         if (sameFile(source, target))
-            return (source == target ? "\"" + target + "\" is one of the files to append from"
-                                     : oneFile(target, source)) +
-                   ": appending to it would change what is read.  Nothing was appended.";
+            return Error::refusedName(
+                (source == target ? "\"" + target + "\" is one of the files to append from"
+                                  : oneFile(target, source)) +
+                ": appending to it would change what is read.  Nothing was appended.");
     }
     return refusedOutput(target);
 }
 
-RunResult appendFile(const std::vector<std::string>& sources, const std::string& target,
-                     RunProgress& progress, std::int64_t pieceSize, const Checksums* expected) {
-    if (auto refused = refusedAppendTarget(sources, target))
-        return Failure::refusedName(*refused);
+Result<> appendFile(const std::vector<std::string>& sources, const std::string& target,
+                    RunProgress& progress, std::int64_t pieceSize, const Checksums* expected) {
+    if (Result<> refused = refusedAppendTarget(sources, target); !refused.ok())
+        return refused;
     if (expected) {
-        if (auto refused = OutputCheck::refused(target, sources.size(), *expected))
+        if (Result<> refused = OutputCheck::refused(target, sources.size(), *expected);
+            !refused.ok())
             return refused;
     }
     FileHandle output;
@@ -267,17 +268,18 @@ RunResult appendFile(const std::vector<std::string>& sources, const std::string&
                                   total);
         };
         if (index < sources.size() && expected) {
-            if (RunResult wrong =
-                    checkTargetAgainst(*expected, before, target, sources, lengths, found, offset))
+            if (Result<> wrong =
+                    checkTargetAgainst(*expected, before, target, sources, lengths, found, offset);
+                !wrong.ok())
                 return wrong;
         }
         if (index < sources.size()) {
             output = openForAppend(target);
             if (!stillTheSame(output, before))
-                return Failure::of(ErrNo::PathFileAccess,
-                                   "\"" + target +
-                                       "\" was changed while it was being checked.  Nothing "
-                                       "was appended.");
+                return Error::of(ErrorKind::FileAccess,
+                                 "\"" + target +
+                                     "\" was changed while it was being checked.  Nothing "
+                                     "was appended.");
             if (expected)
                 outputCheck.emplace(output, target, sources, lengths, total, before.length,
                                     *expected);
@@ -292,7 +294,7 @@ RunResult appendFile(const std::vector<std::string>& sources, const std::string&
                 offset += found.length;
                 start = 0;
                 if (outputCheck) {
-                    if (RunResult mismatch = outputCheck->rangesSoFar())
+                    if (Result<> mismatch = outputCheck->rangesSoFar(); !mismatch.ok())
                         return mismatch;
                 }
                 const bool more = ++index < sources.size();
@@ -312,16 +314,15 @@ RunResult appendFile(const std::vector<std::string>& sources, const std::string&
         progress.setProgressValue(max);
         if (outputCheck) {
             if (end != total)
-                return Failure::of(ErrNo::InvalidOperation,
-                                   "The files appended to \"" + target +
-                                       "\" changed while they were copied.");
+                return Error::of(ErrorKind::Refused, "The files appended to \"" + target +
+                                                         "\" changed while they were copied.");
             return outputCheck->finish(progress);
         }
         progress.setBytesDone(end, total);
-        return std::nullopt;
-    } catch (const AppError& e) {
+        return {};
+    } catch (const Failed& e) {
         output = FileHandle(); // closes the target; the bytes appended before stay
-        return Failure::from(e);
+        return e.error();
     }
 }
 

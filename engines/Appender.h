@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engines/Checksums.h"
-#include "engines/Failure.h"
 #include "engines/FileIo.h"
+#include "errors/Result.h"
 
 #include <cstdint>
 #include <optional>
@@ -26,13 +26,12 @@ class RunProgress;
 // from its first byte, beside the copy: the first source whose bytes in the
 // target do not match its checksum stops the run, and a target that does not
 // match the whole at the end fails it, also when nothing was missing.
-RunResult appendFile(const std::vector<std::string>& sources, const std::string& target,
-                     RunProgress& progress, std::int64_t pieceSize = kPieceSize,
-                     const Checksums* expected = nullptr);
+Result<> appendFile(const std::vector<std::string>& sources, const std::string& target,
+                    RunProgress& progress, std::int64_t pieceSize = kPieceSize,
+                    const Checksums* expected = nullptr);
 
 // Why `target` cannot be appended to from `sources`: it is one of them (by any
 // name), a pipe, a socket, a folder or a disk device. Nothing when it can.
-std::optional<std::string> refusedAppendTarget(const std::vector<std::string>& sources,
-                                               const std::string& target);
+Result<> refusedAppendTarget(const std::vector<std::string>& sources, const std::string& target);
 
 } // namespace shardix

@@ -1,11 +1,11 @@
 #include "engines/Assembler.h"
 
-#include "engines/AppError.h"
 #include "engines/FileIdentity.h"
 #include "engines/MeasuredFile.h"
 #include "engines/OutputCheck.h"
 #include "engines/ReplacementFile.h"
 #include "engines/RunProgress.h"
+#include "errors/Error.h"
 
 #include <algorithm>
 #include <climits>
@@ -22,16 +22,15 @@ std::string targetIsAnInput(const std::string& target) {
            "Please choose another name for the assembled file.";
 }
 
-std::optional<std::string> refusedTarget(const std::vector<std::string>& fileList,
-                                         const std::string& target) {
+Result<> refusedTarget(const std::vector<std::string>& fileList, const std::string& target) {
     // Writing the target changes it: if it is one of the inputs, by any name,
     // that input would be lost before it is read.
     for (const std::string& entry : fileList) {
         if (!sameFile(entry, target))
             continue;
-        if (entry == target)
-            return targetIsAnInput(target);
-        return oneFile(target, entry) + ": " + targetIsAnInput(target);
+        return Error::refusedName(entry == target
+                                      ? targetIsAnInput(target)
+                                      : oneFile(target, entry) + ": " + targetIsAnInput(target));
     }
     return refusedOutput(target);
 }
@@ -40,21 +39,22 @@ namespace {
 
 // Why a new `total` bytes cannot be written beside the file `target` replaces;
 // nothing when the disk has room for both.
-std::optional<std::string> noRoomBeside(const std::string& target, std::int64_t total) {
+Result<> noRoomBeside(const std::string& target, std::int64_t total) {
     const std::string real = followLinks(target);
     const std::size_t slash = real.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : real.substr(0, slash + 1);
     struct statvfs fs {};
     if (::statvfs(folder.c_str(), &fs) != 0)
-        return std::nullopt; // the writes will tell
+        return {}; // the writes will tell
     const auto free =
         static_cast<std::int64_t>(fs.f_bavail) * static_cast<std::int64_t>(fs.f_frsize);
     if (free >= total)
-        return std::nullopt;
-    return "Not enough room on the disk for the new \"" + target +
-           "\" beside the old one, which is kept until the new one is complete: " +
-           std::to_string(total) + " bytes are needed and " + std::to_string(free) +
-           " are free.  Nothing was changed.";
+        return {};
+    return Error::of(ErrorKind::DiskFull,
+                     "Not enough room on the disk for the new \"" + target +
+                         "\" beside the old one, which is kept until the new one is complete: " +
+                         std::to_string(total) + " bytes are needed and " + std::to_string(free) +
+                         " are free.  Nothing was changed.");
 }
 
 // Whether `target` is a file that the run replaces (rather than a name it
@@ -66,23 +66,24 @@ bool replacesAFile(const std::string& target) {
 
 } // namespace
 
-RunResult assembleFiles(const std::vector<std::string>& fileList, const std::string& target,
-                        RunProgress& progress, std::int64_t pieceSize, const Checksums* expected) {
-    if (auto refused = refusedTarget(fileList, target))
-        return Failure::refusedName(*refused);
+Result<> assembleFiles(const std::vector<std::string>& fileList, const std::string& target,
+                       RunProgress& progress, std::int64_t pieceSize, const Checksums* expected) {
+    if (Result<> refused = refusedTarget(fileList, target); !refused.ok())
+        return refused;
     if (expected) {
-        if (auto refused = OutputCheck::refused(target, fileList.size(), *expected))
+        if (Result<> refused = OutputCheck::refused(target, fileList.size(), *expected);
+            !refused.ok())
             return refused;
     }
 
     FileHandle output;
     bool replacing = false;
     // A check that fails says that the file it was to replace is left as it was.
-    const auto keptIfReplaced = [&](Failure failure) {
+    const auto keptIfReplaced = [&](Error failure) {
         if (replacing)
             failure.message +=
                 "  Nothing was replaced: \"" + target + "\" holds what it held before.";
-        return RunResult(std::move(failure));
+        return Result<>(std::move(failure));
     };
     try {
         // Every input is there and can be read before the target is touched.
@@ -102,8 +103,8 @@ RunResult assembleFiles(const std::vector<std::string>& fileList, const std::str
         // then the new bytes go into a file of their own beside it.
         std::optional<ReplacementFile> replacement;
         if (replacesAFile(target)) {
-            if (auto noRoom = noRoomBeside(target, total))
-                return Failure::of(ErrNo::DiskFull, *noRoom);
+            if (Result<> noRoom = noRoomBeside(target, total); !noRoom.ok())
+                return noRoom;
             replacement.emplace(target);
             replacing = true;
         } else {
@@ -130,8 +131,8 @@ RunResult assembleFiles(const std::vector<std::string>& fileList, const std::str
             if (count > value)
                 progress.setProgressValue(++value);
             if (check) {
-                if (RunResult mismatch = check->rangesSoFar())
-                    return keptIfReplaced(*mismatch);
+                if (Result<> mismatch = check->rangesSoFar(); !mismatch.ok())
+                    return keptIfReplaced(mismatch.error());
             }
         }
         progress.setProgressValue(count);
@@ -139,23 +140,22 @@ RunResult assembleFiles(const std::vector<std::string>& fileList, const std::str
             output.close();
         if (check) {
             if (done != total)
-                return keptIfReplaced(Failure::of(ErrNo::InvalidOperation,
-                                                  "The files to be assembled into \"" + target +
+                return keptIfReplaced(
+                    Error::of(ErrorKind::Refused, "The files to be assembled into \"" + target +
                                                       "\" changed while they were copied."));
-            if (RunResult mismatch = check->finish(progress))
-                return keptIfReplaced(*mismatch);
+            if (Result<> mismatch = check->finish(progress); !mismatch.ok())
+                return keptIfReplaced(mismatch.error());
         }
         if (replacement)
             replacement->commit(false);
         progress.setBytesDone(total, total);
-        return std::nullopt;
-    } catch (const AppError& e) {
+        return {};
+    } catch (const Failed& e) {
         output = FileHandle(); // closes what was open; the inputs written before stay
-        if (replacing && e.number() == ErrNo::UserInterrupt)
-            return Failure::of(ErrNo::UserInterrupt,
-                               "The run was stopped.  Nothing was replaced: \"" + target +
-                                   "\" holds what it held before.");
-        return Failure::from(e);
+        if (replacing && e.error().kind == ErrorKind::Stopped)
+            return Error::of(ErrorKind::Stopped, "The run was stopped.  Nothing was replaced: \"" +
+                                                     target + "\" holds what it held before.");
+        return e.error();
     }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engines/Checksums.h"
-#include "engines/Failure.h"
 #include "engines/FileIo.h"
+#include "errors/Result.h"
 
 #include <cstdint>
 #include <optional>
@@ -21,16 +21,15 @@ class RunProgress;
 // target is read back beside the copy: the first input whose bytes there do not
 // match its checksum stops the run, and a whole that does not match at the end
 // fails it; a target that is not a regular file is then refused.
-RunResult assembleFiles(const std::vector<std::string>& fileList, const std::string& target,
-                        RunProgress& progress, std::int64_t pieceSize = kPieceSize,
-                        const Checksums* expected = nullptr);
+Result<> assembleFiles(const std::vector<std::string>& fileList, const std::string& target,
+                       RunProgress& progress, std::int64_t pieceSize = kPieceSize,
+                       const Checksums* expected = nullptr);
 
 // The refusal of a target that is one of the inputs (also through a link).
 std::string targetIsAnInput(const std::string& target);
 
 // Why `target` cannot take the files of `fileList` (it is one of them, a pipe,
 // a socket or a disk device), or nothing when it can.
-std::optional<std::string> refusedTarget(const std::vector<std::string>& fileList,
-                                         const std::string& target);
+Result<> refusedTarget(const std::vector<std::string>& fileList, const std::string& target);
 
 } // namespace shardix

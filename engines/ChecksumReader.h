@@ -37,7 +37,7 @@ class ChecksumReader {
     std::vector<std::string> rangeDigests() const;
     // Waits until everything is read, calling `waiting` about ten times a
     // second meanwhile, and returns the ranges' checksums as parts and that of
-    // all the bytes as whole. Raises the AppError of a read that failed.
+    // all the bytes as whole. Raises the Failed of a read that failed.
     Checksums finish(const std::function<void()>& waiting);
 
   private:

@@ -1,7 +1,7 @@
 #include "engines/FileIo.h"
 
-#include "engines/AppError.h"
 #include "engines/RunProgress.h"
+#include "errors/Error.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -43,7 +43,7 @@ void FileHandle::close() {
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && errno != EINTR)
-        throw AppError::fromErrno(errno, "write", path_);
+        fail(Error::fromErrno(errno, "write", path_));
 }
 
 namespace {
@@ -54,7 +54,7 @@ FileHandle openOrThrow(const std::string& path, int flags, const char* action) {
         fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        throw AppError::fromErrno(errno, action, path);
+        fail(Error::fromErrno(errno, action, path));
     return FileHandle(fd, path);
 }
 
@@ -80,18 +80,18 @@ FileHandle openOutput(const std::string& path, int flags, const char* action) {
     FileHandle f = openOrThrow(path, flags | O_NONBLOCK, action);
     struct stat st {};
     if (::fstat(f.fd(), &st) != 0)
-        throw AppError::fromErrno(errno, action, path);
+        fail(Error::fromErrno(errno, action, path));
     if (const char* kind = unwritableKind(st.st_mode))
-        throw AppError(ErrNo::PathFileAccess, refusal(path, kind));
+        fail(Error::of(ErrorKind::FileAccess, refusal(path, kind)));
     ::fcntl(f.fd(), F_SETFL, ::fcntl(f.fd(), F_GETFL) & ~O_NONBLOCK);
     return f;
 }
 
 [[noreturn]] void throwShortInput(const FileHandle& in) {
-    throw AppError(ErrNo::InputPastEnd,
+    fail(Error::of(ErrorKind::InputPastEnd,
                    "Cannot read \"" + in.path() +
                        "\": the file is shorter than when it was measured; it was changed "
-                       "while it was being copied.");
+                       "while it was being copied."));
 }
 
 // How bytes get from an input to an output.
@@ -197,8 +197,8 @@ class Reservation {
 
 [[noreturn]] void throwWriteError(int error, const FileHandle& out) {
     if (error == EIO)
-        throw AppError::fromErrno(error, "copy into", out.path());
-    throw AppError::fromErrno(error, "write", out.path());
+        fail(Error::fromErrno(error, "copy into", out.path()));
+    fail(Error::fromErrno(error, "write", out.path()));
 }
 
 bool cannotCopyThisWay(int error) {
@@ -241,7 +241,7 @@ void copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, F
                 if (errno == EINTR)
                     continue;
                 if (!cannotCopyThisWay(errno))
-                    throw AppError::fromErrno(errno, "read", in.path());
+                    fail(Error::fromErrno(errno, "read", in.path()));
                 way = CopyWay::Buffer; // nothing is in the pipe yet
                 continue;
             }
@@ -268,7 +268,7 @@ void copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, F
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            throw AppError::fromErrno(errno, "read", in.path());
+            fail(Error::fromErrno(errno, "read", in.path()));
         }
         if (got == 0)
             throwShortInput(in);
@@ -279,10 +279,10 @@ void copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, F
             if (w < 0) {
                 if (errno == EINTR)
                     continue;
-                throw AppError::fromErrno(errno, "write", out.path());
+                fail(Error::fromErrno(errno, "write", out.path()));
             }
             if (w == 0)
-                throw AppError::fromErrno(ENOSPC, "write", out.path());
+                fail(Error::fromErrno(ENOSPC, "write", out.path()));
             done += w;
         }
         offset += got;
@@ -338,7 +338,7 @@ bool shareBlocks(const FileHandle& in, std::int64_t offset, std::int64_t length,
     if (result != 0)
         return false;
     if (::lseek(out.fd(), position + length, SEEK_SET) < 0)
-        throw AppError::fromErrno(errno, "write", out.path());
+        fail(Error::fromErrno(errno, "write", out.path()));
     return true;
 }
 
@@ -357,29 +357,29 @@ FileHandle openForAppend(const std::string& path) {
     // put at the end instead; nothing before it is touched.
     FileHandle f = openOutput(path, O_WRONLY | O_CREAT, "open for appending");
     if (::lseek(f.fd(), 0, SEEK_END) < 0)
-        throw AppError::fromErrno(errno, "open for appending", path);
+        fail(Error::fromErrno(errno, "open for appending", path));
     return f;
 }
 
-std::optional<std::string> refusedOutput(const std::string& path) {
+Result<> refusedOutput(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        return std::nullopt;
+        return {};
     if (S_ISDIR(st.st_mode))
-        return refusal(path, "a folder");
+        return Error::refusedName(refusal(path, "a folder"));
     if (const char* kind = unwritableKind(st.st_mode))
-        return refusal(path, kind);
-    return std::nullopt;
+        return Error::refusedName(refusal(path, kind));
+    return {};
 }
 
 namespace {
 
 [[noreturn]] void throwStopped(const std::string& output, std::int64_t length) {
     if (output.empty())
-        throw AppError(ErrNo::UserInterrupt, "The run was stopped before anything was written.");
-    throw AppError(ErrNo::UserInterrupt, "The run was stopped.  \"" + output + "\" was left with " +
-                                             std::to_string(length) +
-                                             (length == 1 ? " byte." : " bytes."));
+        fail(Error::of(ErrorKind::Stopped, "The run was stopped before anything was written."));
+    fail(Error::of(ErrorKind::Stopped, "The run was stopped.  \"" + output + "\" was left with " +
+                                           std::to_string(length) +
+                                           (length == 1 ? " byte." : " bytes.")));
 }
 
 } // namespace
@@ -404,7 +404,7 @@ void readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::i
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            throw AppError::fromErrno(errno, "read", in.path());
+            fail(Error::fromErrno(errno, "read", in.path()));
         if (got == 0)
             throwShortInput(in);
         buffer += got;

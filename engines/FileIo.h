@@ -1,5 +1,7 @@
 #pragma once
 
+#include "errors/Result.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -17,7 +19,7 @@ inline constexpr std::int64_t kPieceSize = 4'000'000;
 // allocated beyond the output's end.
 inline constexpr std::int64_t kReserveStep = 32 << 20;
 
-// An open file descriptor that closes itself. Failures raise AppError naming the path.
+// An open file descriptor that closes itself. Failures raise Failed naming the path.
 class FileHandle {
   public:
     FileHandle() = default;
@@ -32,7 +34,7 @@ class FileHandle {
     int fd() const { return fd_; }
     const std::string& path() const { return path_; }
 
-    // Closes and reports a failure of close (a delayed write error) as AppError.
+    // Closes and reports a failure of close (a delayed write error) as Failed.
     void close();
 
   private:
@@ -57,7 +59,7 @@ FileHandle openForAppend(const std::string& path);
 // folder, a pipe, a socket or a disk device, where writing would fail, wait for
 // a reader or overwrite a disk. Files, character devices and names that do not
 // exist yet pass.
-std::optional<std::string> refusedOutput(const std::string& path);
+Result<> refusedOutput(const std::string& path);
 
 // Where the file system can share blocks between files (Btrfs, XFS with
 // reflink), the block-aligned part of a copy is handed to it in requests of at
@@ -82,7 +84,7 @@ void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, F
                std::int64_t reserveStep = kReserveStep, const CopiedBytes& copied = {});
 
 // When `progress` asks the run to stop, raises the failure that says so
-// (ErrNo::UserInterrupt), naming `output`, the file being written, and how many
+// (ErrorKind::Stopped), naming `output`, the file being written, and how many
 // bytes it holds; with no output, it says that nothing was written.
 void stopIfAsked(RunProgress& progress, const std::string& output);
 void stopIfAsked(RunProgress& progress, const FileHandle& output);

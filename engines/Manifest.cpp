@@ -1,9 +1,9 @@
 #include "engines/Manifest.h"
 
-#include "engines/AppError.h"
 #include "engines/FileIo.h"
 #include "engines/MeasuredFile.h"
 #include "engines/ReplacementFile.h"
+#include "errors/Error.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -206,17 +206,20 @@ Manifest Manifest::parse(std::string_view text) {
 Manifest Manifest::read(const std::string& path) {
     const MeasuredFile file = openMeasured(path);
     if (file.length > kLongestManifest)
-        throw AppError(ErrNo::PathFileAccess, "\"" + path +
+        fail(Error::of(ErrorKind::FileAccess, "\"" + path +
                                                   "\" is too long to be a list of checksums (" +
-                                                  std::to_string(file.length) + " bytes).");
+                                                  std::to_string(file.length) + " bytes)."));
     std::string text(static_cast<std::size_t>(file.length), '\0');
     readExactly(file.file, 0, text.data(), file.length);
     return parse(text);
 }
 
-std::optional<std::string> Manifest::incomplete() const {
+Result<> Manifest::checkComplete(const std::string& path) const {
+    const auto incomplete = [&](const std::string& why) {
+        return Error::of(ErrorKind::Refused, "\"" + path + "\": " + why + ": it is incomplete.");
+    };
     if (!announcedSegments)
-        return std::nullopt;
+        return {};
     const auto segments = static_cast<std::size_t>(std::count_if(
         entries.begin(), entries.end(), [](const ManifestEntry& e) { return !e.whole; }));
     const bool whole =
@@ -224,14 +227,14 @@ std::optional<std::string> Manifest::incomplete() const {
     const std::string announced =
         std::to_string(*announcedSegments) + " segment" + (*announcedSegments == 1 ? "" : "s");
     if (segments < *announcedSegments)
-        return "it lists " + std::to_string(segments) + " of the " + announced +
-               " it announces: it is incomplete";
+        return incomplete("it lists " + std::to_string(segments) + " of the " + announced +
+                          " it announces");
     if (announcesWhole && !whole)
-        return "it lists the " + announced +
-               " it announces but lacks the whole file's line: it is incomplete";
+        return incomplete("it lists the " + announced +
+                          " it announces but lacks the whole file's line");
     if (!endsWithLineFeed)
-        return "its last line is cut short: it is incomplete";
-    return std::nullopt;
+        return incomplete("its last line is cut short");
+    return {};
 }
 
 std::string Manifest::text() const {
@@ -266,7 +269,7 @@ void Manifest::write(const std::string& path) const {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw AppError::fromErrno(n < 0 ? errno : ENOSPC, "write", path);
+            fail(Error::fromErrno(n < 0 ? errno : ENOSPC, "write", path));
         done += static_cast<std::size_t>(n);
     }
     out.commit(true);

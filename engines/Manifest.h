@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engines/ManifestEntry.h"
+#include "errors/Result.h"
 
 #include <cstddef>
 #include <optional>
@@ -30,18 +31,18 @@ class Manifest {
     // Whether its text ends with a line feed, as every complete one does.
     bool endsWithLineFeed = true;
 
-    // Why a manifest that announces what it lists is incomplete: it lists fewer
-    // segments than announced, lacks the whole file's line, or ends in the
-    // middle of a line. Nothing for a complete one, and for one that announces
-    // nothing (a hand-made list).
-    std::optional<std::string> incomplete() const;
+    // Refuses, naming `path` (where it was read from), a manifest that
+    // announces what it lists and is incomplete: it lists fewer segments than
+    // announced, lacks the whole file's line, or ends in the middle of a line.
+    // One that announces nothing (a hand-made list) passes.
+    Result<> checkComplete(const std::string& path) const;
 
     // Reads what sha256sum -c reads: the lines above, with a line feed or a
     // carriage return and a line feed at their ends, a '*' instead of the
     // second blank, digits in either case, and the tagged lines
     // "SHA256 (<name>) = <digits>" of sha256sum --tag. Empty lines are skipped.
     static Manifest parse(std::string_view text);
-    // Reads the manifest `path`. Raises AppError when it cannot be read, or is
+    // Reads the manifest `path`. Raises Failed when it cannot be read, or is
     // too long to be a manifest.
     static Manifest read(const std::string& path);
 
@@ -50,7 +51,7 @@ class Manifest {
     // Writes text() into `path`: into a new file beside it, flushed to the disk
     // and renamed into place when complete, so that `path` holds either its
     // old bytes or the whole new text (a symbolic link is followed, and the
-    // file it leads to replaced). Raises AppError; nothing new is left then.
+    // file it leads to replaced). Raises Failed; nothing new is left then.
     void write(const std::string& path) const;
 
     // `name` as sha256sum shows it: with a backslash before it and \\, \n

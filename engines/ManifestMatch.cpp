@@ -1,9 +1,9 @@
 #include "engines/ManifestMatch.h"
 
-#include "engines/AppError.h"
 #include "engines/FileIdentity.h"
 #include "engines/FileIo.h"
 #include "engines/Messages.h"
+#include "errors/Error.h"
 
 #include <optional>
 #include <sys/stat.h>
@@ -28,8 +28,8 @@ std::optional<Identity> measuredIdentityOf(const std::string& path) {
     return Identity{st.st_dev, st.st_ino, st.st_size};
 }
 
-Failure refusal(const std::string& message) {
-    return Failure::of(ErrNo::InvalidOperation, message);
+Error refusal(const std::string& message) {
+    return Error::of(ErrorKind::Refused, message);
 }
 
 std::string quoted(const std::string& name) {
@@ -38,11 +38,11 @@ std::string quoted(const std::string& name) {
 
 } // namespace
 
-RunResult matchSegments(const Manifest& manifest, const std::string& manifestPath,
-                        const std::vector<std::string>& inputs, Checksums& expected) {
+Result<> matchSegments(const Manifest& manifest, const std::string& manifestPath,
+                       const std::vector<std::string>& inputs, Checksums& expected) {
     const std::string listedIn = " in " + quoted(manifestPath);
-    if (const auto why = manifest.incomplete())
-        return refusal(quoted(manifestPath) + ": " + *why + ".");
+    if (Result<> complete = manifest.checkComplete(manifestPath); !complete.ok())
+        return complete;
     if (!manifest.problems.empty())
         return refusal(quoted(manifestPath) + ", " + manifest.problems.front() +
                        " (not a line that sha256sum -c reads).");
@@ -90,7 +90,7 @@ RunResult matchSegments(const Manifest& manifest, const std::string& manifestPat
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         const std::optional<Identity> input = measuredIdentityOf(inputs[i]);
         if (!input)
-            return Failure::of(ErrNo::FileNotFound, msg::kNoSuchFile, inputs[i]);
+            return Error::of(ErrorKind::FileNotFound, msg::kNoSuchFile, inputs[i]);
         std::size_t k = 0;
         while (k < listed.size() && !(listed[k] && *listed[k] == *input))
             ++k;
@@ -136,7 +136,7 @@ RunResult matchSegments(const Manifest& manifest, const std::string& manifestPat
         expected.parts.push_back(segment->digest);
     if (whole)
         expected.whole = whole->digest;
-    return std::nullopt;
+    return {};
 }
 
 bool listsAsSegment(const Manifest& manifest, const std::string& manifestPath,
@@ -157,23 +157,24 @@ bool listsAsSegment(const Manifest& manifest, const std::string& manifestPath,
     return false;
 }
 
-RunResult expectedForJoin(const std::string& manifestPath, const std::vector<std::string>& inputs,
-                          const std::string& target, Checksums& expected) {
+Result<> expectedForJoin(const std::string& manifestPath, const std::vector<std::string>& inputs,
+                         const std::string& target, Checksums& expected) {
     try {
         const Manifest manifest = Manifest::read(manifestPath);
-        if (RunResult refused = matchSegments(manifest, manifestPath, inputs, expected))
+        if (Result<> refused = matchSegments(manifest, manifestPath, inputs, expected);
+            !refused.ok())
             return refused;
         if (sameFile(target, manifestPath))
-            return Failure::refusedName(quoted(target) +
-                                        " is the manifest that the pieces are checked against; "
-                                        "please choose another name for the output.");
+            return Error::refusedName(quoted(target) +
+                                      " is the manifest that the pieces are checked against; "
+                                      "please choose another name for the output.");
         if (listsAsSegment(manifest, manifestPath, target))
-            return Failure::refusedName(quoted(target) + " is one of the pieces that " +
-                                        quoted(manifestPath) +
-                                        " lists; please choose another name for the output.");
-        return std::nullopt;
-    } catch (const AppError& e) {
-        return Failure::from(e);
+            return Error::refusedName(quoted(target) + " is one of the pieces that " +
+                                      quoted(manifestPath) +
+                                      " lists; please choose another name for the output.");
+        return {};
+    } catch (const Failed& e) {
+        return e.error();
     }
 }
 

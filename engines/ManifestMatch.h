@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engines/Checksums.h"
-#include "engines/Failure.h"
 #include "engines/Manifest.h"
+#include "errors/Result.h"
 
 #include <string>
 #include <vector>
@@ -17,8 +17,8 @@ namespace shardix {
 // and that of the whole file when the manifest has one. A failure names the
 // first segment that is missing, not listed, given twice, out of its place or
 // of another length, or a line of the manifest that cannot be read.
-RunResult matchSegments(const Manifest& manifest, const std::string& manifestPath,
-                        const std::vector<std::string>& inputs, Checksums& expected);
+Result<> matchSegments(const Manifest& manifest, const std::string& manifestPath,
+                       const std::vector<std::string>& inputs, Checksums& expected);
 
 // Whether `path` is one of the segments that `manifest` (read from
 // `manifestPath`) lists: the same file, or, where there is no file of that
@@ -29,7 +29,7 @@ bool listsAsSegment(const Manifest& manifest, const std::string& manifestPath,
 // The checksums to check a join of `inputs` into `target` against, from the
 // manifest `manifestPath`: read and matched as matchSegments does. Refuses a
 // target that is the manifest itself or one of the pieces it lists.
-RunResult expectedForJoin(const std::string& manifestPath, const std::vector<std::string>& inputs,
-                          const std::string& target, Checksums& expected);
+Result<> expectedForJoin(const std::string& manifestPath, const std::vector<std::string>& inputs,
+                         const std::string& target, Checksums& expected);
 
 } // namespace shardix

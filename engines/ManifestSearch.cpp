@@ -1,9 +1,9 @@
 #include "engines/ManifestSearch.h"
 
-#include "engines/AppError.h"
 #include "engines/FileIdentity.h"
 #include "engines/Manifest.h"
 #include "engines/Verifier.h"
+#include "errors/Error.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -87,9 +87,10 @@ ManifestSearch findManifest(const std::vector<std::string>& inputs) {
                 manifest = Manifest::read(candidate);
                 if (!listsOneOf(manifest, candidate, wanted))
                     continue;
-            } catch (const AppError& e) {
+            } catch (const Failed& e) {
                 search.refusal = "The list of checksums \"" + candidate +
-                                 "\" beside the files cannot be read (" + e.cause() +
+                                 "\" beside the files cannot be read (" +
+                                 e.error().causeOrMessage() +
                                  "), so they cannot be checked against it.";
                 return search;
             }

@@ -1,7 +1,7 @@
 #include "engines/MeasuredFile.h"
 
-#include "engines/AppError.h"
 #include "engines/Messages.h"
+#include "errors/Error.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -10,13 +10,14 @@ namespace shardix {
 
 namespace {
 
-AppError noSuchFile(const std::string& path) {
-    return AppError(ErrNo::FileNotFound, msg::kNoSuchFile, path);
+Failed noSuchFile(const std::string& path) {
+    return Failed(Error::of(ErrorKind::FileNotFound, msg::kNoSuchFile, path));
 }
 
-AppError notAFile(const std::string& path, mode_t mode) {
+Failed notAFile(const std::string& path, mode_t mode) {
     const std::string what = S_ISDIR(mode) ? "is a folder" : "is not a regular file";
-    return AppError(ErrNo::PathFileAccess, "Cannot read \"" + path + "\": it " + what + ".");
+    return Failed(
+        Error::of(ErrorKind::FileAccess, "Cannot read \"" + path + "\": it " + what + "."));
 }
 
 } // namespace
@@ -26,7 +27,7 @@ MeasuredFile openMeasured(const std::string& path) {
     if (::stat(path.c_str(), &named) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             throw noSuchFile(path);
-        throw AppError::fromErrno(errno, "open", path);
+        fail(Error::fromErrno(errno, "open", path));
     }
     if (!S_ISREG(named.st_mode))
         throw notAFile(path, named.st_mode);
@@ -34,15 +35,15 @@ MeasuredFile openMeasured(const std::string& path) {
     MeasuredFile result;
     try {
         result.file = openInput(path);
-    } catch (const AppError& e) {
-        if (e.number() == ErrNo::FileNotFound) // gone since it was looked at
+    } catch (const Failed& e) {
+        if (e.error().kind == ErrorKind::FileNotFound) // gone since it was looked at
             throw noSuchFile(path);
         throw;
     }
     // Measure the file that was opened (not the name, which may change hands).
     struct stat opened {};
     if (::fstat(result.file.fd(), &opened) != 0)
-        throw AppError::fromErrno(errno, "measure", path);
+        fail(Error::fromErrno(errno, "measure", path));
     if (!S_ISREG(opened.st_mode))
         throw notAFile(path, opened.st_mode);
     result.length = opened.st_size;

@@ -14,7 +14,7 @@ struct MeasuredFile {
     std::int64_t length = 0;
 };
 
-// Opens the regular file `path` read-only and measures it. Raises AppError with
+// Opens the regular file `path` read-only and measures it. Raises Failed with
 // the fixed text of a missing file (its name in file()), with "is a folder" or
 // "is not a regular file" for other things of that name, and with the system's
 // own cause, naming the file, when it exists but cannot be opened.

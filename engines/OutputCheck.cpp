@@ -1,7 +1,7 @@
 #include "engines/OutputCheck.h"
 
-#include "engines/AppError.h"
 #include "engines/RunProgress.h"
+#include "errors/Error.h"
 
 #include <sys/stat.h>
 
@@ -15,8 +15,8 @@ FileHandle openToReadBack(const FileHandle& output, const std::string& name,
         return FileHandle(); // nothing to read, and the output may not even exist
     FileHandle file = openInput(path);
     if (output.isOpen() && !sameFile(output, path))
-        throw AppError(ErrNo::PathFileAccess,
-                       "\"" + name + "\" was replaced by another file while it was written.");
+        fail(Error::of(ErrorKind::FileAccess,
+                       "\"" + name + "\" was replaced by another file while it was written."));
     return file;
 }
 
@@ -45,28 +45,28 @@ void OutputCheck::advance(std::int64_t written) {
     reader_.advance(written);
 }
 
-RunResult OutputCheck::rangesSoFar() const {
+Result<> OutputCheck::rangesSoFar() const {
     return compare(reader_.rangeDigests());
 }
 
-RunResult OutputCheck::finish(RunProgress& progress) {
+Result<> OutputCheck::finish(RunProgress& progress) {
     const Checksums found = reader_.finish([&] {
         progress.setBytesDone(reader_.hashed(), total_);
         stopIfAsked(progress, outputName_);
     });
     progress.setBytesDone(total_, total_);
-    if (RunResult failure = compare(found.parts))
+    if (Result<> failure = compare(found.parts); !failure.ok())
         return failure;
     if (expected_.whole && found.whole != expected_.whole)
-        return Failure::of(ErrNo::InvalidOperation,
-                           "\"" + outputName_ +
-                               "\" does not match the checksum of the whole "
-                               "file in \"" +
-                               expected_.source + "\": it is not the original file.");
-    return std::nullopt;
+        return Error::of(ErrorKind::Refused, "\"" + outputName_ +
+                                                 "\" does not match the checksum of the whole "
+                                                 "file in \"" +
+                                                 expected_.source +
+                                                 "\": it is not the original file.");
+    return {};
 }
 
-RunResult OutputCheck::compare(const std::vector<std::string>& digests) const {
+Result<> OutputCheck::compare(const std::vector<std::string>& digests) const {
     for (std::size_t k = 0; k < digests.size() && k < expected_.parts.size(); ++k) {
         if (digests[k] == expected_.parts[k])
             continue;
@@ -79,33 +79,32 @@ RunResult OutputCheck::compare(const std::vector<std::string>& digests) const {
             }
         // Bytes that were in the output before the run came from the output.
         if (k < rangeEnds_.size() && rangeEnds_[k] <= firstNew_)
-            return Failure::of(ErrNo::InvalidOperation,
-                               "The bytes of \"" + outputName_ + "\" where \"" + inputs_[k] +
-                                   "\" belongs do not match the checksum of \"" + inputs_[k] +
-                                   "\" in \"" + expected_.source + "\"" + whose + "; \"" +
-                                   outputName_ + "\" does not match the original file.");
-        return Failure::of(ErrNo::InvalidOperation,
-                           "The bytes of \"" + inputs_[k] + "\" do not match its checksum in \"" +
-                               expected_.source + "\"" + whose + "; \"" + outputName_ +
-                               "\" does not match the original file.");
+            return Error::of(ErrorKind::Refused,
+                             "The bytes of \"" + outputName_ + "\" where \"" + inputs_[k] +
+                                 "\" belongs do not match the checksum of \"" + inputs_[k] +
+                                 "\" in \"" + expected_.source + "\"" + whose + "; \"" +
+                                 outputName_ + "\" does not match the original file.");
+        return Error::of(ErrorKind::Refused,
+                         "The bytes of \"" + inputs_[k] + "\" do not match its checksum in \"" +
+                             expected_.source + "\"" + whose + "; \"" + outputName_ +
+                             "\" does not match the original file.");
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<Failure> OutputCheck::refused(const std::string& outputName, std::size_t inputs,
-                                            const Checksums& expected) {
+Result<> OutputCheck::refused(const std::string& outputName, std::size_t inputs,
+                              const Checksums& expected) {
     if (expected.parts.size() != inputs)
-        return Failure::of(ErrNo::InvalidOperation, "\"" + expected.source + "\" lists " +
-                                                        std::to_string(expected.parts.size()) +
-                                                        " segments, not " + std::to_string(inputs) +
-                                                        ".");
+        return Error::of(ErrorKind::Refused, "\"" + expected.source + "\" lists " +
+                                                 std::to_string(expected.parts.size()) +
+                                                 " segments, not " + std::to_string(inputs) + ".");
     struct stat st {};
     if (::stat(outputName.c_str(), &st) != 0 || S_ISREG(st.st_mode))
-        return std::nullopt;
-    return Failure::refusedName("\"" + outputName +
-                                "\" is not a regular file: what is written into it cannot be "
-                                "read back and checked against \"" +
-                                expected.source + "\".");
+        return {};
+    return Error::refusedName("\"" + outputName +
+                              "\" is not a regular file: what is written into it cannot be "
+                              "read back and checked against \"" +
+                              expected.source + "\".");
 }
 
 } // namespace shardix

@@ -2,8 +2,8 @@
 
 #include "engines/ChecksumReader.h"
 #include "engines/Checksums.h"
-#include "engines/Failure.h"
 #include "engines/FileIo.h"
+#include "errors/Result.h"
 
 #include <cstdint>
 #include <optional>
@@ -36,20 +36,20 @@ class OutputCheck {
     // How many bytes of the output are checked.
     std::int64_t checked() const { return reader_.hashed(); }
     // The failure of the first range already read whose checksum differs.
-    RunResult rangesSoFar() const;
+    Result<> rangesSoFar() const;
     // Waits until everything is read (telling `progress` how far it is) and
-    // compares every range and the whole output. Raises AppError when the
+    // compares every range and the whole output. Raises Failed when the
     // output cannot be read.
-    RunResult finish(RunProgress& progress);
+    Result<> finish(RunProgress& progress);
 
     // The refusal, before anything is written, of checksums that are not one
     // for each of the `inputs`, and of an output that cannot be read back for
     // the check: one that exists and is not a regular file.
-    static std::optional<Failure> refused(const std::string& outputName, std::size_t inputs,
-                                          const Checksums& expected);
+    static Result<> refused(const std::string& outputName, std::size_t inputs,
+                            const Checksums& expected);
 
   private:
-    RunResult compare(const std::vector<std::string>& digests) const;
+    Result<> compare(const std::vector<std::string>& digests) const;
 
     FileHandle readBack_;
     std::string outputName_;

@@ -1,6 +1,6 @@
 #include "engines/ReplacementFile.h"
 
-#include "engines/AppError.h"
+#include "errors/Error.h"
 
 #include <cerrno>
 #include <climits>
@@ -50,11 +50,11 @@ std::string followLinks(const std::string& path) {
         std::string target(PATH_MAX, '\0');
         const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
         if (n < 0)
-            throw AppError::fromErrno(errno, "follow the link", path);
+            fail(Error::fromErrno(errno, "follow the link", path));
         target.resize(static_cast<std::size_t>(n));
         current = target.front() == '/' ? target : folderOf(current) + "/" + target;
     }
-    throw AppError::fromErrno(ELOOP, "follow the link", path);
+    fail(Error::fromErrno(ELOOP, "follow the link", path));
 }
 
 ReplacementFile::ReplacementFile(const std::string& path)
@@ -62,7 +62,7 @@ ReplacementFile::ReplacementFile(const std::string& path)
     std::string pattern = folderOf(target_) + "/.shardix-XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0)
-        throw AppError::fromErrno(errno, "create a new file beside", path);
+        fail(Error::fromErrno(errno, "create a new file beside", path));
     temporary_ = pattern;
     file_ = FileHandle(fd, path);
     struct stat old {};
@@ -85,10 +85,10 @@ ReplacementFile::~ReplacementFile() {
 
 void ReplacementFile::commit(bool flush) {
     if (flush && ::fsync(file_.fd()) != 0)
-        throw AppError::fromErrno(errno, "write", path_);
+        fail(Error::fromErrno(errno, "write", path_));
     file_.close();
     if (::rename(temporary_.c_str(), target_.c_str()) != 0)
-        throw AppError::fromErrno(errno, "replace", path_);
+        fail(Error::fromErrno(errno, "replace", path_));
     committed_ = true;
     if (flush)
         syncFolder(folderOf(target_));

@@ -15,7 +15,7 @@ std::string followLinks(const std::string& path);
 // its place only by commit(): until then whatever `path` holds stays as it
 // was, and a replacement dropped without commit() leaves nothing behind. The
 // new file gets the mode and owner of the file it replaces, or the mode a new
-// file gets. Raises AppError naming `path`.
+// file gets. Raises Failed naming `path`.
 class ReplacementFile {
   public:
     explicit ReplacementFile(const std::string& path);

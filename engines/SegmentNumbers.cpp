@@ -127,24 +127,25 @@ std::vector<std::string> commonBases(const std::vector<std::string>& paths) {
     return bases;
 }
 
-std::optional<std::string> outOfNumberOrder(const std::vector<std::string>& paths) {
+Result<> outOfNumberOrder(const std::vector<std::string>& paths) {
     const std::vector<Reading> shared = sharedReadings(paths);
     if (shared.empty() || paths.size() < 2)
-        return std::nullopt;
+        return {};
     for (const Reading& reading : shared) {
         bool consecutive = true;
         for (std::size_t i = 0; i < reading.numbers.size() && consecutive; ++i)
             consecutive = reading.numbers[i] == static_cast<int>(i) + 1;
         if (consecutive)
-            return std::nullopt;
+            return {};
     }
     const Reading& first = shared.front();
     for (std::size_t i = 1; i < first.numbers.size(); ++i) {
         if (first.numbers[i] < first.numbers[i - 1])
-            return "\"" + paths[i - 1] + "\" is given before \"" + paths[i] +
-                   "\": the pieces are not in number order.";
+            return Error::of(ErrorKind::Refused, "\"" + paths[i - 1] + "\" is given before \"" +
+                                                     paths[i] +
+                                                     "\": the pieces are not in number order.");
     }
-    return gapsIn(first.base, first.numbers);
+    return Error::of(ErrorKind::Refused, gapsIn(first.base, first.numbers));
 }
 
 std::optional<std::string> pieceBaseOf(const std::string& path,
@@ -169,15 +170,15 @@ std::optional<std::string> pieceBaseOf(const std::string& path,
     return std::nullopt;
 }
 
-std::optional<std::string> missingSegments(const std::vector<std::string>& paths) {
+Result<> missingSegments(const std::vector<std::string>& paths) {
     const std::vector<Reading> shared = sharedReadings(paths);
     if (shared.empty())
-        return std::nullopt;
+        return {};
     for (const Reading& reading : shared) {
         if (gapsIn(reading.base, reading.numbers).empty())
-            return std::nullopt;
+            return {};
     }
-    return gapsIn(shared.front().base, shared.front().numbers);
+    return Error::of(ErrorKind::Refused, gapsIn(shared.front().base, shared.front().numbers));
 }
 
 } // namespace shardix

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "errors/Result.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,14 +28,14 @@ std::vector<std::string> commonBases(const std::vector<std::string>& paths);
 // missing between \"p2\" and \"p4\"."), and those given twice. Nothing when
 // none is missing or doubled under some reading of the names, or when the
 // names are not all segment names of one base name.
-std::optional<std::string> missingSegments(const std::vector<std::string>& paths);
+Result<> missingSegments(const std::vector<std::string>& paths);
 
 // When `paths`, two or more, are numbered segments of one base name but not
 // segments 1, 2, 3, ... in this order under any reading of their names: a
 // message naming the first two given out of number order ("\"p10\" is given
 // before \"p2\": ..."), or else what is missing or given twice. Nothing for
 // names that are not all segments of one base name.
-std::optional<std::string> outOfNumberOrder(const std::vector<std::string>& paths);
+Result<> outOfNumberOrder(const std::vector<std::string>& paths);
 
 // The base name of which `path` is a numbered segment that belongs among the
 // segments of that base name in `inputs`: their numbers and its own make one

@@ -1,6 +1,5 @@
 #include "engines/Segmenter.h"
 
-#include "engines/AppError.h"
 #include "engines/ChecksumReader.h"
 #include "engines/FileIdentity.h"
 #include "engines/Manifest.h"
@@ -8,6 +7,7 @@
 #include "engines/Messages.h"
 #include "engines/RunProgress.h"
 #include "engines/SegmentNumbers.h"
+#include "errors/Error.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,10 +29,11 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
     std::string folder = nearPath.substr(0, nearPath.find_last_of('/') + 1);
     if (folder.empty())
         folder = "./";
-    const auto cannot = [&](const std::string& cause, std::int32_t number) {
-        return AppError(number, "Cannot make a working copy of \"" + source.path() +
-                                    "\" in the folder \"" + folder +
-                                    "\" (one of the segments is the file itself): " + cause + ".");
+    const auto cannot = [&](const Error& error) {
+        return Failed(Error::of(
+            error.kind,
+            "Cannot make a working copy of \"" + source.path() + "\" in the folder \"" + folder +
+                "\" (one of the segments is the file itself): " + error.causeOrMessage() + "."));
     };
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -40,19 +41,18 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
         std::string pattern = folder + ".shardix-XXXXXX";
         fd = ::mkostemp(pattern.data(), O_CLOEXEC);
         if (fd < 0) {
-            const AppError e = AppError::fromErrno(errno, "create", folder);
-            throw cannot(e.cause(), e.number());
+            throw cannot(Error::fromErrno(errno, "create", folder));
         }
         ::unlink(pattern.c_str());
     }
     FileHandle copy(fd, folder);
     try {
         copyRange(source, 0, length, copy, progress, pieceSize);
-    } catch (const AppError& e) {
+    } catch (const Failed& e) {
         // Stopped while copying: no segment was touched yet.
-        if (e.number() == ErrNo::UserInterrupt)
+        if (e.error().kind == ErrorKind::Stopped)
             stopIfAsked(progress, std::string());
-        throw cannot(e.cause(), e.number());
+        throw cannot(e.error());
     }
     return copy;
 }
@@ -60,7 +60,7 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
 // The lengths of the segments of a source of the given length, or why it is
 // not cut.
 using SegmentLengths =
-    std::function<RunResult(std::int64_t sourceLength, std::vector<std::int64_t>& lengths)>;
+    std::function<Result<>(std::int64_t sourceLength, std::vector<std::int64_t>& lengths)>;
 
 std::string fileNameOf(const std::string& path) {
     return path.substr(path.find_last_of('/') + 1);
@@ -71,20 +71,21 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? "." : path.substr(0, slash + 1);
 }
 
-Failure refusal(const std::string& message) {
-    return Failure::refusedName(message);
+Error refusal(const std::string& message) {
+    return Error::refusedName(message);
 }
 
-// Why `name` cannot be created in its folder: a file name longer than the file
-// system takes.
-std::optional<std::string> tooLong(const std::string& path, const std::string& what) {
+// Refuses `path` when it cannot be created in its folder: a file name longer
+// than the file system takes.
+Result<> tooLong(const std::string& path, const std::string& what) {
     const long longest = ::pathconf(folderOf(path).c_str(), _PC_NAME_MAX);
     const std::size_t length = fileNameOf(path).size();
     if (longest <= 0 || length <= static_cast<std::size_t>(longest))
-        return std::nullopt;
-    return "The name of " + what + ", \"" + fileNameOf(path) + "\", would be " +
-           std::to_string(length) + " bytes long; the file system takes at most " +
-           std::to_string(longest) + ".  Please choose a shorter base name.";
+        return {};
+    return Error::refusedName("The name of " + what + ", \"" + fileNameOf(path) + "\", would be " +
+                              std::to_string(length) +
+                              " bytes long; the file system takes at most " +
+                              std::to_string(longest) + ".  Please choose a shorter base name.");
 }
 
 // The manifest of segments `basePath`1 .. n of `sourcePath`: every name is
@@ -102,36 +103,37 @@ Manifest manifestOf(const Checksums& sums, const std::string& sourcePath,
     return manifest;
 }
 
-// Why the manifest cannot be written beside the segments of `basePath` cut
-// from `sourcePath`; nothing when it can.
-std::optional<std::string> manifestRefused(const std::string& sourcePath,
-                                           const std::string& basePath) {
+// Refuses a manifest that cannot be written beside the segments of `basePath`
+// cut from `sourcePath`.
+Result<> manifestRefused(const std::string& sourcePath, const std::string& basePath) {
     const std::string manifest = manifestPathFor(basePath);
-    if (auto refused = refusedOutput(manifest))
+    if (Result<> refused = refusedOutput(manifest); !refused.ok())
         return refused;
-    if (auto refused = tooLong(manifest, "the manifest"))
+    if (Result<> refused = tooLong(manifest, "the manifest"); !refused.ok())
         return refused;
     // The manifest names the whole file by the source's own name in its folder.
     const std::string whole = fileNameOf(sourcePath);
     if (whole == fileNameOf(manifest) || sameFile(sourcePath, manifest))
-        return "\"" + sourcePath +
-               "\" has the manifest's own name; please choose another base name.";
+        return refusal("\"" + sourcePath +
+                       "\" has the manifest's own name; please choose another base name.");
     if (segmentNumber(whole, fileNameOf(basePath)))
-        return "The manifest would list \"" + whole +
-               "\", the name of a segment, as the whole file; please choose another base name.";
-    return std::nullopt;
+        return refusal("The manifest would list \"" + whole +
+                       "\", the name of a segment, as the whole file; please choose another base "
+                       "name.");
+    return {};
 }
 
 // Every check of the names a cut writes, before anything is written.
-RunResult refusedNames(const std::string& sourcePath, const std::string& basePath, int count,
-                       const SegmentOptions& options) {
+Result<> refusedNames(const std::string& sourcePath, const std::string& basePath, int count,
+                      const SegmentOptions& options) {
     const auto segmentName = [&](int k) { return basePath + std::to_string(k); };
-    if (auto refused = tooLong(segmentName(count), "segment " + std::to_string(count)))
-        return refusal(*refused);
+    if (Result<> refused = tooLong(segmentName(count), "segment " + std::to_string(count));
+        !refused.ok())
+        return refused;
     std::vector<std::string> names;
     for (int k = 1; k <= count; ++k) {
-        if (auto refused = refusedOutput(segmentName(k)))
-            return refusal(*refused);
+        if (Result<> refused = refusedOutput(segmentName(k)); !refused.ok())
+            return refused;
         names.push_back(segmentName(k));
     }
     if (const auto same = firstSameFile(names))
@@ -139,32 +141,32 @@ RunResult refusedNames(const std::string& sourcePath, const std::string& basePat
                        " (links to one another): writing one segment would change the other.  "
                        "Nothing was written; please remove one of them first.");
     if (options.writeManifest) {
-        if (auto refused = manifestRefused(sourcePath, basePath))
-            return refusal(*refused);
+        if (Result<> refused = manifestRefused(sourcePath, basePath); !refused.ok())
+            return refused;
     }
-    return std::nullopt;
+    return {};
 }
 
 // After a run that wrote segments: the manifest of the base name describes the
 // new segments, or there is none.
-RunResult settleManifest(const std::string& sourcePath, const std::string& basePath,
-                         const SegmentOptions& options, bool hadManifest, const RunResult& run,
-                         SegmentReport& report) {
+Result<> settleManifest(const std::string& sourcePath, const std::string& basePath,
+                        const SegmentOptions& options, bool hadManifest, const Result<>& run,
+                        SegmentReport& report) {
     const std::string path = manifestPathFor(basePath);
-    RunResult result = run;
-    if (!run && options.writeManifest) {
+    Result<> result = run;
+    if (run.ok() && options.writeManifest) {
         const Manifest fresh = manifestOf(report.checksums, sourcePath, basePath);
         try {
             fresh.write(path);
-            return std::nullopt;
-        } catch (const AppError& e) {
-            result = Failure::from(e);
+            return {};
+        } catch (const Failed& e) {
+            result = e.error();
         }
         // An old manifest that lists exactly the new segments may stay.
         try {
             if (hadManifest && Manifest::read(path).entries == fresh.entries)
                 return result;
-        } catch (const AppError&) {
+        } catch (const Failed&) {
         }
     }
     if (hadManifest && ::unlink(path.c_str()) == 0)
@@ -172,9 +174,9 @@ RunResult settleManifest(const std::string& sourcePath, const std::string& baseP
     return result;
 }
 
-RunResult cutFile(const std::string& sourcePath, const std::string& basePath,
-                  const SegmentLengths& lengthsOf, RunProgress& progress,
-                  const SegmentOptions& options, SegmentReport& report) {
+Result<> cutFile(const std::string& sourcePath, const std::string& basePath,
+                 const SegmentLengths& lengthsOf, RunProgress& progress,
+                 const SegmentOptions& options, SegmentReport& report) {
     const auto segmentName = [&](int k) { return basePath + std::to_string(k); };
     FileHandle output;
     bool wroteSegments = false;
@@ -182,7 +184,7 @@ RunResult cutFile(const std::string& sourcePath, const std::string& basePath,
     const bool hadManifest = options.handleOldManifest &&
                              ::lstat(manifestPathFor(basePath).c_str(), &old) == 0 &&
                              !S_ISDIR(old.st_mode);
-    const auto settled = [&](const RunResult& run) {
+    const auto settled = [&](const Result<>& run) {
         if (!wroteSegments || !options.handleOldManifest)
             return run;
         return settleManifest(sourcePath, basePath, options, hadManifest, run, report);
@@ -190,10 +192,10 @@ RunResult cutFile(const std::string& sourcePath, const std::string& basePath,
     try {
         MeasuredFile source = openMeasured(sourcePath);
         std::vector<std::int64_t> lengths;
-        if (RunResult refused = lengthsOf(source.length, lengths))
+        if (Result<> refused = lengthsOf(source.length, lengths); !refused.ok())
             return refused;
         const int count = static_cast<int>(lengths.size());
-        if (RunResult refused = refusedNames(sourcePath, basePath, count, options))
+        if (Result<> refused = refusedNames(sourcePath, basePath, count, options); !refused.ok())
             return refused;
 
         progress.setProgressMin(1);
@@ -240,10 +242,10 @@ RunResult cutFile(const std::string& sourcePath, const std::string& basePath,
             report.checksums.lengths = lengths;
         }
         showDone(pos);
-        return settled(std::nullopt);
-    } catch (const AppError& e) {
+        return settled(Result<>());
+    } catch (const Failed& e) {
         output = FileHandle(); // closes what was open; its bytes stay
-        return settled(Failure::from(e));
+        return settled(e.error());
     }
 }
 
@@ -252,11 +254,10 @@ SegmentLengths equalLengths(const std::string& sourcePath, int count) {
     return [sourcePath, count](std::int64_t length, std::vector<std::int64_t>& lengths) {
         // An empty file gives empty segments; otherwise every segment holds a byte at least.
         if (length > 0 && count > length)
-            return RunResult(
-                Failure::of(ErrNo::InvalidOperation, msg::kPartsGreaterThanWhole, sourcePath));
+            return Result<>(Error::of(ErrorKind::Refused, msg::kPartsGreaterThanWhole, sourcePath));
         lengths.assign(static_cast<std::size_t>(count), length / count);
         lengths.back() = length - length / count * (count - 1);
-        return RunResult();
+        return Result<>();
     };
 }
 
@@ -265,26 +266,25 @@ SegmentLengths lengthsOfSize(const std::string& sourcePath, std::int64_t segment
     return [sourcePath, segmentLength](std::int64_t length, std::vector<std::int64_t>& lengths) {
         const std::int64_t count = std::max<std::int64_t>(1, (length - 1) / segmentLength + 1);
         if (count > kMaxSegments)
-            return RunResult(Failure::of(
-                ErrNo::InvalidOperation,
+            return Result<>(Error::of(
+                ErrorKind::Refused,
                 "Cutting \"" + sourcePath + "\" (" + std::to_string(length) +
                     " bytes) into segments of " + std::to_string(segmentLength) +
                     " bytes would make " + std::to_string(count) + " segments; at most " +
                     std::to_string(kMaxSegments) + " can be made.  Please choose a larger size."));
         lengths.assign(static_cast<std::size_t>(count), segmentLength);
         lengths.back() = length - segmentLength * (count - 1);
-        return RunResult();
+        return Result<>();
     };
 }
 
-RunResult badCount(int count) {
-    return Failure::of(ErrNo::InvalidOperation, "The number of segments must be at least one; " +
-                                                    std::to_string(count) + " was asked for.");
+Result<> badCount(int count) {
+    return Error::of(ErrorKind::Refused, "The number of segments must be at least one; " +
+                                             std::to_string(count) + " was asked for.");
 }
 
-RunResult badLength() {
-    return Failure::of(ErrNo::InvalidOperation,
-                       "The length of the segments must be at least one byte.");
+Result<> badLength() {
+    return Error::of(ErrorKind::Refused, "The length of the segments must be at least one byte.");
 }
 
 // A cut without a manifest's care, for the overloads that take the slice and
@@ -297,9 +297,8 @@ SegmentOptions plainOptions(std::int64_t pieceSize, const Checksums* checksums) 
     return options;
 }
 
-RunResult withChecksums(const RunResult& result, const SegmentReport& report,
-                        Checksums* checksums) {
-    if (checksums && !result)
+Result<> withChecksums(const Result<>& result, const SegmentReport& report, Checksums* checksums) {
+    if (checksums && result.ok())
         *checksums = report.checksums;
     return result;
 }
@@ -310,8 +309,8 @@ std::string manifestPathFor(const std::string& basePath) {
     return basePath + ".sha256";
 }
 
-RunResult segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
-                      RunProgress& progress, const SegmentOptions& options, SegmentReport* report) {
+Result<> segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
+                     RunProgress& progress, const SegmentOptions& options, SegmentReport* report) {
     if (count < 1)
         return badCount(count);
     SegmentReport own;
@@ -319,9 +318,9 @@ RunResult segmentFile(const std::string& sourcePath, const std::string& basePath
                    report ? *report : own);
 }
 
-RunResult segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
-                            std::int64_t segmentLength, RunProgress& progress,
-                            const SegmentOptions& options, SegmentReport* report) {
+Result<> segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
+                           std::int64_t segmentLength, RunProgress& progress,
+                           const SegmentOptions& options, SegmentReport* report) {
     if (segmentLength < 1)
         return badLength();
     SegmentReport own;
@@ -329,17 +328,17 @@ RunResult segmentFileBySize(const std::string& sourcePath, const std::string& ba
                    options, report ? *report : own);
 }
 
-RunResult segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
-                      RunProgress& progress, std::int64_t pieceSize, Checksums* checksums) {
+Result<> segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
+                     RunProgress& progress, std::int64_t pieceSize, Checksums* checksums) {
     SegmentReport report;
     return withChecksums(segmentFile(sourcePath, basePath, count, progress,
                                      plainOptions(pieceSize, checksums), &report),
                          report, checksums);
 }
 
-RunResult segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
-                            std::int64_t segmentLength, RunProgress& progress,
-                            std::int64_t pieceSize, Checksums* checksums) {
+Result<> segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
+                           std::int64_t segmentLength, RunProgress& progress,
+                           std::int64_t pieceSize, Checksums* checksums) {
     SegmentReport report;
     return withChecksums(segmentFileBySize(sourcePath, basePath, segmentLength, progress,
                                            plainOptions(pieceSize, checksums), &report),

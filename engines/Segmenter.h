@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engines/Checksums.h"
-#include "engines/Failure.h"
 #include "engines/FileIo.h"
+#include "errors/Result.h"
 
 #include <cstdint>
 #include <string>
@@ -49,24 +49,24 @@ struct SegmentReport {
 // that name one file between them (links), and, with a manifest, a manifest
 // name that cannot be written or one the manifest could not tell from the
 // source's. A failure while writing keeps what was written.
-RunResult segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
-                      RunProgress& progress, const SegmentOptions& options,
-                      SegmentReport* report = nullptr);
+Result<> segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
+                     RunProgress& progress, const SegmentOptions& options,
+                     SegmentReport* report = nullptr);
 
 // Cuts `sourcePath` as segmentFile does, into segments of `segmentLength` bytes,
 // the last one shorter; an empty source gives one empty segment. Refuses a
 // length below 1 and one that would make more than kMaxSegments segments.
-RunResult segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
-                            std::int64_t segmentLength, RunProgress& progress,
-                            const SegmentOptions& options, SegmentReport* report = nullptr);
+Result<> segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
+                           std::int64_t segmentLength, RunProgress& progress,
+                           const SegmentOptions& options, SegmentReport* report = nullptr);
 
 // The cuts above with the copy's slice given and, with `checksums`, the
 // segments' and the source's checksums computed; no manifest is looked at.
-RunResult segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
-                      RunProgress& progress, std::int64_t pieceSize = kPieceSize,
-                      Checksums* checksums = nullptr);
-RunResult segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
-                            std::int64_t segmentLength, RunProgress& progress,
-                            std::int64_t pieceSize = kPieceSize, Checksums* checksums = nullptr);
+Result<> segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
+                     RunProgress& progress, std::int64_t pieceSize = kPieceSize,
+                     Checksums* checksums = nullptr);
+Result<> segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
+                           std::int64_t segmentLength, RunProgress& progress,
+                           std::int64_t pieceSize = kPieceSize, Checksums* checksums = nullptr);
 
 } // namespace shardix

@@ -1,6 +1,6 @@
 #include "engines/Sha256.h"
 
-#include "engines/AppError.h"
+#include "errors/Error.h"
 
 #include <algorithm>
 #include <new>

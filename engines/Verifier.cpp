@@ -1,9 +1,9 @@
 #include "engines/Verifier.h"
 
-#include "engines/AppError.h"
 #include "engines/MeasuredFile.h"
 #include "engines/RunProgress.h"
 #include "engines/Sha256.h"
+#include "errors/Error.h"
 
 #include <algorithm>
 #include <atomic>
@@ -33,10 +33,10 @@ Verdict check(const ManifestEntry& entry, const std::string& path, std::atomic<s
         if (found != entry.digest)
             return {Outcome::Different, {}};
         return {Outcome::Good, {}};
-    } catch (const AppError& e) {
-        if (e.number() == ErrNo::FileNotFound)
+    } catch (const Failed& e) {
+        if (e.error().kind == ErrorKind::FileNotFound)
             return {Outcome::Missing, {}};
-        return {Outcome::Unreadable, e.cause()};
+        return {Outcome::Unreadable, e.error().causeOrMessage()};
     }
 }
 

@@ -11,10 +11,9 @@ namespace {
 ErrorKind kindOf(int err, const std::string& action) {
     switch (err) {
     case ENOENT:
-    case ENOTDIR:
         // A missing file to read, or a missing folder for a file to create.
         return action == "create" || action == "open for appending" ? ErrorKind::PathNotFound
-                                                                     : ErrorKind::FileNotFound;
+                                                                    : ErrorKind::FileNotFound;
     case EACCES:
     case EPERM:
     case EROFS:
@@ -55,8 +54,11 @@ std::string conditionOf(int err) {
 
 Error Error::fromErrno(int err, const std::string& action, const std::string& path) {
     const std::string condition = conditionOf(err);
-    return Error{kindOf(err, action), "Cannot " + action + " \"" + path + "\": " + condition + ".",
-                 {}, condition, false};
+    return Error{kindOf(err, action),
+                 "Cannot " + action + " \"" + path + "\": " + condition + ".",
+                 {},
+                 condition,
+                 false};
 }
 
 std::string Error::withFile() const {

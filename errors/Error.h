@@ -10,22 +10,24 @@ namespace shardix {
 // numbers users know them by); everywhere else the Error's message is shown.
 enum class ErrorKind {
     // Files and the system.
-    FileNotFound,    // a file to read is not there
-    PathNotFound,    // the folder of a file to write, or a folder to enter, is not there
+    FileNotFound, // a file to read is not there
+    PathNotFound, // the folder of a file to write, or a folder to enter, is not there
     PermissionDenied,
-    FileBusy,        // in use, and cannot be changed now
-    DeviceIo,        // the device failed to read or write
+    FileBusy, // in use, and cannot be changed now
+    DeviceIo, // the device failed to read or write
     DiskFull,
-    InputPastEnd,    // a file ended before the length it was measured at
-    TooManyFiles,    // the process can open no more files
-    FileAccess,      // any other failure to use a file, or a name that cannot be used
+    InputPastEnd, // a file ended before the length it was measured at
+    TooManyFiles, // the process can open no more files
+    FileAccess,   // any other failure to use a file, or a name that cannot be used
     // Runs.
-    Refused,         // what was asked cannot be done as asked; nothing was changed
-    Mismatch,        // bytes that do not match their checksums
-    Stopped,         // a run stopped when the user asked it to
-    Internal,        // the program met a state it does not expect
+    Refused,  // what was asked cannot be done as asked; nothing was changed
+    Mismatch, // bytes that do not match their checksums
+    Stopped,  // a run stopped when the user asked it to
+    Internal, // the program met a state it does not expect
     // The settings store.
-    TypeMismatch,    // a value of another type than the field's
+    TypeMismatch, // a value of another type than the field's
+    FieldTooSmall,
+    ZeroLengthField,
     UnrecognizedDatabase,
     StoreNotFound,
     NoKey,
@@ -61,6 +63,8 @@ struct Error {
     // done ("open", "create", "read", "write", ...), `path` names the file.
     static Error fromErrno(int err, const std::string& action, const std::string& path);
 
+    // The run stopped because the user asked it to; what it wrote stays.
+    bool stopped() const { return kind == ErrorKind::Stopped; }
     // The cause where one was set apart, else the whole message.
     const std::string& causeOrMessage() const { return cause.empty() ? message : cause; }
     // The message, with the file in front where the message does not name it.

@@ -11,15 +11,14 @@
 namespace shardix {
 
 // What an operation gives: a value of `T` (nothing for Result<>), or the Error
-// that stopped it. Tested as a bool: true when it succeeded.
-template <typename T = void>
-class [[nodiscard]] Result {
+// that stopped it. Asked with ok(), never as a bool, so that no test of it can
+// be read the wrong way round.
+template <typename T = void> class [[nodiscard]] Result {
   public:
     Result(T value) : state_(std::move(value)) {}
     Result(Error error) : state_(std::move(error)) {}
 
     bool ok() const { return state_.index() == 0; }
-    explicit operator bool() const { return ok(); }
     const T& value() const& { return std::get<0>(state_); }
     T&& value() && { return std::get<0>(std::move(state_)); }
     const T& operator*() const& { return value(); }
@@ -30,14 +29,12 @@ class [[nodiscard]] Result {
     std::variant<T, Error> state_;
 };
 
-template <>
-class [[nodiscard]] Result<void> {
+template <> class [[nodiscard]] Result<void> {
   public:
     Result() = default;
     Result(Error error) : error_(std::move(error)) {}
 
     bool ok() const { return !error_; }
-    explicit operator bool() const { return ok(); }
     const Error& error() const { return *error_; }
 
   private:
@@ -47,8 +44,7 @@ class [[nodiscard]] Result<void> {
 // Runs `work` and returns what it returns, with an Error thrown inside (as
 // Failed) returned instead, and a shortage of memory as an Error too: the one
 // place where the engines' failures turn from exceptions into values.
-template <typename Work>
-auto guarded(Work&& work) -> decltype(work()) {
+template <typename Work> auto guarded(Work&& work) -> decltype(work()) {
     try {
         return work();
     } catch (const Failed& failed) {

@@ -99,24 +99,16 @@ bool AppendNotice::event(QEvent* event) {
 // Every click stores false, whatever state the box has just taken; a failure
 // is reported and the notice stays up.
 void AppendNotice::turnOff() {
-    try {
-        store_.setShowAgain(false);
-    } catch (const AppError& e) {
-        reportError(ui_, e);
-    }
+    reportingFailures(ui_, [this] { store_.setShowAgain(false); });
 }
 
 bool AppendNotice::showIfWanted() {
-    try {
+    return reportingFailures(ui_, [this] {
         if (store_.showAgain().value_or(false)) {
             textBox_->setPlainText(text());
             exec();
         }
-    } catch (const AppError& e) {
-        reportError(ui_, e);
-        return false;
-    }
-    return true;
+    });
 }
 
 } // namespace shardix

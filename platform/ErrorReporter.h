@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/AppError.h"
+#include "errors/Error.h"
 
 #include <QString>
 
@@ -8,12 +8,28 @@ namespace shardix {
 
 class WindowServices;
 
-// The main window's explanation of a failure number; for a number it does not
-// know, the failure's own description.
-QString explainError(std::int32_t number, const QString& description);
+// The number users know a kind of failure by, which the program's messages
+// show: 53 for a file that does not exist, 3343 for a database it cannot read.
+int errorNumber(ErrorKind kind);
+
+// The main window's explanation of `error`, by its number; for a number it
+// does not explain, the error's own message.
+QString explainError(const Error& error);
 
 // The main window's reporter: shows the explanation with the information icon
 // and the title kSorryTitle. Leaves the busy pointer alone.
-void reportError(WindowServices& ui, const AppError& error);
+void reportError(WindowServices& ui, const Error& error);
+
+// Runs `work`, which may raise Failed; a failure is reported by the main
+// window's reporter. True when `work` ran to its end.
+template <typename Work> bool reportingFailures(WindowServices& ui, Work&& work) {
+    try {
+        work();
+        return true;
+    } catch (const Failed& failed) {
+        reportError(ui, failed.error());
+        return false;
+    }
+}
 
 } // namespace shardix

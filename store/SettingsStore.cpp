@@ -21,8 +21,8 @@ const QString kTable = QStringLiteral("settings");
 const QString kField = QStringLiteral("showAgain");
 const QString kChecksumsField = QStringLiteral("writeChecksums");
 
-[[noreturn]] void raise(std::int32_t number, const QString& description) {
-    throw AppError(number, description.toStdString());
+[[noreturn]] void raise(ErrorKind kind, const QString& description) {
+    fail(Error::of(kind, description.toStdString()));
 }
 
 QString messageOf(sqlite3* db) {
@@ -47,12 +47,12 @@ int step(sqlite3* db, const Statement& st) {
 }
 
 [[noreturn]] void raiseNoRecord() {
-    raise(StoreErrNo::NoRecord,
+    raise(ErrorKind::NoRecord,
           QStringLiteral("No current record: the table \"%1\" holds no record.").arg(kTable));
 }
 
 [[noreturn]] void raiseInUse(const QString& path) {
-    raise(StoreErrNo::InUse,
+    raise(ErrorKind::StoreInUse,
           QStringLiteral("The settings database \"%1\" is in use by another program.").arg(path));
 }
 
@@ -60,14 +60,14 @@ int step(sqlite3* db, const Statement& st) {
 
 SettingsStore SettingsStore::open(const QString& path, const QString& key, bool readOnly) {
     if (key.isEmpty())
-        raise(StoreErrNo::NoKey,
+        raise(ErrorKind::NoKey,
               QStringLiteral("No password was given for the settings database \"%1\".").arg(path));
     const QFileInfo info(path);
     if (!info.exists() || info.isDir())
-        raise(StoreErrNo::FileNotFound, QStringLiteral("Could not find file \"%1\".").arg(path));
+        raise(ErrorKind::StoreNotFound, QStringLiteral("Could not find file \"%1\".").arg(path));
     // SQLite takes an empty file for a new database; a settings store is never empty.
     if (info.size() == 0)
-        raise(ErrNo::UnrecognizedDatabase,
+        raise(ErrorKind::UnrecognizedDatabase,
               QStringLiteral("\"%1\" is empty: it is not a settings database.").arg(path));
 
     sqlite3* db = nullptr;
@@ -75,19 +75,19 @@ SettingsStore SettingsStore::open(const QString& path, const QString& key, bool 
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK) {
         const QString message = messageOf(db);
         sqlite3_close(db);
-        raise(ErrNo::PathFileAccess, QStringLiteral("Cannot open \"%1\": %2.").arg(path, message));
+        raise(ErrorKind::FileAccess, QStringLiteral("Cannot open \"%1\": %2.").arg(path, message));
     }
     SettingsStore store(db, path, readOnly);
     // A wrong key, or a file that is no store, shows when the first page is read.
     const QByteArray bytes = key.toUtf8();
     if (sqlite3_key(db, bytes.constData(), int(bytes.size())) != SQLITE_OK)
-        raise(ErrNo::UnrecognizedDatabase,
+        raise(ErrorKind::UnrecognizedDatabase,
               QStringLiteral("Cannot use the password of \"%1\": %2").arg(path, messageOf(db)));
     const int rc = step(db, prepare(db, "SELECT count(*) FROM sqlite_master"));
     if (isBusy(rc))
         raiseInUse(path);
     if (rc != SQLITE_ROW)
-        raise(ErrNo::UnrecognizedDatabase,
+        raise(ErrorKind::UnrecognizedDatabase,
               QStringLiteral("\"%1\" is not a settings database, or its password is wrong.")
                   .arg(path));
     sqlite3_busy_timeout(db, 2000);
@@ -96,13 +96,13 @@ SettingsStore SettingsStore::open(const QString& path, const QString& key, bool 
 
 void SettingsStore::create(const QString& path, bool showAgain, const QString& key) {
     if (key.isEmpty())
-        raise(StoreErrNo::NoKey, QStringLiteral("No password was given for \"%1\".").arg(path));
+        raise(ErrorKind::NoKey, QStringLiteral("No password was given for \"%1\".").arg(path));
     // A name of its own beside `path`, so that no other file is touched.
     QTemporaryFile reserved(QFileInfo(path).absolutePath() +
                             QStringLiteral("/.shardix-store-XXXXXX"));
     reserved.setAutoRemove(false);
     if (!reserved.open())
-        raise(StoreErrNo::CannotWrite,
+        raise(ErrorKind::StoreCannotWrite,
               QStringLiteral("Cannot create \"%1\": %2").arg(path, reserved.errorString()));
     const QString temp = reserved.fileName();
     reserved.close();
@@ -125,7 +125,7 @@ void SettingsStore::create(const QString& path, bool showAgain, const QString& k
         rc = SQLITE_ERROR;
     if (rc != SQLITE_OK) {
         QFile::remove(temp);
-        raise(StoreErrNo::CannotWrite,
+        raise(ErrorKind::StoreCannotWrite,
               QStringLiteral("Cannot create \"%1\": %2").arg(path, message));
     }
     // Renamed over an old store in one step: there is always one whole store.
@@ -133,7 +133,8 @@ void SettingsStore::create(const QString& path, bool showAgain, const QString& k
         0) {
         const QString cause = QString::fromLocal8Bit(std::strerror(errno));
         QFile::remove(temp);
-        raise(StoreErrNo::CannotWrite, QStringLiteral("Cannot create \"%1\": %2").arg(path, cause));
+        raise(ErrorKind::StoreCannotWrite,
+              QStringLiteral("Cannot create \"%1\": %2").arg(path, cause));
     }
 }
 
@@ -164,24 +165,23 @@ long long SettingsStore::firstRecord() const {
     if (isBusy(rc))
         raiseInUse(path_);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        raise(ErrNo::InvalidOperation,
-              QStringLiteral("Cannot read the settings database \"%1\": %2")
-                  .arg(path_, messageOf(db_)));
+        raise(ErrorKind::Refused, QStringLiteral("Cannot read the settings database \"%1\": %2")
+                                      .arg(path_, messageOf(db_)));
     if (rc == SQLITE_DONE)
-        raise(StoreErrNo::NoTable,
+        raise(ErrorKind::NoTable,
               QStringLiteral("The settings database has no table \"%1\".").arg(kTable));
 
     Statement first = prepare(db_, "SELECT rowid FROM settings ORDER BY rowid LIMIT 1");
     rc = step(db_, first);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        raise(isBusy(rc) ? StoreErrNo::InUse : ErrNo::InvalidOperation,
+        raise(isBusy(rc) ? ErrorKind::StoreInUse : ErrorKind::Refused,
               QStringLiteral("Cannot read the table \"%1\": %2").arg(kTable, messageOf(db_)));
     if (rc == SQLITE_DONE)
         raiseNoRecord();
     const long long rowid = sqlite3_column_int64(first.get(), 0);
 
     if (!hasField(kField))
-        raise(StoreErrNo::NoField,
+        raise(ErrorKind::NoField,
               QStringLiteral("The table \"%1\" has no field \"%2\".").arg(kTable, kField));
     return rowid;
 }
@@ -206,7 +206,7 @@ std::optional<bool> SettingsStore::showAgain() const {
     if (rc == SQLITE_DONE)
         raiseNoRecord();
     if (rc != SQLITE_ROW)
-        raise(isBusy(rc) ? StoreErrNo::InUse : ErrNo::InvalidOperation,
+        raise(isBusy(rc) ? ErrorKind::StoreInUse : ErrorKind::Refused,
               QStringLiteral("Cannot read the field \"%1\": %2").arg(kField, messageOf(db_)));
     switch (sqlite3_column_type(read.get(), 0)) {
     case SQLITE_NULL:
@@ -215,7 +215,7 @@ std::optional<bool> SettingsStore::showAgain() const {
     case SQLITE_FLOAT:
         return sqlite3_column_double(read.get(), 0) != 0.0;
     default:
-        raise(ErrNo::TypeMismatch,
+        raise(ErrorKind::TypeMismatch,
               QStringLiteral("The field \"%1\" does not hold a yes/no value.").arg(kField));
     }
 }
@@ -232,7 +232,7 @@ bool SettingsStore::writeChecksums() const {
     sqlite3_bind_int64(read.get(), 1, rowid);
     const int rc = step(db_, read);
     if (rc != SQLITE_ROW)
-        raise(isBusy(rc) ? StoreErrNo::InUse : ErrNo::InvalidOperation,
+        raise(isBusy(rc) ? ErrorKind::StoreInUse : ErrorKind::Refused,
               QStringLiteral("Cannot read the field \"%1\": %2")
                   .arg(kChecksumsField, messageOf(db_)));
     return sqlite3_column_type(read.get(), 0) != SQLITE_NULL &&
@@ -245,9 +245,9 @@ void SettingsStore::setWriteChecksums(bool value) {
         const int rc = sqlite3_exec(db_, "ALTER TABLE settings ADD COLUMN writeChecksums BOOLEAN",
                                     nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK && !hasField(kChecksumsField))
-            raise(isBusy(rc)                       ? StoreErrNo::InUse
-                  : (rc & 0xff) == SQLITE_READONLY ? StoreErrNo::ReadOnly
-                                                   : StoreErrNo::CannotWrite,
+            raise(isBusy(rc)                       ? ErrorKind::StoreInUse
+                  : (rc & 0xff) == SQLITE_READONLY ? ErrorKind::StoreReadOnly
+                                                   : ErrorKind::StoreCannotWrite,
                   QStringLiteral("Cannot change the settings: %1").arg(messageOf(db_)));
     }
     writeField("writeChecksums", rowid, value);
@@ -255,7 +255,7 @@ void SettingsStore::setWriteChecksums(bool value) {
 
 void SettingsStore::writeField(const char* name, long long rowid, bool value) {
     if (readOnly_)
-        raise(StoreErrNo::ReadOnly,
+        raise(ErrorKind::StoreReadOnly,
               QStringLiteral("Cannot change the settings: the database is open read-only."));
     const std::string sql = std::string("UPDATE settings SET ") + name + " = ?1 WHERE rowid = ?2";
     Statement write = prepare(db_, sql.c_str());
@@ -263,14 +263,14 @@ void SettingsStore::writeField(const char* name, long long rowid, bool value) {
     sqlite3_bind_int64(write.get(), 2, rowid);
     const int rc = step(db_, write);
     if ((rc & 0xff) == SQLITE_READONLY)
-        raise(StoreErrNo::ReadOnly,
+        raise(ErrorKind::StoreReadOnly,
               QStringLiteral("Cannot change the settings: the database file is read-only."));
     if (isBusy(rc))
-        raise(StoreErrNo::InUse,
+        raise(ErrorKind::StoreInUse,
               QStringLiteral(
                   "Cannot change the settings: the database is locked by another program."));
     if (rc != SQLITE_DONE)
-        raise(StoreErrNo::CannotWrite,
+        raise(ErrorKind::StoreCannotWrite,
               QStringLiteral("Cannot write the settings: %1").arg(messageOf(db_)));
     if (sqlite3_changes(db_) == 0)
         raiseNoRecord();

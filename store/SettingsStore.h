@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/AppError.h"
+#include "errors/Error.h"
 
 #include <QString>
 
@@ -10,31 +10,18 @@ struct sqlite3;
 
 namespace shardix {
 
-// Failure numbers of the settings store beyond those in AppError.h; the user
-// sees them in the message that reports a store that cannot be used.
-namespace StoreErrNo {
-constexpr std::int32_t NoRecord = 3021;
-constexpr std::int32_t FileNotFound = 3024;
-constexpr std::int32_t ReadOnly = 3027;
-constexpr std::int32_t NoKey = 3031;
-constexpr std::int32_t CannotWrite = 3051;
-constexpr std::int32_t NoTable = 3078;
-constexpr std::int32_t InUse = 3218;
-constexpr std::int32_t NoField = 3265;
-} // namespace StoreErrNo
-
 // The key of every settings store: the PWD of the connect string
 // ";UID=Admin;PWD=658lock-ofthefiles" that the stores have always been opened with.
 inline constexpr char kStoreKey[] = "658lock-ofthefiles";
 
 // The settings store shardix.mdb: an SQLCipher file, encrypted with kStoreKey,
 // whose table "settings" holds one record with the yes/no field "showAgain".
-// Only the first record counts. Every failure raises AppError.
+// Only the first record counts. Every failure raises Failed.
 class SettingsStore {
   public:
-    // Opens the store at `path` with `key`. A missing file gives FileNotFound,
+    // Opens the store at `path` with `key`. A missing file gives StoreNotFound,
     // an empty key NoKey, a wrong key or a file that is no store
-    // ErrNo::UnrecognizedDatabase, a store that another program holds InUse.
+    // UnrecognizedDatabase, a store that another program holds StoreInUse.
     // `readOnly` refuses every change.
     static SettingsStore open(const QString& path, const QString& key = kStoreKey,
                               bool readOnly = false);
@@ -50,10 +37,10 @@ class SettingsStore {
 
     // Whether the notice before Append is shown: the setting of the first
     // record, read afresh; nothing when it is null. Raises NoTable, NoRecord,
-    // NoField, InUse, or ErrNo::TypeMismatch for a value that is no yes/no.
+    // NoField, StoreInUse, or TypeMismatch for a value that is no yes/no.
     std::optional<bool> showAgain() const;
     // Writes the setting of the first record at once. Raises as showAgain() does,
-    // and ReadOnly, InUse or CannotWrite when the change cannot be written.
+    // and StoreReadOnly, StoreInUse or StoreCannotWrite when the change cannot be written.
     void setShowAgain(bool value);
 
     // Whether Segment also writes a checksum file: the field "writeChecksums"

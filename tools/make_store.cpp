@@ -79,9 +79,9 @@ int main(int argc, char** argv) {
     }
     try {
         shardix::SettingsStore::create(path, true);
-    } catch (const shardix::AppError& e) {
-        std::fprintf(stderr, "shardix-make-store: error %d: %s\n", int(e.number()),
-                     e.description().c_str());
+    } catch (const shardix::Failed& e) {
+        std::fprintf(stderr, "shardix-make-store: error %d: %s\n", int(e.error().kind),
+                     e.error().message.c_str());
         return 1;
     }
     return 0;

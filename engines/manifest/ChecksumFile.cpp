@@ -1,6 +1,6 @@
 #include "engines/manifest/ChecksumFile.h"
 
-#include "engines/AppError.h"
+#include "errors/Error.h"
 
 #include <algorithm>
 #include <cctype>
@@ -391,26 +391,26 @@ ChecksumList parseChecksumList(std::string_view text, std::string_view fileName)
     return list;
 }
 
-RunResult readChecksumList(const std::string& path, ChecksumList& list) {
+Result<> readChecksumList(const std::string& path, ChecksumList& list) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
-        return Failure::from(AppError::fromErrno(errno, "open", path));
+        return Error::fromErrno(errno, "open", path);
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0)
-        return Failure::from(AppError::fromErrno(errno, "read", path));
+        return Error::fromErrno(errno, "read", path);
     if (!S_ISREG(st.st_mode))
-        return Failure::of(ErrNo::PathFileAccess,
-                           "\"" + path + "\" is not a regular file, so not a list of checksums.",
-                           path);
+        return Error::of(ErrorKind::FileAccess,
+                         "\"" + path + "\" is not a regular file, so not a list of checksums.",
+                         path);
     if (st.st_size > kLongestList)
-        return Failure::of(ErrNo::PathFileAccess,
-                           "\"" + path + "\" is too long to be a list of checksums (" +
-                               std::to_string(st.st_size) + " bytes).",
-                           path);
+        return Error::of(ErrorKind::FileAccess,
+                         "\"" + path + "\" is too long to be a list of checksums (" +
+                             std::to_string(st.st_size) + " bytes).",
+                         path);
     std::string text(static_cast<std::size_t>(st.st_size), '\0');
     std::size_t done = 0;
     while (done < text.size()) {
@@ -418,14 +418,14 @@ RunResult readChecksumList(const std::string& path, ChecksumList& list) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return Failure::from(AppError::fromErrno(errno, "read", path));
+            return Error::fromErrno(errno, "read", path);
         if (n == 0)
             break;
         done += static_cast<std::size_t>(n);
     }
     text.resize(done);
     list = parseChecksumList(text, path);
-    return std::nullopt;
+    return {};
 }
 
 bool staysInFolder(std::string_view name) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engines/Failure.h"
 #include "engines/checksums/Hasher.h"
+#include "errors/Result.h"
 
 #include <cstdint>
 #include <optional>
@@ -62,7 +62,7 @@ ChecksumList parseChecksumList(std::string_view text, std::string_view fileName)
 
 // Reads the list `path`. Fails naming it when it cannot be read, or is too
 // long to be a list.
-RunResult readChecksumList(const std::string& path, ChecksumList& list);
+Result<> readChecksumList(const std::string& path, ChecksumList& list);
 
 // Whether `name`, relative to a list's folder, stays inside it: not absolute,
 // no ".." among its parts.

@@ -1,6 +1,6 @@
 #include "engines/manifest/SetChecksums.h"
 
-#include "engines/AppError.h"
+#include "errors/Error.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -195,17 +195,17 @@ JoinPlan planJoin(const std::string& pieceOrFolder, const std::optional<std::str
             return std::nullopt;
         if (listPath) {
             ChecksumList list;
-            if (RunResult failed = readChecksumList(*listPath, list)) {
+            if (Result<> failed = readChecksumList(*listPath, list); !failed.ok()) {
                 SetChecksums broken;
                 broken.path = *listPath;
                 broken.problems.push_back(
-                    {SetProblem::Kind::Unreadable, failed->message, {*listPath}});
+                    {SetProblem::Kind::Unreadable, failed.error().message, {*listPath}});
                 return broken;
             }
             return matchChecksums(list, *listPath, set, identifyOnDisk(splitPath(*listPath).first));
         }
         std::vector<FolderEntry> listing;
-        if (listFolder(set.folder, listing))
+        if (!listFolder(set.folder, listing).ok())
             return std::nullopt;
         auto lists = checksumListsBeside(
             set, listing, [&](const std::string& name) { return readWhole(set.folder + name); },

@@ -1,6 +1,6 @@
 #include "engines/names/FolderListing.h"
 
-#include "engines/AppError.h"
+#include "errors/Error.h"
 
 #include <cerrno>
 #include <cstring>
@@ -34,11 +34,11 @@ FolderEntry unreadable(const std::string& name, int err) {
 
 } // namespace
 
-RunResult listFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+Result<> listFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
     const std::string shown = folder.empty() ? "." : folder;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(shown.c_str()), ::closedir);
     if (!dir)
-        return Failure::from(AppError::fromErrno(errno, "list the folder", shown));
+        return Error::fromErrno(errno, "list the folder", shown);
     const int fd = ::dirfd(dir.get());
     entries.clear();
     for (;;) {
@@ -46,7 +46,7 @@ RunResult listFolder(const std::string& folder, std::vector<FolderEntry>& entrie
         const dirent* item = ::readdir(dir.get());
         if (!item) {
             if (errno != 0)
-                return Failure::from(AppError::fromErrno(errno, "list the folder", shown));
+                return Error::fromErrno(errno, "list the folder", shown);
             break;
         }
         const std::string name = item->d_name;
@@ -58,7 +58,7 @@ RunResult listFolder(const std::string& folder, std::vector<FolderEntry>& entrie
         else
             entries.push_back(entryOf(st, name));
     }
-    return std::nullopt;
+    return {};
 }
 
 FolderEntry statEntry(const std::string& path, const std::string& name) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/Failure.h"
+#include "errors/Result.h"
 
 #include <compare>
 #include <cstdint>
@@ -33,7 +33,7 @@ struct FolderEntry {
 
 // The names in `folder` ("" or "dir/"; "" is the current folder), "." and ".."
 // left out, in no particular order. Fails naming the folder and the system's cause.
-RunResult listFolder(const std::string& folder, std::vector<FolderEntry>& entries);
+Result<> listFolder(const std::string& folder, std::vector<FolderEntry>& entries);
 
 // What stat says of `path`, named `name` in the entry.
 FolderEntry statEntry(const std::string& path, const std::string& name);

@@ -1,7 +1,7 @@
 #include "engines/names/JoinScript.h"
 
-#include "engines/AppError.h"
 #include "engines/FileIo.h"
+#include "errors/Error.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -128,12 +128,12 @@ std::string joinScriptText(const JoinScript& script) {
     return text;
 }
 
-RunResult writeJoinScript(const std::string& path, const JoinScript& script, bool replace) {
+Result<> writeJoinScript(const std::string& path, const JoinScript& script, bool replace) {
     const auto refused = [](const std::string& name) {
-        return Failure::of(ErrNo::PathFileAccess,
-                           "\"" + name +
-                               "\" cannot be named in a join script: the pieces, the joined file "
-                               "and the manifest lie in the script's folder.");
+        return Error::of(ErrorKind::FileAccess,
+                         "\"" + name +
+                             "\" cannot be named in a join script: the pieces, the joined file "
+                             "and the manifest lie in the script's folder.");
     };
     for (const auto& piece : script.pieces) {
         if (piece.name.find('/') != std::string::npos || piece.name.empty())
@@ -147,11 +147,11 @@ RunResult writeJoinScript(const std::string& path, const JoinScript& script, boo
     std::string temporary = path + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
-        return Failure::from(AppError::fromErrno(errno, "create", path));
+        return Error::fromErrno(errno, "create", path);
     FileHandle out(fd, temporary);
     const auto failed = [&](int err, const char* action) {
         ::unlink(temporary.c_str());
-        return Failure::from(AppError::fromErrno(err, action, path));
+        return Error::fromErrno(err, action, path);
     };
     for (std::size_t done = 0; done < text.size();) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -166,27 +166,27 @@ RunResult writeJoinScript(const std::string& path, const JoinScript& script, boo
         return failed(errno, "write");
     try {
         out.close();
-    } catch (const AppError& e) {
+    } catch (const Failed& e) {
         ::unlink(temporary.c_str());
-        return Failure::from(e);
+        return e.error();
     }
     if (replace) {
         if (::rename(temporary.c_str(), path.c_str()) != 0)
             return failed(errno, "create");
-        return std::nullopt;
+        return {};
     }
     // A link never replaces a file that appeared meanwhile.
     if (::link(temporary.c_str(), path.c_str()) != 0) {
         const int err = errno;
         ::unlink(temporary.c_str());
         if (err == EEXIST)
-            return Failure::of(ErrNo::PathFileAccess,
-                               "\"" + path + "\" exists already; it is replaced only when asked.",
-                               path);
-        return Failure::from(AppError::fromErrno(err, "create", path));
+            return Error::of(ErrorKind::FileAccess,
+                             "\"" + path + "\" exists already; it is replaced only when asked.",
+                             path);
+        return Error::fromErrno(err, "create", path);
     }
     ::unlink(temporary.c_str());
-    return std::nullopt;
+    return {};
 }
 
 } // namespace shardix

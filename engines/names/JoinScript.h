@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/Failure.h"
+#include "errors/Result.h"
 
 #include <cstdint>
 #include <optional>
@@ -40,6 +40,6 @@ std::string shellQuoted(std::string_view text);
 // Writes the script to `path`, executable, through a temporary name beside it.
 // An existing file of that name is replaced only with `replace`. Refuses names
 // with a '/' (the pieces lie beside the script).
-RunResult writeJoinScript(const std::string& path, const JoinScript& script, bool replace);
+Result<> writeJoinScript(const std::string& path, const JoinScript& script, bool replace);
 
 } // namespace shardix

@@ -886,10 +886,10 @@ PieceSet findPieceSet(const std::string& pieceOrFolder, const PieceSetOptions& o
         piece = std::move(name);
     }
     std::vector<FolderEntry> listing;
-    if (RunResult failed = listFolder(folder, listing)) {
+    if (Result<> failed = listFolder(folder, listing); !failed.ok()) {
         PieceSet set;
         set.folder = folder;
-        set.problems.push_back({SetProblem::Kind::Unreadable, failed->message, {}});
+        set.problems.push_back({SetProblem::Kind::Unreadable, failed.error().message, {}});
         return set;
     }
     return findPieceSetIn(folder, listing, piece, options);

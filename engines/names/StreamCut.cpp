@@ -1,7 +1,7 @@
 #include "engines/names/StreamCut.h"
 
-#include "engines/AppError.h"
 #include "engines/names/FolderListing.h"
+#include "errors/Error.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,7 +27,7 @@ class PieceFile {
         temporary_ = folder + "." + name + ".cut-XXXXXX";
         fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
         if (fd_ < 0)
-            throw AppError::fromErrno(errno, "create", finalPath_);
+            fail(Error::fromErrno(errno, "create", finalPath_));
     }
     ~PieceFile() {
         if (fd_ >= 0)
@@ -47,7 +47,7 @@ class PieceFile {
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
-                throw AppError::fromErrno(n < 0 ? errno : ENOSPC, "write", finalPath_);
+                fail(Error::fromErrno(n < 0 ? errno : ENOSPC, "write", finalPath_));
             done += static_cast<std::size_t>(n);
         }
     }
@@ -56,21 +56,21 @@ class PieceFile {
     // user creates (mkostemp made it 0600): 0666 less `mask`.
     void keep(bool replace, mode_t mask) {
         if (::fchmod(fd_, 0666 & ~mask) != 0)
-            throw AppError::fromErrno(errno, "write", finalPath_);
+            fail(Error::fromErrno(errno, "write", finalPath_));
         const int fd = std::exchange(fd_, -1);
         if (::close(fd) != 0 && errno != EINTR)
-            throw AppError::fromErrno(errno, "write", finalPath_);
+            fail(Error::fromErrno(errno, "write", finalPath_));
         if (replace) {
             if (::rename(temporary_.c_str(), finalPath_.c_str()) != 0)
-                throw AppError::fromErrno(errno, "create", finalPath_);
+                fail(Error::fromErrno(errno, "create", finalPath_));
         } else {
             // A link never replaces a file of that name.
             if (::link(temporary_.c_str(), finalPath_.c_str()) != 0) {
                 if (errno == EEXIST)
-                    throw AppError(ErrNo::PathFileAccess,
+                    fail(Error::of(ErrorKind::FileAccess,
                                    "Cannot create \"" + finalPath_ +
-                                       "\": a file of that name exists already.");
-                throw AppError::fromErrno(errno, "create", finalPath_);
+                                       "\": a file of that name exists already."));
+                fail(Error::fromErrno(errno, "create", finalPath_));
             }
             ::unlink(temporary_.c_str());
         }
@@ -113,11 +113,11 @@ std::string pieceName(const std::string& basePath, std::int64_t number, int digi
     return basePath + text;
 }
 
-RunResult cutStream(int input, const std::string& inputName, const std::string& basePath,
-                    std::int64_t pieceSize, const StreamCutOptions& options, StreamCut& cut) {
+Result<> cutStream(int input, const std::string& inputName, const std::string& basePath,
+                   std::int64_t pieceSize, const StreamCutOptions& options, StreamCut& cut) {
     cut = StreamCut{};
     if (pieceSize < 1)
-        return Failure::of(ErrNo::InvalidOperation, "A piece must hold at least one byte.");
+        return Error::of(ErrorKind::Refused, "A piece must hold at least one byte.");
     MultiHasher pieceSums(options.pieceChecksums);
     MultiHasher wholeSums(options.wholeChecksums);
     // Without checksums the bytes need not come to us: a pipe's pages are
@@ -125,26 +125,23 @@ RunResult cutStream(int input, const std::string& inputName, const std::string& 
     bool splicing = pieceSums.empty() && wholeSums.empty() && isPipe(input);
     std::unique_ptr<char[]> buffer;
     const mode_t mask = currentMask();
-    const auto readFailure = [&](int err) {
-        const AppError e = AppError::fromErrno(err, "read", inputName);
-        return Failure::from(e);
-    };
+    const auto readError = [&](int err) { return Error::fromErrno(err, "read", inputName); };
     try {
         for (std::int64_t number = 1;; ++number) {
             if (number > options.maxPieces)
-                return Failure::of(
-                    ErrNo::InvalidOperation,
+                return Error::of(
+                    ErrorKind::Refused,
                     "\"" + inputName + "\" needs more than " + std::to_string(options.maxPieces) +
                         " pieces of " + std::to_string(pieceSize) + " bytes; " +
                         std::to_string(cut.pieces.size()) + " are written. Choose larger pieces.");
             const std::string path = pieceName(basePath, number, options.digits);
             if (options.digits > 0 &&
                 std::to_string(number).size() > static_cast<std::size_t>(options.digits))
-                return Failure::of(ErrNo::InvalidOperation,
-                                   "\"" + inputName + "\" needs more pieces than " +
-                                       std::to_string(options.digits) + " digits can number; " +
-                                       std::to_string(cut.pieces.size()) +
-                                       " are written. Choose larger pieces or more digits.");
+                return Error::of(ErrorKind::Refused,
+                                 "\"" + inputName + "\" needs more pieces than " +
+                                     std::to_string(options.digits) + " digits can number; " +
+                                     std::to_string(cut.pieces.size()) +
+                                     " are written. Choose larger pieces or more digits.");
             PieceFile piece(path);
             std::int64_t length = 0;
             bool ended = false;
@@ -160,14 +157,14 @@ RunResult cutStream(int input, const std::string& inputName, const std::string& 
                         continue;
                     }
                     if (n < 0 && errno != EINTR && errno != EAGAIN)
-                        return readFailure(errno);
+                        return readError(errno);
                 } else {
                     if (!buffer)
                         buffer = std::make_unique<char[]>(kBuffer);
                     n = ::read(input, buffer.get(),
                                static_cast<std::size_t>(std::min<std::int64_t>(want, kBuffer)));
                     if (n < 0 && errno != EINTR && errno != EAGAIN)
-                        return readFailure(errno);
+                        return readError(errno);
                     if (n > 0) {
                         const auto bytes = static_cast<std::size_t>(n);
                         pieceSums.update(buffer.get(), bytes);
@@ -200,11 +197,11 @@ RunResult cutStream(int input, const std::string& inputName, const std::string& 
             if (ended)
                 break;
         }
-    } catch (const AppError& e) {
-        return Failure::from(e);
+    } catch (const Failed& e) {
+        return e.error();
     }
     cut.wholeChecksums = wholeSums.digests();
-    return std::nullopt;
+    return {};
 }
 
 } // namespace shardix

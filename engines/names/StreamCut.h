@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engines/Failure.h"
 #include "engines/checksums/Hasher.h"
+#include "errors/Result.h"
 
 #include <cstdint>
 #include <functional>
@@ -50,7 +50,7 @@ std::string pieceName(const std::string& basePath, std::int64_t number, int digi
 // piece, as cutting an empty file does. A failure names the file and the
 // system's cause; the pieces finished before it stay, and `cut` lists them.
 // `inputName` names the input in messages ("standard input").
-RunResult cutStream(int input, const std::string& inputName, const std::string& basePath,
-                    std::int64_t pieceSize, const StreamCutOptions& options, StreamCut& cut);
+Result<> cutStream(int input, const std::string& inputName, const std::string& basePath,
+                   std::int64_t pieceSize, const StreamCutOptions& options, StreamCut& cut);
 
 } // namespace shardix

@@ -28,28 +28,30 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The main window's reporter explains known numbers in its own words in a Sorry box;
+// The main window's reporter explains known kinds in its own words in a Sorry box;
 // the dialog's shows the description itself and turns the busy pointer off; file
-// failures carry their numbers and name the file.
+// failures carry the numbers users know them by and name the file.
 TEST(Reporters, MainExplainsDialogShowsTheDescriptionAndFileFailuresCarryNumbers) {
     ScriptedServices ui;
-    const std::pair<int, QString> cases[] = {
-        {53, "The file does not exist."},
-        {3219, "Shardix! performed an invalid operation."},
-        {3343, "The database you selected has a format that is unrecognizable to Shardix!."},
-        {70, "Permission denied."},
-        {4242, "Something particular went wrong."}}; // unknown: its own description
+    const std::pair<ErrorKind, QString> cases[] = {
+        {ErrorKind::FileNotFound, "The file does not exist."},
+        {ErrorKind::Refused, "Shardix! performed an invalid operation."},
+        {ErrorKind::UnrecognizedDatabase,
+         "The database you selected has a format that is unrecognizable to Shardix!."},
+        {ErrorKind::PermissionDenied, "Permission denied."},
+        {ErrorKind::DeviceIo, "Something particular went wrong."}}; // not explained: its own
     QStringList expected;
-    for (const auto& [number, text] : cases) {
-        reportError(ui, AppError(number, number == 4242 ? "Something particular went wrong."
-                                                        : "Cannot open \"/x\": it is gone."));
+    for (const auto& [kind, text] : cases) {
+        reportError(ui, Error::of(kind, kind == ErrorKind::DeviceIo
+                                            ? "Something particular went wrong."
+                                            : "Cannot open \"/x\": it is gone."));
         expected.append("64 Shardix! - Sorry...: " + text);
     }
-    const AppError full = AppError::fromErrno(ENOSPC, "write", "/mnt/usb/part7");
-    EXPECT_EQ(full.description(),
+    const Error full = Error::fromErrno(ENOSPC, "write", "/mnt/usb/part7");
+    EXPECT_EQ(full.message,
               "Cannot write \"/mnt/usb/part7\": the disk is full (No space left on device).");
     reportError(ui, full); // a full disk keeps its own description
-    expected.append("64 Shardix! - Sorry...: " + QString::fromStdString(full.description()));
+    expected.append("64 Shardix! - Sorry...: " + QString::fromStdString(full.message));
     EXPECT_EQ(ui.shown(), expected);
     EXPECT_TRUE(ui.busyChanges.isEmpty()); // the busy pointer is not this reporter's business
 
@@ -58,8 +60,8 @@ TEST(Reporters, MainExplainsDialogShowsTheDescriptionAndFileFailuresCarryNumbers
     QLabel label;
     QWidget inItsPlace;
     DialogProgress dialog(ui, &bar, &label, &inItsPlace);
-    dialog.showFailure(
-        QString::fromStdString(AppError(53, "Cannot open \"/x\": gone.").description()));
+    dialog.showFailure(QString::fromStdString(
+        Error::of(ErrorKind::FileNotFound, "Cannot open \"/x\": gone.").message));
     EXPECT_FALSE(ui.isBusy());
     ASSERT_EQ(ui.boxes.size(), expected.size() + 1);
     EXPECT_EQ(ui.shown().back(),
@@ -69,7 +71,8 @@ TEST(Reporters, MainExplainsDialogShowsTheDescriptionAndFileFailuresCarryNumbers
         {ENOENT, "open", 53}, {ENOENT, "create", 76}, {EBUSY, "create", 55}, {EACCES, "create", 70},
         {EROFS, "write", 70}, {ENOTDIR, "open", 75},  {ENOSPC, "write", 61}};
     for (const auto& [error, action, number] : numbers)
-        EXPECT_EQ(AppError::fromErrno(error, action, "/a").number(), number) << action << error;
+        EXPECT_EQ(errorNumber(Error::fromErrno(error, action, "/a").kind), number)
+            << action << error;
 }
 
 // Shows a real box with `style` and `title`, answers it with `key` once it is up, and
@@ -115,15 +118,15 @@ TEST(QtBusyPointer, IsAStateNotAStack) {
     EXPECT_FALSE(services.isBusy());
 }
 
-// The number of the AppError that `f` raises, or 0 when it raises none.
-template <typename F> int failureOf(F&& f) {
+// The kind of the failure that `f` raises, or none.
+template <typename F> std::optional<ErrorKind> failureOf(F&& f) {
     try {
         f();
-    } catch (const AppError& e) {
-        EXPECT_FALSE(e.description().empty());
-        return e.number();
+    } catch (const Failed& e) {
+        EXPECT_FALSE(e.error().message.empty());
+        return e.error().kind;
     }
-    return 0;
+    return std::nullopt;
 }
 
 TEST(SettingsStore, EncryptedUpdatedAtOnceKeptAndOnlyTheFirstRecordCounts) {
@@ -166,40 +169,41 @@ TEST(SettingsStore, RefusesWrongKeysAndOtherFiles) {
     TempStore store;
     const QString other = store.folder() + u"/other.mdb"_s;
     EXPECT_EQ(failureOf([&] { SettingsStore::open(store.path(), u"658lock"_s); }),
-              ErrNo::UnrecognizedDatabase);
-    EXPECT_EQ(failureOf([&] { SettingsStore::open(store.path(), QString()); }), StoreErrNo::NoKey);
+              ErrorKind::UnrecognizedDatabase);
+    EXPECT_EQ(failureOf([&] { SettingsStore::open(store.path(), QString()); }), ErrorKind::NoKey);
     for (const QByteArray& bytes :
          {QByteArray("This is a plain text file, not a database.\n"), QByteArray()}) {
         ASSERT_TRUE(TempStore::write(other, bytes));
-        EXPECT_EQ(failureOf([&] { SettingsStore::open(other); }), ErrNo::UnrecognizedDatabase)
+        EXPECT_EQ(failureOf([&] { SettingsStore::open(other); }), ErrorKind::UnrecognizedDatabase)
             << bytes.size();
     }
     EXPECT_EQ(failureOf([&] { SettingsStore::open(store.folder() + u"/missing.mdb"_s); }),
-              StoreErrNo::FileNotFound);
-    EXPECT_EQ(failureOf([&] { SettingsStore::open(store.folder()); }), StoreErrNo::FileNotFound);
+              ErrorKind::StoreNotFound);
+    EXPECT_EQ(failureOf([&] { SettingsStore::open(store.folder()); }), ErrorKind::StoreNotFound);
 }
 
 TEST(SettingsStore, MissingPartsReadOnlyAndInUseRaiseTheirOwnNumbers) {
     TempStore store;
     SettingsStore settings = store.open();
+    using Kinds = std::pair<std::optional<ErrorKind>, std::optional<ErrorKind>>;
     const auto readAndWrite = [&] {
-        return std::pair(failureOf([&] { settings.showAgain(); }),
-                         failureOf([&] { settings.setShowAgain(false); }));
+        return Kinds(failureOf([&] { settings.showAgain(); }),
+                     failureOf([&] { settings.setShowAgain(false); }));
     };
     store.sql("ALTER TABLE settings RENAME TO options;");
-    EXPECT_EQ(readAndWrite(), std::pair(StoreErrNo::NoTable, StoreErrNo::NoTable));
+    EXPECT_EQ(readAndWrite(), Kinds(ErrorKind::NoTable, ErrorKind::NoTable));
     store.sql("CREATE TABLE settings (showAgian BOOLEAN); INSERT INTO settings VALUES (1);");
-    EXPECT_EQ(readAndWrite(), std::pair(StoreErrNo::NoField, StoreErrNo::NoField));
+    EXPECT_EQ(readAndWrite(), Kinds(ErrorKind::NoField, ErrorKind::NoField));
     store.sql("DROP TABLE settings; ALTER TABLE options RENAME TO settings;"
               "UPDATE settings SET showAgain = 'yes';");
-    EXPECT_EQ(failureOf([&] { settings.showAgain(); }), ErrNo::TypeMismatch);
+    EXPECT_EQ(failureOf([&] { settings.showAgain(); }), ErrorKind::TypeMismatch);
 
     store.sql("DELETE FROM settings;");
-    EXPECT_EQ(readAndWrite(), std::pair(StoreErrNo::NoRecord, StoreErrNo::NoRecord));
+    EXPECT_EQ(readAndWrite(), Kinds(ErrorKind::NoRecord, ErrorKind::NoRecord));
 
     SettingsStore readOnly = store.open(/*readOnly=*/true);
     store.sql("INSERT INTO settings VALUES (1);");
-    EXPECT_EQ(failureOf([&] { readOnly.setShowAgain(false); }), StoreErrNo::ReadOnly);
+    EXPECT_EQ(failureOf([&] { readOnly.setShowAgain(false); }), ErrorKind::StoreReadOnly);
     EXPECT_EQ(store.storedShowAgain(), 1);
 
     // Another program holds the store: it is in use, not without its table, and
@@ -208,8 +212,8 @@ TEST(SettingsStore, MissingPartsReadOnlyAndInUseRaiseTheirOwnNumbers) {
     sqlite3_open(QFile::encodeName(store.path()).constData(), &other);
     sqlite3_key(other, kStoreKey, int(sizeof kStoreKey - 1));
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_EQ(readAndWrite(), std::pair(StoreErrNo::InUse, StoreErrNo::InUse));
-    EXPECT_EQ(failureOf([&] { store.open(); }), StoreErrNo::InUse);
+    EXPECT_EQ(readAndWrite(), Kinds(ErrorKind::StoreInUse, ErrorKind::StoreInUse));
+    EXPECT_EQ(failureOf([&] { store.open(); }), ErrorKind::StoreInUse);
     sqlite3_close(other);
     EXPECT_EQ(settings.showAgain(), std::optional<bool>(true));
 }

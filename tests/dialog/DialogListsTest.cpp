@@ -76,7 +76,7 @@ TEST_F(ListsTest, TheListsNeverGoBackToTheProgramsFolder) {
     OperationDialog::EngineCalls calls;
     calls.segment = [&](const std::string&, const std::string&, int, RunProgress&, auto&) {
         during = QDir::currentPath() + u'/';
-        return RunResult();
+        return Result<>();
     };
     d.setEngineCalls(calls);
     steps.then([&](OperationDialog& f) { okWith(f, u"movie"_s); });

@@ -153,11 +153,11 @@ TEST_F(MenuCommand, AtTheRootTheFolderIsWrittenWithItsOneSlash) {
     OperationDialog::EngineCalls calls;
     calls.segment = [&](auto&, auto& base, int count, auto&, auto&) {
         targets.append(QString::fromStdString(base + " " + std::to_string(count)));
-        return RunResult();
+        return Result<>();
     };
     calls.assemble = [&](auto& list, auto& target, auto&, auto*) {
         targets.append(QString::fromStdString(target) + u" %1"_s.arg(list.size()));
-        return RunResult();
+        return Result<>();
     };
     d->setEngineCalls(calls);
     write(u"src/movie"_s, "0123456789");

@@ -58,8 +58,8 @@ std::string diskFull(const std::string& path) {
 }
 
 // The message of a run that failed; empty for one that did everything.
-std::string failure(const RunResult& result) {
-    return result ? result->message : std::string();
+std::string failure(const Result<>& result) {
+    return result.ok() ? std::string() : result.error().message;
 }
 
 // A folder of its own and a recording observer for each test.
@@ -121,19 +121,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Engine, SegmenterNamesSegmentsByNumberReplacesOldOnesAndMayCutOneOfThem) {
     writeFile(dir / "data.zip", randomBytes(120));
-    ASSERT_FALSE(segmentFile(dir / "data.zip", dir / "data.zip", 12, ui));
+    ASSERT_TRUE((segmentFile(dir / "data.zip", dir / "data.zip", 12, ui)).ok());
     EXPECT_EQ(readFile(dir / "data.zip10").size(), 10u);
     EXPECT_FALSE(exists(dir / "data.zip01"));
     // An empty base name gives segments named by their number alone.
-    ASSERT_FALSE(segmentFile(dir / "data.zip", dir.folder(), 3, ui));
+    ASSERT_TRUE((segmentFile(dir / "data.zip", dir.folder(), 3, ui)).ok());
     EXPECT_EQ(joined(named(dir.folder(), upTo(3))), readFile(dir / "data.zip"));
 
     writeFile(dir / "p2", randomBytes(5000)); // longer than the new segment 2
     writeFile(dir / "src", "abcdef");
-    ASSERT_FALSE(segmentFile(dir / "src", dir / "p", 3, ui));
+    ASSERT_TRUE((segmentFile(dir / "src", dir / "p", 3, ui)).ok());
     EXPECT_EQ(readFile(dir / "p2"), "cd");
     writeFile(dir / "empty", ""); // an empty file gives empty segments
-    ASSERT_FALSE(segmentFile(dir / "empty", dir / "e", 4, ui));
+    ASSERT_TRUE((segmentFile(dir / "empty", dir / "e", 4, ui)).ok());
     for (const auto& segment : named(dir / "e", upTo(4)))
         EXPECT_TRUE(exists(segment) && readFile(segment).empty()) << segment;
 
@@ -152,19 +152,19 @@ TEST_F(Engine, SegmenterRefusesBeforeWritingAnything) {
     ASSERT_EQ(::mkfifo((dir / "p3").c_str(), 0600), 0); // would wait for a reader
     const auto refused = [&](const std::string& source, int count) {
         RecordingProgress ui;
-        const RunResult result = segmentFile(source, dir / "p", count, ui);
+        const Result<> result = segmentFile(source, dir / "p", count, ui);
         EXPECT_TRUE(ui.log.empty()) << "the progress display was touched";
         EXPECT_FALSE(exists(dir / "p1"));
-        return result.value_or(Failure());
+        return result.ok() ? Error() : result.error();
     };
     EXPECT_EQ(refused(dir / "ten", 11).message, msg::kPartsGreaterThanWhole);
-    const Failure gone = refused(dir / "gone", 2);
+    const Error gone = refused(dir / "gone", 2);
     EXPECT_EQ(gone.message, msg::kNoSuchFile);
     EXPECT_EQ(gone.file, dir / "gone"); // for a caller that names it
     // Something that is there is never said not to exist.
     EXPECT_EQ(refused(dir.folder(), 1).message,
               "Cannot read \"" + dir.folder() + "\": it is a folder.");
-    const Failure pipe = refused(dir / "ten", 5);
+    const Error pipe = refused(dir / "ten", 5);
     EXPECT_EQ(pipe.message,
               "Cannot write \"" + (dir / "p3") + "\": it is a pipe (FIFO), not a file.");
     EXPECT_TRUE(pipe.nameRefused);
@@ -185,7 +185,7 @@ TEST_F(Engine, SegmenterCutsAFileThatCannotBeWritten) {
     const bool immutable = ::geteuid() == 0 && chattr("+i");
     if (::geteuid() == 0 && !immutable)
         GTEST_SKIP() << "cannot make a file unwritable for root here";
-    const RunResult result = segmentFile(locked, dir / "piece", 3, ui);
+    const Result<> result = segmentFile(locked, dir / "piece", 3, ui);
     if (immutable)
         chattr("-i");
     ASSERT_EQ(failure(result), "");
@@ -198,8 +198,8 @@ TEST_F(Engine, AssemblerWritesInputsWholeInPiecesWithEventsAndProgressBetween) {
     writeFile(dir / "empty", "");
     writeFile(dir / "b", "defgh");
     writeFile(dir / "big", big);
-    ASSERT_FALSE(
-        assembleFiles({dir / "a", dir / "empty", dir / "b", dir / "big"}, dir / "out", ui));
+    ASSERT_TRUE(
+        assembleFiles({dir / "a", dir / "empty", dir / "b", dir / "big"}, dir / "out", ui).ok());
     EXPECT_EQ(readFile(dir / "out"), "abcdefgh" + big);
     // One pump before each of the four inputs, and two more for the 9,000,000
     // bytes written as 4,000,000 + 4,000,000 + 1,000,000.
@@ -213,8 +213,8 @@ TEST_F(Engine, AssemblerLeavesTheTargetAloneUntilEveryInputIsThere) {
     writeFile(dir / "one", "first");
     writeFile(dir / "three", "third");
     writeFile(dir / "out", older);
-    const Failure missing =
-        assembleFiles({dir / "one", dir / "two", dir / "three"}, dir / "out", ui).value();
+    const Error missing =
+        assembleFiles({dir / "one", dir / "two", dir / "three"}, dir / "out", ui).error();
     EXPECT_EQ(missing.message, msg::kNoSuchFile);
     EXPECT_EQ(missing.file, dir / "two");
     EXPECT_EQ(readFile(dir / "out"), older);
@@ -246,7 +246,7 @@ TEST_F(Engine, AssemblerRefusesATargetThatIsOneOfTheInputs) {
     ASSERT_EQ(::symlink((dir / "p2").c_str(), (dir / "alias").c_str()), 0);
     for (const std::string& target : {dir / "p1", dir / "alias"}) {
         RecordingProgress ui;
-        const Failure refused = assembleFiles({dir / "p1", dir / "p2"}, target, ui).value();
+        const Error refused = assembleFiles({dir / "p1", dir / "p2"}, target, ui).error();
         EXPECT_NE(refused.message.find("is one of the files to be assembled"), std::string::npos);
         EXPECT_TRUE(refused.nameRefused);
         EXPECT_EQ(ui.pumps, 0);
@@ -291,14 +291,14 @@ INSTANTIATE_TEST_SUITE_P(Cases, AppendCases,
 TEST_F(Engine, AppenderProgressAndEventsFollowWhatIsSearchedAndWritten) {
     writeFile(dir / "src", "0123456789");
     writeFile(dir / "target", "0123456789");
-    EXPECT_FALSE(appendFile({dir / "src"}, dir / "target", ui));
+    EXPECT_TRUE((appendFile({dir / "src"}, dir / "target", ui)).ok());
     EXPECT_EQ(readFile(dir / "target"), "0123456789");
     EXPECT_EQ(ui.pumps, 1); // the search only: nothing was written
     EXPECT_EQ(ui.values, (std::vector<int>{1, 2}));
     EXPECT_EQ(ui.max, 2);
 
     RecordingProgress created; // a missing target is created
-    EXPECT_FALSE(appendFile({dir / "src"}, dir / "new", created));
+    EXPECT_TRUE((appendFile({dir / "src"}, dir / "new", created)).ok());
     EXPECT_EQ(readFile(dir / "new"), "0123456789");
 
     Strings five; // progress advances per source written
@@ -306,7 +306,7 @@ TEST_F(Engine, AppenderProgressAndEventsFollowWhatIsSearchedAndWritten) {
         writeFile(five.emplace_back(dir / std::string(1, c)), std::string(4, c));
     writeFile(dir / "empty", "");
     RecordingProgress perSource;
-    ASSERT_FALSE(appendFile(five, dir / "empty", perSource));
+    ASSERT_TRUE((appendFile(five, dir / "empty", perSource)).ok());
     EXPECT_EQ(perSource.max, 5);
     EXPECT_EQ(perSource.values, (std::vector<int>{1, 2, 3, 4, 5, 5, 5}));
     EXPECT_EQ(readFile(dir / "empty"), "aaaabbbbccccddddeeee");
@@ -318,7 +318,7 @@ TEST_F(Engine, AppenderProgressAndEventsFollowWhatIsSearchedAndWritten) {
     writeFile(dir / "all", all);
     writeFile(dir / "part", all.substr(0, 100));
     RecordingProgress pieces;
-    ASSERT_FALSE(appendFile({dir / "all"}, dir / "part", pieces, 50));
+    ASSERT_TRUE((appendFile({dir / "all"}, dir / "part", pieces, 50)).ok());
     EXPECT_EQ(readFile(dir / "part"), all);
     EXPECT_EQ(pieces.pumps, 5);
 }
@@ -472,7 +472,7 @@ TEST_F(Engine, EachEngineStopsWhenAskedAndKeepsWhatItWrote) {
     };
     // Pumps come before each file and between the pieces of 100,000 bytes.
     const struct {
-        std::function<RunResult(RunProgress&)> run;
+        std::function<Result<>(RunProgress&)> run;
         int stopAtPump;
         std::string output; // empty: nothing was written
         std::size_t kept;
@@ -491,15 +491,16 @@ TEST_F(Engine, EachEngineStopsWhenAskedAndKeepsWhatItWrote) {
             std::filesystem::remove(dir / name);
         RecordingProgress progress;
         progress.onPump = [&](int n) { progress.stop = n >= c.stopAtPump; };
-        const RunResult result = c.run(progress);
-        ASSERT_TRUE(result.has_value()) << c.output << " " << c.stopAtPump;
-        EXPECT_TRUE(result->stopped());
+        const Result<> result = c.run(progress);
+        ASSERT_TRUE(!result.ok()) << c.output << " " << c.stopAtPump;
+        EXPECT_TRUE(result.error().stopped());
         EXPECT_EQ(progress.pumps, c.stopAtPump);
         if (c.output.empty()) {
-            EXPECT_EQ(result->message, "The run was stopped before anything was written.");
+            EXPECT_EQ(result.error().message, "The run was stopped before anything was written.");
         } else {
-            EXPECT_EQ(result->message, "The run was stopped.  \"" + c.output + "\" was left with " +
-                                           std::to_string(c.kept) + " bytes.");
+            EXPECT_EQ(result.error().message, "The run was stopped.  \"" + c.output +
+                                                  "\" was left with " + std::to_string(c.kept) +
+                                                  " bytes.");
             EXPECT_TRUE(readFile(c.output) == whole.substr(0, c.kept)) << c.output;
         }
         if (!c.absent.empty()) {
@@ -656,26 +657,27 @@ TEST(Sizes, ReadLikeSplitAndSegmentNumbersFindGaps) {
          {"", "K", "1.5K", "1e3", " 5", "5 ", "1KiBB", "1x", "8E", "9223372036854775808"})
         EXPECT_EQ(parseByteSize(text), std::nullopt) << text;
 
-    EXPECT_EQ(missingSegments(named("d/p", {1, 2, 4})),
+    EXPECT_EQ(failure(missingSegments(named("d/p", {1, 2, 4}))),
               "\"d/p3\" is missing between \"d/p2\" and \"d/p4\".");
-    EXPECT_EQ(missingSegments(named("p", {2, 3, 3, 7})),
+    EXPECT_EQ(failure(missingSegments(named("p", {2, 3, 3, 7}))),
               "\"p1\" is missing before \"p2\". \"p3\" is given more than once. \"p4\" to \"p6\" "
               "are missing between \"p3\" and \"p7\".");
-    EXPECT_EQ(missingSegments(named("p", upTo(12))), std::nullopt);
-    EXPECT_EQ(missingSegments({"p1", "q3"}), std::nullopt);  // not of one base name
-    EXPECT_EQ(missingSegments({"p1", "p03"}), std::nullopt); // not a segment name
+    EXPECT_EQ(failure(missingSegments(named("p", upTo(12)))), "");
+    EXPECT_EQ(failure(missingSegments({"p1", "q3"})), "");  // not of one base name
+    EXPECT_EQ(failure(missingSegments({"p1", "p03"})), ""); // not a segment name
     EXPECT_EQ(commonBases(named("a/b.part", {3, 10})), Strings{"a/b.part"});
     EXPECT_EQ(commonBases({"x1", "x"}), Strings{});
     // One base name however its folder is spelled.
     EXPECT_EQ(commonBases({"d/p1", "./d//p2"}), Strings{"d/p"});
     // A base name that ends in a digit: "v1" cut into 12 is not "v" with 10 missing.
     EXPECT_EQ(commonBases(named("v1", {1, 2})), (Strings{"v1", "v"}));
-    EXPECT_EQ(missingSegments(named("v1", upTo(12))), std::nullopt);
-    EXPECT_EQ(missingSegments({"v11", "v13"}), "\"v12\" is missing between \"v11\" and \"v13\".");
+    EXPECT_EQ(failure(missingSegments(named("v1", upTo(12)))), "");
+    EXPECT_EQ(failure(missingSegments({"v11", "v13"})),
+              "\"v12\" is missing between \"v11\" and \"v13\".");
     EXPECT_EQ(segmentNumber("v11", "v1"), 1);
     EXPECT_EQ(segmentNumber("v11", "v"), 11);
     EXPECT_EQ(segmentNumber("v1", "v1"), std::nullopt);
-    EXPECT_EQ(missingSegments({"p1", "./p1"}), "\"p1\" is given more than once.");
+    EXPECT_EQ(failure(missingSegments({"p1", "./p1"})), "\"p1\" is given more than once.");
 }
 
 // The checksums of each segment and of the whole, computed beside the cut, are
@@ -711,7 +713,7 @@ TEST_F(Engine, SegmenterReturnsTheChecksumsOfWhatItWrote) {
     ASSERT_EQ(failure(segmentFileBySize(dir / "none", dir / "e", 10, ui, kPieceSize, &empty)), "");
     EXPECT_EQ(empty.parts, Strings{sha256("")});
     EXPECT_TRUE(exists(dir / "e1") && !exists(dir / "e2"));
-    EXPECT_EQ(segmentFile(dir / "none", dir / "z", 3, ui, kPieceSize, &empty), std::nullopt);
+    EXPECT_TRUE(segmentFile(dir / "none", dir / "z", 3, ui, kPieceSize, &empty).ok());
     EXPECT_EQ(empty.parts, Strings(3, sha256("")));
 
     EXPECT_NE(failure(segmentFileBySize(dir / "src", dir / "q", 0, ui)), "");
@@ -736,10 +738,10 @@ TEST_F(Engine, ManifestMatchNamesTheSegmentThatIsWrong) {
     const std::string m = dir / "p.sha256";
     const auto matched = [&](const Strings& inputs) {
         Checksums expected;
-        const RunResult result = matchSegments(manifest, m, inputs, expected);
-        return result ? result->message + result->file
-                      : "parts " + std::to_string(expected.parts.size()) +
-                            (expected.whole ? " whole" : "");
+        const Result<> result = matchSegments(manifest, m, inputs, expected);
+        return !result.ok() ? result.error().message + result.error().file
+                            : "parts " + std::to_string(expected.parts.size()) +
+                                  (expected.whole ? " whole" : "");
     };
     const std::string p1 = dir / "p1", p2 = dir / "p2", p3 = dir / "p3";
     EXPECT_EQ(matched({p1, dir / "link", p3}), "parts 3 whole"); // any name of the file
@@ -923,11 +925,12 @@ TEST_F(Engine, AManifestIsWholeOrNotBelieved) {
     const std::string text = readFile(dir / "p.sha256");
     for (std::size_t cut = 1; cut < text.size(); ++cut) {
         const Manifest shorter = Manifest::parse(text.substr(0, cut));
-        EXPECT_TRUE(shorter.incomplete() || !shorter.problems.empty() || shorter.entries.empty())
+        EXPECT_TRUE(!shorter.checkComplete("p.sha256").ok() || !shorter.problems.empty() ||
+                    shorter.entries.empty())
             << text.substr(0, cut);
     }
-    EXPECT_EQ(Manifest::parse(text).incomplete(), std::nullopt);
-    EXPECT_EQ(Manifest::parse(text.substr(text.find("# segment"))).incomplete(), std::nullopt);
+    EXPECT_TRUE(Manifest::parse(text).checkComplete("p.sha256").ok());
+    EXPECT_TRUE(Manifest::parse(text.substr(text.find("# segment"))).checkComplete("p").ok());
 
     const pid_t child = ::fork();
     if (child == 0) {
@@ -938,7 +941,7 @@ TEST_F(Engine, AManifestIsWholeOrNotBelieved) {
         other.entries.pop_back();
         try {
             other.write(dir / "p.sha256");
-        } catch (const AppError&) {
+        } catch (const Failed&) {
             ::_exit(3);
         }
         ::_exit(0);
@@ -1000,11 +1003,11 @@ TEST_F(Engine, AManifestBesideThePiecesGovernsThemAndOrderIsChecked) {
     EXPECT_NE(findManifest(spelled).refusal, "");
 
     const Strings glob = named("p", {1, 10, 11, 12, 2, 3, 4, 5, 6, 7, 8, 9});
-    EXPECT_EQ(outOfNumberOrder(glob),
+    EXPECT_EQ(failure(outOfNumberOrder(glob)),
               "\"p12\" is given before \"p2\": the pieces are not in number order.");
-    EXPECT_EQ(outOfNumberOrder(named("p", upTo(12))), std::nullopt);
-    EXPECT_EQ(outOfNumberOrder(named("v1", upTo(12))), std::nullopt);
-    EXPECT_EQ(outOfNumberOrder({"p1", "p2", "p2"}), "\"p2\" is given more than once.");
+    EXPECT_EQ(failure(outOfNumberOrder(named("p", upTo(12)))), "");
+    EXPECT_EQ(failure(outOfNumberOrder(named("v1", upTo(12)))), "");
+    EXPECT_EQ(failure(outOfNumberOrder({"p1", "p2", "p2"})), "\"p2\" is given more than once.");
     EXPECT_EQ(pieceBaseOf("part1", {"part2", "part3", "part4", "out.mp4"}), "part");
     EXPECT_EQ(pieceBaseOf("v1", named("v1", upTo(12))), std::nullopt);
     EXPECT_EQ(pieceBaseOf("out", named("part", upTo(3))), std::nullopt);

@@ -119,8 +119,8 @@ std::string sha256(const std::string& bytes) {
     return sum.hexDigest();
 }
 
-std::string failure(const RunResult& result) {
-    return result ? result->message : std::string();
+std::string failure(const Result<>& result) {
+    return result.ok() ? std::string() : result.error().message;
 }
 
 // A file system of each kind that shares blocks, with a source on it.

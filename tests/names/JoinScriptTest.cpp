@@ -52,7 +52,7 @@ TEST_P(JoinScriptRun, UnderEachShell) {
     manifest.entries.push_back({sha(whole), kOutput, true, std::int64_t(whole.size())});
     manifest.write(folder + "/set.sha256");
     const std::string path = folder + "/" + kOutput + ".join.sh";
-    ASSERT_FALSE(writeJoinScript(path, script, false));
+    ASSERT_TRUE((writeJoinScript(path, script, false)).ok());
     scenario.spoil(folder);
 
     const int status = runIn(top.folder(), std::string(shell) + " \"$(printf '%s' '" + folder +
@@ -103,11 +103,12 @@ TEST(JoinScript, AnExistingFileIsReplacedOnlyWhenAsked) {
     TempDir dir;
     writeFile(dir / "p.join.sh", "mine");
     const JoinScript script{"p", {{"p1", 3}}, std::nullopt};
-    EXPECT_TRUE(writeJoinScript(dir / "p.join.sh", script, false));
+    EXPECT_FALSE(writeJoinScript(dir / "p.join.sh", script, false).ok());
     EXPECT_EQ(readFile(dir / "p.join.sh"), "mine");
-    EXPECT_FALSE(writeJoinScript(dir / "p.join.sh", script, true));
+    EXPECT_TRUE((writeJoinScript(dir / "p.join.sh", script, true)).ok());
     EXPECT_EQ(readFile(dir / "p.join.sh"), joinScriptText(script));
-    EXPECT_TRUE(writeJoinScript(dir / "q.join.sh", {"q", {{"../p1", 3}}, std::nullopt}, true));
+    EXPECT_FALSE(
+        writeJoinScript(dir / "q.join.sh", {"q", {{"../p1", 3}}, std::nullopt}, true).ok());
 }
 
 // shellcheck, where it is installed, finds no fault in a script of awkward
@@ -120,7 +121,7 @@ TEST(JoinScript, PassesShellcheck) {
     JoinScript script{kOutput, {}, "s.sha256"};
     for (const auto& name : kPieces)
         script.pieces.push_back({name, 10});
-    ASSERT_FALSE(writeJoinScript(dir / "s.join.sh", script, false));
+    ASSERT_TRUE((writeJoinScript(dir / "s.join.sh", script, false)).ok());
     EXPECT_EQ(runIn(dir.folder(), "shellcheck -s sh -e SC2016,SC2089,SC2090 s.join.sh"), 0);
 }
 

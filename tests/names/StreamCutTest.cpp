@@ -81,7 +81,8 @@ TEST_P(PipeCut, GivesSplitsPiecesAndTheirChecksums) {
     StreamCut cut;
     {
         Feeder feeder(bytes, static_cast<std::int64_t>(bytes.size()));
-        ASSERT_FALSE(cutStream(feeder.fd(), "standard input", dir / "p", c.size, options, cut));
+        ASSERT_TRUE(
+            (cutStream(feeder.fd(), "standard input", dir / "p", c.size, options, cut)).ok());
     }
     EXPECT_EQ(cut.length, static_cast<std::int64_t>(c.length));
     ASSERT_EQ(runIn(dir.folder(), std::string("split ") + c.splitOptions + " src ref."), 0);
@@ -133,29 +134,30 @@ TEST(StreamCut, FailuresNameTheFileAndTheCause) {
     StreamCut cut;
     {
         Feeder feeder("abc", 10);
-        const RunResult failed =
+        const Result<> failed =
             cutStream(feeder.fd(), "standard input", dir / "no/such/p", 4, {}, cut);
-        ASSERT_TRUE(failed);
-        EXPECT_EQ(failed->message,
+        ASSERT_FALSE(failed.ok());
+        EXPECT_EQ(failed.error().message,
                   "Cannot create \"" + dir / "no/such/p1" + "\": No such file or directory.");
     }
     {
         Feeder feeder("abc", 10);
         StreamCutOptions options;
         options.digits = 1;
-        const RunResult failed =
+        const Result<> failed =
             cutStream(feeder.fd(), "standard input", dir / "q", 1, options, cut);
-        ASSERT_TRUE(failed);
-        EXPECT_EQ(failed->message, "\"standard input\" needs more pieces than 1 digits can "
-                                   "number; 9 are written. Choose larger pieces or more digits.");
+        ASSERT_FALSE(failed.ok());
+        EXPECT_EQ(failed.error().message,
+                  "\"standard input\" needs more pieces than 1 digits can "
+                  "number; 9 are written. Choose larger pieces or more digits.");
         EXPECT_EQ(cut.pieces.size(), 9u);
     }
     {
         writeFile(dir / "r2", "mine");
         Feeder feeder("abc", 10);
-        const RunResult failed = cutStream(feeder.fd(), "standard input", dir / "r", 5, {}, cut);
-        ASSERT_TRUE(failed);
-        EXPECT_EQ(failed->message,
+        const Result<> failed = cutStream(feeder.fd(), "standard input", dir / "r", 5, {}, cut);
+        ASSERT_FALSE(failed.ok());
+        EXPECT_EQ(failed.error().message,
                   "Cannot create \"" + dir / "r2" + "\": a file of that name exists already.");
         EXPECT_EQ(readFile(dir / "r2"), "mine");
     }
@@ -174,8 +176,9 @@ TEST(StreamCut, MemoryStaysBoundedWhateverTheLength) {
         StreamCut cut;
         {
             Feeder feeder(block, 512LL << 20);
-            ASSERT_FALSE(cutStream(feeder.fd(), "standard input", dir / (hashed ? "h" : "s"),
-                                   64 << 20, options, cut));
+            ASSERT_TRUE(cutStream(feeder.fd(), "standard input", dir / (hashed ? "h" : "s"),
+                                  64 << 20, options, cut)
+                            .ok());
         }
         EXPECT_EQ(cut.pieces.size(), 8u);
         EXPECT_LT(peakMemoryKiB() - before, 16 << 10) << (hashed ? "hashed" : "spliced");
