@@ -8,14 +8,15 @@ cd "$(dirname "$0")/.."
 
 # The folders each folder may include from, besides itself.
 declare -A below=(
-    [engines]=""
-    [cli]="engines"
-    [store]="engines"
-    [platform]="engines"
-    [dialog]="engines platform"
-    [notices]="engines platform store"
-    [app]="engines store platform dialog notices"
-    [tools]="engines store"
+    [errors]=""
+    [engines]="errors"
+    [cli]="errors engines"
+    [store]="errors"
+    [platform]="errors"
+    [dialog]="errors engines platform"
+    [notices]="errors platform store"
+    [app]="errors engines store platform dialog notices"
+    [tools]="errors store"
 )
 problems=0
 # Every folder with sources has its place, except the tests, which may use any.
@@ -36,7 +37,7 @@ for folder in "${!below[@]}"; do
         xargs -r grep -HnE '^\s*#\s*include\s+"[^"/]+/' |
         sed -E 's|^([^:]+):([0-9]+):\s*#\s*include\s+"([^"/]+)/.*|\1:\2:\3|')
 done
-for folder in engines cli; do
+for folder in errors engines cli; do
     while read -r hit; do
         echo "$hit: $folder/ includes Qt" >&2
         problems=$((problems + 1))
