@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 #include "app/Session.h"
 #include "app/Startup.h"
-#include "engines/ProcessSetup.h"
+#include "engines/io/ProcessSetup.h"
 #include "platform/AppIcon.h"
 #include "platform/MessageStyle.h"
 #include "platform/QtWindowServices.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/RunProgress.h"
+#include "engines/io/RunProgress.h"
 
 #include <QElapsedTimer>
 #include <QString>

@@ -3,8 +3,8 @@
 #include "dialog/DialogProgress.h"
 #include "dialog/DriveTable.h"
 #include "dialog/Step.h"
-#include "engines/Checksums.h"
-#include "engines/Segmenter.h"
+#include "engines/checksums/Checksums.h"
+#include "engines/operations/Segmenter.h"
 #include "errors/Result.h"
 
 #include <QDialog>

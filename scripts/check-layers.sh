@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Checks the direction of the includes (see ARCHITECTURE.md): a folder includes
 # headers of its own and of the layers below it only, never of a layer above it
-# or beside it; the engines and the command-line tool include no Qt. The build
-# enforces the same through the libraries' links; this names the include.
+# or beside it, in either form ("folder/x.h" or <folder/x.h>), and never by a
+# path that climbs out of its folder ("../"); the errors library, the engines
+# and the command-line tool include no Qt. The build enforces the same through
+# each library's include roots and links; this names the include.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,8 +36,18 @@ for folder in "${!below[@]}"; do
             problems=$((problems + 1))
         fi
     done < <(git ls-files "$folder/*.cpp" "$folder/*.h" |
-        xargs -r grep -HnE '^\s*#\s*include\s+"[^"/]+/' |
-        sed -E 's|^([^:]+):([0-9]+):\s*#\s*include\s+"([^"/]+)/.*|\1:\2:\3|')
+        xargs -r grep -HnE '^\s*#\s*include\s+["<][^">/]+/' |
+        sed -E 's|^([^:]+):([0-9]+):\s*#\s*include\s+["<]([^">/]+)/.*|\1:\2:\3|' |
+        while IFS=: read -r file line included; do
+            # Only the project's own folders count; <sys/stat.h> is no layer.
+            if [[ -n ${below[$included]+set} || -d $included ]] && [[ $included != . ]]; then
+                echo "$file:$line:$included"
+            fi
+        done)
+    while read -r hit; do
+        echo "$hit: $folder/ includes by a path that climbs out of its folder" >&2
+        problems=$((problems + 1))
+    done < <(git ls-files "$folder/*.cpp" "$folder/*.h" | xargs -r grep -HnE '^\s*#\s*include\s+["<]\.\./')
 done
 for folder in errors engines cli; do
     while read -r hit; do

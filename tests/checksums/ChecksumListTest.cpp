@@ -1,6 +1,6 @@
-#include "engines/Manifest.h"
 #include "engines/checksums/Hasher.h"
 #include "engines/manifest/ChecksumFile.h"
+#include "engines/manifest/Manifest.h"
 #include "engines/manifest/SetChecksums.h"
 #include "tests/names/ToolRun.h"
 

@@ -1,8 +1,8 @@
 // File > Segment File... driven through the menu and both dialog steps.
 #include "tests/dialog/DialogDriver.h"
 
-#include "engines/Manifest.h"
-#include "engines/Segmenter.h"
+#include "engines/manifest/Manifest.h"
+#include "engines/operations/Segmenter.h"
 #include "tests/support/TempStore.h"
 
 namespace shardix::testing {

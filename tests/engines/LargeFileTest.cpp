@@ -1,6 +1,6 @@
-#include "engines/Appender.h"
-#include "engines/Assembler.h"
-#include "engines/Segmenter.h"
+#include "engines/operations/Appender.h"
+#include "engines/operations/Assembler.h"
+#include "engines/operations/Segmenter.h"
 #include "tests/support/RecordingProgress.h"
 #include "tests/support/TempDir.h"
 

@@ -2,10 +2,10 @@
 // made in an image file and mounted through a loop device: what the engines cut
 // at block boundaries and assemble shares the source's blocks, and the bytes are
 // right whatever the sizes.
-#include "engines/Appender.h"
-#include "engines/Assembler.h"
-#include "engines/Segmenter.h"
-#include "engines/Sha256.h"
+#include "engines/checksums/Sha256.h"
+#include "engines/operations/Appender.h"
+#include "engines/operations/Assembler.h"
+#include "engines/operations/Segmenter.h"
 #include "tests/support/RecordingProgress.h"
 #include "tests/support/TempDir.h"
 

@@ -1,6 +1,6 @@
-#include "engines/names/JoinScript.h"
-#include "engines/Manifest.h"
-#include "engines/Sha256.h"
+#include "engines/operations/JoinScript.h"
+#include "engines/checksums/Sha256.h"
+#include "engines/manifest/Manifest.h"
 #include "tests/names/ToolRun.h"
 
 #include <functional>

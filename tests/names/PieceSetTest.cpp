@@ -1,5 +1,5 @@
 #include "engines/names/PieceSet.h"
-#include "engines/Segmenter.h"
+#include "engines/operations/Segmenter.h"
 #include "tests/names/ToolRun.h"
 #include "tests/support/RecordingProgress.h"
 

@@ -1,4 +1,4 @@
-#include "engines/names/StreamCut.h"
+#include "engines/operations/StreamCut.h"
 #include "tests/names/ToolRun.h"
 
 #include <fcntl.h>

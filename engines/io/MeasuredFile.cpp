@@ -1,0 +1,53 @@
+#include "engines/io/MeasuredFile.h"
+
+#include "engines/io/Messages.h"
+#include "errors/Error.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace shardix {
+
+namespace {
+
+Failed noSuchFile(const std::string& path) {
+    return Failed(Error::of(ErrorKind::FileNotFound, msg::kNoSuchFile, path));
+}
+
+Failed notAFile(const std::string& path, mode_t mode) {
+    const std::string what = S_ISDIR(mode) ? "is a folder" : "is not a regular file";
+    return Failed(
+        Error::of(ErrorKind::FileAccess, "Cannot read \"" + path + "\": it " + what + "."));
+}
+
+} // namespace
+
+MeasuredFile openMeasured(const std::string& path) {
+    struct stat named {};
+    if (::stat(path.c_str(), &named) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw noSuchFile(path);
+        fail(Error::fromErrno(errno, "open", path));
+    }
+    if (!S_ISREG(named.st_mode))
+        throw notAFile(path, named.st_mode);
+
+    MeasuredFile result;
+    try {
+        result.file = openInput(path);
+    } catch (const Failed& e) {
+        if (e.error().kind == ErrorKind::FileNotFound) // gone since it was looked at
+            throw noSuchFile(path);
+        throw;
+    }
+    // Measure the file that was opened (not the name, which may change hands).
+    struct stat opened {};
+    if (::fstat(result.file.fd(), &opened) != 0)
+        fail(Error::fromErrno(errno, "measure", path));
+    if (!S_ISREG(opened.st_mode))
+        throw notAFile(path, opened.st_mode);
+    result.length = opened.st_size;
+    return result;
+}
+
+} // namespace shardix

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "engines/manifest/ManifestEntry.h"
+#include "errors/Result.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace shardix {
+
+// A list of SHA-256 checksums in the format that sha256sum writes and checks
+// (sha256sum -c): one line a file, "<64 hex digits>  <name>", a line whose name
+// holds a backslash, a line feed or a carriage return starting with a backslash
+// and giving those as \\, \n and \r. Lines that start with '#' are comments to
+// sha256sum; a comment "# segment: N bytes" or "# whole file: N bytes" says
+// what the next listed file is and how long. Files without such a note count as
+// segments of unknown length. The manifests written here say in a comment how
+// many segments they list and that the whole file's line follows ("# listed
+// below: 4 segments and the whole file"), so that one cut short can be told.
+class Manifest {
+  public:
+    std::vector<ManifestEntry> entries;
+    // The lines that could not be read, as "line N: why".
+    std::vector<std::string> problems;
+    // What the manifest's comment announces, when it has one.
+    std::optional<std::size_t> announcedSegments;
+    bool announcesWhole = false;
+    // Whether its text ends with a line feed, as every complete one does.
+    bool endsWithLineFeed = true;
+
+    // Refuses, naming `path` (where it was read from), a manifest that
+    // announces what it lists and is incomplete: it lists fewer segments than
+    // announced, lacks the whole file's line, or ends in the middle of a line.
+    // One that announces nothing (a hand-made list) passes.
+    Result<> checkComplete(const std::string& path) const;
+
+    // Reads what sha256sum -c reads: the lines above, with a line feed or a
+    // carriage return and a line feed at their ends, a '*' instead of the
+    // second blank, digits in either case, and the tagged lines
+    // "SHA256 (<name>) = <digits>" of sha256sum --tag. Empty lines are skipped.
+    static Manifest parse(std::string_view text);
+    // Reads the manifest `path`. Raises Failed when it cannot be read, or is
+    // too long to be a manifest.
+    static Manifest read(const std::string& path);
+
+    // The manifest's text: the listed files in order, each below its note.
+    std::string text() const;
+    // Writes text() into `path`: into a new file beside it, flushed to the disk
+    // and renamed into place when complete, so that `path` holds either its
+    // old bytes or the whole new text (a symbolic link is followed, and the
+    // file it leads to replaced). Raises Failed; nothing new is left then.
+    void write(const std::string& path) const;
+
+    // `name` as sha256sum shows it: with a backslash before it and \\, \n
+    // and \r in it when it holds a backslash, a line feed or a carriage return.
+    static std::string shownName(const std::string& name);
+
+    // The folder that the names of the manifest `path` are relative to, ending
+    // with '/' ("" for the current folder).
+    static std::string folderOf(const std::string& path);
+};
+
+} // namespace shardix

@@ -1,0 +1,329 @@
+#include "engines/operations/Appender.h"
+
+#include "engines/checksums/Sha256.h"
+#include "engines/io/FileIdentity.h"
+#include "engines/io/MeasuredFile.h"
+#include "engines/io/RunProgress.h"
+#include "engines/operations/OutputCheck.h"
+#include "errors/Error.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <numeric>
+#include <optional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+namespace shardix {
+
+namespace {
+
+constexpr std::int64_t kCompareAllUpTo = 16 << 20;
+constexpr std::int64_t kTailSpan = 1 << 20;
+constexpr int kSamples = 64;
+constexpr std::int64_t kSampleSize = 64 << 10;
+constexpr std::int64_t kEdgeSize = 4 << 10;
+
+// The first place (0-based, in the target) in [from, to) where the target
+// differs from `source`, which holds the whole's bytes from `offset` on.
+std::optional<std::int64_t> firstDifference(const FileHandle& target, const FileHandle& source,
+                                            std::int64_t offset, std::int64_t from,
+                                            std::int64_t to) {
+    constexpr std::int64_t kChunk = 64 << 10;
+    std::vector<char> mine(kChunk), theirs(kChunk);
+    for (std::int64_t at = from; at < to; at += kChunk) {
+        const std::int64_t n = std::min(kChunk, to - at);
+        readExactly(target, at, mine.data(), n);
+        readExactly(source, at - offset, theirs.data(), n);
+        if (std::memcmp(mine.data(), theirs.data(), static_cast<std::size_t>(n)) != 0) {
+            const auto first = std::mismatch(mine.begin(), mine.begin() + n, theirs.begin()).first;
+            return at + (first - mine.begin());
+        }
+    }
+    return std::nullopt;
+}
+
+// Compares the target's bytes with those of the whole at the same places, one
+// source at a time, at a cost bounded whatever the size.
+class PrefixCheck {
+  public:
+    PrefixCheck(const FileHandle& target, std::int64_t length) : target_(target), length_(length) {
+        if (length <= kCompareAllUpTo) {
+            spans_.emplace_back(0, length);
+            return;
+        }
+        const std::int64_t rest = length - kTailSpan;
+        for (int i = 0; i < kSamples; ++i) {
+            const std::int64_t at = (rest - kSampleSize) * i / (kSamples - 1);
+            spans_.emplace_back(at, at + kSampleSize);
+        }
+        spans_.emplace_back(rest, length);
+    }
+
+    // The first place found (0-based, in the target) where the target differs
+    // from `source`, which holds the whole's bytes from `offset` on.
+    std::optional<std::int64_t> differsFrom(const MeasuredFile& source, std::int64_t offset) {
+        const std::int64_t end = std::min(offset + source.length, length_);
+        if (end <= offset)
+            return std::nullopt;
+        // The first and last bytes this source covers: a source out of its place
+        // shows there, even between two samples.
+        std::vector<std::pair<std::int64_t, std::int64_t>> spans{
+            {offset, std::min(end, offset + kEdgeSize)}, {std::max(offset, end - kEdgeSize), end}};
+        for (const auto& [from, to] : spans_) {
+            if (from < end && to > offset)
+                spans.emplace_back(std::max(from, offset), std::min(to, end));
+        }
+        std::sort(spans.begin(), spans.end());
+        for (const auto& [from, to] : spans) {
+            if (auto at = firstDifference(target_, source.file, offset, from, to))
+                return at;
+        }
+        return std::nullopt;
+    }
+
+  private:
+    const FileHandle& target_;
+    std::int64_t length_;
+    std::vector<std::pair<std::int64_t, std::int64_t>> spans_; // of the target, in order
+};
+
+Error notItsBeginning(const std::string& target, std::int64_t at, const std::string& source,
+                      std::int64_t offset) {
+    return Error::of(
+        ErrorKind::FileAccess,
+        "\"" + target + "\" does not hold the beginning of the chosen files: its byte " +
+            std::to_string(at + 1) + " differs from byte " + std::to_string(at - offset + 1) +
+            " of \"" + source + "\".  Nothing was appended.");
+}
+
+// The target as it is before the run: its length, taken without opening it,
+// and, when it holds anything, the file open for reading so that it can be
+// compared. A target that does not exist counts as empty.
+struct TargetBefore {
+    std::int64_t length = 0;
+    FileHandle file;
+};
+
+TargetBefore takeUpTarget(const std::string& target) {
+    TargetBefore before;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return before;
+        fail(Error::fromErrno(errno, "open", target));
+    }
+    if (S_ISDIR(st.st_mode))
+        fail(Error::fromErrno(EISDIR, "open for appending", target));
+    if (!S_ISREG(st.st_mode) || st.st_size == 0)
+        return before; // a character device holds nothing to compare
+    before.file = openInput(target);
+    struct stat opened {};
+    if (::fstat(before.file.fd(), &opened) != 0)
+        fail(Error::fromErrno(errno, "measure", target));
+    before.length = opened.st_size;
+    return before;
+}
+
+// The file opened for appending is the one that was checked, still as long.
+bool stillTheSame(const FileHandle& output, const TargetBefore& before) {
+    struct stat now {};
+    if (::fstat(output.fd(), &now) != 0)
+        return false;
+    if (!before.file.isOpen())
+        return !S_ISREG(now.st_mode) || now.st_size == 0;
+    struct stat then {};
+    return ::fstat(before.file.fd(), &then) == 0 && now.st_dev == then.st_dev &&
+           now.st_ino == then.st_ino && now.st_size == before.length;
+}
+
+// With checksums: the target's bytes where whole sources lie, each compared
+// with that source's checksum, and the part of the source in which it ends
+// compared byte for byte, so that a mismatch found later lies in the new
+// bytes. Reads the target's bytes once, on two threads.
+Result<> checkTargetAgainst(const Checksums& expected, const TargetBefore& before,
+                            const std::string& target, const std::vector<std::string>& sources,
+                            const std::vector<std::int64_t>& lengths, const MeasuredFile& last,
+                            std::int64_t lastOffset) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> ranges; // whole sources in the target
+    for (std::int64_t k = 0, at = 0; k < static_cast<std::int64_t>(lengths.size()); ++k) {
+        const std::int64_t length = lengths[static_cast<std::size_t>(k)];
+        if (at + length > before.length)
+            break;
+        ranges.emplace_back(at, length);
+        at += length;
+    }
+    std::vector<std::string> found(ranges.size());
+    std::exception_ptr failed[2];
+    const auto hashEvery = [&](std::size_t first, std::exception_ptr& error) {
+        try {
+            std::atomic<std::int64_t> done{0};
+            for (std::size_t k = first; k < ranges.size(); k += 2)
+                found[k] = Sha256::ofRange(before.file, ranges[k].first, ranges[k].second, done);
+        } catch (...) {
+            error = std::current_exception();
+        }
+    };
+    std::thread other(hashEvery, 1, std::ref(failed[1]));
+    hashEvery(0, failed[0]);
+    other.join();
+    for (const std::exception_ptr& error : failed) {
+        if (error)
+            std::rethrow_exception(error);
+    }
+    for (std::size_t k = 0; k < ranges.size(); ++k) {
+        if (found[k] == expected.parts[k])
+            continue;
+        return Error::of(
+            ErrorKind::FileAccess,
+            "\"" + target + "\" does not hold the beginning of the chosen files: " + "its bytes " +
+                std::to_string(ranges[k].first + 1) + " to " +
+                std::to_string(ranges[k].first + ranges[k].second) + ", where \"" + sources[k] +
+                "\" belongs, do not match the checksum of \"" + sources[k] + "\" in \"" +
+                expected.source + "\".  Nothing was appended.");
+    }
+    const std::int64_t held = before.length - lastOffset; // of the last source, in the target
+    if (held <= 0 || held >= last.length)
+        return {};
+    if (auto at = firstDifference(before.file, last.file, lastOffset, lastOffset, before.length))
+        return notItsBeginning(target, *at, sources[static_cast<std::size_t>(ranges.size())],
+                               lastOffset);
+    return {};
+}
+
+} // namespace
+
+Result<> refusedAppendTarget(const std::vector<std::string>& sources, const std::string& target) {
+    // Appending to a source, by any name, would grow it while it is read.
+    for (const std::string& source : sources) {
+        if (sameFile(source, target))
+            return Error::refusedName(
+                (source == target ? "\"" + target + "\" is one of the files to append from"
+                                  : oneFile(target, source)) +
+                ": appending to it would change what is read.  Nothing was appended.");
+    }
+    return refusedOutput(target);
+}
+
+Result<> appendFile(const std::vector<std::string>& sources, const std::string& target,
+                    RunProgress& progress, std::int64_t pieceSize, const Checksums* expected) {
+    if (Result<> refused = refusedAppendTarget(sources, target); !refused.ok())
+        return refused;
+    if (expected) {
+        if (Result<> refused = OutputCheck::refused(target, sources.size(), *expected);
+            !refused.ok())
+            return refused;
+    }
+    FileHandle output;
+    try {
+        const TargetBefore before = takeUpTarget(target);
+        // With checksums to match, every source is there before anything is
+        // written; otherwise their lengths are only looked at, for the display.
+        std::vector<std::int64_t> lengths;
+        for (const std::string& source : sources) {
+            struct stat st {};
+            lengths.push_back(expected                           ? openMeasured(source).length
+                              : ::stat(source.c_str(), &st) == 0 ? st.st_size
+                                                                 : 0);
+        }
+        const std::int64_t total = std::max(
+            before.length, std::accumulate(lengths.begin(), lengths.end(), std::int64_t{0}));
+
+        const int n = static_cast<int>(std::clamp<std::size_t>(sources.size(), 1, INT_MAX));
+        const int max = n == 1 ? 2 : n;
+        progress.setProgressMin(1);
+        progress.setProgressMax(max);
+        progress.setProgressValue(1);
+        progress.setProgressVisible(true);
+        int value = 1;
+
+        // Search for the source in which the target ends, comparing the target
+        // with every source it covers. The sources before it are only measured
+        // and compared.
+        PrefixCheck check(before.file, before.length);
+        std::size_t index = 0;
+        std::int64_t offset = 0; // bytes of the whole before the source examined
+        MeasuredFile found;
+        for (; index < sources.size(); ++index) {
+            progress.pumpEvents();
+            found = openMeasured(sources[index]);
+            if (auto at = check.differsFrom(found, offset))
+                return notItsBeginning(target, *at, sources[index], offset);
+            if (before.length < offset + found.length)
+                break;
+            offset += found.length;
+        }
+
+        std::optional<OutputCheck> outputCheck;
+        std::int64_t end = before.length; // of the target, as far as it is written
+        const auto copied = [&](std::int64_t written) {
+            if (outputCheck)
+                outputCheck->advance(end + written);
+            progress.setBytesDone(outputCheck ? std::min(end + written, outputCheck->checked())
+                                              : end + written,
+                                  total);
+        };
+        if (index < sources.size() && expected) {
+            if (Result<> wrong =
+                    checkTargetAgainst(*expected, before, target, sources, lengths, found, offset);
+                !wrong.ok())
+                return wrong;
+        }
+        if (index < sources.size()) {
+            output = openForAppend(target);
+            if (!stillTheSame(output, before))
+                return Error::of(ErrorKind::FileAccess,
+                                 "\"" + target +
+                                     "\" was changed while it was being checked.  Nothing "
+                                     "was appended.");
+            if (expected)
+                outputCheck.emplace(output, target, sources, lengths, total, before.length,
+                                    *expected);
+            std::int64_t start = before.length - offset; // 0-based
+            for (;;) {
+                progress.pumpEvents();
+                // Exactly the length measured when the source was taken up, so a
+                // source that is also the target never feeds itself.
+                copyRange(found.file, start, found.length - start, output, progress, pieceSize,
+                          kReserveStep, copied);
+                end += found.length - start;
+                offset += found.length;
+                start = 0;
+                if (outputCheck) {
+                    if (Result<> mismatch = outputCheck->rangesSoFar(); !mismatch.ok())
+                        return mismatch;
+                }
+                const bool more = ++index < sources.size();
+                if (more)
+                    found = openMeasured(sources[index]);
+                value = n == 1 ? max : std::min(value + 1, max);
+                progress.setProgressValue(value);
+                if (!more)
+                    break;
+            }
+            output.close();
+        } else if (expected) {
+            outputCheck.emplace(before.file, target, sources, lengths, total, before.length,
+                                *expected);
+        }
+
+        progress.setProgressValue(max);
+        if (outputCheck) {
+            if (end != total)
+                return Error::of(ErrorKind::Refused, "The files appended to \"" + target +
+                                                         "\" changed while they were copied.");
+            return outputCheck->finish(progress);
+        }
+        progress.setBytesDone(end, total);
+        return {};
+    } catch (const Failed& e) {
+        output = FileHandle(); // closes the target; the bytes appended before stay
+        return e.error();
+    }
+}
+
+} // namespace shardix

@@ -1,0 +1,192 @@
+#include "engines/operations/JoinScript.h"
+
+#include "engines/io/FileIo.h"
+#include "errors/Error.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace shardix {
+
+namespace {
+
+// A name as a comment may show it: a line feed in a comment would end it, and
+// what follows would run.
+std::string commentSafe(std::string_view name) {
+    std::string shown;
+    for (const char c : name)
+        shown += (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) ? '?' : c;
+    return shown;
+}
+
+constexpr const char* kHead = R"(#!/bin/sh
+# Joins the pieces beside this script, in order, into the file named in "out"
+# below, with cat. Run it from any folder: sh path/to/this-script
+# It needs a POSIX shell and coreutils only. It stops, and says why, when a
+# piece is missing or not as long as when it was cut, or when a file of the
+# joined file's name exists: it never overwrites a file. The pieces are joined
+# under a temporary name, renamed when all is written.
+LC_ALL=C
+export LC_ALL
+me=$0
+fail() {
+    printf '%s: %s\n' "$me" "$1" >&2
+    exit 1
+}
+dir=$(dirname -- "$0" && echo x) || fail "cannot tell the folder of this script."
+dir=${dir%??}
+case $dir in -*) dir=./$dir ;; esac
+cd "$dir" || fail "cannot go to the folder of this script."
+)";
+
+constexpr const char* kBody = R"(
+if [ -e "./$out" ] || [ -L "./$out" ]; then
+    fail "\"$out\" exists already and is not overwritten: move it away first."
+fi
+# A piece and its length in bytes.
+piece() {
+    [ -f "./$1" ] || fail "the piece \"$1\" is missing."
+    size=$(wc -c < "./$1") || fail "cannot read the piece \"$1\"."
+    size=${size##* }
+    [ "$size" -eq "$2" ] ||
+        fail "the piece \"$1\" is $size bytes instead of $2: it is damaged or not of this set."
+}
+)";
+
+constexpr const char* kJoin = R"(
+tmp=$out.join-$$.tmp
+trap 'rm -f "./$tmp"; exit 1' HUP INT TERM
+set -C
+joined() {
+)";
+
+constexpr const char* kTail = R"(}
+if ! joined > "./$tmp"; then
+    rm -f "./$tmp"
+    fail "the pieces could not be joined into \"$tmp\" (see above)."
+fi
+set +C
+# A hard link never replaces a file; where the file system has none, mv.
+if ln "./$tmp" "./$out" 2>/dev/null; then
+    rm -f "./$tmp"
+elif [ -e "./$out" ] || [ -L "./$out" ]; then
+    fail "\"$out\" appeared while the pieces were joined; they are joined in \"$tmp\"."
+else
+    mv "./$tmp" "./$out" || fail "cannot rename \"$tmp\" to \"$out\"."
+fi
+trap - HUP INT TERM
+)";
+
+constexpr const char* kCheck = R"(if [ -f "./$sums" ]; then
+    if ! command -v sha256sum > /dev/null 2>&1; then
+        printf '%s\n' "$me: \"$out\" is joined; sha256sum is not here to check it against \"$sums\"." >&2
+        exit 0
+    fi
+    sha256sum -c --quiet "./$sums" ||
+        fail "\"$out\" is joined, but it or a piece does not match \"$sums\" (named above)."
+fi
+)";
+
+} // namespace
+
+std::string shellQuoted(std::string_view text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+std::string joinScriptText(const JoinScript& script) {
+    std::int64_t total = 0;
+    for (const auto& piece : script.pieces)
+        total += piece.size;
+    std::string text = kHead;
+    text += "# " + std::to_string(script.pieces.size()) + " pieces, " + std::to_string(total) +
+            " bytes, into \"" + commentSafe(script.outputName) + "\".\n";
+    text += "out=" + shellQuoted(script.outputName) + "\n";
+    text += kBody;
+    for (const auto& piece : script.pieces)
+        text += "piece " + shellQuoted(piece.name) + " " + std::to_string(piece.size) + "\n";
+    text += kJoin;
+    text += "    cat";
+    for (const auto& piece : script.pieces)
+        text += " \\\n        ./" + shellQuoted(piece.name);
+    text += "\n";
+    text += kTail;
+    if (script.manifestName) {
+        text += "sums=" + shellQuoted(*script.manifestName) + "\n";
+        text += kCheck;
+    }
+    text += "exit 0\n";
+    return text;
+}
+
+Result<> writeJoinScript(const std::string& path, const JoinScript& script, bool replace) {
+    const auto refused = [](const std::string& name) {
+        return Error::of(ErrorKind::FileAccess,
+                         "\"" + name +
+                             "\" cannot be named in a join script: the pieces, the joined file "
+                             "and the manifest lie in the script's folder.");
+    };
+    for (const auto& piece : script.pieces) {
+        if (piece.name.find('/') != std::string::npos || piece.name.empty())
+            return refused(piece.name);
+    }
+    if (script.outputName.find('/') != std::string::npos || script.outputName.empty())
+        return refused(script.outputName);
+    if (script.manifestName && script.manifestName->find('/') != std::string::npos)
+        return refused(*script.manifestName);
+    const std::string text = joinScriptText(script);
+    std::string temporary = path + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return Error::fromErrno(errno, "create", path);
+    FileHandle out(fd, temporary);
+    const auto failed = [&](int err, const char* action) {
+        ::unlink(temporary.c_str());
+        return Error::fromErrno(err, action, path);
+    };
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return failed(n < 0 ? errno : ENOSPC, "write");
+        done += static_cast<std::size_t>(n);
+    }
+    // Readable and runnable by whoever the pieces are passed to.
+    if (::fchmod(fd, 0755) != 0)
+        return failed(errno, "write");
+    try {
+        out.close();
+    } catch (const Failed& e) {
+        ::unlink(temporary.c_str());
+        return e.error();
+    }
+    if (replace) {
+        if (::rename(temporary.c_str(), path.c_str()) != 0)
+            return failed(errno, "create");
+        return {};
+    }
+    // A link never replaces a file that appeared meanwhile.
+    if (::link(temporary.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temporary.c_str());
+        if (err == EEXIST)
+            return Error::of(ErrorKind::FileAccess,
+                             "\"" + path + "\" exists already; it is replaced only when asked.",
+                             path);
+        return Error::fromErrno(err, "create", path);
+    }
+    ::unlink(temporary.c_str());
+    return {};
+}
+
+} // namespace shardix

@@ -1,0 +1,110 @@
+#include "engines/operations/OutputCheck.h"
+
+#include "engines/io/RunProgress.h"
+#include "errors/Error.h"
+
+#include <sys/stat.h>
+
+namespace shardix {
+
+namespace {
+
+FileHandle openToReadBack(const FileHandle& output, const std::string& name,
+                          const std::string& path, std::int64_t total) {
+    if (total == 0)
+        return FileHandle(); // nothing to read, and the output may not even exist
+    FileHandle file = openInput(path);
+    if (output.isOpen() && !sameFile(output, path))
+        fail(Error::of(ErrorKind::FileAccess,
+                       "\"" + name + "\" was replaced by another file while it was written."));
+    return file;
+}
+
+std::vector<std::int64_t> endsOf(const std::vector<std::int64_t>& lengths) {
+    std::vector<std::int64_t> ends;
+    std::int64_t end = 0;
+    for (const std::int64_t length : lengths)
+        ends.push_back(end += length);
+    return ends;
+}
+
+} // namespace
+
+OutputCheck::OutputCheck(const FileHandle& output, const std::string& outputName,
+                         const std::vector<std::string>& inputs,
+                         const std::vector<std::int64_t>& lengths, std::int64_t total,
+                         std::int64_t written, const Checksums& expected,
+                         const std::string& readBackPath)
+    : readBack_(openToReadBack(output, outputName, readBackPath.empty() ? outputName : readBackPath,
+                               total)),
+      outputName_(outputName), inputs_(inputs), expected_(expected), total_(total),
+      rangeEnds_(endsOf(lengths)), firstNew_(written), reader_(readBack_, total, lengths, written) {
+}
+
+void OutputCheck::advance(std::int64_t written) {
+    reader_.advance(written);
+}
+
+Result<> OutputCheck::rangesSoFar() const {
+    return compare(reader_.rangeDigests());
+}
+
+Result<> OutputCheck::finish(RunProgress& progress) {
+    const Checksums found = reader_.finish([&] {
+        progress.setBytesDone(reader_.hashed(), total_);
+        stopIfAsked(progress, outputName_);
+    });
+    progress.setBytesDone(total_, total_);
+    if (Result<> failure = compare(found.parts); !failure.ok())
+        return failure;
+    if (expected_.whole && found.whole != expected_.whole)
+        return Error::of(ErrorKind::Refused, "\"" + outputName_ +
+                                                 "\" does not match the checksum of the whole "
+                                                 "file in \"" +
+                                                 expected_.source +
+                                                 "\": it is not the original file.");
+    return {};
+}
+
+Result<> OutputCheck::compare(const std::vector<std::string>& digests) const {
+    for (std::size_t k = 0; k < digests.size() && k < expected_.parts.size(); ++k) {
+        if (digests[k] == expected_.parts[k])
+            continue;
+        // Bytes that belong in another place mean swapped or renamed pieces.
+        std::string whose;
+        for (std::size_t j = 0; j < expected_.parts.size() && j < inputs_.size(); ++j)
+            if (j != k && digests[k] == expected_.parts[j]) {
+                whose = ": they are the bytes listed for \"" + inputs_[j] + "\"";
+                break;
+            }
+        // Bytes that were in the output before the run came from the output.
+        if (k < rangeEnds_.size() && rangeEnds_[k] <= firstNew_)
+            return Error::of(ErrorKind::Refused,
+                             "The bytes of \"" + outputName_ + "\" where \"" + inputs_[k] +
+                                 "\" belongs do not match the checksum of \"" + inputs_[k] +
+                                 "\" in \"" + expected_.source + "\"" + whose + "; \"" +
+                                 outputName_ + "\" does not match the original file.");
+        return Error::of(ErrorKind::Refused,
+                         "The bytes of \"" + inputs_[k] + "\" do not match its checksum in \"" +
+                             expected_.source + "\"" + whose + "; \"" + outputName_ +
+                             "\" does not match the original file.");
+    }
+    return {};
+}
+
+Result<> OutputCheck::refused(const std::string& outputName, std::size_t inputs,
+                              const Checksums& expected) {
+    if (expected.parts.size() != inputs)
+        return Error::of(ErrorKind::Refused, "\"" + expected.source + "\" lists " +
+                                                 std::to_string(expected.parts.size()) +
+                                                 " segments, not " + std::to_string(inputs) + ".");
+    struct stat st {};
+    if (::stat(outputName.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    return Error::refusedName("\"" + outputName +
+                              "\" is not a regular file: what is written into it cannot be "
+                              "read back and checked against \"" +
+                              expected.source + "\".");
+}
+
+} // namespace shardix

@@ -1,0 +1,348 @@
+#include "engines/operations/Segmenter.h"
+
+#include "engines/checksums/ChecksumReader.h"
+#include "engines/io/FileIdentity.h"
+#include "engines/io/MeasuredFile.h"
+#include "engines/io/Messages.h"
+#include "engines/io/RunProgress.h"
+#include "engines/manifest/Manifest.h"
+#include "engines/names/SegmentNumbers.h"
+#include "errors/Error.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <functional>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace shardix {
+
+namespace {
+
+// A private, nameless copy of the source, for a run in which one of the
+// segments to be written is the source itself: emptying that segment must not
+// take the bytes that the later segments are cut from.
+FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std::string& nearPath,
+                       RunProgress& progress, std::int64_t pieceSize) {
+    std::string folder = nearPath.substr(0, nearPath.find_last_of('/') + 1);
+    if (folder.empty())
+        folder = "./";
+    const auto cannot = [&](const Error& error) {
+        return Failed(Error::of(
+            error.kind,
+            "Cannot make a working copy of \"" + source.path() + "\" in the folder \"" + folder +
+                "\" (one of the segments is the file itself): " + error.causeOrMessage() + "."));
+    };
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        // No nameless files here: a named one, removed at once.
+        std::string pattern = folder + ".shardix-XXXXXX";
+        fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+        if (fd < 0) {
+            throw cannot(Error::fromErrno(errno, "create", folder));
+        }
+        ::unlink(pattern.c_str());
+    }
+    FileHandle copy(fd, folder);
+    try {
+        copyRange(source, 0, length, copy, progress, pieceSize);
+    } catch (const Failed& e) {
+        // Stopped while copying: no segment was touched yet.
+        if (e.error().kind == ErrorKind::Stopped)
+            stopIfAsked(progress, std::string());
+        throw cannot(e.error());
+    }
+    return copy;
+}
+
+// The lengths of the segments of a source of the given length, or why it is
+// not cut.
+using SegmentLengths =
+    std::function<Result<>(std::int64_t sourceLength, std::vector<std::int64_t>& lengths)>;
+
+std::string fileNameOf(const std::string& path) {
+    return path.substr(path.find_last_of('/') + 1);
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+Error refusal(const std::string& message) {
+    return Error::refusedName(message);
+}
+
+// Refuses `path` when it cannot be created in its folder: a file name longer
+// than the file system takes.
+Result<> tooLong(const std::string& path, const std::string& what) {
+    const long longest = ::pathconf(folderOf(path).c_str(), _PC_NAME_MAX);
+    const std::size_t length = fileNameOf(path).size();
+    if (longest <= 0 || length <= static_cast<std::size_t>(longest))
+        return {};
+    return Error::refusedName("The name of " + what + ", \"" + fileNameOf(path) + "\", would be " +
+                              std::to_string(length) +
+                              " bytes long; the file system takes at most " +
+                              std::to_string(longest) + ".  Please choose a shorter base name.");
+}
+
+// The manifest of segments `basePath`1 .. n of `sourcePath`: every name is
+// relative to the manifest's folder, the whole file's by the source's own name.
+Manifest manifestOf(const Checksums& sums, const std::string& sourcePath,
+                    const std::string& basePath) {
+    Manifest manifest;
+    std::int64_t total = 0;
+    for (std::size_t k = 0; k < sums.parts.size(); ++k) {
+        manifest.entries.push_back(
+            {sums.parts[k], fileNameOf(basePath) + std::to_string(k + 1), false, sums.lengths[k]});
+        total += sums.lengths[k];
+    }
+    manifest.entries.push_back({sums.whole.value_or(""), fileNameOf(sourcePath), true, total});
+    return manifest;
+}
+
+// Refuses a manifest that cannot be written beside the segments of `basePath`
+// cut from `sourcePath`.
+Result<> manifestRefused(const std::string& sourcePath, const std::string& basePath) {
+    const std::string manifest = manifestPathFor(basePath);
+    if (Result<> refused = refusedOutput(manifest); !refused.ok())
+        return refused;
+    if (Result<> refused = tooLong(manifest, "the manifest"); !refused.ok())
+        return refused;
+    // The manifest names the whole file by the source's own name in its folder.
+    const std::string whole = fileNameOf(sourcePath);
+    if (whole == fileNameOf(manifest) || sameFile(sourcePath, manifest))
+        return refusal("\"" + sourcePath +
+                       "\" has the manifest's own name; please choose another base name.");
+    if (segmentNumber(whole, fileNameOf(basePath)))
+        return refusal("The manifest would list \"" + whole +
+                       "\", the name of a segment, as the whole file; please choose another base "
+                       "name.");
+    return {};
+}
+
+// Every check of the names a cut writes, before anything is written.
+Result<> refusedNames(const std::string& sourcePath, const std::string& basePath, int count,
+                      const SegmentOptions& options) {
+    const auto segmentName = [&](int k) { return basePath + std::to_string(k); };
+    if (Result<> refused = tooLong(segmentName(count), "segment " + std::to_string(count));
+        !refused.ok())
+        return refused;
+    std::vector<std::string> names;
+    for (int k = 1; k <= count; ++k) {
+        if (Result<> refused = refusedOutput(segmentName(k)); !refused.ok())
+            return refused;
+        names.push_back(segmentName(k));
+    }
+    if (const auto same = firstSameFile(names))
+        return refusal(oneFile(names[same->first], names[same->second]) +
+                       " (links to one another): writing one segment would change the other.  "
+                       "Nothing was written; please remove one of them first.");
+    if (options.writeManifest) {
+        if (Result<> refused = manifestRefused(sourcePath, basePath); !refused.ok())
+            return refused;
+    }
+    return {};
+}
+
+// After a run that wrote segments: the manifest of the base name describes the
+// new segments, or there is none.
+Result<> settleManifest(const std::string& sourcePath, const std::string& basePath,
+                        const SegmentOptions& options, bool hadManifest, const Result<>& run,
+                        SegmentReport& report) {
+    const std::string path = manifestPathFor(basePath);
+    Result<> result = run;
+    if (run.ok() && options.writeManifest) {
+        const Manifest fresh = manifestOf(report.checksums, sourcePath, basePath);
+        try {
+            fresh.write(path);
+            return {};
+        } catch (const Failed& e) {
+            result = e.error();
+        }
+        // An old manifest that lists exactly the new segments may stay.
+        try {
+            if (hadManifest && Manifest::read(path).entries == fresh.entries)
+                return result;
+        } catch (const Failed&) {
+        }
+    }
+    if (hadManifest && ::unlink(path.c_str()) == 0)
+        report.removedOldManifest = true;
+    return result;
+}
+
+Result<> cutFile(const std::string& sourcePath, const std::string& basePath,
+                 const SegmentLengths& lengthsOf, RunProgress& progress,
+                 const SegmentOptions& options, SegmentReport& report) {
+    const auto segmentName = [&](int k) { return basePath + std::to_string(k); };
+    FileHandle output;
+    bool wroteSegments = false;
+    struct stat old {};
+    const bool hadManifest = options.handleOldManifest &&
+                             ::lstat(manifestPathFor(basePath).c_str(), &old) == 0 &&
+                             !S_ISDIR(old.st_mode);
+    const auto settled = [&](const Result<>& run) {
+        if (!wroteSegments || !options.handleOldManifest)
+            return run;
+        return settleManifest(sourcePath, basePath, options, hadManifest, run, report);
+    };
+    try {
+        MeasuredFile source = openMeasured(sourcePath);
+        std::vector<std::int64_t> lengths;
+        if (Result<> refused = lengthsOf(source.length, lengths); !refused.ok())
+            return refused;
+        const int count = static_cast<int>(lengths.size());
+        if (Result<> refused = refusedNames(sourcePath, basePath, count, options); !refused.ok())
+            return refused;
+
+        progress.setProgressMin(1);
+        progress.setProgressMax(count);
+        progress.setProgressValue(1);
+        progress.setProgressVisible(true);
+
+        // When a segment to be written is the source itself (the same name, or a
+        // link to it), cut from a private copy so that every segment is right.
+        for (int k = 1; k <= count; ++k) {
+            if (sameFile(source.file, segmentName(k))) {
+                source.file = privateCopy(source.file, source.length, segmentName(k), progress,
+                                          options.copyChunk);
+                break;
+            }
+        }
+
+        std::optional<ChecksumReader> reader;
+        if (options.writeManifest || options.computeChecksums)
+            reader.emplace(source.file, source.length, lengths, source.length);
+        const auto showDone = [&](std::int64_t copied) {
+            progress.setBytesDone(reader ? std::min(copied, reader->hashed()) : copied,
+                                  source.length);
+        };
+        std::int64_t pos = 0;
+        for (int k = 1; k <= count; ++k) {
+            progress.pumpEvents();
+            // Asked before the next segment is created (and emptied).
+            stopIfAsked(progress, k > 1 ? segmentName(k - 1) : std::string());
+            const std::int64_t size = lengths[static_cast<std::size_t>(k - 1)];
+            wroteSegments = true;
+            output = createOutput(segmentName(k));
+            copyRange(source.file, pos, size, output, progress, options.copyChunk, kReserveStep,
+                      [&](std::int64_t written) { showDone(pos + written); });
+            pos += size;
+            progress.setProgressValue(k);
+            output.close();
+        }
+        if (reader) {
+            report.checksums = reader->finish([&] {
+                showDone(pos);
+                stopIfAsked(progress, segmentName(count));
+            });
+            report.checksums.lengths = lengths;
+        }
+        showDone(pos);
+        return settled(Result<>());
+    } catch (const Failed& e) {
+        output = FileHandle(); // closes what was open; its bytes stay
+        return settled(e.error());
+    }
+}
+
+// The segment lengths of a cut into `count` equal segments.
+SegmentLengths equalLengths(const std::string& sourcePath, int count) {
+    return [sourcePath, count](std::int64_t length, std::vector<std::int64_t>& lengths) {
+        // An empty file gives empty segments; otherwise every segment holds a byte at least.
+        if (length > 0 && count > length)
+            return Result<>(Error::of(ErrorKind::Refused, msg::kPartsGreaterThanWhole, sourcePath));
+        lengths.assign(static_cast<std::size_t>(count), length / count);
+        lengths.back() = length - length / count * (count - 1);
+        return Result<>();
+    };
+}
+
+// The segment lengths of a cut into segments of `segmentLength` bytes.
+SegmentLengths lengthsOfSize(const std::string& sourcePath, std::int64_t segmentLength) {
+    return [sourcePath, segmentLength](std::int64_t length, std::vector<std::int64_t>& lengths) {
+        const std::int64_t count = std::max<std::int64_t>(1, (length - 1) / segmentLength + 1);
+        if (count > kMaxSegments)
+            return Result<>(Error::of(
+                ErrorKind::Refused,
+                "Cutting \"" + sourcePath + "\" (" + std::to_string(length) +
+                    " bytes) into segments of " + std::to_string(segmentLength) +
+                    " bytes would make " + std::to_string(count) + " segments; at most " +
+                    std::to_string(kMaxSegments) + " can be made.  Please choose a larger size."));
+        lengths.assign(static_cast<std::size_t>(count), segmentLength);
+        lengths.back() = length - segmentLength * (count - 1);
+        return Result<>();
+    };
+}
+
+Result<> badCount(int count) {
+    return Error::of(ErrorKind::Refused, "The number of segments must be at least one; " +
+                                             std::to_string(count) + " was asked for.");
+}
+
+Result<> badLength() {
+    return Error::of(ErrorKind::Refused, "The length of the segments must be at least one byte.");
+}
+
+// A cut without a manifest's care, for the overloads that take the slice and
+// maybe want checksums.
+SegmentOptions plainOptions(std::int64_t pieceSize, const Checksums* checksums) {
+    SegmentOptions options;
+    options.copyChunk = pieceSize < 1 ? kPieceSize : pieceSize;
+    options.computeChecksums = checksums != nullptr;
+    options.handleOldManifest = false;
+    return options;
+}
+
+Result<> withChecksums(const Result<>& result, const SegmentReport& report, Checksums* checksums) {
+    if (checksums && result.ok())
+        *checksums = report.checksums;
+    return result;
+}
+
+} // namespace
+
+std::string manifestPathFor(const std::string& basePath) {
+    return basePath + ".sha256";
+}
+
+Result<> segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
+                     RunProgress& progress, const SegmentOptions& options, SegmentReport* report) {
+    if (count < 1)
+        return badCount(count);
+    SegmentReport own;
+    return cutFile(sourcePath, basePath, equalLengths(sourcePath, count), progress, options,
+                   report ? *report : own);
+}
+
+Result<> segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
+                           std::int64_t segmentLength, RunProgress& progress,
+                           const SegmentOptions& options, SegmentReport* report) {
+    if (segmentLength < 1)
+        return badLength();
+    SegmentReport own;
+    return cutFile(sourcePath, basePath, lengthsOfSize(sourcePath, segmentLength), progress,
+                   options, report ? *report : own);
+}
+
+Result<> segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
+                     RunProgress& progress, std::int64_t pieceSize, Checksums* checksums) {
+    SegmentReport report;
+    return withChecksums(segmentFile(sourcePath, basePath, count, progress,
+                                     plainOptions(pieceSize, checksums), &report),
+                         report, checksums);
+}
+
+Result<> segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
+                           std::int64_t segmentLength, RunProgress& progress,
+                           std::int64_t pieceSize, Checksums* checksums) {
+    SegmentReport report;
+    return withChecksums(segmentFileBySize(sourcePath, basePath, segmentLength, progress,
+                                           plainOptions(pieceSize, checksums), &report),
+                         report, checksums);
+}
+
+} // namespace shardix
