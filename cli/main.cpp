@@ -8,8 +8,8 @@
 #include "engines/manifest/Verifier.h"
 #include "engines/names/ByteSize.h"
 #include "engines/names/Count.h"
+#include "engines/names/PiecePolicy.h"
 #include "engines/names/SegmentNumbers.h"
-#include "engines/names/Selection.h"
 #include "engines/operations/Appender.h"
 #include "engines/operations/Assembler.h"
 #include "engines/operations/Segmenter.h"
@@ -283,10 +283,6 @@ int print(const std::string& text) {
     return 0;
 }
 
-std::string baseName(const std::string& path) {
-    return path.substr(path.find_last_of('/') + 1);
-}
-
 int segmentCommand(const std::string& source, const std::string& basePath, const std::string& count,
                    const std::string& size, bool withManifest, bool force, bool quiet) {
     std::optional<int> pieces;
@@ -306,7 +302,8 @@ int segmentCommand(const std::string& source, const std::string& basePath, const
             return usageError("COUNT or --size SIZE is required");
         pieces = shardix::parseCount(count);
         if (!pieces || *pieces > shardix::kMaxSegments)
-            return usageError("COUNT must be a number from 2 to 999, not \"" + count + "\"");
+            return usageError("COUNT must be a number from 2 to " +
+                              std::to_string(shardix::kMaxSegments) + ", not \"" + count + "\"");
         if (*pieces < 2)
             return fail("The number of file segments must be greater than one.  Please enter a "
                         "number greater than one.");
@@ -466,7 +463,7 @@ shardix::Result<> refusedFiles(bool assembling, const std::string& target,
     // A glob such as p* takes in p.sha256 beside p1 .. pn: its text would be
     // joined in without a word.
     for (const std::string& input : inputs) {
-        if (input.size() > 7 && input.compare(input.size() - 7, 7, ".sha256") == 0)
+        if (shardix::isManifestName(input))
             return shardix::Error::of(shardix::ErrorKind::Refused,
                                       "\"" + input +
                                           "\" is a list of checksums, not a piece to join; leave "
@@ -474,11 +471,7 @@ shardix::Result<> refusedFiles(bool assembling, const std::string& target,
                                           "with --manifest).");
     }
     if (options.sort) {
-        // As a file list shows them, by the bytes of their names; then by length.
-        std::stable_sort(
-            inputs.begin(), inputs.end(),
-            [](const std::string& a, const std::string& b) { return baseName(a) < baseName(b); });
-        shardix::orderByNameLength(inputs);
+        shardix::orderByNumber(inputs);
         if (shardix::Result<> missing = shardix::missingSegments(inputs); !missing.ok())
             return missing;
     }
@@ -526,13 +519,13 @@ int joinCommand(bool assembling, const std::string& target, std::vector<std::str
             return refuseExisting(target);
         ConsoleProgress progress("assemble", options.quiet);
         const shardix::Result<> result =
-            shardix::assembleFiles(inputs, target, progress, shardix::kPieceSize, checks);
+            shardix::assembleFiles(inputs, target, progress, {shardix::kCopyChunk, checks});
         return !result.ok() || !checks ? finish(result, progress)
                                        : checked(target, expected, options.quiet, progress);
     }
     ConsoleProgress progress("append", options.quiet);
     const shardix::Result<> result =
-        shardix::appendFile(inputs, target, progress, shardix::kPieceSize, checks);
+        shardix::appendFile(inputs, target, progress, {shardix::kCopyChunk, checks});
     return !result.ok() || !checks ? finish(result, progress)
                                    : checked(target, expected, options.quiet, progress);
 }

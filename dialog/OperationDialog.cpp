@@ -140,11 +140,11 @@ OperationDialog::OperationDialog(WindowServices& ui, QString programFolder, QWid
     };
     engines_.assemble = [](const std::vector<std::string>& list, const std::string& target,
                            RunProgress& progress, const Checksums* expected) {
-        return assembleFiles(list, target, progress, kPieceSize, expected);
+        return assembleFiles(list, target, progress, {kCopyChunk, expected});
     };
     engines_.append = [](const std::vector<std::string>& sources, const std::string& target,
                          RunProgress& progress, const Checksums* expected) {
-        return appendFile(sources, target, progress, kPieceSize, expected);
+        return appendFile(sources, target, progress, {kCopyChunk, expected});
     };
 
     setCaption(QString());

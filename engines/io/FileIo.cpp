@@ -261,7 +261,7 @@ void copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, F
         }
 
         if (buffer.empty())
-            buffer.resize(static_cast<std::size_t>(std::min(length, kPieceSize)));
+            buffer.resize(static_cast<std::size_t>(std::min(length, kCopyChunk)));
         const auto chunk = static_cast<std::size_t>(
             std::min<std::int64_t>(length, static_cast<std::int64_t>(buffer.size())));
         const ssize_t got = ::pread(in.fd(), buffer.data(), chunk, offset);
@@ -414,10 +414,10 @@ void readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::i
 }
 
 void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
-               RunProgress& progress, std::int64_t pieceSize, std::int64_t reserveStep,
+               RunProgress& progress, std::int64_t copyChunk, std::int64_t reserveStep,
                const CopiedBytes& copied) {
-    if (pieceSize < 1)
-        pieceSize = kPieceSize;
+    if (copyChunk < 1)
+        copyChunk = kCopyChunk;
     if (reserveStep < 1)
         reserveStep = kReserveStep;
     if (length <= 0)
@@ -456,7 +456,7 @@ void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, F
         try {
             while (written < end) {
                 beforePiece();
-                const std::int64_t piece = std::min(end - written, pieceSize);
+                const std::int64_t piece = std::min(end - written, copyChunk);
                 if (reservation)
                     reservation->cover(written - start, written - start + piece);
                 copyPiece(in, offset + written, piece, out, way, pipe ? &*pipe : nullptr, buffer);

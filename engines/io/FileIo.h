@@ -12,7 +12,7 @@ namespace shardix {
 class RunProgress;
 
 // The largest slice that any engine writes at once.
-inline constexpr std::int64_t kPieceSize = 4'000'000;
+inline constexpr std::int64_t kCopyChunk = 4'000'000;
 
 // Where the copy reserves room on the disk ahead of its writes, it reserves at
 // most this much ahead, so that a run killed in the middle leaves little space
@@ -71,7 +71,7 @@ inline constexpr std::int64_t kShareStep = std::int64_t{64} << 20;
 using CopiedBytes = std::function<void(std::int64_t written)>;
 
 // Copies `length` bytes of `in`, starting at byte `offset` (0-based), to the
-// current end position of `out`, in consecutive pieces of at most `pieceSize`
+// current end position of `out`, in consecutive pieces of at most `copyChunk`
 // bytes. Where the byte at `offset` and the output's position fall at the same
 // place in a block of the output's file system, the range's whole blocks are
 // offered to the file system to share instead (in pieces of at most kShareStep
@@ -80,7 +80,7 @@ using CopiedBytes = std::function<void(std::int64_t written)>;
 // each, `copied` is told. A short input (the file shrank) is a failure: nothing
 // is made up.
 void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
-               RunProgress& progress, std::int64_t pieceSize = kPieceSize,
+               RunProgress& progress, std::int64_t copyChunk = kCopyChunk,
                std::int64_t reserveStep = kReserveStep, const CopiedBytes& copied = {});
 
 // When `progress` asks the run to stop, raises the failure that says so

@@ -3,6 +3,7 @@
 #include "engines/io/FileIdentity.h"
 #include "engines/manifest/Manifest.h"
 #include "engines/manifest/Verifier.h"
+#include "engines/names/PiecePolicy.h"
 #include "errors/Error.h"
 
 #include <algorithm>
@@ -14,8 +15,6 @@
 namespace shardix {
 
 namespace {
-
-constexpr std::string_view kSuffix = ".sha256";
 
 std::string folderOf(const std::string& path) {
     return path.substr(0, path.find_last_of('/') + 1);
@@ -29,10 +28,8 @@ std::vector<std::string> manifestsIn(const std::string& folder) {
     if (!dir)
         return found;
     while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string name = entry->d_name;
-        if (name.size() > kSuffix.size() &&
-            name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0)
-            found.push_back(folder + name);
+        if (isManifestName(entry->d_name))
+            found.push_back(folder + entry->d_name);
     }
     std::sort(found.begin(), found.end());
     return found;

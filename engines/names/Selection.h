@@ -13,9 +13,4 @@ std::vector<std::string> orderSelection(const std::string& srcDir,
                                         const std::vector<std::string>& selectedNames,
                                         bool reorder);
 
-// Orders `paths` stably by the length, in characters, of their file names (the
-// part after the last "/"), wherever the files lie: segments 1 .. 999 of one
-// base name come out in number order.
-void orderByNameLength(std::vector<std::string>& paths);
-
 } // namespace shardix

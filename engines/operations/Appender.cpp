@@ -210,7 +210,9 @@ Result<> refusedAppendTarget(const std::vector<std::string>& sources, const std:
 }
 
 Result<> appendFile(const std::vector<std::string>& sources, const std::string& target,
-                    RunProgress& progress, std::int64_t pieceSize, const Checksums* expected) {
+                    RunProgress& progress, const JoinOptions& options) {
+    const Checksums* expected = options.expected;
+    const std::int64_t copyChunk = options.copyChunk;
     if (Result<> refused = refusedAppendTarget(sources, target); !refused.ok())
         return refused;
     if (expected) {
@@ -288,7 +290,7 @@ Result<> appendFile(const std::vector<std::string>& sources, const std::string& 
                 progress.pumpEvents();
                 // Exactly the length measured when the source was taken up, so a
                 // source that is also the target never feeds itself.
-                copyRange(found.file, start, found.length - start, output, progress, pieceSize,
+                copyRange(found.file, start, found.length - start, output, progress, copyChunk,
                           kReserveStep, copied);
                 end += found.length - start;
                 offset += found.length;

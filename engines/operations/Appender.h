@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engines/checksums/Checksums.h"
 #include "engines/io/FileIo.h"
+#include "engines/operations/JoinOptions.h"
 #include "errors/Result.h"
 
 #include <cstdint>
@@ -27,8 +27,7 @@ class RunProgress;
 // target do not match its checksum stops the run, and a target that does not
 // match the whole at the end fails it, also when nothing was missing.
 Result<> appendFile(const std::vector<std::string>& sources, const std::string& target,
-                    RunProgress& progress, std::int64_t pieceSize = kPieceSize,
-                    const Checksums* expected = nullptr);
+                    RunProgress& progress, const JoinOptions& options = {});
 
 // Why `target` cannot be appended to from `sources`: it is one of them (by any
 // name), a pipe, a socket, a folder or a disk device. Nothing when it can.

@@ -67,7 +67,9 @@ bool replacesAFile(const std::string& target) {
 } // namespace
 
 Result<> assembleFiles(const std::vector<std::string>& fileList, const std::string& target,
-                       RunProgress& progress, std::int64_t pieceSize, const Checksums* expected) {
+                       RunProgress& progress, const JoinOptions& options) {
+    const Checksums* expected = options.expected;
+    const std::int64_t copyChunk = options.copyChunk;
     if (Result<> refused = refusedTarget(fileList, target); !refused.ok())
         return refused;
     if (expected) {
@@ -126,7 +128,7 @@ Result<> assembleFiles(const std::vector<std::string>& fileList, const std::stri
             progress.pumpEvents();
             // Taken up again: it may have changed since it was measured.
             const MeasuredFile input = openMeasured(entry);
-            copyRange(input.file, 0, input.length, out, progress, pieceSize, kReserveStep, copied);
+            copyRange(input.file, 0, input.length, out, progress, copyChunk, kReserveStep, copied);
             done += input.length;
             if (count > value)
                 progress.setProgressValue(++value);

@@ -25,7 +25,7 @@ namespace {
 // segments to be written is the source itself: emptying that segment must not
 // take the bytes that the later segments are cut from.
 FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std::string& nearPath,
-                       RunProgress& progress, std::int64_t pieceSize) {
+                       RunProgress& progress, std::int64_t copyChunk) {
     std::string folder = nearPath.substr(0, nearPath.find_last_of('/') + 1);
     if (folder.empty())
         folder = "./";
@@ -47,7 +47,7 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
     }
     FileHandle copy(fd, folder);
     try {
-        copyRange(source, 0, length, copy, progress, pieceSize);
+        copyRange(source, 0, length, copy, progress, copyChunk);
     } catch (const Failed& e) {
         // Stopped while copying: no segment was touched yet.
         if (e.error().kind == ErrorKind::Stopped)
@@ -287,27 +287,7 @@ Result<> badLength() {
     return Error::of(ErrorKind::Refused, "The length of the segments must be at least one byte.");
 }
 
-// A cut without a manifest's care, for the overloads that take the slice and
-// maybe want checksums.
-SegmentOptions plainOptions(std::int64_t pieceSize, const Checksums* checksums) {
-    SegmentOptions options;
-    options.copyChunk = pieceSize < 1 ? kPieceSize : pieceSize;
-    options.computeChecksums = checksums != nullptr;
-    options.handleOldManifest = false;
-    return options;
-}
-
-Result<> withChecksums(const Result<>& result, const SegmentReport& report, Checksums* checksums) {
-    if (checksums && result.ok())
-        *checksums = report.checksums;
-    return result;
-}
-
 } // namespace
-
-std::string manifestPathFor(const std::string& basePath) {
-    return basePath + ".sha256";
-}
 
 Result<> segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
                      RunProgress& progress, const SegmentOptions& options, SegmentReport* report) {
@@ -326,23 +306,6 @@ Result<> segmentFileBySize(const std::string& sourcePath, const std::string& bas
     SegmentReport own;
     return cutFile(sourcePath, basePath, lengthsOfSize(sourcePath, segmentLength), progress,
                    options, report ? *report : own);
-}
-
-Result<> segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
-                     RunProgress& progress, std::int64_t pieceSize, Checksums* checksums) {
-    SegmentReport report;
-    return withChecksums(segmentFile(sourcePath, basePath, count, progress,
-                                     plainOptions(pieceSize, checksums), &report),
-                         report, checksums);
-}
-
-Result<> segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
-                           std::int64_t segmentLength, RunProgress& progress,
-                           std::int64_t pieceSize, Checksums* checksums) {
-    SegmentReport report;
-    return withChecksums(segmentFileBySize(sourcePath, basePath, segmentLength, progress,
-                                           plainOptions(pieceSize, checksums), &report),
-                         report, checksums);
 }
 
 } // namespace shardix

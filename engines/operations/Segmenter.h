@@ -2,6 +2,7 @@
 
 #include "engines/checksums/Checksums.h"
 #include "engines/io/FileIo.h"
+#include "engines/names/PiecePolicy.h"
 #include "errors/Result.h"
 
 #include <cstdint>
@@ -11,16 +12,10 @@ namespace shardix {
 
 class RunProgress;
 
-// The most segments that a source is cut into by their length.
-inline constexpr int kMaxSegments = 999;
-
-// The manifest of the segments of `basePath`: `basePath` followed by ".sha256".
-std::string manifestPathFor(const std::string& basePath);
-
 // How a cut is made besides its source, segments and count.
 struct SegmentOptions {
     // The largest slice copied at once.
-    std::int64_t copyChunk = kPieceSize;
+    std::int64_t copyChunk = kCopyChunk;
     // Also compute the SHA-256 of every segment and of the whole source, and
     // write them, once every segment is written, as the manifest
     // manifestPathFor(basePath), which sha256sum -c reads.
@@ -50,7 +45,7 @@ struct SegmentReport {
 // name that cannot be written or one the manifest could not tell from the
 // source's. A failure while writing keeps what was written.
 Result<> segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
-                     RunProgress& progress, const SegmentOptions& options,
+                     RunProgress& progress, const SegmentOptions& options = {},
                      SegmentReport* report = nullptr);
 
 // Cuts `sourcePath` as segmentFile does, into segments of `segmentLength` bytes,
@@ -58,15 +53,6 @@ Result<> segmentFile(const std::string& sourcePath, const std::string& basePath,
 // length below 1 and one that would make more than kMaxSegments segments.
 Result<> segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
                            std::int64_t segmentLength, RunProgress& progress,
-                           const SegmentOptions& options, SegmentReport* report = nullptr);
-
-// The cuts above with the copy's slice given and, with `checksums`, the
-// segments' and the source's checksums computed; no manifest is looked at.
-Result<> segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
-                     RunProgress& progress, std::int64_t pieceSize = kPieceSize,
-                     Checksums* checksums = nullptr);
-Result<> segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
-                           std::int64_t segmentLength, RunProgress& progress,
-                           std::int64_t pieceSize = kPieceSize, Checksums* checksums = nullptr);
+                           const SegmentOptions& options = {}, SegmentReport* report = nullptr);
 
 } // namespace shardix

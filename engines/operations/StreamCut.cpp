@@ -114,9 +114,9 @@ std::string pieceName(const std::string& basePath, std::int64_t number, int digi
 }
 
 Result<> cutStream(int input, const std::string& inputName, const std::string& basePath,
-                   std::int64_t pieceSize, const StreamCutOptions& options, StreamCut& cut) {
+                   std::int64_t copyChunk, const StreamCutOptions& options, StreamCut& cut) {
     cut = StreamCut{};
-    if (pieceSize < 1)
+    if (copyChunk < 1)
         return Error::of(ErrorKind::Refused, "A piece must hold at least one byte.");
     MultiHasher pieceSums(options.pieceChecksums);
     MultiHasher wholeSums(options.wholeChecksums);
@@ -132,7 +132,7 @@ Result<> cutStream(int input, const std::string& inputName, const std::string& b
                 return Error::of(
                     ErrorKind::Refused,
                     "\"" + inputName + "\" needs more than " + std::to_string(options.maxPieces) +
-                        " pieces of " + std::to_string(pieceSize) + " bytes; " +
+                        " pieces of " + std::to_string(copyChunk) + " bytes; " +
                         std::to_string(cut.pieces.size()) + " are written. Choose larger pieces.");
             const std::string path = pieceName(basePath, number, options.digits);
             if (options.digits > 0 &&
@@ -145,8 +145,8 @@ Result<> cutStream(int input, const std::string& inputName, const std::string& b
             PieceFile piece(path);
             std::int64_t length = 0;
             bool ended = false;
-            while (length < pieceSize) {
-                const std::int64_t want = pieceSize - length;
+            while (length < copyChunk) {
+                const std::int64_t want = copyChunk - length;
                 ssize_t n = 0;
                 if (splicing) {
                     n = ::splice(input, nullptr, piece.fd(), nullptr,

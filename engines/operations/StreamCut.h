@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engines/checksums/Hasher.h"
+#include "engines/names/PiecePolicy.h"
 #include "errors/Result.h"
 
 #include <cstdint>
@@ -14,7 +15,7 @@ struct StreamCutOptions {
     // Zero-padded numbers of this many digits (BASE01 ..); 0 for BASE1 BASE2 ..
     int digits = 0;
     // A stream that needs more pieces fails when it reaches the next one.
-    std::int64_t maxPieces = 999;
+    std::int64_t maxPieces = kMaxSegments;
     // Checksums of each piece, and of all the bytes (for a manifest).
     std::vector<HashAlgorithm> pieceChecksums;
     std::vector<HashAlgorithm> wholeChecksums;
@@ -41,7 +42,7 @@ struct StreamCut {
 std::string pieceName(const std::string& basePath, std::int64_t number, int digits);
 
 // Cuts what the file descriptor `input` gives until its end (a pipe, a
-// socket, standard input) into pieces of `pieceSize` bytes, the last one
+// socket, standard input) into pieces of `copyChunk` bytes, the last one
 // shorter, named `basePath` followed by 1, 2, .. Memory stays the same
 // whatever the length: a pipe's pages go to the pieces in the kernel (splice)
 // unless checksums are wanted, else through one buffer of 1 MiB. Each piece is
@@ -51,6 +52,6 @@ std::string pieceName(const std::string& basePath, std::int64_t number, int digi
 // system's cause; the pieces finished before it stay, and `cut` lists them.
 // `inputName` names the input in messages ("standard input").
 Result<> cutStream(int input, const std::string& inputName, const std::string& basePath,
-                   std::int64_t pieceSize, const StreamCutOptions& options, StreamCut& cut);
+                   std::int64_t copyChunk, const StreamCutOptions& options, StreamCut& cut);
 
 } // namespace shardix

@@ -225,7 +225,7 @@ TEST_F(SegmentCommand, CancelOrEscapeStopsTheRunAndTheStepStaysShown) {
                 shownAtStop = progressBar(*d)->text();
                 input();
             });
-            const Result<> result = segmentFile(src, base, n, stopping, 100);
+            const Result<> result = segmentFile(src, base, n, stopping, {.copyChunk = 100});
             EXPECT_EQ(stopping.pumps, 3) << name;
             return result;
         };

@@ -80,19 +80,21 @@ using RoundTrip = std::tuple<std::size_t, int, std::int64_t>;
 class SegmentRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
 
 TEST_P(SegmentRoundTrip, EqualSlicesWithTheRemainderLastAssembleBackToTheSource) {
-    const auto [size, count, pieceSize] = GetParam();
+    const auto [size, count, copyChunk] = GetParam();
     TempDir dir;
     RecordingProgress ui, join;
     const std::string source = randomBytes(size, static_cast<unsigned>(size + count));
     writeFile(dir / "source.bin", source);
 
-    ASSERT_EQ(failure(segmentFile(dir / "source.bin", dir / "part", count, ui, pieceSize)), "");
+    ASSERT_EQ(
+        failure(segmentFile(dir / "source.bin", dir / "part", count, ui, {.copyChunk = copyChunk})),
+        "");
     const Strings parts = named(dir / "part", upTo(count));
     int expectedPumps = 0; // one before each segment and each piece after its first
     for (int k = 1; k <= count; ++k) {
         const auto length = std::filesystem::file_size(parts[k - 1]);
         ASSERT_EQ(length, k < count ? size / count : size - size / count * (count - 1)) << k;
-        expectedPumps += std::max<int>(1, (length + pieceSize - 1) / pieceSize);
+        expectedPumps += std::max<int>(1, (length + copyChunk - 1) / copyChunk);
     }
     EXPECT_EQ(joined(parts), source);
     EXPECT_FALSE(exists(dir / ("part" + std::to_string(count + 1))));
@@ -103,11 +105,11 @@ TEST_P(SegmentRoundTrip, EqualSlicesWithTheRemainderLastAssembleBackToTheSource)
               (Strings{"min 1", "max " + std::to_string(count), "value 1", "visible 1"}));
     EXPECT_EQ(ui.values.back(), count);
 
-    ASSERT_EQ(failure(assembleFiles(parts, dir / "joined", join, pieceSize)), "");
+    ASSERT_EQ(failure(assembleFiles(parts, dir / "joined", join, {copyChunk})), "");
     EXPECT_EQ(readFile(dir / "joined"), source);
 }
 
-constexpr std::int64_t K = kPieceSize;
+constexpr std::int64_t K = kCopyChunk;
 INSTANTIATE_TEST_SUITE_P(
     Sizes, SegmentRoundTrip,
     ::testing::Values(RoundTrip{1, 1, K}, RoundTrip{10, 2, K}, RoundTrip{10, 3, K},
@@ -139,7 +141,7 @@ TEST_F(Engine, SegmenterNamesSegmentsByNumberReplacesOldOnesAndMayCutOneOfThem) 
 
     const std::string original = randomBytes(10'007, 9);
     writeFile(dir / "part3", original); // the source's own name is segment 3
-    ASSERT_EQ(failure(segmentFile(dir / "part3", dir / "part", 5, ui, 1000)), "");
+    ASSERT_EQ(failure(segmentFile(dir / "part3", dir / "part", 5, ui, {.copyChunk = 1000})), "");
     EXPECT_EQ(joined(named(dir / "part", upTo(5))), original);
     writeFile(dir / "whole", original); // segment 1 is a link to the source
     ASSERT_EQ(::symlink((dir / "whole").c_str(), (dir / "cut1").c_str()), 0);
@@ -269,7 +271,7 @@ TEST_P(AppendCases, CompletesTheTargetWithExactlyTheMissingBytes) {
     Strings sources;
     for (const auto& [from, length] : slices)
         writeFile(sources.emplace_back(dir / std::to_string(from)), kWhole.substr(from, length));
-    ASSERT_EQ(failure(appendFile(sources, dir / "target", ui, 3)), "");
+    ASSERT_EQ(failure(appendFile(sources, dir / "target", ui, {3})), "");
     EXPECT_EQ(readFile(dir / "target"), kWhole.substr(0, expectedLength));
     EXPECT_EQ(ui.values.back(), ui.max); // the bar ends full, whatever was written
 }
@@ -318,7 +320,7 @@ TEST_F(Engine, AppenderProgressAndEventsFollowWhatIsSearchedAndWritten) {
     writeFile(dir / "all", all);
     writeFile(dir / "part", all.substr(0, 100));
     RecordingProgress pieces;
-    ASSERT_TRUE((appendFile({dir / "all"}, dir / "part", pieces, 50)).ok());
+    ASSERT_TRUE((appendFile({dir / "all"}, dir / "part", pieces, {50})).ok());
     EXPECT_EQ(readFile(dir / "part"), all);
     EXPECT_EQ(pieces.pumps, 5);
 }
@@ -441,7 +443,7 @@ TEST_F(Engine, FaultsAnInputThatShrinksWhileCopiedIsReportedNotPaddedAndFreesIts
         if (n == 2)
             std::filesystem::resize_file(dir / "src", 100'000);
     };
-    EXPECT_NE(failure(assembleFiles({dir / "src"}, dir / "out", ui, 65'536))
+    EXPECT_NE(failure(assembleFiles({dir / "src"}, dir / "out", ui, {65'536}))
                   .find("shorter than when it was measured"),
               std::string::npos);
     EXPECT_EQ(readFile(dir / "out"), source.substr(0, 100'000));
@@ -461,14 +463,14 @@ TEST_F(Engine, EachEngineStopsWhenAskedAndKeepsWhatItWrote) {
         writeFile(dir / ("in" + std::to_string(k + 1)), whole.substr(k * 250'000, 250'000));
     const Strings inputs = named(dir / "in", upTo(4));
     const auto segment = [&](RunProgress& p) {
-        return segmentFile(dir / "src", dir / "p", 4, p, 100'000);
+        return segmentFile(dir / "src", dir / "p", 4, p, {.copyChunk = 100'000});
     };
     const auto assemble = [&](RunProgress& p) {
-        return assembleFiles(inputs, dir / "out", p, 100'000);
+        return assembleFiles(inputs, dir / "out", p, {100'000});
     };
     const auto append = [&](RunProgress& p) {
         writeFile(dir / "t", whole.substr(0, 100'000));
-        return appendFile(inputs, dir / "t", p, 100'000);
+        return appendFile(inputs, dir / "t", p, {100'000});
     };
     // Pumps come before each file and between the pieces of 100,000 bytes.
     const struct {
@@ -557,9 +559,11 @@ TEST(Engines, CopyAlikeWithinAndAcrossFileSystems) {
         for (const TempDir* to : {&disk, &memory}) {
             RecordingProgress ui;
             writeFile(*from / "src", source);
-            ASSERT_EQ(failure(segmentFile(*from / "src", *to / "part", 3, ui, 100'000)), "");
+            ASSERT_EQ(
+                failure(segmentFile(*from / "src", *to / "part", 3, ui, {.copyChunk = 100'000})),
+                "");
             const Strings parts = named(*to / "part", upTo(3));
-            ASSERT_EQ(failure(assembleFiles(parts, *from / "joined", ui, 65'536)), "");
+            ASSERT_EQ(failure(assembleFiles(parts, *from / "joined", ui, {65'536})), "");
             EXPECT_EQ(readFile(*from / "joined"), source);
             writeFile(*to / "cut", source.substr(0, 1000));
             ASSERT_EQ(failure(appendFile({*from / "src"}, *to / "cut", ui)), "");
@@ -687,9 +691,12 @@ TEST_F(Engine, SegmenterReturnsTheChecksumsOfWhatItWrote) {
     writeFile(dir / "src", source);
     for (const std::int64_t length : {std::int64_t{1'048'576}, std::int64_t{1'048'575},
                                       std::int64_t{3'145'733}, std::int64_t{9'999'999}}) {
-        Checksums sums;
-        ASSERT_EQ(failure(segmentFileBySize(dir / "src", dir / "s", length, ui, 65'536, &sums)),
-                  "");
+        SegmentReport report;
+        ASSERT_EQ(
+            failure(segmentFileBySize(dir / "src", dir / "s", length, ui,
+                                      {.copyChunk = 65'536, .computeChecksums = true}, &report)),
+            "");
+        const Checksums& sums = report.checksums;
         const int count = static_cast<int>((source.size() + length - 1) / length);
         ASSERT_EQ(sums.parts.size(), static_cast<std::size_t>(count)) << length;
         for (int k = 1; k <= count; ++k) {
@@ -704,17 +711,18 @@ TEST_F(Engine, SegmenterReturnsTheChecksumsOfWhatItWrote) {
             std::filesystem::remove(dir / ("s" + std::to_string(k)));
     }
     // Cut from a private copy when the source is a segment; empty segments.
-    Checksums own, empty;
+    const SegmentOptions withSums{.computeChecksums = true};
+    SegmentReport own, empty;
     writeFile(dir / "p2", source);
-    ASSERT_EQ(failure(segmentFile(dir / "p2", dir / "p", 3, ui, kPieceSize, &own)), "");
-    EXPECT_EQ(own.whole, sha256(source));
-    EXPECT_EQ(own.parts[1], sha256(readFile(dir / "p2")));
+    ASSERT_EQ(failure(segmentFile(dir / "p2", dir / "p", 3, ui, withSums, &own)), "");
+    EXPECT_EQ(own.checksums.whole, sha256(source));
+    EXPECT_EQ(own.checksums.parts[1], sha256(readFile(dir / "p2")));
     writeFile(dir / "none", "");
-    ASSERT_EQ(failure(segmentFileBySize(dir / "none", dir / "e", 10, ui, kPieceSize, &empty)), "");
-    EXPECT_EQ(empty.parts, Strings{sha256("")});
+    ASSERT_EQ(failure(segmentFileBySize(dir / "none", dir / "e", 10, ui, withSums, &empty)), "");
+    EXPECT_EQ(empty.checksums.parts, Strings{sha256("")});
     EXPECT_TRUE(exists(dir / "e1") && !exists(dir / "e2"));
-    EXPECT_TRUE(segmentFile(dir / "none", dir / "z", 3, ui, kPieceSize, &empty).ok());
-    EXPECT_EQ(empty.parts, Strings(3, sha256("")));
+    EXPECT_TRUE(segmentFile(dir / "none", dir / "z", 3, ui, withSums, &empty).ok());
+    EXPECT_EQ(empty.checksums.parts, Strings(3, sha256("")));
 
     EXPECT_NE(failure(segmentFileBySize(dir / "src", dir / "q", 0, ui)), "");
     EXPECT_NE(failure(segmentFileBySize(dir / "src", dir / "q", source.size() / 1000, ui))
@@ -787,12 +795,12 @@ TEST_F(Engine, AssemblerAndAppenderCheckTheirOutputAgainstChecksums) {
         expected.parts.push_back(sha256(bytes));
     }
     expected.whole = sha256(whole);
-    ASSERT_EQ(failure(assembleFiles(parts, dir / "out", ui, 1'000'000, &expected)), "");
+    ASSERT_EQ(failure(assembleFiles(parts, dir / "out", ui, {1'000'000, &expected})), "");
     EXPECT_TRUE(readFile(dir / "out") == whole);
 
     const auto assembled = [&](const Checksums& sums) {
         RecordingProgress progress;
-        return failure(assembleFiles(parts, dir / "out", progress, 1'000'000, &sums));
+        return failure(assembleFiles(parts, dir / "out", progress, {1'000'000, &sums}));
     };
     Checksums wrongWhole = expected;
     wrongWhole.whole = sha256("other");
@@ -819,7 +827,7 @@ TEST_F(Engine, AssemblerAndAppenderCheckTheirOutputAgainstChecksums) {
     std::string target = whole.substr(0, 30'000'000);
     target[200'000] ^= 1;
     writeFile(dir / "t", target);
-    EXPECT_EQ(failure(appendFile(parts, dir / "t", ui, kPieceSize, &expected)),
+    EXPECT_EQ(failure(appendFile(parts, dir / "t", ui, {kCopyChunk, &expected})),
               "\"" + (dir / "t") +
                   "\" does not hold the beginning of the chosen files: its bytes 1 to 10000000, "
                   "where \"" +
@@ -827,18 +835,18 @@ TEST_F(Engine, AssemblerAndAppenderCheckTheirOutputAgainstChecksums) {
                   "\" in \"m\".  Nothing was appended.");
     EXPECT_TRUE(readFile(dir / "t") == target);
     writeFile(dir / "t", target + whole.substr(30'000'000));
-    EXPECT_EQ(failure(appendFile(parts, dir / "t", ui, kPieceSize, &expected)),
+    EXPECT_EQ(failure(appendFile(parts, dir / "t", ui, {kCopyChunk, &expected})),
               "The bytes of \"" + (dir / "t") + "\" where \"" + parts[0] +
                   "\" belongs do not match the checksum of \"" + parts[0] + "\" in \"m\"; \"" +
                   (dir / "t") + "\" does not match the original file.");
     for (const std::size_t kept : {std::size_t{0}, std::size_t{30'000'000}, whole.size()}) {
         writeFile(dir / "t", whole.substr(0, kept));
         RecordingProgress progress;
-        ASSERT_EQ(failure(appendFile(parts, dir / "t", progress, kPieceSize, &expected)), "");
+        ASSERT_EQ(failure(appendFile(parts, dir / "t", progress, {kCopyChunk, &expected})), "");
         EXPECT_TRUE(readFile(dir / "t") == whole);
     }
     writeFile(dir / "t", whole + "more");
-    EXPECT_NE(failure(appendFile(parts, dir / "t", ui, kPieceSize, &expected))
+    EXPECT_NE(failure(appendFile(parts, dir / "t", ui, {kCopyChunk, &expected}))
                   .find("does not match the checksum of the whole file"),
               std::string::npos);
 }

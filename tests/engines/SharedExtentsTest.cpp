@@ -143,9 +143,11 @@ class SharedExtents : public ::testing::TestWithParam<const char*> {
     // checks their bytes and checksums; returns their names.
     Strings cutBySize(const std::string& base, std::int64_t length, Checksums& sums) {
         Strings pieces;
-        EXPECT_EQ(
-            failure(segmentFileBySize(disk / "src", disk / base, length, ui, kPieceSize, &sums)),
-            "");
+        SegmentReport report;
+        EXPECT_EQ(failure(segmentFileBySize(disk / "src", disk / base, length, ui,
+                                            {.computeChecksums = true}, &report)),
+                  "");
+        sums = report.checksums;
         for (std::int64_t at = 0; at < static_cast<std::int64_t>(source.size()); at += length) {
             pieces.push_back(disk / (base + std::to_string(pieces.size() + 1)));
             const std::string bytes = readFile(pieces.back());
@@ -177,7 +179,7 @@ TEST_P(SharedExtents, AlignedCutsAssemblyAndAppendShareTheSourcesBlocks) {
         EXPECT_GE(sharedBytes(pieces[k]), wholeBlocks(0, size)) << pieces[k];
     }
 
-    ASSERT_EQ(failure(assembleFiles(pieces, disk / "joined", ui, kPieceSize, &sums)), "");
+    ASSERT_EQ(failure(assembleFiles(pieces, disk / "joined", ui, {kCopyChunk, &sums})), "");
     EXPECT_TRUE(readFile(disk / "joined") == source);
     EXPECT_GE(sharedBytes(disk / "joined"), wholeBlocks(0, source.size()));
 
@@ -188,7 +190,7 @@ TEST_P(SharedExtents, AlignedCutsAssemblyAndAppendShareTheSourcesBlocks) {
     Checksums whole;
     whole.parts = {sha256(source)};
     whole.whole = sha256(source);
-    ASSERT_EQ(failure(appendFile({disk / "src"}, disk / "copy", ui, kPieceSize, &whole)), "");
+    ASSERT_EQ(failure(appendFile({disk / "src"}, disk / "copy", ui, {kCopyChunk, &whole})), "");
     EXPECT_TRUE(readFile(disk / "copy") == source);
     EXPECT_GE(sharedBytes(disk / "copy"), wholeBlocks(kept, source.size() - kept));
 }
@@ -201,7 +203,7 @@ TEST_P(SharedExtents, UnalignedCutsGiveTheSourcesBytes) {
         const std::string base = "u" + std::to_string(length) + ".";
         const Strings pieces = cutBySize(base, length, sums);
         EXPECT_GE(sharedBytes(pieces[0]), wholeBlocks(0, length)); // it starts at a boundary
-        ASSERT_EQ(failure(assembleFiles(pieces, disk / (base + "joined"), ui, kPieceSize, &sums)),
+        ASSERT_EQ(failure(assembleFiles(pieces, disk / (base + "joined"), ui, {kCopyChunk, &sums})),
                   "");
         EXPECT_TRUE(readFile(disk / (base + "joined")) == source) << length;
     }
