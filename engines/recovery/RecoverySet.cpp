@@ -179,19 +179,24 @@ std::variant<RecoverySet, RecoveryProblem> assembleSet(const std::vector<Scanned
         if (blocks > Gf16::kMaxInputBlocks)
             return refuse("its files have more than " + std::to_string(Gf16::kMaxInputBlocks) +
                           " blocks");
-        const auto check = checksums.find(id);
+        file.firstConstant = static_cast<std::uint32_t>(blocks - fileBlocks);
+        file.checks.resize(static_cast<std::size_t>(fileBlocks));
+        set.files.push_back(std::move(file));
+    }
+
+    // The blocks' checksums, once the files' blocks are known to be few enough.
+    for (SetFile& file : set.files) {
+        const std::string& name = file.description.name;
+        const auto check = checksums.find(file.description.id);
         if (check == checksums.end())
             return refuse("neither it nor its volumes hold the block checksums of \"" + name +
                           "\"");
-        if (check->second.size() != 16 + 20 * fileBlocks)
+        if (check->second.size() != 16 + 20 * file.checks.size())
             return refuse("the block checksums of \"" + name + "\" do not fit its length");
-        file.firstConstant = static_cast<std::uint32_t>(blocks - fileBlocks);
-        file.checks.resize(static_cast<std::size_t>(fileBlocks));
         for (std::size_t b = 0; b < file.checks.size(); ++b) {
             file.checks[b].md5 = digestAt(check->second, 16 + 20 * b);
             file.checks[b].crc = readU32(check->second.data() + 16 + 20 * b + 16);
         }
-        set.files.push_back(std::move(file));
     }
     set.dataBlocks = static_cast<std::uint32_t>(blocks);
 
@@ -213,6 +218,21 @@ std::variant<RecoverySet, RecoveryProblem> assembleSet(const std::vector<Scanned
     for (const auto& [exponent, at] : recovery)
         set.recovery.push_back(at);
     return set;
+}
+
+std::variant<RecoverySet, RecoveryProblem>
+assembleSetFromBytes(std::string index, const std::vector<std::string>& volumes,
+                     const std::string& indexName) {
+    std::vector<ScannedSource> sources;
+    MemorySource indexSource(std::move(index));
+    sources.push_back(ScannedSource{indexName, indexName, scanPackets(indexSource)});
+    std::string base = indexName.substr(0, indexName.rfind('.'));
+    for (std::size_t v = 0; v < volumes.size(); ++v) {
+        MemorySource volumeSource(volumes[v]);
+        const std::string name = base + ".vol" + std::to_string(v) + ".par2";
+        sources.push_back(ScannedSource{name, name, scanPackets(volumeSource)});
+    }
+    return assembleSet(sources);
 }
 
 } // namespace shardix::par2

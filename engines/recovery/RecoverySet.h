@@ -54,4 +54,11 @@ inline constexpr std::uint64_t kMaxSetBlockSize = 128 << 20;
 // Damaged packets and volumes of other sets are left out with a note.
 std::variant<RecoverySet, RecoveryProblem> assembleSet(const std::vector<ScannedSource>& sources);
 
+// Scans an index ("BASE.par2") and volumes given as bytes and puts their set
+// together: what a repair does before it reads any file, for the fuzzer and
+// the tests.
+std::variant<RecoverySet, RecoveryProblem>
+assembleSetFromBytes(std::string index, const std::vector<std::string>& volumes = {},
+                     const std::string& indexName = "BASE.par2");
+
 } // namespace shardix::par2
