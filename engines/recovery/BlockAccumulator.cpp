@@ -12,6 +12,8 @@ namespace {
 // that width stay in the processor's second-level cache while every output
 // block takes its share of them.
 constexpr std::size_t kCacheBytes = 256 << 10;
+// The most memory that a batch's prepared factors take.
+constexpr std::size_t kPreparedBytes = 8 << 20;
 
 std::size_t roundUp(std::size_t value, std::size_t step) {
     return (value + step - 1) / step * step;
@@ -111,64 +113,62 @@ void BlockAccumulator::dispatch(Batch& batch) {
     const std::size_t count = batch.inputs.size();
     const std::size_t outputs = outputs_;
     const std::size_t preparedSize = kernel_.preparedSize();
+    const std::size_t threads = pool_.size();
     batch.sources.resize(count);
     for (std::size_t k = 0; k < count; ++k)
         batch.sources[k] = batch.inputs[k].bytes;
-    batch.prepared.resize(outputs * count * preparedSize);
+    // The factors are prepared for a chunk of outputs at a time, so that the
+    // larger tables of some kernels stay within kPreparedBytes.
+    const std::size_t chunk = std::clamp<std::size_t>(kPreparedBytes / (count * preparedSize), 1,
+                                                      std::max<std::size_t>(outputs, 1));
+    batch.prepared.resize(std::min(chunk, outputs) * count * preparedSize);
 
     std::vector<WorkerPool::Stage> stages;
     if (batchTasks_)
         stages = batchTasks_(batch.inputs);
+    // Each block into the kernel's layout.
+    stages.push_back(WorkerPool::Stage{count, [this, &batch](std::size_t k, unsigned) {
+                                           auto* bytes =
+                                               const_cast<std::uint8_t*>(batch.inputs[k].bytes);
+                                           kernel_.toLayout(bytes, bytes, padded_);
+                                       }});
 
-    // Each block into the kernel's layout, and every factor prepared.
-    const std::size_t threads = pool_.size();
-    const std::size_t prepareTasks = std::min<std::size_t>(outputs, 4 * threads);
-    stages.push_back(WorkerPool::Stage{
-        count + prepareTasks,
-        [this, &batch, count, outputs, prepareTasks, preparedSize](std::size_t index, unsigned) {
-            if (index < count) {
-                auto* bytes = const_cast<std::uint8_t*>(batch.inputs[index].bytes);
-                kernel_.toLayout(bytes, bytes, padded_);
-                return;
-            }
-            const std::size_t part = index - count;
-            const std::size_t first = outputs * part / prepareTasks;
-            const std::size_t last = outputs * (part + 1) / prepareTasks;
-            for (std::size_t j = first; j < last; ++j) {
-                for (std::size_t k = 0; k < count; ++k)
-                    kernel_.prepare(factor_(batch.inputs[k].tag, j),
-                                    batch.prepared.data() + (j * count + k) * preparedSize);
-            }
-        }});
-
-    // The products, in rectangles of columns and outputs, enough of them to
-    // keep every thread busy.
-    if (outputs > 0) {
-        const std::size_t stripe = std::min(
-            padded_,
-            std::clamp<std::size_t>(kCacheBytes / count / kBlockAlign * kBlockAlign, 4096, 65536));
-        const std::size_t stripes = (padded_ + stripe - 1) / stripe;
-        const std::size_t wanted = 4 * threads;
-        const std::size_t columnParts = std::min(stripes, wanted);
-        const std::size_t outputParts =
-            std::min(outputs, std::max<std::size_t>(1, wanted / columnParts));
+    // The products, for each stripe of columns the outputs a few at a time,
+    // in enough tasks to keep every thread busy.
+    const std::size_t stripe =
+        std::min(padded_, std::clamp<std::size_t>(kCacheBytes / count / kBlockAlign * kBlockAlign,
+                                                  4096, 65536));
+    const std::size_t stripes = (padded_ + stripe - 1) / stripe;
+    for (std::size_t first = 0; first < outputs; first += chunk) {
+        const std::size_t last = std::min(outputs, first + chunk);
+        const std::size_t prepareTasks =
+            std::min(last - first, 4 * static_cast<std::size_t>(threads));
         stages.push_back(WorkerPool::Stage{
-            columnParts * outputParts, [this, &batch, count, outputs, preparedSize, stripe, stripes,
-                                        columnParts, outputParts](std::size_t index, unsigned) {
-                const std::size_t columnPart = index % columnParts;
-                const std::size_t outputPart = index / columnParts;
-                const std::size_t firstStripe = stripes * columnPart / columnParts;
-                const std::size_t lastStripe = stripes * (columnPart + 1) / columnParts;
-                const std::size_t first = outputs * outputPart / outputParts;
-                const std::size_t last = outputs * (outputPart + 1) / outputParts;
-                for (std::size_t s = firstStripe; s < lastStripe; ++s) {
-                    const std::size_t offset = s * stripe;
-                    const std::size_t bytes = std::min(stripe, padded_ - offset);
-                    for (std::size_t j = first; j < last; ++j)
-                        kernel_.multiplyAdd(
-                            outputMemory_.get() + j * padded_ + offset, batch.sources.data(), count,
-                            batch.prepared.data() + j * count * preparedSize, offset, bytes);
+            prepareTasks, [this, &batch, count, first, last, prepareTasks,
+                           preparedSize](std::size_t part, unsigned) {
+                const std::size_t size = last - first;
+                for (std::size_t j = first + size * part / prepareTasks;
+                     j < first + size * (part + 1) / prepareTasks; ++j) {
+                    for (std::size_t k = 0; k < count; ++k)
+                        kernel_.prepare(factor_(batch.inputs[k].tag, j),
+                                        batch.prepared.data() +
+                                            ((j - first) * count + k) * preparedSize);
                 }
+            }});
+        const std::size_t outputParts =
+            std::clamp<std::size_t>((8 * threads + stripes - 1) / stripes, 1, last - first);
+        stages.push_back(WorkerPool::Stage{
+            stripes * outputParts, [this, &batch, count, first, last, preparedSize, stripe,
+                                    outputParts](std::size_t index, unsigned) {
+                const std::size_t offset = index / outputParts * stripe;
+                const std::size_t part = index % outputParts;
+                const std::size_t bytes = std::min(stripe, padded_ - offset);
+                const std::size_t size = last - first;
+                for (std::size_t j = first + size * part / outputParts;
+                     j < first + size * (part + 1) / outputParts; ++j)
+                    kernel_.multiplyAdd(
+                        outputMemory_.get() + j * padded_ + offset, batch.sources.data(), count,
+                        batch.prepared.data() + (j - first) * count * preparedSize, offset, bytes);
             }});
     }
     batch.job = pool_.submit(std::move(stages));

@@ -11,7 +11,7 @@ namespace shardix::par2 {
 namespace {
 
 constexpr char kMagic[8] = {'P', 'A', 'R', '2', '\0', 'P', 'K', 'T'};
-constexpr std::size_t kChunk = 1 << 20;
+constexpr std::size_t kChunk = 256 << 10;
 
 constexpr char kMainType[16] = {'P', 'A', 'R', ' ', '2',  '.',  '0',  '\0',
                                 'M', 'a', 'i', 'n', '\0', '\0', '\0', '\0'};

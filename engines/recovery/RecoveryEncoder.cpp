@@ -535,9 +535,14 @@ std::optional<RecoveryProblem> createRecovery(const std::string& indexPath,
     if (::fstat(folder.fd(), &folderInfo) != 0)
         return systemProblem(errno, "read", folder.path().empty() ? "." : folder.path());
 
-    // The pieces, each a file of the index's folder, opened once.
+    // The pieces, each a file of the index's folder: their lengths and first
+    // bytes now, the rest when the encoder takes them (a piece open at a time).
+    struct Identity {
+        dev_t device;
+        ino_t inode;
+    };
     std::vector<RecoveryPiece> pieces;
-    std::vector<Fd> files;
+    std::vector<Identity> identities;
     for (const std::string& path : piecePaths) {
         Folder pieceFolder;
         std::string name;
@@ -562,17 +567,27 @@ std::optional<RecoveryProblem> createRecovery(const std::string& indexPath,
             static_cast<std::int64_t>(piece.head.size()))
             return systemProblem(errno ? errno : EIO, "read", path);
         pieces.push_back(std::move(piece));
-        files.push_back(std::move(fd));
+        identities.push_back(Identity{info.st_dev, info.st_ino});
     }
 
     RecoveryEncoder encoder(indexPath, pieces, plan, control, replace);
     std::vector<char> buffer(kReadChunk);
     for (std::size_t i = 0; i < pieces.size() && !encoder.problem(); ++i) {
-        ::posix_fadvise(files[i].get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        if (pieces[i].length == 0)
+            continue;
+        Fd fd;
+        struct stat info {};
+        if (const int error = folder.openForReading(pieces[i].name, fd))
+            return systemProblem(error, "read", piecePaths[i]);
+        if (::fstat(fd.get(), &info) != 0 || info.st_dev != identities[i].device ||
+            info.st_ino != identities[i].inode)
+            return RecoveryProblem{"\"" + piecePaths[i] + "\" was replaced while it was read.",
+                                   piecePaths[i], 0};
+        ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
         for (std::int64_t at = 0; at < pieces[i].length;) {
             const std::size_t wanted =
                 static_cast<std::size_t>(std::min<std::int64_t>(kReadChunk, pieces[i].length - at));
-            const std::int64_t got = readAt(files[i].get(), at, buffer.data(), wanted);
+            const std::int64_t got = readAt(fd.get(), at, buffer.data(), wanted);
             if (got < 0)
                 return systemProblem(errno, "read", piecePaths[i]);
             if (got != static_cast<std::int64_t>(wanted))

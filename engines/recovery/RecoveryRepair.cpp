@@ -31,6 +31,9 @@ constexpr std::size_t kBatchBytes = 32 << 20;
 // Tries with other recovery blocks when the first ones chosen give equations
 // that depend on each other.
 constexpr int kSolveAttempts = 20;
+// The most missing blocks rebuilt at once: solving for N of them takes about
+// 6 N^2 bytes, within the memory the tool allows itself.
+constexpr std::size_t kMaxSolved = 6000;
 
 bool stopRequested(const RecoveryControl& control) {
     return control.stop && control.stop->load(std::memory_order_relaxed);
@@ -501,6 +504,12 @@ std::optional<RecoveryProblem> Session::rebuild(std::vector<TempFile>& temps,
     }
     const std::size_t count = missing.size();
     const std::size_t good = goodConstants.size();
+    if (count > kMaxSolved)
+        return RecoveryProblem{std::to_string(count) +
+                                   " blocks are missing; this tool rebuilds at "
+                                   "most " +
+                                   std::to_string(kMaxSolved) + " at once. Nothing was changed.",
+                               folder_.display(indexName_), 0};
     std::vector<std::uint32_t> exponents;
     std::vector<std::size_t> recoveryUsed;
     std::vector<std::uint16_t> inverse;
