@@ -4,6 +4,7 @@
 #include "engines/recovery/Checksum.h"
 #include "engines/recovery/Gf16.h"
 #include "engines/recovery/GfKernel.h"
+#include "engines/recovery/Md5Lanes.h"
 #include "engines/recovery/Par2Packets.h"
 #include "engines/recovery/RecoveryIo.h"
 #include "engines/recovery/WorkerPool.h"
@@ -246,34 +247,36 @@ void RecoveryEncoder::State::beginPass(std::uint32_t firstExponent, bool streami
         accumulator->begin(outputs, factor, [this](auto batch) { return compareTasks(batch); });
 }
 
-// The checksums of a batch's blocks as they stream by: the MD5 of each piece
-// (and of its first 16 KiB) in order on one thread, the blocks' MD5 and
-// CRC-32 on the others.
+// The checksums of a batch's blocks: their MD5s side by side where the
+// processor can, else one by one, and their CRC-32s. (The pieces' own MD5s
+// are taken in feed(), on the caller's thread.)
 std::vector<WorkerPool::Stage>
 RecoveryEncoder::State::checksumTasks(std::vector<BlockAccumulator::Input> batch) {
-    const std::size_t count = batch.size();
-    auto task = [this, batch = std::move(batch)](std::size_t index, unsigned) {
+    const bool lanes = canHashLanes() && batch.size() > 1 && batch.size() <= kMd5Lanes;
+    const std::size_t count = batch.size() + (lanes ? 1 : batch.size());
+    auto task = [this, lanes, batch = std::move(batch)](std::size_t index, unsigned) {
+        auto check = [&](std::size_t k) -> BlockCheck& {
+            PieceState& piece = pieces[tagPiece[batch[k].tag]];
+            return piece.checks[batch[k].tag - piece.firstConstant];
+        };
         if (index < batch.size()) {
-            const BlockAccumulator::Input& input = batch[index];
-            PieceState& piece = pieces[tagPiece[input.tag]];
-            BlockCheck& check = piece.checks[input.tag - piece.firstConstant];
-            check.md5 = md5Of(input.bytes, plan.blockSize);
-            check.crc = crc32Of(input.bytes, plan.blockSize);
+            check(index).crc = crc32Of(batch[index].bytes, plan.blockSize);
             return;
         }
-        for (const BlockAccumulator::Input& input : batch) {
-            PieceState& piece = pieces[tagPiece[input.tag]];
-            const std::uint64_t start =
-                static_cast<std::uint64_t>(input.tag - piece.firstConstant) * plan.blockSize;
-            piece.whole.update(input.bytes, input.filled);
-            if (start < k16k)
-                piece.first16k.update(input.bytes,
-                                      std::min<std::uint64_t>(input.filled, k16k - start));
-            if (start + input.filled == piece.description.length)
-                piece.description.hash = piece.whole.finish();
+        if (!lanes) {
+            const std::size_t k = index - batch.size();
+            check(k).md5 = md5Of(batch[k].bytes, plan.blockSize);
+            return;
         }
+        const std::uint8_t* messages[kMd5Lanes];
+        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
+            messages[lane] = batch[lane < batch.size() ? lane : 0].bytes;
+        Md5Digest digests[kMd5Lanes];
+        md5OfLanes(messages, plan.blockSize, digests);
+        for (std::size_t k = 0; k < batch.size(); ++k)
+            check(k).md5 = digests[k];
     };
-    return {WorkerPool::Stage{count + 1, std::move(task)}};
+    return {WorkerPool::Stage{count, std::move(task)}};
 }
 
 // The blocks read back for a later pass, compared by CRC-32 with what streamed by.
@@ -449,6 +452,9 @@ bool RecoveryEncoder::feed(const void* bytes, std::size_t length) {
             const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(
                 {length, piece.description.length - s.offset, s.plan.blockSize - s.fill}));
             std::memcpy(s.accumulator->inputBuffer() + s.fill, at, take);
+            piece.whole.update(at, take);
+            if (s.offset < k16k)
+                piece.first16k.update(at, std::min<std::uint64_t>(take, k16k - s.offset));
             s.fill += take;
             s.offset += take;
             at += take;
@@ -460,6 +466,7 @@ bool RecoveryEncoder::feed(const void* bytes, std::size_t length) {
             ++s.block;
             s.fill = 0;
             if (s.offset == piece.description.length) {
+                piece.description.hash = piece.whole.finish();
                 ++s.current;
                 s.offset = 0;
                 s.block = 0;

@@ -2,6 +2,7 @@
 #include "engines/recovery/Checksum.h"
 #include "engines/recovery/Gf16.h"
 #include "engines/recovery/GfKernel.h"
+#include "engines/recovery/Md5Lanes.h"
 #include "engines/recovery/Par2Packets.h"
 #include "engines/recovery/RecoveryEncoder.h"
 #include "engines/recovery/RecoveryPlan.h"
@@ -135,6 +136,25 @@ TEST(Field, PortableKernelMatchesItBitByBit) {
     const std::uint16_t constants[] = {2, 4, 16, 128, 256, 2048, 8192, 16384, 4107, 32856, 17132};
     for (std::uint32_t i = 0; i < std::size(constants); ++i)
         EXPECT_EQ(par2::gf16().inputConstant(i), constants[i]);
+}
+
+TEST(Checksums, MD5sSideBySideMatchLibcrypto) {
+    if (!par2::canHashLanes())
+        GTEST_SKIP() << "this processor cannot compute MD5s side by side";
+    // Lengths around the ends of the 64-byte chunks, where the padding goes.
+    for (std::size_t length : {0u, 1u, 55u, 56u, 63u, 64u, 65u, 119u, 120u, 128u, 134220u}) {
+        std::vector<std::string> messages;
+        messages.reserve(par2::kMd5Lanes); // the lanes point into them
+        const std::uint8_t* lanes[par2::kMd5Lanes];
+        for (std::size_t lane = 0; lane < par2::kMd5Lanes; ++lane) {
+            messages.push_back(randomBytes(length, static_cast<unsigned>(lane + length)));
+            lanes[lane] = reinterpret_cast<const std::uint8_t*>(messages.back().data());
+        }
+        par2::Md5Digest digests[par2::kMd5Lanes];
+        par2::md5OfLanes(lanes, length, digests);
+        for (std::size_t lane = 0; lane < par2::kMd5Lanes; ++lane)
+            EXPECT_EQ(digests[lane], par2::md5Of(lanes[lane], length)) << length << " bytes";
+    }
 }
 
 // ---- Plans at their limits.
