@@ -33,7 +33,7 @@ std::size_t paddedSize(std::uint64_t blockSize) {
 }
 
 std::size_t BlockAccumulator::batchBlocksFor(std::uint64_t blockSize, std::size_t batchBytes) {
-    return std::clamp<std::size_t>(batchBytes / paddedSize(blockSize), 1, 16);
+    return std::clamp<std::size_t>(batchBytes / paddedSize(blockSize), 1, kMaxBatchBlocks);
 }
 
 BlockAccumulator::BlockAccumulator(const GfKernel& kernel, WorkerPool& pool,

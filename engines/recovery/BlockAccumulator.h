@@ -19,6 +19,10 @@ struct AlignedFree {
 using AlignedBytes = std::unique_ptr<std::uint8_t[], AlignedFree>;
 AlignedBytes allocateAligned(std::size_t bytes);
 
+// The most input blocks in a batch: each output block is read and written
+// once per batch, and the more inputs it takes at a time, the less often.
+inline constexpr std::size_t kMaxBatchBlocks = 32;
+
 // The bytes a block of `blockSize` takes in memory: rounded up to kBlockAlign.
 std::size_t paddedSize(std::uint64_t blockSize);
 

@@ -292,26 +292,36 @@ class NibbleKernel final : public SplitKernel {
 // instruction applies to 32 or 64 bytes at once. Four 64-bit matrices per
 // factor: low from low, low from high, high from low, high from high.
 
+// Transposes the 8 x 8 bits of `x`, byte i bit j becoming byte j bit i.
+std::uint64_t transposeBits(std::uint64_t x) {
+    std::uint64_t t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAull;
+    x ^= t ^ (t << 7);
+    t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCull;
+    x ^= t ^ (t << 14);
+    t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0ull;
+    return x ^ t ^ (t << 28);
+}
+
 void prepareBitMatrices(std::uint16_t factor, void* prepared) {
-    const Gf16& gf = gf16();
-    std::uint16_t column[16]; // the product with each single bit
-    for (int bit = 0; bit < 16; ++bit)
-        column[bit] = gf.multiply(factor, static_cast<std::uint16_t>(1u << bit));
+    // The product with each single bit: the factor doubled again and again.
+    std::uint32_t column[16];
+    column[0] = factor;
+    for (int bit = 1; bit < 16; ++bit) {
+        const std::uint32_t doubled = column[bit - 1] << 1;
+        column[bit] = (doubled & 0x10000) ? (doubled ^ Gf16::kPolynomial) : doubled;
+    }
     std::uint64_t matrices[4];
     for (int outHigh = 0; outHigh < 2; ++outHigh) {
         for (int inHigh = 0; inHigh < 2; ++inHigh) {
-            std::uint64_t matrix = 0;
-            // Row r of the matrix, the mask of input bits whose exclusive or
-            // makes output bit r, is byte 7 - r of the 64-bit operand.
-            for (int r = 0; r < 8; ++r) {
-                std::uint64_t row = 0;
-                for (int b = 0; b < 8; ++b)
-                    row |= static_cast<std::uint64_t>(
-                               (column[8 * inHigh + b] >> (8 * outHigh + r)) & 1)
-                           << b;
-                matrix |= row << (8 * (7 - r));
-            }
-            matrices[2 * outHigh + inHigh] = matrix;
+            // Byte b: the output byte's bits for input bit b. Transposed, byte
+            // r holds the input bits that make output bit r, which the affine
+            // instruction reads from byte 7 - r.
+            std::uint64_t columns = 0;
+            for (int b = 0; b < 8; ++b)
+                columns |=
+                    static_cast<std::uint64_t>((column[8 * inHigh + b] >> (8 * outHigh)) & 0xFF)
+                    << (8 * b);
+            matrices[2 * outHigh + inHigh] = __builtin_bswap64(transposeBits(columns));
         }
     }
     std::memcpy(prepared, matrices, sizeof matrices);

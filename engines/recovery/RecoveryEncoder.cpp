@@ -247,13 +247,15 @@ void RecoveryEncoder::State::beginPass(std::uint32_t firstExponent, bool streami
         accumulator->begin(outputs, factor, [this](auto batch) { return compareTasks(batch); });
 }
 
-// The checksums of a batch's blocks: their MD5s side by side where the
-// processor can, else one by one, and their CRC-32s. (The pieces' own MD5s
-// are taken in feed(), on the caller's thread.)
+// The checksums of a batch's blocks: the CRC-32 of each block, then the MD5s
+// of each group of up to kMd5Lanes blocks side by side where the processor
+// can, else of each block alone. (The pieces' own MD5s are taken in feed(),
+// on the caller's thread.)
 std::vector<WorkerPool::Stage>
 RecoveryEncoder::State::checksumTasks(std::vector<BlockAccumulator::Input> batch) {
-    const bool lanes = canHashLanes() && batch.size() > 1 && batch.size() <= kMd5Lanes;
-    const std::size_t count = batch.size() + (lanes ? 1 : batch.size());
+    const bool lanes = canHashLanes() && batch.size() > 1;
+    const std::size_t groups = lanes ? (batch.size() + kMd5Lanes - 1) / kMd5Lanes : batch.size();
+    const std::size_t count = batch.size() + groups;
     auto task = [this, lanes, batch = std::move(batch)](std::size_t index, unsigned) {
         auto check = [&](std::size_t k) -> BlockCheck& {
             PieceState& piece = pieces[tagPiece[batch[k].tag]];
@@ -268,13 +270,15 @@ RecoveryEncoder::State::checksumTasks(std::vector<BlockAccumulator::Input> batch
             check(k).md5 = md5Of(batch[k].bytes, plan.blockSize);
             return;
         }
+        const std::size_t first = (index - batch.size()) * kMd5Lanes;
+        const std::size_t size = std::min(kMd5Lanes, batch.size() - first);
         const std::uint8_t* messages[kMd5Lanes];
         for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
-            messages[lane] = batch[lane < batch.size() ? lane : 0].bytes;
+            messages[lane] = batch[first + (lane < size ? lane : 0)].bytes;
         Md5Digest digests[kMd5Lanes];
         md5OfLanes(messages, plan.blockSize, digests);
-        for (std::size_t k = 0; k < batch.size(); ++k)
-            check(k).md5 = digests[k];
+        for (std::size_t lane = 0; lane < size; ++lane)
+            check(first + lane).md5 = digests[lane];
     };
     return {WorkerPool::Stage{count, std::move(task)}};
 }

@@ -52,9 +52,9 @@ std::optional<RecoveryProblem> Folder::open(const std::string& path, Folder& fol
     return std::nullopt;
 }
 
-int Folder::openForReading(const std::string& name, Fd& fd) const {
-    const int opened =
-        ::openat(fd_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+int Folder::openForReading(const std::string& name, Fd& fd, bool followLink) const {
+    const int opened = ::openat(fd_.get(), name.c_str(),
+                                O_RDONLY | (followLink ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC);
     if (opened < 0)
         return errno;
     fd = Fd(opened);

@@ -50,8 +50,9 @@ class Folder {
     // The name as the user sees it: the folder's path and the name.
     std::string display(const std::string& name) const { return path_ + name; }
 
-    // Opens `name` for reading without following a symbolic link; errno on failure.
-    int openForReading(const std::string& name, Fd& fd) const;
+    // Opens the regular file `name` for reading, without following a
+    // symbolic link unless `followLink`; errno on failure.
+    int openForReading(const std::string& name, Fd& fd, bool followLink = false) const;
     // Status of `name` itself (a link is not followed); errno on failure.
     int status(const std::string& name, struct stat& info) const;
     // The names of the entries of the folder; errno on failure.

@@ -131,8 +131,9 @@ std::optional<RecoveryProblem> Session::load(const std::string& indexPath, Recov
             "This processor cannot run the kernel \"" + control_.kernel + "\".", {}, 0};
     pool_ = std::make_unique<WorkerPool>(control_.threads);
 
+    // The index the user named may be a link; the files it lists may not.
     Fd index;
-    if (const int error = folder_.openForReading(indexName_, index))
+    if (const int error = folder_.openForReading(indexName_, index, true))
         return systemProblem(error, "read", folder_.display(indexName_));
     sourceNames_.push_back(indexName_);
     sourceFds_.push_back(std::move(index));
