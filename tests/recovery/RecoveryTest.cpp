@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
+#include <set>
 
 using namespace shardix;
 using namespace shardix::testing;
@@ -259,6 +260,23 @@ class RoundTrips : public ::testing::TestWithParam<RoundTrip> {
             }
         }
     }
+    // The blocks that the damage leaves wrong, piece by piece.
+    std::uint32_t damagedBlocks() const {
+        std::map<std::size_t, std::set<std::uint64_t>> blocks;
+        const std::uint64_t size = plan.blockSize;
+        for (const Damage& d : GetParam().damage) {
+            const std::uint64_t count = (pieces[d.piece].size() + size - 1) / size;
+            const auto at = static_cast<std::uint64_t>(d.at);
+            const std::uint64_t first = d.kind == Damage::Delete ? 0 : at / size;
+            const std::uint64_t last = d.kind == Damage::Overwrite ? (at + 3) / size : count - 1;
+            for (std::uint64_t b = first; b <= last; ++b)
+                blocks[d.piece].insert(b);
+        }
+        std::uint32_t total = 0;
+        for (const auto& [piece, wrong] : blocks)
+            total += static_cast<std::uint32_t>(wrong.size());
+        return total;
+    }
     bool intact() {
         for (std::size_t i = 0; i < pieces.size(); ++i) {
             if (readFile(dir / pieceName(i)) != pieces[i])
@@ -317,6 +335,9 @@ TEST_P(RoundTrips, Par2sRepairedByOurs) {
     EXPECT_EQ(clean.recoveryBlocks, plan.recoveryBlocks);
 
     damage();
+    const RecoveryReport verified = verifyRecovery(dir / "set.par2", control);
+    EXPECT_EQ(verified.missingBlocks, damagedBlocks());
+    EXPECT_EQ(verified.repairable(), GetParam().repairable);
     Bytes damaged = snapshot(dir.folder());
     const RecoveryReport report = repairRecovery(dir / "set.par2", control);
     if (!GetParam().repairable) {
