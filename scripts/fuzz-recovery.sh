@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the fuzzer of the recovery index parser with clang into build-fuzz/
 # (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer) and runs it for
-# SECONDS (default 600) on JOBS workers (default 1), from seeds made here: the indexes and a
-# volume of small sets written by recovery-bench and by par2. Every input
-# that makes it fail lands in tests/recovery/corpus/, which the tests replay
-# (FuzzerCorpus.EveryInputIsHandled); fix the fault, then commit the input.
+# SECONDS (default 600) on JOBS workers (default 1), from seeds made here: the
+# indexes and a volume of small sets written by recovery-bench and by par2.
+# The inputs it finds worth keeping grow in build-fuzz/corpus/ from run to
+# run. Every input that makes it fail lands in tests/recovery/corpus/, which
+# the tests replay (FuzzerCorpus.EveryInputIsHandled): fix the fault, then
+# commit the input.
 #
 #   scripts/fuzz-recovery.sh [SECONDS] [JOBS]
 set -euo pipefail
@@ -21,7 +23,9 @@ cmake --build build-fuzz -j2 --target par2_index_fuzzer recovery-bench
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/seeds" "$work/found"
+mkdir "$work/seeds"
+mkdir -p build-fuzz/corpus
+found=$PWD/build-fuzz/corpus
 # Seeds: whole indexes (their first byte 0: hashes fixed by the target) and an
 # index followed by a volume.
 (
@@ -40,7 +44,7 @@ mkdir "$work/seeds" "$work/found"
 cd "$work"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     "$fuzzer" -max_total_time="$seconds" -jobs="$jobs" -workers="$jobs" -max_len=200000 \
-    -rss_limit_mb=1024 -malloc_limit_mb=256 -artifact_prefix="$corpus/" found seeds || true
+    -rss_limit_mb=1024 -malloc_limit_mb=256 -artifact_prefix="$corpus/" "$found" seeds || true
 tail -n 3 fuzz-*.log 2> /dev/null || true
 echo "Inputs that failed, kept in $corpus:"
 ls "$corpus"
