@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -48,15 +49,20 @@ bool endsWithPar2(const std::string& name) {
     return end == ".par2";
 }
 
-// Bytes done out of a total, counted on any thread, told on the caller's.
+// Bytes done out of a total, counted on any thread, told on the caller's
+// whenever they have grown by a step.
 class ProgressMeter {
   public:
     explicit ProgressMeter(const RecoveryControl& control) : control_(control) {}
     void addTotal(std::int64_t bytes) { total_ += bytes; }
     void add(std::int64_t bytes) { done_.fetch_add(bytes, std::memory_order_relaxed); }
     void report() {
-        if (control_.progress)
-            control_.progress(std::min(done_.load(), total_), total_);
+        const std::int64_t done = std::min(done_.load(), total_);
+        if (control_.progress && done != reported_ &&
+            (done - reported_ >= kStep || done == total_)) {
+            reported_ = done;
+            control_.progress(done, total_);
+        }
     }
     // Waits for `job`, telling the progress meanwhile.
     void wait(WorkerPool& pool, const std::shared_ptr<WorkerPool::Job>& job) {
@@ -66,9 +72,11 @@ class ProgressMeter {
     }
 
   private:
+    static constexpr std::int64_t kStep = 4 << 20;
     const RecoveryControl& control_;
     std::atomic<std::int64_t> done_{0};
     std::int64_t total_ = 0;
+    std::int64_t reported_ = -kStep;
 };
 
 struct FileCheck {
@@ -207,7 +215,6 @@ FileCheck Session::checkFile(const SetFile& file, std::vector<char>& buffer) {
     if (const int error = folder_.openForReading(file.description.name, fd)) {
         if (error == ENOENT) {
             check.state = RecoveryFileState::Missing;
-            check.detail = "missing";
             return check;
         }
         check.present = true;

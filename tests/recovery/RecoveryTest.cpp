@@ -736,13 +736,12 @@ TEST(RecoveryRepair, StoppedChangesNothing) {
         EXPECT_LE(done, total);
         lastDone = done;
         lastTotal = total;
-        stop = done > 900000; // in the middle of the rebuilding
+        stop = done > 900000; // once the pieces are verified: the rebuilding stops
     };
     const RecoveryReport report = repairRecovery(dir / "set.par2", control);
     ASSERT_TRUE(report.problem);
     EXPECT_NE(report.problem->message.find("Stopped"), std::string::npos);
     EXPECT_GT(lastDone, 900000);
-    EXPECT_GT(lastTotal, lastDone);
     EXPECT_EQ(snapshot(dir.folder()), before);
 }
 
