@@ -56,19 +56,19 @@ class ProgressMeter {
     explicit ProgressMeter(const RecoveryControl& control) : control_(control) {}
     void addTotal(std::int64_t bytes) { total_ += bytes; }
     void add(std::int64_t bytes) { done_.fetch_add(bytes, std::memory_order_relaxed); }
-    void report() {
+    void report(bool force = false) {
         const std::int64_t done = std::min(done_.load(), total_);
         if (control_.progress && done != reported_ &&
-            (done - reported_ >= kStep || done == total_)) {
+            (force || done - reported_ >= kStep || done == total_)) {
             reported_ = done;
             control_.progress(done, total_);
         }
     }
-    // Waits for `job`, telling the progress meanwhile.
+    // Waits for `job`, telling the progress meanwhile and at its end.
     void wait(WorkerPool& pool, const std::shared_ptr<WorkerPool::Job>& job) {
         while (!pool.waitFor(job, 100))
             report();
-        report();
+        report(true);
     }
 
   private:
