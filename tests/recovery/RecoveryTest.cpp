@@ -644,6 +644,36 @@ TEST(HostileFolders, ALinkInPlaceOfAPieceIsNotFollowed) {
     EXPECT_EQ(readFile(dir / "outside"), bytes);
 }
 
+TEST(HostileFolders, AVolumeOfAnotherSetIsLeftOut) {
+    // Two sets of the same piece names and block size; the other set's first
+    // volume (exponent 0 too) lies beside this set's files, and is read first.
+    TempDir mine, theirs;
+    std::vector<std::string> myPaths, theirPaths;
+    for (std::size_t i = 0; i < 4; ++i) {
+        myPaths.push_back(mine / pieceName(i));
+        theirPaths.push_back(theirs / pieceName(i));
+        writeFile(myPaths.back(), randomBytes(50000, static_cast<unsigned>(i)));
+        writeFile(theirPaths.back(), randomBytes(50000, static_cast<unsigned>(i + 100)));
+    }
+    const auto plan = std::get<RecoveryPlan>(planRecovery({50000, 50000, 50000, 50000}, 30));
+    ASSERT_FALSE(createRecovery(mine / "set.par2", myPaths, plan));
+    ASSERT_FALSE(createRecovery(theirs / "set.par2", theirPaths, plan));
+    fs::copy_file(theirs / plan.volumeName("set.par2", 0), mine / "set.a.par2");
+    const std::string lost = readFile(myPaths[2]);
+    fs::remove(myPaths[2]);
+
+    const RecoveryReport report = repairRecovery(mine / "set.par2");
+    ASSERT_FALSE(report.problem) << report.problem->message;
+    EXPECT_EQ(readFile(myPaths[2]), lost);
+    EXPECT_NE(std::find_if(report.notes.begin(), report.notes.end(),
+                           [](const std::string& note) {
+                               return note.find(
+                                          "set.a.par2\": 11 packets of another recovery set") !=
+                                      std::string::npos;
+                           }),
+              report.notes.end());
+}
+
 // Every input that once made the parser fail, kept by the fuzzer's runs.
 TEST(FuzzerCorpus, EveryInputIsHandled) {
     std::size_t replayed = 0;
