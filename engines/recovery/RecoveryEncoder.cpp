@@ -345,7 +345,7 @@ std::optional<RecoveryProblem> RecoveryEncoder::State::readBackPass(std::uint32_
         const std::string shown = folder.display(piece.description.name);
         Fd fd;
         if (const int error = folder.openForReading(piece.description.name, fd))
-            return systemProblem(error, "read", shown);
+            return openProblem(error, shown);
         ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
         for (std::uint32_t b = 0; b < piece.blocks; ++b) {
             if (stopRequested(control))
@@ -568,7 +568,7 @@ std::optional<RecoveryProblem> createRecovery(const std::string& indexPath,
                                    path, 0};
         Fd fd;
         if (const int error = folder.openForReading(name, fd))
-            return systemProblem(error, "read", path);
+            return openProblem(error, path);
         if (::fstat(fd.get(), &info) != 0)
             return systemProblem(errno, "read", path);
         RecoveryPiece piece{name, info.st_size, {}};
@@ -589,7 +589,7 @@ std::optional<RecoveryProblem> createRecovery(const std::string& indexPath,
         Fd fd;
         struct stat info {};
         if (const int error = folder.openForReading(pieces[i].name, fd))
-            return systemProblem(error, "read", piecePaths[i]);
+            return openProblem(error, piecePaths[i]);
         if (::fstat(fd.get(), &info) != 0 || info.st_dev != identities[i].device ||
             info.st_ino != identities[i].inode)
             return RecoveryProblem{"\"" + piecePaths[i] + "\" was replaced while it was read.",

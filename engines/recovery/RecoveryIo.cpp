@@ -36,6 +36,15 @@ RecoveryProblem systemProblem(int error, const std::string& action, const std::s
     return RecoveryProblem{"Cannot " + action + " \"" + name + "\": " + cause + ".", name, error};
 }
 
+RecoveryProblem openProblem(int error, const std::string& name) {
+    if (error == EINVAL)
+        return RecoveryProblem{"Cannot read \"" + name + "\": it is not a regular file.", name,
+                               error};
+    if (error == ELOOP)
+        return RecoveryProblem{"Cannot read \"" + name + "\": it is a symbolic link.", name, error};
+    return systemProblem(error, "read", name);
+}
+
 std::optional<RecoveryProblem> Folder::open(const std::string& path, Folder& folder,
                                             std::string& leaf) {
     const auto slash = path.rfind('/');

@@ -33,6 +33,9 @@ class Fd {
 // "Cannot ACTION "NAME": CAUSE." with the system's words for `error`.
 RecoveryProblem systemProblem(int error, const std::string& action, const std::string& name);
 
+// Why Folder::openForReading() failed on `name`, in words.
+RecoveryProblem openProblem(int error, const std::string& name);
+
 // A folder, held open so that every name used in it is a name in this very
 // folder, whatever happens to the path that named it. Names given to it have
 // no "/" (the callers check).

@@ -142,7 +142,7 @@ std::optional<RecoveryProblem> Session::load(const std::string& indexPath, Recov
     // The index the user named may be a link; the files it lists may not.
     Fd index;
     if (const int error = folder_.openForReading(indexName_, index, true))
-        return systemProblem(error, "read", folder_.display(indexName_));
+        return openProblem(error, folder_.display(indexName_));
     sourceNames_.push_back(indexName_);
     sourceFds_.push_back(std::move(index));
 
@@ -165,7 +165,7 @@ std::optional<RecoveryProblem> Session::load(const std::string& indexPath, Recov
             continue;
         Fd fd;
         if (const int error = folder_.openForReading(name, fd)) {
-            report.notes.push_back(systemProblem(error, "read", folder_.display(name)).message);
+            report.notes.push_back(openProblem(error, folder_.display(name)).message);
             continue;
         }
         sourceNames_.push_back(name);
@@ -590,7 +590,7 @@ std::optional<RecoveryProblem> Session::rebuild(std::vector<TempFile>& temps,
             if (open != place.file) {
                 fd = Fd();
                 if (const int error = folder_.openForReading(file.description.name, fd))
-                    return systemProblem(error, "read", shown);
+                    return openProblem(error, shown);
                 ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
                 open = place.file;
             }
