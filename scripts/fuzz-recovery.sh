@@ -6,7 +6,9 @@
 # The inputs it finds worth keeping grow in build-fuzz/corpus/ from run to
 # run. Every input that makes it fail lands in tests/recovery/corpus/, which
 # the tests replay (FuzzerCorpus.EveryInputIsHandled): fix the fault, then
-# commit the input.
+# commit the input. The corpus there also holds the few inputs that reach
+# every branch the runs found, chosen with
+#   build-fuzz/par2_index_fuzzer -merge=1 -use_counters=0 NEW_DIR build-fuzz/corpus
 #
 #   scripts/fuzz-recovery.sh [SECONDS] [JOBS]
 set -euo pipefail

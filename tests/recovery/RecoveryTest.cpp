@@ -707,7 +707,8 @@ TEST(HostileFolders, AVolumeOfAnotherSetIsLeftOut) {
               report.notes.end());
 }
 
-// Every input that once made the parser fail, kept by the fuzzer's runs.
+// The fuzzer's regression corpus: the inputs of its runs that together reach
+// every branch it found in the parser, and any input that made it fail.
 TEST(FuzzerCorpus, EveryInputIsHandled) {
     std::size_t replayed = 0;
     for (const auto& entry : fs::directory_iterator(SHARDIX_RECOVERY_CORPUS)) {
