@@ -1,0 +1,177 @@
+#include "engines/recovery/BlockAccumulator.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace shardix::par2 {
+
+namespace {
+
+// The input columns one multiplyAdd() call covers: the batch's blocks over
+// that width stay in the processor's second-level cache while every output
+// block takes its share of them.
+constexpr std::size_t kCacheBytes = 256 << 10;
+// The most memory that a batch's prepared factors take.
+constexpr std::size_t kPreparedBytes = 8 << 20;
+
+std::size_t roundUp(std::size_t value, std::size_t step) {
+    return (value + step - 1) / step * step;
+}
+
+} // namespace
+
+AlignedBytes allocateAligned(std::size_t bytes) {
+    void* memory = std::aligned_alloc(64, roundUp(std::max<std::size_t>(bytes, 1), 64));
+    if (!memory)
+        throw std::bad_alloc();
+    return AlignedBytes(static_cast<std::uint8_t*>(memory));
+}
+
+std::size_t paddedSize(std::uint64_t blockSize) {
+    return roundUp(static_cast<std::size_t>(blockSize), kBlockAlign);
+}
+
+std::size_t BlockAccumulator::batchBlocksFor(std::uint64_t blockSize, std::size_t batchBytes) {
+    return std::clamp<std::size_t>(batchBytes / paddedSize(blockSize), 1, kMaxBatchBlocks);
+}
+
+BlockAccumulator::BlockAccumulator(const GfKernel& kernel, WorkerPool& pool,
+                                   std::uint64_t blockSize, std::size_t batchBlocks)
+    : kernel_(kernel), pool_(pool), blockSize_(blockSize), padded_(paddedSize(blockSize)),
+      batchBlocks_(std::max<std::size_t>(batchBlocks, 1)) {
+    for (Batch& batch : batches_)
+        batch.memory = allocateAligned(batchBlocks_ * padded_);
+}
+
+BlockAccumulator::~BlockAccumulator() {
+    // The pool's threads may still use the batches: let them finish.
+    for (Batch& batch : batches_) {
+        if (batch.job) {
+            try {
+                pool_.wait(batch.job);
+            } catch (...) {
+            }
+        }
+    }
+}
+
+void BlockAccumulator::begin(std::size_t outputs, Factor factor, BatchTasks batchTasks) {
+    end();
+    if (outputs * padded_ > outputCapacity_) {
+        outputMemory_.reset();
+        outputMemory_ = allocateAligned(outputs * padded_);
+        outputCapacity_ = outputs * padded_;
+    }
+    std::memset(outputMemory_.get(), 0, outputs * padded_);
+    outputs_ = outputs;
+    open_ = true;
+    factor_ = std::move(factor);
+    batchTasks_ = std::move(batchTasks);
+}
+
+std::uint8_t* BlockAccumulator::inputBuffer() {
+    Batch& batch = batches_[filling_];
+    return batch.memory.get() + batch.inputs.size() * padded_;
+}
+
+void BlockAccumulator::add(std::uint32_t tag, std::size_t filled) {
+    Batch& batch = batches_[filling_];
+    std::uint8_t* bytes = inputBuffer();
+    std::memset(bytes + filled, 0, padded_ - filled);
+    batch.inputs.push_back(Input{bytes, filled, tag});
+    if (batch.inputs.size() < batchBlocks_)
+        return;
+    dispatch(batch);
+    filling_ ^= 1;
+    waitFor(batches_[filling_]);
+}
+
+void BlockAccumulator::end() {
+    if (!batches_[filling_].inputs.empty())
+        dispatch(batches_[filling_]);
+    waitFor(batches_[filling_ ^ 1]);
+    waitFor(batches_[filling_]);
+    if (!open_ || outputs_ == 0)
+        return;
+    open_ = false;
+    pool_.run(outputs_, [this](std::size_t j, unsigned) {
+        std::uint8_t* block = outputMemory_.get() + j * padded_;
+        kernel_.fromLayout(block, block, padded_);
+    });
+}
+
+void BlockAccumulator::waitFor(Batch& batch) {
+    if (batch.job) {
+        auto job = std::move(batch.job);
+        pool_.wait(job);
+    }
+    batch.inputs.clear();
+}
+
+void BlockAccumulator::dispatch(Batch& batch) {
+    const std::size_t count = batch.inputs.size();
+    const std::size_t outputs = outputs_;
+    const std::size_t preparedSize = kernel_.preparedSize();
+    const std::size_t threads = pool_.size();
+    batch.sources.resize(count);
+    for (std::size_t k = 0; k < count; ++k)
+        batch.sources[k] = batch.inputs[k].bytes;
+    // The factors are prepared for a chunk of outputs at a time, so that the
+    // larger tables of some kernels stay within kPreparedBytes.
+    const std::size_t chunk = std::clamp<std::size_t>(kPreparedBytes / (count * preparedSize), 1,
+                                                      std::max<std::size_t>(outputs, 1));
+    batch.prepared.resize(std::min(chunk, outputs) * count * preparedSize);
+
+    std::vector<WorkerPool::Stage> stages;
+    if (batchTasks_)
+        stages = batchTasks_(batch.inputs);
+    // Each block into the kernel's layout.
+    stages.push_back(WorkerPool::Stage{count, [this, &batch](std::size_t k, unsigned) {
+                                           auto* bytes =
+                                               const_cast<std::uint8_t*>(batch.inputs[k].bytes);
+                                           kernel_.toLayout(bytes, bytes, padded_);
+                                       }});
+
+    // The products, for each stripe of columns the outputs a few at a time,
+    // in enough tasks to keep every thread busy.
+    const std::size_t stripe =
+        std::min(padded_, std::clamp<std::size_t>(kCacheBytes / count / kBlockAlign * kBlockAlign,
+                                                  4096, 65536));
+    const std::size_t stripes = (padded_ + stripe - 1) / stripe;
+    for (std::size_t first = 0; first < outputs; first += chunk) {
+        const std::size_t last = std::min(outputs, first + chunk);
+        const std::size_t prepareTasks =
+            std::min(last - first, 4 * static_cast<std::size_t>(threads));
+        stages.push_back(WorkerPool::Stage{
+            prepareTasks, [this, &batch, count, first, last, prepareTasks,
+                           preparedSize](std::size_t part, unsigned) {
+                const std::size_t size = last - first;
+                for (std::size_t j = first + size * part / prepareTasks;
+                     j < first + size * (part + 1) / prepareTasks; ++j) {
+                    for (std::size_t k = 0; k < count; ++k)
+                        kernel_.prepare(factor_(batch.inputs[k].tag, j),
+                                        batch.prepared.data() +
+                                            ((j - first) * count + k) * preparedSize);
+                }
+            }});
+        const std::size_t outputParts =
+            std::clamp<std::size_t>((8 * threads + stripes - 1) / stripes, 1, last - first);
+        stages.push_back(WorkerPool::Stage{
+            stripes * outputParts, [this, &batch, count, first, last, preparedSize, stripe,
+                                    outputParts](std::size_t index, unsigned) {
+                const std::size_t offset = index / outputParts * stripe;
+                const std::size_t part = index % outputParts;
+                const std::size_t bytes = std::min(stripe, padded_ - offset);
+                const std::size_t size = last - first;
+                for (std::size_t j = first + size * part / outputParts;
+                     j < first + size * (part + 1) / outputParts; ++j)
+                    kernel_.multiplyAdd(
+                        outputMemory_.get() + j * padded_ + offset, batch.sources.data(), count,
+                        batch.prepared.data() + (j - first) * count * preparedSize, offset, bytes);
+            }});
+    }
+    batch.job = pool_.submit(std::move(stages));
+}
+
+} // namespace shardix::par2

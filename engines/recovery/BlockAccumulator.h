@@ -1,0 +1,97 @@
+#pragma once
+
+#include "engines/recovery/GfKernel.h"
+#include "engines/recovery/WorkerPool.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace shardix::par2 {
+
+// Memory for blocks, aligned for the vector units.
+struct AlignedFree {
+    void operator()(std::uint8_t* bytes) const { std::free(bytes); }
+};
+using AlignedBytes = std::unique_ptr<std::uint8_t[], AlignedFree>;
+AlignedBytes allocateAligned(std::size_t bytes);
+
+// The most input blocks in a batch: each output block is read and written
+// once per batch, and the more inputs it takes at a time, the less often.
+inline constexpr std::size_t kMaxBatchBlocks = 32;
+
+// The bytes a block of `blockSize` takes in memory: rounded up to kBlockAlign.
+std::size_t paddedSize(std::uint64_t blockSize);
+
+// Adds input blocks into a group of output blocks held in memory:
+// output[j] += factor(tag, j) * input, for every input block given with its tag.
+// The caller fills one batch of input blocks while the pool's threads work on
+// the one before: they run the batch's own tasks first (checksums of the bytes
+// as read), then bring its blocks into the kernel's layout and multiply.
+class BlockAccumulator {
+  public:
+    using Factor = std::function<std::uint16_t(std::uint32_t tag, std::size_t output)>;
+
+    struct Input {
+        const std::uint8_t* bytes; // blockSize bytes in the files' order, zeros past `filled`
+        std::size_t filled;
+        std::uint32_t tag;
+    };
+    // Tasks to run on a batch's blocks before they change layout, on the pool.
+    using BatchTasks = std::function<std::vector<WorkerPool::Stage>(std::vector<Input> batch)>;
+
+    BlockAccumulator(const GfKernel& kernel, WorkerPool& pool, std::uint64_t blockSize,
+                     std::size_t batchBlocks);
+    ~BlockAccumulator();
+    BlockAccumulator(const BlockAccumulator&) = delete;
+    BlockAccumulator& operator=(const BlockAccumulator&) = delete;
+
+    // How many blocks a batch holds, so that a batch takes at most `batchBytes`.
+    static std::size_t batchBlocksFor(std::uint64_t blockSize, std::size_t batchBytes);
+
+    // Starts a group of `outputs` output blocks, all zero.
+    void begin(std::size_t outputs, Factor factor, BatchTasks batchTasks = {});
+    // Where the caller puts the next input block: blockSize bytes.
+    std::uint8_t* inputBuffer();
+    // The block in inputBuffer() is complete: `filled` bytes of it (the rest
+    // is made zero).
+    void add(std::uint32_t tag, std::size_t filled);
+    // Waits until every block given has been added, and brings the outputs
+    // into the files' order of bytes.
+    void end();
+
+    std::size_t outputs() const { return outputs_; }
+    // Output block j: blockSize bytes in the files' order, after end().
+    const std::uint8_t* output(std::size_t j) const { return outputMemory_.get() + j * padded_; }
+    std::uint64_t blockSize() const { return blockSize_; }
+
+  private:
+    struct Batch {
+        AlignedBytes memory;
+        std::vector<Input> inputs;
+        std::vector<const std::uint8_t*> sources;
+        std::vector<std::uint8_t> prepared;
+        std::shared_ptr<WorkerPool::Job> job;
+    };
+    void dispatch(Batch& batch);
+    void waitFor(Batch& batch);
+
+    const GfKernel& kernel_;
+    WorkerPool& pool_;
+    std::uint64_t blockSize_;
+    std::size_t padded_;
+    std::size_t batchBlocks_;
+    Batch batches_[2];
+    int filling_ = 0;
+    AlignedBytes outputMemory_;
+    std::size_t outputCapacity_ = 0;
+    std::size_t outputs_ = 0;
+    bool open_ = false; // begun, and its outputs not yet brought back to the files' order
+    Factor factor_;
+    BatchTasks batchTasks_;
+};
+
+} // namespace shardix::par2

@@ -1,0 +1,173 @@
+#include "engines/recovery/Md5Lanes.h"
+
+#include <cstring>
+#include <utility>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace shardix::par2 {
+
+#if defined(__x86_64__)
+
+namespace {
+
+#define SHARDIX_AVX512F __attribute__((target("avx512f")))
+// The steps and the transpose must melt into one loop, their values in registers.
+#define SHARDIX_INLINE __attribute__((always_inline)) inline
+
+// The sines of RFC 1321: floor(|sin(i + 1)| * 2^32).
+constexpr std::uint32_t kSines[64] = {
+    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
+
+constexpr int kShifts[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+
+// Step I of the 64, with its function (by truth table: b ? c : d, d ? b : c,
+// b ^ c ^ d, c ^ (b | ~d)), word, sine and shift fixed at compile time.
+template <int I>
+SHARDIX_AVX512F SHARDIX_INLINE void step(__m512i& a, __m512i& b, __m512i& c, __m512i& d,
+                                         const __m512i words[16]) {
+    constexpr int round = I / 16;
+    constexpr int table = round == 0 ? 0xCA : round == 1 ? 0xE4 : round == 2 ? 0x96 : 0x39;
+    constexpr int g = round == 0   ? I
+                      : round == 1 ? (5 * I + 1) % 16
+                      : round == 2 ? (3 * I + 5) % 16
+                                   : (7 * I) % 16;
+    const __m512i f = _mm512_ternarylogic_epi32(b, c, d, table);
+    __m512i sum = _mm512_add_epi32(
+        _mm512_add_epi32(a, f),
+        _mm512_add_epi32(words[g], _mm512_set1_epi32(static_cast<int>(kSines[I]))));
+    sum = _mm512_maskz_rol_epi32(0xFFFF, sum, kShifts[round][I % 4]);
+    a = d;
+    d = c;
+    c = b;
+    b = _mm512_add_epi32(b, sum);
+}
+
+template <int... I>
+SHARDIX_AVX512F SHARDIX_INLINE void steps(__m512i& a, __m512i& b, __m512i& c, __m512i& d,
+                                          const __m512i words[16],
+                                          std::integer_sequence<int, I...>) {
+    (step<I>(a, b, c, d, words), ...);
+}
+
+// Word w of each lane's 64-byte chunk, for w = 0 .. 15: a 16 x 16 transpose.
+// (The zero-masking forms, with every element kept, spare GCC's warning about
+// the undefined operand of the plain ones.)
+SHARDIX_AVX512F SHARDIX_INLINE void loadWords(const std::uint8_t* const chunk[kMd5Lanes],
+                                              __m512i words[16]) {
+    __m512i rows[16], pairs[16], quads[16];
+    for (int lane = 0; lane < 16; ++lane)
+        rows[lane] = _mm512_loadu_si512(chunk[lane]);
+    // Within each 128-bit block: 32-bit, then 64-bit interleaves; quads[4i + m]
+    // block q then holds word 4q + m of lanes 4i .. 4i + 3.
+    for (int i = 0; i < 8; ++i) {
+        pairs[2 * i] = _mm512_maskz_unpacklo_epi32(0xFFFF, rows[2 * i], rows[2 * i + 1]);
+        pairs[2 * i + 1] = _mm512_maskz_unpackhi_epi32(0xFFFF, rows[2 * i], rows[2 * i + 1]);
+    }
+    for (int i = 0; i < 4; ++i) {
+        quads[4 * i] = _mm512_maskz_unpacklo_epi64(0xFF, pairs[4 * i], pairs[4 * i + 2]);
+        quads[4 * i + 1] = _mm512_maskz_unpackhi_epi64(0xFF, pairs[4 * i], pairs[4 * i + 2]);
+        quads[4 * i + 2] = _mm512_maskz_unpacklo_epi64(0xFF, pairs[4 * i + 1], pairs[4 * i + 3]);
+        quads[4 * i + 3] = _mm512_maskz_unpackhi_epi64(0xFF, pairs[4 * i + 1], pairs[4 * i + 3]);
+    }
+    // Then the 128-bit blocks transposed.
+    for (int m = 0; m < 4; ++m) {
+        const __m512i low0 = _mm512_maskz_shuffle_i32x4(0xFFFF, quads[m], quads[4 + m], 0x44);
+        const __m512i high0 = _mm512_maskz_shuffle_i32x4(0xFFFF, quads[m], quads[4 + m], 0xEE);
+        const __m512i low1 = _mm512_maskz_shuffle_i32x4(0xFFFF, quads[8 + m], quads[12 + m], 0x44);
+        const __m512i high1 = _mm512_maskz_shuffle_i32x4(0xFFFF, quads[8 + m], quads[12 + m], 0xEE);
+        words[m] = _mm512_maskz_shuffle_i32x4(0xFFFF, low0, low1, 0x88);
+        words[4 + m] = _mm512_maskz_shuffle_i32x4(0xFFFF, low0, low1, 0xDD);
+        words[8 + m] = _mm512_maskz_shuffle_i32x4(0xFFFF, high0, high1, 0x88);
+        words[12 + m] = _mm512_maskz_shuffle_i32x4(0xFFFF, high0, high1, 0xDD);
+    }
+}
+
+// Runs the 64 steps on one chunk of every lane.
+SHARDIX_AVX512F SHARDIX_INLINE void compress(__m512i state[4], const __m512i words[16]) {
+    __m512i a = state[0], b = state[1], c = state[2], d = state[3];
+    steps(a, b, c, d, words, std::make_integer_sequence<int, 64>());
+    state[0] = _mm512_add_epi32(state[0], a);
+    state[1] = _mm512_add_epi32(state[1], b);
+    state[2] = _mm512_add_epi32(state[2], c);
+    state[3] = _mm512_add_epi32(state[3], d);
+}
+
+SHARDIX_AVX512F void md5Lanes(const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
+                              Md5Digest digests[kMd5Lanes]) {
+    __m512i state[4] = {
+        _mm512_set1_epi32(0x67452301), _mm512_set1_epi32(static_cast<int>(0xefcdab89)),
+        _mm512_set1_epi32(static_cast<int>(0x98badcfe)), _mm512_set1_epi32(0x10325476)};
+    __m512i words[16];
+    const std::uint8_t* chunk[kMd5Lanes];
+    const std::size_t whole = length / 64 * 64;
+    for (std::size_t at = 0; at < whole; at += 64) {
+        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
+            chunk[lane] = messages[lane] + at;
+        loadWords(chunk, words);
+        compress(state, words);
+    }
+    // The rest of each message, 0x80, zeros and the length in bits: one or two chunks.
+    const std::size_t rest = length - whole;
+    const std::size_t tailLength = rest < 56 ? 64 : 128;
+    alignas(64) std::uint8_t tails[kMd5Lanes][128];
+    for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
+        std::memset(tails[lane], 0, sizeof tails[lane]);
+        std::memcpy(tails[lane], messages[lane] + whole, rest);
+        tails[lane][rest] = 0x80;
+        const std::uint64_t bits = static_cast<std::uint64_t>(length) * 8;
+        for (int i = 0; i < 8; ++i)
+            tails[lane][tailLength - 8 + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+    }
+    for (std::size_t at = 0; at < tailLength; at += 64) {
+        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
+            chunk[lane] = tails[lane] + at;
+        loadWords(chunk, words);
+        compress(state, words);
+    }
+    alignas(64) std::uint32_t values[4][16];
+    for (int i = 0; i < 4; ++i)
+        _mm512_store_si512(values[i], state[i]);
+    for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
+        for (int i = 0; i < 4; ++i)
+            for (int byte = 0; byte < 4; ++byte)
+                digests[lane][4 * i + byte] =
+                    static_cast<std::uint8_t>(values[i][lane] >> (8 * byte));
+}
+
+} // namespace
+
+bool canHashLanes() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f");
+}
+
+void md5OfLanes(const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
+                Md5Digest digests[kMd5Lanes]) {
+    md5Lanes(messages, length, digests);
+}
+
+#else
+
+bool canHashLanes() {
+    return false;
+}
+
+void md5OfLanes(const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
+                Md5Digest digests[kMd5Lanes]) {
+    for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
+        digests[lane] = md5Of(messages[lane], length);
+}
+
+#endif
+
+} // namespace shardix::par2

@@ -1,0 +1,133 @@
+#include "engines/recovery/RecoveryPlan.h"
+
+#include "engines/recovery/BlockAccumulator.h"
+
+#include <algorithm>
+
+namespace shardix {
+
+namespace {
+
+constexpr std::uint64_t kTargetBlocks = 2000;
+constexpr std::uint64_t kMinAutoBlockSize = 4096;
+
+std::uint64_t roundUp4(std::uint64_t value) {
+    return (value + 3) / 4 * 4;
+}
+
+std::uint64_t blocksFor(const std::vector<std::int64_t>& lengths, std::uint64_t blockSize) {
+    std::uint64_t blocks = 0;
+    for (std::int64_t length : lengths)
+        blocks += (static_cast<std::uint64_t>(length) + blockSize - 1) / blockSize;
+    return blocks;
+}
+
+std::string padded(std::uint64_t number, std::size_t digits) {
+    std::string text = std::to_string(number);
+    return std::string(digits > text.size() ? digits - text.size() : 0, '0') + text;
+}
+
+std::string sizeText(std::uint64_t bytes) {
+    return std::to_string(bytes) + " bytes";
+}
+
+} // namespace
+
+std::string RecoveryPlan::volumeName(const std::string& indexName, std::size_t index) const {
+    std::string base = indexName;
+    if (base.size() > 5 && base.compare(base.size() - 5, 5, ".par2") == 0)
+        base.resize(base.size() - 5);
+    std::uint32_t largest = 0;
+    for (const RecoveryVolume& volume : volumes)
+        largest = std::max(largest, volume.count);
+    const RecoveryVolume& volume = volumes.at(index);
+    return base + ".vol" + padded(volume.firstExponent, std::to_string(recoveryBlocks).size()) +
+           "+" + padded(volume.count, std::to_string(largest).size()) + ".par2";
+}
+
+std::uint32_t RecoveryPlan::passes(std::int64_t memory) const {
+    const std::uint64_t perPass =
+        std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::max<std::int64_t>(memory, 0)) /
+                                       par2::paddedSize(blockSize));
+    return static_cast<std::uint32_t>((recoveryBlocks + perPass - 1) / perPass);
+}
+
+std::variant<RecoveryPlan, RecoveryProblem>
+planRecovery(const std::vector<std::int64_t>& pieceLengths, int percent, std::uint64_t blockSize) {
+    if (percent < 1 || percent > 100)
+        return RecoveryProblem{
+            "The recovery must be 1 to 100 percent, not " + std::to_string(percent) + ".", {}, 0};
+    std::vector<std::int64_t> lengths;
+    for (std::int64_t length : pieceLengths) {
+        if (length < 0)
+            return RecoveryProblem{
+                "A piece cannot be " + std::to_string(length) + " bytes long.", {}, 0};
+        if (length > 0)
+            lengths.push_back(length);
+    }
+    if (lengths.empty())
+        return RecoveryProblem{"The pieces are empty: there is nothing to protect.", {}, 0};
+    if (lengths.size() > kMaxBlocks)
+        return RecoveryProblem{"Recovery files can protect at most " + std::to_string(kMaxBlocks) +
+                                   " pieces, not " + std::to_string(lengths.size()) + ".",
+                               {},
+                               0};
+    const auto largest =
+        static_cast<std::uint64_t>(*std::max_element(lengths.begin(), lengths.end()));
+
+    if (blockSize != 0) {
+        if (blockSize % 4 != 0 || blockSize > kMaxBlockSize)
+            return RecoveryProblem{"The block size must be a multiple of 4 of at most " +
+                                       sizeText(kMaxBlockSize) + ", not " + sizeText(blockSize) +
+                                       ".",
+                                   {},
+                                   0};
+    } else {
+        const std::uint64_t perPiece =
+            std::max<std::uint64_t>(1, (kTargetBlocks + lengths.size() / 2) / lengths.size());
+        blockSize = roundUp4((largest + perPiece - 1) / perPiece);
+        blockSize = std::max(blockSize, std::min(kMinAutoBlockSize, roundUp4(largest)));
+        blockSize = std::min(blockSize, kMaxBlockSize);
+        if (blocksFor(lengths, blockSize) > kMaxBlocks) {
+            // The smallest multiple of 4 that keeps to the limit.
+            std::uint64_t low = blockSize, high = roundUp4(largest);
+            while (low < high) {
+                const std::uint64_t middle = low + (high - low) / 8 * 4;
+                if (blocksFor(lengths, middle) <= kMaxBlocks)
+                    high = middle;
+                else
+                    low = middle + 4;
+            }
+            blockSize = high;
+        }
+    }
+    const std::uint64_t blocks = blocksFor(lengths, blockSize);
+    if (blocks > kMaxBlocks)
+        return RecoveryProblem{"Blocks of " + sizeText(blockSize) + " would make " +
+                                   std::to_string(blocks) + " blocks, more than the " +
+                                   std::to_string(kMaxBlocks) +
+                                   " that recovery files can have; choose larger blocks.",
+                               {},
+                               0};
+    if (blockSize > kMaxBlockSize)
+        return RecoveryProblem{"The pieces are too large for recovery files: they would need "
+                               "blocks larger than " +
+                                   sizeText(kMaxBlockSize) + ".",
+                               {},
+                               0};
+
+    RecoveryPlan plan;
+    plan.blockSize = blockSize;
+    plan.dataBlocks = static_cast<std::uint32_t>(blocks);
+    plan.recoveryBlocks =
+        static_cast<std::uint32_t>((blocks * static_cast<std::uint64_t>(percent) + 99) / 100);
+    std::uint32_t first = 0;
+    for (std::uint32_t count = 1; first < plan.recoveryBlocks; count *= 2) {
+        const std::uint32_t taken = std::min(count, plan.recoveryBlocks - first);
+        plan.volumes.push_back(RecoveryVolume{first, taken});
+        first += taken;
+    }
+    return plan;
+}
+
+} // namespace shardix

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "engines/recovery/RecoveryTypes.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace shardix {
+
+enum class RecoveryFileState { Ok, Missing, Damaged };
+
+// What verification found of one file that the index lists.
+struct RecoveryFileReport {
+    std::string name;        // as listed: a file of the index's folder
+    std::int64_t length = 0; // as listed
+    RecoveryFileState state = RecoveryFileState::Ok;
+    std::uint32_t blocks = 0;     // its data blocks
+    std::uint32_t goodBlocks = 0; // of them, found intact in place
+    // Why it is damaged or missing, when it is: "12 bytes shorter than
+    // listed", "a symbolic link, not followed", "cannot be read: ...".
+    std::string detail;
+    bool rebuilt = false; // repairRecovery() rebuilt it
+    std::string setAside; // the name the damaged file was renamed to, if any
+};
+
+// What verifyRecovery() or repairRecovery() found and did.
+struct RecoveryReport {
+    // Set when the index was refused or the run failed; a repair that fails
+    // changes nothing.
+    std::optional<RecoveryProblem> problem;
+    std::vector<RecoveryFileReport> files; // in the index's order
+    std::uint64_t blockSize = 0;
+    std::uint32_t dataBlocks = 0;
+    // Blocks of the files that are neither intact nor rebuilt.
+    std::uint32_t missingBlocks = 0;
+    // Intact recovery blocks at hand, in the index and its volumes.
+    std::uint32_t recoveryBlocks = 0;
+    // Damaged packets, volumes or packets of other sets left out, one sentence each.
+    std::vector<std::string> notes;
+    std::vector<std::string> volumes; // the index's volumes that were read
+    std::string creator;              // the program that made the set, as it says
+
+    // Every listed file is there and intact.
+    bool complete() const;
+    // There are enough recovery blocks to rebuild what is missing.
+    bool repairable() const { return missingBlocks <= recoveryBlocks; }
+};
+
+// Checks every file that the index "FOLDER/BASE.par2" lists, in FOLDER, with
+// the help of the volumes FOLDER/BASE.*.par2. Writes nothing.
+RecoveryReport verifyRecovery(const std::string& indexPath, const RecoveryControl& control = {});
+
+// Verifies, then rebuilds every missing or damaged file when there are enough
+// recovery blocks. A damaged file is renamed aside (NAME.1, or the next
+// number free) and never deleted; each rebuilt file is written under a
+// temporary name, checked against its MD5 and renamed into place. When there
+// are not enough blocks, the report's problem says how many are missing, and
+// nothing is changed.
+RecoveryReport repairRecovery(const std::string& indexPath, const RecoveryControl& control = {});
+
+} // namespace shardix

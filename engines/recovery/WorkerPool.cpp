@@ -1,0 +1,115 @@
+#include "engines/recovery/WorkerPool.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace shardix::par2 {
+
+namespace {
+
+// Moves past stages without tasks; true when none is left.
+bool skipEmptyStages(WorkerPool::Job& job) {
+    while (job.stage < job.stages.size() && job.stages[job.stage].count == 0)
+        ++job.stage;
+    return job.stage == job.stages.size();
+}
+
+} // namespace
+
+WorkerPool::WorkerPool(unsigned threads) {
+    if (threads == 0)
+        threads = std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned i = 0; i < threads; ++i)
+        threads_.emplace_back([this, i] { work(i); });
+}
+
+WorkerPool::~WorkerPool() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    workReady_.notify_all();
+    for (std::thread& thread : threads_)
+        thread.join();
+}
+
+std::shared_ptr<WorkerPool::Job> WorkerPool::submit(std::vector<Stage> stages) {
+    auto job = std::make_shared<Job>();
+    job->stages = std::move(stages);
+    {
+        std::lock_guard lock(mutex_);
+        if (skipEmptyStages(*job)) {
+            job->finished = true;
+            return job;
+        }
+        queue_.push_back(job);
+    }
+    workReady_.notify_all();
+    return job;
+}
+
+void WorkerPool::wait(const std::shared_ptr<Job>& job) {
+    std::unique_lock lock(mutex_);
+    jobDone_.wait(lock, [&] { return job->finished; });
+    if (job->error)
+        std::rethrow_exception(job->error);
+}
+
+bool WorkerPool::waitFor(const std::shared_ptr<Job>& job, int milliseconds) {
+    {
+        std::unique_lock lock(mutex_);
+        if (!jobDone_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                               [&] { return job->finished; }))
+            return false;
+    }
+    wait(job);
+    return true;
+}
+
+void WorkerPool::run(std::size_t count, Task task) {
+    wait(submit({Stage{count, std::move(task)}}));
+}
+
+void WorkerPool::work(unsigned worker) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        workReady_.wait(lock, [&] {
+            return stopping_ ||
+                   (!queue_.empty() &&
+                    queue_.front()->next < queue_.front()->stages[queue_.front()->stage].count);
+        });
+        if (queue_.empty() ||
+            queue_.front()->next >= queue_.front()->stages[queue_.front()->stage].count) {
+            if (stopping_)
+                return;
+            continue;
+        }
+        std::shared_ptr<Job> job = queue_.front();
+        Stage& stage = job->stages[job->stage];
+        const std::size_t index = job->next++;
+        lock.unlock();
+        try {
+            stage.task(index, worker);
+        } catch (...) {
+            lock.lock();
+            if (!job->error)
+                job->error = std::current_exception();
+            lock.unlock();
+        }
+        lock.lock();
+        if (++job->done < stage.count)
+            continue;
+        // The stage is complete: the next one, or the next job.
+        ++job->stage;
+        job->next = 0;
+        job->done = 0;
+        if (skipEmptyStages(*job)) {
+            job->finished = true;
+            queue_.pop_front();
+            jobDone_.notify_all();
+        }
+        workReady_.notify_all();
+    }
+}
+
+} // namespace shardix::par2

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace shardix::par2 {
+
+// Threads that run jobs, one job at a time in the order they were given. A
+// job is a list of stages run one after the other; the tasks of a stage run
+// in parallel on every thread.
+class WorkerPool {
+  public:
+    // `task(index, worker)`: index below `count`, worker below size().
+    using Task = std::function<void(std::size_t index, unsigned worker)>;
+    struct Stage {
+        std::size_t count = 0;
+        Task task;
+    };
+    struct Job;
+
+    // `threads` 0: one per processor.
+    explicit WorkerPool(unsigned threads = 0);
+    ~WorkerPool();
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    unsigned size() const { return static_cast<unsigned>(threads_.size()); }
+
+    // Queues the stages as one job and returns at once.
+    std::shared_ptr<Job> submit(std::vector<Stage> stages);
+    // Waits until `job` has run; rethrows what one of its tasks threw.
+    void wait(const std::shared_ptr<Job>& job);
+    // Waits at most `milliseconds`; true when `job` has run.
+    bool waitFor(const std::shared_ptr<Job>& job, int milliseconds);
+    // Runs `count` tasks and waits for them.
+    void run(std::size_t count, Task task);
+
+  private:
+    void work(unsigned worker);
+
+    std::mutex mutex_;
+    std::condition_variable workReady_;
+    std::condition_variable jobDone_;
+    std::deque<std::shared_ptr<Job>> queue_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+struct WorkerPool::Job {
+    std::vector<Stage> stages;
+    std::size_t stage = 0;
+    std::size_t next = 0; // the next task of the stage to hand out
+    std::size_t done = 0; // tasks of the stage finished
+    bool finished = false;
+    std::exception_ptr error;
+};
+
+} // namespace shardix::par2
