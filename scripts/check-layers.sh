@@ -18,7 +18,7 @@ declare -A below=(
     [dialog]="errors engines platform"
     [notices]="errors platform store"
     [app]="errors engines store platform dialog notices"
-    [tools]="errors store"
+    [tools]="errors engines store"
 )
 problems=0
 # Every folder with sources has its place, except the tests, which may use any.
