@@ -1,4 +1,5 @@
 // shardix-cli: the file engines of Shardix! for scripts and benchmarks.
+#include "engines/io/Copy.h"
 #include "engines/io/FileIo.h"
 #include "engines/io/ProcessSetup.h"
 #include "engines/io/RunProgress.h"

@@ -4,6 +4,7 @@
 #include "dialog/FileList.h"
 #include "dialog/FolderList.h"
 #include "dialog/NameBox.h"
+#include "engines/io/Copy.h"
 #include "engines/io/FileIo.h"
 #include "engines/manifest/ManifestMatch.h"
 #include "engines/manifest/ManifestSearch.h"

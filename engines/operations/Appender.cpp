@@ -1,6 +1,7 @@
 #include "engines/operations/Appender.h"
 
 #include "engines/checksums/Sha256.h"
+#include "engines/io/Copy.h"
 #include "engines/io/FileIdentity.h"
 #include "engines/io/MeasuredFile.h"
 #include "engines/io/RunProgress.h"

@@ -1,5 +1,6 @@
 #include "engines/operations/Assembler.h"
 
+#include "engines/io/Copy.h"
 #include "engines/io/FileIdentity.h"
 #include "engines/io/MeasuredFile.h"
 #include "engines/io/ReplacementFile.h"

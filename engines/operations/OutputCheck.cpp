@@ -1,5 +1,6 @@
 #include "engines/operations/OutputCheck.h"
 
+#include "engines/io/Copy.h"
 #include "engines/io/RunProgress.h"
 #include "errors/Error.h"
 

@@ -1,6 +1,7 @@
 #include "engines/operations/Segmenter.h"
 
 #include "engines/checksums/ChecksumReader.h"
+#include "engines/io/Copy.h"
 #include "engines/io/FileIdentity.h"
 #include "engines/io/MeasuredFile.h"
 #include "engines/io/Messages.h"

@@ -1,4 +1,5 @@
 #include "engines/checksums/Sha256.h"
+#include "engines/io/Copy.h"
 #include "engines/io/FileIdentity.h"
 #include "engines/io/Messages.h"
 #include "engines/manifest/Manifest.h"
