@@ -175,79 +175,114 @@ Result<> settleManifest(const std::string& sourcePath, const std::string& basePa
     return result;
 }
 
+// One cut: the source taken up, the lengths of its segments, and how far the
+// writing has got.
+class CutRun {
+  public:
+    CutRun(const std::string& sourcePath, const std::string& basePath, RunProgress& progress,
+           const SegmentOptions& options, SegmentReport& report)
+        : sourcePath_(sourcePath), basePath_(basePath), progress_(progress), options_(options),
+          report_(report) {}
+
+    // Everything before the first segment is written; refuses what cannot be cut.
+    Result<> prepare(const SegmentLengths& lengthsOf) {
+        source_ = openMeasured(sourcePath_);
+        if (Result<> refused = lengthsOf(source_.length, lengths_); !refused.ok())
+            return refused;
+        if (Result<> refused = refusedNames(sourcePath_, basePath_, count(), options_);
+            !refused.ok())
+            return refused;
+        progress_.setProgressMin(1);
+        progress_.setProgressMax(count());
+        progress_.setProgressValue(1);
+        progress_.setProgressVisible(true);
+        cutFromPrivateCopyIfNeeded();
+        return {};
+    }
+
+    void cut() {
+        std::optional<ChecksumReader> reader;
+        if (options_.writeManifest || options_.computeChecksums)
+            reader.emplace(source_.file, source_.length, lengths_, source_.length);
+        for (int k = 1; k <= count(); ++k)
+            writeSegment(k, reader ? &*reader : nullptr);
+        if (reader) {
+            report_.checksums = reader->finish([&] {
+                showDone(written_, &*reader);
+                stopIfAsked(progress_, segmentName(count()));
+            });
+            report_.checksums.lengths = lengths_;
+        }
+        showDone(written_, nullptr);
+    }
+
+    bool wroteSegments() const { return wroteSegments_; }
+
+  private:
+    int count() const { return static_cast<int>(lengths_.size()); }
+    std::string segmentName(int k) const { return basePath_ + std::to_string(k); }
+
+    // When a segment to be written is the source itself (the same name, or a
+    // link to it), cut from a private copy so that every segment is right.
+    void cutFromPrivateCopyIfNeeded() {
+        for (int k = 1; k <= count(); ++k) {
+            if (sameFile(source_.file, segmentName(k))) {
+                source_.file = privateCopy(source_.file, source_.length, segmentName(k), progress_,
+                                           options_.copyChunk);
+                return;
+            }
+        }
+    }
+
+    void writeSegment(int k, ChecksumReader* reader) {
+        progress_.pumpEvents();
+        // Asked before the next segment is created (and emptied).
+        stopIfAsked(progress_, k > 1 ? segmentName(k - 1) : std::string());
+        const std::int64_t size = lengths_[static_cast<std::size_t>(k - 1)];
+        wroteSegments_ = true;
+        FileHandle output = createOutput(segmentName(k));
+        const std::int64_t start = written_;
+        copyRange(source_.file, start, size, output, progress_, options_.copyChunk, kReserveStep,
+                  [&](std::int64_t copied) { showDone(start + copied, reader); });
+        written_ += size;
+        progress_.setProgressValue(k);
+        output.close();
+    }
+
+    void showDone(std::int64_t copied, const ChecksumReader* reader) {
+        progress_.setBytesDone(reader ? std::min(copied, reader->hashed()) : copied,
+                               source_.length);
+    }
+
+    const std::string& sourcePath_;
+    const std::string& basePath_;
+    RunProgress& progress_;
+    const SegmentOptions& options_;
+    SegmentReport& report_;
+    MeasuredFile source_;
+    std::vector<std::int64_t> lengths_;
+    std::int64_t written_ = 0;
+    bool wroteSegments_ = false;
+};
+
 Result<> cutFile(const std::string& sourcePath, const std::string& basePath,
                  const SegmentLengths& lengthsOf, RunProgress& progress,
                  const SegmentOptions& options, SegmentReport& report) {
-    const auto segmentName = [&](int k) { return basePath + std::to_string(k); };
-    FileHandle output;
-    bool wroteSegments = false;
     struct stat old {};
     const bool hadManifest = options.handleOldManifest &&
                              ::lstat(manifestPathFor(basePath).c_str(), &old) == 0 &&
                              !S_ISDIR(old.st_mode);
-    const auto settled = [&](const Result<>& run) {
-        if (!wroteSegments || !options.handleOldManifest)
-            return run;
-        return settleManifest(sourcePath, basePath, options, hadManifest, run, report);
-    };
-    try {
-        MeasuredFile source = openMeasured(sourcePath);
-        std::vector<std::int64_t> lengths;
-        if (Result<> refused = lengthsOf(source.length, lengths); !refused.ok())
+    CutRun run(sourcePath, basePath, progress, options, report);
+    // A failure while writing keeps what was written.
+    Result<> result = guarded([&]() -> Result<> {
+        if (Result<> refused = run.prepare(lengthsOf); !refused.ok())
             return refused;
-        const int count = static_cast<int>(lengths.size());
-        if (Result<> refused = refusedNames(sourcePath, basePath, count, options); !refused.ok())
-            return refused;
-
-        progress.setProgressMin(1);
-        progress.setProgressMax(count);
-        progress.setProgressValue(1);
-        progress.setProgressVisible(true);
-
-        // When a segment to be written is the source itself (the same name, or a
-        // link to it), cut from a private copy so that every segment is right.
-        for (int k = 1; k <= count; ++k) {
-            if (sameFile(source.file, segmentName(k))) {
-                source.file = privateCopy(source.file, source.length, segmentName(k), progress,
-                                          options.copyChunk);
-                break;
-            }
-        }
-
-        std::optional<ChecksumReader> reader;
-        if (options.writeManifest || options.computeChecksums)
-            reader.emplace(source.file, source.length, lengths, source.length);
-        const auto showDone = [&](std::int64_t copied) {
-            progress.setBytesDone(reader ? std::min(copied, reader->hashed()) : copied,
-                                  source.length);
-        };
-        std::int64_t pos = 0;
-        for (int k = 1; k <= count; ++k) {
-            progress.pumpEvents();
-            // Asked before the next segment is created (and emptied).
-            stopIfAsked(progress, k > 1 ? segmentName(k - 1) : std::string());
-            const std::int64_t size = lengths[static_cast<std::size_t>(k - 1)];
-            wroteSegments = true;
-            output = createOutput(segmentName(k));
-            copyRange(source.file, pos, size, output, progress, options.copyChunk, kReserveStep,
-                      [&](std::int64_t written) { showDone(pos + written); });
-            pos += size;
-            progress.setProgressValue(k);
-            output.close();
-        }
-        if (reader) {
-            report.checksums = reader->finish([&] {
-                showDone(pos);
-                stopIfAsked(progress, segmentName(count));
-            });
-            report.checksums.lengths = lengths;
-        }
-        showDone(pos);
-        return settled(Result<>());
-    } catch (const Failed& e) {
-        output = FileHandle(); // closes what was open; its bytes stay
-        return settled(e.error());
-    }
+        run.cut();
+        return {};
+    });
+    if (!run.wroteSegments() || !options.handleOldManifest)
+        return result;
+    return settleManifest(sourcePath, basePath, options, hadManifest, result, report);
 }
 
 // The segment lengths of a cut into `count` equal segments.
