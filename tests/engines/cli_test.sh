@@ -185,7 +185,7 @@ rm "$name.2"
 "$cli" verify "$name..sha256" > out 2>&1 && fail "verify passed with a piece missing"
 grep -q "d.2: missing" out || fail "a missing piece not named"
 "$cli" assemble --force joined "$name.1" "$name.3" 2>err && fail "assembled without a piece"
-grep -q "segment 2 of the 3 segments listed in \"$name..sha256\", is missing" err || fail "$(cat err)"
+grep -q "piece 2 of the 3 pieces listed in \"$name..sha256\", is missing" err || fail "$(cat err)"
 cd ..
 
 # --sort puts numbered pieces in number order and finds the ones missing.
