@@ -34,7 +34,7 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
         return Failed(Error::of(
             error.kind,
             "Cannot make a working copy of \"" + source.path() + "\" in the folder \"" + folder +
-                "\" (one of the segments is the file itself): " + error.causeOrMessage() + "."));
+                "\" (one of the pieces is the file itself): " + error.causeOrMessage() + "."));
     };
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -119,7 +119,7 @@ Result<> manifestRefused(const std::string& sourcePath, const std::string& baseP
                        "\" has the manifest's own name; please choose another base name.");
     if (segmentNumber(whole, fileNameOf(basePath)))
         return refusal("The manifest would list \"" + whole +
-                       "\", the name of a segment, as the whole file; please choose another base "
+                       "\", the name of a piece, as the whole file; please choose another base "
                        "name.");
     return {};
 }
@@ -128,7 +128,7 @@ Result<> manifestRefused(const std::string& sourcePath, const std::string& baseP
 Result<> refusedNames(const std::string& sourcePath, const std::string& basePath, int count,
                       const SegmentOptions& options) {
     const auto segmentName = [&](int k) { return basePath + std::to_string(k); };
-    if (Result<> refused = tooLong(segmentName(count), "segment " + std::to_string(count));
+    if (Result<> refused = tooLong(segmentName(count), "piece " + std::to_string(count));
         !refused.ok())
         return refused;
     std::vector<std::string> names;
@@ -139,7 +139,7 @@ Result<> refusedNames(const std::string& sourcePath, const std::string& basePath
     }
     if (const auto same = firstSameFile(names))
         return refusal(oneFile(names[same->first], names[same->second]) +
-                       " (links to one another): writing one segment would change the other.  "
+                       " (links to one another): writing one piece would change the other.  "
                        "Nothing was written; please remove one of them first.");
     if (options.writeManifest) {
         if (Result<> refused = manifestRefused(sourcePath, basePath); !refused.ok())
@@ -305,8 +305,8 @@ SegmentLengths lengthsOfSize(const std::string& sourcePath, std::int64_t segment
             return Result<>(Error::of(
                 ErrorKind::Refused,
                 "Cutting \"" + sourcePath + "\" (" + std::to_string(length) +
-                    " bytes) into segments of " + std::to_string(segmentLength) +
-                    " bytes would make " + std::to_string(count) + " segments; at most " +
+                    " bytes) into pieces of " + std::to_string(segmentLength) +
+                    " bytes would make " + std::to_string(count) + " pieces; at most " +
                     std::to_string(kMaxSegments) + " can be made.  Please choose a larger size."));
         lengths.assign(static_cast<std::size_t>(count), segmentLength);
         lengths.back() = length - segmentLength * (count - 1);
@@ -315,12 +315,12 @@ SegmentLengths lengthsOfSize(const std::string& sourcePath, std::int64_t segment
 }
 
 Result<> badCount(int count) {
-    return Error::of(ErrorKind::Refused, "The number of segments must be at least one; " +
+    return Error::of(ErrorKind::Refused, "The number of pieces must be at least one; " +
                                              std::to_string(count) + " was asked for.");
 }
 
 Result<> badLength() {
-    return Error::of(ErrorKind::Refused, "The length of the segments must be at least one byte.");
+    return Error::of(ErrorKind::Refused, "The length of the pieces must be at least one byte.");
 }
 
 } // namespace

@@ -727,7 +727,7 @@ TEST_F(Engine, SegmenterReturnsTheChecksumsOfWhatItWrote) {
 
     EXPECT_NE(failure(segmentFileBySize(dir / "src", dir / "q", 0, ui)), "");
     EXPECT_NE(failure(segmentFileBySize(dir / "src", dir / "q", source.size() / 1000, ui))
-                  .find("would make 1001 segments; at most 999"),
+                  .find("would make 1001 pieces; at most 999"),
               std::string::npos);
     EXPECT_FALSE(exists(dir / "q1"));
 }
