@@ -345,10 +345,12 @@ std::string manifestFor(const std::vector<std::string>& inputs, const std::strin
         return {};
     if (!named.empty())
         return named;
-    shardix::ManifestSearch search = shardix::findManifest(inputs);
-    if (!search.refusal.empty())
-        refusal = search.refusal + "  Name one with --manifest FILE, or give --no-manifest.";
-    return search.path;
+    const shardix::Result<std::string> found = shardix::findManifest(inputs);
+    if (!found.ok()) {
+        refusal = found.error().message + "  Name one with --manifest FILE, or give --no-manifest.";
+        return {};
+    }
+    return found.value();
 }
 
 // Whether the manifest `path` lists `target` as one of its pieces.

@@ -618,13 +618,13 @@ void OperationDialog::run(const std::function<Result<>()>& engine) {
 void OperationDialog::runJoin(const std::string& target,
                               const std::function<Result<>(const Checksums* expected)>& engine) {
     run([&]() -> Result<> {
-        const ManifestSearch search = findManifest(selection_);
-        if (!search.refusal.empty())
-            return Error::of(ErrorKind::Refused, search.refusal);
-        if (search.path.empty())
+        const Result<std::string> found = findManifest(selection_);
+        if (!found.ok())
+            return found.error();
+        if (found.value().empty())
             return engine(nullptr);
         Checksums expected;
-        if (Result<> refused = expectedForJoin(search.path, selection_, target, expected);
+        if (Result<> refused = expectedForJoin(found.value(), selection_, target, expected);
             !refused.ok())
             return refused;
         return engine(&expected);

@@ -998,18 +998,18 @@ TEST_F(Engine, AManifestBesideThePiecesGovernsThemAndOrderIsChecked) {
     std::filesystem::create_directory(dir / "sub");
     const Strings spelled{dir / "p1", "/" + std::filesystem::relative(dir / "p2", "/").string(),
                           dir / "sub/../p3"};
-    EXPECT_EQ(findManifest(spelled).path, dir / "p.sha256");
+    EXPECT_EQ(findManifest(spelled).value(), dir / "p.sha256");
     std::filesystem::copy_file(dir / "p3", dir / "p3.bak");
     const Strings stray{dir / "p1", dir / "p2", dir / "p3.bak"};
     Checksums expected;
-    EXPECT_EQ(failure(expectedForJoin(findManifest(stray).path, stray, dir / "out", expected)),
+    EXPECT_EQ(failure(expectedForJoin(findManifest(stray).value(), stray, dir / "out", expected)),
               "\"" + (dir / "p3.bak") + "\" is not one of the pieces listed in \"" +
                   (dir / "p.sha256") + "\".");
-    EXPECT_EQ(findManifest({dir / "src"}).path, ""); // the whole file alone is not a piece
+    EXPECT_EQ(findManifest({dir / "src"}).value(), ""); // the whole file alone is not a piece
     writeFile(dir / "q.sha256", readFile(dir / "p.sha256") + "# another\n");
-    EXPECT_EQ(findManifest(spelled).path, dir / "p.sha256"); // the same checksums agree
+    EXPECT_EQ(findManifest(spelled).value(), dir / "p.sha256"); // the same checksums agree
     writeFile(dir / "q.sha256", readFile(dir / "p.sha256").substr(0, 400));
-    EXPECT_NE(findManifest(spelled).refusal, "");
+    EXPECT_FALSE(findManifest(spelled).ok());
 
     const Strings glob = named("p", {1, 10, 11, 12, 2, 3, 4, 5, 6, 7, 8, 9});
     EXPECT_EQ(failure(outOfNumberOrder(glob)),
