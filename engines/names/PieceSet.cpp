@@ -498,58 +498,71 @@ void addProblem(std::vector<SetProblem>& problems, SetProblem::Kind kind, std::s
 // `shown` names each entry in messages; a missing piece is named by `folder`
 // and its name. With `givenList`, two entries of one number are one name given
 // twice (the inputs of sortPieces).
+// Reports the pieces from number `from` to `to` of `group` as missing, `where`
+// saying where they belong.
+void missingRun(const Group& group, const std::string& folder, std::int64_t from, std::int64_t to,
+                const std::string& where, std::vector<SetProblem>& problems) {
+    std::vector<std::string> files;
+    if (to - from < 1000) {
+        for (std::int64_t n = from; n <= to; ++n)
+            files.push_back(folder + nameOf(group, n));
+    } else {
+        files = {folder + nameOf(group, from), folder + nameOf(group, to)};
+    }
+    const std::string what =
+        from == to ? inQuotes(files.front()) + " is missing"
+                   : inQuotes(files.front()) + " to " + inQuotes(files.back()) + " are missing";
+    addProblem(problems, SetProblem::Kind::Missing, what + " " + where + ".", files);
+}
+
+// Reports two members of `group` that are one piece number.
+void duplicate(const Group& group, const std::string& folder, std::int64_t number,
+               const std::string& before, const std::string& name, bool givenList,
+               std::vector<SetProblem>& problems) {
+    if (givenList)
+        addProblem(problems, SetProblem::Kind::Duplicate,
+                   inQuotes(folder + nameOf(group, number)) + " is given more than once.",
+                   {before, name});
+    else
+        addProblem(problems, SetProblem::Kind::Duplicate,
+                   inQuotes(before) + " and " + inQuotes(name) + " are both piece " +
+                       std::to_string(number) + " of the set.",
+                   {before, name});
+}
+
 void numberProblems(const Group& group, const std::vector<std::string>& shown,
                     const std::string& folder, bool givenList, std::vector<SetProblem>& problems) {
     const auto& members = group.members;
-    const auto missingRun = [&](std::int64_t from, std::int64_t to, const std::string& where) {
-        std::vector<std::string> files;
-        if (to - from < 1000) {
-            for (std::int64_t n = from; n <= to; ++n)
-                files.push_back(folder + nameOf(group, n));
-        } else {
-            files = {folder + nameOf(group, from), folder + nameOf(group, to)};
-        }
-        const std::string what =
-            from == to ? inQuotes(files.front()) + " is missing"
-                       : inQuotes(files.front()) + " to " + inQuotes(files.back()) + " are missing";
-        addProblem(problems, SetProblem::Kind::Missing, what + " " + where + ".", files);
-    };
     std::int64_t expected = group.first;
     std::optional<std::size_t> previous;
+    const auto nameAt = [&](std::size_t i) -> const std::string& {
+        return shown[members[i].entry];
+    };
     for (std::size_t i = 0; i < members.size(); ++i) {
         const auto& m = members[i];
-        const std::string& name = shown[m.entry];
         if (previous && members[*previous].number == m.number) {
-            const std::string& before = shown[members[*previous].entry];
-            if (givenList)
-                addProblem(problems, SetProblem::Kind::Duplicate,
-                           inQuotes(folder + nameOf(group, m.number)) + " is given more than once.",
-                           {before, name});
-            else
-                addProblem(problems, SetProblem::Kind::Duplicate,
-                           inQuotes(before) + " and " + inQuotes(name) + " are both piece " +
-                               std::to_string(m.number) + " of the set.",
-                           {before, name});
+            duplicate(group, folder, m.number, nameAt(*previous), nameAt(i), givenList, problems);
             continue;
         }
         if (m.number < group.first || m.number > group.last) {
             addProblem(problems, SetProblem::Kind::NotPieces,
-                       inQuotes(name) + " names a piece beyond the " + group.key.total +
+                       inQuotes(nameAt(i)) + " names a piece beyond the " + group.key.total +
                            " that the names say there are.",
-                       {name});
+                       {nameAt(i)});
             continue;
         }
-        if (m.number > expected) {
-            missingRun(expected, m.number - 1,
-                       previous ? "between " + inQuotes(shown[members[*previous].entry]) + " and " +
-                                      inQuotes(name)
-                                : "before " + inQuotes(name));
-        }
+        if (m.number > expected)
+            missingRun(group, folder, expected, m.number - 1,
+                       previous ? "between " + inQuotes(nameAt(*previous)) + " and " +
+                                      inQuotes(nameAt(i))
+                                : "before " + inQuotes(nameAt(i)),
+                       problems);
         expected = m.number + 1;
         previous = i;
     }
     if (previous && expected <= group.last)
-        missingRun(expected, group.last, "after " + inQuotes(shown[members[*previous].entry]));
+        missingRun(group, folder, expected, group.last, "after " + inQuotes(nameAt(*previous)),
+                   problems);
 }
 
 void fileProblems(const PieceSet& set, const std::vector<FolderEntry>& listing,
