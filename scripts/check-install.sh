@@ -62,7 +62,9 @@ dpkg-deb --field "$deb" Depends | tr ',' '\n' | awk '{print $1}' > "$work/depend
 for name in libqt6widgets6 libsqlcipher0 qt6-qpa-plugins; do
     grep -qx "$name" "$work/depends" || problem "the package does not depend on $name"
 done
-[[ $(dpkg-deb --field "$deb" Version) == 2.3 ]] || problem "the package's version is not 2.3"
+version=$(sed -nE 's/^project\(Shardix VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+[[ $(dpkg-deb --field "$deb" Version) == "$version" ]] ||
+    problem "the package's version is not the project's, $version"
 
 # Debian's own checks of the package: an error or a warning fails (notes are shown).
 echo "== lintian"
