@@ -23,7 +23,8 @@ class SegmentCommand : public Command {
     std::optional<UsageError> misuse() const;
     // The refusal of an output that is there, without --force.
     Result<> refusedOutputs() const;
-    // Cuts into `count` pieces, or into pieces of --size without one.
+    // Cuts into `count` pieces, or without one into pieces of --size (which
+    // misuse() found readable), and tells of an old manifest it removed.
     Result<> cut(std::optional<int> count, ConsoleProgress& progress) const;
 
     std::string source_;
