@@ -17,10 +17,10 @@ expected=(
     usr/libexec/shardix/shardix
     usr/libexec/shardix/shardix-make-store
     usr/share/shardix/shardix.mdb
-    usr/share/applications/$id.desktop
-    usr/share/metainfo/$id.metainfo.xml
-    usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/$id.png
-    usr/share/icons/hicolor/scalable/apps/$id.svg
+    usr/share/applications/"$id".desktop
+    usr/share/metainfo/"$id".metainfo.xml
+    usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/"$id".png
+    usr/share/icons/hicolor/scalable/apps/"$id".svg
     usr/share/man/man1/shardix.1.gz
     usr/share/man/man1/shardix-cli.1.gz
     usr/share/doc/shardix/copyright
