@@ -303,11 +303,11 @@ SegmentLengths lengthsOfSize(const std::string& sourcePath, std::int64_t segment
         const std::int64_t count = std::max<std::int64_t>(1, (length - 1) / segmentLength + 1);
         if (count > kMaxSegments)
             return Result<>(Error::of(
-                ErrorKind::Refused,
-                "Cutting \"" + sourcePath + "\" (" + std::to_string(length) +
-                    " bytes) into pieces of " + std::to_string(segmentLength) +
-                    " bytes would make " + std::to_string(count) + " pieces; at most " +
-                    std::to_string(kMaxSegments) + " can be made.  Please choose a larger size."));
+                ErrorKind::Refused, "Cutting \"" + sourcePath + "\" (" + std::to_string(length) +
+                                        " bytes) into pieces of " + std::to_string(segmentLength) +
+                                        " bytes would make " + std::to_string(count) +
+                                        " pieces; at most " + std::to_string(kMaxSegments) +
+                                        " can be made.  Please choose a larger size."));
         lengths.assign(static_cast<std::size_t>(count), segmentLength);
         lengths.back() = length - segmentLength * (count - 1);
         return Result<>();

@@ -763,8 +763,8 @@ TEST_F(Engine, ManifestMatchNamesTheSegmentThatIsWrong) {
     std::filesystem::rename(p3, dir / "p3.kept");
     std::filesystem::create_hard_link(p2, p3);
     EXPECT_EQ(matched({p1, p2, p3}),
-              "\"" + p2 + "\" and \"" + p3 + "\", pieces 2 and 3 of the 3 pieces listed in \"" +
-                  m + "\", are one and the same file: one is a link to the other.");
+              "\"" + p2 + "\" and \"" + p3 + "\", pieces 2 and 3 of the 3 pieces listed in \"" + m +
+                  "\", are one and the same file: one is a link to the other.");
     std::filesystem::rename(dir / "p3.kept", p3);
     EXPECT_EQ(matched({p1, p2, p2, p3}), "\"" + p2 + "\" is given more than once.");
     EXPECT_EQ(matched({p1, dir / "stray", p3}),
