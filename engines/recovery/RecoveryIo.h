@@ -29,9 +29,9 @@ class Fd {
     int fd_ = -1;
 };
 
-// The engine's functions that return nothing throw their failures (as
-// Failed, see errors/Error.h); the functions of its interface return them,
-// through guarded().
+// Inside the engine failures are thrown (as Failed, see errors/Error.h):
+// what here says "Throws" throws the Error of its failure. The engine's
+// interface returns them, through guarded().
 
 // "Cannot ACTION "NAME": CAUSE." with the system's words for `error`.
 Error systemError(int error, const std::string& action, const std::string& name);
