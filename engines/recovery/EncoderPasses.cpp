@@ -2,6 +2,7 @@
 
 #include "engines/recovery/Gf16.h"
 #include "engines/recovery/Md5Lanes.h"
+#include "shardix/Version.h"
 
 #include <algorithm>
 #include <cerrno>
