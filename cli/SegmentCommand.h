@@ -10,9 +10,11 @@ namespace shardix::cli {
 
 class ConsoleProgress;
 
-// shardix-cli segment [--force] [--manifest] [--quiet] SOURCE BASEPATH COUNT,
-// or --size SIZE SOURCE BASEPATH: cuts SOURCE into pieces named BASEPATH1 ..
-// BASEPATHn, and with --manifest writes their checksums beside them.
+// shardix-cli segment [--force] [--manifest] [--recovery PERCENT [--block-size
+// BYTES]] [--quiet] SOURCE BASEPATH COUNT, or --size SIZE SOURCE BASEPATH:
+// cuts SOURCE into pieces named BASEPATH1 .. BASEPATHn, and with --manifest
+// writes their checksums beside them, with --recovery their recovery files
+// (BASEPATH.par2 and its volumes), from the one read of SOURCE.
 class SegmentCommand : public Command {
   public:
     CLI::App* addTo(CLI::App& tool) override;
@@ -21,6 +23,8 @@ class SegmentCommand : public Command {
   private:
     // Why COUNT and --size cannot be read as the usage says; nothing when they can.
     std::optional<UsageError> misuse() const;
+    // Why --recovery and --block-size cannot be read; nothing when they can.
+    std::optional<UsageError> recoveryMisuse() const;
     // The refusal of an output that is there, without --force.
     Result<> refusedOutputs() const;
     // Cuts into `count` pieces, or without one into pieces of --size (which
@@ -29,8 +33,10 @@ class SegmentCommand : public Command {
 
     std::string source_;
     std::string basePath_;
-    std::string count_; // COUNT as typed; empty when not given
-    std::string size_;  // --size SIZE as typed; empty when not given
+    std::string count_;     // COUNT as typed; empty when not given
+    std::string size_;      // --size SIZE as typed; empty when not given
+    std::string recovery_;  // --recovery PERCENT as typed; empty when not given
+    std::string blockSize_; // --block-size BYTES as typed; empty when not given
     bool force_ = false;
     bool writeManifest_ = false;
     bool quiet_ = false;

@@ -197,29 +197,46 @@ class CutRun {
         progress_.setProgressValue(1);
         progress_.setProgressVisible(true);
         cutFromPrivateCopyIfNeeded();
+        if (options_.consumer)
+            consumer_ = options_.consumer(source_.file, lengths_);
         return {};
     }
 
     void cut() {
+        const bool hash = options_.writeManifest || options_.computeChecksums;
         std::optional<ChecksumReader> reader;
-        if (options_.writeManifest || options_.computeChecksums)
-            reader.emplace(source_.file, source_.length, lengths_, source_.length);
+        if (hash || consumer_)
+            reader.emplace(source_.file, source_.length, lengths_, source_.length, sink(), hash);
         for (int k = 1; k <= count(); ++k)
             writeSegment(k, reader ? &*reader : nullptr);
         if (reader) {
-            report_.checksums = reader->finish([&] {
+            Checksums sums = reader->finish([&] {
                 showDone(written_, &*reader);
                 stopIfAsked(progress_, segmentName(count()));
             });
-            report_.checksums.lengths = lengths_;
+            if (hash) {
+                report_.checksums = std::move(sums);
+                report_.checksums.lengths = lengths_;
+            }
         }
         showDone(written_, nullptr);
+        if (consumer_)
+            consumer_->finish(progress_);
     }
 
     bool wroteSegments() const { return wroteSegments_; }
 
   private:
     int count() const { return static_cast<int>(lengths_.size()); }
+
+    ChecksumReader::Sink sink() const {
+        if (!consumer_)
+            return {};
+        return [consumer = consumer_.get()](const char* bytes, std::size_t length) {
+            consumer->take(bytes, length);
+        };
+    }
+
     std::string segmentName(int k) const { return basePath_ + std::to_string(k); }
 
     // When a segment to be written is the source itself (the same name, or a
@@ -261,6 +278,7 @@ class CutRun {
     SegmentReport& report_;
     MeasuredFile source_;
     std::vector<std::int64_t> lengths_;
+    std::unique_ptr<SourceConsumer> consumer_;
     std::int64_t written_ = 0;
     bool wroteSegments_ = false;
 };

@@ -6,12 +6,35 @@
 #include "engines/names/PiecePolicy.h"
 #include "errors/Result.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace shardix {
 
 class RunProgress;
+
+// Another user of a cut's source bytes (recovery data): it is handed each byte
+// once, in order, from the read that computes the checksums, so that the
+// source is read once for both. Its failures are thrown (Failed).
+class SourceConsumer {
+  public:
+    virtual ~SourceConsumer() = default;
+    // The next `length` bytes of the source, on a thread of the reader's.
+    virtual void take(const char* bytes, std::size_t length) = 0;
+    // After every segment is written and closed and every byte taken.
+    virtual void finish(RunProgress& progress) = 0;
+};
+
+// Makes the consumer of a cut once the lengths of its segments are known and
+// before any is written: `source` is the open source (the consumer may read
+// the head of each segment from it beforehand), `lengths` the segments' in
+// order. Its refusal (thrown) refuses the cut.
+using SourceConsumerMaker = std::function<std::unique_ptr<SourceConsumer>(
+    const FileHandle& source, const std::vector<std::int64_t>& lengths)>;
 
 // How a cut is made besides its source, segments and count.
 struct SegmentOptions {
@@ -27,6 +50,9 @@ struct SegmentOptions {
     // describes the segments once they are written, so it is replaced by the
     // new one, or removed. Off: no manifest is looked at.
     bool handleOldManifest = true;
+    // Hand the source's bytes to a consumer too (see SourceConsumer). With it,
+    // the source is read beside the copy even without checksums.
+    SourceConsumerMaker consumer;
 };
 
 // What a cut did besides its segments.
