@@ -52,7 +52,7 @@ struct SegmentOptions {
     bool handleOldManifest = true;
     // Hand the source's bytes to a consumer too (see SourceConsumer). With it,
     // the source is read beside the copy even without checksums.
-    SourceConsumerMaker consumer;
+    SourceConsumerMaker consumer = nullptr;
 };
 
 // What a cut did besides its segments.
