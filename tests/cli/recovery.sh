@@ -29,13 +29,13 @@ cp p.4 damaged
 rc=0
 "$cli" verify p..par2 > out 2> err || rc=$?
 [[ $rc -eq 1 ]] || fail "verify of a damaged set: status $rc"
-grep -q '^p.2: missing$' out && grep -q '^p.4: damaged: .*63 of 64 blocks intact$' out ||
+{ grep -q '^p.2: missing$' out && grep -q '^p.4: damaged: .*63 of 64 blocks intact$' out; } ||
     fail "verify's lines of a damaged set: $(cat out)"
 grep -q '2 of the 16 listed files are not right.  65 of the 1024 blocks are missing' err ||
     fail "verify's verdict: $(cat err)"
 "$cli" repair p..par2 > out 2> err || fail "repair: $(cat out err)"
-grep -q '^p.2: rebuilt (it was missing)$' out && grep -q '^p.4: rebuilt .*"p.4.1"$' out &&
-    grep -q 'rebuilt 2 of the 16 files' err || fail "repair's lines: $(cat out err)"
+{ grep -q '^p.2: rebuilt (it was missing)$' out && grep -q '^p.4: rebuilt .*"p.4.1"$' out &&
+    grep -q 'rebuilt 2 of the 16 files' err; } || fail "repair's lines: $(cat out err)"
 cmp -s damaged p.4.1 || fail "the damaged piece was not kept as p.4.1"
 cat p.{1..16} | cmp -s - src || fail "the repaired pieces are not the source"
 sha256sum -c --strict --ignore-missing p..sha256 > /dev/null || fail "the manifest after repair"
@@ -65,7 +65,7 @@ cp theirs/q.03 q03
 rm theirs/q.03
 printf 'YYYY' | dd of=theirs/q.05 bs=1 seek=10 conv=notrunc status=none
 "$cli" repair --quiet theirs/q.par2 > out || fail "repair of par2's set: $(cat out)"
-cmp -s q03 theirs/q.03 && cat theirs/q.0? | cmp -s - src || fail "par2's set repaired wrong"
+{ cmp -s q03 theirs/q.03 && cat theirs/q.0? | cmp -s - src; } || fail "par2's set repaired wrong"
 
 # --size, --block-size and --force; the index without --force is left alone.
 "$cli" segment --size 1M --recovery 5 --block-size 64K src s. 2> err || fail "--block-size: $(cat err)"
@@ -80,7 +80,7 @@ grep -q '"s..par2" already exists; not replaced' err || fail "$(cat err)"
 # An empty source has nothing to protect: refused, nothing written.
 : > empty
 "$cli" segment --recovery 10 empty e. 2 2> err && fail "protected an empty source"
-grep -q 'nothing to protect' err && ! compgen -G 'e.*' > /dev/null || fail "empty: $(cat err)"
+{ grep -q 'nothing to protect' err && ! compgen -G 'e.*' > /dev/null; } || fail "empty: $(cat err)"
 
 for bad in "--recovery 0" "--recovery 101" "--recovery ten" "--recovery 10 --block-size 4097" \
     "--recovery 10 --block-size 1G" "--recovery 10 --block-size 0" "--block-size 4096"; do
