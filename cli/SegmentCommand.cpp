@@ -155,6 +155,12 @@ Result<> SegmentCommand::cut(std::optional<int> count, ConsoleProgress& progress
              "\": it listed the pieces of an earlier cut.");
     if (result.ok() && !recovery_.empty() && !quiet_)
         tell(recoveryWritten(recovery));
+    // Recovery files of an earlier cut are left alone: they may well describe
+    // the same bytes, which only reading them tells.
+    const std::string index = recoveryIndexFor(basePath_);
+    if (result.ok() && recovery_.empty() && exists(index))
+        tell("\"" + index + "\" is from an earlier cut and was left as it was; 'shardix-cli " +
+             "verify \"" + index + "\"' tells whether it describes these pieces.");
     return result;
 }
 
