@@ -57,6 +57,23 @@ rm p.7
 par2 repair -q p..par2 > out || fail "par2 repair of our set: $(cat out)"
 cmp -s p.7 keep/p.7 || fail "par2 rebuilt a wrong p.7"
 
+# A damaged volume is told and left out; what the others hold is enough. --quiet
+# shows only the files that are not right; a file that holds no packet is refused.
+cp keep/p.* .
+printf 'ZZZZZZZZ' | dd of=p..vol063+40.par2 bs=1 seek=50000 conv=notrunc status=none
+rm p.5
+rc=0
+"$cli" verify --quiet p..par2 > out 2> err || rc=$?
+{ [[ $rc -eq 1 && $(cat out) == "p.5: missing" ]] && grep -q '"p..vol063+40.par2": bytes' err &&
+    grep -q '102 recovery blocks are at hand' err; } || fail "a damaged volume: $(cat out err)"
+"$cli" repair --quiet p..par2 > out 2> err || fail "repair beside a damaged volume: $(cat err)"
+cmp -s p.5 keep/p.5 || fail "rebuilt a wrong p.5"
+echo 'not a recovery file' > x.par2
+rc=0
+"$cli" verify x.par2 2> err || rc=$?
+{ [[ $rc -eq 1 ]] && grep -q '"x.par2" cannot be used: it holds no intact PAR 2.0 packet' err; } ||
+    fail "not an index: status $rc, $(cat err)"
+
 # We repair a set par2 made (its own block size, recovery in its own volumes).
 mkdir theirs
 split -b 500000 -d src theirs/q.
