@@ -112,16 +112,13 @@ void OperationDialog::connectButtons() {
     connect(controls_.cancelButton, &QPushButton::clicked, this, &OperationDialog::cancel);
 }
 
-StepResult OperationDialog::walk(CommandSteps& command) {
+void OperationDialog::walk(CommandSteps& command) {
     // The steps belong to the command: forgotten once it is over.
     const auto over = qScopeGuard([this] { step_ = nullptr; });
-    StepResult result = StepResult::Cancelled;
     for (OperationStep* step : command.steps()) {
-        result = showStep(*step);
-        if (result != StepResult::Accepted)
-            break;
+        if (showStep(*step) != StepResult::Accepted)
+            return;
     }
-    return result;
 }
 
 void OperationDialog::prepare(OperationStep& step) {

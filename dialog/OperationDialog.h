@@ -33,8 +33,8 @@ class OperationDialog : public QDialog {
                     DriveTable drives = DriveTable());
 
     // Shows the steps of `command` in turn, each once the one before it was
-    // accepted; returns how the last one shown ended.
-    StepResult walk(CommandSteps& command);
+    // accepted.
+    void walk(CommandSteps& command);
     // Makes `step` the dialog's step: its caption, the controls it shows and the
     // folder its lists start in. The step must outlive its showing.
     void prepare(OperationStep& step);
