@@ -12,6 +12,7 @@
 #include "platform/Placement.h"
 #include "platform/Twips.h"
 #include "platform/WindowServices.h"
+#include "shardix/Version.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -107,7 +108,7 @@ void MainWindow::buildBanner() {
 
     bannerLabel(frame, {.text = kAppTitle, .name = "productName", .points = 20, .bold = true},
                 kProductNamePlace);
-    bannerLabel(frame, {.text = QStringLiteral("2.3"), .name = "version", .points = 10},
+    bannerLabel(frame, {.text = QStringLiteral(SHARDIX_VERSION), .name = "version", .points = 10},
                 kVersionPlace)
         ->setAlignment(Qt::AlignRight | Qt::AlignBottom);
     bannerLabel(frame,

@@ -5,6 +5,7 @@
 #include "platform/AppIcon.h"
 #include "platform/MessageStyle.h"
 #include "platform/QtWindowServices.h"
+#include "shardix/Version.h"
 
 #include <QApplication>
 
@@ -37,7 +38,7 @@ const char* const kUsage =
     "\n"
     "The same operations without windows, for scripts: shardix-cli --help.\n";
 
-const char* const kVersion = "shardix (Shardix!) 2.3\n";
+const char* const kVersion = "shardix (Shardix!) " SHARDIX_VERSION "\n";
 
 // --help and --version are answered without a window or a store: the status,
 // or nothing when the window is to be opened.

@@ -25,9 +25,19 @@ bash "$here/../scripts/install-missing.sh" xvfb openbox xdotool x11-utils libx11
     sqlcipher time
 work=$(mktemp -d "${BENCH_DIR:-/tmp}/shardix-gui.XXXXXX")
 export DISPLAY=:7
+# The processes this script started, by their ids: the X server, the window
+# manager and the program of the command being timed.
+xvfb='' openbox='' program=''
+stop() { # PID...: stops those of them that were started, and waits for them to end
+    local pid
+    for pid in "$@"; do
+        [[ -n $pid ]] || continue
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+}
 cleanup() {
-    pkill -f "$build/shardix$" 2>/dev/null || true
-    [[ -n ${xvfb:-} ]] && kill "$xvfb" 2>/dev/null || true
+    stop "$program" "$openbox" "$xvfb"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -36,6 +46,7 @@ Xvfb :7 -screen 0 1280x1024x24 >/dev/null 2>&1 &
 xvfb=$!
 sleep 1
 openbox >/dev/null 2>&1 &
+openbox=$!
 sleep 1
 
 echo "Preparing ${size_mib} MiB of random bytes in $work ..."
@@ -54,20 +65,23 @@ done
 for _ in 1 2 3; do cat "$work/seg/src" "$work/app/src" "$work/prefix" "$work"/asm/seg* > /dev/null; done
 
 wait_window() { xdotool search --sync --onlyvisible --name "$1" >/dev/null; sleep 0.3; }
-# Clicks at (x, y) twips of the client area of the window named $1.
+# Clicks at (x, y) twips of the client area of the window named $1; a fourth
+# argument is what xdotool does there instead of "click 1" ("": nothing).
 click_at() {
-    local id x y
+    local id x y action=(click 1)
+    (($# < 4)) || read -ra action <<< "$4"
     id=$(xdotool search --onlyvisible --name "$1" | head -n 1)
     x=$(xwininfo -id "$id" | awk '/Absolute upper-left X/ {print $4}')
     y=$(xwininfo -id "$id" | awk '/Absolute upper-left Y/ {print $4}')
-    xdotool mousemove $((x + $2 / 15)) $((y + $3 / 15)) ${4-click 1}
+    xdotool mousemove $((x + $2 / 15)) $((y + $3 / 15)) "${action[@]}"
     sleep 0.2
 }
 start_program() {
     (cd "$work/$1" && exec "$build/shardix" >/dev/null 2>&1) &
+    program=$!
     wait_window '^Shardix!$'
 }
-stop_program() { pkill -f "$build/shardix$" || true; sleep 0.5; }
+stop_program() { stop "$program"; program=''; sleep 0.5; }
 timed_cli() { # LABEL COMMAND...
     local label=$1; shift
     sync

@@ -59,6 +59,7 @@ app_ours() {
 }
 app_peer() {
     rm -f target; cp prefix target
+    # shellcheck disable=SC2016 # the inner sh expands $1, the length kept
     run app_peer sh -c 'tail -c +$(($1 + 1)) src >> target' sh "$keep"
     cmp -s target src || { echo "tail produced a wrong file" >&2; exit 1; }
 }

@@ -1,5 +1,6 @@
 #include "dialog/EngineCalls.h"
 
+#include "engines/io/Copy.h"
 #include "engines/io/FileIo.h"
 #include "engines/operations/Appender.h"
 #include "engines/operations/Assembler.h"

@@ -174,13 +174,13 @@ void StepActions::runJoin(
     const QString& outputFolder, const std::string& target,
     const std::function<Result<>(RunProgress&, const Checksums* expected)>& engine) {
     run(outputFolder, [&](RunProgress& progress) -> Result<> {
-        const ManifestSearch search = findManifest(selection_);
-        if (!search.refusal.empty())
-            return Error::of(ErrorKind::Refused, search.refusal);
-        if (search.path.empty())
+        const Result<std::string> found = findManifest(selection_);
+        if (!found.ok())
+            return found.error();
+        if (found.value().empty())
             return engine(progress, nullptr);
         Checksums expected;
-        if (Result<> refusal = expectedForJoin(search.path, selection_, target, expected);
+        if (Result<> refusal = expectedForJoin(found.value(), selection_, target, expected);
             !refusal.ok())
             return refusal;
         return engine(progress, &expected);

@@ -6,6 +6,7 @@
 #include "platform/MessageStyle.h"
 #include "platform/Placement.h"
 #include "platform/Twips.h"
+#include "shardix/Version.h"
 
 #include <QPushButton>
 
@@ -77,7 +78,8 @@ void AboutWindow::buildControls(WindowServices& ui) {
     big.setBold(true);
     name->setFont(big);
 
-    place(new QLabel(QStringLiteral("Version 2.3"), this), "version", kVersionPlace, right);
+    place(new QLabel(QStringLiteral("Version " SHARDIX_VERSION), this), "version", kVersionPlace,
+          right);
     place(new QLabel(QStringLiteral("Copyright \u00a9 2026 the Shardix! authors."), this),
           "rightsNotice", kRightsNoticePlace, right);
     place(new QLabel(QStringLiteral("Contact/support: "), this), "contactLabel", kContactLabelPlace,

@@ -17,10 +17,10 @@ expected=(
     usr/libexec/shardix/shardix
     usr/libexec/shardix/shardix-make-store
     usr/share/shardix/shardix.mdb
-    usr/share/applications/$id.desktop
-    usr/share/metainfo/$id.metainfo.xml
-    usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/$id.png
-    usr/share/icons/hicolor/scalable/apps/$id.svg
+    usr/share/applications/"$id".desktop
+    usr/share/metainfo/"$id".metainfo.xml
+    usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/"$id".png
+    usr/share/icons/hicolor/scalable/apps/"$id".svg
     usr/share/man/man1/shardix.1.gz
     usr/share/man/man1/shardix-cli.1.gz
     usr/share/doc/shardix/copyright
@@ -62,7 +62,9 @@ dpkg-deb --field "$deb" Depends | tr ',' '\n' | awk '{print $1}' > "$work/depend
 for name in libqt6widgets6 libsqlcipher0 qt6-qpa-plugins; do
     grep -qx "$name" "$work/depends" || problem "the package does not depend on $name"
 done
-[[ $(dpkg-deb --field "$deb" Version) == 2.3 ]] || problem "the package's version is not 2.3"
+version=$(sed -nE 's/^project\(Shardix VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+[[ $(dpkg-deb --field "$deb" Version) == "$version" ]] ||
+    problem "the package's version is not the project's, $version"
 
 # Debian's own checks of the package: an error or a warning fails (notes are shown).
 echo "== lintian"

@@ -1,6 +1,7 @@
 // shardix-make-store: writes a fresh settings store for Shardix!. Installed
 // beside the program, out of the users' path; the build writes the stores it
 // delivers with it.
+#include "shardix/Version.h"
 #include "store/SettingsStore.h"
 
 #include <QCoreApplication>
@@ -28,7 +29,7 @@ const char* const kUsage =
     "Exit status: 0 when the store was written, 1 when it was not, 2 on a usage\n"
     "error.\n";
 
-const char* const kVersion = "shardix-make-store (Shardix!) 2.3\n";
+const char* const kVersion = "shardix-make-store (Shardix!) " SHARDIX_VERSION "\n";
 
 int usageError(const char* why) {
     std::fprintf(stderr,

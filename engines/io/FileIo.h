@@ -3,21 +3,10 @@
 #include "errors/Result.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
 namespace shardix {
-
-class RunProgress;
-
-// The largest slice that any engine writes at once.
-inline constexpr std::int64_t kCopyChunk = 4'000'000;
-
-// Where the copy reserves room on the disk ahead of its writes, it reserves at
-// most this much ahead, so that a run killed in the middle leaves little space
-// allocated beyond the output's end.
-inline constexpr std::int64_t kReserveStep = 32 << 20;
 
 // An open file descriptor that closes itself. Failures raise Failed naming the path.
 class FileHandle {
@@ -61,34 +50,6 @@ FileHandle openForAppend(const std::string& path);
 // exist yet pass.
 Result<> refusedOutput(const std::string& path);
 
-// Where the file system can share blocks between files (Btrfs, XFS with
-// reflink), the block-aligned part of a copy is handed to it in requests of at
-// most this many bytes: each returns in microseconds to milliseconds, so window
-// events still run often.
-inline constexpr std::int64_t kShareStep = std::int64_t{64} << 20;
-
-// Told, after each piece of a copy, how many of its bytes are written so far.
-using CopiedBytes = std::function<void(std::int64_t written)>;
-
-// Copies `length` bytes of `in`, starting at byte `offset` (0-based), to the
-// current end position of `out`, in consecutive pieces of at most `copyChunk`
-// bytes. Where the byte at `offset` and the output's position fall at the same
-// place in a block of the output's file system, the range's whole blocks are
-// offered to the file system to share instead (in pieces of at most kShareStep
-// bytes); what it refuses, and the range's unaligned head and tail, are copied.
-// Before every piece but the first, pending window events run; after
-// each, `copied` is told. A short input (the file shrank) is a failure: nothing
-// is made up.
-void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
-               RunProgress& progress, std::int64_t copyChunk = kCopyChunk,
-               std::int64_t reserveStep = kReserveStep, const CopiedBytes& copied = {});
-
-// When `progress` asks the run to stop, raises the failure that says so
-// (ErrorKind::Stopped), naming `output`, the file being written, and how many
-// bytes it holds; with no output, it says that nothing was written.
-void stopIfAsked(RunProgress& progress, const std::string& output);
-void stopIfAsked(RunProgress& progress, const FileHandle& output);
-
 // Reads exactly `length` bytes of `in` from `offset` into `buffer`; a file that
 // ends sooner is a failure.
 void readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::int64_t length);
@@ -99,5 +60,9 @@ bool sameFile(const std::string& a, const std::string& b);
 
 // True when `path` names the file that `file` has open, through links too.
 bool sameFile(const FileHandle& file, const std::string& path);
+
+// Raises the failure of an input that ends before the length it was measured
+// at: it was changed while it was copied.
+[[noreturn]] void failShortInput(const FileHandle& in);
 
 } // namespace shardix

@@ -225,7 +225,7 @@ Result<> Manifest::checkComplete(const std::string& path) const {
     const bool whole =
         std::any_of(entries.begin(), entries.end(), [](const ManifestEntry& e) { return e.whole; });
     const std::string announced =
-        std::to_string(*announcedSegments) + " segment" + (*announcedSegments == 1 ? "" : "s");
+        std::to_string(*announcedSegments) + " piece" + (*announcedSegments == 1 ? "" : "s");
     if (segments < *announcedSegments)
         return incomplete("it lists " + std::to_string(segments) + " of the " + announced +
                           " it announces");

@@ -5,6 +5,7 @@
 #include "engines/io/Messages.h"
 #include "errors/Error.h"
 
+#include <algorithm>
 #include <optional>
 #include <sys/stat.h>
 
@@ -38,105 +39,166 @@ std::string quoted(const std::string& name) {
 
 } // namespace
 
+namespace {
+
+// The match of the inputs of a join with the pieces a manifest lists, one
+// check after the other; each names what it refuses.
+class PieceMatch {
+  public:
+    PieceMatch(const Manifest& manifest, const std::string& manifestPath,
+               const std::vector<std::string>& inputs)
+        : manifest_(manifest), path_(manifestPath), inputs_(inputs),
+          folder_(Manifest::folderOf(manifestPath)), listedIn_(" in " + quoted(manifestPath)) {}
+
+    Result<> run(Checksums& expected) {
+        for (const auto check :
+             {&PieceMatch::readable, &PieceMatch::listsPieces, &PieceMatch::noTwoListedAlike,
+              &PieceMatch::placeInputs, &PieceMatch::noneLeftOut, &PieceMatch::inOrder,
+              &PieceMatch::lengthsAgree}) {
+            if (Result<> refused = (this->*check)(); !refused.ok())
+                return refused;
+        }
+        expected = Checksums{};
+        expected.source = path_;
+        for (const ManifestEntry* piece : pieces_)
+            expected.parts.push_back(piece->digest);
+        if (whole_)
+            expected.whole = whole_->digest;
+        return {};
+    }
+
+  private:
+    std::string pathOf(const ManifestEntry* entry) const { return folder_ + entry->name; }
+    // "of the 4 pieces listed"
+    std::string of() const {
+        return " of the " + std::to_string(pieces_.size()) + " pieces listed";
+    }
+
+    Result<> readable() {
+        if (Result<> complete = manifest_.checkComplete(path_); !complete.ok())
+            return complete;
+        if (!manifest_.problems.empty())
+            return refusal(quoted(path_) + ", " + manifest_.problems.front() +
+                           " (not a line that sha256sum -c reads).");
+        return {};
+    }
+
+    Result<> listsPieces() {
+        for (const ManifestEntry& entry : manifest_.entries) {
+            if (!entry.whole)
+                pieces_.push_back(&entry);
+            else if (!whole_)
+                whole_ = &entry;
+        }
+        if (pieces_.empty())
+            return refusal(quoted(path_) + " lists no pieces.");
+        for (const ManifestEntry* piece : pieces_)
+            listed_.push_back(measuredIdentityOf(pathOf(piece)));
+        if (whole_)
+            wholeFile_ = measuredIdentityOf(pathOf(whole_));
+        return {};
+    }
+
+    // Two listed names that lead to one file (a link in place of a piece)
+    // cannot both hold their own piece.
+    Result<> noTwoListedAlike() {
+        for (std::size_t k = 1; k < listed_.size(); ++k) {
+            for (std::size_t j = 0; j < k; ++j) {
+                if (listed_[j] && listed_[k] && *listed_[j] == *listed_[k])
+                    return listedAlike(j, k);
+            }
+        }
+        return {};
+    }
+
+    Result<> listedAlike(std::size_t j, std::size_t k) const {
+        const std::string numbers = std::to_string(j + 1) + " and " + std::to_string(k + 1) + of();
+        if (pieces_[j]->name == pieces_[k]->name)
+            return refusal(quoted(pathOf(pieces_[k])) + " is listed twice" + listedIn_ +
+                           ", as pieces " + numbers + ".");
+        return refusal(quoted(pathOf(pieces_[j])) + " and " + quoted(pathOf(pieces_[k])) +
+                       ", pieces " + numbers + listedIn_ +
+                       ", are one and the same file: one is a link to the other.");
+    }
+
+    // Which listed piece each input is.
+    Result<> placeInputs() {
+        given_.assign(pieces_.size(), false);
+        for (const std::string& input : inputs_) {
+            const std::optional<Identity> id = measuredIdentityOf(input);
+            if (!id)
+                return Error::of(ErrorKind::FileNotFound, msg::kNoSuchFile, input);
+            const auto at = std::find(listed_.begin(), listed_.end(), id);
+            if (at == listed_.end())
+                return notListed(input, *id);
+            const auto k = static_cast<std::size_t>(at - listed_.begin());
+            if (given_[k])
+                return refusal(quoted(input) + " is given more than once.");
+            given_[k] = true;
+            place_.push_back(k);
+        }
+        return {};
+    }
+
+    Result<> notListed(const std::string& input, const Identity& id) const {
+        if (wholeFile_ && *wholeFile_ == id)
+            return refusal(quoted(input) + " is the whole file" + listedIn_ +
+                           ", not one of its pieces.");
+        return refusal(quoted(input) + " is not one of the pieces listed" + listedIn_ + ".");
+    }
+
+    Result<> noneLeftOut() {
+        for (std::size_t k = 0; k < pieces_.size(); ++k) {
+            if (given_[k])
+                continue;
+            const std::string which =
+                quoted(pathOf(pieces_[k])) + ", piece " + std::to_string(k + 1) + of() + listedIn_;
+            return refusal(which +
+                           (listed_[k] ? ", is not among the files given." : ", is missing."));
+        }
+        return {};
+    }
+
+    Result<> inOrder() {
+        for (std::size_t i = 0; i < inputs_.size(); ++i) {
+            if (place_[i] != i)
+                return refusal(quoted(inputs_[i]) + " is out of order: it is piece " +
+                               std::to_string(place_[i] + 1) + of() + listedIn_ + ", and " +
+                               quoted(pathOf(pieces_[i])) + " is piece " + std::to_string(i + 1) +
+                               ".");
+        }
+        return {};
+    }
+
+    Result<> lengthsAgree() {
+        for (std::size_t k = 0; k < pieces_.size(); ++k) {
+            const auto& length = pieces_[k]->length;
+            if (length && listed_[k]->length != *length)
+                return refusal(quoted(inputs_[k]) + " is " + std::to_string(listed_[k]->length) +
+                               " bytes long, but piece " + std::to_string(k + 1) + listedIn_ +
+                               " has " + std::to_string(*length) + " bytes.");
+        }
+        return {};
+    }
+
+    const Manifest& manifest_;
+    const std::string& path_;
+    const std::vector<std::string>& inputs_;
+    const std::string folder_;
+    const std::string listedIn_;
+    std::vector<const ManifestEntry*> pieces_;
+    const ManifestEntry* whole_ = nullptr;
+    std::vector<std::optional<Identity>> listed_;
+    std::optional<Identity> wholeFile_;
+    std::vector<bool> given_;
+    std::vector<std::size_t> place_; // of each input, among the listed pieces
+};
+
+} // namespace
+
 Result<> matchSegments(const Manifest& manifest, const std::string& manifestPath,
                        const std::vector<std::string>& inputs, Checksums& expected) {
-    const std::string listedIn = " in " + quoted(manifestPath);
-    if (Result<> complete = manifest.checkComplete(manifestPath); !complete.ok())
-        return complete;
-    if (!manifest.problems.empty())
-        return refusal(quoted(manifestPath) + ", " + manifest.problems.front() +
-                       " (not a line that sha256sum -c reads).");
-    const std::string folder = Manifest::folderOf(manifestPath);
-    std::vector<const ManifestEntry*> segments;
-    const ManifestEntry* whole = nullptr;
-    for (const ManifestEntry& entry : manifest.entries) {
-        if (!entry.whole)
-            segments.push_back(&entry);
-        else if (!whole)
-            whole = &entry;
-    }
-    if (segments.empty())
-        return refusal(quoted(manifestPath) + " lists no segments.");
-    const auto pathOf = [&](const ManifestEntry* entry) { return folder + entry->name; };
-    const std::string of = " of the " + std::to_string(segments.size()) + " segments listed";
-
-    std::vector<std::optional<Identity>> listed;
-    for (const ManifestEntry* segment : segments)
-        listed.push_back(measuredIdentityOf(pathOf(segment)));
-    const std::optional<Identity> wholeFile =
-        whole ? measuredIdentityOf(pathOf(whole)) : std::optional<Identity>();
-
-    // Two listed names that lead to one file (a link in place of a segment)
-    // cannot both hold their own segment.
-    for (std::size_t k = 1; k < listed.size(); ++k) {
-        for (std::size_t j = 0; j < k; ++j) {
-            if (!listed[j] || !listed[k] || !(*listed[j] == *listed[k]))
-                continue;
-            if (segments[j]->name == segments[k]->name)
-                return refusal(quoted(pathOf(segments[k])) + " is listed twice" + listedIn +
-                               ", as segments " + std::to_string(j + 1) + " and " +
-                               std::to_string(k + 1) + of + ".");
-            return refusal(quoted(pathOf(segments[j])) + " and " + quoted(pathOf(segments[k])) +
-                           ", segments " + std::to_string(j + 1) + " and " + std::to_string(k + 1) +
-                           of + listedIn +
-                           ", are one and the same file: one is a link to the "
-                           "other.");
-        }
-    }
-
-    // Which segment each input is.
-    std::vector<std::size_t> place(inputs.size());
-    std::vector<bool> given(segments.size(), false);
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-        const std::optional<Identity> input = measuredIdentityOf(inputs[i]);
-        if (!input)
-            return Error::of(ErrorKind::FileNotFound, msg::kNoSuchFile, inputs[i]);
-        std::size_t k = 0;
-        while (k < listed.size() && !(listed[k] && *listed[k] == *input))
-            ++k;
-        if (k == listed.size()) {
-            if (wholeFile && *wholeFile == *input)
-                return refusal(quoted(inputs[i]) + " is the whole file" + listedIn +
-                               ", not one of its segments.");
-            return refusal(quoted(inputs[i]) + " is not one of the segments listed" + listedIn +
-                           ".");
-        }
-        if (given[k])
-            return refusal(quoted(inputs[i]) + " is given more than once.");
-        given[k] = true;
-        place[i] = k;
-    }
-    for (std::size_t k = 0; k < segments.size(); ++k) {
-        if (given[k])
-            continue;
-        const std::string which =
-            quoted(pathOf(segments[k])) + ", segment " + std::to_string(k + 1) + of + listedIn;
-        if (!listed[k])
-            return refusal(which + ", is missing.");
-        return refusal(which + ", is not among the files given.");
-    }
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-        if (place[i] != i)
-            return refusal(quoted(inputs[i]) + " is out of order: it is segment " +
-                           std::to_string(place[i] + 1) + of + listedIn + ", and " +
-                           quoted(pathOf(segments[i])) + " is segment " + std::to_string(i + 1) +
-                           ".");
-    }
-    for (std::size_t k = 0; k < segments.size(); ++k) {
-        const auto& length = segments[k]->length;
-        if (length && listed[k]->length != *length)
-            return refusal(quoted(inputs[k]) + " is " + std::to_string(listed[k]->length) +
-                           " bytes long, but segment " + std::to_string(k + 1) + listedIn +
-                           " has " + std::to_string(*length) + " bytes.");
-    }
-
-    expected = Checksums{};
-    expected.source = manifestPath;
-    for (const ManifestEntry* segment : segments)
-        expected.parts.push_back(segment->digest);
-    if (whole)
-        expected.whole = whole->digest;
-    return {};
+    return PieceMatch(manifest, manifestPath, inputs).run(expected);
 }
 
 bool listsAsSegment(const Manifest& manifest, const std::string& manifestPath,

@@ -56,57 +56,87 @@ bool listsOneOf(const Manifest& manifest, const std::string& path,
 
 } // namespace
 
-ManifestSearch findManifest(const std::vector<std::string>& inputs) {
-    std::vector<FileIdentity> wanted;
-    std::vector<FileIdentity> folders;
-    std::vector<std::string> folderNames;
-    for (const std::string& input : inputs) {
-        if (const auto id = identityOf(input))
-            wanted.push_back(*id);
-        const auto folder = folderIdentityOf(input);
-        if (folder && std::find(folders.begin(), folders.end(), *folder) == folders.end()) {
-            folders.push_back(*folder);
-            folderNames.push_back(folderOf(input));
+namespace {
+
+// The files given and the folders they lie in, each folder once.
+struct Inputs {
+    std::vector<FileIdentity> files;
+    std::vector<std::string> folders; // as the first input in each spells it
+};
+
+Inputs inputsOf(const std::vector<std::string>& paths) {
+    Inputs inputs;
+    std::vector<FileIdentity> seen;
+    for (const std::string& path : paths) {
+        if (const auto id = identityOf(path))
+            inputs.files.push_back(*id);
+        const auto folder = folderIdentityOf(path);
+        if (folder && std::find(seen.begin(), seen.end(), *folder) == seen.end()) {
+            seen.push_back(*folder);
+            inputs.folders.push_back(folderOf(path));
         }
     }
-    ManifestSearch search;
-    std::optional<FileIdentity> chosen;
-    Manifest chosenManifest;
-    for (const std::string& folder : folderNames) {
-        for (const std::string& candidate : manifestsIn(folder)) {
-            if (!isRegularFile(candidate))
-                continue;
-            const auto id = identityOf(candidate);
-            if (chosen && id == chosen)
-                continue; // the chosen one again, by another name
-            Manifest manifest;
-            try {
-                manifest = Manifest::read(candidate);
-                if (!listsOneOf(manifest, candidate, wanted))
-                    continue;
-            } catch (const Failed& e) {
-                search.refusal = "The list of checksums \"" + candidate +
-                                 "\" beside the files cannot be read (" +
-                                 e.error().causeOrMessage() +
-                                 "), so they cannot be checked against it.";
-                return search;
-            }
-            // A copy that lists the same files with the same checksums agrees.
-            if (chosen && manifest.entries == chosenManifest.entries &&
-                Manifest::folderOf(candidate) == Manifest::folderOf(search.path))
-                continue;
-            if (chosen) {
-                search.refusal = "Both \"" + search.path + "\" and \"" + candidate +
+    return inputs;
+}
+
+// The manifest chosen so far among those beside the inputs.
+class Choice {
+  public:
+    // Takes up `candidate` when it lists one of `inputs`; refuses a second
+    // manifest that lists other checksums, and one that cannot be read.
+    Result<> consider(const std::string& candidate, const Inputs& inputs) {
+        const auto id = identityOf(candidate);
+        if (!isRegularFile(candidate) || (chosenId_ && id == chosenId_))
+            return {}; // the chosen one again, by another name
+        Manifest manifest;
+        try {
+            manifest = Manifest::read(candidate);
+        } catch (const Failed& e) {
+            return Error::of(ErrorKind::Refused, "The list of checksums \"" + candidate +
+                                                     "\" beside the files cannot be read (" +
+                                                     e.error().causeOrMessage() +
+                                                     "), so they cannot be checked against it.");
+        }
+        if (!listsOneOf(manifest, candidate, inputs.files) || agrees(manifest, candidate))
+            return {};
+        if (chosenId_)
+            return Error::of(ErrorKind::Refused,
+                             "Both \"" + path_ + "\" and \"" + candidate +
                                  "\" list files among those given; please name the one to check "
-                                 "them against.";
-                return search;
-            }
-            search.path = candidate;
-            chosen = id;
-            chosenManifest = std::move(manifest);
+                                 "them against.");
+        path_ = candidate;
+        chosenId_ = id;
+        chosen_ = std::move(manifest);
+        return {};
+    }
+
+    const std::string& path() const { return path_; }
+
+  private:
+    // A copy beside the chosen one that lists the same files with the same
+    // checksums agrees with it.
+    bool agrees(const Manifest& manifest, const std::string& candidate) const {
+        return chosenId_ && manifest.entries == chosen_.entries &&
+               Manifest::folderOf(candidate) == Manifest::folderOf(path_);
+    }
+
+    std::string path_;
+    std::optional<FileIdentity> chosenId_;
+    Manifest chosen_;
+};
+
+} // namespace
+
+Result<std::string> findManifest(const std::vector<std::string>& paths) {
+    const Inputs inputs = inputsOf(paths);
+    Choice choice;
+    for (const std::string& folder : inputs.folders) {
+        for (const std::string& candidate : manifestsIn(folder)) {
+            if (Result<> refused = choice.consider(candidate, inputs); !refused.ok())
+                return refused.error();
         }
     }
-    return search;
+    return choice.path();
 }
 
 } // namespace shardix

@@ -54,84 +54,116 @@ std::size_t SetChecksums::listed() const {
         std::count_if(pieces.begin(), pieces.end(), [](const auto& p) { return p.has_value(); }));
 }
 
-SetChecksums matchChecksums(const ChecksumList& list, const std::string& listPath,
-                            const PieceSet& set, const IdentifyName& identify) {
-    SetChecksums match;
-    match.path = listPath;
-    match.list = list;
-    match.pieces.resize(set.members.size());
-    for (const std::string& unread : list.problems)
-        match.notes.push_back(inQuotes(listPath) + ", " + unread + ".");
-    std::map<FileId, std::size_t> memberOf;
-    for (std::size_t i = 0; i < set.members.size(); ++i)
-        memberOf.emplace(set.members[i].id, i);
-    const auto add = [&](SetProblem::Kind kind, std::string message,
-                         std::vector<std::string> files) {
-        match.problems.push_back({kind, std::move(message), std::move(files)});
-    };
-    const std::string listFolder = splitPath(listPath).first;
-    for (const ChecksumEntry& entry : list.entries) {
+namespace {
+
+// The match of one checksum list with a set, entry by entry.
+class ListMatch {
+  public:
+    ListMatch(const ChecksumList& list, const std::string& listPath, const PieceSet& set,
+              const IdentifyName& identify)
+        : list_(list), listPath_(listPath), set_(set), identify_(identify),
+          listFolder_(splitPath(listPath).first) {
+        match_.path = listPath;
+        match_.list = list;
+        match_.pieces.resize(set.members.size());
+        for (std::size_t i = 0; i < set.members.size(); ++i)
+            memberOf_.emplace(set.members[i].id, i);
+    }
+
+    SetChecksums run() {
+        for (const std::string& unread : list_.problems)
+            match_.notes.push_back(inQuotes(listPath_) + ", " + unread + ".");
+        for (const ChecksumEntry& entry : list_.entries)
+            take(entry);
+        checkWholeLength();
+        return std::move(match_);
+    }
+
+  private:
+    void add(SetProblem::Kind kind, std::string message, std::vector<std::string> files) {
+        match_.problems.push_back({kind, std::move(message), std::move(files)});
+    }
+
+    void take(const ChecksumEntry& entry) {
         // A list cannot make us read outside its folder.
         if (!staysInFolder(entry.name)) {
-            match.notes.push_back(where(listPath, entry) + " names " + inQuotes(entry.name) +
-                                  ", which leads out of its folder: not read.");
-            continue;
+            match_.notes.push_back(where(listPath_, entry) + " names " + inQuotes(entry.name) +
+                                   ", which leads out of its folder: not read.");
+            return;
         }
         const std::string name = plainName(entry.name);
-        const std::optional<FileId> id = identify(name);
-        const auto member = id ? memberOf.find(*id) : memberOf.end();
-        if (member != memberOf.end() && entry.role != ChecksumEntry::Role::Whole) {
-            const PieceMember& piece = set.members[member->second];
-            auto& slot = match.pieces[member->second];
-            const std::string path = set.folder + piece.name;
-            if (slot && (slot->digest != entry.digest || slot->algorithm != entry.algorithm)) {
-                add(SetProblem::Kind::Duplicate,
-                    inQuotes(path) + " is listed twice in " + inQuotes(listPath) +
-                        " with different checksums (lines " + std::to_string(slot->line) + " and " +
-                        std::to_string(entry.line) + ").",
-                    {path, listPath});
-                continue;
-            }
-            slot = entry;
-            if (entry.length && *entry.length != piece.size)
-                add(SetProblem::Kind::Sizes,
-                    inQuotes(path) + " is " + std::to_string(piece.size) + " bytes, but " +
-                        where(listPath, entry) + " says " + std::to_string(*entry.length) + ".",
-                    {path, listPath});
-            continue;
+        const std::optional<FileId> id = identify_(name);
+        const auto member = id ? memberOf_.find(*id) : memberOf_.end();
+        if (member != memberOf_.end() && entry.role != ChecksumEntry::Role::Whole)
+            return takePiece(entry, member->second);
+        if (entry.role == ChecksumEntry::Role::Whole || (set_.baseName && name == *set_.baseName)) {
+            if (!match_.whole)
+                match_.whole = entry;
+            return;
         }
-        const bool namesWhole =
-            entry.role == ChecksumEntry::Role::Whole || (set.baseName && name == *set.baseName);
-        if (namesWhole) {
-            if (!match.whole)
-                match.whole = entry;
-            continue;
-        }
-        if (id)
-            continue; // another file the list checks too
-        if (entry.role == ChecksumEntry::Role::Piece || set.naming.numberOf(name)) {
-            const std::string path = listFolder + name;
-            match.missing.push_back(path);
-            add(SetProblem::Kind::Missing,
-                inQuotes(path) + " is listed in " + where(listPath, entry) +
-                    " as a piece, but is not there.",
-                {path, listPath});
-        }
+        // Another file that the list checks too; or a piece that is not there.
+        if (!id && (entry.role == ChecksumEntry::Role::Piece || set_.naming.numberOf(name)))
+            missing(entry, listFolder_ + name);
     }
-    if (match.whole && match.whole->length) {
-        const std::int64_t sum = std::accumulate(
-            set.members.begin(), set.members.end(), std::int64_t{0},
-            [](std::int64_t total, const PieceMember& m) { return total + m.size; });
-        if (sum != *match.whole->length)
+
+    void takePiece(const ChecksumEntry& entry, std::size_t member) {
+        const PieceMember& piece = set_.members[member];
+        auto& slot = match_.pieces[member];
+        const std::string path = set_.folder + piece.name;
+        if (slot && (slot->digest != entry.digest || slot->algorithm != entry.algorithm)) {
+            add(SetProblem::Kind::Duplicate,
+                inQuotes(path) + " is listed twice in " + inQuotes(listPath_) +
+                    " with different checksums (lines " + std::to_string(slot->line) + " and " +
+                    std::to_string(entry.line) + ").",
+                {path, listPath_});
+            return;
+        }
+        slot = entry;
+        if (entry.length && *entry.length != piece.size)
             add(SetProblem::Kind::Sizes,
-                "The pieces from " + inQuotes(set.folder + set.members.front().name) + " to " +
-                    inQuotes(set.folder + set.members.back().name) + " add up to " +
-                    std::to_string(sum) + " bytes, but " + where(listPath, *match.whole) +
-                    " says " + inQuotes(match.whole->name) + " is " +
-                    std::to_string(*match.whole->length) + ".",
-                {listPath});
+                inQuotes(path) + " is " + std::to_string(piece.size) + " bytes, but " +
+                    where(listPath_, entry) + " says " + std::to_string(*entry.length) + ".",
+                {path, listPath_});
     }
-    return match;
+
+    void missing(const ChecksumEntry& entry, const std::string& path) {
+        match_.missing.push_back(path);
+        add(SetProblem::Kind::Missing,
+            inQuotes(path) + " is listed in " + where(listPath_, entry) +
+                " as a piece, but is not there.",
+            {path, listPath_});
+    }
+
+    void checkWholeLength() {
+        if (!match_.whole || !match_.whole->length)
+            return;
+        const std::int64_t sum = std::accumulate(
+            set_.members.begin(), set_.members.end(), std::int64_t{0},
+            [](std::int64_t total, const PieceMember& m) { return total + m.size; });
+        if (sum == *match_.whole->length)
+            return;
+        add(SetProblem::Kind::Sizes,
+            "The pieces from " + inQuotes(set_.folder + set_.members.front().name) + " to " +
+                inQuotes(set_.folder + set_.members.back().name) + " add up to " +
+                std::to_string(sum) + " bytes, but " + where(listPath_, *match_.whole) + " says " +
+                inQuotes(match_.whole->name) + " is " + std::to_string(*match_.whole->length) + ".",
+            {listPath_});
+    }
+
+    const ChecksumList& list_;
+    const std::string& listPath_;
+    const PieceSet& set_;
+    const IdentifyName& identify_;
+    const std::string listFolder_;
+    std::map<FileId, std::size_t> memberOf_;
+    SetChecksums match_;
+};
+
+} // namespace
+
+SetChecksums matchChecksums(const ChecksumList& list, const std::string& listPath,
+                            const PieceSet& set, const IdentifyName& identify) {
+    return ListMatch(list, listPath, set, identify).run();
 }
 
 IdentifyName identifyIn(const std::vector<FolderEntry>& listing) {

@@ -1,6 +1,7 @@
 #include "engines/operations/Appender.h"
 
 #include "engines/checksums/Sha256.h"
+#include "engines/io/Copy.h"
 #include "engines/io/FileIdentity.h"
 #include "engines/io/MeasuredFile.h"
 #include "engines/io/RunProgress.h"
@@ -209,123 +210,179 @@ Result<> refusedAppendTarget(const std::vector<std::string>& sources, const std:
     return refusedOutput(target);
 }
 
+namespace {
+
+// One append: the target as it was before the run, the sources, and how far
+// the run has got.
+class AppendRun {
+  public:
+    AppendRun(const std::vector<std::string>& sources, const std::string& target,
+              RunProgress& progress, const JoinOptions& options)
+        : sources_(sources), target_(target), progress_(progress), options_(options) {}
+
+    Result<> run() {
+        before_ = takeUpTarget(target_);
+        measureSources();
+        startProgress();
+        if (Result<> found = findWhereTargetEnds(); !found.ok())
+            return found;
+        if (Result<> appended = appendTheRest(); !appended.ok())
+            return appended;
+        progress_.setProgressValue(progressMax());
+        return checkAtTheEnd();
+    }
+
+  private:
+    // With checksums to match, every source is there before anything is
+    // written; otherwise their lengths are only looked at, for the display.
+    void measureSources() {
+        for (const std::string& source : sources_) {
+            struct stat st {};
+            lengths_.push_back(options_.expected                  ? openMeasured(source).length
+                               : ::stat(source.c_str(), &st) == 0 ? st.st_size
+                                                                  : 0);
+        }
+        total_ = std::max(before_.length,
+                          std::accumulate(lengths_.begin(), lengths_.end(), std::int64_t{0}));
+        written_ = before_.length;
+    }
+
+    int sourceCount() const {
+        return static_cast<int>(std::clamp<std::size_t>(sources_.size(), 1, INT_MAX));
+    }
+    // One source runs the display from 1 to 2; more, from 1 to their count.
+    int progressMax() const { return sourceCount() == 1 ? 2 : sourceCount(); }
+
+    void startProgress() {
+        progress_.setProgressMin(1);
+        progress_.setProgressMax(progressMax());
+        progress_.setProgressValue(1);
+        progress_.setProgressVisible(true);
+    }
+
+    void advanceProgress() {
+        value_ = sourceCount() == 1 ? progressMax() : std::min(value_ + 1, progressMax());
+        progress_.setProgressValue(value_);
+    }
+
+    // The search for the source in which the target ends, comparing the
+    // target with every source it covers; the sources before it are only
+    // measured and compared. With checksums, the target's whole sources are
+    // then compared with theirs.
+    Result<> findWhereTargetEnds() {
+        PrefixCheck check(before_.file, before_.length);
+        for (; index_ < sources_.size(); ++index_) {
+            progress_.pumpEvents();
+            found_ = openMeasured(sources_[index_]);
+            if (auto at = check.differsFrom(found_, offset_))
+                return notItsBeginning(target_, *at, sources_[index_], offset_);
+            if (before_.length < offset_ + found_.length)
+                break;
+            offset_ += found_.length;
+        }
+        if (index_ < sources_.size() && options_.expected)
+            return checkTargetAgainst(*options_.expected, before_, target_, sources_, lengths_,
+                                      found_, offset_);
+        return {};
+    }
+
+    Result<> appendTheRest() {
+        if (index_ == sources_.size()) {
+            if (options_.expected)
+                check_.emplace(before_.file, target_, sources_, lengths_, total_, before_.length,
+                               *options_.expected);
+            return {};
+        }
+        output_ = openForAppend(target_);
+        if (!stillTheSame(output_, before_))
+            return Error::of(ErrorKind::FileAccess,
+                             "\"" + target_ +
+                                 "\" was changed while it was being checked.  Nothing was "
+                                 "appended.");
+        if (options_.expected)
+            check_.emplace(output_, target_, sources_, lengths_, total_, before_.length,
+                           *options_.expected);
+        if (Result<> copied = copySources(); !copied.ok())
+            return copied;
+        output_.close();
+        return {};
+    }
+
+    // The rest of the source in which the target ends, then every source
+    // after it, each exactly as long as it was measured when taken up, so a
+    // source that is also the target never feeds itself.
+    Result<> copySources() {
+        std::int64_t start = before_.length - offset_; // 0-based
+        for (;;) {
+            progress_.pumpEvents();
+            const std::int64_t end = written_;
+            copyRange(found_.file, start, found_.length - start, output_, progress_,
+                      options_.copyChunk, kReserveStep,
+                      [&](std::int64_t copied) { showCopied(end + copied); });
+            written_ += found_.length - start;
+            offset_ += found_.length;
+            start = 0;
+            if (check_) {
+                if (Result<> mismatch = check_->rangesSoFar(); !mismatch.ok())
+                    return mismatch;
+            }
+            const bool more = ++index_ < sources_.size();
+            if (more)
+                found_ = openMeasured(sources_[index_]);
+            advanceProgress();
+            if (!more)
+                return {};
+        }
+    }
+
+    void showCopied(std::int64_t writtenNow) {
+        if (check_)
+            check_->advance(writtenNow);
+        progress_.setBytesDone(check_ ? std::min(writtenNow, check_->checked()) : writtenNow,
+                               total_);
+    }
+
+    Result<> checkAtTheEnd() {
+        if (!check_) {
+            progress_.setBytesDone(written_, total_);
+            return {};
+        }
+        if (written_ != total_)
+            return Error::of(ErrorKind::Refused, "The files appended to \"" + target_ +
+                                                     "\" changed while they were copied.");
+        return check_->finish(progress_);
+    }
+
+    const std::vector<std::string>& sources_;
+    const std::string& target_;
+    RunProgress& progress_;
+    const JoinOptions& options_;
+    TargetBefore before_;
+    std::vector<std::int64_t> lengths_;
+    std::int64_t total_ = 0;
+    std::int64_t written_ = 0; // the target's length as far as it is written
+    std::size_t index_ = 0;    // the source examined or copied
+    std::int64_t offset_ = 0;  // bytes of the whole before that source
+    MeasuredFile found_;       // that source, taken up
+    FileHandle output_;        // the target, open for appending
+    std::optional<OutputCheck> check_;
+    int value_ = 1;
+};
+
+} // namespace
+
 Result<> appendFile(const std::vector<std::string>& sources, const std::string& target,
                     RunProgress& progress, const JoinOptions& options) {
-    const Checksums* expected = options.expected;
-    const std::int64_t copyChunk = options.copyChunk;
     if (Result<> refused = refusedAppendTarget(sources, target); !refused.ok())
         return refused;
-    if (expected) {
-        if (Result<> refused = OutputCheck::refused(target, sources.size(), *expected);
+    if (options.expected) {
+        if (Result<> refused = OutputCheck::refused(target, sources.size(), *options.expected);
             !refused.ok())
             return refused;
     }
-    FileHandle output;
-    try {
-        const TargetBefore before = takeUpTarget(target);
-        // With checksums to match, every source is there before anything is
-        // written; otherwise their lengths are only looked at, for the display.
-        std::vector<std::int64_t> lengths;
-        for (const std::string& source : sources) {
-            struct stat st {};
-            lengths.push_back(expected                           ? openMeasured(source).length
-                              : ::stat(source.c_str(), &st) == 0 ? st.st_size
-                                                                 : 0);
-        }
-        const std::int64_t total = std::max(
-            before.length, std::accumulate(lengths.begin(), lengths.end(), std::int64_t{0}));
-
-        const int n = static_cast<int>(std::clamp<std::size_t>(sources.size(), 1, INT_MAX));
-        const int max = n == 1 ? 2 : n;
-        progress.setProgressMin(1);
-        progress.setProgressMax(max);
-        progress.setProgressValue(1);
-        progress.setProgressVisible(true);
-        int value = 1;
-
-        // Search for the source in which the target ends, comparing the target
-        // with every source it covers. The sources before it are only measured
-        // and compared.
-        PrefixCheck check(before.file, before.length);
-        std::size_t index = 0;
-        std::int64_t offset = 0; // bytes of the whole before the source examined
-        MeasuredFile found;
-        for (; index < sources.size(); ++index) {
-            progress.pumpEvents();
-            found = openMeasured(sources[index]);
-            if (auto at = check.differsFrom(found, offset))
-                return notItsBeginning(target, *at, sources[index], offset);
-            if (before.length < offset + found.length)
-                break;
-            offset += found.length;
-        }
-
-        std::optional<OutputCheck> outputCheck;
-        std::int64_t end = before.length; // of the target, as far as it is written
-        const auto copied = [&](std::int64_t written) {
-            if (outputCheck)
-                outputCheck->advance(end + written);
-            progress.setBytesDone(outputCheck ? std::min(end + written, outputCheck->checked())
-                                              : end + written,
-                                  total);
-        };
-        if (index < sources.size() && expected) {
-            if (Result<> wrong =
-                    checkTargetAgainst(*expected, before, target, sources, lengths, found, offset);
-                !wrong.ok())
-                return wrong;
-        }
-        if (index < sources.size()) {
-            output = openForAppend(target);
-            if (!stillTheSame(output, before))
-                return Error::of(ErrorKind::FileAccess,
-                                 "\"" + target +
-                                     "\" was changed while it was being checked.  Nothing "
-                                     "was appended.");
-            if (expected)
-                outputCheck.emplace(output, target, sources, lengths, total, before.length,
-                                    *expected);
-            std::int64_t start = before.length - offset; // 0-based
-            for (;;) {
-                progress.pumpEvents();
-                // Exactly the length measured when the source was taken up, so a
-                // source that is also the target never feeds itself.
-                copyRange(found.file, start, found.length - start, output, progress, copyChunk,
-                          kReserveStep, copied);
-                end += found.length - start;
-                offset += found.length;
-                start = 0;
-                if (outputCheck) {
-                    if (Result<> mismatch = outputCheck->rangesSoFar(); !mismatch.ok())
-                        return mismatch;
-                }
-                const bool more = ++index < sources.size();
-                if (more)
-                    found = openMeasured(sources[index]);
-                value = n == 1 ? max : std::min(value + 1, max);
-                progress.setProgressValue(value);
-                if (!more)
-                    break;
-            }
-            output.close();
-        } else if (expected) {
-            outputCheck.emplace(before.file, target, sources, lengths, total, before.length,
-                                *expected);
-        }
-
-        progress.setProgressValue(max);
-        if (outputCheck) {
-            if (end != total)
-                return Error::of(ErrorKind::Refused, "The files appended to \"" + target +
-                                                         "\" changed while they were copied.");
-            return outputCheck->finish(progress);
-        }
-        progress.setBytesDone(end, total);
-        return {};
-    } catch (const Failed& e) {
-        output = FileHandle(); // closes the target; the bytes appended before stay
-        return e.error();
-    }
+    // On a failure the target is closed; the bytes appended before stay.
+    AppendRun run(sources, target, progress, options);
+    return guarded([&] { return run.run(); });
 }
 
 } // namespace shardix

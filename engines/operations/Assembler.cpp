@@ -1,5 +1,6 @@
 #include "engines/operations/Assembler.h"
 
+#include "engines/io/Copy.h"
 #include "engines/io/FileIdentity.h"
 #include "engines/io/MeasuredFile.h"
 #include "engines/io/ReplacementFile.h"
@@ -66,99 +67,150 @@ bool replacesAFile(const std::string& target) {
 
 } // namespace
 
+namespace {
+
+// One assembly: the inputs as measured, the output (a new file, or one beside
+// the file it replaces) and how far the copy has got.
+class AssembleRun {
+  public:
+    AssembleRun(const std::vector<std::string>& fileList, const std::string& target,
+                RunProgress& progress, const JoinOptions& options)
+        : fileList_(fileList), target_(target), progress_(progress), options_(options) {}
+
+    Result<> run() {
+        measureInputs();
+        startProgress();
+        if (Result<> opened = openOutput(); !opened.ok())
+            return opened;
+        if (Result<> copied = copyInputs(); !copied.ok())
+            return keptIfReplaced(copied.error());
+        progress_.setProgressValue(count());
+        if (!replacement_)
+            output_.close();
+        if (Result<> checked = checkAtTheEnd(); !checked.ok())
+            return keptIfReplaced(checked.error());
+        if (replacement_)
+            replacement_->commit(false);
+        progress_.setBytesDone(total_, total_);
+        return {};
+    }
+
+    // A run that stops or fails before it is complete leaves the file it was
+    // to replace as it was, and says so where it stopped on purpose.
+    Error failed(const Error& error) const {
+        if (replacement_ && error.stopped())
+            return Error::of(ErrorKind::Stopped, "The run was stopped.  Nothing was replaced: \"" +
+                                                     target_ + "\" holds what it held before.");
+        return error;
+    }
+
+  private:
+    // Every input is there and can be read before the target is touched.
+    void measureInputs() {
+        for (const std::string& entry : fileList_)
+            lengths_.push_back(openMeasured(entry).length);
+        total_ = std::accumulate(lengths_.begin(), lengths_.end(), std::int64_t{0});
+    }
+
+    int count() const {
+        return static_cast<int>(std::clamp<std::size_t>(fileList_.size(), 1, INT_MAX));
+    }
+
+    void startProgress() {
+        progress_.setProgressMin(1);
+        progress_.setProgressMax(count());
+        progress_.setProgressValue(1);
+        progress_.setProgressVisible(true);
+    }
+
+    // An existing file is replaced only once the new one is complete: until
+    // then the new bytes go into a file of their own beside it.
+    Result<> openOutput() {
+        if (replacesAFile(target_)) {
+            if (Result<> noRoom = noRoomBeside(target_, total_); !noRoom.ok())
+                return noRoom;
+            replacement_.emplace(target_);
+        } else {
+            output_ = createOutput(target_);
+        }
+        if (options_.expected)
+            check_.emplace(out(), target_, fileList_, lengths_, total_, 0, *options_.expected,
+                           replacement_ ? replacement_->temporaryPath() : target_);
+        return {};
+    }
+
+    FileHandle& out() { return replacement_ ? replacement_->file() : output_; }
+
+    Result<> copyInputs() {
+        int value = 1;
+        for (const std::string& entry : fileList_) {
+            progress_.pumpEvents();
+            // Taken up again: it may have changed since it was measured.
+            const MeasuredFile input = openMeasured(entry);
+            const std::int64_t start = done_;
+            copyRange(input.file, 0, input.length, out(), progress_, options_.copyChunk,
+                      kReserveStep, [&](std::int64_t written) { showCopied(start + written); });
+            done_ += input.length;
+            if (count() > value)
+                progress_.setProgressValue(++value);
+            if (check_) {
+                if (Result<> mismatch = check_->rangesSoFar(); !mismatch.ok())
+                    return mismatch;
+            }
+        }
+        return {};
+    }
+
+    void showCopied(std::int64_t written) {
+        if (check_)
+            check_->advance(written);
+        progress_.setBytesDone(check_ ? std::min(written, check_->checked()) : written, total_);
+    }
+
+    Result<> checkAtTheEnd() {
+        if (!check_)
+            return {};
+        if (done_ != total_)
+            return Error::of(ErrorKind::Refused, "The files to be assembled into \"" + target_ +
+                                                     "\" changed while they were copied.");
+        return check_->finish(progress_);
+    }
+
+    // A check that fails says that the file it was to replace is left as it was.
+    Result<> keptIfReplaced(Error error) const {
+        if (replacement_)
+            error.message +=
+                "  Nothing was replaced: \"" + target_ + "\" holds what it held before.";
+        return error;
+    }
+
+    const std::vector<std::string>& fileList_;
+    const std::string& target_;
+    RunProgress& progress_;
+    const JoinOptions& options_;
+    std::vector<std::int64_t> lengths_;
+    std::int64_t total_ = 0;
+    std::int64_t done_ = 0;
+    FileHandle output_; // a new target
+    std::optional<ReplacementFile> replacement_;
+    std::optional<OutputCheck> check_;
+};
+
+} // namespace
+
 Result<> assembleFiles(const std::vector<std::string>& fileList, const std::string& target,
                        RunProgress& progress, const JoinOptions& options) {
-    const Checksums* expected = options.expected;
-    const std::int64_t copyChunk = options.copyChunk;
     if (Result<> refused = refusedTarget(fileList, target); !refused.ok())
         return refused;
-    if (expected) {
-        if (Result<> refused = OutputCheck::refused(target, fileList.size(), *expected);
+    if (options.expected) {
+        if (Result<> refused = OutputCheck::refused(target, fileList.size(), *options.expected);
             !refused.ok())
             return refused;
     }
-
-    FileHandle output;
-    bool replacing = false;
-    // A check that fails says that the file it was to replace is left as it was.
-    const auto keptIfReplaced = [&](Error failure) {
-        if (replacing)
-            failure.message +=
-                "  Nothing was replaced: \"" + target + "\" holds what it held before.";
-        return Result<>(std::move(failure));
-    };
-    try {
-        // Every input is there and can be read before the target is touched.
-        std::vector<std::int64_t> lengths;
-        for (const std::string& entry : fileList)
-            lengths.push_back(openMeasured(entry).length);
-        const std::int64_t total = std::accumulate(lengths.begin(), lengths.end(), std::int64_t{0});
-
-        const int count = static_cast<int>(std::clamp<std::size_t>(fileList.size(), 1, INT_MAX));
-        progress.setProgressMin(1);
-        progress.setProgressMax(count);
-        progress.setProgressValue(1);
-        progress.setProgressVisible(true);
-        int value = 1;
-
-        // An existing file is replaced only once the new one is complete: until
-        // then the new bytes go into a file of their own beside it.
-        std::optional<ReplacementFile> replacement;
-        if (replacesAFile(target)) {
-            if (Result<> noRoom = noRoomBeside(target, total); !noRoom.ok())
-                return noRoom;
-            replacement.emplace(target);
-            replacing = true;
-        } else {
-            output = createOutput(target);
-        }
-        FileHandle& out = replacement ? replacement->file() : output;
-        std::optional<OutputCheck> check;
-        if (expected)
-            check.emplace(out, target, fileList, lengths, total, 0, *expected,
-                          replacement ? replacement->temporaryPath() : target);
-        std::int64_t done = 0;
-        const auto copied = [&](std::int64_t written) {
-            if (check)
-                check->advance(done + written);
-            progress.setBytesDone(
-                check ? std::min(done + written, check->checked()) : done + written, total);
-        };
-        for (const std::string& entry : fileList) {
-            progress.pumpEvents();
-            // Taken up again: it may have changed since it was measured.
-            const MeasuredFile input = openMeasured(entry);
-            copyRange(input.file, 0, input.length, out, progress, copyChunk, kReserveStep, copied);
-            done += input.length;
-            if (count > value)
-                progress.setProgressValue(++value);
-            if (check) {
-                if (Result<> mismatch = check->rangesSoFar(); !mismatch.ok())
-                    return keptIfReplaced(mismatch.error());
-            }
-        }
-        progress.setProgressValue(count);
-        if (!replacement)
-            output.close();
-        if (check) {
-            if (done != total)
-                return keptIfReplaced(
-                    Error::of(ErrorKind::Refused, "The files to be assembled into \"" + target +
-                                                      "\" changed while they were copied."));
-            if (Result<> mismatch = check->finish(progress); !mismatch.ok())
-                return keptIfReplaced(mismatch.error());
-        }
-        if (replacement)
-            replacement->commit(false);
-        progress.setBytesDone(total, total);
-        return {};
-    } catch (const Failed& e) {
-        output = FileHandle(); // closes what was open; the inputs written before stay
-        if (replacing && e.error().kind == ErrorKind::Stopped)
-            return Error::of(ErrorKind::Stopped, "The run was stopped.  Nothing was replaced: \"" +
-                                                     target + "\" holds what it held before.");
-        return e.error();
-    }
+    // On a failure a new target keeps the inputs written before.
+    AssembleRun run(fileList, target, progress, options);
+    Result<> result = guarded([&] { return run.run(); });
+    return result.ok() ? result : Result<>(run.failed(result.error()));
 }
 
 } // namespace shardix

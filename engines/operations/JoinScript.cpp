@@ -128,65 +128,83 @@ std::string joinScriptText(const JoinScript& script) {
     return text;
 }
 
-Result<> writeJoinScript(const std::string& path, const JoinScript& script, bool replace) {
+namespace {
+
+// Refuses names that do not lie in the script's folder.
+Result<> refusedNames(const JoinScript& script) {
     const auto refused = [](const std::string& name) {
         return Error::of(ErrorKind::FileAccess,
                          "\"" + name +
                              "\" cannot be named in a join script: the pieces, the joined file "
                              "and the manifest lie in the script's folder.");
     };
+    const auto outside = [](const std::string& name) {
+        return name.empty() || name.find('/') != std::string::npos;
+    };
     for (const auto& piece : script.pieces) {
-        if (piece.name.find('/') != std::string::npos || piece.name.empty())
+        if (outside(piece.name))
             return refused(piece.name);
     }
-    if (script.outputName.find('/') != std::string::npos || script.outputName.empty())
+    if (outside(script.outputName))
         return refused(script.outputName);
     if (script.manifestName && script.manifestName->find('/') != std::string::npos)
         return refused(*script.manifestName);
-    const std::string text = joinScriptText(script);
+    return {};
+}
+
+// Writes `text` into the new file `out`, readable and runnable by whoever
+// the pieces are passed to; `path` names it in messages.
+Result<> writeScriptFile(FileHandle& out, const std::string& text, const std::string& path) {
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(out.fd(), text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Error::fromErrno(n < 0 ? errno : ENOSPC, "write", path);
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fchmod(out.fd(), 0755) != 0)
+        return Error::fromErrno(errno, "write", path);
+    return guarded([&]() -> Result<> {
+        out.close();
+        return {};
+    });
+}
+
+// Puts the complete file `temporary` in the place of `path`: over a file
+// there only when asked; a link never replaces a file that appeared meanwhile.
+Result<> putInPlace(const std::string& temporary, const std::string& path, bool replace) {
+    if (replace) {
+        if (::rename(temporary.c_str(), path.c_str()) != 0)
+            return Error::fromErrno(errno, "create", path);
+        return {};
+    }
+    if (::link(temporary.c_str(), path.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return {};
+    }
+    if (errno == EEXIST)
+        return Error::of(ErrorKind::FileAccess,
+                         "\"" + path + "\" exists already; it is replaced only when asked.", path);
+    return Error::fromErrno(errno, "create", path);
+}
+
+} // namespace
+
+Result<> writeJoinScript(const std::string& path, const JoinScript& script, bool replace) {
+    if (Result<> refused = refusedNames(script); !refused.ok())
+        return refused;
     std::string temporary = path + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return Error::fromErrno(errno, "create", path);
     FileHandle out(fd, temporary);
-    const auto failed = [&](int err, const char* action) {
+    Result<> result = writeScriptFile(out, joinScriptText(script), path);
+    if (result.ok())
+        result = putInPlace(temporary, path, replace);
+    if (!result.ok())
         ::unlink(temporary.c_str());
-        return Error::fromErrno(err, action, path);
-    };
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return failed(n < 0 ? errno : ENOSPC, "write");
-        done += static_cast<std::size_t>(n);
-    }
-    // Readable and runnable by whoever the pieces are passed to.
-    if (::fchmod(fd, 0755) != 0)
-        return failed(errno, "write");
-    try {
-        out.close();
-    } catch (const Failed& e) {
-        ::unlink(temporary.c_str());
-        return e.error();
-    }
-    if (replace) {
-        if (::rename(temporary.c_str(), path.c_str()) != 0)
-            return failed(errno, "create");
-        return {};
-    }
-    // A link never replaces a file that appeared meanwhile.
-    if (::link(temporary.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temporary.c_str());
-        if (err == EEXIST)
-            return Error::of(ErrorKind::FileAccess,
-                             "\"" + path + "\" exists already; it is replaced only when asked.",
-                             path);
-        return Error::fromErrno(err, "create", path);
-    }
-    ::unlink(temporary.c_str());
-    return {};
+    return result;
 }
 
 } // namespace shardix

@@ -1,5 +1,6 @@
 #include "engines/operations/OutputCheck.h"
 
+#include "engines/io/Copy.h"
 #include "engines/io/RunProgress.h"
 #include "errors/Error.h"
 
@@ -97,7 +98,7 @@ Result<> OutputCheck::refused(const std::string& outputName, std::size_t inputs,
     if (expected.parts.size() != inputs)
         return Error::of(ErrorKind::Refused, "\"" + expected.source + "\" lists " +
                                                  std::to_string(expected.parts.size()) +
-                                                 " segments, not " + std::to_string(inputs) + ".");
+                                                 " pieces, not " + std::to_string(inputs) + ".");
     struct stat st {};
     if (::stat(outputName.c_str(), &st) != 0 || S_ISREG(st.st_mode))
         return {};

@@ -1,6 +1,7 @@
 #include "engines/operations/Segmenter.h"
 
 #include "engines/checksums/ChecksumReader.h"
+#include "engines/io/Copy.h"
 #include "engines/io/FileIdentity.h"
 #include "engines/io/MeasuredFile.h"
 #include "engines/io/Messages.h"
@@ -33,7 +34,7 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
         return Failed(Error::of(
             error.kind,
             "Cannot make a working copy of \"" + source.path() + "\" in the folder \"" + folder +
-                "\" (one of the segments is the file itself): " + error.causeOrMessage() + "."));
+                "\" (one of the pieces is the file itself): " + error.causeOrMessage() + "."));
     };
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -118,7 +119,7 @@ Result<> manifestRefused(const std::string& sourcePath, const std::string& baseP
                        "\" has the manifest's own name; please choose another base name.");
     if (segmentNumber(whole, fileNameOf(basePath)))
         return refusal("The manifest would list \"" + whole +
-                       "\", the name of a segment, as the whole file; please choose another base "
+                       "\", the name of a piece, as the whole file; please choose another base "
                        "name.");
     return {};
 }
@@ -127,7 +128,7 @@ Result<> manifestRefused(const std::string& sourcePath, const std::string& baseP
 Result<> refusedNames(const std::string& sourcePath, const std::string& basePath, int count,
                       const SegmentOptions& options) {
     const auto segmentName = [&](int k) { return basePath + std::to_string(k); };
-    if (Result<> refused = tooLong(segmentName(count), "segment " + std::to_string(count));
+    if (Result<> refused = tooLong(segmentName(count), "piece " + std::to_string(count));
         !refused.ok())
         return refused;
     std::vector<std::string> names;
@@ -138,7 +139,7 @@ Result<> refusedNames(const std::string& sourcePath, const std::string& basePath
     }
     if (const auto same = firstSameFile(names))
         return refusal(oneFile(names[same->first], names[same->second]) +
-                       " (links to one another): writing one segment would change the other.  "
+                       " (links to one another): writing one piece would change the other.  "
                        "Nothing was written; please remove one of them first.");
     if (options.writeManifest) {
         if (Result<> refused = manifestRefused(sourcePath, basePath); !refused.ok())
@@ -174,79 +175,114 @@ Result<> settleManifest(const std::string& sourcePath, const std::string& basePa
     return result;
 }
 
+// One cut: the source taken up, the lengths of its segments, and how far the
+// writing has got.
+class CutRun {
+  public:
+    CutRun(const std::string& sourcePath, const std::string& basePath, RunProgress& progress,
+           const SegmentOptions& options, SegmentReport& report)
+        : sourcePath_(sourcePath), basePath_(basePath), progress_(progress), options_(options),
+          report_(report) {}
+
+    // Everything before the first segment is written; refuses what cannot be cut.
+    Result<> prepare(const SegmentLengths& lengthsOf) {
+        source_ = openMeasured(sourcePath_);
+        if (Result<> refused = lengthsOf(source_.length, lengths_); !refused.ok())
+            return refused;
+        if (Result<> refused = refusedNames(sourcePath_, basePath_, count(), options_);
+            !refused.ok())
+            return refused;
+        progress_.setProgressMin(1);
+        progress_.setProgressMax(count());
+        progress_.setProgressValue(1);
+        progress_.setProgressVisible(true);
+        cutFromPrivateCopyIfNeeded();
+        return {};
+    }
+
+    void cut() {
+        std::optional<ChecksumReader> reader;
+        if (options_.writeManifest || options_.computeChecksums)
+            reader.emplace(source_.file, source_.length, lengths_, source_.length);
+        for (int k = 1; k <= count(); ++k)
+            writeSegment(k, reader ? &*reader : nullptr);
+        if (reader) {
+            report_.checksums = reader->finish([&] {
+                showDone(written_, &*reader);
+                stopIfAsked(progress_, segmentName(count()));
+            });
+            report_.checksums.lengths = lengths_;
+        }
+        showDone(written_, nullptr);
+    }
+
+    bool wroteSegments() const { return wroteSegments_; }
+
+  private:
+    int count() const { return static_cast<int>(lengths_.size()); }
+    std::string segmentName(int k) const { return basePath_ + std::to_string(k); }
+
+    // When a segment to be written is the source itself (the same name, or a
+    // link to it), cut from a private copy so that every segment is right.
+    void cutFromPrivateCopyIfNeeded() {
+        for (int k = 1; k <= count(); ++k) {
+            if (sameFile(source_.file, segmentName(k))) {
+                source_.file = privateCopy(source_.file, source_.length, segmentName(k), progress_,
+                                           options_.copyChunk);
+                return;
+            }
+        }
+    }
+
+    void writeSegment(int k, ChecksumReader* reader) {
+        progress_.pumpEvents();
+        // Asked before the next segment is created (and emptied).
+        stopIfAsked(progress_, k > 1 ? segmentName(k - 1) : std::string());
+        const std::int64_t size = lengths_[static_cast<std::size_t>(k - 1)];
+        wroteSegments_ = true;
+        FileHandle output = createOutput(segmentName(k));
+        const std::int64_t start = written_;
+        copyRange(source_.file, start, size, output, progress_, options_.copyChunk, kReserveStep,
+                  [&](std::int64_t copied) { showDone(start + copied, reader); });
+        written_ += size;
+        progress_.setProgressValue(k);
+        output.close();
+    }
+
+    void showDone(std::int64_t copied, const ChecksumReader* reader) {
+        progress_.setBytesDone(reader ? std::min(copied, reader->hashed()) : copied,
+                               source_.length);
+    }
+
+    const std::string& sourcePath_;
+    const std::string& basePath_;
+    RunProgress& progress_;
+    const SegmentOptions& options_;
+    SegmentReport& report_;
+    MeasuredFile source_;
+    std::vector<std::int64_t> lengths_;
+    std::int64_t written_ = 0;
+    bool wroteSegments_ = false;
+};
+
 Result<> cutFile(const std::string& sourcePath, const std::string& basePath,
                  const SegmentLengths& lengthsOf, RunProgress& progress,
                  const SegmentOptions& options, SegmentReport& report) {
-    const auto segmentName = [&](int k) { return basePath + std::to_string(k); };
-    FileHandle output;
-    bool wroteSegments = false;
     struct stat old {};
     const bool hadManifest = options.handleOldManifest &&
                              ::lstat(manifestPathFor(basePath).c_str(), &old) == 0 &&
                              !S_ISDIR(old.st_mode);
-    const auto settled = [&](const Result<>& run) {
-        if (!wroteSegments || !options.handleOldManifest)
-            return run;
-        return settleManifest(sourcePath, basePath, options, hadManifest, run, report);
-    };
-    try {
-        MeasuredFile source = openMeasured(sourcePath);
-        std::vector<std::int64_t> lengths;
-        if (Result<> refused = lengthsOf(source.length, lengths); !refused.ok())
+    CutRun run(sourcePath, basePath, progress, options, report);
+    // A failure while writing keeps what was written.
+    Result<> result = guarded([&]() -> Result<> {
+        if (Result<> refused = run.prepare(lengthsOf); !refused.ok())
             return refused;
-        const int count = static_cast<int>(lengths.size());
-        if (Result<> refused = refusedNames(sourcePath, basePath, count, options); !refused.ok())
-            return refused;
-
-        progress.setProgressMin(1);
-        progress.setProgressMax(count);
-        progress.setProgressValue(1);
-        progress.setProgressVisible(true);
-
-        // When a segment to be written is the source itself (the same name, or a
-        // link to it), cut from a private copy so that every segment is right.
-        for (int k = 1; k <= count; ++k) {
-            if (sameFile(source.file, segmentName(k))) {
-                source.file = privateCopy(source.file, source.length, segmentName(k), progress,
-                                          options.copyChunk);
-                break;
-            }
-        }
-
-        std::optional<ChecksumReader> reader;
-        if (options.writeManifest || options.computeChecksums)
-            reader.emplace(source.file, source.length, lengths, source.length);
-        const auto showDone = [&](std::int64_t copied) {
-            progress.setBytesDone(reader ? std::min(copied, reader->hashed()) : copied,
-                                  source.length);
-        };
-        std::int64_t pos = 0;
-        for (int k = 1; k <= count; ++k) {
-            progress.pumpEvents();
-            // Asked before the next segment is created (and emptied).
-            stopIfAsked(progress, k > 1 ? segmentName(k - 1) : std::string());
-            const std::int64_t size = lengths[static_cast<std::size_t>(k - 1)];
-            wroteSegments = true;
-            output = createOutput(segmentName(k));
-            copyRange(source.file, pos, size, output, progress, options.copyChunk, kReserveStep,
-                      [&](std::int64_t written) { showDone(pos + written); });
-            pos += size;
-            progress.setProgressValue(k);
-            output.close();
-        }
-        if (reader) {
-            report.checksums = reader->finish([&] {
-                showDone(pos);
-                stopIfAsked(progress, segmentName(count));
-            });
-            report.checksums.lengths = lengths;
-        }
-        showDone(pos);
-        return settled(Result<>());
-    } catch (const Failed& e) {
-        output = FileHandle(); // closes what was open; its bytes stay
-        return settled(e.error());
-    }
+        run.cut();
+        return {};
+    });
+    if (!run.wroteSegments() || !options.handleOldManifest)
+        return result;
+    return settleManifest(sourcePath, basePath, options, hadManifest, result, report);
 }
 
 // The segment lengths of a cut into `count` equal segments.
@@ -267,11 +303,11 @@ SegmentLengths lengthsOfSize(const std::string& sourcePath, std::int64_t segment
         const std::int64_t count = std::max<std::int64_t>(1, (length - 1) / segmentLength + 1);
         if (count > kMaxSegments)
             return Result<>(Error::of(
-                ErrorKind::Refused,
-                "Cutting \"" + sourcePath + "\" (" + std::to_string(length) +
-                    " bytes) into segments of " + std::to_string(segmentLength) +
-                    " bytes would make " + std::to_string(count) + " segments; at most " +
-                    std::to_string(kMaxSegments) + " can be made.  Please choose a larger size."));
+                ErrorKind::Refused, "Cutting \"" + sourcePath + "\" (" + std::to_string(length) +
+                                        " bytes) into pieces of " + std::to_string(segmentLength) +
+                                        " bytes would make " + std::to_string(count) +
+                                        " pieces; at most " + std::to_string(kMaxSegments) +
+                                        " can be made.  Please choose a larger size."));
         lengths.assign(static_cast<std::size_t>(count), segmentLength);
         lengths.back() = length - segmentLength * (count - 1);
         return Result<>();
@@ -279,12 +315,12 @@ SegmentLengths lengthsOfSize(const std::string& sourcePath, std::int64_t segment
 }
 
 Result<> badCount(int count) {
-    return Error::of(ErrorKind::Refused, "The number of segments must be at least one; " +
+    return Error::of(ErrorKind::Refused, "The number of pieces must be at least one; " +
                                              std::to_string(count) + " was asked for.");
 }
 
 Result<> badLength() {
-    return Error::of(ErrorKind::Refused, "The length of the segments must be at least one byte.");
+    return Error::of(ErrorKind::Refused, "The length of the pieces must be at least one byte.");
 }
 
 } // namespace

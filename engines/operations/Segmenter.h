@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engines/checksums/Checksums.h"
+#include "engines/io/Copy.h"
 #include "engines/io/FileIo.h"
 #include "engines/names/PiecePolicy.h"
 #include "errors/Result.h"

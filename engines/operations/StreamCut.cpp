@@ -113,95 +113,144 @@ std::string pieceName(const std::string& basePath, std::int64_t number, int digi
     return basePath + text;
 }
 
-Result<> cutStream(int input, const std::string& inputName, const std::string& basePath,
-                   std::int64_t copyChunk, const StreamCutOptions& options, StreamCut& cut) {
-    cut = StreamCut{};
-    if (copyChunk < 1)
-        return Error::of(ErrorKind::Refused, "A piece must hold at least one byte.");
-    MultiHasher pieceSums(options.pieceChecksums);
-    MultiHasher wholeSums(options.wholeChecksums);
-    // Without checksums the bytes need not come to us: a pipe's pages are
-    // moved to the file in the kernel.
-    bool splicing = pieceSums.empty() && wholeSums.empty() && isPipe(input);
-    std::unique_ptr<char[]> buffer;
-    const mode_t mask = currentMask();
-    const auto readError = [&](int err) { return Error::fromErrno(err, "read", inputName); };
-    try {
-        for (std::int64_t number = 1;; ++number) {
-            if (number > options.maxPieces)
-                return Error::of(
-                    ErrorKind::Refused,
-                    "\"" + inputName + "\" needs more than " + std::to_string(options.maxPieces) +
-                        " pieces of " + std::to_string(copyChunk) + " bytes; " +
-                        std::to_string(cut.pieces.size()) + " are written. Choose larger pieces.");
-            const std::string path = pieceName(basePath, number, options.digits);
-            if (options.digits > 0 &&
-                std::to_string(number).size() > static_cast<std::size_t>(options.digits))
-                return Error::of(ErrorKind::Refused,
-                                 "\"" + inputName + "\" needs more pieces than " +
-                                     std::to_string(options.digits) + " digits can number; " +
-                                     std::to_string(cut.pieces.size()) +
-                                     " are written. Choose larger pieces or more digits.");
+namespace {
+
+// One cut of a stream: the input, the checksums taken on the way, and the
+// pieces written so far.
+class StreamCutter {
+  public:
+    StreamCutter(int input, const std::string& inputName, const std::string& basePath,
+                 std::int64_t pieceLength, const StreamCutOptions& options, StreamCut& cut)
+        : input_(input), inputName_(inputName), basePath_(basePath), pieceLength_(pieceLength),
+          options_(options), cut_(cut), pieceSums_(options.pieceChecksums),
+          wholeSums_(options.wholeChecksums), mask_(currentMask()) {
+        // Without checksums the bytes need not come to us: a pipe's pages are
+        // moved to the file in the kernel.
+        splicing_ = pieceSums_.empty() && wholeSums_.empty() && isPipe(input);
+    }
+
+    Result<> run() {
+        for (std::int64_t number = 1; !ended_; ++number) {
+            if (Result<> refused = roomFor(number); !refused.ok())
+                return refused;
+            const std::string path = pieceName(basePath_, number, options_.digits);
             PieceFile piece(path);
-            std::int64_t length = 0;
-            bool ended = false;
-            while (length < copyChunk) {
-                const std::int64_t want = copyChunk - length;
-                ssize_t n = 0;
-                if (splicing) {
-                    n = ::splice(input, nullptr, piece.fd(), nullptr,
-                                 static_cast<std::size_t>(std::min<std::int64_t>(want, 1 << 30)),
-                                 SPLICE_F_MOVE);
-                    if (n < 0 && (errno == EINVAL || errno == ENOSYS)) {
-                        splicing = false; // a file system that takes no pages from a pipe
-                        continue;
-                    }
-                    if (n < 0 && errno != EINTR && errno != EAGAIN)
-                        return readError(errno);
-                } else {
-                    if (!buffer)
-                        buffer = std::make_unique<char[]>(kBuffer);
-                    n = ::read(input, buffer.get(),
-                               static_cast<std::size_t>(std::min<std::int64_t>(want, kBuffer)));
-                    if (n < 0 && errno != EINTR && errno != EAGAIN)
-                        return readError(errno);
-                    if (n > 0) {
-                        const auto bytes = static_cast<std::size_t>(n);
-                        pieceSums.update(buffer.get(), bytes);
-                        wholeSums.update(buffer.get(), bytes);
-                        piece.write(buffer.get(), bytes);
-                    }
-                }
-                if (n < 0) {
-                    // Interrupted, or an input that does not wait for its writer.
-                    if (errno == EAGAIN) {
-                        pollfd ready{input, POLLIN, 0};
-                        ::poll(&ready, 1, -1);
-                    }
-                    continue;
-                }
-                if (n == 0) {
-                    ended = true;
-                    break;
-                }
-                length += n;
-                cut.length += n;
-                if (options.progress)
-                    options.progress(cut.length);
-            }
+            const std::int64_t length = fill(piece);
             // The input ended just after a whole piece: no empty piece after it.
             if (length == 0 && number > 1)
                 break;
-            piece.keep(options.replace, mask);
-            cut.pieces.push_back({path, length, pieceSums.digests()});
-            if (ended)
-                break;
+            piece.keep(options_.replace, mask_);
+            cut_.pieces.push_back({path, length, pieceSums_.digests()});
         }
-    } catch (const Failed& e) {
-        return e.error();
+        cut_.wholeChecksums = wholeSums_.digests();
+        return {};
     }
-    cut.wholeChecksums = wholeSums.digests();
-    return {};
+
+  private:
+    // Refuses a piece beyond the most that may be written, or numbered.
+    Result<> roomFor(std::int64_t number) const {
+        const std::string written = std::to_string(cut_.pieces.size());
+        if (number > options_.maxPieces)
+            return Error::of(ErrorKind::Refused, "\"" + inputName_ + "\" needs more than " +
+                                                     std::to_string(options_.maxPieces) +
+                                                     " pieces of " + std::to_string(pieceLength_) +
+                                                     " bytes; " + written +
+                                                     " are written. Choose larger pieces.");
+        if (options_.digits > 0 &&
+            std::to_string(number).size() > static_cast<std::size_t>(options_.digits))
+            return Error::of(ErrorKind::Refused, "\"" + inputName_ + "\" needs more pieces than " +
+                                                     std::to_string(options_.digits) +
+                                                     " digits can number; " + written +
+                                                     " are written. Choose larger pieces or more "
+                                                     "digits.");
+        return {};
+    }
+
+    // Fills `piece` from the input, up to a piece's length or the input's
+    // end; returns how many bytes it took.
+    std::int64_t fill(PieceFile& piece) {
+        std::int64_t length = 0;
+        while (length < pieceLength_) {
+            const ssize_t n = move(piece, pieceLength_ - length);
+            if (n < 0)
+                continue;
+            if (n == 0) {
+                ended_ = true;
+                break;
+            }
+            length += n;
+            cut_.length += n;
+            if (options_.progress)
+                options_.progress(cut_.length);
+        }
+        return length;
+    }
+
+    // Moves up to `want` bytes into `piece`: what read() or splice() gives;
+    // below 0 to try again (interrupted, or an input that does not wait for
+    // its writer and has nothing yet).
+    ssize_t move(PieceFile& piece, std::int64_t want) {
+        const ssize_t n = splicing_ ? splice(piece, want) : readAndWrite(piece, want);
+        if (n < 0 && errno == EAGAIN) {
+            pollfd ready{input_, POLLIN, 0};
+            ::poll(&ready, 1, -1);
+        }
+        return n;
+    }
+
+    ssize_t splice(PieceFile& piece, std::int64_t want) {
+        const ssize_t n = ::splice(input_, nullptr, piece.fd(), nullptr,
+                                   static_cast<std::size_t>(std::min<std::int64_t>(want, 1 << 30)),
+                                   SPLICE_F_MOVE);
+        if (n < 0 && (errno == EINVAL || errno == ENOSYS)) {
+            splicing_ = false; // a file system that takes no pages from a pipe
+            errno = EINTR;
+            return -1;
+        }
+        if (n < 0 && errno != EINTR && errno != EAGAIN)
+            fail(Error::fromErrno(errno, "read", inputName_));
+        return n;
+    }
+
+    ssize_t readAndWrite(PieceFile& piece, std::int64_t want) {
+        if (!buffer_)
+            buffer_ = std::make_unique<char[]>(kBuffer);
+        const ssize_t n = ::read(input_, buffer_.get(),
+                                 static_cast<std::size_t>(std::min<std::int64_t>(want, kBuffer)));
+        if (n < 0 && errno != EINTR && errno != EAGAIN)
+            fail(Error::fromErrno(errno, "read", inputName_));
+        if (n > 0) {
+            const auto bytes = static_cast<std::size_t>(n);
+            pieceSums_.update(buffer_.get(), bytes);
+            wholeSums_.update(buffer_.get(), bytes);
+            piece.write(buffer_.get(), bytes);
+        }
+        return n;
+    }
+
+    const int input_;
+    const std::string& inputName_;
+    const std::string& basePath_;
+    const std::int64_t pieceLength_;
+    const StreamCutOptions& options_;
+    StreamCut& cut_;
+    MultiHasher pieceSums_;
+    MultiHasher wholeSums_;
+    const mode_t mask_;
+    bool splicing_ = false;
+    bool ended_ = false;
+    std::unique_ptr<char[]> buffer_;
+};
+
+} // namespace
+
+Result<> cutStream(int input, const std::string& inputName, const std::string& basePath,
+                   std::int64_t pieceLength, const StreamCutOptions& options, StreamCut& cut) {
+    cut = StreamCut{};
+    if (pieceLength < 1)
+        return Error::of(ErrorKind::Refused, "A piece must hold at least one byte.");
+    StreamCutter cutter(input, inputName, basePath, pieceLength, options, cut);
+    return guarded([&] { return cutter.run(); });
 }
 
 } // namespace shardix

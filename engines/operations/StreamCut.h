@@ -42,7 +42,7 @@ struct StreamCut {
 std::string pieceName(const std::string& basePath, std::int64_t number, int digits);
 
 // Cuts what the file descriptor `input` gives until its end (a pipe, a
-// socket, standard input) into pieces of `copyChunk` bytes, the last one
+// socket, standard input) into pieces of `pieceLength` bytes, the last one
 // shorter, named `basePath` followed by 1, 2, .. Memory stays the same
 // whatever the length: a pipe's pages go to the pieces in the kernel (splice)
 // unless checksums are wanted, else through one buffer of 1 MiB. Each piece is
@@ -52,6 +52,6 @@ std::string pieceName(const std::string& basePath, std::int64_t number, int digi
 // system's cause; the pieces finished before it stay, and `cut` lists them.
 // `inputName` names the input in messages ("standard input").
 Result<> cutStream(int input, const std::string& inputName, const std::string& basePath,
-                   std::int64_t copyChunk, const StreamCutOptions& options, StreamCut& cut);
+                   std::int64_t pieceLength, const StreamCutOptions& options, StreamCut& cut);
 
 } // namespace shardix

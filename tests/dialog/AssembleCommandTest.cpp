@@ -153,7 +153,7 @@ TEST_F(AssembleCommand, PartsBesideTheirManifestAreCheckedAgainstIt) {
     boxes.answerNext(MessageAnswer::Yes);
     command("assembleFilesCommand");
     EXPECT_EQ(boxes.boxTexts(), (QStringList{kReorder, u"\""_s + at(u"parts/part3"_s) +
-                                                           u"\", segment 3 of the 12 segments "
+                                                           u"\", piece 3 of the 12 pieces "
                                                            "listed in \""_s +
                                                            list +
                                                            u"\", is not among the files "

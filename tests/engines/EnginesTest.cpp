@@ -1,4 +1,5 @@
 #include "engines/checksums/Sha256.h"
+#include "engines/io/Copy.h"
 #include "engines/io/FileIdentity.h"
 #include "engines/io/Messages.h"
 #include "engines/manifest/Manifest.h"
@@ -130,7 +131,7 @@ TEST_F(Engine, SegmenterNamesSegmentsByNumberReplacesOldOnesAndMayCutOneOfThem) 
     ASSERT_TRUE((segmentFile(dir / "data.zip", dir.folder(), 3, ui)).ok());
     EXPECT_EQ(joined(named(dir.folder(), upTo(3))), readFile(dir / "data.zip"));
 
-    writeFile(dir / "p2", randomBytes(5000)); // longer than the new segment 2
+    writeFile(dir / "p2", randomBytes(5000)); // longer than the new piece 2
     writeFile(dir / "src", "abcdef");
     ASSERT_TRUE((segmentFile(dir / "src", dir / "p", 3, ui)).ok());
     EXPECT_EQ(readFile(dir / "p2"), "cd");
@@ -140,10 +141,10 @@ TEST_F(Engine, SegmenterNamesSegmentsByNumberReplacesOldOnesAndMayCutOneOfThem) 
         EXPECT_TRUE(exists(segment) && readFile(segment).empty()) << segment;
 
     const std::string original = randomBytes(10'007, 9);
-    writeFile(dir / "part3", original); // the source's own name is segment 3
+    writeFile(dir / "part3", original); // the source's own name is piece 3
     ASSERT_EQ(failure(segmentFile(dir / "part3", dir / "part", 5, ui, {.copyChunk = 1000})), "");
     EXPECT_EQ(joined(named(dir / "part", upTo(5))), original);
-    writeFile(dir / "whole", original); // segment 1 is a link to the source
+    writeFile(dir / "whole", original); // piece 1 is a link to the source
     ASSERT_EQ(::symlink((dir / "whole").c_str(), (dir / "cut1").c_str()), 0);
     ASSERT_EQ(failure(segmentFile(dir / "whole", dir / "cut", 2, ui)), "");
     EXPECT_EQ(joined(named(dir / "cut", upTo(2))), original);
@@ -726,7 +727,7 @@ TEST_F(Engine, SegmenterReturnsTheChecksumsOfWhatItWrote) {
 
     EXPECT_NE(failure(segmentFileBySize(dir / "src", dir / "q", 0, ui)), "");
     EXPECT_NE(failure(segmentFileBySize(dir / "src", dir / "q", source.size() / 1000, ui))
-                  .find("would make 1001 segments; at most 999"),
+                  .find("would make 1001 pieces; at most 999"),
               std::string::npos);
     EXPECT_FALSE(exists(dir / "q1"));
 }
@@ -754,30 +755,30 @@ TEST_F(Engine, ManifestMatchNamesTheSegmentThatIsWrong) {
     const std::string p1 = dir / "p1", p2 = dir / "p2", p3 = dir / "p3";
     EXPECT_EQ(matched({p1, dir / "link", p3}), "parts 3 whole"); // any name of the file
     EXPECT_EQ(matched({p1, p3, p2}), "\"" + p3 +
-                                         "\" is out of order: it is segment 3 of the 3 "
-                                         "segments listed in \"" +
-                                         m + "\", and \"" + p2 + "\" is segment 2.");
-    EXPECT_EQ(matched({p1, p2}), "\"" + p3 + "\", segment 3 of the 3 segments listed in \"" + m +
+                                         "\" is out of order: it is piece 3 of the 3 "
+                                         "pieces listed in \"" +
+                                         m + "\", and \"" + p2 + "\" is piece 2.");
+    EXPECT_EQ(matched({p1, p2}), "\"" + p3 + "\", piece 3 of the 3 pieces listed in \"" + m +
                                      "\", is not among the files given.");
     std::filesystem::rename(p3, dir / "p3.kept");
     std::filesystem::create_hard_link(p2, p3);
     EXPECT_EQ(matched({p1, p2, p3}),
-              "\"" + p2 + "\" and \"" + p3 + "\", segments 2 and 3 of the 3 segments listed in \"" +
-                  m + "\", are one and the same file: one is a link to the other.");
+              "\"" + p2 + "\" and \"" + p3 + "\", pieces 2 and 3 of the 3 pieces listed in \"" + m +
+                  "\", are one and the same file: one is a link to the other.");
     std::filesystem::rename(dir / "p3.kept", p3);
     EXPECT_EQ(matched({p1, p2, p2, p3}), "\"" + p2 + "\" is given more than once.");
     EXPECT_EQ(matched({p1, dir / "stray", p3}),
-              "\"" + (dir / "stray") + "\" is not one of the segments listed in \"" + m + "\".");
+              "\"" + (dir / "stray") + "\" is not one of the pieces listed in \"" + m + "\".");
     EXPECT_EQ(matched({p1, p2, p3, dir / "whole"}), "\"" + (dir / "whole") +
                                                         "\" is the whole file in \"" + m +
-                                                        "\", not one of its segments.");
+                                                        "\", not one of its pieces.");
     EXPECT_EQ(matched({p1, p2, dir / "gone"}), msg::kNoSuchFile + (dir / "gone"));
     writeFile(p2, "2222");
     EXPECT_EQ(matched({p1, p2, p3}),
-              "\"" + p2 + "\" is 4 bytes long, but segment 2 in \"" + m + "\" has 12 bytes.");
+              "\"" + p2 + "\" is 4 bytes long, but piece 2 in \"" + m + "\" has 12 bytes.");
     std::filesystem::remove(p2);
     EXPECT_EQ(matched({p1, p3}),
-              "\"" + p2 + "\", segment 2 of the 3 segments listed in \"" + m + "\", is missing.");
+              "\"" + p2 + "\", piece 2 of the 3 pieces listed in \"" + m + "\", is missing.");
     manifest.problems.push_back("line 9: no file name");
     EXPECT_NE(matched({p1, p3}).find("line 9: no file name"), std::string::npos);
 }
@@ -997,18 +998,18 @@ TEST_F(Engine, AManifestBesideThePiecesGovernsThemAndOrderIsChecked) {
     std::filesystem::create_directory(dir / "sub");
     const Strings spelled{dir / "p1", "/" + std::filesystem::relative(dir / "p2", "/").string(),
                           dir / "sub/../p3"};
-    EXPECT_EQ(findManifest(spelled).path, dir / "p.sha256");
+    EXPECT_EQ(findManifest(spelled).value(), dir / "p.sha256");
     std::filesystem::copy_file(dir / "p3", dir / "p3.bak");
     const Strings stray{dir / "p1", dir / "p2", dir / "p3.bak"};
     Checksums expected;
-    EXPECT_EQ(failure(expectedForJoin(findManifest(stray).path, stray, dir / "out", expected)),
-              "\"" + (dir / "p3.bak") + "\" is not one of the segments listed in \"" +
+    EXPECT_EQ(failure(expectedForJoin(findManifest(stray).value(), stray, dir / "out", expected)),
+              "\"" + (dir / "p3.bak") + "\" is not one of the pieces listed in \"" +
                   (dir / "p.sha256") + "\".");
-    EXPECT_EQ(findManifest({dir / "src"}).path, ""); // the whole file alone is not a piece
+    EXPECT_EQ(findManifest({dir / "src"}).value(), ""); // the whole file alone is not a piece
     writeFile(dir / "q.sha256", readFile(dir / "p.sha256") + "# another\n");
-    EXPECT_EQ(findManifest(spelled).path, dir / "p.sha256"); // the same checksums agree
+    EXPECT_EQ(findManifest(spelled).value(), dir / "p.sha256"); // the same checksums agree
     writeFile(dir / "q.sha256", readFile(dir / "p.sha256").substr(0, 400));
-    EXPECT_NE(findManifest(spelled).refusal, "");
+    EXPECT_FALSE(findManifest(spelled).ok());
 
     const Strings glob = named("p", {1, 10, 11, 12, 2, 3, 4, 5, 6, 7, 8, 9});
     EXPECT_EQ(failure(outOfNumberOrder(glob)),

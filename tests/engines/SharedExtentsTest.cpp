@@ -3,6 +3,7 @@
 // at block boundaries and assemble shares the source's blocks, and the bytes are
 // right whatever the sizes.
 #include "engines/checksums/Sha256.h"
+#include "engines/io/Copy.h"
 #include "engines/operations/Appender.h"
 #include "engines/operations/Assembler.h"
 #include "engines/operations/Segmenter.h"

@@ -12,6 +12,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 bin=$work/prefix/bin
 mkdir -p "$bin" "$(dirname "$bin/$2")" "$(dirname "$bin/$3")" "$work/stubs"
 install -m 755 "$launcher" "$bin/shardix"
+# shellcheck disable=SC2016 # the stand-in expands these when it runs
 printf '#!/bin/sh\necho "$PWD $# ${SHARDIX_WORKING_FOLDER-unset}" > "$STUB_LOG"\n' > "$bin/$2"
 chmod 755 "$bin/$2"
 pristine=$bin/$3
@@ -36,18 +37,18 @@ folder=$work/new/.local/share/shardix
 started_in "$folder" || fail "new user: not started in $folder without arguments"
 cmp -s "$pristine" "$folder/shardix.mdb" || fail "new user: store not copied"
 [[ $(stat -c %a "$folder") == 700 ]] || fail "new user: data folder not private"
-[[ $(ls -A "$folder") == shardix.mdb ]] || fail "new user: left $(ls -A "$folder" | tr "\n" " ")"
+[[ $(ls -A "$folder") == shardix.mdb ]] || fail "new user: left $(find "$folder" -mindepth 1 -printf '%f ')"
 
 # The user's folder: the one the launcher was started in, from a terminal; from
 # the menu (--from-menu), empty: the program takes the home folder. One told
 # already is kept.
 mkdir -p "$work/new/My Documents"
-from="$work/new/My Documents" run HOME="$work/new" && started_in "$folder" "$work/new/My Documents" ||
+{ from="$work/new/My Documents" run HOME="$work/new" && started_in "$folder" "$work/new/My Documents"; } ||
     fail "started in My Documents: $(cat "$log")"
 rm -f "$log"
-(cd "$work" && env -i PATH=/usr/bin:/bin STUB_LOG="$log" HOME="$work/new" "$bin/shardix" --from-menu) &&
-    started_in "$folder" "" || fail "from the menu: $(cat "$log")"
-run HOME="$work/new" SHARDIX_WORKING_FOLDER=/x && started_in "$folder" /x || fail "told: $(cat "$log")"
+{ (cd "$work" && env -i PATH=/usr/bin:/bin STUB_LOG="$log" HOME="$work/new" "$bin/shardix" --from-menu) &&
+    started_in "$folder" ""; } || fail "from the menu: $(cat "$log")"
+{ run HOME="$work/new" SHARDIX_WORKING_FOLDER=/x && started_in "$folder" /x; } || fail "told: $(cat "$log")"
 
 # --help and --version go to the program, before the data folder is made.
 for option in --help --version; do
@@ -59,19 +60,19 @@ done
 
 # A store that is there, in any capitals, is kept as it is.
 echo "user's setting" > "$folder/shardix.mdb"
-run HOME="$work/new" && started_in "$folder" || fail "second start"
+{ run HOME="$work/new" && started_in "$folder"; } || fail "second start"
 grep -q "user's setting" "$folder/shardix.mdb" || fail "existing store overwritten"
 mv "$folder/shardix.mdb" "$folder/ShardiX.MDB"
-run HOME="$work/new" && started_in "$folder" || fail "start with ShardiX.MDB"
+{ run HOME="$work/new" && started_in "$folder"; } || fail "start with ShardiX.MDB"
 [[ $(ls -A "$folder") == ShardiX.MDB ]] || fail "a second store beside ShardiX.MDB"
 
 # XDG_DATA_HOME when absolute; a relative or empty one is ignored.
-run HOME="$work/h" XDG_DATA_HOME="$work/xdg" && started_in "$work/xdg/shardix" || fail "XDG_DATA_HOME"
+{ run HOME="$work/h" XDG_DATA_HOME="$work/xdg" && started_in "$work/xdg/shardix"; } || fail "XDG_DATA_HOME"
 for value in xdg ""; do
-    run HOME="$work/h" XDG_DATA_HOME="$value" && started_in "$work/h/.local/share/shardix" ||
+    { run HOME="$work/h" XDG_DATA_HOME="$value" && started_in "$work/h/.local/share/shardix"; } ||
         fail "XDG_DATA_HOME='$value' not ignored"
 done
-run XDG_DATA_HOME="$work/nohome" && started_in "$work/nohome/shardix" || fail "HOME unset"
+{ run XDG_DATA_HOME="$work/nohome" && started_in "$work/nohome/shardix"; } || fail "HOME unset"
 
 # Failures: a message on standard error, status 1, the program not started.
 fails_with() {
@@ -89,6 +90,7 @@ mkdir -p "$work/dir/shardix/shardix.mdb"
 fails_with "cannot put a settings store" XDG_DATA_HOME="$work/dir"
 
 # A copy cut short leaves no store, not even half of one, and no temporary file.
+# shellcheck disable=SC2016 # the stand-in expands these when it runs
 printf '#!/bin/sh\nhead -c 3 "$2" > "$3"; echo "cp: error writing: No space left on device" >&2; exit 1\n' \
     > "$work/stubs/cp"
 chmod 755 "$work/stubs/cp"

@@ -1,0 +1,35 @@
+#include "cli/AssembleCommand.h"
+
+#include "cli/ConsoleProgress.h"
+#include "cli/Existing.h"
+#include "cli/Exit.h"
+#include "engines/operations/Assembler.h"
+
+#include <CLI/CLI.hpp>
+
+namespace shardix::cli {
+
+CLI::App* AssembleCommand::addTo(CLI::App& tool) {
+    CLI::App* command = tool.add_subcommand("assemble");
+    addFlag(*command, "--force", force_);
+    addOrderFlags(*command, flags_);
+    addFlag(*command, "--quiet", flags_.quiet);
+    addManifestOptions(*command, flags_);
+    command->add_option("TARGET", target_)->required();
+    command->add_option("INPUT", inputs_)->required()->expected(1, -1);
+    return command;
+}
+
+int AssembleCommand::run() {
+    const Result<JoinPlan> plan = planJoin(JoinKind::Assemble, target_, inputs_, flags_);
+    if (!plan.ok())
+        return exitWith(plan.error());
+    // An existing TARGET is refused once the files typed have passed their checks.
+    if (!force_ && exists(target_))
+        return exitWith(notReplaced(target_));
+    ConsoleProgress progress("assemble", flags_.quiet);
+    const Result<> result = assembleFiles(plan->inputs, target_, progress, plan->engineOptions());
+    return finishJoin(result, *plan, target_, flags_.quiet, progress);
+}
+
+} // namespace shardix::cli

@@ -1,0 +1,112 @@
+#include "cli/Usage.h"
+
+#include "engines/names/PiecePolicy.h"
+#include "shardix/Version.h"
+
+#include <string_view>
+
+namespace shardix::cli {
+
+namespace {
+
+// The usage, with {max} for the largest count of pieces and {suffix} for what
+// follows the base name in a manifest's name, both from the naming policy.
+constexpr std::string_view kUsage =
+    "Usage:\n"
+    "  shardix-cli segment [--force] [--manifest] SOURCE BASEPATH COUNT\n"
+    "      Cut SOURCE into COUNT (2 to {max}) equal pieces named BASEPATH1 .. BASEPATHn;\n"
+    "      the last piece also takes the remainder.\n"
+    "  shardix-cli segment [--force] [--manifest] --size SIZE SOURCE BASEPATH\n"
+    "      Cut SOURCE into pieces of SIZE bytes, the last one shorter (at most {max}\n"
+    "      pieces; an empty SOURCE gives one empty piece). SIZE is a number of bytes,\n"
+    "      or one with a unit: K, M, G, T for powers of 1024 (also KiB, MiB, ...),\n"
+    "      KB, MB, GB, TB for powers of 1000, as split -b reads it: 4G, 700M, 25MB.\n"
+    "  shardix-cli assemble [--force] [--sort | --as-given] [--manifest FILE] TARGET INPUT...\n"
+    "      Join the INPUTs, in the order given, into TARGET.\n"
+    "  shardix-cli append [--sort | --as-given] [--manifest FILE] TARGET SOURCE...\n"
+    "      Complete TARGET, which holds the beginning of the SOURCEs joined in order,\n"
+    "      with exactly the bytes it lacks. TARGET is compared with the SOURCEs first;\n"
+    "      one that does not match is left alone.\n"
+    "  shardix-cli verify MANIFEST\n"
+    "      Check the files that MANIFEST lists, in MANIFEST's folder: one line each on\n"
+    "      standard output, \"OK\" or what is wrong (missing, shorter, longer,\n"
+    "      different). The whole file's line is checked when that file is there.\n"
+    "  shardix-cli --help | --version\n"
+    "\n"
+    "Options:\n"
+    "  --force          replace an existing first piece and manifest (segment) or\n"
+    "                   TARGET (assemble; the old TARGET stays until the new one is\n"
+    "                   complete)\n"
+    "  --manifest       (segment) also write BASEPATH{suffix}: the SHA-256 of every\n"
+    "                   piece, named as in its folder, then that of the whole SOURCE\n"
+    "                   under SOURCE's own name, as sha256sum writes them, so that\n"
+    "                   'sha256sum -c --ignore-missing BASEPATH{suffix}' in that folder\n"
+    "                   checks the pieces, and the assembled file once it is there\n"
+    "  --manifest FILE  (assemble, append) check against the manifest FILE\n"
+    "  --no-manifest    (assemble, append) check against no manifest\n"
+    "  --size SIZE      (segment) cut into pieces of SIZE bytes instead of COUNT\n"
+    "  --sort           (assemble, append) order the INPUTs by the length of their\n"
+    "                   names, names of one length by their bytes, which puts p1 p2\n"
+    "                   .. p10 p11 in number order; numbered pieces of one base\n"
+    "                   name are refused when one from 1 to the highest is missing\n"
+    "  --as-given       (assemble, append) join numbered pieces in the order given,\n"
+    "                   even when it is not their number order\n"
+    "  --quiet          (every command) show no progress; verify shows only the\n"
+    "                   files that are wrong, assemble and append do not tell what\n"
+    "                   matched the manifest\n"
+    "  --               end of the options: a file name that begins with \"-\" follows\n"
+    "\n"
+    "Without --force an existing first piece, manifest or TARGET is left alone.\n"
+    "Cutting again over pieces replaces or removes BASEPATH{suffix}, which would no\n"
+    "longer describe them. Every INPUT is checked before TARGET is touched. Names\n"
+    "that are one file (links) are told apart by what they are, not by how they\n"
+    "are spelled.\n"
+    "\n"
+    "Numbered pieces of one base name (p1 p2 p3) given out of number order, with\n"
+    "one missing or one twice, are refused unless --sort or --as-given is given or\n"
+    "a manifest settles their order. A TARGET that is itself such a piece is\n"
+    "refused: TARGET comes first.\n"
+    "\n"
+    "Manifests: when an INPUT (SOURCE) lies in a folder beside a manifest (a\n"
+    "{suffix} file) that lists it, that manifest is used, however the INPUTs are\n"
+    "named; --manifest FILE names it instead, and --no-manifest turns the check\n"
+    "off. assemble and append then refuse, before writing, an INPUT that the\n"
+    "manifest does not list, a listed piece that is missing, given twice, out of\n"
+    "its order or of another length, a manifest that is incomplete, and a TARGET\n"
+    "that is the manifest or one of its pieces. append first checks the whole\n"
+    "pieces that TARGET already holds against their checksums. While copying, they\n"
+    "read TARGET back and compare each piece's bytes and the whole file with the\n"
+    "manifest: a mismatch fails the command, naming the piece (or TARGET, where its\n"
+    "own bytes are wrong), and keeps what was written.\n"
+    "\n"
+    "Messages go to standard error. While a command runs and standard error is a\n"
+    "terminal, a line there shows its progress, the rate and the time left.\n"
+    "\n"
+    "SIGINT (Ctrl+C) or SIGTERM stops segment, assemble and append between two\n"
+    "pieces of at most 4,000,000 bytes: a message names the file being written and\n"
+    "how many bytes it was left with (kept, as after a failure).\n"
+    "\n"
+    "Exit status: 0 on success, 1 on a failure or refusal (verify: a listed piece\n"
+    "that is not right, or a whole file that is there and not right), 2 on a usage\n"
+    "error, 130 when stopped by SIGINT and 143 when stopped by SIGTERM.\n";
+
+// `text` with every `mark` replaced by `value`.
+std::string replaced(std::string text, std::string_view mark, std::string_view value) {
+    for (std::size_t at = text.find(mark); at != std::string::npos;
+         at = text.find(mark, at + value.size()))
+        text.replace(at, mark.size(), value);
+    return text;
+}
+
+} // namespace
+
+std::string usageText() {
+    return replaced(replaced(std::string(kUsage), "{max}", std::to_string(kMaxSegments)),
+                    "{suffix}", kManifestSuffix);
+}
+
+std::string versionText() {
+    return "shardix-cli (Shardix!) " SHARDIX_VERSION;
+}
+
+} // namespace shardix::cli

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "cli/Command.h"
+
+#include <string>
+
+namespace shardix::cli {
+
+// shardix-cli verify [--quiet] MANIFEST: checks the files that MANIFEST lists,
+// in its folder, one line each on standard output; writes nothing.
+class VerifyCommand : public Command {
+  public:
+    CLI::App* addTo(CLI::App& tool) override;
+    int run() override;
+
+  private:
+    std::string manifestPath_;
+    bool quiet_ = false;
+};
+
+} // namespace shardix::cli
