@@ -6,17 +6,38 @@
 #include "engines/names/Count.h"
 #include "engines/names/PiecePolicy.h"
 #include "engines/operations/Segmenter.h"
+#include "engines/operations/StreamSegmenter.h"
 
 #include <CLI/CLI.hpp>
+#include <unistd.h>
 
 namespace shardix::cli {
+
+namespace {
+
+constexpr const char* kStandardInput = "standard input";
+
+// Refuses to replace the file `path` that an earlier cut wrote beside its
+// pieces (`what`, "lists") unless asked; `written` when this cut writes it anew.
+Result<> refusedCompanion(const std::string& path, bool written, const std::string& what) {
+    if (!exists(path))
+        return {};
+    return notReplaced(path, written ? ""
+                                     : ": it " + what +
+                                           " the pieces of an earlier cut, which it "
+                                           "would no longer describe");
+}
+
+} // namespace
 
 CLI::App* SegmentCommand::addTo(CLI::App& tool) {
     CLI::App* command = tool.add_subcommand("segment");
     addFlag(*command, "--force", force_);
     addFlag(*command, "--manifest", writeManifest_);
+    addFlag(*command, "--join-script", writeJoinScript_);
     addFlag(*command, "--quiet", quiet_);
     command->add_option("--size", size_)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    command->add_option("--digits", digits_)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     command->add_option("SOURCE", source_)->required();
     command->add_option("BASEPATH", basePath_)->required();
     command->add_option("COUNT", count_);
@@ -31,6 +52,10 @@ int SegmentCommand::run() {
         return exitWith(Error::of(ErrorKind::Refused,
                                   "The number of pieces must be greater than one.  Please enter "
                                   "a number greater than one."));
+    if (fromStandardInput() && ::isatty(STDIN_FILENO))
+        return exitWith(Error::of(ErrorKind::Refused,
+                                  "Standard input is a terminal; give the bytes to cut through a "
+                                  "pipe (... | shardix-cli segment --size SIZE - BASEPATH)."));
     if (const Result<> refused = refusedOutputs(); !refused.ok())
         return exitWith(refused.error());
     ConsoleProgress progress("segment", quiet_);
@@ -38,18 +63,27 @@ int SegmentCommand::run() {
 }
 
 std::optional<UsageError> SegmentCommand::misuse() const {
-    if (!size_.empty()) {
-        if (!count_.empty())
-            return UsageError{"give either COUNT or --size, not both"};
-        const std::optional<std::int64_t> length = parseByteSize(size_);
-        if (!length)
-            return UsageError{"SIZE must be a number of bytes, with or without a unit (4G, 700M, "
-                              "25MB), not \"" +
-                              size_ + "\""};
-        if (*length == 0)
-            return UsageError{"SIZE must be at least one byte"};
-        return std::nullopt;
-    }
+    std::optional<UsageError> usage = size_.empty() ? countMisuse() : sizeMisuse();
+    return usage ? usage : digitsMisuse();
+}
+
+std::optional<UsageError> SegmentCommand::sizeMisuse() const {
+    if (!count_.empty())
+        return UsageError{"give either COUNT or --size, not both"};
+    const std::optional<std::int64_t> length = parseByteSize(size_);
+    if (!length)
+        return UsageError{"SIZE must be a number of bytes, with or without a unit (4G, 700M, "
+                          "25MB), not \"" +
+                          size_ + "\""};
+    if (*length == 0)
+        return UsageError{"SIZE must be at least one byte"};
+    return std::nullopt;
+}
+
+std::optional<UsageError> SegmentCommand::countMisuse() const {
+    if (fromStandardInput())
+        return UsageError{"standard input (-) has no length to divide by COUNT: cut it into "
+                          "pieces of a size with --size SIZE"};
     if (count_.empty())
         return UsageError{"COUNT or --size SIZE is required"};
     const std::optional<int> count = parseCount(count_);
@@ -59,30 +93,60 @@ std::optional<UsageError> SegmentCommand::misuse() const {
     return std::nullopt;
 }
 
+std::optional<UsageError> SegmentCommand::digitsMisuse() const {
+    if (digits_.empty())
+        return std::nullopt;
+    const std::optional<int> digits = parseCount(digits_);
+    if (!digits || *digits < 1 || *digits > kMaxDigits)
+        return UsageError{"--digits must be a number from 1 to " + std::to_string(kMaxDigits) +
+                          ", not \"" + digits_ + "\""};
+    if (!count_.empty() && digitCount(*parseCount(count_)) > *digits)
+        return UsageError{"--digits " + std::to_string(*digits) + " cannot number " +
+                          std::to_string(*parseCount(count_)) + " pieces"};
+    return std::nullopt;
+}
+
+int SegmentCommand::digits() const {
+    return digits_.empty() ? 0 : *parseCount(digits_);
+}
+
 Result<> SegmentCommand::refusedOutputs() const {
-    if (!force_ && exists(basePath_ + "1"))
-        return notReplaced(basePath_ + "1");
-    // A manifest of the base name describes the pieces of an earlier cut: it is
+    if (force_)
+        return {};
+    const std::string first = pieceName(basePath_, 1, digits());
+    if (exists(first))
+        return notReplaced(first);
+    // What an earlier cut wrote beside its pieces describes them: it is
     // replaced or removed once the pieces are written, so only with --force.
-    const std::string manifestPath = manifestPathFor(basePath_);
-    if (!force_ && exists(manifestPath))
-        return notReplaced(manifestPath, writeManifest_ ? ""
-                                                        : ": it lists the pieces of an earlier "
-                                                          "cut, which it would no longer describe");
-    return {};
+    if (Result<> refused = refusedCompanion(manifestPathFor(basePath_), writeManifest_, "lists");
+        !refused.ok())
+        return refused;
+    return refusedCompanion(joinScriptPathFor(basePath_), writeJoinScript_, "joins");
 }
 
 Result<> SegmentCommand::cut(std::optional<int> count, ConsoleProgress& progress) const {
     SegmentOptions options;
     options.writeManifest = writeManifest_;
+    options.digits = digits();
+    options.writeJoinScript = writeJoinScript_;
+    options.handleOldJoinScript = true;
     SegmentReport report;
-    Result<> result = count ? segmentFile(source_, basePath_, *count, progress, options, &report)
-                            : segmentFileBySize(source_, basePath_, *parseByteSize(size_), progress,
-                                                options, &report);
+    Result<> result;
+    if (fromStandardInput())
+        result = segmentStream(STDIN_FILENO, kStandardInput, basePath_, *parseByteSize(size_),
+                               progress, options, &report);
+    else if (count)
+        result = segmentFile(source_, basePath_, *count, progress, options, &report);
+    else
+        result = segmentFileBySize(source_, basePath_, *parseByteSize(size_), progress, options,
+                                   &report);
     progress.endLine();
     if (report.removedOldManifest)
         tell("removed \"" + manifestPathFor(basePath_) +
              "\": it listed the pieces of an earlier cut.");
+    if (report.removedOldJoinScript)
+        tell("removed \"" + joinScriptPathFor(basePath_) +
+             "\": it joined the pieces of an earlier cut.");
     return result;
 }
 
