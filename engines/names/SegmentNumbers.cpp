@@ -35,7 +35,8 @@ std::vector<int> widthsOf(const SegmentName& name) {
 
 // Every way of reading `path` as a base name and a segment number from 1 to
 // kMaxSegments, written in as many digits as it needs or zero-padded to at
-// most kMaxDigits; the zero-padded first, then the longest base first.
+// most kMaxDigits; the zero-padded first, the widest of them first, then the
+// others, the longest base first.
 std::vector<SegmentName> readings(const std::string& path) {
     const std::size_t firstDigit = path.find_last_not_of("0123456789") + 1;
     std::vector<SegmentName> result;
@@ -48,10 +49,11 @@ std::vector<SegmentName> readings(const std::string& path) {
         if (number >= 1 && number <= kMaxSegments && (!padded || digits >= 2))
             result.push_back({path.substr(0, start), number, static_cast<int>(digits), padded});
     }
-    // A leading zero says the number is padded: "p01" is piece 1 of "p" before
-    // it is piece 1 of "p0".
-    std::stable_partition(result.begin(), result.end(),
-                          [](const SegmentName& name) { return name.padded; });
+    // A leading zero says the number is padded, to all the zeros: "p001" is
+    // piece 1 of "p" before it is piece 1 of "p0" or "p00".
+    std::stable_sort(result.begin(), result.end(), [](const SegmentName& a, const SegmentName& b) {
+        return a.padded && (!b.padded || a.digits > b.digits);
+    });
     return result;
 }
 
