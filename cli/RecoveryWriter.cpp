@@ -1,6 +1,7 @@
 #include "cli/RecoveryWriter.h"
 
 #include "engines/io/RunProgress.h"
+#include "engines/names/PiecePolicy.h"
 #include "engines/recovery/RecoveryEncoder.h"
 
 #include <algorithm>
@@ -17,12 +18,16 @@ std::string fileNameOf(const std::string& path) {
 
 // The pieces as the index lists them: their names in the index's folder, their
 // lengths and first bytes, read from the source before the cut begins.
-std::vector<RecoveryPiece> piecesOf(const std::string& basePath, const FileHandle& source,
+std::vector<RecoveryPiece> piecesOf(const std::string& basePath, int digits,
+                                    const FileHandle& source,
                                     const std::vector<std::int64_t>& lengths) {
     std::vector<RecoveryPiece> pieces;
     std::int64_t offset = 0;
     for (std::size_t k = 0; k < lengths.size(); ++k) {
-        RecoveryPiece piece{fileNameOf(basePath) + std::to_string(k + 1), lengths[k], {}};
+        RecoveryPiece piece{
+            fileNameOf(pieceName(basePath, static_cast<std::int64_t>(k) + 1, digits)),
+            lengths[k],
+            {}};
         piece.head.resize(static_cast<std::size_t>(
             std::min<std::int64_t>(lengths[k], static_cast<std::int64_t>(kRecoveryHeadBytes))));
         readExactly(source, offset, piece.head.data(),
@@ -98,8 +103,9 @@ SourceConsumerMaker recoveryWriter(const RecoveryRequest& request, RecoveryWritt
             fail(Error::of(plan.error().kind, plan.error().message + "  Nothing was written.",
                            request.sourcePath));
         written = RecoveryWritten{{}, *plan};
-        return std::make_unique<EncoderConsumer>(index, piecesOf(request.basePath, source, lengths),
-                                                 *plan, request.replace, written.names);
+        return std::make_unique<EncoderConsumer>(
+            index, piecesOf(request.basePath, request.digits, source, lengths), *plan,
+            request.replace, written.names);
     };
 }
 

@@ -17,6 +17,7 @@ struct RecoveryRequest {
     std::string basePath;
     int percent = 0;
     std::uint64_t blockSize = 0;
+    int digits = 0;       // --digits: the pieces' numbers zero-padded to this width
     bool replace = false; // --force: recovery files of those names are replaced
 };
 

@@ -7,8 +7,10 @@
 #include "engines/names/Count.h"
 #include "engines/names/PiecePolicy.h"
 #include "engines/operations/Segmenter.h"
+#include "engines/operations/StreamSegmenter.h"
 
 #include <CLI/CLI.hpp>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -48,18 +50,33 @@ std::string recoveryWritten(const RecoveryWritten& written) {
            " bytes of the pieces.";
 }
 
+constexpr const char* kStandardInput = "standard input";
+
+// Refuses to replace the file `path` that an earlier cut wrote beside its
+// pieces (`what`, "lists") unless asked; `written` when this cut writes it anew.
+Result<> refusedCompanion(const std::string& path, bool written, const std::string& what) {
+    if (!exists(path))
+        return {};
+    return notReplaced(path, written ? ""
+                                     : ": it " + what +
+                                           " the pieces of an earlier cut, which it "
+                                           "would no longer describe");
+}
+
 } // namespace
 
 CLI::App* SegmentCommand::addTo(CLI::App& tool) {
     CLI::App* command = tool.add_subcommand("segment");
     addFlag(*command, "--force", force_);
     addFlag(*command, "--manifest", writeManifest_);
+    addFlag(*command, "--join-script", writeJoinScript_);
     addFlag(*command, "--quiet", quiet_);
     command->add_option("--size", size_)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     command->add_option("--recovery", recovery_)
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     command->add_option("--block-size", blockSize_)
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    command->add_option("--digits", digits_)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     command->add_option("SOURCE", source_)->required();
     command->add_option("BASEPATH", basePath_)->required();
     command->add_option("COUNT", count_);
@@ -74,6 +91,10 @@ int SegmentCommand::run() {
         return exitWith(Error::of(ErrorKind::Refused,
                                   "The number of pieces must be greater than one.  Please enter "
                                   "a number greater than one."));
+    if (fromStandardInput() && ::isatty(STDIN_FILENO))
+        return exitWith(Error::of(ErrorKind::Refused,
+                                  "Standard input is a terminal; give the bytes to cut through a "
+                                  "pipe (... | shardix-cli segment --size SIZE - BASEPATH)."));
     if (const Result<> refused = refusedOutputs(); !refused.ok())
         return exitWith(refused.error());
     ConsoleProgress progress("segment", quiet_);
@@ -81,6 +102,11 @@ int SegmentCommand::run() {
 }
 
 std::optional<UsageError> SegmentCommand::recoveryMisuse() const {
+    // The recovery files name each piece by its length and first bytes before
+    // the first byte of the cut is added in: a file has them, a pipe does not.
+    if (!recovery_.empty() && fromStandardInput())
+        return UsageError{"--recovery needs the length of SOURCE before the cut begins, which "
+                          "standard input (-) does not have: save it to a file and cut that"};
     if (!recovery_.empty() && !parsePercent(recovery_))
         return UsageError{"--recovery PERCENT must be a whole number from 1 to 100, not \"" +
                           recovery_ + "\""};
@@ -99,18 +125,27 @@ std::optional<UsageError> SegmentCommand::recoveryMisuse() const {
 std::optional<UsageError> SegmentCommand::misuse() const {
     if (std::optional<UsageError> recovery = recoveryMisuse())
         return recovery;
-    if (!size_.empty()) {
-        if (!count_.empty())
-            return UsageError{"give either COUNT or --size, not both"};
-        const std::optional<std::int64_t> length = parseByteSize(size_);
-        if (!length)
-            return UsageError{"SIZE must be a number of bytes, with or without a unit (4G, 700M, "
-                              "25MB), not \"" +
-                              size_ + "\""};
-        if (*length == 0)
-            return UsageError{"SIZE must be at least one byte"};
-        return std::nullopt;
-    }
+    std::optional<UsageError> usage = size_.empty() ? countMisuse() : sizeMisuse();
+    return usage ? usage : digitsMisuse();
+}
+
+std::optional<UsageError> SegmentCommand::sizeMisuse() const {
+    if (!count_.empty())
+        return UsageError{"give either COUNT or --size, not both"};
+    const std::optional<std::int64_t> length = parseByteSize(size_);
+    if (!length)
+        return UsageError{"SIZE must be a number of bytes, with or without a unit (4G, 700M, "
+                          "25MB), not \"" +
+                          size_ + "\""};
+    if (*length == 0)
+        return UsageError{"SIZE must be at least one byte"};
+    return std::nullopt;
+}
+
+std::optional<UsageError> SegmentCommand::countMisuse() const {
+    if (fromStandardInput())
+        return UsageError{"standard input (-) has no length to divide by COUNT: cut it into "
+                          "pieces of a size with --size SIZE"};
     if (count_.empty())
         return UsageError{"COUNT or --size SIZE is required"};
     const std::optional<int> count = parseCount(count_);
@@ -120,39 +155,69 @@ std::optional<UsageError> SegmentCommand::misuse() const {
     return std::nullopt;
 }
 
+std::optional<UsageError> SegmentCommand::digitsMisuse() const {
+    if (digits_.empty())
+        return std::nullopt;
+    const std::optional<int> digits = parseCount(digits_);
+    if (!digits || *digits < 1 || *digits > kMaxDigits)
+        return UsageError{"--digits must be a number from 1 to " + std::to_string(kMaxDigits) +
+                          ", not \"" + digits_ + "\""};
+    if (!count_.empty() && digitCount(*parseCount(count_)) > *digits)
+        return UsageError{"--digits " + std::to_string(*digits) + " cannot number " +
+                          std::to_string(*parseCount(count_)) + " pieces"};
+    return std::nullopt;
+}
+
+int SegmentCommand::digits() const {
+    return digits_.empty() ? 0 : *parseCount(digits_);
+}
+
 Result<> SegmentCommand::refusedOutputs() const {
-    if (!force_ && exists(basePath_ + "1"))
-        return notReplaced(basePath_ + "1");
+    if (force_)
+        return {};
+    const std::string first = pieceName(basePath_, 1, digits());
+    if (exists(first))
+        return notReplaced(first);
     // The volumes of an index are refused by the encoder, once their names are known.
-    if (!force_ && !recovery_.empty() && exists(recoveryIndexFor(basePath_)))
+    if (!recovery_.empty() && exists(recoveryIndexFor(basePath_)))
         return notReplaced(recoveryIndexFor(basePath_));
-    // A manifest of the base name describes the pieces of an earlier cut: it is
+    // What an earlier cut wrote beside its pieces describes them: it is
     // replaced or removed once the pieces are written, so only with --force.
-    const std::string manifestPath = manifestPathFor(basePath_);
-    if (!force_ && exists(manifestPath))
-        return notReplaced(manifestPath, writeManifest_ ? ""
-                                                        : ": it lists the pieces of an earlier "
-                                                          "cut, which it would no longer describe");
-    return {};
+    if (Result<> refused = refusedCompanion(manifestPathFor(basePath_), writeManifest_, "lists");
+        !refused.ok())
+        return refused;
+    return refusedCompanion(joinScriptPathFor(basePath_), writeJoinScript_, "joins");
 }
 
 Result<> SegmentCommand::cut(std::optional<int> count, ConsoleProgress& progress) const {
     SegmentOptions options;
     options.writeManifest = writeManifest_;
+    options.digits = digits();
+    options.writeJoinScript = writeJoinScript_;
+    options.handleOldJoinScript = true;
     RecoveryWritten recovery;
     if (!recovery_.empty())
         options.consumer = recoveryWriter(
             RecoveryRequest{source_, basePath_, *parsePercent(recovery_),
-                            blockSize_.empty() ? 0 : *parseBlockSize(blockSize_), force_},
+                            blockSize_.empty() ? 0 : *parseBlockSize(blockSize_), digits(), force_},
             recovery);
     SegmentReport report;
-    Result<> result = count ? segmentFile(source_, basePath_, *count, progress, options, &report)
-                            : segmentFileBySize(source_, basePath_, *parseByteSize(size_), progress,
-                                                options, &report);
+    Result<> result;
+    if (fromStandardInput())
+        result = segmentStream(STDIN_FILENO, kStandardInput, basePath_, *parseByteSize(size_),
+                               progress, options, &report);
+    else if (count)
+        result = segmentFile(source_, basePath_, *count, progress, options, &report);
+    else
+        result = segmentFileBySize(source_, basePath_, *parseByteSize(size_), progress, options,
+                                   &report);
     progress.endLine();
     if (report.removedOldManifest)
         tell("removed \"" + manifestPathFor(basePath_) +
              "\": it listed the pieces of an earlier cut.");
+    if (report.removedOldJoinScript)
+        tell("removed \"" + joinScriptPathFor(basePath_) +
+             "\": it joined the pieces of an earlier cut.");
     if (result.ok() && !recovery_.empty() && !quiet_)
         tell(recoveryWritten(recovery));
     // Recovery files of an earlier cut are left alone: they may well describe

@@ -9,18 +9,23 @@ namespace shardix::cli {
 
 namespace {
 
-// The usage, with {max} for the largest count of pieces and {suffix} for what
-// follows the base name in a manifest's name, both from the naming policy.
+// The usage, with {max} for the largest count of pieces, {digits} for the most
+// digits of padded numbers, and {suffix} and {script} for what follows the base
+// name in a manifest's and a join script's name, all from the naming policy.
 constexpr std::string_view kUsage =
     "Usage:\n"
-    "  shardix-cli segment [--force] [--manifest] SOURCE BASEPATH COUNT\n"
+    "  shardix-cli segment [--force] [--manifest] [--join-script] [--digits N]\n"
+    "                      SOURCE BASEPATH COUNT\n"
     "      Cut SOURCE into COUNT (2 to {max}) equal pieces named BASEPATH1 .. BASEPATHn;\n"
     "      the last piece also takes the remainder.\n"
-    "  shardix-cli segment [--force] [--manifest] --size SIZE SOURCE BASEPATH\n"
+    "  shardix-cli segment [--force] [--manifest] [--join-script] [--digits N]\n"
+    "                      --size SIZE SOURCE BASEPATH\n"
     "      Cut SOURCE into pieces of SIZE bytes, the last one shorter (at most {max}\n"
     "      pieces; an empty SOURCE gives one empty piece). SIZE is a number of bytes,\n"
     "      or one with a unit: K, M, G, T for powers of 1024 (also KiB, MiB, ...),\n"
     "      KB, MB, GB, TB for powers of 1000, as split -b reads it: 4G, 700M, 25MB.\n"
+    "      SOURCE \"-\" is standard input (a pipe), read until it ends (./- is a\n"
+    "      file of that name); it has no length, so it is cut by --size only.\n"
     "  shardix-cli segment ... --recovery PERCENT [--block-size BYTES] ...\n"
     "      Also write PAR 2.0 recovery files for the pieces, from the same read of\n"
     "      SOURCE: BASEPATH.par2 (the index) and its volumes BASEPATH.volNN+MM.par2,\n"
@@ -45,14 +50,26 @@ constexpr std::string_view kUsage =
     "  shardix-cli --help | --version\n"
     "\n"
     "Options:\n"
-    "  --force          replace an existing first piece and manifest (segment) or\n"
-    "                   TARGET (assemble; the old TARGET stays until the new one is\n"
-    "                   complete)\n"
+    "  --force          replace an existing first piece, manifest and join script\n"
+    "                   (segment) or TARGET (assemble; the old TARGET stays until\n"
+    "                   the new one is complete)\n"
     "  --manifest       (segment) also write BASEPATH{suffix}: the SHA-256 of every\n"
     "                   piece, named as in its folder, then that of the whole SOURCE\n"
     "                   under SOURCE's own name, as sha256sum writes them, so that\n"
     "                   'sha256sum -c --ignore-missing BASEPATH{suffix}' in that folder\n"
     "                   checks the pieces, and the assembled file once it is there\n"
+    "                   (from standard input, the whole file is named after\n"
+    "                   BASEPATH without a final '.', '-' or '_': disk.img. gives\n"
+    "                   disk.img)\n"
+    "  --join-script    (segment) also write BASEPATH{script}: a POSIX shell script\n"
+    "                   that joins the pieces with cat into the whole file's name,\n"
+    "                   anywhere, without shardix-cli (sh BASEPATH{script}); it\n"
+    "                   refuses a missing piece or one of another size, never\n"
+    "                   overwrites a file, and checks with sha256sum -c when the\n"
+    "                   manifest is beside it\n"
+    "  --digits N       (segment) number the pieces with N digits, zero-padded\n"
+    "                   (BASEPATH01 .. BASEPATH12 for 2), so that the shell's\n"
+    "                   glob and ls give them in order; N from 1 to {digits}\n"
     "  --manifest FILE  (assemble, append) check against the manifest FILE\n"
     "  --no-manifest    (assemble, append) check against no manifest\n"
     "  --size SIZE      (segment) cut into pieces of SIZE bytes instead of COUNT\n"
@@ -74,16 +91,16 @@ constexpr std::string_view kUsage =
     "                   tell what matched the manifest, segment what it wrote\n"
     "  --               end of the options: a file name that begins with \"-\" follows\n"
     "\n"
-    "Without --force an existing first piece, manifest or TARGET is left alone.\n"
-    "Cutting again over pieces replaces or removes BASEPATH{suffix}, which would no\n"
-    "longer describe them. Every INPUT is checked before TARGET is touched. Names\n"
-    "that are one file (links) are told apart by what they are, not by how they\n"
-    "are spelled.\n"
+    "Without --force an existing first piece, manifest, join script or TARGET is\n"
+    "left alone. Cutting again over pieces replaces or removes BASEPATH{suffix}\n"
+    "and BASEPATH{script}, which would no longer describe them. Every INPUT is\n"
+    "checked before TARGET is touched. Names that are one file (links) are told\n"
+    "apart by what they are, not by how they are spelled.\n"
     "\n"
-    "Numbered pieces of one base name (p1 p2 p3) given out of number order, with\n"
-    "one missing or one twice, are refused unless --sort or --as-given is given or\n"
-    "a manifest settles their order. A TARGET that is itself such a piece is\n"
-    "refused: TARGET comes first.\n"
+    "Numbered pieces of one base name (p1 p2 p3, or p01 p02 p03) given out of\n"
+    "number order, with one missing or one twice, are refused unless --sort or\n"
+    "--as-given is given or a manifest settles their order. A TARGET that is\n"
+    "itself such a piece is refused: TARGET comes first.\n"
     "\n"
     "Manifests: when an INPUT (SOURCE) lies in a folder beside a manifest (a\n"
     "{suffix} file) that lists it, that manifest is used, however the INPUTs are\n"
@@ -127,8 +144,10 @@ std::string replaced(std::string text, std::string_view mark, std::string_view v
 } // namespace
 
 std::string usageText() {
-    return replaced(replaced(std::string(kUsage), "{max}", std::to_string(kMaxSegments)),
-                    "{suffix}", kManifestSuffix);
+    std::string text = replaced(std::string(kUsage), "{max}", std::to_string(kMaxSegments));
+    text = replaced(std::move(text), "{digits}", std::to_string(kMaxDigits));
+    text = replaced(std::move(text), "{script}", kJoinScriptSuffix);
+    return replaced(std::move(text), "{suffix}", kManifestSuffix);
 }
 
 std::string versionText() {

@@ -53,6 +53,15 @@ struct SegmentOptions {
     // Hand the source's bytes to a consumer too (see SourceConsumer). With it,
     // the source is read beside the copy even without checksums.
     SourceConsumerMaker consumer = nullptr;
+    // Zero-padded numbers of this many digits (BASE01 .. BASE12), so that a
+    // list in byte order gives the join order; 0 for BASE1 .. BASE12.
+    int digits = 0;
+    // Also write the join script joinScriptPathFor(basePath) once every
+    // segment is written (JoinScript.h), which joins them without us into the
+    // name the manifest gives the whole file.
+    bool writeJoinScript = false;
+    // Look after the join script of the base name as after the manifest.
+    bool handleOldJoinScript = false;
 };
 
 // What a cut did besides its segments.
@@ -61,16 +70,20 @@ struct SegmentReport {
     Checksums checksums;
     // An old manifest of the base name was removed: it described other bytes.
     bool removedOldManifest = false;
+    // The same of an old join script.
+    bool removedOldJoinScript = false;
 };
 
 // Cuts `sourcePath` into `count` segment files named `basePath` followed by
-// 1 .. count in decimal. Every segment holds length / count bytes, the last one
-// the rest too. Refuses, before any segment is touched: a source that cannot
-// be read, a count larger than the source, segment names that are folders,
-// pipes, sockets or disk devices, that are too long for the file system or
-// that name one file between them (links), and, with a manifest, a manifest
-// name that cannot be written or one the manifest could not tell from the
-// source's. A failure while writing keeps what was written.
+// 1 .. count in decimal (pieceName, with options.digits). Every segment holds
+// length / count bytes, the last one the rest too. Refuses, before any segment
+// is touched: a source that cannot be read, a count larger than the source or
+// than options.digits can number, segment names that are folders, pipes,
+// sockets or disk devices, that are too long for the file system or that name
+// one file between them (links), and, with a manifest or a join script, a name
+// of theirs that cannot be written or that they could not tell from the
+// source's own name, by which they name the whole file. A failure while writing
+// keeps what was written.
 Result<> segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
                      RunProgress& progress, const SegmentOptions& options = {},
                      SegmentReport* report = nullptr);
