@@ -22,6 +22,11 @@ sha256sum -c --strict --ignore-missing p..sha256 > /dev/null || fail "the manife
 mkdir keep
 cp p.* keep/
 
+# Zero-padded names are the names the index lists.
+mkdir padded
+"$cli" segment --quiet --recovery 5 --digits 2 src padded/q 12 || fail "--recovery --digits"
+(cd padded && par2 verify -q q.par2 > /dev/null) || fail "par2 verify of q01 .. q12"
+
 # One piece deleted, another damaged in one block: rebuilt, the damaged one set aside.
 rm p.2
 printf 'XXXX' | dd of=p.4 bs=1 seek=5000 conv=notrunc status=none

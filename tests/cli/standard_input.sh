@@ -28,6 +28,7 @@ head -c 250000 src | "$cli" segment --digits 3 --size 100K - d || fail "--digits
 [[ $(echo d*) == "d001 d002 d003" ]] || fail "names: $(echo d*)"
 cat d001 d002 d003 | cmp -s - <(head -c 250000 src) || fail "--digits 3: other bytes"
 expect_usage_error segment - q 3 < src
+expect_usage_error segment --recovery 10 --size 1M - r < src
 
 mkfifo feed
 exec 3<> feed # a writer that stays, silent, so that the pipe never ends
