@@ -2,6 +2,7 @@
 #include "cli/AppendCommand.h"
 #include "cli/AssembleCommand.h"
 #include "cli/Exit.h"
+#include "cli/RepairCommand.h"
 #include "cli/SegmentCommand.h"
 #include "cli/Usage.h"
 #include "cli/VerifyCommand.h"
@@ -43,7 +44,8 @@ int main(int argc, char** argv) {
     shardix::cli::AssembleCommand assemble;
     shardix::cli::AppendCommand append;
     shardix::cli::VerifyCommand verify;
-    const std::vector<Command*> commands{&segment, &assemble, &append, &verify};
+    shardix::cli::RepairCommand repair;
+    const std::vector<Command*> commands{&segment, &assemble, &append, &verify, &repair};
 
     CLI::App tool;
     tool.set_help_flag("-h,--help");

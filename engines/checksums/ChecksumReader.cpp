@@ -17,8 +17,10 @@ constexpr std::int64_t kBuffers = 4;
 } // namespace
 
 ChecksumReader::ChecksumReader(const FileHandle& file, std::int64_t total,
-                               std::vector<std::int64_t> rangeLengths, std::int64_t available)
-    : file_(file), total_(total), lengths_(std::move(rangeLengths)), available_(available) {
+                               std::vector<std::int64_t> rangeLengths, std::int64_t available,
+                               Sink sink, bool hash)
+    : file_(file), total_(total), lengths_(std::move(rangeLengths)), sink_(std::move(sink)),
+      hash_(hash), available_(available) {
     const auto size = static_cast<std::size_t>(std::clamp<std::int64_t>(total, 1, kPiece));
     buffers_.assign(static_cast<std::size_t>(kBuffers), std::vector<char>(size));
     reader_ = std::thread([this] { readAndHashAll(); });
@@ -95,11 +97,12 @@ void ChecksumReader::readAndHashAll() {
                 piecesRead_ = piece + 1;
             }
             changed_.notify_all();
-            sum.update(buffer, static_cast<std::size_t>(n));
+            if (hash_)
+                sum.update(buffer, static_cast<std::size_t>(n));
             at += n;
             wholeHashed_ = at;
         }
-        std::string digest = sum.hexDigest();
+        std::string digest = hash_ ? sum.hexDigest() : std::string();
         {
             std::lock_guard lock(mutex_);
             wholeDigest_ = std::move(digest);
@@ -136,7 +139,9 @@ void ChecksumReader::hashRanges() {
                     return;
             }
             const char* buffer = buffers_[static_cast<std::size_t>(piece % kBuffers)].data();
-            for (std::int64_t done = 0; done < n && range < lengths_.size();) {
+            if (sink_)
+                sink_(buffer, static_cast<std::size_t>(n));
+            for (std::int64_t done = 0; hash_ && done < n && range < lengths_.size();) {
                 const std::int64_t take = std::min(left, n - done);
                 sum.update(buffer + done, static_cast<std::size_t>(take));
                 done += take;

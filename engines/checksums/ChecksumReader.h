@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -21,10 +22,18 @@ namespace shardix {
 // of consecutive ranges of the given lengths. It reads only as far as the file
 // is said to be written (advance()), so that it can follow a copy into the file.
 // `file` must stay open while the reader exists.
+//
+// A `sink`, when given, is handed every byte read, once and in order, on the
+// ranges' thread, from the same buffers: so that another consumer of the file
+// (recovery data) costs no read of its own. What it throws fails the reader.
+// Without `hash`, no checksum is computed and the reader only feeds the sink.
 class ChecksumReader {
   public:
+    using Sink = std::function<void(const char* bytes, std::size_t length)>;
+
     ChecksumReader(const FileHandle& file, std::int64_t total,
-                   std::vector<std::int64_t> rangeLengths, std::int64_t available);
+                   std::vector<std::int64_t> rangeLengths, std::int64_t available, Sink sink = {},
+                   bool hash = true);
     ~ChecksumReader();
     ChecksumReader(const ChecksumReader&) = delete;
     ChecksumReader& operator=(const ChecksumReader&) = delete;
@@ -48,6 +57,8 @@ class ChecksumReader {
     const FileHandle& file_;
     const std::int64_t total_;
     const std::vector<std::int64_t> lengths_;
+    const Sink sink_;
+    const bool hash_;
     std::vector<std::vector<char>> buffers_;
 
     mutable std::mutex mutex_;
