@@ -5,6 +5,7 @@
 #include "cli/Exit.h"
 #include "engines/io/Copy.h"
 #include "engines/io/FileIo.h"
+#include "engines/manifest/ChecksumFile.h"
 #include "engines/manifest/Manifest.h"
 #include "engines/manifest/ManifestMatch.h"
 #include "engines/manifest/ManifestSearch.h"
@@ -40,7 +41,7 @@ Result<> refusedJoinTarget(JoinKind kind, const std::string& target,
 // joined in without a word.
 Result<> refusedChecksumList(const std::vector<std::string>& inputs) {
     for (const std::string& input : inputs) {
-        if (isManifestName(input))
+        if (isChecksumListName(input.substr(input.find_last_of('/') + 1)))
             return refusal("\"" + input +
                            "\" is a list of checksums, not a piece to join; leave it out (it is "
                            "found beside the pieces, or give it with --manifest).");

@@ -2,6 +2,7 @@
 #include "cli/AppendCommand.h"
 #include "cli/AssembleCommand.h"
 #include "cli/Exit.h"
+#include "cli/JoinCommand.h"
 #include "cli/SegmentCommand.h"
 #include "cli/Usage.h"
 #include "cli/VerifyCommand.h"
@@ -42,8 +43,9 @@ int main(int argc, char** argv) {
     shardix::cli::SegmentCommand segment;
     shardix::cli::AssembleCommand assemble;
     shardix::cli::AppendCommand append;
+    shardix::cli::JoinCommand join;
     shardix::cli::VerifyCommand verify;
-    const std::vector<Command*> commands{&segment, &assemble, &append, &verify};
+    const std::vector<Command*> commands{&segment, &assemble, &append, &join, &verify};
 
     CLI::App tool;
     tool.set_help_flag("-h,--help");
