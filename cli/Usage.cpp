@@ -1,6 +1,7 @@
 #include "cli/Usage.h"
 
 #include "engines/names/PiecePolicy.h"
+#include "shardix/Version.h"
 
 #include <string_view>
 

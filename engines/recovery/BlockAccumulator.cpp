@@ -109,19 +109,19 @@ void BlockAccumulator::waitFor(Batch& batch) {
     batch.inputs.clear();
 }
 
+// Submits the batch's work as one job: its own tasks, its blocks into the
+// kernel's layout, then the products, a chunk of outputs at a time.
 void BlockAccumulator::dispatch(Batch& batch) {
     const std::size_t count = batch.inputs.size();
     const std::size_t outputs = outputs_;
-    const std::size_t preparedSize = kernel_.preparedSize();
-    const std::size_t threads = pool_.size();
     batch.sources.resize(count);
     for (std::size_t k = 0; k < count; ++k)
         batch.sources[k] = batch.inputs[k].bytes;
     // The factors are prepared for a chunk of outputs at a time, so that the
     // larger tables of some kernels stay within kPreparedBytes.
-    const std::size_t chunk = std::clamp<std::size_t>(kPreparedBytes / (count * preparedSize), 1,
-                                                      std::max<std::size_t>(outputs, 1));
-    batch.prepared.resize(std::min(chunk, outputs) * count * preparedSize);
+    const std::size_t chunk = std::clamp<std::size_t>(
+        kPreparedBytes / (count * kernel_.preparedSize()), 1, std::max<std::size_t>(outputs, 1));
+    batch.prepared.resize(std::min(chunk, outputs) * count * kernel_.preparedSize());
 
     std::vector<WorkerPool::Stage> stages;
     if (batchTasks_)
@@ -132,46 +132,59 @@ void BlockAccumulator::dispatch(Batch& batch) {
                                                const_cast<std::uint8_t*>(batch.inputs[k].bytes);
                                            kernel_.toLayout(bytes, bytes, padded_);
                                        }});
+    for (std::size_t first = 0; first < outputs; first += chunk) {
+        const std::size_t last = std::min(outputs, first + chunk);
+        stages.push_back(prepareStage(batch, first, last));
+        stages.push_back(multiplyStage(batch, first, last));
+    }
+    batch.job = pool_.submit(std::move(stages));
+}
 
-    // The products, for each stripe of columns the outputs a few at a time,
-    // in enough tasks to keep every thread busy.
+// The factors of the batch's blocks for outputs [first, last), in enough
+// tasks to keep every thread busy.
+WorkerPool::Stage BlockAccumulator::prepareStage(Batch& batch, std::size_t first,
+                                                 std::size_t last) {
+    const std::size_t count = batch.inputs.size();
+    const std::size_t preparedSize = kernel_.preparedSize();
+    const std::size_t tasks = std::min(last - first, 4 * static_cast<std::size_t>(pool_.size()));
+    return WorkerPool::Stage{
+        tasks, [this, &batch, count, first, last, tasks, preparedSize](std::size_t part, unsigned) {
+            const std::size_t size = last - first;
+            for (std::size_t j = first + size * part / tasks; j < first + size * (part + 1) / tasks;
+                 ++j) {
+                for (std::size_t k = 0; k < count; ++k)
+                    kernel_.prepare(factor_(batch.inputs[k].tag, j),
+                                    batch.prepared.data() +
+                                        ((j - first) * count + k) * preparedSize);
+            }
+        }};
+}
+
+// The products for outputs [first, last): for each stripe of columns, the
+// outputs a few at a time, in enough tasks to keep every thread busy.
+WorkerPool::Stage BlockAccumulator::multiplyStage(Batch& batch, std::size_t first,
+                                                  std::size_t last) {
+    const std::size_t count = batch.inputs.size();
+    const std::size_t preparedSize = kernel_.preparedSize();
     const std::size_t stripe =
         std::min(padded_, std::clamp<std::size_t>(kCacheBytes / count / kBlockAlign * kBlockAlign,
                                                   4096, 65536));
     const std::size_t stripes = (padded_ + stripe - 1) / stripe;
-    for (std::size_t first = 0; first < outputs; first += chunk) {
-        const std::size_t last = std::min(outputs, first + chunk);
-        const std::size_t prepareTasks =
-            std::min(last - first, 4 * static_cast<std::size_t>(threads));
-        stages.push_back(WorkerPool::Stage{
-            prepareTasks, [this, &batch, count, first, last, prepareTasks,
-                           preparedSize](std::size_t part, unsigned) {
-                const std::size_t size = last - first;
-                for (std::size_t j = first + size * part / prepareTasks;
-                     j < first + size * (part + 1) / prepareTasks; ++j) {
-                    for (std::size_t k = 0; k < count; ++k)
-                        kernel_.prepare(factor_(batch.inputs[k].tag, j),
-                                        batch.prepared.data() +
-                                            ((j - first) * count + k) * preparedSize);
-                }
-            }});
-        const std::size_t outputParts =
-            std::clamp<std::size_t>((8 * threads + stripes - 1) / stripes, 1, last - first);
-        stages.push_back(WorkerPool::Stage{
-            stripes * outputParts, [this, &batch, count, first, last, preparedSize, stripe,
-                                    outputParts](std::size_t index, unsigned) {
-                const std::size_t offset = index / outputParts * stripe;
-                const std::size_t part = index % outputParts;
-                const std::size_t bytes = std::min(stripe, padded_ - offset);
-                const std::size_t size = last - first;
-                for (std::size_t j = first + size * part / outputParts;
-                     j < first + size * (part + 1) / outputParts; ++j)
-                    kernel_.multiplyAdd(
-                        outputMemory_.get() + j * padded_ + offset, batch.sources.data(), count,
-                        batch.prepared.data() + (j - first) * count * preparedSize, offset, bytes);
-            }});
-    }
-    batch.job = pool_.submit(std::move(stages));
+    const std::size_t outputParts =
+        std::clamp<std::size_t>((8 * pool_.size() + stripes - 1) / stripes, 1, last - first);
+    return WorkerPool::Stage{
+        stripes * outputParts, [this, &batch, count, first, last, preparedSize, stripe,
+                                outputParts](std::size_t index, unsigned) {
+            const std::size_t offset = index / outputParts * stripe;
+            const std::size_t part = index % outputParts;
+            const std::size_t bytes = std::min(stripe, padded_ - offset);
+            const std::size_t size = last - first;
+            for (std::size_t j = first + size * part / outputParts;
+                 j < first + size * (part + 1) / outputParts; ++j)
+                kernel_.multiplyAdd(
+                    outputMemory_.get() + j * padded_ + offset, batch.sources.data(), count,
+                    batch.prepared.data() + (j - first) * count * preparedSize, offset, bytes);
+        }};
 }
 
 } // namespace shardix::par2

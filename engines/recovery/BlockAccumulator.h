@@ -77,6 +77,8 @@ class BlockAccumulator {
         std::shared_ptr<WorkerPool::Job> job;
     };
     void dispatch(Batch& batch);
+    WorkerPool::Stage prepareStage(Batch& batch, std::size_t first, std::size_t last);
+    WorkerPool::Stage multiplyStage(Batch& batch, std::size_t first, std::size_t last);
     void waitFor(Batch& batch);
 
     const GfKernel& kernel_;

@@ -2,11 +2,11 @@
 
 #include "engines/recovery/RecoveryPlan.h"
 #include "engines/recovery/RecoveryTypes.h"
+#include "errors/Result.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,18 +48,19 @@ class RecoveryEncoder {
     RecoveryEncoder(const RecoveryEncoder&) = delete;
     RecoveryEncoder& operator=(const RecoveryEncoder&) = delete;
 
-    // Set when the encoder refused its input or failed (or was stopped);
-    // feed() and finish() then do nothing more.
-    const std::optional<RecoveryProblem>& problem() const;
+    // The Error that the encoder refused its input or failed with (or was
+    // stopped with); feed() and finish() then do nothing more and return it.
+    Result<> status() const;
 
     // The next `length` bytes of the pieces, in their order; an empty piece
-    // takes none. False once problem() is set.
-    bool feed(const void* bytes, std::size_t length);
+    // takes none.
+    Result<> feed(const void* bytes, std::size_t length);
 
     // After the last byte: checks that each piece came whole and as its head
     // said, completes the recovery blocks, writes the files and renames them
-    // into place.
-    std::optional<RecoveryProblem> finish();
+    // into place. A failed encoder's temporary files are removed, at the
+    // latest by its destructor.
+    Result<> finish();
 
     // The names written, in the folder, index first: set by a finish() that
     // succeeded.
@@ -74,8 +75,14 @@ class RecoveryEncoder {
 // the folder of `indexPath`) according to `plan`, which must have been made
 // for their lengths, reading each piece once (more when memory asks for
 // several passes).
-std::optional<RecoveryProblem>
-createRecovery(const std::string& indexPath, const std::vector<std::string>& piecePaths,
-               const RecoveryPlan& plan, const RecoveryControl& control = {}, bool replace = false);
+//
+// Failures: the system's kinds (Error::fromErrno) for files that cannot be
+// read or written; ErrorKind::Refused for a plan, pieces or names that do
+// not fit together, FileAccess with nameRefused for a recovery file's name
+// that is taken or is a piece's; InputPastEnd and Mismatch for a piece that
+// became shorter or changed while it was read; Stopped when asked to stop.
+Result<> createRecovery(const std::string& indexPath, const std::vector<std::string>& piecePaths,
+                        const RecoveryPlan& plan, const RecoveryControl& control = {},
+                        bool replace = false);
 
 } // namespace shardix

@@ -29,36 +29,34 @@ int Fd::release() {
     return std::exchange(fd_, -1);
 }
 
-RecoveryProblem systemProblem(int error, const std::string& action, const std::string& name) {
-    std::string cause = std::strerror(error);
-    if (error == ENOSPC || error == EDQUOT)
-        cause = "the disk is full (" + cause + ")";
-    return RecoveryProblem{"Cannot " + action + " \"" + name + "\": " + cause + ".", name, error};
+Error systemError(int error, const std::string& action, const std::string& name) {
+    return Error::fromErrno(error, action, name);
 }
 
-RecoveryProblem openProblem(int error, const std::string& name) {
-    if (error == EINVAL)
-        return RecoveryProblem{"Cannot read \"" + name + "\": it is not a regular file.", name,
-                               error};
-    if (error == ELOOP)
-        return RecoveryProblem{"Cannot read \"" + name + "\": it is a symbolic link.", name, error};
-    return systemProblem(error, "read", name);
+Error openError(int error, const std::string& name) {
+    const char* why = error == EINVAL  ? "it is not a regular file"
+                      : error == ELOOP ? "it is a symbolic link"
+                                       : nullptr;
+    if (!why)
+        return systemError(error, "read", name);
+    return Error{
+        ErrorKind::FileAccess, "Cannot read \"" + name + "\": " + why + ".", {}, why, false};
 }
 
-std::optional<RecoveryProblem> Folder::open(const std::string& path, Folder& folder,
-                                            std::string& leaf) {
+Folder Folder::open(const std::string& path, std::string& leaf) {
     const auto slash = path.rfind('/');
     const std::string folderPath = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     leaf = slash == std::string::npos ? path : path.substr(slash + 1);
     if (leaf.empty() || leaf == "." || leaf == "..")
-        return RecoveryProblem{"\"" + path + "\" names a folder, not a file.", path, 0};
+        fail(Error::of(ErrorKind::Refused, "\"" + path + "\" names a folder, not a file."));
     const std::string opened = folderPath.empty() ? "." : folderPath;
     const int fd = ::open(opened.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return systemProblem(errno, "open the folder", opened);
+        fail(systemError(errno, "open the folder", opened));
+    Folder folder;
     folder.fd_ = Fd(fd);
     folder.path_ = folderPath;
-    return std::nullopt;
+    return folder;
 }
 
 int Folder::openForReading(const std::string& name, Fd& fd, bool followLink) const {
@@ -147,9 +145,7 @@ TempFile::~TempFile() {
     discard();
 }
 
-std::optional<RecoveryProblem> TempFile::create(const Folder& folder, const std::string& finalName,
-                                                TempFile& file) {
-    file.discard();
+TempFile TempFile::create(const Folder& folder, const std::string& finalName) {
     std::random_device seed;
     std::mt19937 random(seed());
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -160,39 +156,44 @@ std::optional<RecoveryProblem> TempFile::create(const Folder& folder, const std:
         const int fd = ::openat(folder.fd(), name.c_str(),
                                 O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
+            TempFile file;
             file.folder_ = &folder;
             file.fd_ = Fd(fd);
             file.finalName_ = finalName;
             file.tempName_ = name;
-            return std::nullopt;
+            return file;
         }
         if (errno != EEXIST)
-            return systemProblem(errno, "create", folder.display(name));
+            fail(systemError(errno, "create", folder.display(name)));
     }
-    return systemProblem(EEXIST, "create a temporary file for", folder.display(finalName));
+    fail(systemError(EEXIST, "create a temporary file for", folder.display(finalName)));
 }
 
-std::optional<RecoveryProblem> TempFile::writeAt(std::int64_t offset, const void* bytes,
-                                                 std::size_t length) const {
+void TempFile::writeAt(std::int64_t offset, const void* bytes, std::size_t length) const {
     if (const int error = par2::writeAt(fd_.get(), offset, bytes, length))
-        return systemProblem(error, "write", folder_->display(tempName_));
-    return std::nullopt;
+        fail(systemError(error, "write", folder_->display(tempName_)));
 }
 
-std::optional<RecoveryProblem> TempFile::commit(bool replace) {
+void TempFile::resize(std::uint64_t length) const {
+    if (::ftruncate(fd_.get(), static_cast<off_t>(length)) != 0)
+        fail(systemError(errno, "write", folder_->display(tempName_)));
+}
+
+void TempFile::commit(bool replace) {
+    // discard() lets go of the folder: the names are taken first.
+    const std::string shownTemp = folder_->display(tempName_);
+    const std::string shownFinal = folder_->display(finalName_);
     const int fd = fd_.release();
     if (::close(fd) != 0) {
         const int error = errno;
         discard();
-        return systemProblem(error, "write", folder_->display(tempName_));
+        fail(systemError(error, "write", shownTemp));
     }
     if (const int error = folder_->rename(tempName_, finalName_, replace)) {
-        const std::string name = finalName_;
         discard();
-        return systemProblem(error, "write", folder_->display(name));
+        fail(systemError(error, "write", shownFinal));
     }
     folder_ = nullptr;
-    return std::nullopt;
 }
 
 void TempFile::discard() {

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "engines/recovery/RecoveryTypes.h"
+#include "errors/Error.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -30,11 +29,15 @@ class Fd {
     int fd_ = -1;
 };
 
+// Inside the engine failures are thrown (as Failed, see errors/Error.h):
+// what here says "Throws" throws the Error of its failure. The engine's
+// interface returns them, through guarded().
+
 // "Cannot ACTION "NAME": CAUSE." with the system's words for `error`.
-RecoveryProblem systemProblem(int error, const std::string& action, const std::string& name);
+Error systemError(int error, const std::string& action, const std::string& name);
 
 // Why Folder::openForReading() failed on `name`, in words.
-RecoveryProblem openProblem(int error, const std::string& name);
+Error openError(int error, const std::string& name);
 
 // A folder, held open so that every name used in it is a name in this very
 // folder, whatever happens to the path that named it. Names given to it have
@@ -42,12 +45,13 @@ RecoveryProblem openProblem(int error, const std::string& name);
 class Folder {
   public:
     // Opens the folder that holds `path` (the current one for a bare name);
-    // `leaf` is set to the last part of the path.
-    static std::optional<RecoveryProblem> open(const std::string& path, Folder& folder,
-                                               std::string& leaf);
+    // `leaf` is set to the last part of the path. Throws.
+    static Folder open(const std::string& path, std::string& leaf);
 
     // The folder as a path, for messages: what the caller wrote before the leaf.
     const std::string& path() const { return path_; }
+    // The same, "." for the current folder.
+    std::string shownPath() const { return path_.empty() ? "." : path_; }
     int fd() const { return fd_.get(); }
 
     // The name as the user sees it: the folder's path and the name.
@@ -81,19 +85,20 @@ class TempFile {
     TempFile& operator=(TempFile&& other) noexcept;
     ~TempFile();
 
-    // Creates "FINAL.tmp-XXXXXX" in `folder` for reading and writing.
-    static std::optional<RecoveryProblem> create(const Folder& folder, const std::string& finalName,
-                                                 TempFile& file);
+    // Creates "FINAL.tmp-XXXXXX" in `folder` for reading and writing. Throws.
+    static TempFile create(const Folder& folder, const std::string& finalName);
 
     int fd() const { return fd_.get(); }
     const std::string& finalName() const { return finalName_; }
     const std::string& tempName() const { return tempName_; }
 
-    std::optional<RecoveryProblem> writeAt(std::int64_t offset, const void* bytes,
-                                           std::size_t length) const;
-    // Closes the file (reporting a late write error) and renames it into place,
+    // Throws.
+    void writeAt(std::int64_t offset, const void* bytes, std::size_t length) const;
+    // Makes the file `length` bytes long. Throws.
+    void resize(std::uint64_t length) const;
+    // Closes the file (throwing a late write error) and renames it into place,
     // replacing what has the final name when `replace` is true.
-    std::optional<RecoveryProblem> commit(bool replace);
+    void commit(bool replace);
     // Removes the temporary file now.
     void discard();
 

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "engines/recovery/RecoveryTypes.h"
+#include "errors/Result.h"
 
 #include <cstdint>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace shardix {
@@ -53,9 +52,9 @@ inline constexpr std::uint64_t kMaxBlockSize = 64 << 20;
 inline constexpr std::uint32_t kMaxBlocks = 32768;
 
 // The plan for pieces of `pieceLengths` bytes with `percent` (1 to 100) of
-// recovery, with `blockSize`, or the rule above when it is 0.
-std::variant<RecoveryPlan, RecoveryProblem>
-planRecovery(const std::vector<std::int64_t>& pieceLengths, int percent,
-             std::uint64_t blockSize = 0);
+// recovery, with `blockSize`, or the rule above when it is 0. Pieces, a
+// percentage or a block size outside the limits are ErrorKind::Refused.
+Result<RecoveryPlan> planRecovery(const std::vector<std::int64_t>& pieceLengths, int percent,
+                                  std::uint64_t blockSize = 0);
 
 } // namespace shardix

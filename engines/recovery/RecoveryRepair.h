@@ -1,9 +1,9 @@
 #pragma once
 
 #include "engines/recovery/RecoveryTypes.h"
+#include "errors/Result.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,9 +27,6 @@ struct RecoveryFileReport {
 
 // What verifyRecovery() or repairRecovery() found and did.
 struct RecoveryReport {
-    // Set when the index was refused or the run failed; a repair that fails
-    // changes nothing.
-    std::optional<RecoveryProblem> problem;
     std::vector<RecoveryFileReport> files; // in the index's order
     std::uint64_t blockSize = 0;
     std::uint32_t dataBlocks = 0;
@@ -42,22 +39,33 @@ struct RecoveryReport {
     std::vector<std::string> volumes; // the index's volumes that were read
     std::string creator;              // the program that made the set, as it says
 
-    // Every listed file is there and intact.
+    // Every listed file is there and intact, or was rebuilt.
     bool complete() const;
     // There are enough recovery blocks to rebuild what is missing.
     bool repairable() const { return missingBlocks <= recoveryBlocks; }
 };
 
 // Checks every file that the index "FOLDER/BASE.par2" lists, in FOLDER, with
-// the help of the volumes FOLDER/BASE.*.par2. Writes nothing.
-RecoveryReport verifyRecovery(const std::string& indexPath, const RecoveryControl& control = {});
+// the help of the volumes FOLDER/BASE.*.par2. Writes nothing. Files missing
+// or damaged are in the report; the run fails only when the index is refused
+// (ErrorKind::Refused: hostile or inconsistent, see assembleSet()), cannot be
+// read (the system's kinds, see Error::fromErrno), or is stopped (Stopped).
+Result<RecoveryReport> verifyRecovery(const std::string& indexPath,
+                                      const RecoveryControl& control = {});
 
-// Verifies, then rebuilds every missing or damaged file when there are enough
-// recovery blocks. A damaged file is renamed aside (NAME.1, or the next
-// number free) and never deleted; each rebuilt file is written under a
-// temporary name, checked against its MD5 and renamed into place. When there
-// are not enough blocks, the report's problem says how many are missing, and
-// nothing is changed.
-RecoveryReport repairRecovery(const std::string& indexPath, const RecoveryControl& control = {});
+// Verifies (telling RecoveryControl::verified what it found), then rebuilds
+// every missing or damaged file when there are enough recovery blocks. A
+// damaged file is renamed aside (NAME.1, or the next number free) and never
+// deleted; each rebuilt file is written under a temporary name, checked
+// against its MD5 and renamed into place. Fails, having changed nothing, as
+// verifyRecovery() does and with ErrorKind::Refused when there are too few
+// recovery blocks (the message says how many more are needed, the Error's
+// file is the index) or they cannot be solved for the missing ones,
+// InputPastEnd or Mismatch when a file changed during the repair, the
+// system's kinds when a file cannot be read or written. Only a failure to
+// rename the files into place, at the very end, may leave some rebuilt: its
+// message says how many.
+Result<RecoveryReport> repairRecovery(const std::string& indexPath,
+                                      const RecoveryControl& control = {});
 
 } // namespace shardix

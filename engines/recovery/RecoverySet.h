@@ -1,12 +1,11 @@
 #pragma once
 
-#include "engines/recovery/Par2Packets.h"
-#include "engines/recovery/RecoveryTypes.h"
+#include "engines/recovery/PacketScanner.h"
+#include "errors/Result.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace shardix::par2 {
@@ -50,15 +49,16 @@ inline constexpr std::uint64_t kMaxSetBlockSize = 128 << 20;
 // Checks the packets of `sources` (the index first) and puts the set
 // together, or refuses it: packets of several sets in the index, no main
 // packet, two different packets for one thing, absurd sizes or counts, file
-// names that are not plain names of the folder or that are listed twice.
+// names that are not plain names of the folder or that are listed twice
+// (ErrorKind::Refused; an index that could not be read, the system's kind).
 // Damaged packets and volumes of other sets are left out with a note.
-std::variant<RecoverySet, RecoveryProblem> assembleSet(const std::vector<ScannedSource>& sources);
+Result<RecoverySet> assembleSet(const std::vector<ScannedSource>& sources);
 
 // Scans an index ("BASE.par2") and volumes given as bytes and puts their set
 // together: what a repair does before it reads any file, for the fuzzer and
 // the tests.
-std::variant<RecoverySet, RecoveryProblem>
-assembleSetFromBytes(std::string index, const std::vector<std::string>& volumes = {},
-                     const std::string& indexName = "BASE.par2");
+Result<RecoverySet> assembleSetFromBytes(std::string index,
+                                         const std::vector<std::string>& volumes = {},
+                                         const std::string& indexName = "BASE.par2");
 
 } // namespace shardix::par2

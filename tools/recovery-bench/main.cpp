@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <random>
 #include <string>
 #include <sys/stat.h>
@@ -107,28 +108,45 @@ const char* stateName(RecoveryFileState state) {
     return "?";
 }
 
-int printReport(const RecoveryReport& report, bool quiet) {
-    if (!quiet) {
-        for (const RecoveryFileReport& file : report.files) {
-            std::printf("%s: %s", file.name.c_str(), stateName(file.state));
-            if (!file.detail.empty())
-                std::printf(" (%s)", file.detail.c_str());
-            if (file.rebuilt)
-                std::printf(", rebuilt%s%s", file.setAside.empty() ? "" : "; damaged copy now ",
-                            file.setAside.c_str());
-            std::printf("\n");
-        }
-        for (const std::string& note : report.notes)
-            std::printf("note: %s\n", note.c_str());
-        std::printf("%u data blocks of %llu bytes, %u missing, %u recovery blocks at hand\n",
-                    report.dataBlocks, static_cast<unsigned long long>(report.blockSize),
-                    report.missingBlocks, report.recoveryBlocks);
+void printReport(const RecoveryReport& report) {
+    for (const RecoveryFileReport& file : report.files) {
+        std::printf("%s: %s", file.name.c_str(), stateName(file.state));
+        if (!file.detail.empty())
+            std::printf(" (%s)", file.detail.c_str());
+        if (file.rebuilt)
+            std::printf(", rebuilt%s%s", file.setAside.empty() ? "" : "; damaged copy now ",
+                        file.setAside.c_str());
+        std::printf("\n");
     }
-    if (report.problem) {
-        std::fprintf(stderr, "%s\n", report.problem->message.c_str());
-        return 1;
+    for (const std::string& note : report.notes)
+        std::printf("note: %s\n", note.c_str());
+    std::printf("%u data blocks of %llu bytes, %u missing, %u recovery blocks at hand\n",
+                report.dataBlocks, static_cast<unsigned long long>(report.blockSize),
+                report.missingBlocks, report.recoveryBlocks);
+}
+
+int failed(const Error& error) {
+    std::fprintf(stderr, "%s\n", error.withFile().c_str());
+    return 1;
+}
+
+// Verifies or repairs; a repair that fails shows what its verification found.
+int checkSet(const Arguments& arguments) {
+    RecoveryControl control = arguments.control;
+    std::optional<RecoveryReport> verified;
+    control.verified = [&verified](const RecoveryReport& report) { verified = report; };
+    const std::string& index = arguments.operands[0];
+    const Result<RecoveryReport> done = arguments.command == "verify"
+                                            ? verifyRecovery(index, control)
+                                            : repairRecovery(index, control);
+    if (!done.ok()) {
+        if (verified && !arguments.quiet)
+            printReport(*verified);
+        return failed(done.error());
     }
-    return report.complete() ? 0 : 1;
+    if (!arguments.quiet)
+        printReport(*done);
+    return done->complete() ? 0 : 1;
 }
 
 // Multiply-add throughput of each kernel: 16 input blocks into 64 outputs.
@@ -182,28 +200,20 @@ int main(int argc, char** argv) {
             return usage();
         const std::vector<std::string> pieces(operands.begin() + static_cast<std::ptrdiff_t>(first),
                                               operands.end());
-        auto planned = planRecovery(lengthsOf(pieces), arguments.percent, arguments.blockSize);
-        if (auto* problem = std::get_if<RecoveryProblem>(&planned)) {
-            std::fprintf(stderr, "%s\n", problem->message.c_str());
-            return 1;
-        }
-        const RecoveryPlan& plan = std::get<RecoveryPlan>(planned);
+        const Result<RecoveryPlan> planned =
+            planRecovery(lengthsOf(pieces), arguments.percent, arguments.blockSize);
+        if (!planned.ok())
+            return failed(planned.error());
+        const RecoveryPlan& plan = *planned;
         const std::string index = first ? operands[0] : "BASE.par2";
         if (command == "plan" || !arguments.quiet)
             printPlan(plan, index);
         if (command == "plan")
             return 0;
-        if (auto problem = createRecovery(index, pieces, plan, arguments.control, true)) {
-            std::fprintf(stderr, "%s\n", problem->message.c_str());
-            return 1;
-        }
-        return 0;
+        const Result<> created = createRecovery(index, pieces, plan, arguments.control, true);
+        return created.ok() ? 0 : failed(created.error());
     }
-    if ((command == "verify" || command == "repair") && operands.size() == 1) {
-        const RecoveryReport report = command == "verify"
-                                          ? verifyRecovery(operands[0], arguments.control)
-                                          : repairRecovery(operands[0], arguments.control);
-        return printReport(report, arguments.quiet);
-    }
+    if ((command == "verify" || command == "repair") && operands.size() == 1)
+        return checkSet(arguments);
     return usage();
 }

@@ -20,9 +20,8 @@ namespace {
 using namespace shardix::par2;
 
 void fixHashes(std::string& bytes) {
-    static constexpr char kMagic[8] = {'P', 'A', 'R', '2', '\0', 'P', 'K', 'T'};
     for (std::size_t at = 0; at + kHeaderSize <= bytes.size();) {
-        if (std::memcmp(bytes.data() + at, kMagic, sizeof kMagic) != 0) {
+        if (std::memcmp(bytes.data() + at, kPacketMagic, sizeof kPacketMagic) != 0) {
             ++at;
             continue;
         }
@@ -54,9 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fixHashes(index);
         fixHashes(volume);
     }
-    if (withVolume)
-        assembleSetFromBytes(index, {volume});
-    else
-        assembleSetFromBytes(index);
+    // Refused or put together, the set is dropped: what counts is that
+    // neither crashes, leaks or reads out of bounds.
+    const auto set =
+        withVolume ? assembleSetFromBytes(index, {volume}) : assembleSetFromBytes(index);
     return 0;
 }

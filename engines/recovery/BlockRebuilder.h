@@ -1,0 +1,77 @@
+#pragma once
+
+#include "engines/recovery/BlockAccumulator.h"
+#include "engines/recovery/RepairSession.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace shardix::par2 {
+
+// Writes every block of the damaged files of a set into their temporary
+// files: the intact ones copied, the missing ones computed from all intact
+// data blocks and as many recovery blocks, a group of missing blocks per
+// pass over the intact ones. Throws its failures.
+class BlockRebuilder {
+  public:
+    BlockRebuilder(const OpenedSet& opened, const std::vector<FileCheck>& checks,
+                   const GfKernel& kernel, WorkerPool& pool, ProgressMeter& progress,
+                   const RecoveryControl& control)
+        : opened_(opened), set_(opened.set), checks_(checks), kernel_(kernel), pool_(pool),
+          progress_(progress), control_(control) {}
+
+    // `temps` by file, those of `damagedFiles` created at their lengths.
+    void rebuild(std::vector<TempFile>& temps, const std::vector<std::size_t>& damagedFiles);
+
+  private:
+    // A data block of a file: which file, which of its blocks.
+    struct BlockPlace {
+        std::size_t file = 0;
+        std::uint32_t block = 0;
+    };
+
+    void listBlocks();
+    void solve();
+    bool trySolve(const std::vector<std::size_t>& candidates);
+    void planPasses(const std::vector<std::size_t>& damagedFiles);
+    void computeRowFactors(std::size_t first, std::size_t rows);
+    void addIntactBlocks(bool firstPass, bool accumulate, std::vector<TempFile>& temps);
+    Fd openIntact(std::size_t file) const;
+    std::size_t readIntact(const Fd& fd, BlockPlace place, std::uint8_t* bytes) const;
+    void addRecoveryBlocks();
+    void writeRebuilt(std::size_t first, std::size_t rows, std::vector<TempFile>& temps) const;
+    std::int64_t offsetOf(BlockPlace place) const {
+        return static_cast<std::int64_t>(place.block * set_.blockSize);
+    }
+
+    const OpenedSet& opened_;
+    const RecoverySet& set_;
+    const std::vector<FileCheck>& checks_;
+    const GfKernel& kernel_;
+    WorkerPool& pool_;
+    ProgressMeter& progress_;
+    const RecoveryControl& control_;
+
+    // The blocks: missing ones by constant index and place, intact ones likewise.
+    std::vector<std::uint32_t> missing_;
+    std::vector<BlockPlace> missingPlaces_;
+    std::vector<std::uint32_t> goodConstants_;
+    std::vector<BlockPlace> goodPlaces_;
+    std::vector<char> isDamaged_; // by file
+    // The recovery blocks chosen, their exponents, and the inverse of the
+    // matrix of their factors for the missing blocks.
+    std::vector<std::size_t> recoveryUsed_;
+    std::vector<std::uint32_t> exponents_;
+    std::vector<std::uint16_t> inverse_;
+    // Missing blocks rebuilt per pass, and the passes.
+    std::size_t group_ = 1;
+    std::size_t passes_ = 1;
+    // The factors of the intact blocks in the rows of this pass.
+    std::vector<std::uint16_t> rowFactors_;
+    // Last, so that they are gone (their work done) before what their work reads.
+    std::unique_ptr<BlockAccumulator> factors_;
+    std::unique_ptr<BlockAccumulator> data_;
+};
+
+} // namespace shardix::par2

@@ -1,0 +1,268 @@
+#include "engines/recovery/EncoderState.h"
+
+#include "engines/recovery/Gf16.h"
+#include "engines/recovery/Md5Lanes.h"
+#include "shardix/Version.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+
+namespace shardix {
+
+using namespace par2;
+
+namespace {
+
+constexpr std::int64_t kProgressStep = 4 << 20;
+
+const char* const kCreatorText = "Created by Shardix! " SHARDIX_VERSION;
+
+} // namespace
+
+// ---- The stream
+
+void RecoveryEncoder::State::stream(const std::uint8_t* bytes, std::size_t length) {
+    while (length > 0) {
+        const std::size_t taken = takeBytes(bytes, length);
+        bytes += taken;
+        length -= taken;
+        if (fill == plan.blockSize || offset == pieces[current].description.length)
+            completeBlock();
+    }
+}
+
+// Takes what fits of the bytes into the block being filled; how many it took.
+std::size_t RecoveryEncoder::State::takeBytes(const std::uint8_t* bytes, std::size_t length) {
+    if (current == pieces.size())
+        fail(Error::of(ErrorKind::Refused, "More bytes were given than the pieces hold."));
+    PieceState& piece = pieces[current];
+    const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(
+        {length, piece.description.length - offset, plan.blockSize - fill}));
+    std::memcpy(accumulator->inputBuffer() + fill, bytes, take);
+    piece.whole.update(bytes, take);
+    if (offset < k16k)
+        piece.first16k.update(bytes, std::min<std::uint64_t>(take, k16k - offset));
+    fill += take;
+    offset += take;
+    return take;
+}
+
+// The block being filled is full, or its piece ends: it goes to the
+// accumulator, and the stream moves on to the next block or piece.
+void RecoveryEncoder::State::completeBlock() {
+    PieceState& piece = pieces[current];
+    accumulator->add(piece.firstConstant + block, fill);
+    done += static_cast<std::int64_t>(fill);
+    ++block;
+    fill = 0;
+    if (offset == piece.description.length) {
+        piece.description.hash = piece.whole.finish();
+        ++current;
+        offset = 0;
+        block = 0;
+    }
+    if (control.stopRequested())
+        fail(stoppedError());
+    report();
+}
+
+// ---- After the stream
+
+void RecoveryEncoder::State::complete() {
+    if (current < pieces.size()) {
+        const PieceState& piece = pieces[current];
+        fail(Error::of(ErrorKind::InputPastEnd,
+                       "The bytes of \"" + folder.display(piece.description.name) + "\" ended " +
+                           std::to_string(piece.description.length - offset) + " bytes early."));
+    }
+    accumulator->end();
+    checkHeads();
+    writeRecoveryPackets(0);
+    for (std::uint32_t first = groupSize; first < plan.recoveryBlocks; first += groupSize)
+        readBackPass(first);
+    writeFiles();
+    report(true);
+}
+
+// Each piece's id was made from the head given at the start.
+void RecoveryEncoder::State::checkHeads() {
+    for (PieceState& piece : pieces) {
+        if (piece.description.hash16k != piece.first16k.finish())
+            fail(Error::of(ErrorKind::Mismatch, "The first bytes of \"" +
+                                                    folder.display(piece.description.name) +
+                                                    "\" given at the start differ from those "
+                                                    "streamed."));
+    }
+}
+
+// ---- The passes over the blocks
+
+void RecoveryEncoder::State::beginPass(std::uint32_t firstExponent, bool streaming) {
+    const std::uint32_t outputs = std::min(groupSize, plan.recoveryBlocks - firstExponent);
+    const Gf16* gf = &gf16();
+    auto factor = [gf, firstExponent](std::uint32_t tag, std::size_t output) {
+        return gf->inputFactor(tag, firstExponent + static_cast<std::uint32_t>(output));
+    };
+    if (streaming)
+        accumulator->begin(outputs, factor, [this](auto batch) { return checksumTasks(batch); });
+    else
+        accumulator->begin(outputs, factor, [this](auto batch) { return compareTasks(batch); });
+}
+
+// The checksums of a batch's blocks: the CRC-32 of each block, then the MD5s
+// of each group of up to kMd5Lanes blocks side by side where the processor
+// can, else of each block alone. (The pieces' own MD5s are taken as the
+// bytes stream by, on the caller's thread.)
+std::vector<WorkerPool::Stage>
+RecoveryEncoder::State::checksumTasks(std::vector<BlockAccumulator::Input> batch) {
+    const bool lanes = canHashLanes() && batch.size() > 1;
+    const std::size_t groups = lanes ? (batch.size() + kMd5Lanes - 1) / kMd5Lanes : batch.size();
+    const std::size_t count = batch.size() + groups;
+    auto task = [this, lanes, batch = std::move(batch)](std::size_t index, unsigned) {
+        auto check = [&](std::size_t k) -> BlockCheck& {
+            PieceState& piece = pieces[tagPiece[batch[k].tag]];
+            return piece.checks[batch[k].tag - piece.firstConstant];
+        };
+        if (index < batch.size()) {
+            check(index).crc = crc32Of(batch[index].bytes, plan.blockSize);
+            return;
+        }
+        if (!lanes) {
+            const std::size_t k = index - batch.size();
+            check(k).md5 = md5Of(batch[k].bytes, plan.blockSize);
+            return;
+        }
+        const std::size_t first = (index - batch.size()) * kMd5Lanes;
+        const std::size_t size = std::min(kMd5Lanes, batch.size() - first);
+        const std::uint8_t* messages[kMd5Lanes];
+        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
+            messages[lane] = batch[first + (lane < size ? lane : 0)].bytes;
+        Md5Digest digests[kMd5Lanes];
+        md5OfLanes(messages, plan.blockSize, digests);
+        for (std::size_t lane = 0; lane < size; ++lane)
+            check(first + lane).md5 = digests[lane];
+    };
+    return {WorkerPool::Stage{count, std::move(task)}};
+}
+
+// The blocks read back for a later pass, compared by CRC-32 with what streamed by.
+std::vector<WorkerPool::Stage>
+RecoveryEncoder::State::compareTasks(std::vector<BlockAccumulator::Input> batch) {
+    const std::size_t count = batch.size();
+    auto task = [this, batch = std::move(batch)](std::size_t index, unsigned) {
+        const BlockAccumulator::Input& input = batch[index];
+        const PieceState& piece = pieces[tagPiece[input.tag]];
+        if (crc32Of(input.bytes, plan.blockSize) !=
+            piece.checks[input.tag - piece.firstConstant].crc) {
+            std::uint32_t none = UINT32_MAX;
+            changedPiece.compare_exchange_strong(none, tagPiece[input.tag]);
+        }
+    };
+    return {WorkerPool::Stage{count, std::move(task)}};
+}
+
+void RecoveryEncoder::State::report(bool force) {
+    if (control.progress && (force || done - reported >= kProgressStep)) {
+        reported = done;
+        control.progress(done, total);
+    }
+}
+
+// The pass's recovery blocks into their volumes, on the pool's threads.
+void RecoveryEncoder::State::writeRecoveryPackets(std::uint32_t firstExponent) {
+    pool->run(accumulator->outputs(), [&](std::size_t j, unsigned) {
+        writeRecoveryPacket(firstExponent + static_cast<std::uint32_t>(j), accumulator->output(j));
+    });
+    done += static_cast<std::int64_t>(accumulator->outputs() * plan.blockSize);
+    report();
+}
+
+void RecoveryEncoder::State::writeRecoveryPacket(std::uint32_t exponent, const std::uint8_t* data) {
+    const std::uint64_t packetSize = kHeaderSize + 4 + plan.blockSize;
+    std::size_t v = 0;
+    while (exponent >= plan.volumes[v].firstExponent + plan.volumes[v].count)
+        ++v;
+    const std::int64_t at =
+        static_cast<std::int64_t>((exponent - plan.volumes[v].firstExponent) * packetSize);
+    Md5 md5;
+    const std::string prefix = recoveryHashPrefix(setId, exponent);
+    md5.update(prefix.data(), prefix.size());
+    md5.update(data, plan.blockSize);
+    const std::string start = recoveryPacketStart(setId, exponent, plan.blockSize, md5.finish());
+    volumes[v].writeAt(at, start.data(), start.size());
+    volumes[v].writeAt(at + static_cast<std::int64_t>(start.size()), data, plan.blockSize);
+}
+
+// A later pass: the pieces read back from the folder, each block compared
+// with what streamed by.
+void RecoveryEncoder::State::readBackPass(std::uint32_t firstExponent) {
+    beginPass(firstExponent, false);
+    for (const PieceState& piece : pieces)
+        readBackPiece(piece);
+    accumulator->end();
+    if (const std::uint32_t changed = changedPiece.load(); changed != UINT32_MAX)
+        fail(Error::of(ErrorKind::Mismatch,
+                       "\"" + folder.display(pieces[changed].description.name) +
+                           "\" changed while its recovery blocks were computed."));
+    writeRecoveryPackets(firstExponent);
+}
+
+void RecoveryEncoder::State::readBackPiece(const PieceState& piece) {
+    const std::string shown = folder.display(piece.description.name);
+    Fd fd;
+    if (const int error = folder.openForReading(piece.description.name, fd))
+        fail(openError(error, shown));
+    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    for (std::uint32_t b = 0; b < piece.blocks; ++b) {
+        if (control.stopRequested())
+            fail(stoppedError());
+        const std::uint64_t at = static_cast<std::uint64_t>(b) * plan.blockSize;
+        const std::size_t wanted = static_cast<std::size_t>(
+            std::min<std::uint64_t>(plan.blockSize, piece.description.length - at));
+        const std::int64_t got =
+            readAt(fd.get(), static_cast<std::int64_t>(at), accumulator->inputBuffer(), wanted);
+        if (got < 0)
+            fail(systemError(errno, "read", shown));
+        if (got != static_cast<std::int64_t>(wanted))
+            fail(Error::of(ErrorKind::InputPastEnd,
+                           "\"" + shown +
+                               "\" became shorter while its recovery blocks were computed."));
+        accumulator->add(piece.firstConstant + b, wanted);
+        done += static_cast<std::int64_t>(wanted);
+        report();
+    }
+}
+
+// The index's packets, which every volume repeats after its recovery blocks.
+std::string RecoveryEncoder::State::criticalPackets() const {
+    std::string critical = makePacket(setId, PacketKind::Main, mainBody(plan.blockSize, setIds()));
+    for (std::size_t i : setOrder) {
+        critical += makePacket(setId, PacketKind::FileDescription,
+                               fileDescriptionBody(pieces[i].description));
+        critical += makePacket(setId, PacketKind::BlockChecksums,
+                               blockChecksumsBody(pieces[i].description.id, pieces[i].checks));
+    }
+    critical += makePacket(setId, PacketKind::Creator, creatorBody(kCreatorText));
+    return critical;
+}
+
+void RecoveryEncoder::State::writeFiles() {
+    const std::string critical = criticalPackets();
+    index.writeAt(0, critical.data(), critical.size());
+    const std::uint64_t packetSize = kHeaderSize + 4 + plan.blockSize;
+    for (std::size_t v = 0; v < volumes.size(); ++v)
+        volumes[v].writeAt(static_cast<std::int64_t>(plan.volumes[v].count * packetSize),
+                           critical.data(), critical.size());
+    // The volumes first: an index is there only when its set is whole.
+    for (TempFile& volume : volumes) {
+        const std::string name = volume.finalName();
+        volume.commit(replace);
+        written.push_back(name);
+    }
+    index.commit(replace);
+    written.insert(written.begin(), indexName);
+}
+
+} // namespace shardix

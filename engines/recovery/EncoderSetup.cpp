@@ -1,0 +1,180 @@
+#include "engines/recovery/EncoderState.h"
+
+#include "engines/recovery/Gf16.h"
+
+#include <algorithm>
+#include <numeric>
+#include <sys/stat.h>
+
+namespace shardix {
+
+using namespace par2;
+
+namespace {
+
+// The input blocks of a batch take at most this much memory (twice: the one
+// being filled and the one being computed).
+constexpr std::size_t kBatchBytes = 32 << 20;
+
+[[noreturn]] void refuse(std::string message) {
+    fail(Error::of(ErrorKind::Refused, std::move(message)));
+}
+
+} // namespace
+
+namespace par2 {
+
+Error stoppedError() {
+    return Error::of(ErrorKind::Stopped, "Stopped: no recovery file was written.");
+}
+
+} // namespace par2
+
+void RecoveryEncoder::State::start(const std::string& indexPath,
+                                   const std::vector<RecoveryPiece>& given) {
+    folder = Folder::open(indexPath, indexName);
+    kernel = makeGfKernel(control.kernel);
+    if (!kernel)
+        refuse("This processor cannot run the kernel \"" + control.kernel + "\".");
+    takePieces(given);
+    checkPlan();
+    refuseDuplicates();
+    orderSet();
+    createFiles(given);
+    startWork();
+}
+
+// The pieces and their ids, which need their first bytes.
+void RecoveryEncoder::State::takePieces(const std::vector<RecoveryPiece>& given) {
+    for (const RecoveryPiece& piece : given) {
+        checkGiven(piece);
+        if (piece.length > 0)
+            pieces.push_back(pieceState(piece));
+    }
+}
+
+void RecoveryEncoder::State::checkGiven(const RecoveryPiece& piece) const {
+    if (!isPlainName(piece.name))
+        refuse("\"" + piece.name +
+               "\" is not a name of a file in the folder of the recovery files.");
+    const std::size_t headLength =
+        static_cast<std::size_t>(std::min<std::int64_t>(piece.length, kRecoveryHeadBytes));
+    if (piece.length < 0 || piece.head.size() != headLength)
+        refuse("The first bytes of \"" + folder.display(piece.name) + "\" were not given.");
+}
+
+PieceState RecoveryEncoder::State::pieceState(const RecoveryPiece& piece) const {
+    PieceState state;
+    FileDescription& description = state.description;
+    description.name = piece.name;
+    description.length = static_cast<std::uint64_t>(piece.length);
+    description.hash16k = md5Of(piece.head.data(), piece.head.size());
+    description.id = fileId(description.hash16k, description.length, piece.name);
+    // A plan without a block size is refused by checkPlan().
+    if (plan.blockSize != 0)
+        state.blocks =
+            static_cast<std::uint32_t>((description.length + plan.blockSize - 1) / plan.blockSize);
+    state.checks.resize(state.blocks);
+    return state;
+}
+
+void RecoveryEncoder::State::checkPlan() const {
+    std::uint64_t blocks = 0;
+    for (const PieceState& piece : pieces)
+        blocks += piece.blocks;
+    std::uint64_t inVolumes = 0;
+    for (const RecoveryVolume& volume : plan.volumes)
+        inVolumes += volume.count;
+    const bool blockSizeFits =
+        plan.blockSize != 0 && plan.blockSize % 4 == 0 && plan.blockSize <= kMaxBlockSize;
+    const bool blocksFit = blocks == plan.dataBlocks && blocks <= kMaxBlocks;
+    const bool recoveryFits = plan.recoveryBlocks != 0 &&
+                              plan.recoveryBlocks < Gf16::kMaxExponent &&
+                              inVolumes == plan.recoveryBlocks;
+    if (!blockSizeFits || !blocksFit || !recoveryFits)
+        refuse("The recovery plan was made for other pieces.");
+}
+
+void RecoveryEncoder::State::refuseDuplicates() const {
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const FileDescription& piece = pieces[i].description;
+        for (std::size_t j = 0; j < i; ++j) {
+            const FileDescription& earlier = pieces[j].description;
+            if (piece.name == earlier.name || piece.id == earlier.id)
+                refuse("\"" + folder.display(piece.name) + "\" is given twice.");
+        }
+    }
+}
+
+// The main packet lists the files by id, smallest first; the blocks get
+// their constants in that order.
+void RecoveryEncoder::State::orderSet() {
+    setOrder.resize(pieces.size());
+    std::iota(setOrder.begin(), setOrder.end(), std::size_t{0});
+    std::sort(setOrder.begin(), setOrder.end(), [&](std::size_t a, std::size_t b) {
+        return pieces[a].description.id < pieces[b].description.id;
+    });
+    tagPiece.resize(plan.dataBlocks);
+    std::uint32_t constant = 0;
+    for (std::size_t i : setOrder) {
+        pieces[i].firstConstant = constant;
+        for (std::uint32_t b = 0; b < pieces[i].blocks; ++b)
+            tagPiece[constant + b] = static_cast<std::uint32_t>(i);
+        constant += pieces[i].blocks;
+    }
+    const std::string main = mainBody(plan.blockSize, setIds());
+    setId = md5Of(main.data(), main.size());
+}
+
+std::vector<Md5Digest> RecoveryEncoder::State::setIds() const {
+    std::vector<Md5Digest> ids;
+    for (std::size_t i : setOrder)
+        ids.push_back(pieces[i].description.id);
+    return ids;
+}
+
+// The files to write, under temporary names.
+void RecoveryEncoder::State::createFiles(const std::vector<RecoveryPiece>& given) {
+    std::vector<std::string> names{indexName};
+    for (std::size_t v = 0; v < plan.volumes.size(); ++v)
+        names.push_back(plan.volumeName(indexName, v));
+    for (const std::string& name : names)
+        checkOutputName(name, given);
+    index = TempFile::create(folder, indexName);
+    for (std::size_t v = 0; v < plan.volumes.size(); ++v)
+        volumes.push_back(TempFile::create(folder, names[v + 1]));
+}
+
+// A name to write is refused when it is one of the pieces or is there
+// already (unless replacing a file).
+void RecoveryEncoder::State::checkOutputName(const std::string& name,
+                                             const std::vector<RecoveryPiece>& given) const {
+    for (const RecoveryPiece& piece : given) {
+        if (piece.name == name)
+            fail(Error::refusedName("\"" + folder.display(name) +
+                                    "\" is one of the pieces; the recovery files need "
+                                    "another name."));
+    }
+    struct stat info {};
+    if (folder.status(name, info) == 0 && (!replace || S_ISDIR(info.st_mode)))
+        fail(Error::refusedName("\"" + folder.display(name) + "\" already exists."));
+}
+
+void RecoveryEncoder::State::startWork() {
+    pool = std::make_unique<WorkerPool>(control.threads);
+    groupSize = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
+        static_cast<std::uint64_t>(std::max<std::int64_t>(control.memory, 0)) /
+            paddedSize(plan.blockSize),
+        1, plan.recoveryBlocks));
+    accumulator = std::make_unique<BlockAccumulator>(
+        *kernel, *pool, plan.blockSize,
+        BlockAccumulator::batchBlocksFor(plan.blockSize, kBatchBytes));
+    std::int64_t bytes = 0;
+    for (const PieceState& piece : pieces)
+        bytes += static_cast<std::int64_t>(piece.description.length);
+    total = bytes * plan.passes(control.memory) +
+            static_cast<std::int64_t>(plan.recoveryBlocks * plan.blockSize);
+    beginPass(0, true);
+}
+
+} // namespace shardix

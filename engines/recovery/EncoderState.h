@@ -1,0 +1,104 @@
+#pragma once
+
+// The inside of RecoveryEncoder, shared by its setting up (EncoderSetup.cpp)
+// and its passes over the blocks (EncoderPasses.cpp). Its functions throw
+// their failures; RecoveryEncoder returns them.
+
+#include "engines/recovery/BlockAccumulator.h"
+#include "engines/recovery/Checksum.h"
+#include "engines/recovery/GfKernel.h"
+#include "engines/recovery/Par2Packets.h"
+#include "engines/recovery/RecoveryEncoder.h"
+#include "engines/recovery/RecoveryIo.h"
+#include "engines/recovery/WorkerPool.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace shardix {
+
+namespace par2 {
+
+struct PieceState {
+    FileDescription description; // its hash is known at the end of the first pass
+    std::uint32_t blocks = 0;
+    std::uint32_t firstConstant = 0; // the constant index of its first block
+    std::vector<BlockCheck> checks;
+    Md5 whole;
+    Md5 first16k;
+};
+
+Error stoppedError();
+
+} // namespace par2
+
+struct RecoveryEncoder::State {
+    RecoveryControl control;
+    RecoveryPlan plan;
+    bool replace = false;
+    par2::Folder folder;
+    std::string indexName;
+    std::vector<par2::PieceState> pieces; // the nonempty ones, in stream order
+    std::vector<std::uint32_t> tagPiece;  // constant index -> piece
+    std::vector<std::size_t> setOrder;    // pieces in the order of the main packet
+    par2::Md5Digest setId{};
+    std::unique_ptr<par2::GfKernel> kernel;
+    std::unique_ptr<par2::WorkerPool> pool;
+    // A piece read back that differs from what was streamed (the first one).
+    std::atomic<std::uint32_t> changedPiece{UINT32_MAX};
+    // Its batches' tasks use what is above.
+    std::unique_ptr<par2::BlockAccumulator> accumulator;
+    par2::TempFile index;
+    std::vector<par2::TempFile> volumes;
+    std::uint32_t groupSize = 0; // recovery blocks per pass
+
+    // Where the stream is.
+    std::size_t current = 0;  // the piece
+    std::uint64_t offset = 0; // in the current piece
+    std::uint32_t block = 0;  // in the current piece
+    std::size_t fill = 0;     // bytes in the block being filled
+
+    std::optional<Error> failure;
+    std::vector<std::string> written;
+    std::int64_t done = 0;
+    std::int64_t reported = 0;
+    std::int64_t total = 0;
+
+    // Setting up.
+    void start(const std::string& indexPath, const std::vector<RecoveryPiece>& given);
+    void takePieces(const std::vector<RecoveryPiece>& given);
+    void checkGiven(const RecoveryPiece& piece) const;
+    par2::PieceState pieceState(const RecoveryPiece& piece) const;
+    void checkPlan() const;
+    void refuseDuplicates() const;
+    void orderSet();
+    std::vector<par2::Md5Digest> setIds() const;
+    void createFiles(const std::vector<RecoveryPiece>& given);
+    void checkOutputName(const std::string& name, const std::vector<RecoveryPiece>& given) const;
+    void startWork();
+
+    // The stream, and the passes after it.
+    void stream(const std::uint8_t* bytes, std::size_t length);
+    std::size_t takeBytes(const std::uint8_t* bytes, std::size_t length);
+    void completeBlock();
+    void complete();
+    void checkHeads();
+    void beginPass(std::uint32_t firstExponent, bool streaming);
+    std::vector<par2::WorkerPool::Stage>
+    checksumTasks(std::vector<par2::BlockAccumulator::Input> batch);
+    std::vector<par2::WorkerPool::Stage>
+    compareTasks(std::vector<par2::BlockAccumulator::Input> batch);
+    void report(bool force = false);
+    void writeRecoveryPackets(std::uint32_t firstExponent);
+    void writeRecoveryPacket(std::uint32_t exponent, const std::uint8_t* data);
+    void readBackPass(std::uint32_t firstExponent);
+    void readBackPiece(const par2::PieceState& piece);
+    void writeFiles();
+    std::string criticalPackets() const;
+};
+
+} // namespace shardix

@@ -1,0 +1,259 @@
+#include "engines/recovery/PacketScanner.h"
+
+#include "engines/recovery/RecoveryIo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+namespace shardix::par2 {
+
+namespace {
+
+constexpr std::size_t kChunk = 256 << 10;
+
+// The offset of the next magic sequence at or after `from`, or the size of
+// the source when there is none; -1 when reading fails.
+std::int64_t findMagic(ByteSource& source, std::int64_t from, std::vector<char>& buffer) {
+    const std::int64_t size = source.size();
+    constexpr auto kMagicSize = static_cast<std::int64_t>(sizeof kPacketMagic);
+    buffer.resize(kChunk);
+    while (from + kMagicSize <= size) {
+        const std::int64_t got = source.read(from, buffer.data(), buffer.size());
+        if (got < 0)
+            return -1;
+        if (got < kMagicSize)
+            break;
+        const char* at = static_cast<const char*>(::memmem(
+            buffer.data(), static_cast<std::size_t>(got), kPacketMagic, sizeof kPacketMagic));
+        if (at)
+            return from + (at - buffer.data());
+        from += got - kMagicSize + 1;
+    }
+    return size;
+}
+
+// Adds `length` bytes of `source` from `offset` to `md5`; false when reading
+// fails or the source ends sooner.
+bool hashRange(ByteSource& source, std::int64_t offset, std::uint64_t length, Md5& md5,
+               std::vector<char>& buffer) {
+    buffer.resize(kChunk);
+    while (length > 0) {
+        const std::size_t part = static_cast<std::size_t>(std::min<std::uint64_t>(length, kChunk));
+        const std::int64_t got = source.read(offset, buffer.data(), part);
+        if (got != static_cast<std::int64_t>(part))
+            return false;
+        md5.update(buffer.data(), part);
+        offset += static_cast<std::int64_t>(part);
+        length -= part;
+    }
+    return true;
+}
+
+// Packets whose bodies are kept: all but recovery packets and unknown ones.
+bool keepsBody(PacketKind kind) {
+    return kind != PacketKind::Recovery && kind != PacketKind::Other;
+}
+
+// Reads a source from its start to its end, a packet at a time.
+class PacketScanner {
+  public:
+    PacketScanner(ByteSource& source, const std::function<void(std::int64_t)>& progress)
+        : source_(source), progress_(progress), size_(source.size()) {}
+
+    ScanResult run() {
+        while (position_ < size_ && step()) {
+        }
+        advanceTo(size_);
+        return std::move(result_);
+    }
+
+  private:
+    bool step();
+    const char* lengthProblem(std::uint64_t length) const;
+    static const char* bodyProblem(const Packet& packet);
+    bool readBody(const char* head, Packet& packet, Md5Digest& hash);
+    bool readExponent(Packet& packet);
+    bool skipDamage(const std::string& why);
+    void keep(Packet packet, const Md5Digest& hash);
+    bool isNew(const Packet& packet, const Md5Digest& hash);
+    void advanceTo(std::int64_t to);
+
+    ByteSource& source_;
+    const std::function<void(std::int64_t)>& progress_;
+    const std::int64_t size_;
+    ScanResult result_;
+    std::vector<char> buffer_;
+    std::set<Md5Digest> seen_;              // hashes of the packets kept
+    std::set<std::uint32_t> seenExponents_; // of the recovery packets kept
+    std::uint64_t keptBytes_ = 0;
+    bool overflowNoted_ = false;
+    std::int64_t position_ = 0;
+    std::int64_t reported_ = 0; // bytes given to progress so far
+};
+
+// Reads the packet at the position: keeps it and moves past it, or notes the
+// damage and moves to the next magic sequence. False when the scan ends.
+bool PacketScanner::step() {
+    char head[kHeaderSize];
+    const std::int64_t got = source_.read(position_, head, sizeof head);
+    if (got < 0) {
+        result_.readError = errno;
+        return false;
+    }
+    if (got < static_cast<std::int64_t>(sizeof head)) {
+        result_.damage.push_back("bytes " + std::to_string(position_) + " to " +
+                                 std::to_string(size_ - 1) + " are not a packet (cut short)");
+        return false;
+    }
+    if (std::memcmp(head, kPacketMagic, sizeof kPacketMagic) != 0)
+        return skipDamage("no packet header");
+    const std::uint64_t length = readU64(head + 8);
+    if (const char* why = lengthProblem(length))
+        return skipDamage(why);
+    Packet packet;
+    packet.kind = packetKindOf(head + 48);
+    packet.offset = position_;
+    packet.length = length;
+    std::memcpy(packet.setId.data(), head + 32, 16);
+    if (const char* why = bodyProblem(packet))
+        return skipDamage(why);
+    Md5Digest hash{};
+    if (!readBody(head, packet, hash)) {
+        result_.readError = errno ? errno : EIO;
+        return false;
+    }
+    if (std::memcmp(hash.data(), head + 16, 16) != 0)
+        return skipDamage("wrong hash");
+    position_ += static_cast<std::int64_t>(length);
+    advanceTo(position_);
+    keep(std::move(packet), hash);
+    return true;
+}
+
+// Why a packet cannot be `length` bytes long here; null when it can.
+const char* PacketScanner::lengthProblem(std::uint64_t length) const {
+    const auto left = static_cast<std::uint64_t>(size_ - position_);
+    const bool possible = length >= kHeaderSize && length % 4 == 0;
+    if (possible && length <= left)
+        return nullptr;
+    return possible ? "cut short" : "impossible length";
+}
+
+// Why the packet's body cannot be as long as it is for its type; null when it can.
+const char* PacketScanner::bodyProblem(const Packet& packet) {
+    const std::uint64_t bodyLength = packet.length - kHeaderSize;
+    if (keepsBody(packet.kind) && bodyLength > kMaxKeptBody)
+        return "too long for its type";
+    if (packet.kind == PacketKind::Recovery && bodyLength < 4)
+        return "too short for its type";
+    return nullptr;
+}
+
+// Reads the packet's body (keeping it, or for a recovery packet its
+// exponent) into `packet` and its hash into `hash`; false when reading fails.
+bool PacketScanner::readBody(const char* head, Packet& packet, Md5Digest& hash) {
+    const std::int64_t at = packet.offset + static_cast<std::int64_t>(kHeaderSize);
+    const std::uint64_t bodyLength = packet.length - kHeaderSize;
+    Md5 md5;
+    md5.update(head + 32, 32);
+    bool complete = false;
+    if (keepsBody(packet.kind)) {
+        packet.body.resize(static_cast<std::size_t>(bodyLength));
+        complete = source_.read(at, packet.body.data(), packet.body.size()) ==
+                   static_cast<std::int64_t>(bodyLength);
+        md5.update(packet.body.data(), packet.body.size());
+    } else {
+        complete = (packet.kind != PacketKind::Recovery || readExponent(packet)) &&
+                   hashRange(source_, at, bodyLength, md5, buffer_);
+    }
+    if (!complete)
+        return false;
+    hash = md5.finish();
+    return true;
+}
+
+bool PacketScanner::readExponent(Packet& packet) {
+    char exponent[4];
+    if (source_.read(packet.offset + static_cast<std::int64_t>(kHeaderSize), exponent,
+                     sizeof exponent) != 4)
+        return false;
+    packet.exponent = readU32(exponent);
+    return true;
+}
+
+// Notes the stretch from the position to the next magic sequence as damage,
+// with `why`, and moves there; false when reading fails.
+bool PacketScanner::skipDamage(const std::string& why) {
+    const std::int64_t next = findMagic(source_, position_ + 1, buffer_);
+    if (next < 0) {
+        result_.readError = errno;
+        return false;
+    }
+    result_.damage.push_back("bytes " + std::to_string(position_) + " to " +
+                             std::to_string(next - 1) + " are not a packet (" + why + ")");
+    position_ = next;
+    advanceTo(position_);
+    return true;
+}
+
+// Keeps a packet of a known type that is not kept already, within the limit
+// of kMaxKeptBodies. Each counts against the limit with its header and
+// bookkeeping, so that many empty ones cannot pile up either.
+void PacketScanner::keep(Packet packet, const Md5Digest& hash) {
+    if (packet.kind == PacketKind::Other || !isNew(packet, hash))
+        return;
+    const std::uint64_t cost = 2 * kHeaderSize + packet.body.size();
+    if (keptBytes_ + cost > kMaxKeptBodies) {
+        if (!overflowNoted_)
+            result_.damage.push_back("packets from byte " + std::to_string(packet.offset) +
+                                     " on are left out: too many of them");
+        overflowNoted_ = true;
+        return;
+    }
+    if (packet.kind != PacketKind::Recovery)
+        seen_.insert(hash);
+    keptBytes_ += cost;
+    result_.packets.push_back(std::move(packet));
+}
+
+// False for a copy of a packet kept already, a recovery packet of an
+// exponent seen already or of an impossible one (noted).
+bool PacketScanner::isNew(const Packet& packet, const Md5Digest& hash) {
+    if (packet.kind != PacketKind::Recovery)
+        return seen_.count(hash) == 0;
+    if (packet.exponent >= kExponentLimit) {
+        result_.damage.push_back("the recovery packet at byte " + std::to_string(packet.offset) +
+                                 " has an impossible exponent");
+        return false;
+    }
+    return seenExponents_.insert(packet.exponent).second;
+}
+
+void PacketScanner::advanceTo(std::int64_t to) {
+    if (progress_ && to > reported_)
+        progress_(to - reported_);
+    reported_ = std::max(reported_, to);
+}
+
+} // namespace
+
+std::int64_t MemorySource::read(std::int64_t offset, void* buffer, std::size_t length) {
+    if (offset < 0 || offset >= size())
+        return 0;
+    const std::size_t part =
+        std::min<std::size_t>(length, bytes_.size() - static_cast<std::size_t>(offset));
+    std::memcpy(buffer, bytes_.data() + offset, part);
+    return static_cast<std::int64_t>(part);
+}
+
+std::int64_t FileSource::read(std::int64_t offset, void* buffer, std::size_t length) {
+    return readAt(fd_, offset, buffer, length);
+}
+
+ScanResult scanPackets(ByteSource& source, const std::function<void(std::int64_t)>& progress) {
+    return PacketScanner(source, progress).run();
+}
+
+} // namespace shardix::par2

@@ -1,0 +1,98 @@
+#include "engines/recovery/RepairSession.h"
+
+#include <numeric>
+
+namespace shardix {
+
+using namespace par2;
+
+namespace par2 {
+
+RecoveryReport RepairSession::verify(const std::string& indexPath) {
+    RecoveryReport report;
+    open(indexPath, report);
+    checkFiles();
+    describe(report);
+    return report;
+}
+
+// The index, its volumes and their set; the threads and the kernel that
+// work on them.
+void RepairSession::open(const std::string& indexPath, RecoveryReport& report) {
+    opened_.folder = Folder::open(indexPath, opened_.indexName);
+    kernel_ = makeGfKernel(control_.kernel);
+    if (!kernel_)
+        fail(Error::of(ErrorKind::Refused,
+                       "This processor cannot run the kernel \"" + control_.kernel + "\"."));
+    pool_ = std::make_unique<WorkerPool>(control_.threads);
+    loadSet(opened_, *pool_, progress_, control_, report.notes);
+    const RecoverySet& set = opened_.set;
+    for (std::size_t i = 1; i < opened_.sourceNames.size(); ++i)
+        report.volumes.push_back(opened_.sourceNames[i]);
+    report.notes.insert(report.notes.end(), set.notes.begin(), set.notes.end());
+    report.creator = set.creator;
+    report.blockSize = set.blockSize;
+    report.dataBlocks = set.dataBlocks;
+    report.recoveryBlocks = static_cast<std::uint32_t>(set.recovery.size());
+}
+
+// Every file of the set, on the pool's threads.
+void RepairSession::checkFiles() {
+    const std::vector<SetFile>& files = opened_.set.files;
+    for (const SetFile& file : files)
+        progress_.addTotal(static_cast<std::int64_t>(file.description.length));
+    // The longest files first, so that the threads finish together.
+    std::vector<std::size_t> order(files.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return files[a].description.length > files[b].description.length;
+    });
+    checks_.resize(files.size());
+    auto job = pool_->submit({WorkerPool::Stage{order.size(), [&](std::size_t i, unsigned) {
+                                                    if (control_.stopRequested())
+                                                        return;
+                                                    std::vector<char> buffer(kRepairReadChunk);
+                                                    checks_[order[i]] =
+                                                        checkFile(opened_, files[order[i]], buffer,
+                                                                  progress_, control_);
+                                                }}});
+    progress_.wait(*pool_, job);
+    if (control_.stopRequested())
+        fail(stoppedRepair());
+}
+
+void RepairSession::describe(RecoveryReport& report) const {
+    const std::vector<SetFile>& files = opened_.set.files;
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        const SetFile& file = files[f];
+        const FileCheck& check = checks_[f];
+        RecoveryFileReport entry;
+        entry.name = file.description.name;
+        entry.length = static_cast<std::int64_t>(file.description.length);
+        entry.state = check.state;
+        entry.blocks = static_cast<std::uint32_t>(file.checks.size());
+        entry.goodBlocks = check.goodCount;
+        entry.detail = check.detail;
+        if (check.state != RecoveryFileState::Ok)
+            report.missingBlocks += entry.blocks - entry.goodBlocks;
+        report.files.push_back(std::move(entry));
+    }
+}
+
+} // namespace par2
+
+bool RecoveryReport::complete() const {
+    return std::all_of(files.begin(), files.end(), [](const RecoveryFileReport& file) {
+        return file.state == RecoveryFileState::Ok || file.rebuilt;
+    });
+}
+
+Result<RecoveryReport> verifyRecovery(const std::string& indexPath,
+                                      const RecoveryControl& control) {
+    return guarded([&]() -> Result<RecoveryReport> {
+        RepairSession session(control);
+        return session.verify(indexPath);
+    });
+}
+
+} // namespace shardix

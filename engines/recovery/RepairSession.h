@@ -1,0 +1,99 @@
+#pragma once
+
+// The inside of verifyRecovery() and repairRecovery(): the set opened
+// (SetLoader.cpp), each file checked (FileCheck.cpp), the damaged ones
+// rebuilt (BlockRebuilder.cpp) and put in place (RecoveryRepair.cpp). The
+// functions throw their failures; the two above return them.
+
+#include "engines/recovery/GfKernel.h"
+#include "engines/recovery/ProgressMeter.h"
+#include "engines/recovery/RecoveryIo.h"
+#include "engines/recovery/RecoveryRepair.h"
+#include "engines/recovery/RecoverySet.h"
+#include "engines/recovery/WorkerPool.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace shardix::par2 {
+
+// The bytes read at a time from the files of a set.
+inline constexpr std::size_t kRepairReadChunk = 4 << 20;
+
+// The set of an index, opened: its folder, the files it was read from and
+// what they hold.
+struct OpenedSet {
+    Folder folder;
+    std::string indexName;
+    std::vector<std::string> sourceNames; // the index, then the volumes
+    std::vector<Fd> sourceFds;
+    RecoverySet set;
+
+    std::string shownIndex() const { return folder.display(indexName); }
+    // The bytes of block `block` of `file` that lie in the file.
+    std::uint64_t blockLength(const SetFile& file, std::uint32_t block) const {
+        return std::min<std::uint64_t>(set.blockSize,
+                                       file.description.length - block * set.blockSize);
+    }
+};
+
+// Opens the index "FOLDER/BASE.par2" (already in `opened.folder` and
+// `opened.indexName`) and its volumes FOLDER/BASE.*.par2, scans them on the
+// pool's threads and puts their set together. What cannot be used of the
+// volumes goes to `notes`.
+void loadSet(OpenedSet& opened, WorkerPool& pool, ProgressMeter& progress,
+             const RecoveryControl& control, std::vector<std::string>& notes);
+
+// What the verification found of one file.
+struct FileCheck {
+    RecoveryFileState state = RecoveryFileState::Ok;
+    bool present = false;   // something has its name
+    std::vector<char> good; // per block: intact in place
+    std::uint32_t goodCount = 0;
+    std::string detail;
+};
+
+// Checks `file` of the set in place, reading through `buffer`. When the run
+// is asked to stop, what it found so far.
+FileCheck checkFile(const OpenedSet& opened, const SetFile& file, std::vector<char>& buffer,
+                    ProgressMeter& progress, const RecoveryControl& control);
+
+Error stoppedRepair();
+
+// A verification, and the repair that may follow it.
+class RepairSession {
+  public:
+    explicit RepairSession(const RecoveryControl& control)
+        : control_(control), progress_(control) {}
+
+    RecoveryReport verify(const std::string& indexPath);
+    // Rebuilds the files that verify() found missing or damaged.
+    void repair(RecoveryReport& report);
+
+  private:
+    void open(const std::string& indexPath, RecoveryReport& report);
+    void checkFiles();
+    void describe(RecoveryReport& report) const;
+    std::vector<std::size_t> damagedFiles() const;
+    void refuseWhenTooFew(const RecoveryReport& report) const;
+    std::vector<TempFile> createTemps(const std::vector<std::size_t>& damaged) const;
+    void checkRebuilt(const std::vector<TempFile>& temps, const std::vector<std::size_t>& damaged);
+    std::optional<Error> rebuiltMismatch(const SetFile& file, const TempFile& temp);
+    void putInPlace(std::vector<TempFile>& temps, const std::vector<std::size_t>& damaged,
+                    RecoveryReport& report);
+    void putFileInPlace(std::size_t f, TempFile& temp, RecoveryFileReport& entry) const;
+    std::string asideName(const std::string& name) const;
+
+    const RecoveryControl& control_;
+    ProgressMeter progress_;
+    std::unique_ptr<GfKernel> kernel_;
+    std::unique_ptr<WorkerPool> pool_;
+    OpenedSet opened_;
+    std::vector<FileCheck> checks_;
+};
+
+} // namespace shardix::par2
