@@ -1,6 +1,6 @@
 #include "engines/checksums/LaneRanges.h"
 
-#include "engines/recovery/Md5Lanes.h"
+#include "engines/checksums/Md5Lanes.h"
 
 #include <algorithm>
 #include <limits>
@@ -13,7 +13,7 @@ namespace {
 // few enough calls for the vector code to run at full speed between them.
 constexpr std::int64_t kLaneChunk = 256 << 10;
 
-std::string hexOf(const par2::Md5Digest& digest) {
+std::string hexOf(const Md5LaneDigest& digest) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string text;
     for (const std::uint8_t byte : digest) {
@@ -37,7 +37,7 @@ struct LaneRanges::Lane {
 struct LaneRanges::Step {
     std::uint32_t whole = 0;
     std::vector<std::size_t> ending;
-    const std::uint8_t* data[par2::kMd5Lanes] = {};
+    const std::uint8_t* data[kMd5Lanes] = {};
     std::int64_t bytes = 0;
 };
 
@@ -50,8 +50,8 @@ LaneRanges::LaneRanges(const FileHandle& file, std::vector<std::int64_t> lengths
         at += length;
     }
     const auto count = static_cast<std::size_t>(std::count(hashed_.begin(), hashed_.end(), true));
-    lanes_.resize(std::min(count, par2::kMd5Lanes));
-    streams_ = std::make_unique<par2::Md5LaneStreams>();
+    lanes_.resize(std::min(count, kMd5Lanes));
+    streams_ = std::make_unique<Md5LaneStreams>();
 }
 
 LaneRanges::~LaneRanges() = default;
@@ -63,7 +63,7 @@ bool LaneRanges::suits(const std::vector<std::optional<HashAlgorithm>>& ranges) 
             return false;
         md5 += algorithm ? 1 : 0;
     }
-    return md5 >= 2 && par2::canHashLanes();
+    return md5 >= 2 && canHashLanes();
 }
 
 void LaneRanges::run(const WaitFor& waitFor, const RangeDone& done,
@@ -141,9 +141,8 @@ void LaneRanges::step(std::int64_t available, const RangeDone& done,
         const auto rest = static_cast<std::size_t>(length - lane.done);
         if (rest >= 64)
             streams_->update(step.data, 1u << i, rest / 64);
-        const par2::Md5Digest digest =
-            streams_->finish(i, lane.buffer.data() + rest / 64 * 64, rest % 64,
-                           static_cast<std::uint64_t>(length));
+        const Md5LaneDigest digest = streams_->finish(
+            i, lane.buffer.data() + rest / 64 * 64, rest % 64, static_cast<std::uint64_t>(length));
         lane.busy = false;
         done(lane.range, hexOf(digest));
     }

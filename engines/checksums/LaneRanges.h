@@ -13,15 +13,12 @@
 
 namespace shardix {
 
-namespace par2 {
 class Md5LaneStreams;
-} // namespace par2
 
 // The MD5s of consecutive ranges of a file computed side by side, up to 16 at
-// once in the lanes of the processor's vector registers (the recovery engine's
-// Md5LaneStreams), each range read on its own as far as the file may be read.
-// One core computes a single MD5 at well under the speed of a copy; sixteen
-// side by side take some six times as many bytes a second. For ChecksumReader.
+// once in the lanes of the processor's vector registers (Md5LaneStreams), each range read on its
+// own as far as the file may be read. One core computes a single MD5 at well under the speed of a
+// copy; sixteen side by side take some six times as many bytes a second. For ChecksumReader.
 class LaneRanges {
   public:
     // Returns once at least `needed` bytes of the file may be read, with how
@@ -53,7 +50,8 @@ class LaneRanges {
 
     void fillLanes(const RangeDone& done);
     std::int64_t nextNeeded() const;
-    void step(std::int64_t available, const RangeDone& done, std::atomic<std::int64_t>& hashedBytes);
+    void step(std::int64_t available, const RangeDone& done,
+              std::atomic<std::int64_t>& hashedBytes);
 
     const FileHandle& file_;
     const std::vector<std::int64_t> lengths_;
@@ -61,7 +59,7 @@ class LaneRanges {
     std::vector<std::int64_t> starts_;
     std::size_t next_ = 0; // the next range to give a lane
     std::vector<Lane> lanes_;
-    std::unique_ptr<par2::Md5LaneStreams> streams_;
+    std::unique_ptr<Md5LaneStreams> streams_;
 };
 
 } // namespace shardix
