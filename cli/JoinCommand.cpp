@@ -46,9 +46,9 @@ int refuseSet(const shardix::JoinPlan& plan) {
 Result<> refusedList(const shardix::JoinPlan& plan, const std::string& named) {
     if (named.empty() || !plan.checks || plan.checks->listed() > 0 || plan.checks->whole)
         return {};
-    return Error::of(ErrorKind::Refused, quoted(named) + " lists none of the pieces " +
-                                             sampleOf(plan.set) +
-                                             ", nor the file they join into.  Nothing was written.");
+    return Error::of(ErrorKind::Refused,
+                     quoted(named) + " lists none of the pieces " + sampleOf(plan.set) +
+                         ", nor the file they join into.  Nothing was written.");
 }
 
 // The algorithm of the list's checksums, for the line that tells what matched.
@@ -62,7 +62,8 @@ std::string_view algorithmOf(const SetChecksums& checks) {
 
 void tellMatched(const std::string& target, const SetChecksums& checks) {
     const std::size_t count = checks.listed();
-    std::string what = count == 0 ? "" : std::to_string(count) + (count == 1 ? " piece" : " pieces");
+    std::string what =
+        count == 0 ? "" : std::to_string(count) + (count == 1 ? " piece" : " pieces");
     if (checks.whole)
         what += (what.empty() ? "" : " and ") + std::string("the whole file");
     const std::string subject = isStandardOutput(target)

@@ -41,8 +41,8 @@ ChecksumReader::ChecksumReader(const FileHandle& file, std::int64_t total,
 
 ChecksumReader::ChecksumReader(std::int64_t total, std::vector<std::int64_t> rangeLengths,
                                ReaderHashes hashes)
-    : file_(nullptr), total_(total), lengths_(std::move(rangeLengths)),
-      hashes_(std::move(hashes)), lanes_(false), available_(0) {
+    : file_(nullptr), total_(total), lengths_(std::move(rangeLengths)), hashes_(std::move(hashes)),
+      lanes_(false), available_(0) {
     start();
 }
 
@@ -150,8 +150,7 @@ void ChecksumReader::rangeDone(std::size_t range, std::string digest) {
 
 // Waits until piece `piece` (`n` bytes from `at`) may go into `buffer`, and
 // puts it there: read from the file, or handed over by feed().
-void ChecksumReader::takePiece(std::int64_t piece, std::int64_t at, std::int64_t n,
-                               char* buffer) {
+void ChecksumReader::takePiece(std::int64_t piece, std::int64_t at, std::int64_t n, char* buffer) {
     std::unique_lock lock(mutex_);
     if (!file_) {
         changed_.wait(lock, [&] { return stop_ || piecesRead_ > piece; });
@@ -272,9 +271,10 @@ void ChecksumReader::hashRangesInLanes() {
                 return std::nullopt;
             return available_;
         };
-        lanes.run(waitFor, [this](std::size_t range, std::string digest) {
-            rangeDone(range, std::move(digest));
-        }, rangesHashed_);
+        lanes.run(
+            waitFor,
+            [this](std::size_t range, std::string digest) { rangeDone(range, std::move(digest)); },
+            rangesHashed_);
         {
             std::lock_guard lock(mutex_);
             rangesDone_ = true;

@@ -46,8 +46,7 @@ class ChecksumReader {
                    std::vector<std::int64_t> rangeLengths, std::int64_t available,
                    ReaderHashes hashes);
     // Reads nothing: the bytes come through feed().
-    ChecksumReader(std::int64_t total, std::vector<std::int64_t> rangeLengths,
-                   ReaderHashes hashes);
+    ChecksumReader(std::int64_t total, std::vector<std::int64_t> rangeLengths, ReaderHashes hashes);
     ~ChecksumReader();
     ChecksumReader(const ChecksumReader&) = delete;
     ChecksumReader& operator=(const ChecksumReader&) = delete;
@@ -85,11 +84,11 @@ class ChecksumReader {
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::int64_t available_;       // bytes that may be read
-    std::int64_t fed_ = 0;         // bytes handed over by feed()
-    std::int64_t piecesRead_ = 0;  // pieces in the buffers or hashed
-    std::int64_t piecesWhole_ = 0; // pieces the whole's checksum has taken in
-    std::int64_t piecesFreed_ = 0; // pieces the range thread is done with
+    std::int64_t available_;                           // bytes that may be read
+    std::int64_t fed_ = 0;                             // bytes handed over by feed()
+    std::int64_t piecesRead_ = 0;                      // pieces in the buffers or hashed
+    std::int64_t piecesWhole_ = 0;                     // pieces the whole's checksum has taken in
+    std::int64_t piecesFreed_ = 0;                     // pieces the range thread is done with
     std::vector<std::optional<std::string>> finished_; // of each range, as it ends
     std::vector<std::string> rangeDigests_;            // the first ranges finished, in order
     std::optional<std::string> wholeDigest_;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <new>
-#include <vector>
 #include <openssl/evp.h>
+#include <vector>
 #include <zlib.h>
 
 namespace shardix {

@@ -218,7 +218,8 @@ bool readCountNote(std::string_view line, ChecksumList& list) {
     const bool whole = endsWith(line, notes::kAndWhole);
     if (whole)
         line.remove_suffix(notes::kAndWhole.size());
-    for (const std::string_view unit : {std::string_view(" segments"), std::string_view(" segment")}) {
+    for (const std::string_view unit :
+         {std::string_view(" segments"), std::string_view(" segment")}) {
         if (line.size() <= unit.size() || !endsWith(line, unit))
             continue;
         const auto count = decimal(line.substr(0, line.size() - unit.size()));

@@ -86,7 +86,8 @@ std::string Manifest::text() const {
         "whole file.\n# Check them with sha256sum -c --ignore-missing in this "
         "folder, or with shardix-cli verify.\n" +
         std::string(notes::kCount) + std::to_string(segments) +
-        (segments == 1 ? " segment" : " segments") + (whole ? std::string(notes::kAndWhole) : "") + "\n";
+        (segments == 1 ? " segment" : " segments") + (whole ? std::string(notes::kAndWhole) : "") +
+        "\n";
     for (const ManifestEntry& entry : entries) {
         if (entry.length)
             text += std::string(entry.whole ? notes::kWhole : notes::kPiece) +

@@ -204,7 +204,8 @@ checksumListsBeside(const PieceSet& set, const std::vector<FolderEntry>& listing
         SetChecksums match = matchChecksums(list, set.folder + entry.name, set, identify);
         // A list of the whole file alone (a .crc file) goes with the set whose
         // base name it names, or is named for; or with a set that has none.
-        const bool forThisSet = !set.baseName || (match.whole && match.whole->name == *set.baseName) ||
+        const bool forThisSet = !set.baseName ||
+                                (match.whole && match.whole->name == *set.baseName) ||
                                 entry.name == *set.baseName + ".crc";
         if (!match.whole && list.format == ChecksumFormat::CrcFile && forThisSet &&
             !list.entries.empty())

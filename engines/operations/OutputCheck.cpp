@@ -47,8 +47,7 @@ OutputCheck::OutputCheck(const std::string& outputName, const std::vector<std::s
                          const std::vector<std::int64_t>& lengths, const Checksums& expected)
     : outputName_(outputName), inputs_(inputs), expected_(expected),
       total_(std::accumulate(lengths.begin(), lengths.end(), std::int64_t{0})),
-      rangeEnds_(endsOf(lengths)),
-      firstNew_(0), reader_(total_, lengths, hashesOf(expected)) {}
+      rangeEnds_(endsOf(lengths)), firstNew_(0), reader_(total_, lengths, hashesOf(expected)) {}
 
 ReaderHashes OutputCheck::hashesOf(const Checksums& expected) {
     ReaderHashes hashes;

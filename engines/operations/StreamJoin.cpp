@@ -124,8 +124,8 @@ Result<> joinToStream(const std::vector<std::string>& fileList, FileHandle& outp
     if (options.expected && options.expected->parts.size() != fileList.size())
         return Error::of(ErrorKind::Refused, "\"" + options.expected->source + "\" lists " +
                                                  std::to_string(options.expected->parts.size()) +
-                                                 " pieces, not " +
-                                                 std::to_string(fileList.size()) + ".");
+                                                 " pieces, not " + std::to_string(fileList.size()) +
+                                                 ".");
     StreamJoinRun run(fileList, output, progress, options);
     Result<> result = guarded([&] { return run.run(); });
     return result.ok() ? result : Result<>(run.failed(result.error()));
