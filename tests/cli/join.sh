@@ -46,7 +46,8 @@ last=$(find widened -type f -printf '%f\n' | sort | tail -n 1)
 [[ $last == xz??? ]] || fail "split did not widen its names: $last"
 joins widened xaa xyz xzaaa "$last"
 cut_set widened_digits '' -b 300 -d
-joins widened_digits x00 x89 x9000 "$(find widened_digits -type f -printf '%f\n' | sort | tail -n 1)"
+last=$(find widened_digits -type f -printf '%f\n' | sort | tail -n 1)
+joins widened_digits x00 x89 x9000 "$last"
 # name.ext.000 .., name.ext.001 .., name.part1 .., name.part01 .., name-N-of-M.
 cut_set dots_zero disk.img. -b 10000 -d -a 3
 cut_set dots_one disk.img. -b 10000 -a 3 --numeric-suffixes=1
