@@ -43,7 +43,7 @@ int AssembleCommand::toStandardOutput(const JoinPlan& plan) const {
     FileHandle stream = std::move(out).value();
     ConsoleProgress progress("assemble", flags_.quiet);
     const Result<> result = joinToStream(plan.inputs, stream, progress, plan.engineOptions());
-    return finishJoin(result, plan, "standard output", flags_.quiet, progress);
+    return finishJoin(result, plan, target_, flags_.quiet, progress);
 }
 
 } // namespace shardix::cli

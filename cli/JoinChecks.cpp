@@ -3,6 +3,7 @@
 #include "cli/Command.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/Exit.h"
+#include "cli/StandardOutput.h"
 #include "engines/io/Copy.h"
 #include "engines/io/FileIo.h"
 #include "engines/manifest/ChecksumFile.h"
@@ -126,7 +127,8 @@ Result<> refusedOrder(const std::vector<std::string>& inputs, const JoinFlags& f
 void tellMatched(const std::string& target, const Checksums& expected) {
     const std::size_t count = expected.parts.size();
     const std::string pieces = std::to_string(count) + (count == 1 ? " piece" : " pieces");
-    tell("\"" + target + "\" matches " +
+    tell((isStandardOutput(target) ? "The bytes written to standard output match "
+                                   : "\"" + target + "\" matches ") +
          (expected.whole ? pieces + " and the whole file"
                          : pieces + " (the manifest has no line for the whole file)") +
          " in \"" + expected.source + "\".");

@@ -124,7 +124,7 @@ grep -q '^;' with_sfv/pieces.sfv || fail "cksfv wrote no comment"
 # A damaged piece is named, for every kind of list.
 for dir in with_md5 with_sha1 with_b2 with_sfv; do
     cp "$dir/x07" kept
-    printf 'X' | dd of="$dir/x07" bs=1 seek=4321 conv=notrunc status=none
+    dd if=/dev/zero of="$dir/x07" bs=1 seek=4321 count=16 conv=notrunc status=none
     rm -f joined
     "$cli" join --output joined "$dir/x00" 2>err && fail "$dir: a damaged piece joined"
     grep -qF "The bytes of \"$dir/x07\" do not match" err || fail "$dir: $(cat err)"
@@ -163,7 +163,7 @@ cmp -s streamed orig || fail "join --output -: not the file that was cut"
 { cmp -s streamed orig && grep -q 'written to standard output match 11 pieces' err; } ||
     fail "join into a pipe: $(cat err)"
 { "$cli" assemble - digits/x?? > streamed && cmp -s streamed orig; } || fail "assemble -"
-printf 'X' | dd of=with_sfv/x02 bs=1 seek=1 conv=notrunc status=none
+dd if=/dev/zero of=with_sfv/x02 bs=1 seek=1 count=16 conv=notrunc status=none
 "$cli" join --output - with_sfv/x00 > streamed 2>err && fail "a damaged piece streamed"
 grep -qF 'The bytes of "with_sfv/x02" do not match' err || fail "stream: $(cat err)"
 script -qec "$cli join --output - digits/x00" /dev/null < /dev/null > screen && fail "to a terminal"
