@@ -5,6 +5,7 @@
 #include "cli/Exit.h"
 #include "cli/StandardOutput.h"
 #include "engines/io/Copy.h"
+#include "engines/manifest/ChecksumFile.h"
 #include "engines/manifest/SetChecksums.h"
 #include "engines/operations/Assembler.h"
 #include "engines/operations/StreamJoin.h"
@@ -88,6 +89,12 @@ CLI::App* JoinCommand::addTo(CLI::App& tool) {
 }
 
 int JoinCommand::run() {
+    if (isChecksumListName(piece_.substr(piece_.find_last_of('/') + 1)))
+        return exitWith(
+            Error::of(ErrorKind::Refused, "\"" + piece_ +
+                                              "\" is a list of checksums, not a piece: give "
+                                              "one of the pieces it lists (it is found "
+                                              "beside them).  Nothing was written."));
     const std::optional<std::string> named =
         manifest_.empty() ? std::nullopt : std::optional<std::string>(manifest_);
     const shardix::JoinPlan plan = planJoin(piece_, named, !noManifest_);

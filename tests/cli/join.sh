@@ -72,6 +72,7 @@ grep -q 'already exists; not replaced (use --force' err || fail "$(cat err)"
 echo old > ours/orig
 { "$cli" join --force --quiet ours/orig1 && cmp -s ours/orig orig; } || fail "--force"
 "$cli" join --quiet --output joined ours/orig.sha256 2>err && fail "joined from a manifest"
+grep -q 'is a list of checksums, not a piece' err || fail "a manifest as PIECE: $(cat err)"
 "$cli" join --quiet letters/xaa 2>err && fail "split's x gave a name"
 grep -q 'give it with --output TARGET' err || fail "no name: $(cat err)"
 rm -f joined
