@@ -2,6 +2,9 @@
 
 #include "app/Session.h"
 #include "dialog/OperationDialog.h"
+#include "dialog/commands/AppendSteps.h"
+#include "dialog/commands/AssembleSteps.h"
+#include "dialog/commands/SegmentSteps.h"
 #include "notices/AboutWindow.h"
 #include "notices/AppendNotice.h"
 #include "platform/AppIcon.h"
@@ -9,6 +12,7 @@
 #include "platform/Placement.h"
 #include "platform/Twips.h"
 #include "platform/WindowServices.h"
+#include "shardix/Version.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -17,6 +21,42 @@
 #include <QMenuBar>
 
 namespace shardix {
+
+namespace {
+
+// The banner, in twips (the logo's size in pixels: the icon's own).
+constexpr QSize kBannerSize = twipsSize(5400, 2520);
+constexpr QRect kFramePlace = twipsRect(120, 120, 5160, 2280);
+constexpr QPoint kLogoCorner = QPoint(twips(240), twips(300));
+constexpr int kLogoPixels = 32;
+constexpr QRect kProductNamePlace = twipsRect(960, 180, 2760, 600);
+constexpr QRect kVersionPlace = twipsRect(3840, 300, 1080, 420);
+constexpr QRect kMottoPlace = twipsRect(960, 900, 3960, 420);
+constexpr QRect kRightsNoticePlace = twipsRect(240, 1800, 4680, 300);
+
+// A text of the banner, in Arial.
+struct BannerText {
+    QString text;
+    const char* name;
+    int points;
+    bool bold = false;
+    bool italic = false;
+};
+
+QLabel* bannerLabel(QWidget* frame, const BannerText& text, const QRect& place) {
+    auto* label = new QLabel(text.text, frame);
+    label->setObjectName(QLatin1String(text.name));
+    QFont arial(QStringLiteral("Arial"));
+    arial.setStyleHint(QFont::SansSerif);
+    arial.setPointSize(text.points);
+    arial.setBold(text.bold);
+    arial.setItalic(text.italic);
+    label->setFont(arial);
+    label->setGeometry(place);
+    return label;
+}
+
+} // namespace
 
 MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent), session_(session) {
     setObjectName(QStringLiteral("mainWindow"));
@@ -53,44 +93,36 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::buildBanner() {
     auto* banner = new QWidget(this);
     setCentralWidget(banner);
-    banner->setFixedSize(twips(5400), twips(2520));
-
-    QFont arial(QStringLiteral("Arial"));
-    arial.setStyleHint(QFont::SansSerif);
-    // A label of the frame, in Arial of `points`, at a rectangle given in twips.
-    const auto label = [&arial](QWidget* frame, const QString& text, const char* name, int points,
-                                bool bold, bool italic, const QRect& place) {
-        auto* l = new QLabel(text, frame);
-        l->setObjectName(QLatin1String(name));
-        QFont f = arial;
-        f.setPointSize(points);
-        f.setBold(bold);
-        f.setItalic(italic);
-        l->setFont(f);
-        l->setGeometry(place);
-        return l;
-    };
+    banner->setFixedSize(kBannerSize);
 
     auto* frame = new QFrame(banner);
     frame->setObjectName(QStringLiteral("bannerFrame"));
     frame->setFrameShape(QFrame::Box);
     frame->setFrameShadow(QFrame::Sunken);
-    frame->setGeometry(twipsRect(120, 120, 5160, 2280));
+    frame->setGeometry(kFramePlace);
 
     auto* logo = new QLabel(frame);
     logo->setObjectName(QStringLiteral("logo"));
-    logo->setPixmap(appIconPixmap(32, devicePixelRatioF()));
-    logo->setGeometry(twips(240), twips(300), 32, 32);
+    logo->setPixmap(appIconPixmap(kLogoPixels, devicePixelRatioF()));
+    logo->setGeometry(QRect(kLogoCorner, QSize(kLogoPixels, kLogoPixels)));
 
-    label(frame, kAppTitle, "productName", 20, true, false, twipsRect(960, 180, 2760, 600));
-    label(frame, QStringLiteral("2.3"), "version", 10, false, false,
-          twipsRect(3840, 300, 1080, 420))
+    bannerLabel(frame, {.text = kAppTitle, .name = "productName", .points = 20, .bold = true},
+                kProductNamePlace);
+    bannerLabel(frame, {.text = QStringLiteral(SHARDIX_VERSION), .name = "version", .points = 10},
+                kVersionPlace)
         ->setAlignment(Qt::AlignRight | Qt::AlignBottom);
-    label(frame, QStringLiteral("As limitless as your thoughts."), "motto", 11, false, true,
-          twipsRect(960, 900, 3960, 420));
-    label(frame,
-          QStringLiteral("Copyright \u00a9 2026 the Shardix! authors.  All rights reserved."),
-          "rightsNotice", 7, false, false, twipsRect(240, 1800, 4680, 300));
+    bannerLabel(frame,
+                {.text = QStringLiteral("As limitless as your thoughts."),
+                 .name = "motto",
+                 .points = 11,
+                 .italic = true},
+                kMottoPlace);
+    bannerLabel(frame,
+                {.text = QStringLiteral(
+                     "Copyright \u00a9 2026 the Shardix! authors.  All rights reserved."),
+                 .name = "rightsNotice",
+                 .points = 7},
+                kRightsNoticePlace);
 }
 
 void MainWindow::buildMenus() {
@@ -142,18 +174,16 @@ OperationDialog& MainWindow::operationDialog() {
 
 void MainWindow::segmentFile() {
     OperationDialog& dialog = operationDialog();
-    if (!reportingFailures(session_.ui, [&] {
-            if (dialog.showStep(Step::SegmentFile) == StepResult::Accepted)
-                dialog.showStep(Step::SegmentBase);
-        }))
+    SegmentSteps segment;
+    if (!reportingFailures(session_.ui, [&] { dialog.walk(segment); }))
         session_.ui.setBusy(false);
 }
 
 void MainWindow::assembleFiles() {
     OperationDialog& dialog = operationDialog();
+    AssembleSteps assemble;
     try {
-        if (dialog.showStep(Step::AssembleFiles) == StepResult::Accepted)
-            dialog.showStep(Step::AssembleName);
+        dialog.walk(assemble);
     } catch (const Failed&) {
         // This command ends quietly on a failure of its set-up.
         session_.ui.setBusy(false);
@@ -162,11 +192,12 @@ void MainWindow::assembleFiles() {
 
 void MainWindow::appendToFile() {
     OperationDialog& dialog = operationDialog();
+    AppendSteps append;
     if (!reportingFailures(session_.ui, [&] {
             if (!notice_)
                 notice_ = std::make_unique<AppendNotice>(session_.ui, session_.store.value());
-            if (notice_->showIfWanted() && dialog.showStep(Step::AppendTo) == StepResult::Accepted)
-                dialog.showStep(Step::AppendFrom);
+            if (notice_->showIfWanted())
+                dialog.walk(append);
         }))
         session_.ui.setBusy(false);
 }

@@ -26,7 +26,7 @@ StartupResult startUp(Session& session) {
                 .arg(QDir::toNativeSeparators(found->path))
                 .arg(errorNumber(e.error().kind))
                 .arg(QString::fromStdString(e.error().message)),
-            MessageStyle::Critical, kAppTitle);
+            MessageIcon::Critical, kAppTitle);
         return StartupResult::StoreUnusable;
     }
     return StartupResult::Ready;

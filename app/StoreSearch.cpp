@@ -34,9 +34,9 @@ StoreProbe probeFolder(const QString& folder) {
 std::optional<StoreProbe> findStore(WindowServices& ui) {
     StoreProbe probe = probeFolder(QDir::currentPath());
     while (!probe.found) {
-        if (ui.messageBox(kFindStorePrompt, MessageStyle::OkCancel + MessageStyle::Information,
+        if (ui.messageBox(kFindStorePrompt, MessageButtons::OkCancel | MessageIcon::Information,
                           kAppTitle) != MessageAnswer::Ok) {
-            ui.messageBox(kNoStoreMessage, MessageStyle::Ok, kAppTitle);
+            ui.messageBox(kNoStoreMessage, MessageButtons::Ok, kAppTitle);
             return std::nullopt;
         }
         const QString picked = ui.getOpenFileName(QStringLiteral("Open"), QDir::currentPath());

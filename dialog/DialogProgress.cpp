@@ -40,7 +40,7 @@ void DialogProgress::showFailure(const QString& message) {
 }
 
 void DialogProgress::showMessage(const QString& message) {
-    ui_.messageBox(message, MessageStyle::Ok, kAppTitle);
+    ui_.messageBox(message, MessageButtons::Ok, kAppTitle);
 }
 
 void DialogProgress::hideProgress() {

@@ -1,66 +1,48 @@
 #pragma once
 
+#include "dialog/DialogControls.h"
 #include "dialog/DialogProgress.h"
 #include "dialog/DriveTable.h"
-#include "dialog/Step.h"
-#include "engines/checksums/Checksums.h"
-#include "engines/operations/Segmenter.h"
-#include "errors/Result.h"
+#include "dialog/EngineCalls.h"
+#include "dialog/OperationStep.h"
+#include "dialog/StepActions.h"
 
 #include <QDialog>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
-class QCheckBox;
-class QLabel;
-class QProgressBar;
-class QPushButton;
-
 namespace shardix {
 
-class DriveList;
-class FileList;
-class FolderList;
-class NameBox;
 class WindowServices;
 
 // The operation dialog: every step of the file commands is set up, checked and
-// run here. Created once, then only shown and hidden. What a command needs
-// across its two steps (the file picked, the selection) stays in the dialog;
-// its caller sees only the steps and how each ended.
+// run here. Created once, then only shown and hidden. The dialog keeps the
+// controls, the moves of the lists that follow one another, the checks every
+// step shares and the run; what each step shows and what its OK does is the
+// step's (OperationStep), and its caller sees only how each step ended.
 class OperationDialog : public QDialog {
     Q_OBJECT
   public:
-    // The engine calls of a run. Tests may put others in their place.
-    struct EngineCalls {
-        std::function<Result<>(const std::string& source, const std::string& basePath, int count,
-                               RunProgress& progress, const SegmentOptions& options)>
-            segment;
-        // With checksums, from a manifest that lists the files, to check them against.
-        std::function<Result<>(const std::vector<std::string>& fileList, const std::string& target,
-                               RunProgress& progress, const Checksums* expected)>
-            assemble;
-        std::function<Result<>(const std::vector<std::string>& sources, const std::string& target,
-                               RunProgress& progress, const Checksums* expected)>
-            append;
-    };
+    using EngineCalls = shardix::EngineCalls;
 
     // `programFolder` (the settings store's, ending with "/") is made current
     // while an engine runs; none when empty.
     OperationDialog(WindowServices& ui, QString programFolder, QWidget* parent = nullptr,
                     DriveTable drives = DriveTable());
 
+    // Shows the steps of `command` in turn, each once the one before it was
+    // accepted.
+    void walk(CommandSteps& command);
     // Makes `step` the dialog's step: its caption, the controls it shows and the
-    // folder its lists start in.
-    void prepare(Step step);
+    // folder its lists start in. The step must outlive its showing.
+    void prepare(OperationStep& step);
     // Shows the prepared step modally; returns when it is hidden.
     StepResult showModal();
     // Prepares `step` and shows it; the controls are put back as the first steps
     // want them when it is hidden.
-    StepResult showStep(Step step);
+    StepResult showStep(OperationStep& step);
 
     // The step's caption, as the title shows it; empty without a step.
     QString caption() const { return windowTitle(); }
@@ -71,7 +53,7 @@ class OperationDialog : public QDialog {
 
     // The files picked for assembling or appending, as full paths in the order
     // they are joined.
-    const std::vector<std::string>& selectedFiles() const { return selection_; }
+    const std::vector<std::string>& selectedFiles() const { return actions_.selection(); }
 
     // Escape and the window's close control count as Cancel.
     void reject() override;
@@ -93,13 +75,13 @@ class OperationDialog : public QDialog {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    void buildControls();
-    void connectControls();
+    void connectLists();
+    void connectButtons();
     void setCaption(const QString& text);
-    // Shows the list that picks several files in place of the one that picks
-    // one, over the name box, which leaves the tab order; or puts both back.
-    void pickSeveralFiles(bool several);
-    void hideCount();
+    void showControls(const StepControls& wanted);
+    void putControlsBack();
+    // The file list the step shown picks from.
+    FileList* listInUse() const;
 
     QWidget* owner() const;
     void settleActivation();
@@ -112,37 +94,8 @@ class OperationDialog : public QDialog {
     void multiFileClicked();
 
     void ok();
-    void cancel();
     void takeStep();
-    void acceptSegmentSource();
-    void runSegment();
-    void acceptAssembleSources();
-    void runAssemble();
-    void acceptAppendTarget();
-    void runAppend();
-    void run(const std::function<Result<>()>& engine);
-    // Runs `engine` on the selection, with the checksums of the manifest that
-    // lists the selected files, when one lies beside them.
-    void runJoin(const std::string& target,
-                 const std::function<Result<>(const Checksums* expected)>& engine);
-    void finishRun(bool announce);
-    // A run stopped by the user: its message, and the step shown again, for
-    // another try or Cancel.
-    void returnAfterStop(const QString& message);
-    void stopAt(QWidget* control, const QString& message);
-    void reportFailure(const Error& error);
-
-    // The file named in the name box, in the folder shown; empty after its
-    // message when the box is empty or no such file exists.
-    QString namedFile(const QString& whenEmpty);
-    // The output named in the name box, in the folder shown (destDir_, destPath_).
-    void nameOutput();
-    // Whether `path` may be written: it does not exist, or the user agrees to
-    // overwrite it.
-    bool mayWrite(const QString& path);
-    // The files selected in the multi-file list under srcDir_, in the order the
-    // user chooses when two or more are picked.
-    std::vector<std::string> pickedFiles();
+    void cancel();
 
     WindowServices& ui_;
     const QString programFolder_;
@@ -151,31 +104,18 @@ class OperationDialog : public QDialog {
     std::function<bool()> readChecksumChoice_;
     std::function<void(bool)> writeChecksumChoice_;
 
-    DriveList* driveList_;
-    FolderList* folderList_;
-    FileList* fileList_;
-    FileList* multiFileList_;
-    NameBox* nameBox_;
-    NameBox* countBox_;
-    QLabel* countLabel_;
-    QCheckBox* checksumBox_;
-    QPushButton* okButton_;
-    QPushButton* cancelButton_;
-    QProgressBar* progressBar_;
-    QLabel* workingLabel_;
-    QLabel* instruction_; // the step's caption, in the row of the progress bar
+    DialogControls controls_;
     DialogProgress progress_;
+    StepActions actions_;
 
-    std::optional<Step> step_;
-    StepResult result_ = StepResult::Cancelled;
-    bool running_ = false;       // OK is being handled: its checks, the run
-    bool engineRunning_ = false; // an engine runs: Cancel stops it
-
-    QString srcDir_;   // the folder of the inputs
-    QString srcName_;  // the file to cut, picked at the first step of Segment
-    QString destDir_;  // the folder of the output, as the completion message names it
-    QString destPath_; // the output
-    std::vector<std::string> selection_;
+    // The step whose OK the dialog runs: none before the first, after Cancel and
+    // once a command's steps are over.
+    OperationStep* step_ = nullptr;
+    // How the controls of the step last prepared behave; after Cancel, as
+    // before any step: the file list in use, a file looked for in each folder.
+    static constexpr StepControls kNoStep{.nameStartsAnewInEachFolder = true};
+    StepControls shown_ = kNoStep;
+    bool running_ = false; // OK is being handled: its checks, the run
 };
 
 } // namespace shardix

@@ -24,6 +24,9 @@ class AboutWindow : public QDialog {
     QPushButton* okButton() const { return okButton_; }
 
   private:
+    void useHighlightColours();
+    void buildControls(WindowServices& ui);
+
     MailLabel* mailLink_;
     QPushButton* okButton_;
 };

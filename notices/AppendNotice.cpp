@@ -17,6 +17,14 @@ namespace shardix {
 
 namespace {
 
+// The window and its controls, in twips. The check box may grow to the right,
+// up to a little before the Close button, when its text needs more room.
+constexpr QSize kWindowSize = twipsSize(4692, 2676);
+constexpr QRect kTextBoxPlace = twipsRect(120, 120, 4455, 1935);
+constexpr QRect kShowAgainPlace = twipsRect(120, 2280, 2295, 255);
+constexpr QRect kCloseButtonPlace = twipsRect(3240, 2160, 1335, 375);
+constexpr int kShowAgainRightEnd = kCloseButtonPlace.left() - twips(60);
+
 // A narrower and, if need be, smaller `base` in which every line of the notice
 // fits `width` pixels, so that its lines are not broken.
 QFont fittingFont(QFont base, int width) {
@@ -56,14 +64,14 @@ AppendNotice::AppendNotice(WindowServices& ui, SettingsStore& store, QWidget* pa
     setObjectName(QStringLiteral("appendNotice"));
     setWindowTitle(QStringLiteral("Shardix! - Info"));
     setWindowIcon(appIcon());
-    setFixedSize(twips(4692), twips(2676));
+    setFixedSize(kWindowSize);
     QFont small = font();
     small.setPointSize(8);
     setFont(small);
 
     textBox_ = new QTextEdit(this);
     textBox_->setObjectName(QStringLiteral("textBox"));
-    textBox_->setGeometry(twipsRect(120, 120, 4455, 1935));
+    textBox_->setGeometry(kTextBoxPlace);
     textBox_->setReadOnly(true);
     textBox_->setAcceptRichText(false);
     const int textWidth = textBox_->width() - 2 * textBox_->frameWidth() -
@@ -72,12 +80,12 @@ AppendNotice::AppendNotice(WindowServices& ui, SettingsStore& store, QWidget* pa
 
     showAgainBox_ = new QCheckBox(QStringLiteral("Show this message again."), this);
     showAgainBox_->setObjectName(QStringLiteral("showAgainBox"));
-    placeTwips(showAgainBox_, 120, 2280, 2295, 255, twips(3240) - twips(60));
+    placeWidening(showAgainBox_, kShowAgainPlace, kShowAgainRightEnd);
     showAgainBox_->setChecked(true);
 
     closeButton_ = new QPushButton(QStringLiteral("&Close"), this);
     closeButton_->setObjectName(QStringLiteral("closeButton"));
-    closeButton_->setGeometry(twipsRect(3240, 2160, 1335, 375));
+    closeButton_->setGeometry(kCloseButtonPlace);
     closeButton_->setDefault(true);
 
     connect(showAgainBox_, &QCheckBox::clicked, this, &AppendNotice::turnOff);

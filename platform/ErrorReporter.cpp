@@ -89,7 +89,7 @@ QString explainError(const Error& error) {
 }
 
 void reportError(WindowServices& ui, const Error& error) {
-    ui.messageBox(explainError(error), MessageStyle::Information, kSorryTitle);
+    ui.messageBox(explainError(error), MessageIcon::Information, kSorryTitle);
 }
 
 } // namespace shardix

@@ -14,14 +14,56 @@ namespace shardix {
 
 namespace {
 
-// The parts of a style: which buttons, which icon, which button is the default.
-constexpr int kButtons = 0x7;
-constexpr int kIcons = 0x70;
-constexpr int kDefaults = 0x300;
+QMessageBox::Icon iconOf(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Critical:
+        return QMessageBox::Critical;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButton buttonOf(MessageAnswer answer) {
+    switch (answer) {
+    case MessageAnswer::Cancel:
+        return QMessageBox::Cancel;
+    case MessageAnswer::Yes:
+        return QMessageBox::Yes;
+    case MessageAnswer::No:
+        return QMessageBox::No;
+    case MessageAnswer::Ok:
+        break;
+    }
+    return QMessageBox::Ok;
+}
+
+// The buttons of `choices` in the order the user reads them, Enter on the
+// default one, Escape on the last (Cancel or No, never Yes).
+void addButtons(QMessageBox& box, const MessageChoices& choices, MessageDefault byDefault) {
+    for (std::size_t i = 0; i < choices.count; ++i)
+        box.addButton(buttonOf(choices.answers[i]));
+    box.setDefaultButton(buttonOf(choices.byDefault(byDefault)));
+    box.setEscapeButton(box.button(buttonOf(choices.last())));
+}
+
+// The answer of the button that closed `box`; Escape's when none was clicked.
+MessageAnswer answerOf(const QMessageBox& box, const MessageChoices& choices) {
+    for (std::size_t i = 0; i < choices.count; ++i) {
+        if (box.clickedButton() == box.button(buttonOf(choices.answers[i])))
+            return choices.answers[i];
+    }
+    return choices.last();
+}
 
 } // namespace
 
-int QtWindowServices::messageBox(const QString& text, int style, const QString& title) {
+MessageAnswer QtWindowServices::messageBox(const QString& text, MessageStyle style,
+                                           const QString& title) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title.isEmpty() ? kAppTitle : title);
     if (icon_.isNull())
@@ -29,47 +71,9 @@ int QtWindowServices::messageBox(const QString& text, int style, const QString& 
     box.setWindowIcon(icon_);
     box.setText(text);
     box.setWindowModality(Qt::ApplicationModal);
-
-    switch (style & kIcons) {
-    case MessageStyle::Critical:
-        box.setIcon(QMessageBox::Critical);
-        break;
-    case MessageStyle::Question:
-        box.setIcon(QMessageBox::Question);
-        break;
-    case MessageStyle::Information:
-        box.setIcon(QMessageBox::Information);
-        break;
-    default:
-        box.setIcon(QMessageBox::NoIcon);
-        break;
-    }
-
-    // Buttons in the order the user reads them, each with its answer code.
-    struct Choice {
-        QMessageBox::StandardButton button;
-        int answer;
-    };
-    QList<Choice> choices;
-    switch (style & kButtons) {
-    case MessageStyle::OkCancel:
-        choices = {{QMessageBox::Ok, MessageAnswer::Ok},
-                   {QMessageBox::Cancel, MessageAnswer::Cancel}};
-        break;
-    case MessageStyle::YesNo:
-        choices = {{QMessageBox::Yes, MessageAnswer::Yes}, {QMessageBox::No, MessageAnswer::No}};
-        break;
-    default:
-        choices = {{QMessageBox::Ok, MessageAnswer::Ok}};
-        break;
-    }
-    for (const Choice& c : choices)
-        box.addButton(c.button);
-    const bool secondIsDefault = (style & kDefaults) == MessageStyle::SecondIsDefault;
-    const int defaultIndex = secondIsDefault && choices.size() > 1 ? 1 : 0;
-    box.setDefaultButton(choices[defaultIndex].button);
-    // The Escape key answers with the last button (Cancel or No), never with Yes.
-    box.setEscapeButton(box.button(choices.back().button));
+    box.setIcon(iconOf(style.icon));
+    const MessageChoices choices = choicesOf(style.buttons);
+    addButtons(box, choices, style.byDefault);
 
     // The box must show a normal pointer even while a run shows the busy one.
     const bool wasBusy = busy_;
@@ -78,13 +82,7 @@ int QtWindowServices::messageBox(const QString& text, int style, const QString& 
     box.exec();
     if (wasBusy)
         QApplication::restoreOverrideCursor();
-
-    const auto* clicked = box.clickedButton();
-    for (const Choice& c : choices) {
-        if (clicked == box.button(c.button))
-            return c.answer;
-    }
-    return choices.back().answer;
+    return answerOf(box, choices);
 }
 
 void QtWindowServices::setBusy(bool busy) {

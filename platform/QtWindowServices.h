@@ -9,8 +9,8 @@ namespace shardix {
 // The window services of the desktop, built on Qt Widgets.
 class QtWindowServices : public WindowServices {
   public:
-    int messageBox(const QString& text, int style = MessageStyle::Ok,
-                   const QString& title = {}) override;
+    MessageAnswer messageBox(const QString& text, MessageStyle style = {},
+                             const QString& title = {}) override;
     void setBusy(bool busy) override;
     bool isBusy() const override { return busy_; }
     void pumpEvents() override;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QSize>
 #include <QWidget>
 
 #include <algorithm>
@@ -13,17 +14,21 @@ constexpr int twips(int t) {
 }
 
 // A rectangle given in twips, in pixels.
-inline QRect twipsRect(int left, int top, int width, int height) {
+constexpr QRect twipsRect(int left, int top, int width, int height) {
     return QRect(twips(left), twips(top), twips(width), twips(height));
 }
 
-// Places `w` at a rectangle given in twips, widened towards `maxRight` (pixels)
-// when its text needs more room than the rectangle gives, so that no text is
-// cut off in fonts wider than the ones the measures were made for.
-inline void placeTwips(QWidget* w, int left, int top, int width, int height, int maxRight) {
-    const int x = twips(left);
-    const int wanted = std::min(w->sizeHint().width(), maxRight - x);
-    w->setGeometry(x, twips(top), std::max(twips(width), wanted), twips(height));
+// A size given in twips, in pixels.
+constexpr QSize twipsSize(int width, int height) {
+    return QSize(twips(width), twips(height));
+}
+
+// Places `w` at `place` (pixels), widened towards `maxRight` (pixels) when its
+// text needs more room than the rectangle gives, so that no text is cut off in
+// fonts wider than the ones the measures were made for.
+inline void placeWidening(QWidget* w, const QRect& place, int maxRight) {
+    const int wanted = std::min(w->sizeHint().width(), maxRight - place.x());
+    w->setGeometry(place.x(), place.y(), std::max(place.width(), wanted), place.height());
 }
 
 } // namespace shardix

@@ -14,10 +14,10 @@ class WindowServices {
   public:
     virtual ~WindowServices() = default;
 
-    // A modal message box. `style` adds buttons, icon and default button (see
-    // MessageStyle). An empty title shows kAppTitle. Returns a MessageAnswer.
-    virtual int messageBox(const QString& text, int style = MessageStyle::Ok,
-                           const QString& title = {}) = 0;
+    // A modal message box with the buttons, icon and default button of
+    // `style`. An empty title shows kAppTitle. Returns the button pressed.
+    virtual MessageAnswer messageBox(const QString& text, MessageStyle style = {},
+                                     const QString& title = {}) = 0;
 
     // The busy pointer as a state: busy or normal, however often it is set.
     virtual void setBusy(bool busy) = 0;

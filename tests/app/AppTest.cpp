@@ -6,6 +6,7 @@
 #include "dialog/FileList.h"
 #include "dialog/FolderList.h"
 #include "dialog/OperationDialog.h"
+#include "dialog/commands/SegmentSteps.h"
 #include "platform/ErrorReporter.h"
 #include "platform/QtWindowServices.h"
 #include "tests/support/ScriptedServices.h"
@@ -45,13 +46,13 @@ TEST(Reporters, MainExplainsDialogShowsTheDescriptionAndFileFailuresCarryNumbers
         reportError(ui, Error::of(kind, kind == ErrorKind::DeviceIo
                                             ? "Something particular went wrong."
                                             : "Cannot open \"/x\": it is gone."));
-        expected.append("64 Shardix! - Sorry...: " + text);
+        expected.append("Ok|Information Shardix! - Sorry...: " + text);
     }
     const Error full = Error::fromErrno(ENOSPC, "write", "/mnt/usb/part7");
     EXPECT_EQ(full.message,
               "Cannot write \"/mnt/usb/part7\": the disk is full (No space left on device).");
     reportError(ui, full); // a full disk keeps its own description
-    expected.append("64 Shardix! - Sorry...: " + QString::fromStdString(full.message));
+    expected.append("Ok|Information Shardix! - Sorry...: " + QString::fromStdString(full.message));
     EXPECT_EQ(ui.shown(), expected);
     EXPECT_TRUE(ui.busyChanges.isEmpty()); // the busy pointer is not this reporter's business
 
@@ -65,7 +66,7 @@ TEST(Reporters, MainExplainsDialogShowsTheDescriptionAndFileFailuresCarryNumbers
     EXPECT_FALSE(ui.isBusy());
     ASSERT_EQ(ui.boxes.size(), expected.size() + 1);
     EXPECT_EQ(ui.shown().back(),
-              "0 Shardix!: Cannot open \"/x\": gone."); // not translated, even for 53
+              "Ok Shardix!: Cannot open \"/x\": gone."); // not translated, even for 53
 
     const std::tuple<int, const char*, int> numbers[] = {
         {ENOENT, "open", 53}, {ENOENT, "create", 76}, {EBUSY, "create", 55}, {EACCES, "create", 70},
@@ -76,9 +77,9 @@ TEST(Reporters, MainExplainsDialogShowsTheDescriptionAndFileFailuresCarryNumbers
 }
 
 // Shows a real box with `style` and `title`, answers it with `key` once it is up, and
-// tells "<answer>|<title>|<icon: 0 none, 1 information, 4 question>|<buttons>|<default button:
-// first or second>".
-QString showAndPress(int style, const QString& title, Qt::Key key) {
+// tells "<answer>|<title>|<icon: 0 none, 1 information, 3 critical, 4 question>|<buttons>|
+// <default button: first or second>".
+QString showAndPress(MessageStyle style, const QString& title, Qt::Key key) {
     QString seen;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -92,19 +93,23 @@ QString showAndPress(int style, const QString& title, Qt::Key key) {
         QTest::keyClick(box, key);
     });
     QtWindowServices services;
-    return QString::number(services.messageBox("text", style, title)) + "|" + seen;
+    const char* const answers[] = {"Ok", "Cancel", "Yes", "No"};
+    return answers[static_cast<int>(services.messageBox("text", style, title))] + u"|"_s + seen;
 }
 
 TEST(QtMessageBox, ButtonsIconsDefaultsAndAnswersFollowTheStyle) {
-    using namespace MessageStyle;
-    EXPECT_TRUE(showAndPress(Ok, {}, Qt::Key_Return).startsWith("1|Shardix!|0|1|"));
-    EXPECT_TRUE(showAndPress(OkCancel + Information, "Shardix!", Qt::Key_Escape)
-                    .startsWith("2|Shardix!|1|2|"));
-    EXPECT_EQ(showAndPress(YesNo + Question + SecondIsDefault, "Shardix! - It's your choice...",
-                           Qt::Key_Return),
-              "7|Shardix! - It's your choice...|4|2|second"); // Enter takes the default: No
-    EXPECT_TRUE(showAndPress(YesNo + Question, {}, Qt::Key_Return).startsWith("6|"));
-    EXPECT_TRUE(showAndPress(Critical, {}, Qt::Key_Return).startsWith("1|Shardix!|3|1|"));
+    EXPECT_TRUE(
+        showAndPress(MessageButtons::Ok, {}, Qt::Key_Return).startsWith("Ok|Shardix!|0|1|"));
+    EXPECT_TRUE(showAndPress(MessageButtons::OkCancel | MessageIcon::Information, "Shardix!",
+                             Qt::Key_Escape)
+                    .startsWith("Cancel|Shardix!|1|2|"));
+    EXPECT_EQ(showAndPress(MessageButtons::YesNo | MessageIcon::Question | MessageDefault::Second,
+                           "Shardix! - It's your choice...", Qt::Key_Return),
+              "No|Shardix! - It's your choice...|4|2|second"); // Enter takes the default: No
+    EXPECT_TRUE(showAndPress(MessageButtons::YesNo | MessageIcon::Question, {}, Qt::Key_Return)
+                    .startsWith("Yes|"));
+    EXPECT_TRUE(
+        showAndPress(MessageIcon::Critical, {}, Qt::Key_Return).startsWith("Ok|Shardix!|3|1|"));
 }
 
 TEST(QtBusyPointer, IsAStateNotAStack) {
@@ -261,8 +266,9 @@ TEST_F(Search, CancelGivesTheFatalMessageAndTheWindowIsNeverShown) {
     EXPECT_FALSE(window.isVisible());
     EXPECT_TRUE(ui.openDialogs.isEmpty());
     EXPECT_EQ(ui.shown(),
-              QStringList({u"65 Shardix!: Please find and open the database: shardix.mdb"_s,
-                           u"0 Shardix!: This application cannot execute properly without the "
+              QStringList({u"OkCancel|Information Shardix!: Please find and open the database: "
+                           "shardix.mdb"_s,
+                           u"Ok Shardix!: This application cannot execute properly without the "
                            "database shardix.mdb.  Please install this database on your system, "
                            "and run the program again."_s}));
 }
@@ -325,7 +331,8 @@ TEST(WorkingFolder, TheListsStartWhereTheUserWorksNotInTheStoresFolder) {
         EXPECT_TRUE(ui.boxes.isEmpty());
         EXPECT_EQ(session.folder, store.folder() + u'/');
         OperationDialog& dialog = window.operationDialog();
-        dialog.prepare(Step::SegmentFile);
+        SegmentSteps segment;
+        dialog.prepare(segment.source());
         const std::string label = told.value_or(u"(not told)"_s).toStdString();
         EXPECT_EQ(dialog.findChild<FolderList*>(u"folderList"_s)->path(), expected) << label;
         EXPECT_EQ(dialog.findChild<FileList*>(u"fileList"_s)->path(), expected) << label;

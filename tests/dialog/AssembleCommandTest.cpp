@@ -54,7 +54,7 @@ TEST_F(AssembleCommand, ChecksPutTheFocusToMendReorderYesGivesTheWholeNoKeepsLis
     const QString m5 = u"Please select fileS to assemble."_s;
     const QString done = completion(u"assembled file"_s, out, u"file"_s);
     const QString target = out + u"/whole"_s;
-    boxes.answerNext(6); // re-order
+    boxes.answerNext(MessageAnswer::Yes); // re-order
     assemble(false, true);
     EXPECT_EQ(read(target), whole);
     EXPECT_EQ(d->selectedFiles().size(), 12u);
@@ -62,13 +62,14 @@ TEST_F(AssembleCommand, ChecksPutTheFocusToMendReorderYesGivesTheWholeNoKeepsLis
               (QStringList{m5, m5, kReorder,
                            u"Please enter/select a name for the assembled file."_s, done}));
     EXPECT_EQ(focus, (QList<QWidget*>{multiFileList(*d), multiFileList(*d), nameBox(*d)}));
-    EXPECT_EQ(boxes.boxes[2].style, 36);
+    EXPECT_EQ(boxes.boxes[2].style, MessageButtons::YesNo | MessageIcon::Question);
     EXPECT_EQ(boxes.boxes[2].title, u"Shardix! - It's your choice..."_s);
 
     // No to re-ordering; the target exists: No keeps it and the step, then Yes
     // replaces it with the parts in list order.
     boxes.boxes.clear();
-    for (int answer : {7, 7, 7, 6})
+    for (MessageAnswer answer :
+         {MessageAnswer::No, MessageAnswer::No, MessageAnswer::No, MessageAnswer::Yes})
         boxes.answerNext(answer);
     assemble(true);
     EXPECT_EQ(read(target), whole);
@@ -95,7 +96,7 @@ TEST_F(AssembleCommand, IntoOneOfThePartsTheStepStaysForAnotherName) {
         folderList(f)->setPath(at(u"parts"_s));
         okWith(f, u"part1"_s); // refused before any question about replacing it
         EXPECT_TRUE(f.isVisible());
-        EXPECT_EQ(f.caption(), captionOf(Step::AssembleName));
+        EXPECT_EQ(f.caption(), u"Select DIR and/or enter NAME for assembled file"_s);
         okWith(f, u"joined"_s);
     });
     command("assembleFilesCommand");
@@ -131,7 +132,7 @@ TEST_F(AssembleCommand, PartsBesideTheirManifestAreCheckedAgainstIt) {
     write(u"parts/part2"_s, read(part3));
     write(u"parts/part3"_s, second);
 
-    boxes.answerNext(6); // re-order
+    boxes.answerNext(MessageAnswer::Yes); // re-order
     assemble();
     EXPECT_EQ(
         boxes.boxTexts(),
@@ -149,7 +150,7 @@ TEST_F(AssembleCommand, PartsBesideTheirManifestAreCheckedAgainstIt) {
         ok(f);
     });
     steps->then(okIn(out, u"two"_s));
-    boxes.answerNext(6);
+    boxes.answerNext(MessageAnswer::Yes);
     command("assembleFilesCommand");
     EXPECT_EQ(boxes.boxTexts(), (QStringList{kReorder, u"\""_s + at(u"parts/part3"_s) +
                                                            u"\", piece 3 of the 12 pieces "

@@ -1,6 +1,10 @@
 // The operation dialog's lists: what they show and how they follow one another.
 #include "tests/dialog/DialogDriver.h"
 
+#include "dialog/commands/AppendSteps.h"
+#include "dialog/commands/AssembleSteps.h"
+#include "dialog/commands/SegmentSteps.h"
+
 #include <QTreeWidgetItemIterator>
 
 namespace shardix::testing {
@@ -18,8 +22,11 @@ TEST_F(ListsTest, FileListsShowEveryFileInByteOrderAndFollowTheFolderList) {
          {u"part2"_s, u"part10"_s, u"part1"_s, u".hidden"_s, u"Zeta"_s, long23, long22, longer})
         write(u"s/"_s + name, "x");
     folder(u"s/folder"_s);
+    SegmentSteps segment;
+    AssembleSteps assemble;
+    AppendSteps append;
     OperationDialog d(boxes, QString());
-    d.prepare(Step::AssembleFiles); // the list that picks several files in use
+    d.prepare(assemble.parts()); // the list that picks several files in use
     folderList(d)->setPath(at(u"s/"_s));
     EXPECT_EQ(folderList(d)->path(), at(u"s"_s));
     fileList(d)->setPath(at(u"s"_s));
@@ -49,14 +56,14 @@ TEST_F(ListsTest, FileListsShowEveryFileInByteOrderAndFollowTheFolderList) {
     d.showModal();
     EXPECT_EQ(steps.leftShown, QList<bool>{true});
 
-    d.prepare(Step::SegmentFile);
+    d.prepare(segment.source());
     nameBox(d)->setText(u"kept"_s);
     folderList(d)->setPath(u"/"_s);
     EXPECT_EQ(folderList(d)->path(), u"/"_s);
     EXPECT_EQ(fileList(d)->path(), u"/"_s);
     EXPECT_EQ(multiFileList(d)->path(), at(u"s"_s));
     EXPECT_EQ(nameBox(d)->text(), u"kept"_s);
-    d.prepare(Step::AppendTo);
+    d.prepare(append.target());
     nameBox(d)->setText(u"kept"_s);
     folderList(d)->setPath(at(u"s"_s));
     EXPECT_EQ(fileList(d)->path(), at(u"s"_s));
@@ -70,6 +77,7 @@ TEST_F(ListsTest, TheListsNeverGoBackToTheProgramsFolder) {
     const QString usb = folder(u"usb"_s);
     const QString work = folder(u"work"_s);
     write(u"work/movie"_s, "0123456789");
+    SegmentSteps segment;
     OperationDialog d(boxes, appFolder, nullptr, DriveTable({usb}, work));
     StepScripts steps(d);
     QString during;
@@ -84,11 +92,11 @@ TEST_F(ListsTest, TheListsNeverGoBackToTheProgramsFolder) {
         driveList(f)->setDrive(usb);
         okWith(f, u"piece"_s, u"2"_s);
     });
-    ASSERT_EQ(d.showStep(Step::SegmentFile), StepResult::Accepted);
-    d.showStep(Step::SegmentBase);
+    d.walk(segment);
+    EXPECT_EQ(steps.leftShown, (QList<bool>{false, false}));
     EXPECT_EQ(during, QDir(appFolder).canonicalPath() + u'/'); // current while it ran
     EXPECT_EQ(QDir::currentPath(), QDir(usb).canonicalPath()); // then the output's folder
-    d.prepare(Step::SegmentFile);
+    d.prepare(segment.source());
     driveList(d)->setDrive(d.drives().driveOf(work));
     EXPECT_EQ(folderList(d)->path(), work);
 }
@@ -98,18 +106,20 @@ TEST_F(ListsTest, TheListsNeverGoBackToTheProgramsFolder) {
 TEST_F(ListsTest, EnterOnAnEntryTakesTheStepAsADoubleClickDoes) {
     write(u"s/movie"_s, "0123456789");
     write(u"s/movie2"_s, "x");
+    SegmentSteps segment;
+    AssembleSteps assemble;
     OperationDialog d(boxes, QString());
     QStringList picked;
-    for (const Step step : {Step::SegmentFile, Step::AssembleFiles}) {
-        d.prepare(step);
+    for (OperationStep* step : {&segment.source(), &assemble.parts()}) {
+        const bool several = step == &assemble.parts();
+        d.prepare(*step);
         folderList(d)->setPath(at(u"s"_s));
         StepScripts steps(d);
         steps.then([&](OperationDialog& f) {
-            FileList* list = step == Step::AssembleFiles ? multiFileList(f) : fileList(f);
+            FileList* list = several ? multiFileList(f) : fileList(f);
             click(list, {u"movie"_s});
             list->setFocus();
-            QTest::keyClick(list, Qt::Key_Down,
-                            step == Step::AssembleFiles ? Qt::ShiftModifier : Qt::NoModifier);
+            QTest::keyClick(list, Qt::Key_Down, several ? Qt::ShiftModifier : Qt::NoModifier);
             QTest::keyClick(list, Qt::Key_Return);
             picked.append(nameBox(f)->text());
         });
@@ -128,8 +138,9 @@ TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
     const QString usb = folder(u"usb/photos"_s).chopped(7);
     const QString work = folder(u"work/deeper"_s).chopped(7);
     folder(u"gone"_s);
+    SegmentSteps segment;
     OperationDialog d(boxes, QString(), nullptr, DriveTable({usb}));
-    d.prepare(Step::SegmentFile);
+    d.prepare(segment.source());
     EXPECT_EQ(folderList(d)->path(), at(u"app"_s)); // the start-up folder
     driveList(d)->setDrive(usb);                    // never made current on: its root
     EXPECT_EQ(folderList(d)->path(), usb);
@@ -163,7 +174,7 @@ TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
     QDir(root).rmdir(u"gone"_s);
     d.goToDriveFolder();
     ASSERT_EQ(boxes.boxes.size(), 1);
-    EXPECT_EQ(boxes.boxes[0].style, 64);
+    EXPECT_EQ(boxes.boxes[0].style, MessageIcon::Information);
     EXPECT_EQ(boxes.boxes[0].title, u"Shardix! - Sorry..."_s);
     EXPECT_TRUE(boxes.boxes[0].text.contains(at(u"gone"_s)));
     EXPECT_EQ(fileList(d)->path(), work + u"/deeper"_s);
@@ -175,8 +186,9 @@ TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
 TEST_F(ListsTest, AClickLandsOnTheRowUnderThePointerAndAStepShowsNewFolders) {
     folder(u"f/a"_s);
     folder(u"f/c"_s);
+    AssembleSteps assemble;
     OperationDialog d(boxes, QString());
-    d.prepare(Step::AssembleFiles); // the list that picks several files in use
+    d.prepare(assemble.parts()); // the list that picks several files in use
     d.drives().makeCurrent(at(u"f"_s));
     folderList(d)->setPath(at(u"f"_s));
     const auto shown = [&] {

@@ -8,6 +8,8 @@
 namespace shardix::testing {
 namespace {
 
+const QString kSegmentsCaption = u"Select DIR and/or enter BASE name for each segment"_s;
+
 class SegmentCommand : public CommandTest {
   protected:
     void SetUp() override {
@@ -76,7 +78,7 @@ TEST_F(SegmentCommand, EachCheckPutsTheFocusToMendThenTheFileIsCutAndReplacingIs
     EXPECT_EQ(read(out + u"/part1"_s), whole.mid(0, 333));
     EXPECT_EQ(read(out + u"/part2"_s), whole.mid(333, 333));
     EXPECT_EQ(read(out + u"/part3"_s), whole.mid(666));
-    EXPECT_EQ(boxes.boxes.last().style, 0);
+    EXPECT_EQ(boxes.boxes.last().style, MessageStyle());
     EXPECT_EQ(boxes.boxes.last().title, u"Shardix!"_s);
     EXPECT_FALSE(boxes.isBusy());
     EXPECT_FALSE(d->isVisible() || progressBar(*d)->isVisibleTo(d) || countBox(*d)->isVisibleTo(d));
@@ -94,13 +96,14 @@ TEST_F(SegmentCommand, EachCheckPutsTheFocusToMendThenTheFileIsCutAndReplacingIs
         QFile::rename(source, source + u'~'); // gone since step 1
         okWith(f, QString());
         QFile::rename(source + u'~', source);
-        boxes.answerNext(6);
+        boxes.answerNext(MessageAnswer::Yes);
         ok(f);
     });
     const QString question = out + u"/1 already exists.  Shall we overwrite it?"_s;
     EXPECT_EQ(boxes.boxTexts(), (QStringList{question, m3, question, done}));
     EXPECT_EQ(focus.last(), nameBox(*d));
-    EXPECT_EQ(boxes.boxes[0].style, 4 + 32 + 256);
+    EXPECT_EQ(boxes.boxes[0].style,
+              MessageButtons::YesNo | MessageIcon::Question | MessageDefault::Second);
     EXPECT_EQ(boxes.boxes[0].title, u"Shardix! - It's your choice..."_s);
     EXPECT_EQ(read(out + u"/1"_s), whole.left(500));
     EXPECT_EQ(read(out + u"/2"_s), whole.mid(500));
@@ -144,7 +147,7 @@ TEST_F(SegmentCommand, InputDuringARunIsIgnoredAndAFailureShowsOnlyItsMessage) {
     EXPECT_EQ(read(out + u"/part2"_s), whole.mid(333, 333)); // kept
     EXPECT_FALSE(boxes.isBusy());
     EXPECT_FALSE(d->isVisible() || progressBar(*d)->isVisibleTo(d));
-    EXPECT_EQ(d->caption(), captionOf(Step::SegmentBase)); // not cancelled
+    EXPECT_EQ(d->caption(), kSegmentsCaption); // not cancelled
 }
 
 // OK clicked with the mouse: a refused entry has its whole text selected once
@@ -233,7 +236,7 @@ TEST_F(SegmentCommand, CancelOrEscapeStopsTheRunAndTheStepStaysShown) {
         bool stillThere = false;
         segment([&](OperationDialog& f) {
             okWith(f, u"part"_s, u"3"_s);
-            stillThere = f.isVisible() && f.caption() == captionOf(Step::SegmentBase) &&
+            stillThere = f.isVisible() && f.caption() == kSegmentsCaption &&
                          !progressBar(f)->isVisible() && f.focusWidget() == nameBox(f);
         });
         EXPECT_EQ(runs, 1) << name;
@@ -270,7 +273,7 @@ TEST_F(SegmentCommand, TheChecksumChoiceIsKeptAndWritesTheToolsManifest) {
 
     // Shown checked again; unchecked, the next cut writes none and removes the old one.
     bool shownOn = false;
-    boxes.answerNext(6); // replace the segments
+    boxes.answerNext(MessageAnswer::Yes); // replace the segments
     segment([&](OperationDialog& f) {
         shownOn = checksumBox(f)->isChecked();
         QTest::mouseClick(checksumBox(f), Qt::LeftButton);

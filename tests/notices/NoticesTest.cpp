@@ -198,7 +198,7 @@ TEST_F(AppendNoticeTest, FailuresToStoreKeepTheNoticeUpAndAFailureToReadStopsApp
     EXPECT_EQ(shown, 1); // only while the store took no change
     ASSERT_EQ(ui.boxes.size(), 3);
     for (const QString& box : ui.shown())
-        EXPECT_TRUE(box.startsWith(QStringLiteral("64 Shardix! - Sorry...: ")))
+        EXPECT_TRUE(box.startsWith(QStringLiteral("Ok|Information Shardix! - Sorry...: ")))
             << box.toStdString();
     EXPECT_TRUE(ui.boxes[0].text.contains(QStringLiteral("read-only")));
     EXPECT_TRUE(ui.boxes[1].text.contains(QStringLiteral("No current record")));

@@ -7,8 +7,18 @@
 #include <QStringList>
 
 #include <functional>
+#include <ostream>
 
 namespace shardix::testing {
+
+// A style as "<buttons>[|<icon>][|Second]": "YesNo|Question|Second", "Ok".
+inline QString styleText(MessageStyle style) {
+    static const char* const buttons[] = {"Ok", "OkCancel", "YesNo"};
+    static const char* const icons[] = {"", "|Critical", "|Question", "|Information"};
+    return QString::fromLatin1(buttons[static_cast<int>(style.buttons)]) +
+           QString::fromLatin1(icons[static_cast<int>(style.icon)]) +
+           (style.byDefault == MessageDefault::Second ? QStringLiteral("|Second") : QString());
+}
 
 // A window-services double that tests hand to the windows: records every box
 // and answers from a queue, never building a window. An unscripted box gets its
@@ -17,20 +27,18 @@ class ScriptedServices : public WindowServices {
   public:
     struct Box {
         QString text;
-        int style = 0;
+        MessageStyle style;
         QString title; // as shown: "Shardix!" when none was given
-        int answer = 0;
+        MessageAnswer answer = MessageAnswer::Ok;
     };
 
-    void answerNext(int answer) { answers.enqueue(answer); }
+    void answerNext(MessageAnswer answer) { answers.enqueue(answer); }
     // Paths for the next Open dialogs; an empty text is a Cancel.
     void openFileNext(const QString& path) { openAnswers.enqueue(path); }
 
-    int messageBox(const QString& text, int style, const QString& title) override {
-        const int buttons = style & 0x7, second = (style & 0x300) == MessageStyle::SecondIsDefault;
-        const int byDefault = buttons == MessageStyle::OkCancel ? MessageAnswer::Ok + second
-                              : buttons == MessageStyle::YesNo  ? MessageAnswer::Yes + second
-                                                                : MessageAnswer::Ok;
+    MessageAnswer messageBox(const QString& text, MessageStyle style,
+                             const QString& title) override {
+        const MessageAnswer byDefault = choicesOf(style.buttons).byDefault(style.byDefault);
         boxes.append({text, style, title.isEmpty() ? kAppTitle : title,
                       answers.isEmpty() ? byDefault : answers.dequeue()});
         if (whileShown)
@@ -55,11 +63,11 @@ class ScriptedServices : public WindowServices {
             texts.append(b.text);
         return texts;
     }
-    // Every box so far as "<style> <title>: <text>".
+    // Every box so far as "<style> <title>: <text>", the style as styleText writes it.
     QStringList shown() const {
         QStringList all;
         for (const Box& b : boxes)
-            all.append(QStringLiteral("%1 %2: %3").arg(b.style).arg(b.title, b.text));
+            all.append(QStringLiteral("%1 %2: %3").arg(styleText(b.style), b.title, b.text));
         return all;
     }
 
@@ -73,9 +81,16 @@ class ScriptedServices : public WindowServices {
     std::function<void()> whileShown;
 
   private:
-    QQueue<int> answers;
+    QQueue<MessageAnswer> answers;
     QQueue<QString> openAnswers;
     bool busy_ = false;
 };
 
 } // namespace shardix::testing
+
+namespace shardix {
+// Styles in failure reports, as styleText writes them.
+inline void PrintTo(const MessageStyle& style, std::ostream* os) {
+    *os << testing::styleText(style).toStdString();
+}
+} // namespace shardix
