@@ -11,6 +11,13 @@ namespace shardix {
 
 namespace {
 
+// "standard output" at the start of a sentence.
+std::string capitalised(std::string text) {
+    if (!text.empty() && text.front() >= 'a' && text.front() <= 'z')
+        text.front() = static_cast<char>(text.front() - 'a' + 'A');
+    return text;
+}
+
 FileHandle openToReadBack(const FileHandle& output, const std::string& name,
                           const std::string& path, std::int64_t total) {
     if (total == 0)
@@ -39,13 +46,13 @@ OutputCheck::OutputCheck(const FileHandle& output, const std::string& outputName
                          const std::string& readBackPath)
     : readBack_(openToReadBack(output, outputName, readBackPath.empty() ? outputName : readBackPath,
                                total)),
-      outputName_(outputName), inputs_(inputs), expected_(expected), total_(total),
-      rangeEnds_(endsOf(lengths)), firstNew_(written),
+      outputName_(outputName), shown_("\"" + outputName + "\""), inputs_(inputs),
+      expected_(expected), total_(total), rangeEnds_(endsOf(lengths)), firstNew_(written),
       reader_(readBack_, total, lengths, written, hashesOf(expected)) {}
 
 OutputCheck::OutputCheck(const std::string& outputName, const std::vector<std::string>& inputs,
                          const std::vector<std::int64_t>& lengths, const Checksums& expected)
-    : outputName_(outputName), inputs_(inputs), expected_(expected),
+    : outputName_(outputName), shown_(outputName), inputs_(inputs), expected_(expected),
       total_(std::accumulate(lengths.begin(), lengths.end(), std::int64_t{0})),
       rangeEnds_(endsOf(lengths)), firstNew_(0), reader_(total_, lengths, hashesOf(expected)) {}
 
@@ -79,8 +86,8 @@ Result<> OutputCheck::finish(RunProgress& progress) {
     if (Result<> failure = compare(found.parts); !failure.ok())
         return failure;
     if (expected_.whole && found.whole != expected_.whole)
-        return Error::of(ErrorKind::Refused, "\"" + outputName_ +
-                                                 "\" does not match the checksum of the whole "
+        return Error::of(ErrorKind::Refused, capitalised(shown_) +
+                                                 " does not match the checksum of the whole "
                                                  "file in \"" +
                                                  expected_.source +
                                                  "\": it is not the original file.");
@@ -104,12 +111,12 @@ Result<> OutputCheck::compare(const std::vector<std::string>& digests) const {
             return Error::of(ErrorKind::Refused,
                              "The bytes of \"" + outputName_ + "\" where \"" + inputs_[k] +
                                  "\" belongs do not match the checksum of \"" + inputs_[k] +
-                                 "\" in \"" + expected_.source + "\"" + whose + "; \"" +
-                                 outputName_ + "\" does not match the original file.");
-        return Error::of(ErrorKind::Refused,
-                         "The bytes of \"" + inputs_[k] + "\" do not match its checksum in \"" +
-                             expected_.source + "\"" + whose + "; \"" + outputName_ +
-                             "\" does not match the original file.");
+                                 "\" in \"" + expected_.source + "\"" + whose + "; " + shown_ +
+                                 " does not match the original file.");
+        return Error::of(ErrorKind::Refused, "The bytes of \"" + inputs_[k] +
+                                                 "\" do not match its checksum in \"" +
+                                                 expected_.source + "\"" + whose + "; " + shown_ +
+                                                 " does not match the original file.");
     }
     return {};
 }

@@ -33,7 +33,8 @@ class OutputCheck {
                 std::int64_t total, std::int64_t written, const Checksums& expected,
                 const std::string& readBackPath = {});
     // An output that cannot be read back (standard output, a pipe): its bytes
-    // are handed over as they are written (feed()).
+    // are handed over as they are written (feed()); messages name it by
+    // `outputName` as it is ("standard output").
     OutputCheck(const std::string& outputName, const std::vector<std::string>& inputs,
                 const std::vector<std::int64_t>& lengths, const Checksums& expected);
 
@@ -63,6 +64,7 @@ class OutputCheck {
 
     FileHandle readBack_;
     std::string outputName_;
+    std::string shown_; // in messages: a file's name quoted, "standard output" as it is
     std::vector<std::string> inputs_;
     Checksums expected_;
     std::int64_t total_;
