@@ -17,8 +17,13 @@
 #   bench/recovery.sh [SIZE_MIB] [ROUNDS] [PERCENT]   (defaults: 256 MiB, 5 rounds, 10 %)
 #   BENCH=path/to/recovery-bench KERNEL=gf-complete BLOCK=1048576 BENCH_DIR=/somewhere \
 #       bench/recovery.sh
+#   CLI=build/shardix-cli OPS=repair bench/recovery.sh 256 3
 # KERNEL picks our multiply-add kernel (the fastest by default), BLOCK a block
-# size other than the plan's.
+# size other than the plan's. CLI runs our repair and verify through the tool
+# (`shardix-cli repair` and `verify` of the index) instead of recovery-bench;
+# our create stays recovery-bench's, the engine fed once, against par2 create
+# of the same blocks. OPS names the operations to time (default: create repair
+# verify).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 size_mib=${1:-256}
@@ -27,6 +32,13 @@ percent=${3:-10}
 bench=${BENCH:-$here/../build/recovery-bench}
 kernel=()
 [[ -n ${KERNEL:-} ]] && kernel=(--kernel "$KERNEL")
+read -r -a ops <<< "${OPS:-create repair verify}"
+checker=("$bench")
+if [[ -n ${CLI:-} ]]; then
+    [[ -x $CLI ]] || { echo "CLI=$CLI is not a program (cmake --build build --target shardix-cli)" >&2; exit 1; }
+    [[ -z ${KERNEL:-} ]] || { echo "KERNEL is recovery-bench's: the tool takes the fastest" >&2; exit 1; }
+    checker=("$CLI")
+fi
 [[ -x $bench ]] || { echo "build recovery-bench first (cmake --build build --target recovery-bench)" >&2; exit 1; }
 command -v par2 > /dev/null || { echo "needs par2 (Debian package par2)" >&2; exit 1; }
 [[ -x /usr/bin/time ]] || { echo "needs /usr/bin/time (Debian package time)" >&2; exit 1; }
@@ -70,15 +82,15 @@ check() { cmp -s "$1" "keep/$1" || { echo "$2 left a wrong $1" >&2; exit 1; }; }
 
 create_ours() { fresh; run create_ours "$bench" create --quiet "${kernel[@]}" -s "$block" -r "$percent" set.par2 "${pieces[@]}"; }
 create_peer() { fresh; run create_peer par2 create -q -q -s"$block" -c"$count" set.par2 "${pieces[@]}"; }
-repair_ours() { broken "$1"; run repair_ours "$bench" repair --quiet "${kernel[@]}" set.par2; check "${pieces[$1]}" ours; }
+repair_ours() { broken "$1"; run repair_ours "${checker[@]}" repair --quiet "${kernel[@]}" set.par2; check "${pieces[$1]}" ours; }
 repair_peer() { broken "$1"; run repair_peer par2 repair -q -q set.par2; check "${pieces[$1]}" par2; }
-verify_ours() { fresh; cp keep/set*.par2 .; run verify_ours "$bench" verify --quiet "${kernel[@]}" set.par2; }
+verify_ours() { fresh; cp keep/set*.par2 .; run verify_ours "${checker[@]}" verify --quiet "${kernel[@]}" set.par2; }
 verify_peer() { fresh; cp keep/set*.par2 .; run verify_peer par2 verify -q -q set.par2; }
 
 for ((i = 1; i <= rounds; i++)); do
     echo "round $i of $rounds"
     lost=$(((i - 1) % 10))
-    for op in create repair verify; do
+    for op in "${ops[@]}"; do
         if ((i % 2)); then "${op}_ours" "$lost"; "${op}_peer" "$lost"
         else "${op}_peer" "$lost"; "${op}_ours" "$lost"; fi
     done
@@ -89,12 +101,14 @@ median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2
 maxrss() { awk '$2 > m {m = $2} END {print m}' "$1.times"; }
 
 echo
-echo "${size_mib} MiB in 10 pieces, $percent %: $plan; kernel ${KERNEL:-fastest}; $rounds rounds"
+echo "${size_mib} MiB in 10 pieces, $percent %: $plan; kernel ${KERNEL:-fastest}; $rounds rounds;" \
+    "repair and verify by ${checker[0]##*/}"
 echo "times are medians, ratios ours / par2 per round"
 printf '%-40s %9s %9s %8s %8s %12s %12s\n' operation "ours (s)" "par2 (s)" median worst \
     "ours RSS" "par2 RSS"
 for op in "create:create" "repair:repair one lost piece" "verify:verify, all intact"; do
     key=${op%%:*} name=${op#*:}
+    [[ -f ${key}_ours.times ]] || continue
     ours=$(cut -d' ' -f1 "${key}_ours.times" | median)
     peer=$(cut -d' ' -f1 "${key}_peer.times" | median)
     paste -d' ' "${key}_ours.times" "${key}_peer.times" | awk '{print $1 / $3}' > "$key.ratios"

@@ -98,13 +98,17 @@ void ConsoleProgress::endLine() {
 
 void ConsoleProgress::draw(std::int64_t done, std::int64_t total, double seconds) {
     const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
-    std::string line = std::string(verb_) + ": " + std::to_string(percent) + "%  " +
-                       amount(static_cast<double>(done)) + " of " +
-                       amount(static_cast<double>(total));
+    // Of a stream, whose length is not known, only what is done and the rate.
+    std::string line =
+        std::string(verb_) + ": " +
+        (total < 0 ? amount(static_cast<double>(done))
+                   : std::to_string(percent) + "%  " + amount(static_cast<double>(done)) + " of " +
+                         amount(static_cast<double>(total)));
     const double rate = seconds > 0.05 ? static_cast<double>(done - *firstDone_) / seconds : 0;
     if (rate > 0)
-        line += "  " + amount(rate) + "/s  " + duration(static_cast<double>(total - done) / rate) +
-                " left";
+        line += "  " + amount(rate) + "/s";
+    if (rate > 0 && total >= 0)
+        line += "  " + duration(static_cast<double>(total - done) / rate) + " left";
     fitToTerminal(line);
     std::fprintf(stderr, "\r%s\033[K", line.c_str());
     std::fflush(stderr);

@@ -2,6 +2,7 @@
 
 #include "cli/ConsoleProgress.h"
 #include "cli/Exit.h"
+#include "cli/RecoveryChecks.h"
 #include "engines/manifest/Manifest.h"
 #include "engines/manifest/Verifier.h"
 
@@ -97,6 +98,8 @@ CLI::App* VerifyCommand::addTo(CLI::App& tool) {
 }
 
 int VerifyCommand::run() {
+    if (isRecoveryIndex(manifestPath_))
+        return verifyRecoverySet(manifestPath_, quiet_);
     const Result<Manifest> manifest = readManifest(manifestPath_);
     if (!manifest.ok())
         return exitWith(manifest.error());

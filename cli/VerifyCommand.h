@@ -7,7 +7,8 @@
 namespace shardix::cli {
 
 // shardix-cli verify [--quiet] MANIFEST: checks the files that MANIFEST lists,
-// in its folder, one line each on standard output; writes nothing.
+// in its folder, one line each on standard output; writes nothing. Given the
+// index of a set of recovery files (BASE.par2), checks the files it lists.
 class VerifyCommand : public Command {
   public:
     CLI::App* addTo(CLI::App& tool) override;

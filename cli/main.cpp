@@ -3,6 +3,7 @@
 #include "cli/AssembleCommand.h"
 #include "cli/Exit.h"
 #include "cli/JoinCommand.h"
+#include "cli/RepairCommand.h"
 #include "cli/SegmentCommand.h"
 #include "cli/Usage.h"
 #include "cli/VerifyCommand.h"
@@ -45,7 +46,8 @@ int main(int argc, char** argv) {
     shardix::cli::AppendCommand append;
     shardix::cli::JoinCommand join;
     shardix::cli::VerifyCommand verify;
-    const std::vector<Command*> commands{&segment, &assemble, &append, &join, &verify};
+    shardix::cli::RepairCommand repair;
+    const std::vector<Command*> commands{&segment, &assemble, &append, &join, &verify, &repair};
 
     CLI::App tool;
     tool.set_help_flag("-h,--help");

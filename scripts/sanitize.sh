@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-missing.sh g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev \
     libgl-dev libsqlcipher-dev libssl-dev libcli11-dev libgtest-dev libgmock-dev help2man \
-    btrfs-progs xfsprogs
+    btrfs-progs xfsprogs zlib1g-dev libgf-complete-dev par2
 
 flags="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSHARDIX_WERROR=ON \

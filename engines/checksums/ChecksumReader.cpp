@@ -26,6 +26,10 @@ ReaderHashes ReaderHashes::sha256(std::size_t ranges) {
             HashAlgorithm::Sha256};
 }
 
+ReaderHashes ReaderHashes::none(std::size_t ranges) {
+    return {std::vector<std::optional<HashAlgorithm>>(ranges), std::nullopt};
+}
+
 ChecksumReader::ChecksumReader(const FileHandle& file, std::int64_t total,
                                std::vector<std::int64_t> rangeLengths, std::int64_t available)
     : ChecksumReader(file, total, rangeLengths, available,
@@ -33,9 +37,10 @@ ChecksumReader::ChecksumReader(const FileHandle& file, std::int64_t total,
 
 ChecksumReader::ChecksumReader(const FileHandle& file, std::int64_t total,
                                std::vector<std::int64_t> rangeLengths, std::int64_t available,
-                               ReaderHashes hashes)
+                               ReaderHashes hashes, Sink sink)
     : file_(&file), total_(total), lengths_(std::move(rangeLengths)), hashes_(std::move(hashes)),
-      lanes_(LaneRanges::suits(hashes_.ranges)), available_(available) {
+      sink_(std::move(sink)), lanes_(!sink_ && LaneRanges::suits(hashes_.ranges)),
+      available_(available) {
     start();
 }
 
@@ -232,6 +237,8 @@ void ChecksumReader::hashRanges() {
                     return;
             }
             const char* buffer = buffers_[static_cast<std::size_t>(piece % kBuffers)].data();
+            if (sink_)
+                sink_(buffer, static_cast<std::size_t>(n));
             for (std::int64_t done = 0; done < n && range < lengths_.size();) {
                 const std::int64_t take = std::min(left, n - done);
                 if (sum)

@@ -26,6 +26,8 @@ struct ReaderHashes {
 
     // SHA-256 of `ranges` ranges and of the whole.
     static ReaderHashes sha256(std::size_t ranges);
+    // No checksum of `ranges` ranges, nor of the whole.
+    static ReaderHashes none(std::size_t ranges);
 };
 
 // Reads the first `total` bytes of a file once, from its first byte, on two
@@ -37,14 +39,22 @@ struct ReaderHashes {
 // ranges on its own and hashes up to sixteen side by side (LaneRanges). Bytes
 // that cannot be read back (written to a pipe) are handed over instead, as they
 // are written (feed()). `file` must stay open while the reader exists.
+//
+// A `sink`, when given, is handed every byte read, once and in order, on the
+// ranges' thread, from the same buffers: so that another consumer of the file
+// (recovery data) costs no read of its own; the ranges are then not read in
+// lanes. What it throws fails the reader. With no hash at all (ReaderHashes::
+// none), the reader only feeds the sink.
 class ChecksumReader {
   public:
+    using Sink = std::function<void(const char* bytes, std::size_t length)>;
+
     // SHA-256 of each range and of the whole.
     ChecksumReader(const FileHandle& file, std::int64_t total,
                    std::vector<std::int64_t> rangeLengths, std::int64_t available);
     ChecksumReader(const FileHandle& file, std::int64_t total,
                    std::vector<std::int64_t> rangeLengths, std::int64_t available,
-                   ReaderHashes hashes);
+                   ReaderHashes hashes, Sink sink = {});
     // Reads nothing: the bytes come through feed().
     ChecksumReader(std::int64_t total, std::vector<std::int64_t> rangeLengths, ReaderHashes hashes);
     ~ChecksumReader();
@@ -79,6 +89,7 @@ class ChecksumReader {
     const std::int64_t total_;
     const std::vector<std::int64_t> lengths_;
     const ReaderHashes hashes_;
+    const Sink sink_;
     const bool lanes_; // the ranges are read and hashed by LaneRanges
     std::vector<std::vector<char>> buffers_;
 

@@ -22,7 +22,8 @@ class RunProgress {
     virtual void setProgressVisible(bool visible) = 0;
 
     // How many of the bytes the run copies or checks are done, out of `total`,
-    // for a display that shows amounts and a rate. Told as the work advances;
+    // for a display that shows amounts and a rate; `total` is below 0 when it
+    // is not known (a stream, read until it ends). Told as the work advances;
     // displays that show only the values above need not follow it.
     virtual void setBytesDone(std::int64_t done, std::int64_t total) {
         (void)done;

@@ -20,8 +20,30 @@ std::size_t nameLength(const std::string& path) {
 
 } // namespace
 
+std::string pieceName(const std::string& basePath, std::int64_t number, int digits) {
+    std::string text = std::to_string(number);
+    if (static_cast<int>(text.size()) < digits)
+        text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
+    return basePath + text;
+}
+
+int digitCount(std::int64_t number) {
+    return static_cast<int>(std::to_string(number).size());
+}
+
 std::string manifestPathFor(const std::string& basePath) {
     return basePath + std::string(kManifestSuffix);
+}
+
+std::string joinScriptPathFor(const std::string& basePath) {
+    return basePath + std::string(kJoinScriptSuffix);
+}
+
+std::string joinedNameOf(const std::string& basePath) {
+    std::string name(fileNameOf(basePath));
+    while (!name.empty() && (name.back() == '.' || name.back() == '-' || name.back() == '_'))
+        name.pop_back();
+    return name;
 }
 
 bool isManifestName(std::string_view path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,8 +15,30 @@ inline constexpr int kMaxSegments = 999;
 // A manifest is named as its base name, followed by this.
 inline constexpr std::string_view kManifestSuffix = ".sha256";
 
+// The widest zero-padded piece numbers asked for (--digits).
+inline constexpr int kMaxDigits = 9;
+
+// A join script is named as its base name, followed by this.
+inline constexpr std::string_view kJoinScriptSuffix = ".join.sh";
+
+// The name of piece `number` of `basePath`, with `digits` zero-padded digits
+// or none ("p" and 3: "p3"; with 2 digits "p03").
+std::string pieceName(const std::string& basePath, std::int64_t number, int digits);
+
+// How many digits `number` has in decimal.
+int digitCount(std::int64_t number);
+
 // The manifest of the segments of `basePath`: `basePath` followed by ".sha256".
 std::string manifestPathFor(const std::string& basePath);
+
+// The join script of the segments of `basePath`: `basePath` followed by ".join.sh".
+std::string joinScriptPathFor(const std::string& basePath);
+
+// The name that the whole file takes beside the pieces of `basePath` when
+// nothing else names it (a stream has no name of its own): the file name of
+// `basePath` without the '.', '-' or '_' that ends it ("disk.img" for
+// "pieces/disk.img."); empty when nothing is left ("pieces/").
+std::string joinedNameOf(const std::string& basePath);
 
 // Whether `path` is named as a manifest is.
 bool isManifestName(std::string_view path);

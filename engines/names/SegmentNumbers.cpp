@@ -1,6 +1,7 @@
 #include "engines/names/SegmentNumbers.h"
 
 #include "engines/io/FileIdentity.h"
+#include "engines/names/PiecePolicy.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -12,18 +13,47 @@ namespace {
 struct SegmentName {
     std::string base;
     int number = 0;
+    int digits = 0;      // how many digits the name ends in
+    bool padded = false; // the first of them is a zero ("p01")
 };
 
-// Every way of reading `path` as a base name and a segment number, the
-// longest base first.
+// How the numbers of one set of pieces are written: without leading zeros
+// (width 0: "p1" .. "p12"), or zero-padded to `width` digits ("p01" .. "p12").
+bool fits(const SegmentName& name, int width) {
+    return width == 0 ? !name.padded : name.digits == width;
+}
+
+// The widths of the sets that `name` may belong to.
+std::vector<int> widthsOf(const SegmentName& name) {
+    std::vector<int> widths;
+    if (!name.padded)
+        widths.push_back(0);
+    if (name.digits >= 2)
+        widths.push_back(name.digits);
+    return widths;
+}
+
+// Every way of reading `path` as a base name and a segment number from 1 to
+// kMaxSegments, written in as many digits as it needs or zero-padded to at
+// most kMaxDigits; the zero-padded first, the widest of them first, then the
+// others, the longest base first.
 std::vector<SegmentName> readings(const std::string& path) {
     const std::size_t firstDigit = path.find_last_not_of("0123456789") + 1;
     std::vector<SegmentName> result;
-    for (std::size_t digits = 1; digits <= 3 && digits <= path.size() - firstDigit; ++digits) {
+    for (std::size_t digits = 1;
+         digits <= static_cast<std::size_t>(kMaxDigits) && digits <= path.size() - firstDigit;
+         ++digits) {
         const std::size_t start = path.size() - digits;
-        if (path[start] != '0')
-            result.push_back({path.substr(0, start), std::stoi(path.substr(start))});
+        const int number = std::stoi(path.substr(start));
+        const bool padded = path[start] == '0';
+        if (number >= 1 && number <= kMaxSegments && (!padded || digits >= 2))
+            result.push_back({path.substr(0, start), number, static_cast<int>(digits), padded});
     }
+    // A leading zero says the number is padded, to all the zeros: "p001" is
+    // piece 1 of "p" before it is piece 1 of "p0" or "p00".
+    std::stable_sort(result.begin(), result.end(), [](const SegmentName& a, const SegmentName& b) {
+        return a.padded && (!b.padded || a.digits > b.digits);
+    });
     return result;
 }
 
@@ -46,40 +76,66 @@ bool sameBase(const std::string& a, const std::string& b) {
 // One reading of all the paths under one base name.
 struct Reading {
     std::string base;
+    int width = 0; // as fits() reads it
     std::vector<int> numbers;
 };
 
-// The readings of `paths` under a base name that all of them share, the
-// longest base first.
+// The reading of `path` under `base` in a set of `width`, when it has one.
+std::optional<SegmentName> readingUnder(const std::string& path, const std::string& base,
+                                        int width) {
+    for (const SegmentName& name : readings(path)) {
+        if (fits(name, width) && sameBase(name.base, base))
+            return name;
+    }
+    return std::nullopt;
+}
+
+// The reading of every one of `paths` under the base and width of `first`,
+// which reads paths[0]; nothing when one of them has none, or when a set of
+// zero-padded numbers has none that starts with a zero (it is read unpadded).
+std::optional<Reading> readAll(const std::vector<std::string>& paths, const SegmentName& first,
+                               int width) {
+    Reading reading{first.base, width, {first.number}};
+    bool padded = first.padded;
+    for (std::size_t i = 1; i < paths.size(); ++i) {
+        const std::optional<SegmentName> name = readingUnder(paths[i], first.base, width);
+        if (!name)
+            return std::nullopt;
+        reading.numbers.push_back(name->number);
+        padded = padded || name->padded;
+    }
+    if (width > 0 && !padded)
+        return std::nullopt;
+    return reading;
+}
+
+// The readings of `paths` under a base name that all of them share, in the
+// order of the first path's readings().
 std::vector<Reading> sharedReadings(const std::vector<std::string>& paths) {
     std::vector<Reading> shared;
     if (paths.empty())
         return shared;
     for (const SegmentName& first : readings(paths.front())) {
-        Reading reading{first.base, {first.number}};
-        for (std::size_t i = 1; i < paths.size(); ++i) {
-            const auto names = readings(paths[i]);
-            const auto same = std::find_if(names.begin(), names.end(), [&](const SegmentName& n) {
-                return sameBase(n.base, first.base);
-            });
-            if (same == names.end())
-                break;
-            reading.numbers.push_back(same->number);
+        for (const int width : widthsOf(first)) {
+            if (std::optional<Reading> reading = readAll(paths, first, width))
+                shared.push_back(std::move(*reading));
         }
-        if (reading.numbers.size() == paths.size())
-            shared.push_back(std::move(reading));
     }
     return shared;
 }
 
-std::string quoted(const std::string& base, int number) {
-    return "\"" + base + std::to_string(number) + "\"";
+std::string quotedPiece(const std::string& base, int number, int width) {
+    return "\"" + pieceName(base, number, width) + "\"";
 }
 
-// What is missing or doubled among the segments `numbers` of `base`; empty
-// when nothing is.
-std::string gapsIn(const std::string& base, std::vector<int> numbers) {
+// What is missing or doubled among the segments of a reading; empty when
+// nothing is.
+std::string gapsIn(const Reading& reading) {
+    std::vector<int> numbers = reading.numbers;
     std::sort(numbers.begin(), numbers.end());
+    const auto quoted = [&reading](int number) {
+        return quotedPiece(reading.base, number, reading.width);
+    };
     std::string message;
     const auto add = [&message](const std::string& sentence) {
         message += (message.empty() ? "" : " ") + sentence;
@@ -89,23 +145,40 @@ std::string gapsIn(const std::string& base, std::vector<int> numbers) {
         const int number = numbers[i];
         if (number == before) {
             if (i + 1 == numbers.size() || numbers[i + 1] != number)
-                add(quoted(base, number) + " is given more than once.");
+                add(quoted(number) + " is given more than once.");
             continue;
         }
         if (number > before + 1) {
             const std::string missing =
                 number == before + 2
-                    ? quoted(base, before + 1) + " is missing"
-                    : quoted(base, before + 1) + " to " + quoted(base, number - 1) + " are missing";
+                    ? quoted(before + 1) + " is missing"
+                    : quoted(before + 1) + " to " + quoted(number - 1) + " are missing";
             add(missing +
-                (before == 0
-                     ? " before " + quoted(base, number)
-                     : " between " + quoted(base, before) + " and " + quoted(base, number)) +
+                (before == 0 ? " before " + quoted(number)
+                             : " between " + quoted(before) + " and " + quoted(number)) +
                 ".");
         }
         before = number;
     }
     return message;
+}
+
+// Whether `name`, read in a set of `width`, and the pieces of its base among
+// `inputs` make one run of numbers without a gap.
+bool joinsWithout(const SegmentName& name, int width, const std::vector<std::string>& inputs) {
+    std::vector<int> numbers{name.number};
+    bool padded = name.padded;
+    for (const std::string& input : inputs) {
+        if (const std::optional<SegmentName> piece = readingUnder(input, name.base, width)) {
+            numbers.push_back(piece->number);
+            padded = padded || piece->padded;
+        }
+    }
+    if (numbers.size() < 2 || (width > 0 && !padded))
+        return false;
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return numbers.back() - numbers.front() + 1 == static_cast<int>(numbers.size());
 }
 
 } // namespace
@@ -145,27 +218,16 @@ Result<> outOfNumberOrder(const std::vector<std::string>& paths) {
                                                      paths[i] +
                                                      "\": the pieces are not in number order.");
     }
-    return Error::of(ErrorKind::Refused, gapsIn(first.base, first.numbers));
+    return Error::of(ErrorKind::Refused, gapsIn(first));
 }
 
 std::optional<std::string> pieceBaseOf(const std::string& path,
                                        const std::vector<std::string>& inputs) {
     for (const SegmentName& name : readings(path)) {
-        std::vector<int> numbers{name.number};
-        for (const std::string& input : inputs) {
-            for (const SegmentName& reading : readings(input)) {
-                if (sameBase(reading.base, name.base)) {
-                    numbers.push_back(reading.number);
-                    break;
-                }
-            }
+        for (const int width : widthsOf(name)) {
+            if (joinsWithout(name, width, inputs))
+                return name.base;
         }
-        if (numbers.size() < 2)
-            continue;
-        std::sort(numbers.begin(), numbers.end());
-        numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-        if (numbers.back() - numbers.front() + 1 == static_cast<int>(numbers.size()))
-            return name.base;
     }
     return std::nullopt;
 }
@@ -175,10 +237,10 @@ Result<> missingSegments(const std::vector<std::string>& paths) {
     if (shared.empty())
         return {};
     for (const Reading& reading : shared) {
-        if (gapsIn(reading.base, reading.numbers).empty())
+        if (gapsIn(reading).empty())
             return {};
     }
-    return Error::of(ErrorKind::Refused, gapsIn(shared.front().base, shared.front().numbers));
+    return Error::of(ErrorKind::Refused, gapsIn(shared.front()));
 }
 
 } // namespace shardix

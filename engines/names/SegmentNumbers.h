@@ -9,9 +9,12 @@
 namespace shardix {
 
 // Segment names are a base name followed by the segment's number, 1 to 999
-// in decimal without leading zeros ("part1" .. "part12"). A base name may end
-// in digits itself, so one name can be read in up to three ways: "v12" is
-// segment 12 of "v" or segment 2 of "v1".
+// in decimal: without leading zeros ("part1" .. "part12"), or zero-padded to
+// one width for all the segments of a base name ("part01" .. "part12", as
+// segment --digits 2 writes them; "part1" and "part02" are of no one set). A
+// base name may end in digits itself, so one name can be read in several
+// ways: "v12" is segment 12 of "v" or segment 2 of "v1", "v012" segment 12 of
+// "v" or segment 2 of "v01".
 
 // The segment number of `path` when it is `base` followed by one.
 std::optional<int> segmentNumber(const std::string& path, const std::string& base);

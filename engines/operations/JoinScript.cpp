@@ -31,6 +31,8 @@ constexpr const char* kHead = R"(#!/bin/sh
 # under a temporary name, renamed when all is written.
 LC_ALL=C
 export LC_ALL
+# A CDPATH from the caller would send the cd below elsewhere.
+unset CDPATH
 me=$0
 fail() {
     printf '%s: %s\n' "$me" "$1" >&2

@@ -6,8 +6,7 @@
 #include "engines/io/MeasuredFile.h"
 #include "engines/io/Messages.h"
 #include "engines/io/RunProgress.h"
-#include "engines/manifest/Manifest.h"
-#include "engines/names/SegmentNumbers.h"
+#include "engines/operations/CutCompanions.h"
 #include "errors/Error.h"
 
 #include <algorithm>
@@ -67,68 +66,33 @@ std::string fileNameOf(const std::string& path) {
     return path.substr(path.find_last_of('/') + 1);
 }
 
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
-}
-
 Error refusal(const std::string& message) {
     return Error::refusedName(message);
 }
 
-// Refuses `path` when it cannot be created in its folder: a file name longer
-// than the file system takes.
-Result<> tooLong(const std::string& path, const std::string& what) {
-    const long longest = ::pathconf(folderOf(path).c_str(), _PC_NAME_MAX);
-    const std::size_t length = fileNameOf(path).size();
-    if (longest <= 0 || length <= static_cast<std::size_t>(longest))
-        return {};
-    return Error::refusedName("The name of " + what + ", \"" + fileNameOf(path) + "\", would be " +
-                              std::to_string(length) +
-                              " bytes long; the file system takes at most " +
-                              std::to_string(longest) + ".  Please choose a shorter base name.");
-}
-
-// The manifest of segments `basePath`1 .. n of `sourcePath`: every name is
-// relative to the manifest's folder, the whole file's by the source's own name.
-Manifest manifestOf(const Checksums& sums, const std::string& sourcePath,
-                    const std::string& basePath) {
-    Manifest manifest;
-    std::int64_t total = 0;
-    for (std::size_t k = 0; k < sums.parts.size(); ++k) {
-        manifest.entries.push_back(
-            {sums.parts[k], fileNameOf(basePath) + std::to_string(k + 1), false, sums.lengths[k]});
-        total += sums.lengths[k];
-    }
-    manifest.entries.push_back({sums.whole.value_or(""), fileNameOf(sourcePath), true, total});
-    return manifest;
-}
-
-// Refuses a manifest that cannot be written beside the segments of `basePath`
-// cut from `sourcePath`.
-Result<> manifestRefused(const std::string& sourcePath, const std::string& basePath) {
-    const std::string manifest = manifestPathFor(basePath);
-    if (Result<> refused = refusedOutput(manifest); !refused.ok())
-        return refused;
-    if (Result<> refused = tooLong(manifest, "the manifest"); !refused.ok())
-        return refused;
-    // The manifest names the whole file by the source's own name in its folder.
-    const std::string whole = fileNameOf(sourcePath);
-    if (whole == fileNameOf(manifest) || sameFile(sourcePath, manifest))
+// Refuses a source that is the manifest or the join script to be written:
+// they would take its place.
+Result<> refusedSource(const std::string& sourcePath, const std::string& basePath,
+                       const SegmentOptions& options) {
+    if ((options.writeManifest && sameFile(sourcePath, manifestPathFor(basePath))) ||
+        (options.writeJoinScript && sameFile(sourcePath, joinScriptPathFor(basePath))))
         return refusal("\"" + sourcePath +
-                       "\" has the manifest's own name; please choose another base name.");
-    if (segmentNumber(whole, fileNameOf(basePath)))
-        return refusal("The manifest would list \"" + whole +
-                       "\", the name of a piece, as the whole file; please choose another base "
-                       "name.");
+                       "\" is the manifest or the join script of the pieces; please choose "
+                       "another base name.");
     return {};
 }
 
 // Every check of the names a cut writes, before anything is written.
 Result<> refusedNames(const std::string& sourcePath, const std::string& basePath, int count,
                       const SegmentOptions& options) {
-    const auto segmentName = [&](int k) { return basePath + std::to_string(k); };
-    if (Result<> refused = tooLong(segmentName(count), "piece " + std::to_string(count));
+    const auto segmentName = [&](int k) { return pieceName(basePath, k, options.digits); };
+    if (options.digits > 0 && digitCount(count) > options.digits)
+        return Error::of(ErrorKind::Refused,
+                         "\"" + sourcePath + "\" would be cut into " + std::to_string(count) +
+                             " pieces, which " + std::to_string(options.digits) +
+                             (options.digits == 1 ? " digit" : " digits") +
+                             " cannot number.  Please ask for more digits or larger pieces.");
+    if (Result<> refused = refusedLongName(segmentName(count), "piece " + std::to_string(count));
         !refused.ok())
         return refused;
     std::vector<std::string> names;
@@ -141,38 +105,10 @@ Result<> refusedNames(const std::string& sourcePath, const std::string& basePath
         return refusal(oneFile(names[same->first], names[same->second]) +
                        " (links to one another): writing one piece would change the other.  "
                        "Nothing was written; please remove one of them first.");
-    if (options.writeManifest) {
-        if (Result<> refused = manifestRefused(sourcePath, basePath); !refused.ok())
-            return refused;
-    }
-    return {};
-}
-
-// After a run that wrote segments: the manifest of the base name describes the
-// new segments, or there is none.
-Result<> settleManifest(const std::string& sourcePath, const std::string& basePath,
-                        const SegmentOptions& options, bool hadManifest, const Result<>& run,
-                        SegmentReport& report) {
-    const std::string path = manifestPathFor(basePath);
-    Result<> result = run;
-    if (run.ok() && options.writeManifest) {
-        const Manifest fresh = manifestOf(report.checksums, sourcePath, basePath);
-        try {
-            fresh.write(path);
-            return {};
-        } catch (const Failed& e) {
-            result = e.error();
-        }
-        // An old manifest that lists exactly the new segments may stay.
-        try {
-            if (hadManifest && Manifest::read(path).entries == fresh.entries)
-                return result;
-        } catch (const Failed&) {
-        }
-    }
-    if (hadManifest && ::unlink(path.c_str()) == 0)
-        report.removedOldManifest = true;
-    return result;
+    if (Result<> refused = refusedCompanions(basePath, fileNameOf(sourcePath), options);
+        !refused.ok())
+        return refused;
+    return refusedSource(sourcePath, basePath, options);
 }
 
 // One cut: the source taken up, the lengths of its segments, and how far the
@@ -197,30 +133,49 @@ class CutRun {
         progress_.setProgressValue(1);
         progress_.setProgressVisible(true);
         cutFromPrivateCopyIfNeeded();
+        if (options_.consumer)
+            consumer_ = options_.consumer(source_.file, lengths_);
         return {};
     }
 
     void cut() {
+        const bool hash = options_.writeManifest || options_.computeChecksums;
         std::optional<ChecksumReader> reader;
-        if (options_.writeManifest || options_.computeChecksums)
-            reader.emplace(source_.file, source_.length, lengths_, source_.length);
+        if (hash || consumer_)
+            reader.emplace(source_.file, source_.length, lengths_, source_.length,
+                           hash ? ReaderHashes::sha256(lengths_.size())
+                                : ReaderHashes::none(lengths_.size()),
+                           sink());
         for (int k = 1; k <= count(); ++k)
             writeSegment(k, reader ? &*reader : nullptr);
         if (reader) {
-            report_.checksums = reader->finish([&] {
+            Checksums sums = reader->finish([&] {
                 showDone(written_, &*reader);
                 stopIfAsked(progress_, segmentName(count()));
             });
-            report_.checksums.lengths = lengths_;
+            if (hash)
+                report_.checksums = std::move(sums);
         }
+        report_.checksums.lengths = lengths_;
         showDone(written_, nullptr);
+        if (consumer_)
+            consumer_->finish(progress_);
     }
 
     bool wroteSegments() const { return wroteSegments_; }
 
   private:
     int count() const { return static_cast<int>(lengths_.size()); }
-    std::string segmentName(int k) const { return basePath_ + std::to_string(k); }
+
+    ChecksumReader::Sink sink() const {
+        if (!consumer_)
+            return {};
+        return [consumer = consumer_.get()](const char* bytes, std::size_t length) {
+            consumer->take(bytes, length);
+        };
+    }
+
+    std::string segmentName(int k) const { return pieceName(basePath_, k, options_.digits); }
 
     // When a segment to be written is the source itself (the same name, or a
     // link to it), cut from a private copy so that every segment is right.
@@ -261,6 +216,7 @@ class CutRun {
     SegmentReport& report_;
     MeasuredFile source_;
     std::vector<std::int64_t> lengths_;
+    std::unique_ptr<SourceConsumer> consumer_;
     std::int64_t written_ = 0;
     bool wroteSegments_ = false;
 };
@@ -268,10 +224,7 @@ class CutRun {
 Result<> cutFile(const std::string& sourcePath, const std::string& basePath,
                  const SegmentLengths& lengthsOf, RunProgress& progress,
                  const SegmentOptions& options, SegmentReport& report) {
-    struct stat old {};
-    const bool hadManifest = options.handleOldManifest &&
-                             ::lstat(manifestPathFor(basePath).c_str(), &old) == 0 &&
-                             !S_ISDIR(old.st_mode);
+    const OldCompanions old = oldCompanionsOf(basePath, options);
     CutRun run(sourcePath, basePath, progress, options, report);
     // A failure while writing keeps what was written.
     Result<> result = guarded([&]() -> Result<> {
@@ -280,9 +233,9 @@ Result<> cutFile(const std::string& sourcePath, const std::string& basePath,
         run.cut();
         return {};
     });
-    if (!run.wroteSegments() || !options.handleOldManifest)
+    if (!run.wroteSegments())
         return result;
-    return settleManifest(sourcePath, basePath, options, hadManifest, result, report);
+    return settleCompanions(basePath, fileNameOf(sourcePath), options, old, result, report);
 }
 
 // The segment lengths of a cut into `count` equal segments.

@@ -6,12 +6,35 @@
 #include "engines/names/PiecePolicy.h"
 #include "errors/Result.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace shardix {
 
 class RunProgress;
+
+// Another user of a cut's source bytes (recovery data): it is handed each byte
+// once, in order, from the read that computes the checksums, so that the
+// source is read once for both. Its failures are thrown (Failed).
+class SourceConsumer {
+  public:
+    virtual ~SourceConsumer() = default;
+    // The next `length` bytes of the source, on a thread of the reader's.
+    virtual void take(const char* bytes, std::size_t length) = 0;
+    // After every segment is written and closed and every byte taken.
+    virtual void finish(RunProgress& progress) = 0;
+};
+
+// Makes the consumer of a cut once the lengths of its segments are known and
+// before any is written: `source` is the open source (the consumer may read
+// the head of each segment from it beforehand), `lengths` the segments' in
+// order. Its refusal (thrown) refuses the cut.
+using SourceConsumerMaker = std::function<std::unique_ptr<SourceConsumer>(
+    const FileHandle& source, const std::vector<std::int64_t>& lengths)>;
 
 // How a cut is made besides its source, segments and count.
 struct SegmentOptions {
@@ -27,6 +50,18 @@ struct SegmentOptions {
     // describes the segments once they are written, so it is replaced by the
     // new one, or removed. Off: no manifest is looked at.
     bool handleOldManifest = true;
+    // Hand the source's bytes to a consumer too (see SourceConsumer). With it,
+    // the source is read beside the copy even without checksums.
+    SourceConsumerMaker consumer = nullptr;
+    // Zero-padded numbers of this many digits (BASE01 .. BASE12), so that a
+    // list in byte order gives the join order; 0 for BASE1 .. BASE12.
+    int digits = 0;
+    // Also write the join script joinScriptPathFor(basePath) once every
+    // segment is written (JoinScript.h), which joins them without us into the
+    // name the manifest gives the whole file.
+    bool writeJoinScript = false;
+    // Look after the join script of the base name as after the manifest.
+    bool handleOldJoinScript = false;
 };
 
 // What a cut did besides its segments.
@@ -35,16 +70,20 @@ struct SegmentReport {
     Checksums checksums;
     // An old manifest of the base name was removed: it described other bytes.
     bool removedOldManifest = false;
+    // The same of an old join script.
+    bool removedOldJoinScript = false;
 };
 
 // Cuts `sourcePath` into `count` segment files named `basePath` followed by
-// 1 .. count in decimal. Every segment holds length / count bytes, the last one
-// the rest too. Refuses, before any segment is touched: a source that cannot
-// be read, a count larger than the source, segment names that are folders,
-// pipes, sockets or disk devices, that are too long for the file system or
-// that name one file between them (links), and, with a manifest, a manifest
-// name that cannot be written or one the manifest could not tell from the
-// source's. A failure while writing keeps what was written.
+// 1 .. count in decimal (pieceName, with options.digits). Every segment holds
+// length / count bytes, the last one the rest too. Refuses, before any segment
+// is touched: a source that cannot be read, a count larger than the source or
+// than options.digits can number, segment names that are folders, pipes,
+// sockets or disk devices, that are too long for the file system or that name
+// one file between them (links), and, with a manifest or a join script, a name
+// of theirs that cannot be written or that they could not tell from the
+// source's own name, by which they name the whole file. A failure while writing
+// keeps what was written.
 Result<> segmentFile(const std::string& sourcePath, const std::string& basePath, int count,
                      RunProgress& progress, const SegmentOptions& options = {},
                      SegmentReport* report = nullptr);

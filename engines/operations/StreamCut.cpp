@@ -104,17 +104,6 @@ bool isPipe(int fd) {
     return ::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode);
 }
 
-} // namespace
-
-std::string pieceName(const std::string& basePath, std::int64_t number, int digits) {
-    std::string text = std::to_string(number);
-    if (static_cast<int>(text.size()) < digits)
-        text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
-    return basePath + text;
-}
-
-namespace {
-
 // One cut of a stream: the input, the checksums taken on the way, and the
 // pieces written so far.
 class StreamCutter {
@@ -190,12 +179,30 @@ class StreamCutter {
     // below 0 to try again (interrupted, or an input that does not wait for
     // its writer and has nothing yet).
     ssize_t move(PieceFile& piece, std::int64_t want) {
-        const ssize_t n = splicing_ ? splice(piece, want) : readAndWrite(piece, want);
-        if (n < 0 && errno == EAGAIN) {
+        awaitInput();
+        return splicing_ ? splice(piece, want) : readAndWrite(piece, want);
+    }
+
+    // Waits until the input has bytes, or has ended; in short waits, between
+    // which it asks whether to stop, when it may be asked.
+    void awaitInput() const {
+        const int wait = options_.stopRequested ? 250 : -1;
+        for (;;) {
+            if (options_.stopRequested && options_.stopRequested())
+                fail(Error::of(ErrorKind::Stopped, stoppedMessage()));
             pollfd ready{input_, POLLIN, 0};
-            ::poll(&ready, 1, -1);
+            if (::poll(&ready, 1, wait) != 0)
+                return;
         }
-        return n;
+    }
+
+    std::string stoppedMessage() const {
+        const std::string read = "The run was stopped after " + std::to_string(cut_.length) +
+                                 " bytes of \"" + inputName_ + "\"";
+        if (cut_.pieces.empty())
+            return read + "; no piece was whole, and none was kept.";
+        return read + ".  \"" + cut_.pieces.back().path +
+               "\" and the pieces before it are whole; the bytes read after them were not kept.";
     }
 
     ssize_t splice(PieceFile& piece, std::int64_t want) {

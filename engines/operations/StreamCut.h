@@ -23,6 +23,10 @@ struct StreamCutOptions {
     bool replace = false;
     // Told the count of bytes cut so far, after each read.
     std::function<void(std::int64_t done)> progress;
+    // Asked before each read, and every quarter of a second while the input
+    // has nothing: true ends the cut (ErrorKind::Stopped), keeping the pieces
+    // that are whole. Unset, the cut waits for its input as long as it takes.
+    std::function<bool()> stopRequested;
 };
 
 struct CutPiece {
@@ -36,10 +40,6 @@ struct StreamCut {
     std::int64_t length = 0;
     std::vector<std::string> wholeChecksums; // in the order of wholeChecksums
 };
-
-// The name of piece `number` of `basePath`, with `digits` zero-padded digits
-// or none ("p" and 3: "p3"; with 2 digits "p03").
-std::string pieceName(const std::string& basePath, std::int64_t number, int digits);
 
 // Cuts what the file descriptor `input` gives until its end (a pipe, a
 // socket, standard input) into pieces of `pieceLength` bytes, the last one

@@ -685,6 +685,26 @@ TEST(Sizes, ReadLikeSplitAndSegmentNumbersFindGaps) {
     EXPECT_EQ(failure(missingSegments({"p1", "./p1"})), "\"p1\" is given more than once.");
 }
 
+// Zero-padded names (segment --digits) are read as one set of one width: in
+// order, out of it, a gap named as the set names its pieces, a base name that
+// ends in digits, and no set of two widths.
+TEST(Sizes, SegmentNumbersReadZeroPaddedNames) {
+    const auto padded = [](const std::string& base, int width, const std::vector<int>& numbers) {
+        Strings names;
+        for (const int n : numbers)
+            names.push_back(pieceName(base, n, width));
+        return names;
+    };
+    EXPECT_EQ(failure(outOfNumberOrder(padded("p", 2, upTo(12)))), "");
+    EXPECT_EQ(failure(missingSegments(padded("v1", 2, upTo(12)))), ""); // v101 .. v112
+    EXPECT_EQ(failure(outOfNumberOrder(padded("p", 3, {1, 2, 10, 3}))),
+              "\"p010\" is given before \"p003\": the pieces are not in number order.");
+    EXPECT_EQ(failure(missingSegments(padded("d/p", 2, {1, 2, 5}))),
+              "\"d/p03\" to \"d/p04\" are missing between \"d/p02\" and \"d/p05\".");
+    EXPECT_EQ(failure(missingSegments({"p01", "p2", "p4"})), ""); // two widths: no one set
+    EXPECT_EQ(pieceBaseOf("p001", padded("p", 3, {2, 3})), "p");
+}
+
 // The checksums of each segment and of the whole, computed beside the cut, are
 // those of the files written, for counts and for lengths of segments.
 TEST_F(Engine, SegmenterReturnsTheChecksumsOfWhatItWrote) {

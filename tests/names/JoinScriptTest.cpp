@@ -111,6 +111,19 @@ TEST(JoinScript, AnExistingFileIsReplacedOnlyWhenAsked) {
         writeJoinScript(dir / "q.join.sh", {"q", {{"../p1", 3}}, std::nullopt}, true).ok());
 }
 
+// Run by a relative path with the caller's CDPATH leading to a folder of the
+// same name elsewhere, it still joins the pieces beside it.
+TEST(JoinScript, JoinsInItsOwnFolderWhateverCdpath) {
+    TempDir top;
+    std::filesystem::create_directories(top / "decoy/sub");
+    std::filesystem::create_directory(top / "sub");
+    writeFile(top / "sub/p1", "abc");
+    ASSERT_TRUE(
+        writeJoinScript(top / "sub/p.join.sh", {"p", {{"p1", 3}}, std::nullopt}, false).ok());
+    EXPECT_EQ(runIn(top.folder(), "CDPATH=decoy dash sub/p.join.sh"), 0);
+    EXPECT_EQ(readFile(top / "sub/p"), "abc");
+}
+
 // shellcheck, where it is installed, finds no fault in a script of awkward
 // names. Left out: its notes that quotes and $( ) inside single quotes stay as
 // they are, which is what the names need.

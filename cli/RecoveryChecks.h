@@ -1,0 +1,37 @@
+#pragma once
+
+#include "engines/recovery/RecoveryRepair.h"
+
+#include <atomic>
+#include <string>
+
+namespace shardix::cli {
+
+class ConsoleProgress;
+
+// Whether `path` is the index of a set of recovery files (verify then checks
+// the set, not a manifest): it begins as they begin, or is named "*.par2".
+bool isRecoveryIndex(const std::string& path);
+
+// A recovery run's control that shows its progress on `progress` and sets
+// `stop` when the user asks the run to stop.
+RecoveryControl consoleControl(ConsoleProgress& progress, std::atomic<bool>& stop);
+
+// One line for each file that `report` lists (with `quiet`, only for those
+// not right), as verify shows a manifest's: "NAME: OK", "NAME: missing",
+// "NAME: damaged: WHY", and for a repaired file "NAME: rebuilt ...".
+std::string reportLines(const RecoveryReport& report, bool quiet);
+
+// The files of `report` that are neither intact nor rebuilt.
+int filesNotRight(const RecoveryReport& report);
+
+// Tells the notes of `report` (damaged volumes, packets of other sets left
+// out) on standard error, after the index's name.
+void tellNotes(const std::string& indexPath, const RecoveryReport& report);
+
+// verify INDEX: checks the files of the set, prints their lines; 0 when all
+// are intact, 1 when one is not (saying whether the set can repair them) or
+// the index cannot be read.
+int verifyRecoverySet(const std::string& indexPath, bool quiet);
+
+} // namespace shardix::cli

@@ -1,0 +1,112 @@
+#include "cli/RecoveryWriter.h"
+
+#include "engines/io/RunProgress.h"
+#include "engines/names/PiecePolicy.h"
+#include "engines/recovery/RecoveryEncoder.h"
+
+#include <algorithm>
+#include <atomic>
+#include <utility>
+
+namespace shardix::cli {
+
+namespace {
+
+std::string fileNameOf(const std::string& path) {
+    return path.substr(path.find_last_of('/') + 1);
+}
+
+// The pieces as the index lists them: their names in the index's folder, their
+// lengths and first bytes, read from the source before the cut begins.
+std::vector<RecoveryPiece> piecesOf(const std::string& basePath, int digits,
+                                    const FileHandle& source,
+                                    const std::vector<std::int64_t>& lengths) {
+    std::vector<RecoveryPiece> pieces;
+    std::int64_t offset = 0;
+    for (std::size_t k = 0; k < lengths.size(); ++k) {
+        RecoveryPiece piece{
+            fileNameOf(pieceName(basePath, static_cast<std::int64_t>(k) + 1, digits)),
+            lengths[k],
+            {}};
+        piece.head.resize(static_cast<std::size_t>(
+            std::min<std::int64_t>(lengths[k], static_cast<std::int64_t>(kRecoveryHeadBytes))));
+        readExactly(source, offset, piece.head.data(),
+                    static_cast<std::int64_t>(piece.head.size()));
+        offset += lengths[k];
+        pieces.push_back(std::move(piece));
+    }
+    return pieces;
+}
+
+// Feeds the encoder from the cut's read and finishes it after the last piece.
+// While it finishes (the last blocks, the files written, and the pieces read
+// back when the recovery blocks did not all fit in memory) it shows its
+// progress and stops when the user asks.
+class EncoderConsumer : public SourceConsumer {
+  public:
+    EncoderConsumer(const std::string& indexPath, std::vector<RecoveryPiece> pieces,
+                    const RecoveryPlan& plan, bool replace, std::vector<std::string>& written)
+        : encoder_(indexPath, std::move(pieces), plan, control(), replace), written_(written) {
+        if (Result<> refused = encoder_.status(); !refused.ok())
+            fail(refused.error());
+    }
+
+    void take(const char* bytes, std::size_t length) override {
+        if (Result<> failed = encoder_.feed(bytes, length); !failed.ok())
+            fail(failed.error());
+    }
+
+    void finish(RunProgress& progress) override {
+        progress_ = &progress;
+        const Result<> finished = encoder_.finish();
+        progress_ = nullptr;
+        if (!finished.ok())
+            fail(finished.error());
+        written_ = encoder_.written();
+    }
+
+  private:
+    // Progress is told on the thread that calls the encoder: only that of
+    // finish(), on the cut's own thread, is shown.
+    RecoveryControl control() {
+        RecoveryControl control;
+        control.stop = &stop_;
+        control.progress = [this](std::int64_t done, std::int64_t total) {
+            if (!progress_)
+                return;
+            progress_->setBytesDone(done, total);
+            if (progress_->stopRequested())
+                stop_ = true;
+        };
+        return control;
+    }
+
+    std::atomic<bool> stop_{false};
+    RunProgress* progress_ = nullptr;
+    RecoveryEncoder encoder_;
+    std::vector<std::string>& written_;
+};
+
+} // namespace
+
+std::string recoveryIndexFor(const std::string& basePath) {
+    return basePath + ".par2";
+}
+
+SourceConsumerMaker recoveryWriter(const RecoveryRequest& request, RecoveryWritten& written) {
+    return [request,
+            &written](const FileHandle& source,
+                      const std::vector<std::int64_t>& lengths) -> std::unique_ptr<SourceConsumer> {
+        const std::string index = recoveryIndexFor(request.basePath);
+        Result<RecoveryPlan> plan = planRecovery(lengths, request.percent, request.blockSize);
+        if (!plan.ok())
+            fail(Error::of(plan.error().kind, plan.error().message + "  Nothing was written.",
+                           request.sourcePath));
+        written = RecoveryWritten{{}, *plan};
+        return std::make_unique<EncoderConsumer>(
+            index, piecesOf(request.basePath, request.digits, source, lengths), *plan,
+            request.replace, written.names);
+    };
+}
+
+} // namespace shardix::cli
