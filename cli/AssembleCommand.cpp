@@ -3,7 +3,9 @@
 #include "cli/ConsoleProgress.h"
 #include "cli/Existing.h"
 #include "cli/Exit.h"
+#include "cli/StandardOutput.h"
 #include "engines/operations/Assembler.h"
+#include "engines/operations/StreamJoin.h"
 
 #include <CLI/CLI.hpp>
 
@@ -24,12 +26,24 @@ int AssembleCommand::run() {
     const Result<JoinPlan> plan = planJoin(JoinKind::Assemble, target_, inputs_, flags_);
     if (!plan.ok())
         return exitWith(plan.error());
+    if (isStandardOutput(target_))
+        return toStandardOutput(*plan);
     // An existing TARGET is refused once the files typed have passed their checks.
     if (!force_ && exists(target_))
         return exitWith(notReplaced(target_));
     ConsoleProgress progress("assemble", flags_.quiet);
     const Result<> result = assembleFiles(plan->inputs, target_, progress, plan->engineOptions());
     return finishJoin(result, *plan, target_, flags_.quiet, progress);
+}
+
+int AssembleCommand::toStandardOutput(const JoinPlan& plan) const {
+    Result<FileHandle> out = openStandardOutput();
+    if (!out.ok())
+        return exitWith(out.error());
+    FileHandle stream = std::move(out).value();
+    ConsoleProgress progress("assemble", flags_.quiet);
+    const Result<> result = joinToStream(plan.inputs, stream, progress, plan.engineOptions());
+    return finishJoin(result, plan, target_, flags_.quiet, progress);
 }
 
 } // namespace shardix::cli

@@ -3,8 +3,10 @@
 #include "cli/Command.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/Exit.h"
+#include "cli/StandardOutput.h"
 #include "engines/io/Copy.h"
 #include "engines/io/FileIo.h"
+#include "engines/manifest/ChecksumFile.h"
 #include "engines/manifest/Manifest.h"
 #include "engines/manifest/ManifestMatch.h"
 #include "engines/manifest/ManifestSearch.h"
@@ -40,7 +42,7 @@ Result<> refusedJoinTarget(JoinKind kind, const std::string& target,
 // joined in without a word.
 Result<> refusedChecksumList(const std::vector<std::string>& inputs) {
     for (const std::string& input : inputs) {
-        if (isManifestName(input))
+        if (isChecksumListName(input.substr(input.find_last_of('/') + 1)))
             return refusal("\"" + input +
                            "\" is a list of checksums, not a piece to join; leave it out (it is "
                            "found beside the pieces, or give it with --manifest).");
@@ -125,7 +127,8 @@ Result<> refusedOrder(const std::vector<std::string>& inputs, const JoinFlags& f
 void tellMatched(const std::string& target, const Checksums& expected) {
     const std::size_t count = expected.parts.size();
     const std::string pieces = std::to_string(count) + (count == 1 ? " piece" : " pieces");
-    tell("\"" + target + "\" matches " +
+    tell((isStandardOutput(target) ? "The bytes written to standard output match "
+                                   : "\"" + target + "\" matches ") +
          (expected.whole ? pieces + " and the whole file"
                          : pieces + " (the manifest has no line for the whole file)") +
          " in \"" + expected.source + "\".");

@@ -79,7 +79,7 @@ Findings findings(const Manifest& manifest, const std::vector<Verdict>& verdicts
 int verdictOf(const std::string& path, const Manifest& manifest, const Findings& findings,
               std::size_t listed) {
     for (const std::string& problem : manifest.problems)
-        tell("\"" + path + "\", " + problem + ": not a line that sha256sum -c reads.");
+        tell("\"" + path + "\", " + problem + ": " + manifest.unreadableLine() + ".");
     if (findings.wrong > 0)
         return exitWith(Error::of(ErrorKind::Mismatch,
                                   "\"" + path + "\": " + std::to_string(findings.wrong) +

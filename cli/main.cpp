@@ -2,6 +2,7 @@
 #include "cli/AppendCommand.h"
 #include "cli/AssembleCommand.h"
 #include "cli/Exit.h"
+#include "cli/JoinCommand.h"
 #include "cli/RepairCommand.h"
 #include "cli/SegmentCommand.h"
 #include "cli/Usage.h"
@@ -43,9 +44,10 @@ int main(int argc, char** argv) {
     shardix::cli::SegmentCommand segment;
     shardix::cli::AssembleCommand assemble;
     shardix::cli::AppendCommand append;
+    shardix::cli::JoinCommand join;
     shardix::cli::VerifyCommand verify;
     shardix::cli::RepairCommand repair;
-    const std::vector<Command*> commands{&segment, &assemble, &append, &verify, &repair};
+    const std::vector<Command*> commands{&segment, &assemble, &append, &join, &verify, &repair};
 
     CLI::App tool;
     tool.set_help_flag("-h,--help");

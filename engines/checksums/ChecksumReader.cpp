@@ -1,9 +1,10 @@
 #include "engines/checksums/ChecksumReader.h"
 
-#include "engines/checksums/Sha256.h"
+#include "engines/checksums/LaneRanges.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 namespace shardix {
 
@@ -14,17 +15,53 @@ namespace {
 constexpr std::int64_t kPiece = 1 << 20;
 constexpr std::int64_t kBuffers = 4;
 
+std::unique_ptr<Hasher> hasherFor(const std::optional<HashAlgorithm>& algorithm) {
+    return algorithm ? Hasher::make(*algorithm) : nullptr;
+}
+
 } // namespace
+
+ReaderHashes ReaderHashes::sha256(std::size_t ranges) {
+    return {std::vector<std::optional<HashAlgorithm>>(ranges, HashAlgorithm::Sha256),
+            HashAlgorithm::Sha256};
+}
+
+ReaderHashes ReaderHashes::none(std::size_t ranges) {
+    return {std::vector<std::optional<HashAlgorithm>>(ranges), std::nullopt};
+}
+
+ChecksumReader::ChecksumReader(const FileHandle& file, std::int64_t total,
+                               std::vector<std::int64_t> rangeLengths, std::int64_t available)
+    : ChecksumReader(file, total, rangeLengths, available,
+                     ReaderHashes::sha256(rangeLengths.size())) {}
 
 ChecksumReader::ChecksumReader(const FileHandle& file, std::int64_t total,
                                std::vector<std::int64_t> rangeLengths, std::int64_t available,
-                               Sink sink, bool hash)
-    : file_(file), total_(total), lengths_(std::move(rangeLengths)), sink_(std::move(sink)),
-      hash_(hash), available_(available) {
-    const auto size = static_cast<std::size_t>(std::clamp<std::int64_t>(total, 1, kPiece));
-    buffers_.assign(static_cast<std::size_t>(kBuffers), std::vector<char>(size));
+                               ReaderHashes hashes, Sink sink)
+    : file_(&file), total_(total), lengths_(std::move(rangeLengths)), hashes_(std::move(hashes)),
+      sink_(std::move(sink)), lanes_(!sink_ && LaneRanges::suits(hashes_.ranges)),
+      available_(available) {
+    start();
+}
+
+ChecksumReader::ChecksumReader(std::int64_t total, std::vector<std::int64_t> rangeLengths,
+                               ReaderHashes hashes)
+    : file_(nullptr), total_(total), lengths_(std::move(rangeLengths)), hashes_(std::move(hashes)),
+      lanes_(false), available_(0) {
+    start();
+}
+
+void ChecksumReader::start() {
+    finished_.resize(lengths_.size());
+    if (!hashes_.whole)
+        wholeHashed_ = total_;
+    // The ranges read in lanes take no buffers of the whole's thread.
+    if (!lanes_ || hashes_.whole) {
+        const auto size = static_cast<std::size_t>(std::clamp<std::int64_t>(total_, 1, kPiece));
+        buffers_.assign(static_cast<std::size_t>(kBuffers), std::vector<char>(size));
+    }
     reader_ = std::thread([this] { readAndHashAll(); });
-    ranges_ = std::thread([this] { hashRanges(); });
+    ranges_ = std::thread([this] { lanes_ ? hashRangesInLanes() : hashRanges(); });
 }
 
 ChecksumReader::~ChecksumReader() {
@@ -43,6 +80,36 @@ void ChecksumReader::advance(std::int64_t available) {
         available_ = std::max(available_, available);
     }
     changed_.notify_all();
+}
+
+void ChecksumReader::feed(const char* bytes, std::int64_t length) {
+    while (length > 0 && fed_ < total_) {
+        const std::int64_t piece = fed_ / kPiece;
+        const std::int64_t into = fed_ % kPiece;
+        const std::int64_t n = std::min({length, kPiece - into, total_ - fed_});
+        {
+            // The buffer is free once both threads are done with what it held.
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] {
+                return stop_ || piece - std::min(piecesFreed_, piecesWhole_) < kBuffers;
+            });
+            if (error_)
+                std::rethrow_exception(error_);
+            if (stop_)
+                return;
+        }
+        std::memcpy(buffers_[static_cast<std::size_t>(piece % kBuffers)].data() + into, bytes,
+                    static_cast<std::size_t>(n));
+        bytes += n;
+        length -= n;
+        {
+            std::lock_guard lock(mutex_);
+            fed_ += n;
+            if (fed_ % kPiece == 0 || fed_ == total_)
+                piecesRead_ = piece + 1;
+        }
+        changed_.notify_all();
+    }
 }
 
 std::int64_t ChecksumReader::hashed() const {
@@ -64,7 +131,9 @@ Checksums ChecksumReader::finish(const std::function<void()>& waiting) {
     }
     if (error_)
         std::rethrow_exception(error_);
-    return Checksums{rangeDigests_, wholeDigest_, {}, {}};
+    Checksums found{rangeDigests_, wholeDigest_, {}, {}, {}, {}};
+    found.wholeAlgorithm = hashes_.whole.value_or(HashAlgorithm::Sha256);
+    return found;
 }
 
 void ChecksumReader::fail() {
@@ -77,32 +146,58 @@ void ChecksumReader::fail() {
     changed_.notify_all();
 }
 
+void ChecksumReader::rangeDone(std::size_t range, std::string digest) {
+    std::lock_guard lock(mutex_);
+    finished_[range] = std::move(digest);
+    while (rangeDigests_.size() < finished_.size() && finished_[rangeDigests_.size()])
+        rangeDigests_.push_back(*finished_[rangeDigests_.size()]);
+}
+
+// Waits until piece `piece` (`n` bytes from `at`) may go into `buffer`, and
+// puts it there: read from the file, or handed over by feed().
+void ChecksumReader::takePiece(std::int64_t piece, std::int64_t at, std::int64_t n, char* buffer) {
+    std::unique_lock lock(mutex_);
+    if (!file_) {
+        changed_.wait(lock, [&] { return stop_ || piecesRead_ > piece; });
+        return;
+    }
+    changed_.wait(lock, [&] {
+        return stop_ || ((lanes_ || piece - piecesFreed_ < kBuffers) && available_ >= at + n);
+    });
+    if (stop_)
+        return;
+    lock.unlock();
+    readExactly(*file_, at, buffer, n);
+    lock.lock();
+    piecesRead_ = piece + 1;
+    lock.unlock();
+    changed_.notify_all();
+}
+
 void ChecksumReader::readAndHashAll() {
     try {
-        Sha256 sum;
-        for (std::int64_t piece = 0, at = 0; at < total_; ++piece) {
+        const std::unique_ptr<Hasher> sum = hasherFor(hashes_.whole);
+        // Ranges read in lanes need no pieces from this thread.
+        for (std::int64_t piece = 0, at = 0; at < total_ && (sum || !lanes_); ++piece) {
             const std::int64_t n = std::min(kPiece, total_ - at);
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] {
-                    return stop_ || (piece - piecesFreed_ < kBuffers && available_ >= at + n);
-                });
-                if (stop_)
-                    return;
-            }
             char* buffer = buffers_[static_cast<std::size_t>(piece % kBuffers)].data();
-            readExactly(file_, at, buffer, n);
+            takePiece(piece, at, n, buffer);
+            if (std::lock_guard lock(mutex_); stop_)
+                return;
+            if (sum)
+                sum->update(buffer, static_cast<std::size_t>(n));
+            at += n;
+            if (sum)
+                wholeHashed_ = at;
             {
                 std::lock_guard lock(mutex_);
-                piecesRead_ = piece + 1;
+                piecesWhole_ = piece + 1;
             }
             changed_.notify_all();
-            if (hash_)
-                sum.update(buffer, static_cast<std::size_t>(n));
-            at += n;
-            wholeHashed_ = at;
         }
-        std::string digest = hash_ ? sum.hexDigest() : std::string();
+        std::optional<std::string> digest;
+        if (sum)
+            digest = sum->digest();
         {
             std::lock_guard lock(mutex_);
             wholeDigest_ = std::move(digest);
@@ -116,17 +211,20 @@ void ChecksumReader::readAndHashAll() {
 
 void ChecksumReader::hashRanges() {
     try {
-        Sha256 sum;
+        const auto algorithmOf = [this](std::size_t range) {
+            return range < hashes_.ranges.size() ? hashes_.ranges[range] : std::nullopt;
+        };
         std::size_t range = 0;
         std::int64_t left = lengths_.empty() ? 0 : lengths_.front();
+        std::unique_ptr<Hasher> sum = hasherFor(algorithmOf(0));
         // Ends the ranges that have no bytes left to take, the empty ones too.
         const auto endFullRanges = [&] {
             while (range < lengths_.size() && left == 0) {
-                std::string digest = sum.hexDigest();
-                std::lock_guard lock(mutex_);
-                rangeDigests_.push_back(std::move(digest));
-                if (++range < lengths_.size())
+                rangeDone(range, sum ? sum->digest() : std::string());
+                if (++range < lengths_.size()) {
                     left = lengths_[range];
+                    sum = hasherFor(algorithmOf(range));
+                }
             }
         };
         endFullRanges();
@@ -141,9 +239,10 @@ void ChecksumReader::hashRanges() {
             const char* buffer = buffers_[static_cast<std::size_t>(piece % kBuffers)].data();
             if (sink_)
                 sink_(buffer, static_cast<std::size_t>(n));
-            for (std::int64_t done = 0; hash_ && done < n && range < lengths_.size();) {
+            for (std::int64_t done = 0; done < n && range < lengths_.size();) {
                 const std::int64_t take = std::min(left, n - done);
-                sum.update(buffer + done, static_cast<std::size_t>(take));
+                if (sum)
+                    sum->update(buffer + done, static_cast<std::size_t>(take));
                 done += take;
                 left -= take;
                 endFullRanges();
@@ -156,6 +255,33 @@ void ChecksumReader::hashRanges() {
             }
             changed_.notify_all();
         }
+        {
+            std::lock_guard lock(mutex_);
+            rangesDone_ = true;
+        }
+        changed_.notify_all();
+    } catch (...) {
+        fail();
+    }
+}
+
+void ChecksumReader::hashRangesInLanes() {
+    try {
+        std::vector<bool> hashed;
+        for (std::size_t range = 0; range < lengths_.size(); ++range)
+            hashed.push_back(range < hashes_.ranges.size() && hashes_.ranges[range]);
+        LaneRanges lanes(*file_, lengths_, std::move(hashed));
+        const auto waitFor = [this](std::int64_t needed) -> std::optional<std::int64_t> {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return stop_ || available_ >= needed; });
+            if (stop_)
+                return std::nullopt;
+            return available_;
+        };
+        lanes.run(
+            waitFor,
+            [this](std::size_t range, std::string digest) { rangeDone(range, std::move(digest)); },
+            rangesHashed_);
         {
             std::lock_guard lock(mutex_);
             rangesDone_ = true;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <new>
 #include <openssl/evp.h>
+#include <vector>
 #include <zlib.h>
 
 namespace shardix {
@@ -200,6 +201,21 @@ std::string MultiHasher::digest(HashAlgorithm algorithm) {
             return hasher->digest();
     }
     return {};
+}
+
+std::string digestOfRange(HashAlgorithm algorithm, const FileHandle& file, std::int64_t offset,
+                          std::int64_t length, std::atomic<std::int64_t>& done) {
+    constexpr std::int64_t kChunk = 1 << 20;
+    std::vector<char> buffer(static_cast<std::size_t>(std::clamp<std::int64_t>(length, 1, kChunk)));
+    const std::unique_ptr<Hasher> sum = Hasher::make(algorithm);
+    for (std::int64_t at = 0; at < length;) {
+        const std::int64_t n = std::min(kChunk, length - at);
+        readExactly(file, offset + at, buffer.data(), n);
+        sum->update(buffer.data(), static_cast<std::size_t>(n));
+        at += n;
+        done += n;
+    }
+    return sum->digest();
 }
 
 } // namespace shardix

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "engines/io/FileIo.h"
+
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,5 +76,11 @@ class MultiHasher {
   private:
     std::vector<std::unique_ptr<Hasher>> hashers_;
 };
+
+// The checksum of the `length` bytes of `file` from byte `offset` (0-based),
+// read in pieces of 1 MiB; `done` counts the bytes read. A file that ends
+// sooner is a failure.
+std::string digestOfRange(HashAlgorithm algorithm, const FileHandle& file, std::int64_t offset,
+                          std::int64_t length, std::atomic<std::int64_t>& done);
 
 } // namespace shardix

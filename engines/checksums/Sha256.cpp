@@ -1,12 +1,11 @@
 #include "engines/checksums/Sha256.h"
 
+#include "engines/checksums/Hasher.h"
 #include "errors/Error.h"
 
-#include <algorithm>
 #include <new>
 #include <openssl/evp.h>
 #include <utility>
-#include <vector>
 
 namespace shardix {
 
@@ -61,17 +60,7 @@ std::string Sha256::ofFile(const FileHandle& file, std::int64_t length,
 
 std::string Sha256::ofRange(const FileHandle& file, std::int64_t offset, std::int64_t length,
                             std::atomic<std::int64_t>& done) {
-    constexpr std::int64_t kChunk = 1 << 20;
-    std::vector<char> buffer(static_cast<std::size_t>(std::clamp<std::int64_t>(length, 1, kChunk)));
-    Sha256 sum;
-    for (std::int64_t at = 0; at < length;) {
-        const std::int64_t n = std::min(kChunk, length - at);
-        readExactly(file, offset + at, buffer.data(), n);
-        sum.update(buffer.data(), static_cast<std::size_t>(n));
-        at += n;
-        done += n;
-    }
-    return sum.hexDigest();
+    return digestOfRange(HashAlgorithm::Sha256, file, offset, length, done);
 }
 
 } // namespace shardix

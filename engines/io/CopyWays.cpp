@@ -149,21 +149,6 @@ bool copyThroughPipe(const FileHandle& in, std::int64_t& offset, std::int64_t& l
     return true;
 }
 
-// Writes all `length` bytes of `bytes` to the output; a short write is continued.
-void writeAll(const FileHandle& out, const char* bytes, std::int64_t length) {
-    while (length > 0) {
-        const ssize_t w = ::write(out.fd(), bytes, static_cast<std::size_t>(length));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w < 0)
-            fail(Error::fromErrno(errno, "write", out.path()));
-        if (w == 0)
-            fail(Error::fromErrno(ENOSPC, "write", out.path()));
-        bytes += w;
-        length -= w;
-    }
-}
-
 // The bytes from `offset` to the output through `buffer`.
 void copyThroughMemory(const FileHandle& in, std::int64_t offset, std::int64_t length,
                        const FileHandle& out, std::vector<char>& buffer) {
@@ -180,7 +165,7 @@ void copyThroughMemory(const FileHandle& in, std::int64_t offset, std::int64_t l
             fail(Error::fromErrno(errno, "read", in.path()));
         if (got == 0)
             failShortInput(in);
-        writeAll(out, buffer.data(), got);
+        writeExactly(out, buffer.data(), got);
         offset += got;
         length -= got;
     }

@@ -117,6 +117,18 @@ Result<> refusedOutput(const std::string& path) {
     return {};
 }
 
+void writeExactly(const FileHandle& out, const char* bytes, std::int64_t length) {
+    while (length > 0) {
+        const ssize_t w = ::write(out.fd(), bytes, static_cast<std::size_t>(length));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            fail(Error::fromErrno(w < 0 ? errno : ENOSPC, "write", out.path()));
+        bytes += w;
+        length -= w;
+    }
+}
+
 void readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::int64_t length) {
     while (length > 0) {
         const ssize_t got = ::pread(in.fd(), buffer, static_cast<std::size_t>(length), offset);

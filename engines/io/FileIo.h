@@ -50,6 +50,10 @@ FileHandle openForAppend(const std::string& path);
 // exist yet pass.
 Result<> refusedOutput(const std::string& path);
 
+// Writes all `length` bytes of `bytes` at the position of `out`, a short write
+// continued; a failure names `out`.
+void writeExactly(const FileHandle& out, const char* bytes, std::int64_t length);
+
 // Reads exactly `length` bytes of `in` from `offset` into `buffer`; a file that
 // ends sooner is a failure.
 void readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::int64_t length);

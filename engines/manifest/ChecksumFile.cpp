@@ -1,15 +1,12 @@
 #include "engines/manifest/ChecksumFile.h"
 
+#include "engines/io/MeasuredFile.h"
 #include "engines/manifest/ChecksumLines.h"
 #include "errors/Error.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <fcntl.h>
 #include <map>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace shardix {
 
@@ -205,11 +202,34 @@ std::string readSumLine(std::string_view line, std::optional<HashAlgorithm> name
 }
 
 std::optional<std::int64_t> noteLength(std::string_view line, std::string_view prefix) {
-    constexpr std::string_view kBytes = " bytes";
+    using notes::kBytes;
     if (line.substr(0, prefix.size()) != prefix || !endsWith(line, kBytes) ||
         line.size() < prefix.size() + kBytes.size())
         return std::nullopt;
     return decimal(line.substr(prefix.size(), line.size() - prefix.size() - kBytes.size()));
+}
+
+// The count of pieces and whether the whole file follows, from our note
+// "# listed below: N segments and the whole file".
+bool readCountNote(std::string_view line, ChecksumList& list) {
+    if (line.substr(0, notes::kCount.size()) != notes::kCount)
+        return false;
+    line.remove_prefix(notes::kCount.size());
+    const bool whole = endsWith(line, notes::kAndWhole);
+    if (whole)
+        line.remove_suffix(notes::kAndWhole.size());
+    for (const std::string_view unit :
+         {std::string_view(" segments"), std::string_view(" segment")}) {
+        if (line.size() <= unit.size() || !endsWith(line, unit))
+            continue;
+        const auto count = decimal(line.substr(0, line.size() - unit.size()));
+        if (!count)
+            return false;
+        list.announcedPieces = static_cast<std::size_t>(*count);
+        list.announcesWhole = whole;
+        return true;
+    }
+    return false;
 }
 
 void parseSums(std::string_view text, std::optional<HashAlgorithm> named, ChecksumList& list) {
@@ -220,11 +240,13 @@ void parseSums(std::string_view text, std::optional<HashAlgorithm> named, Checks
         if (line.find_first_not_of(" \t") == std::string_view::npos)
             return;
         if (line.front() == '#') {
-            if (auto length = noteLength(line, "# segment: ")) {
+            if (readCountNote(line, list))
+                notes = true;
+            else if (auto length = noteLength(line, notes::kPiece)) {
                 note = ChecksumEntry{{},     HashAlgorithm::Sha256,      {},
                                      length, ChecksumEntry::Role::Piece, 0};
                 notes = true;
-            } else if (auto whole = noteLength(line, "# whole file: ")) {
+            } else if (auto whole = noteLength(line, notes::kWhole)) {
                 note = ChecksumEntry{{},    HashAlgorithm::Sha256,      {},
                                      whole, ChecksumEntry::Role::Whole, 0};
                 notes = true;
@@ -258,6 +280,7 @@ std::optional<HashAlgorithm> algorithmOfName(std::string_view fileName) {
 
 ChecksumList parseChecksumList(std::string_view text, std::string_view fileName) {
     ChecksumList list;
+    list.endsWithLineFeed = text.empty() || text.back() == '\n';
     const std::string kind = kindOfName(fileName);
     if (kind == "sfv")
         parseSfv(text, list);
@@ -269,40 +292,30 @@ ChecksumList parseChecksumList(std::string_view text, std::string_view fileName)
 }
 
 Result<> readChecksumList(const std::string& path, ChecksumList& list) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return Error::fromErrno(errno, "open", path);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return Error::fromErrno(errno, "read", path);
-    if (!S_ISREG(st.st_mode))
-        return Error::of(ErrorKind::FileAccess,
-                         "\"" + path + "\" is not a regular file, so not a list of checksums.",
-                         path);
-    if (st.st_size > kLongestList)
-        return Error::of(ErrorKind::FileAccess,
-                         "\"" + path + "\" is too long to be a list of checksums (" +
-                             std::to_string(st.st_size) + " bytes).",
-                         path);
-    std::string text(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return Error::fromErrno(errno, "read", path);
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    text.resize(done);
-    list = parseChecksumList(text, path);
-    return {};
+    return guarded([&]() -> Result<> {
+        const MeasuredFile file = openMeasured(path);
+        if (file.length > kLongestList)
+            return Error::of(ErrorKind::FileAccess,
+                             "\"" + path + "\" is too long to be a list of checksums (" +
+                                 std::to_string(file.length) + " bytes).");
+        std::string text(static_cast<std::size_t>(file.length), '\0');
+        readExactly(file.file, 0, text.data(), file.length);
+        list = parseChecksumList(text, path);
+        return {};
+    });
+}
+
+std::string unreadableLineNote(ChecksumFormat format, HashAlgorithm algorithm) {
+    if (format == ChecksumFormat::Sfv)
+        return "not a line of an .sfv file";
+    if (format == ChecksumFormat::CrcFile)
+        return "not a line of a .crc file";
+    static const std::map<HashAlgorithm, const char*> tools = {
+        {HashAlgorithm::Sha256, "sha256sum"}, {HashAlgorithm::Sha1, "sha1sum"},
+        {HashAlgorithm::Md5, "md5sum"},       {HashAlgorithm::Blake2b512, "b2sum"},
+        {HashAlgorithm::Sha512, "sha512sum"}, {HashAlgorithm::Crc32, "cksfv"},
+    };
+    return std::string("not a line that ") + tools.at(algorithm) + " -c reads";
 }
 
 bool staysInFolder(std::string_view name) {

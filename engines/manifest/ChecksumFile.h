@@ -20,6 +20,17 @@ enum class ChecksumFormat {
     CrcFile, // the file managers' .crc file: filename=, size=, crc32= of the whole file
 };
 
+// The comments of our own lists, which Manifest writes and the reader here
+// reads: "# segment: N bytes" and "# whole file: N bytes" above a line, and
+// "# listed below: N segments and the whole file" above them all.
+namespace notes {
+inline constexpr std::string_view kPiece = "# segment: ";
+inline constexpr std::string_view kWhole = "# whole file: ";
+inline constexpr std::string_view kBytes = " bytes";
+inline constexpr std::string_view kCount = "# listed below: ";
+inline constexpr std::string_view kAndWhole = " and the whole file";
+} // namespace notes
+
 // One file that a list names, and its checksum.
 struct ChecksumEntry {
     enum class Role {
@@ -41,6 +52,12 @@ struct ChecksumList {
     std::vector<ChecksumEntry> entries;
     // What could not be read, as "line N: why" (or why not at all).
     std::vector<std::string> problems;
+    // What our own lists announce in a comment ("# listed below: 4 segments
+    // and the whole file"), so that one cut short can be told.
+    std::optional<std::size_t> announcedPieces;
+    bool announcesWhole = false;
+    // Whether the text ends with a line feed, as every complete list does.
+    bool endsWithLineFeed = true;
 };
 
 // Whether a file of this name is read as a checksum list: .sha256 .sha1 .md5
@@ -57,12 +74,17 @@ std::optional<HashAlgorithm> algorithmOfName(std::string_view fileName);
 // for plain lines, the algorithm). Lines that sha256sum -c and the like read
 // are read the same way: a '*' or a blank before the name, a backslash before a
 // line whose name has \\, \n or \r in it, digits in either case, line feeds with
-// or without carriage returns.
+// or without carriage returns. Our own manifests are such lists with comments
+// (Manifest reads them through here).
 ChecksumList parseChecksumList(std::string_view text, std::string_view fileName);
 
-// Reads the list `path`. Fails naming it when it cannot be read, or is too
-// long to be a list.
+// Reads the list `path`. Fails naming it when it cannot be read, is not a
+// regular file, or is too long to be a list.
 Result<> readChecksumList(const std::string& path, ChecksumList& list);
+
+// What a line of such a list that cannot be read is not, for messages: "not
+// a line that md5sum -c reads", "not a line of an .sfv file".
+std::string unreadableLineNote(ChecksumFormat format, HashAlgorithm algorithm);
 
 // Whether `name`, relative to a list's folder, stays inside it: not absolute,
 // no ".." among its parts.

@@ -60,10 +60,14 @@ class PieceMatch {
         }
         expected = Checksums{};
         expected.source = path_;
-        for (const ManifestEntry* piece : pieces_)
+        for (const ManifestEntry* piece : pieces_) {
             expected.parts.push_back(piece->digest);
-        if (whole_)
+            expected.partAlgorithms.push_back(piece->algorithm);
+        }
+        if (whole_) {
             expected.whole = whole_->digest;
+            expected.wholeAlgorithm = whole_->algorithm;
+        }
         return {};
     }
 
@@ -78,8 +82,8 @@ class PieceMatch {
         if (Result<> complete = manifest_.checkComplete(path_); !complete.ok())
             return complete;
         if (!manifest_.problems.empty())
-            return refusal(quoted(path_) + ", " + manifest_.problems.front() +
-                           " (not a line that sha256sum -c reads).");
+            return refusal(quoted(path_) + ", " + manifest_.problems.front() + " (" +
+                           manifest_.unreadableLine() + ").");
         return {};
     }
 

@@ -1,9 +1,9 @@
 #include "engines/manifest/ManifestSearch.h"
 
 #include "engines/io/FileIdentity.h"
+#include "engines/manifest/ChecksumFile.h"
 #include "engines/manifest/Manifest.h"
 #include "engines/manifest/Verifier.h"
-#include "engines/names/PiecePolicy.h"
 #include "errors/Error.h"
 
 #include <algorithm>
@@ -20,7 +20,8 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, path.find_last_of('/') + 1);
 }
 
-// The ".sha256" files of `folder` ("" for the current one), by name.
+// The checksum lists of `folder` ("" for the current one), ours and those of
+// other tools (isChecksumListName), by name.
 std::vector<std::string> manifestsIn(const std::string& folder) {
     std::vector<std::string> found;
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()),
@@ -28,7 +29,7 @@ std::vector<std::string> manifestsIn(const std::string& folder) {
     if (!dir)
         return found;
     while (const dirent* entry = ::readdir(dir.get())) {
-        if (isManifestName(entry->d_name))
+        if (isChecksumListName(entry->d_name))
             found.push_back(folder + entry->d_name);
     }
     std::sort(found.begin(), found.end());
@@ -99,20 +100,39 @@ class Choice {
         }
         if (!listsOneOf(manifest, candidate, inputs.files) || agrees(manifest, candidate))
             return {};
+        if (chosenId_ && !sameAlgorithms(manifest)) {
+            // Lists by other tools' algorithms cannot be told to disagree: our
+            // own is taken, or else the first.
+            if (manifest.format == ChecksumFormat::Ours && chosen_.format != ChecksumFormat::Ours)
+                take(candidate, id, std::move(manifest));
+            return {};
+        }
         if (chosenId_)
             return Error::of(ErrorKind::Refused,
                              "Both \"" + path_ + "\" and \"" + candidate +
                                  "\" list files among those given; please name the one to check "
                                  "them against.");
-        path_ = candidate;
-        chosenId_ = id;
-        chosen_ = std::move(manifest);
+        take(candidate, id, std::move(manifest));
         return {};
     }
 
     const std::string& path() const { return path_; }
 
   private:
+    void take(const std::string& candidate, std::optional<FileIdentity> id, Manifest manifest) {
+        path_ = candidate;
+        chosenId_ = id;
+        chosen_ = std::move(manifest);
+    }
+
+    // Whether `manifest` has checksums of an algorithm that the chosen one has.
+    bool sameAlgorithms(const Manifest& manifest) const {
+        return std::any_of(manifest.entries.begin(), manifest.entries.end(), [&](const auto& e) {
+            return std::any_of(chosen_.entries.begin(), chosen_.entries.end(),
+                               [&](const auto& c) { return c.algorithm == e.algorithm; });
+        });
+    }
+
     // A copy beside the chosen one that lists the same files with the same
     // checksums agrees with it.
     bool agrees(const Manifest& manifest, const std::string& candidate) const {

@@ -202,11 +202,15 @@ checksumListsBeside(const PieceSet& set, const std::vector<FolderEntry>& listing
             continue;
         const ChecksumList list = parseChecksumList(*text, entry.name);
         SetChecksums match = matchChecksums(list, set.folder + entry.name, set, identify);
-        // A .crc file names the joined file; it goes with the set of its own name.
-        if (!match.whole && list.format == ChecksumFormat::CrcFile && set.baseName &&
-            entry.name == *set.baseName + ".crc" && !list.entries.empty())
+        // A list of the whole file alone (a .crc file) goes with the set whose
+        // base name it names, or is named for; or with a set that has none.
+        const bool forThisSet = !set.baseName ||
+                                (match.whole && match.whole->name == *set.baseName) ||
+                                entry.name == *set.baseName + ".crc";
+        if (!match.whole && list.format == ChecksumFormat::CrcFile && forThisSet &&
+            !list.entries.empty())
             match.whole = list.entries.front();
-        if (match.listed() > 0 || match.whole)
+        if (match.listed() > 0 || (match.whole && forThisSet))
             found.push_back(std::move(match));
     }
     std::stable_sort(found.begin(), found.end(), [](const SetChecksums& a, const SetChecksums& b) {
@@ -219,11 +223,26 @@ checksumListsBeside(const PieceSet& set, const std::vector<FolderEntry>& listing
     return found;
 }
 
-JoinPlan planJoin(const std::string& pieceOrFolder, const std::optional<std::string>& listPath) {
+Checksums SetChecksums::expected() const {
+    Checksums sums;
+    sums.source = path;
+    for (const auto& piece : pieces) {
+        sums.parts.push_back(piece ? piece->digest : std::string());
+        sums.partAlgorithms.push_back(piece ? piece->algorithm : HashAlgorithm::Sha256);
+    }
+    if (whole) {
+        sums.whole = whole->digest;
+        sums.wholeAlgorithm = whole->algorithm;
+    }
+    return sums;
+}
+
+JoinPlan planJoin(const std::string& pieceOrFolder, const std::optional<std::string>& listPath,
+                  bool checked) {
     JoinPlan plan;
     plan.set = findPieceSet(pieceOrFolder);
     const auto matchWith = [&](const PieceSet& set) -> std::optional<SetChecksums> {
-        if (set.members.empty())
+        if (set.members.empty() || !checked)
             return std::nullopt;
         if (listPath) {
             ChecksumList list;

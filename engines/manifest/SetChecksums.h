@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/checksums/Checksums.h"
 #include "engines/manifest/ChecksumFile.h"
 #include "engines/names/PieceSet.h"
 
@@ -35,6 +36,9 @@ struct SetChecksums {
 
     // How many members have an entry.
     std::size_t listed() const;
+    // The checksums to check the set's bytes against, one for each member in
+    // order (empty for one the list leaves out), and the whole file's.
+    Checksums expected() const;
     bool listsEveryPiece() const { return listed() == pieces.size() && !pieces.empty(); }
 };
 
@@ -78,9 +82,10 @@ struct JoinPlan {
 };
 
 // Finds the set of `pieceOrFolder`, and the checksum list `listPath` or, when
-// none is given, the best one beside the pieces. Pieces that the list names
-// may be of any size (a set cut by lines): the list checks them.
+// none is given, the best one beside the pieces; none at all when not
+// `checked`. Pieces that the list names may be of any size (a set cut by
+// lines): the list checks them.
 JoinPlan planJoin(const std::string& pieceOrFolder,
-                  const std::optional<std::string>& listPath = std::nullopt);
+                  const std::optional<std::string>& listPath = std::nullopt, bool checked = true);
 
 } // namespace shardix

@@ -1,6 +1,6 @@
 #include "engines/manifest/Verifier.h"
 
-#include "engines/checksums/Sha256.h"
+#include "engines/checksums/Hasher.h"
 #include "engines/io/MeasuredFile.h"
 #include "engines/io/RunProgress.h"
 #include "errors/Error.h"
@@ -30,7 +30,7 @@ Verdict check(const ManifestEntry& entry, const std::string& path, std::atomic<s
                     std::to_string(file.length) + " bytes instead of " +
                         std::to_string(*entry.length)};
         }
-        found = Sha256::ofFile(file.file, file.length, done);
+        found = digestOfRange(entry.algorithm, file.file, 0, file.length, done);
         if (found != entry.digest)
             return {Outcome::Different, {}};
         return {Outcome::Good, {}};
@@ -149,8 +149,9 @@ void nameSwappedPieces(const std::vector<ManifestEntry>& entries,
     for (std::size_t i = 0; i < verdicts.size(); ++i) {
         if (verdicts[i].outcome != Verdict::Outcome::Different)
             continue;
-        const auto same = std::find_if(entries.begin(), entries.end(),
-                                       [&](const auto& e) { return e.digest == found[i]; });
+        const auto same = std::find_if(entries.begin(), entries.end(), [&](const auto& e) {
+            return e.digest == found[i] && e.algorithm == entries[i].algorithm;
+        });
         if (same != entries.end())
             verdicts[i].detail =
                 "it holds the bytes listed for \"" + Manifest::shownName(same->name) + "\"";

@@ -178,9 +178,12 @@ std::optional<std::string> baseNameOf(const Group& group, PieceScheme scheme) {
     case PieceScheme::SplitLetters:
     case PieceScheme::SplitDigits:
     case PieceScheme::Padded:
-        // split's own prefix says nothing of the file.
+        // split's own prefix says nothing of the file; "big.iso.part" of
+        // big.iso.partaa names big.iso.
         if (base == "x")
             return std::nullopt;
+        if (endsWithPartMarker(base))
+            base.resize(base.size() - 5);
         break;
     case PieceScheme::DotNumbers:
         break;

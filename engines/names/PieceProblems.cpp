@@ -81,6 +81,40 @@ void numberProblems(const Group& group, const std::vector<std::string>& shown,
                    problems);
 }
 
+namespace {
+
+bool isDecimal(Family family) {
+    return family == Family::Unpadded || family == Family::Digits;
+}
+
+} // namespace
+
+void paddingDuplicates(const Group& group, const std::vector<std::string>& names,
+                       const std::vector<std::string>& shown, std::vector<SetProblem>& problems) {
+    if (!isDecimal(group.key.family))
+        return;
+    std::map<std::int64_t, std::size_t> entryOf;
+    for (const auto& m : group.members)
+        entryOf.try_emplace(m.number, m.entry);
+    for (std::size_t e = 0; e < names.size(); ++e) {
+        if (std::any_of(group.members.begin(), group.members.end(),
+                        [&](const auto& m) { return m.entry == e; }))
+            continue;
+        for (const Reading& reading : readingsOf(names[e])) {
+            const Key& key = reading.key;
+            const auto member = entryOf.find(reading.number);
+            if (!isDecimal(key.family) || key.prefix != group.key.prefix ||
+                key.extra != group.key.extra || key == group.key || member == entryOf.end())
+                continue;
+            addProblem(problems, SetProblem::Kind::Duplicate,
+                       inQuotes(shown[member->second]) + " and " + inQuotes(shown[e]) +
+                           " are both piece " + std::to_string(reading.number) + " of the set.",
+                       {shown[member->second], shown[e]});
+            break;
+        }
+    }
+}
+
 void fileProblems(const PieceSet& set, const std::vector<FolderEntry>& listing,
                   const std::vector<std::size_t>& entries, std::vector<SetProblem>& problems) {
     std::map<FileId, std::string> seen;

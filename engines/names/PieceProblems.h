@@ -34,6 +34,11 @@ void duplicate(const Group& group, const std::string& folder, std::int64_t numbe
 void numberProblems(const Group& group, const std::vector<std::string>& shown,
                     const std::string& folder, bool givenList, std::vector<SetProblem>& problems);
 
+// Reports the names of `names` outside `group` that give one of its members'
+// numbers with other padding ("p.part2" beside "p.part02", "x1" beside "x01").
+void paddingDuplicates(const Group& group, const std::vector<std::string>& names,
+                       const std::vector<std::string>& shown, std::vector<SetProblem>& problems);
+
 void fileProblems(const PieceSet& set, const std::vector<FolderEntry>& listing,
                   const std::vector<std::size_t>& entries, std::vector<SetProblem>& problems);
 

@@ -37,6 +37,7 @@ PieceSet setOf(const std::string& folder, const std::vector<FolderEntry>& listin
     for (const std::string& name : names)
         shown.push_back(folder + name);
     numberProblems(group, shown, folder, false, set.problems);
+    paddingDuplicates(group, names, shown, set.problems);
     fileProblems(set, listing, entries, set.problems);
     if (set.scheme == PieceScheme::PartNumbers) {
         std::string extra = group.key.extra;

@@ -1,6 +1,6 @@
 #include "engines/operations/Appender.h"
 
-#include "engines/checksums/Sha256.h"
+#include "engines/checksums/Hasher.h"
 #include "engines/io/Copy.h"
 #include "engines/io/FileIdentity.h"
 #include "engines/io/MeasuredFile.h"
@@ -163,8 +163,11 @@ Result<> checkTargetAgainst(const Checksums& expected, const TargetBefore& befor
     const auto hashEvery = [&](std::size_t first, std::exception_ptr& error) {
         try {
             std::atomic<std::int64_t> done{0};
-            for (std::size_t k = first; k < ranges.size(); k += 2)
-                found[k] = Sha256::ofRange(before.file, ranges[k].first, ranges[k].second, done);
+            for (std::size_t k = first; k < ranges.size(); k += 2) {
+                if (!expected.parts[k].empty())
+                    found[k] = digestOfRange(expected.partAlgorithm(k), before.file,
+                                             ranges[k].first, ranges[k].second, done);
+            }
         } catch (...) {
             error = std::current_exception();
         }

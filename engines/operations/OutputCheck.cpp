@@ -4,11 +4,19 @@
 #include "engines/io/RunProgress.h"
 #include "errors/Error.h"
 
+#include <numeric>
 #include <sys/stat.h>
 
 namespace shardix {
 
 namespace {
+
+// "standard output" at the start of a sentence.
+std::string capitalised(std::string text) {
+    if (!text.empty() && text.front() >= 'a' && text.front() <= 'z')
+        text.front() = static_cast<char>(text.front() - 'a' + 'A');
+    return text;
+}
 
 FileHandle openToReadBack(const FileHandle& output, const std::string& name,
                           const std::string& path, std::int64_t total) {
@@ -38,8 +46,27 @@ OutputCheck::OutputCheck(const FileHandle& output, const std::string& outputName
                          const std::string& readBackPath)
     : readBack_(openToReadBack(output, outputName, readBackPath.empty() ? outputName : readBackPath,
                                total)),
-      outputName_(outputName), inputs_(inputs), expected_(expected), total_(total),
-      rangeEnds_(endsOf(lengths)), firstNew_(written), reader_(readBack_, total, lengths, written) {
+      outputName_(outputName), shown_("\"" + outputName + "\""), inputs_(inputs),
+      expected_(expected), total_(total), rangeEnds_(endsOf(lengths)), firstNew_(written),
+      reader_(readBack_, total, lengths, written, hashesOf(expected)) {}
+
+OutputCheck::OutputCheck(const std::string& outputName, const std::vector<std::string>& inputs,
+                         const std::vector<std::int64_t>& lengths, const Checksums& expected)
+    : outputName_(outputName), shown_(outputName), inputs_(inputs), expected_(expected),
+      total_(std::accumulate(lengths.begin(), lengths.end(), std::int64_t{0})),
+      rangeEnds_(endsOf(lengths)), firstNew_(0), reader_(total_, lengths, hashesOf(expected)) {}
+
+ReaderHashes OutputCheck::hashesOf(const Checksums& expected) {
+    ReaderHashes hashes;
+    for (std::size_t k = 0; k < expected.parts.size(); ++k) {
+        if (expected.parts[k].empty())
+            hashes.ranges.emplace_back();
+        else
+            hashes.ranges.emplace_back(expected.partAlgorithm(k));
+    }
+    if (expected.whole)
+        hashes.whole = expected.wholeAlgorithm;
+    return hashes;
 }
 
 void OutputCheck::advance(std::int64_t written) {
@@ -59,8 +86,8 @@ Result<> OutputCheck::finish(RunProgress& progress) {
     if (Result<> failure = compare(found.parts); !failure.ok())
         return failure;
     if (expected_.whole && found.whole != expected_.whole)
-        return Error::of(ErrorKind::Refused, "\"" + outputName_ +
-                                                 "\" does not match the checksum of the whole "
+        return Error::of(ErrorKind::Refused, capitalised(shown_) +
+                                                 " does not match the checksum of the whole "
                                                  "file in \"" +
                                                  expected_.source +
                                                  "\": it is not the original file.");
@@ -69,12 +96,13 @@ Result<> OutputCheck::finish(RunProgress& progress) {
 
 Result<> OutputCheck::compare(const std::vector<std::string>& digests) const {
     for (std::size_t k = 0; k < digests.size() && k < expected_.parts.size(); ++k) {
-        if (digests[k] == expected_.parts[k])
+        if (expected_.parts[k].empty() || digests[k] == expected_.parts[k])
             continue;
         // Bytes that belong in another place mean swapped or renamed pieces.
         std::string whose;
         for (std::size_t j = 0; j < expected_.parts.size() && j < inputs_.size(); ++j)
-            if (j != k && digests[k] == expected_.parts[j]) {
+            if (j != k && digests[k] == expected_.parts[j] &&
+                expected_.partAlgorithm(j) == expected_.partAlgorithm(k)) {
                 whose = ": they are the bytes listed for \"" + inputs_[j] + "\"";
                 break;
             }
@@ -83,12 +111,12 @@ Result<> OutputCheck::compare(const std::vector<std::string>& digests) const {
             return Error::of(ErrorKind::Refused,
                              "The bytes of \"" + outputName_ + "\" where \"" + inputs_[k] +
                                  "\" belongs do not match the checksum of \"" + inputs_[k] +
-                                 "\" in \"" + expected_.source + "\"" + whose + "; \"" +
-                                 outputName_ + "\" does not match the original file.");
-        return Error::of(ErrorKind::Refused,
-                         "The bytes of \"" + inputs_[k] + "\" do not match its checksum in \"" +
-                             expected_.source + "\"" + whose + "; \"" + outputName_ +
-                             "\" does not match the original file.");
+                                 "\" in \"" + expected_.source + "\"" + whose + "; " + shown_ +
+                                 " does not match the original file.");
+        return Error::of(ErrorKind::Refused, "The bytes of \"" + inputs_[k] +
+                                                 "\" do not match its checksum in \"" +
+                                                 expected_.source + "\"" + whose + "; " + shown_ +
+                                                 " does not match the original file.");
     }
     return {};
 }

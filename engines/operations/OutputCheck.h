@@ -14,10 +14,12 @@ namespace shardix {
 
 class RunProgress;
 
-// The check of an output against the checksums of a manifest while it is
-// written: the output is read again, beside the copy, as far as it is written,
-// and each range of it (the bytes from one input) and all of it are compared
-// with the checksums. Failures name the input whose bytes differ.
+// The check of an output against the checksums of a list while it is written:
+// the output is read again, beside the copy, as far as it is written (or its
+// bytes are handed over as they are written), and each range of it (the bytes
+// from one input) and all of it are compared with the checksums, each by its
+// own algorithm; a range whose checksum is empty is not checked. Failures name
+// the input whose bytes differ.
 class OutputCheck {
   public:
     // `output` is the open output, `inputs` the names of the inputs whose
@@ -30,9 +32,16 @@ class OutputCheck {
                 const std::vector<std::string>& inputs, const std::vector<std::int64_t>& lengths,
                 std::int64_t total, std::int64_t written, const Checksums& expected,
                 const std::string& readBackPath = {});
+    // An output that cannot be read back (standard output, a pipe): its bytes
+    // are handed over as they are written (feed()); messages name it by
+    // `outputName` as it is ("standard output").
+    OutputCheck(const std::string& outputName, const std::vector<std::string>& inputs,
+                const std::vector<std::int64_t>& lengths, const Checksums& expected);
 
     // The first `written` bytes of the output are written.
     void advance(std::int64_t written);
+    // The next `length` bytes written to an output that cannot be read back.
+    void feed(const char* bytes, std::int64_t length) { reader_.feed(bytes, length); }
     // How many bytes of the output are checked.
     std::int64_t checked() const { return reader_.hashed(); }
     // The failure of the first range already read whose checksum differs.
@@ -47,12 +56,15 @@ class OutputCheck {
     // the check: one that exists and is not a regular file.
     static Result<> refused(const std::string& outputName, std::size_t inputs,
                             const Checksums& expected);
+    // What the checks of `expected` compute.
+    static ReaderHashes hashesOf(const Checksums& expected);
 
   private:
     Result<> compare(const std::vector<std::string>& digests) const;
 
     FileHandle readBack_;
     std::string outputName_;
+    std::string shown_; // in messages: a file's name quoted, "standard output" as it is
     std::vector<std::string> inputs_;
     Checksums expected_;
     std::int64_t total_;

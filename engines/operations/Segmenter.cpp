@@ -142,7 +142,10 @@ class CutRun {
         const bool hash = options_.writeManifest || options_.computeChecksums;
         std::optional<ChecksumReader> reader;
         if (hash || consumer_)
-            reader.emplace(source_.file, source_.length, lengths_, source_.length, sink(), hash);
+            reader.emplace(source_.file, source_.length, lengths_, source_.length,
+                           hash ? ReaderHashes::sha256(lengths_.size())
+                                : ReaderHashes::none(lengths_.size()),
+                           sink());
         for (int k = 1; k <= count(); ++k)
             writeSegment(k, reader ? &*reader : nullptr);
         if (reader) {

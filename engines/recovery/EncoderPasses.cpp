@@ -1,7 +1,7 @@
 #include "engines/recovery/EncoderState.h"
 
+#include "engines/checksums/Md5Lanes.h"
 #include "engines/recovery/Gf16.h"
-#include "engines/recovery/Md5Lanes.h"
 #include "shardix/Version.h"
 
 #include <algorithm>

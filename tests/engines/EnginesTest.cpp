@@ -642,9 +642,9 @@ TEST(Manifest, ReadsAndWritesWhatSha256sumDoes) {
     EXPECT_EQ(other.entries[1].length, std::nullopt);
     EXPECT_EQ(other.entries[2].name, "t a g");
     EXPECT_EQ(other.entries[3].name, "x");
-    EXPECT_EQ(other.problems,
-              (Strings{"line 6: no file name", "line 7: not a SHA-256 checksum followed by a name",
-                       "line 8: a backslash that is not followed by \\, n or r"}));
+    EXPECT_EQ(other.problems, (Strings{"line 6: no file name",
+                                       "line 7: not a SHA-256 checksum (63 digits instead of 64)",
+                                       "line 8: a backslash that is not followed by \\, n or r"}));
 }
 
 TEST(Sizes, ReadLikeSplitAndSegmentNumbersFindGaps) {

@@ -57,6 +57,8 @@ const MadeSet kMadeSets[] = {
     {"letters_width3_prefix", 1000, "split -a 3 -b 64 src big.iso.", PieceScheme::SplitLetters,
      "big.iso"},
     {"letters_by_count", 1001, "split -n 7 src backup_", PieceScheme::SplitLetters, "backup"},
+    {"letters_part_prefix", 1000, "split -b 100 src big.iso.part", PieceScheme::SplitLetters,
+     "big.iso"},
     {"digits", 1000, "split -d -n 5 src", PieceScheme::SplitDigits, std::nullopt},
     {"digits_widened", 120, "split -d -b 1 src", PieceScheme::SplitDigits, std::nullopt},
     {"digits_from_1_suffix", 1000,

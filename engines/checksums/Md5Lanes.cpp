@@ -1,13 +1,16 @@
-#include "engines/recovery/Md5Lanes.h"
+#include "engines/checksums/Md5Lanes.h"
 
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
+#else
+#include <openssl/evp.h>
 #endif
 
-namespace shardix::par2 {
+namespace shardix {
 
 #if defined(__x86_64__)
 
@@ -92,18 +95,20 @@ SHARDIX_AVX512F SHARDIX_INLINE void loadWords(const std::uint8_t* const chunk[kM
     }
 }
 
-// Runs the 64 steps on one chunk of every lane.
-SHARDIX_AVX512F SHARDIX_INLINE void compress(__m512i state[4], const __m512i words[16]) {
+// Runs the 64 steps on one chunk of every lane; only the lanes of `lanes`
+// take the result.
+SHARDIX_AVX512F SHARDIX_INLINE void compress(__m512i state[4], const __m512i words[16],
+                                             __mmask16 lanes = 0xFFFF) {
     __m512i a = state[0], b = state[1], c = state[2], d = state[3];
     steps(a, b, c, d, words, std::make_integer_sequence<int, 64>());
-    state[0] = _mm512_add_epi32(state[0], a);
-    state[1] = _mm512_add_epi32(state[1], b);
-    state[2] = _mm512_add_epi32(state[2], c);
-    state[3] = _mm512_add_epi32(state[3], d);
+    state[0] = _mm512_mask_add_epi32(state[0], lanes, state[0], a);
+    state[1] = _mm512_mask_add_epi32(state[1], lanes, state[1], b);
+    state[2] = _mm512_mask_add_epi32(state[2], lanes, state[2], c);
+    state[3] = _mm512_mask_add_epi32(state[3], lanes, state[3], d);
 }
 
 SHARDIX_AVX512F void md5Lanes(const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
-                              Md5Digest digests[kMd5Lanes]) {
+                              Md5LaneDigest digests[kMd5Lanes]) {
     __m512i state[4] = {
         _mm512_set1_epi32(0x67452301), _mm512_set1_epi32(static_cast<int>(0xefcdab89)),
         _mm512_set1_epi32(static_cast<int>(0x98badcfe)), _mm512_set1_epi32(0x10325476)};
@@ -144,7 +149,33 @@ SHARDIX_AVX512F void md5Lanes(const std::uint8_t* const messages[kMd5Lanes], std
                     static_cast<std::uint8_t>(values[i][lane] >> (8 * byte));
 }
 
+// Feeds `blocks` chunks of 64 bytes to the lanes of `lanes`, from `data`; the
+// other lanes read a chunk of zeros and keep their state.
+SHARDIX_AVX512F void updateLanes(std::uint32_t state[4][kMd5Lanes],
+                                 const std::uint8_t* const data[kMd5Lanes], __mmask16 lanes,
+                                 std::size_t blocks) {
+    alignas(64) static const std::uint8_t kZeros[64] = {};
+    __m512i values[4];
+    for (int i = 0; i < 4; ++i)
+        values[i] = _mm512_load_si512(state[i]);
+    __m512i words[16];
+    const std::uint8_t* chunk[kMd5Lanes];
+    for (std::size_t at = 0; at < blocks * 64; at += 64) {
+        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
+            chunk[lane] = (lanes >> lane) & 1 ? data[lane] + at : kZeros;
+        loadWords(chunk, words);
+        compress(values, words, lanes);
+    }
+    for (int i = 0; i < 4; ++i)
+        _mm512_store_si512(state[i], values[i]);
+}
+
 } // namespace
+
+void Md5LaneStreams::update(const std::uint8_t* const data[kMd5Lanes], std::uint32_t lanes,
+                            std::size_t blocks) {
+    updateLanes(state_, data, static_cast<__mmask16>(lanes), blocks);
+}
 
 bool canHashLanes() {
     __builtin_cpu_init();
@@ -152,7 +183,7 @@ bool canHashLanes() {
 }
 
 void md5OfLanes(const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
-                Md5Digest digests[kMd5Lanes]) {
+                Md5LaneDigest digests[kMd5Lanes]) {
     md5Lanes(messages, length, digests);
 }
 
@@ -162,12 +193,49 @@ bool canHashLanes() {
     return false;
 }
 
+void Md5LaneStreams::update(const std::uint8_t* const[kMd5Lanes], std::uint32_t, std::size_t) {
+    throw std::logic_error("MD5 lanes need AVX-512 (canHashLanes)");
+}
+
 void md5OfLanes(const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
-                Md5Digest digests[kMd5Lanes]) {
+                Md5LaneDigest digests[kMd5Lanes]) {
     for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
-        digests[lane] = md5Of(messages[lane], length);
+        ::EVP_Digest(messages[lane], length, digests[lane].data(), nullptr, ::EVP_md5(), nullptr);
 }
 
 #endif
 
-} // namespace shardix::par2
+Md5LaneStreams::Md5LaneStreams() {
+    for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
+        restart(lane);
+}
+
+void Md5LaneStreams::restart(std::size_t lane) {
+    state_[0][lane] = 0x67452301;
+    state_[1][lane] = 0xefcdab89;
+    state_[2][lane] = 0x98badcfe;
+    state_[3][lane] = 0x10325476;
+}
+
+Md5LaneDigest Md5LaneStreams::finish(std::size_t lane, const std::uint8_t* tail, std::size_t rest,
+                                     std::uint64_t length) {
+    // The rest, 0x80, zeros and the length in bits: one or two chunks.
+    alignas(64) std::uint8_t padded[128] = {};
+    std::memcpy(padded, tail, rest);
+    padded[rest] = 0x80;
+    const std::size_t blocks = rest < 56 ? 1 : 2;
+    for (int i = 0; i < 8; ++i)
+        padded[blocks * 64 - 8 + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>((length * 8) >> (8 * i));
+    const std::uint8_t* data[kMd5Lanes] = {};
+    data[lane] = padded;
+    update(data, 1u << lane, blocks);
+    Md5LaneDigest digest;
+    for (std::size_t i = 0; i < 4; ++i)
+        for (std::size_t byte = 0; byte < 4; ++byte)
+            digest[4 * i + byte] = static_cast<std::uint8_t>(state_[i][lane] >> (8 * byte));
+    restart(lane);
+    return digest;
+}
+
+} // namespace shardix

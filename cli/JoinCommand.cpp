@@ -1,0 +1,171 @@
+#include "cli/JoinCommand.h"
+
+#include "cli/ConsoleProgress.h"
+#include "cli/Existing.h"
+#include "cli/Exit.h"
+#include "cli/StandardOutput.h"
+#include "engines/io/Copy.h"
+#include "engines/manifest/ChecksumFile.h"
+#include "engines/manifest/SetChecksums.h"
+#include "engines/operations/Assembler.h"
+#include "engines/operations/StreamJoin.h"
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+
+namespace shardix::cli {
+
+namespace {
+
+std::string quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// "dir/xaa" .. "dir/xaj" (10 pieces)
+std::string sampleOf(const PieceSet& set) {
+    const std::string first = quoted(set.folder + set.members.front().name);
+    if (set.members.size() == 1)
+        return first;
+    return first + " .. " + quoted(set.folder + set.members.back().name) + " (" +
+           std::to_string(set.members.size()) + " pieces)";
+}
+
+// Everything that keeps the set from being joined, each named; the last ends
+// the run.
+int refuseSet(const shardix::JoinPlan& plan) {
+    if (plan.problems.empty())
+        return exitWith(Error::of(ErrorKind::Refused, "No pieces to join were found."));
+    for (std::size_t i = 0; i + 1 < plan.problems.size(); ++i)
+        tell(plan.problems[i].message);
+    return exitWith(
+        Error::of(ErrorKind::Refused, plan.problems.back().message + "  Nothing was written."));
+}
+
+// A list named with --manifest that checks nothing of the set is a mistake,
+// not a check.
+Result<> refusedList(const shardix::JoinPlan& plan, const std::string& named) {
+    if (named.empty() || !plan.checks || plan.checks->listed() > 0 || plan.checks->whole)
+        return {};
+    return Error::of(ErrorKind::Refused,
+                     quoted(named) + " lists none of the pieces " + sampleOf(plan.set) +
+                         ", nor the file they join into.  Nothing was written.");
+}
+
+// The algorithm of the list's checksums, for the line that tells what matched.
+std::string_view algorithmOf(const SetChecksums& checks) {
+    for (const auto& piece : checks.pieces) {
+        if (piece)
+            return algorithmName(piece->algorithm);
+    }
+    return checks.whole ? algorithmName(checks.whole->algorithm) : std::string_view();
+}
+
+void tellMatched(const std::string& target, const SetChecksums& checks) {
+    const std::size_t count = checks.listed();
+    std::string what =
+        count == 0 ? "" : std::to_string(count) + (count == 1 ? " piece" : " pieces");
+    if (checks.whole)
+        what += (what.empty() ? "" : " and ") + std::string("the whole file");
+    const std::string subject = isStandardOutput(target)
+                                    ? "The bytes written to standard output match "
+                                    : quoted(target) + " matches ";
+    tell(subject + what + " in " + quoted(checks.path) + " (" + std::string(algorithmOf(checks)) +
+         ").");
+}
+
+} // namespace
+
+CLI::App* JoinCommand::addTo(CLI::App& tool) {
+    CLI::App* command = tool.add_subcommand("join");
+    addFlag(*command, "--force", force_);
+    addFlag(*command, "--quiet", quiet_);
+    command->add_option("--output", output_)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    CLI::Option* named = command->add_option("--manifest", manifest_)
+                             ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    addFlag(*command, "--no-manifest", noManifest_)->excludes(named);
+    command->add_option("PIECE", piece_)->required();
+    return command;
+}
+
+int JoinCommand::run() {
+    if (isChecksumListName(piece_.substr(piece_.find_last_of('/') + 1)))
+        return exitWith(
+            Error::of(ErrorKind::Refused, "\"" + piece_ +
+                                              "\" is a list of checksums, not a piece: give "
+                                              "one of the pieces it lists (it is found "
+                                              "beside them).  Nothing was written."));
+    const std::optional<std::string> named =
+        manifest_.empty() ? std::nullopt : std::optional<std::string>(manifest_);
+    const shardix::JoinPlan plan = planJoin(piece_, named, !noManifest_);
+    if (!plan.joinable())
+        return refuseSet(plan);
+    if (Result<> refused = refusedList(plan, manifest_); !refused.ok())
+        return exitWith(refused.error());
+    const Result<std::string> to = target(plan);
+    if (!to.ok())
+        return exitWith(to.error());
+    if (plan.checks && sameFile(*to, plan.checks->path))
+        return exitWith(Error::refusedName(
+            quoted(*to) + " is the list of checksums that the pieces are checked against; please "
+                          "choose another name for the joined file."));
+    tellNotes(plan);
+    return joinInto(*to, plan);
+}
+
+Result<std::string> JoinCommand::target(const shardix::JoinPlan& plan) const {
+    if (isStandardOutput(output_))
+        return output_;
+    std::string path = output_;
+    if (path.empty()) {
+        if (!plan.outputName)
+            return Error::of(ErrorKind::Refused,
+                             "The names of " + sampleOf(plan.set) +
+                                 " do not tell the name of the file they join into: give it "
+                                 "with --output TARGET (or --output - for standard output).");
+        path = plan.set.folder + *plan.outputName;
+    }
+    if (!force_ && exists(path))
+        return notReplaced(path);
+    return path;
+}
+
+void JoinCommand::tellNotes(const shardix::JoinPlan& plan) const {
+    if (quiet_ || !plan.checks)
+        return;
+    for (const std::string& note : plan.checks->notes)
+        tell(note);
+    const SetChecksums& checks = *plan.checks;
+    if (checks.listed() == 0)
+        return;
+    for (std::size_t i = 0; i < checks.pieces.size(); ++i) {
+        if (checks.pieces[i])
+            continue;
+        tell(quoted(plan.set.folder + plan.set.members[i].name) + " is not listed in " +
+             quoted(checks.path) +
+             (checks.whole ? ": its bytes are checked only with the whole file."
+                           : ": its bytes are not checked."));
+    }
+}
+
+int JoinCommand::joinInto(const std::string& target, const shardix::JoinPlan& plan) const {
+    const Checksums expected = plan.checks ? plan.checks->expected() : Checksums{};
+    const JoinOptions options{kCopyChunk, plan.checks ? &expected : nullptr};
+    const std::vector<std::string> pieces = plan.set.paths();
+    std::optional<FileHandle> stream;
+    if (isStandardOutput(target)) {
+        Result<FileHandle> out = openStandardOutput();
+        if (!out.ok())
+            return exitWith(out.error());
+        stream.emplace(std::move(out).value());
+    }
+    ConsoleProgress progress("join", quiet_);
+    const Result<> result = stream ? joinToStream(pieces, *stream, progress, options)
+                                   : assembleFiles(pieces, target, progress, options);
+    const int status = exitWith(result, progress);
+    if (status == kSuccess && plan.checks && !quiet_)
+        tellMatched(target, *plan.checks);
+    return status;
+}
+
+} // namespace shardix::cli
