@@ -12,6 +12,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <optional>
 
 namespace shardix::cli {
@@ -31,15 +32,40 @@ std::string sampleOf(const PieceSet& set) {
            std::to_string(set.members.size()) + " pieces)";
 }
 
+// N of --first: a whole number from 0.
+std::optional<std::int64_t> parseFirst(const std::string& text) {
+    if (text.empty() || text.size() > 18 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return std::stoll(text);
+}
+
+// A set of decimal numbers whose lowest is above 1 may have lost its first
+// pieces, or have been numbered from there (split --numeric-suffixes=FROM):
+// only the user knows which.
+std::string firstHint(const shardix::JoinPlan& plan, bool firstGiven) {
+    const PieceSet& set = plan.set;
+    const bool decimal = set.naming.number == PieceNaming::Number::Digits ||
+                         set.naming.number == PieceNaming::Number::Unpadded;
+    if (firstGiven || !decimal || set.members.empty() || set.members.front().number < 2 ||
+        !set.has(SetProblem::Kind::Missing))
+        return "";
+    const std::string lowest = std::to_string(set.members.front().number);
+    return "  If the set begins at " + quoted(set.folder + set.members.front().name) +
+           " (as split --numeric-suffixes=" + lowest + " numbers it), say so with --first " +
+           lowest + ".";
+}
+
 // Everything that keeps the set from being joined, each named; the last ends
 // the run.
-int refuseSet(const shardix::JoinPlan& plan) {
+int refuseSet(const shardix::JoinPlan& plan, bool firstGiven) {
     if (plan.problems.empty())
         return exitWith(Error::of(ErrorKind::Refused, "No pieces to join were found."));
     for (std::size_t i = 0; i + 1 < plan.problems.size(); ++i)
         tell(plan.problems[i].message);
-    return exitWith(
-        Error::of(ErrorKind::Refused, plan.problems.back().message + "  Nothing was written."));
+    return exitWith(Error::of(ErrorKind::Refused, plan.problems.back().message +
+                                                      "  Nothing was written." +
+                                                      firstHint(plan, firstGiven)));
 }
 
 // A list named with --manifest that checks nothing of the set is a mistake,
@@ -81,6 +107,7 @@ CLI::App* JoinCommand::addTo(CLI::App& tool) {
     addFlag(*command, "--force", force_);
     addFlag(*command, "--quiet", quiet_);
     command->add_option("--output", output_)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    command->add_option("--first", first_)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     CLI::Option* named = command->add_option("--manifest", manifest_)
                              ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     addFlag(*command, "--no-manifest", noManifest_)->excludes(named);
@@ -97,9 +124,18 @@ int JoinCommand::run() {
                                               "beside them).  Nothing was written."));
     const std::optional<std::string> named =
         manifest_.empty() ? std::nullopt : std::optional<std::string>(manifest_);
-    const shardix::JoinPlan plan = planJoin(piece_, named, !noManifest_);
+    PieceSetOptions setOptions;
+    if (!first_.empty()) {
+        const std::optional<std::int64_t> first = parseFirst(first_);
+        if (!first)
+            return exitWith(UsageError{"--first N must be the number of the set's first piece, "
+                                       "a whole number from 0, not \"" +
+                                       first_ + "\""});
+        setOptions.firstNumber = first;
+    }
+    const shardix::JoinPlan plan = planJoin(piece_, named, !noManifest_, setOptions);
     if (!plan.joinable())
-        return refuseSet(plan);
+        return refuseSet(plan, !first_.empty());
     if (Result<> refused = refusedList(plan, manifest_); !refused.ok())
         return exitWith(refused.error());
     const Result<std::string> to = target(plan);

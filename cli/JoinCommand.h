@@ -11,7 +11,7 @@ struct JoinPlan;
 
 namespace shardix::cli {
 
-// shardix-cli join [--force] [--output TARGET] [--manifest FILE |
+// shardix-cli join [--force] [--output TARGET] [--first N] [--manifest FILE |
 // --no-manifest] [--quiet] PIECE: finds the whole set of pieces that PIECE
 // (any one of them, or the folder that holds one set) belongs to, of any of
 // the naming schemes that PieceSet knows, and joins it in order into TARGET,
@@ -33,6 +33,7 @@ class JoinCommand : public Command {
 
     std::string piece_;
     std::string output_; // --output TARGET; empty when not given
+    std::string first_;  // --first N as typed; empty when not given
     std::string manifest_;
     bool noManifest_ = false;
     bool force_ = false;

@@ -238,9 +238,9 @@ Checksums SetChecksums::expected() const {
 }
 
 JoinPlan planJoin(const std::string& pieceOrFolder, const std::optional<std::string>& listPath,
-                  bool checked) {
+                  bool checked, const PieceSetOptions& setOptions) {
     JoinPlan plan;
-    plan.set = findPieceSet(pieceOrFolder);
+    plan.set = findPieceSet(pieceOrFolder, setOptions);
     const auto matchWith = [&](const PieceSet& set) -> std::optional<SetChecksums> {
         if (set.members.empty() || !checked)
             return std::nullopt;
@@ -273,7 +273,7 @@ JoinPlan planJoin(const std::string& pieceOrFolder, const std::optional<std::str
             if (plan.checks->pieces[i])
                 listed.insert(plan.set.members[i].id);
         }
-        PieceSetOptions options;
+        PieceSetOptions options = setOptions;
         options.sizeVouched = [listed](const PieceMember& m) { return listed.count(m.id) > 0; };
         plan.set = findPieceSet(pieceOrFolder, options);
         plan.checks = matchWith(plan.set);

@@ -86,6 +86,7 @@ struct JoinPlan {
 // `checked`. Pieces that the list names may be of any size (a set cut by
 // lines): the list checks them.
 JoinPlan planJoin(const std::string& pieceOrFolder,
-                  const std::optional<std::string>& listPath = std::nullopt, bool checked = true);
+                  const std::optional<std::string>& listPath = std::nullopt, bool checked = true,
+                  const PieceSetOptions& setOptions = {});
 
 } // namespace shardix

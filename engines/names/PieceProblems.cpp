@@ -62,8 +62,11 @@ void numberProblems(const Group& group, const std::vector<std::string>& shown,
         }
         if (m.number < group.first || m.number > group.last) {
             addProblem(problems, SetProblem::Kind::NotPieces,
-                       inQuotes(nameAt(i)) + " names a piece beyond the " + group.key.total +
-                           " that the names say there are.",
+                       inQuotes(nameAt(i)) + (group.key.total.empty()
+                                                  ? " is numbered below the set's first piece, " +
+                                                        std::to_string(group.first) + "."
+                                                  : " names a piece beyond the " + group.key.total +
+                                                        " that the names say there are."),
                        {nameAt(i)});
             continue;
         }

@@ -36,7 +36,13 @@ PieceSet setOf(const std::string& folder, const std::vector<FolderEntry>& listin
     std::vector<std::string> shown;
     for (const std::string& name : names)
         shown.push_back(folder + name);
-    numberProblems(group, shown, folder, false, set.problems);
+    Group numbered = group;
+    const bool decimal = group.key.family == Family::Digits || group.key.family == Family::Unpadded;
+    if (options.firstNumber && decimal && !group.members.empty()) {
+        numbered.first = *options.firstNumber;
+        numbered.last = std::max(group.members.back().number, numbered.first);
+    }
+    numberProblems(numbered, shown, folder, false, set.problems);
     paddingDuplicates(group, names, shown, set.problems);
     fileProblems(set, listing, entries, set.problems);
     if (set.scheme == PieceScheme::PartNumbers) {

@@ -100,6 +100,11 @@ struct PieceSetOptions {
     // true when something else vouches for it (a checksum file that lists it),
     // which lets the size pass. Unset, every such piece is a problem.
     std::function<bool(const PieceMember& member)> sizeVouched;
+    // The number of the set's first piece, where the user knows it (split
+    // --numeric-suffixes=FROM begins at FROM): no piece below it is missing.
+    // Unset, a set of decimal numbers begins at 0 or 1. Ignored by the schemes
+    // whose names say where they begin (letters, name-00001-of-00005).
+    std::optional<std::int64_t> firstNumber;
 };
 
 // The set that the piece `pieceOrFolder` belongs to, found among the names of

@@ -39,6 +39,14 @@ cut_set digits '' -b 10000 -d
 joins digits x00 x05 x10
 cut_set from_one part. -n 7 --numeric-suffixes=1
 joins from_one part.01 part.04 part.07
+# Numbered from 5: refused as missing 1 to 4, unless --first says where it begins.
+cut_set from_five part. -n 7 --numeric-suffixes=5
+"$cli" join --output joined from_five/part.07 2>err && fail "from 5 joined without --first"
+grep -q -- '--first 5' err || fail "from 5: no word of --first: $(cat err)"
+rm -f joined
+{ "$cli" join --quiet --first 5 --output joined from_five/part.07 && cmp -s joined orig; } ||
+    fail "--first 5"
+"$cli" join --first 6 --output joined from_five/part.07 2>/dev/null && fail "--first 6 hid piece 5"
 cut_set suffixed p -b 10000 --additional-suffix=.bin
 joins suffixed paa.bin paf.bin pak.bin
 cut_set widened '' -b 100
