@@ -237,6 +237,26 @@ Checksums SetChecksums::expected() const {
     return sums;
 }
 
+namespace {
+
+// A piece with no other of its set beside it joins into a copy of itself:
+// most often the others have not come yet. Only a list that checks it, or
+// names that count one piece (name-00001-of-00001), say that it is whole.
+std::optional<SetProblem> lonePiece(const JoinPlan& plan) {
+    const PieceSet& set = plan.set;
+    if (set.members.size() != 1 || !plan.problems.empty() || set.declaredCount)
+        return std::nullopt;
+    if (plan.checks && (plan.checks->listed() > 0 || plan.checks->whole))
+        return std::nullopt;
+    const std::string name = inQuotes(set.folder + set.members.front().name);
+    return SetProblem{SetProblem::Kind::Missing,
+                      name + " is the only piece of its set in its folder: the others are "
+                             "missing (or it is no piece, and there is nothing to join).",
+                      {set.members.front().name}};
+}
+
+} // namespace
+
 JoinPlan planJoin(const std::string& pieceOrFolder, const std::optional<std::string>& listPath,
                   bool checked, const PieceSetOptions& setOptions) {
     JoinPlan plan;
@@ -288,6 +308,8 @@ JoinPlan planJoin(const std::string& pieceOrFolder, const std::optional<std::str
     }
     if (!plan.outputName)
         plan.outputName = plan.set.baseName;
+    if (const std::optional<SetProblem> alone = lonePiece(plan))
+        plan.problems.push_back(*alone);
     return plan;
 }
 

@@ -96,6 +96,9 @@ refused() { # DIR PIECE-OR-FOLDER WORDS
 cut_set gap '' -b 10000
 rm gap/xae
 refused gap xaa '"gap/xae" is missing between "gap/xad" and "gap/xaf"'
+mkdir lone
+cp digits/x01 lone/
+refused lone x01 'the only piece of its set'
 cp -r parts twice
 cp twice/v.part3 twice/v.part03
 refused twice v.part1 '"twice/v.part3" and "twice/v.part03" are both piece 3'
