@@ -13,6 +13,8 @@
 #   CLI=path/to/shardix-cli BENCH_DIR=/somewhere bench/join.sh
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=bench/paired.sh
+source "$here/paired.sh"
 size_mib=${1:-1024}
 rounds=${2:-5}
 cli=${CLI:-$here/../build/shardix-cli}
@@ -36,18 +38,6 @@ for set in sfv md5; do ln plain/piece.* "$set/"; done
 rm src
 cat plain/piece.* > /dev/null # warm the page cache
 
-# run LABEL COMMAND...: one timed run; appends "seconds kib" to LABEL.times.
-run() {
-    local label=$1; shift
-    sync
-    local t0=$EPOCHREALTIME
-    /usr/bin/time -v -o time.out "$@" > /dev/null
-    local t1=$EPOCHREALTIME
-    local rss
-    rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' time.out)
-    awk -v a="$t0" -v b="$t1" -v r="$rss" 'BEGIN {printf "%.6f %s\n", b - a, r}' >> "$label.times"
-}
-
 # Each side of an operation: removes the joined file, then runs.
 plain_ours() { rm -f joined; run plain_ours "$cli" join --quiet --output joined plain/piece.04.bin; }
 plain_peer() { rm -f joined; run plain_peer sh -c 'cat plain/piece.* > joined'; }
@@ -62,28 +52,8 @@ md5_peer() {
     run md5_peer sh -c 'cat md5/piece.* > joined && cd md5 && md5sum --quiet -c pieces.md5'
 }
 
-for ((i = 1; i <= rounds; i++)); do
-    echo "round $i of $rounds"
-    for op in plain sfv md5; do
-        if ((i % 2)); then "${op}_ours"; "${op}_peer"; else "${op}_peer"; "${op}_ours"; fi
-    done
-done
+play_rounds "$rounds" plain sfv md5
 rm -f joined
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
-maxrss() { awk '$2 > m {m = $2} END {print m}' "$1.times"; }
-
-echo
-echo "File: $size bytes, $rounds rounds; times are medians, ratios ours / peer per round"
-printf '%-44s %9s %9s %8s %8s %12s %12s\n' operation "ours (s)" "peer (s)" median worst \
-    "ours RSS" "peer RSS"
-for op in "plain:join vs cat" "sfv:join with .sfv vs cat + cksfv -f" \
-    "md5:join with .md5 vs cat + md5sum -c"; do
-    key=${op%%:*} name=${op#*:}
-    ours=$(cut -d' ' -f1 "${key}_ours.times" | median)
-    peer=$(cut -d' ' -f1 "${key}_peer.times" | median)
-    paste -d' ' "${key}_ours.times" "${key}_peer.times" | awk '{print $1 / $3}' > "$key.ratios"
-    printf '%-44s %9.3f %9.3f %8.2f %8.2f %8s KiB %8s KiB\n' "$name" "$ours" "$peer" \
-        "$(median < "$key.ratios")" "$(sort -g "$key.ratios" | tail -n 1)" \
-        "$(maxrss "${key}_ours")" "$(maxrss "${key}_peer")"
-done
+report "$size" "$rounds" "plain:join vs cat" "sfv:join with .sfv vs cat + cksfv -f" \
+    "md5:join with .md5 vs cat + md5sum -c"

@@ -10,6 +10,8 @@
 #   CLI=path/to/shardix-cli BENCH_DIR=/somewhere bench/run.sh
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=bench/paired.sh
+source "$here/paired.sh"
 size_mib=${1:-1024}
 rounds=${2:-9}
 cli=${CLI:-$here/../build/shardix-cli}
@@ -28,18 +30,6 @@ parts=()
 for k in $(seq 1 10); do parts+=("seg$k"); done
 "$cli" segment --manifest src seg 10 # the pieces to assemble from and to verify, made once
 cat src prefix "${parts[@]}" seg.sha256 > /dev/null # warm the page cache
-
-# run LABEL COMMAND...: one timed run; appends "seconds kib" to LABEL.times.
-run() {
-    local label=$1; shift
-    sync
-    local t0=$EPOCHREALTIME
-    /usr/bin/time -v -o time.out "$@" > /dev/null
-    local t1=$EPOCHREALTIME
-    local rss
-    rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' time.out)
-    awk -v a="$t0" -v b="$t1" -v r="$rss" 'BEGIN {printf "%.6f %s\n", b - a, r}' >> "$label.times"
-}
 
 # Each side of an operation: removes the outputs, prepares the input, runs.
 seg_ours() { rm -f out*; run seg_ours "$cli" segment src out 10; }
@@ -64,29 +54,9 @@ app_peer() {
     cmp -s target src || { echo "tail produced a wrong file" >&2; exit 1; }
 }
 
-for ((i = 1; i <= rounds; i++)); do
-    echo "round $i of $rounds"
-    for op in seg asm app man self ver; do
-        if ((i % 2)); then "${op}_ours"; "${op}_peer"; else "${op}_peer"; "${op}_ours"; fi
-    done
-done
+play_rounds "$rounds" seg asm app man self ver
 rm -f out* joined target
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
-maxrss() { awk '$2 > m {m = $2} END {print m}' "$1.times"; }
-
-echo
-echo "File: $size bytes, $rounds rounds; times are medians, ratios ours / peer per round"
-printf '%-44s %9s %9s %8s %8s %12s %12s\n' operation "ours (s)" "peer (s)" median worst \
-    "ours RSS" "peer RSS"
-for op in "seg:segment into 10 vs split -n 10" "asm:assemble 10 vs cat" \
+report "$size" "$rounds" "seg:segment into 10 vs split -n 10" "asm:assemble 10 vs cat" \
     "app:append 60% vs tail -c +K >>" "man:segment --manifest vs split + sha256sum" \
-    "self:segment --manifest vs segment" "ver:verify vs sha256sum -c"; do
-    key=${op%%:*} name=${op#*:}
-    ours=$(cut -d' ' -f1 "${key}_ours.times" | median)
-    peer=$(cut -d' ' -f1 "${key}_peer.times" | median)
-    paste -d' ' "${key}_ours.times" "${key}_peer.times" | awk '{print $1 / $3}' > "$key.ratios"
-    printf '%-44s %9.3f %9.3f %8.2f %8.2f %8s KiB %8s KiB\n' "$name" "$ours" "$peer" \
-        "$(median < "$key.ratios")" "$(sort -g "$key.ratios" | tail -n 1)" \
-        "$(maxrss "${key}_ours")" "$(maxrss "${key}_peer")"
-done
+    "self:segment --manifest vs segment" "ver:verify vs sha256sum -c"
