@@ -157,17 +157,10 @@ void copyThroughMemory(const FileHandle& in, std::int64_t offset, std::int64_t l
     while (length > 0) {
         const std::int64_t chunk =
             std::min<std::int64_t>(length, static_cast<std::int64_t>(buffer.size()));
-        const ssize_t got =
-            ::pread(in.fd(), buffer.data(), static_cast<std::size_t>(chunk), offset);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            fail(Error::fromErrno(errno, "read", in.path()));
-        if (got == 0)
-            failShortInput(in);
-        writeExactly(out, buffer.data(), got);
-        offset += got;
-        length -= got;
+        readExactly(in, offset, buffer.data(), chunk);
+        writeExactly(out, buffer.data(), chunk);
+        offset += chunk;
+        length -= chunk;
     }
 }
 
