@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <new>
 #include <openssl/evp.h>
+#include <utility>
 #include <vector>
 #include <zlib.h>
 
@@ -46,37 +47,19 @@ const EVP_MD* digestOf(HashAlgorithm algorithm) {
 // where it has them.
 class EvpHasher final : public Hasher {
   public:
-    explicit EvpHasher(HashAlgorithm algorithm)
-        : algorithm_(algorithm), type_(digestOf(algorithm)), context_(EVP_MD_CTX_new()) {
-        if (!type_ || !context_)
-            throw std::bad_alloc();
-        start();
-    }
-    ~EvpHasher() override { EVP_MD_CTX_free(context_); }
-    EvpHasher(const EvpHasher&) = delete;
-    EvpHasher& operator=(const EvpHasher&) = delete;
+    explicit EvpHasher(HashAlgorithm algorithm) : algorithm_(algorithm), sum_(algorithm) {}
 
     HashAlgorithm algorithm() const override { return algorithm_; }
-    void update(const void* bytes, std::size_t length) override {
-        EVP_DigestUpdate(context_, bytes, length);
-    }
+    void update(const void* bytes, std::size_t length) override { sum_.update(bytes, length); }
     std::string digest() override {
-        unsigned char sum[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        EVP_DigestFinal_ex(context_, sum, &length);
-        start();
+        unsigned char sum[RawDigest::kMaxBytes];
+        const std::size_t length = sum_.finish(sum);
         return hexOf(sum, length, kLowerHex);
     }
 
   private:
-    void start() {
-        if (EVP_DigestInit_ex(context_, type_, nullptr) != 1)
-            throw std::bad_alloc();
-    }
-
     HashAlgorithm algorithm_;
-    const EVP_MD* type_;
-    EVP_MD_CTX* context_;
+    RawDigest sum_;
 };
 
 class Crc32Hasher final : public Hasher {
@@ -98,6 +81,48 @@ class Crc32Hasher final : public Hasher {
 };
 
 } // namespace
+
+static_assert(RawDigest::kMaxBytes == EVP_MAX_MD_SIZE);
+
+RawDigest::RawDigest(HashAlgorithm algorithm)
+    : type_(digestOf(algorithm)), context_(EVP_MD_CTX_new()) {
+    if (!type_ || !context_) {
+        EVP_MD_CTX_free(context_);
+        throw std::bad_alloc();
+    }
+    start();
+}
+
+RawDigest::~RawDigest() {
+    EVP_MD_CTX_free(context_);
+}
+
+RawDigest::RawDigest(RawDigest&& other) noexcept
+    : type_(other.type_), context_(std::exchange(other.context_, nullptr)) {}
+
+RawDigest& RawDigest::operator=(RawDigest&& other) noexcept {
+    std::swap(type_, other.type_);
+    std::swap(context_, other.context_);
+    return *this;
+}
+
+void RawDigest::start() {
+    if (EVP_DigestInit_ex(context_, type_, nullptr) != 1) {
+        EVP_MD_CTX_free(std::exchange(context_, nullptr));
+        throw std::bad_alloc();
+    }
+}
+
+void RawDigest::update(const void* bytes, std::size_t length) {
+    EVP_DigestUpdate(context_, bytes, length);
+}
+
+std::size_t RawDigest::finish(unsigned char* out) {
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context_, out, &length);
+    start();
+    return length;
+}
 
 std::string_view algorithmName(HashAlgorithm algorithm) {
     switch (algorithm) {

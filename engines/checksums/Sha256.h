@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/checksums/Hasher.h"
 #include "engines/io/FileIo.h"
 
 #include <atomic>
@@ -7,22 +8,13 @@
 #include <cstdint>
 #include <string>
 
-struct evp_md_ctx_st;
-
 namespace shardix {
 
 // A SHA-256 computation, by the system's libcrypto, which uses the processor's
 // SHA instructions where it has them.
 class Sha256 {
   public:
-    Sha256();
-    ~Sha256();
-    Sha256(Sha256&& other) noexcept;
-    Sha256& operator=(Sha256&& other) noexcept;
-    Sha256(const Sha256&) = delete;
-    Sha256& operator=(const Sha256&) = delete;
-
-    void update(const char* bytes, std::size_t length);
+    void update(const char* bytes, std::size_t length) { sum_->update(bytes, length); }
     // The checksum of everything given so far, in 64 lower-case hexadecimal
     // digits; the computation starts afresh afterwards.
     std::string hexDigest();
@@ -36,7 +28,7 @@ class Sha256 {
                                std::atomic<std::int64_t>& done);
 
   private:
-    evp_md_ctx_st* context_;
+    std::unique_ptr<Hasher> sum_ = Hasher::make(HashAlgorithm::Sha256);
 };
 
 } // namespace shardix

@@ -2,48 +2,15 @@
 
 #include <algorithm>
 #include <limits>
-#include <new>
-#include <openssl/evp.h>
-#include <utility>
 #include <zlib.h>
 
 namespace shardix::par2 {
 
-namespace {
-
-void start(EVP_MD_CTX* context) {
-    if (EVP_DigestInit_ex(context, EVP_md5(), nullptr) != 1)
-        throw std::bad_alloc();
-}
-
-} // namespace
-
-Md5::Md5() : context_(EVP_MD_CTX_new()) {
-    if (!context_)
-        throw std::bad_alloc();
-    start(context_);
-}
-
-Md5::~Md5() {
-    EVP_MD_CTX_free(context_);
-}
-
-Md5::Md5(Md5&& other) noexcept : context_(std::exchange(other.context_, nullptr)) {}
-
-Md5& Md5::operator=(Md5&& other) noexcept {
-    std::swap(context_, other.context_);
-    return *this;
-}
-
-void Md5::update(const void* bytes, std::size_t length) {
-    EVP_DigestUpdate(context_, bytes, length);
-}
-
 Md5Digest Md5::finish() {
+    unsigned char sum[RawDigest::kMaxBytes];
+    sum_.finish(sum);
     Md5Digest digest{};
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(context_, digest.data(), &length);
-    start(context_);
+    std::copy_n(sum, digest.size(), digest.begin());
     return digest;
 }
 

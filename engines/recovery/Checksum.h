@@ -1,10 +1,10 @@
 #pragma once
 
+#include "engines/checksums/Hasher.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
-
-struct evp_md_ctx_st;
 
 namespace shardix::par2 {
 
@@ -13,19 +13,12 @@ using Md5Digest = std::array<std::uint8_t, 16>;
 // An MD5 computation, by the system's libcrypto.
 class Md5 {
   public:
-    Md5();
-    ~Md5();
-    Md5(Md5&& other) noexcept;
-    Md5& operator=(Md5&& other) noexcept;
-    Md5(const Md5&) = delete;
-    Md5& operator=(const Md5&) = delete;
-
-    void update(const void* bytes, std::size_t length);
+    void update(const void* bytes, std::size_t length) { sum_.update(bytes, length); }
     // The digest of everything given so far; the computation starts afresh.
     Md5Digest finish();
 
   private:
-    evp_md_ctx_st* context_;
+    RawDigest sum_{HashAlgorithm::Md5};
 };
 
 Md5Digest md5Of(const void* bytes, std::size_t length);
