@@ -3,6 +3,7 @@
 #include "cli/ConsoleProgress.h"
 #include "cli/Exit.h"
 #include "engines/manifest/Manifest.h"
+#include "engines/names/PiecePolicy.h"
 
 #include <algorithm>
 #include <cstring>
@@ -65,7 +66,7 @@ std::string repairability(const RecoveryReport& report) {
 } // namespace
 
 bool isRecoveryIndex(const std::string& path) {
-    constexpr std::string_view kSuffix = ".par2";
+    constexpr std::string_view kSuffix = kRecoveryIndexSuffix;
     const bool named = path.size() > kSuffix.size() &&
                        path.compare(path.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0;
     return named || beginsAsPacket(path);

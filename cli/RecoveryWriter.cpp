@@ -89,15 +89,11 @@ class EncoderConsumer : public SourceConsumer {
 
 } // namespace
 
-std::string recoveryIndexFor(const std::string& basePath) {
-    return basePath + ".par2";
-}
-
 SourceConsumerMaker recoveryWriter(const RecoveryRequest& request, RecoveryWritten& written) {
     return [request,
             &written](const FileHandle& source,
                       const std::vector<std::int64_t>& lengths) -> std::unique_ptr<SourceConsumer> {
-        const std::string index = recoveryIndexFor(request.basePath);
+        const std::string index = recoveryIndexPathFor(request.basePath);
         Result<RecoveryPlan> plan = planRecovery(lengths, request.percent, request.blockSize);
         if (!plan.ok())
             fail(Error::of(plan.error().kind, plan.error().message + "  Nothing was written.",

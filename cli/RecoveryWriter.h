@@ -28,9 +28,6 @@ struct RecoveryWritten {
     RecoveryPlan plan;
 };
 
-// The index of the recovery files of the pieces of `basePath`.
-std::string recoveryIndexFor(const std::string& basePath);
-
 // The consumer of a cut that writes its recovery files from the bytes the cut
 // reads: the plan and the names are checked, and refused, before the first
 // piece is written. `written` is told what was written.

@@ -179,8 +179,8 @@ Result<> SegmentCommand::refusedOutputs() const {
     if (exists(first))
         return notReplaced(first);
     // The volumes of an index are refused by the encoder, once their names are known.
-    if (!recovery_.empty() && exists(recoveryIndexFor(basePath_)))
-        return notReplaced(recoveryIndexFor(basePath_));
+    if (!recovery_.empty() && exists(recoveryIndexPathFor(basePath_)))
+        return notReplaced(recoveryIndexPathFor(basePath_));
     // What an earlier cut wrote beside its pieces describes them: it is
     // replaced or removed once the pieces are written, so only with --force.
     if (Result<> refused = refusedCompanion(manifestPathFor(basePath_), writeManifest_, "lists");
@@ -222,7 +222,7 @@ Result<> SegmentCommand::cut(std::optional<int> count, ConsoleProgress& progress
         tell(recoveryWritten(recovery));
     // Recovery files of an earlier cut are left alone: they may well describe
     // the same bytes, which only reading them tells.
-    const std::string index = recoveryIndexFor(basePath_);
+    const std::string index = recoveryIndexPathFor(basePath_);
     if (result.ok() && recovery_.empty() && exists(index))
         tell("\"" + index + "\" is from an earlier cut and was left as it was; 'shardix-cli " +
              "verify \"" + index + "\"' tells whether it describes these pieces.");

@@ -39,6 +39,10 @@ std::string joinScriptPathFor(const std::string& basePath) {
     return basePath + std::string(kJoinScriptSuffix);
 }
 
+std::string recoveryIndexPathFor(const std::string& basePath) {
+    return basePath + std::string(kRecoveryIndexSuffix);
+}
+
 std::string joinedNameOf(const std::string& basePath) {
     std::string name(fileNameOf(basePath));
     while (!name.empty() && (name.back() == '.' || name.back() == '-' || name.back() == '_'))

@@ -20,6 +20,9 @@ inline constexpr int kMaxDigits = 9;
 
 // A join script is named as its base name, followed by this.
 inline constexpr std::string_view kJoinScriptSuffix = ".join.sh";
+// What follows the base name in the name of the index of a cut's recovery
+// files (its volumes are BASE.volNN+MM.par2).
+inline constexpr std::string_view kRecoveryIndexSuffix = ".par2";
 
 // The name of piece `number` of `basePath`, with `digits` zero-padded digits
 // or none ("p" and 3: "p3"; with 2 digits "p03").
@@ -33,6 +36,10 @@ std::string manifestPathFor(const std::string& basePath);
 
 // The join script of the segments of `basePath`: `basePath` followed by ".join.sh".
 std::string joinScriptPathFor(const std::string& basePath);
+
+// The index of the recovery files of the segments of `basePath`: `basePath`
+// followed by ".par2".
+std::string recoveryIndexPathFor(const std::string& basePath);
 
 // The name that the whole file takes beside the pieces of `basePath` when
 // nothing else names it (a stream has no name of its own): the file name of
