@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace shardix {
+
+// The one way a file's name appears in a message.
+//
+// A name of printable UTF-8 is shown as it is: in double quotes by quoted(),
+// bare by shownName() (for texts that set the name off themselves, such as the
+// desktop program's "... in this folder: " + folder). A name that holds a
+// control character (C0, DEL or C1) or bytes that are not UTF-8 is shown in the
+// shell-escape form of GNU ls (--quoting-style=shell-escape): the printable
+// runs in single quotes and every other byte as $'\n', $'\t', $'\033' or
+// $'\377', so no name can move the terminal's cursor, change its colours or
+// cut a message into lines, and the form can be pasted back into a shell.
+std::string quoted(std::string_view name);
+std::string shownName(std::string_view name);
+
+// Whether a name is shown as it is (printable UTF-8 only).
+bool printableName(std::string_view name);
+
+} // namespace shardix
