@@ -17,6 +17,17 @@ namespace shardix {
 // cut a message into lines, and the form can be pasted back into a shell.
 std::string quoted(std::string_view name);
 std::string shownName(std::string_view name);
+// For strings and literals, so that a call never lands on std::quoted, which
+// argument-dependent lookup also finds and would prefer to a conversion.
+inline std::string quoted(const std::string& name) {
+    return quoted(std::string_view(name));
+}
+inline std::string quoted(std::string& name) {
+    return quoted(std::string_view(name));
+}
+inline std::string quoted(const char* name) {
+    return quoted(std::string_view(name));
+}
 
 // Whether a name is shown as it is (printable UTF-8 only).
 bool printableName(std::string_view name);

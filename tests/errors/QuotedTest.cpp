@@ -35,9 +35,9 @@ TEST(Quoted, ControlsAndForeignBytesAreEscaped) {
 // that is not printable UTF-8, and the shell reads it back as the same name.
 TEST(Quoted, RandomNamesReadBackThroughTheShell) {
     std::mt19937 random(7);
-    const std::string alphabet = std::string("ab'\" $\\\n\t\x1b\x7f\xff\xc3\xa9\xc2\x9b", 17);
+    const std::string alphabet = "ab'\" $\\\n\t\x1b\x7f\xff\xc3\xa9\xc2\x9b";
     testing::TempDir dir;
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 100; ++round) {
         std::string name;
         const int length = 1 + static_cast<int>(random() % 8);
         for (int i = 0; i < length; ++i) {
