@@ -156,13 +156,13 @@ void FileChecker::describeDamage() {
     const std::uint64_t length = file_.description.length;
     check_.state = RecoveryFileState::Damaged;
     if (size_ < length)
-        check_.detail = std::to_string(length - size_) + " bytes shorter than listed";
+        check_.detail = counted(length - size_, "byte") + " shorter than listed";
     else if (size_ > length)
-        check_.detail = std::to_string(size_ - length) + " bytes longer than listed";
+        check_.detail = counted(size_ - length, "byte") + " longer than listed";
     else
         check_.detail = "its bytes differ from those listed";
     check_.detail += ", " + std::to_string(check_.goodCount) + " of " +
-                     std::to_string(file_.checks.size()) + " blocks intact";
+                     counted(file_.checks.size(), "block") + " intact";
 }
 
 } // namespace

@@ -128,7 +128,8 @@ int Folder::remove(const std::string& name) const {
 
 TempFile::TempFile(TempFile&& other) noexcept
     : folder_(std::exchange(other.folder_, nullptr)), fd_(std::move(other.fd_)),
-      finalName_(std::move(other.finalName_)), tempName_(std::move(other.tempName_)) {}
+      finalName_(std::move(other.finalName_)), tempName_(std::move(other.tempName_)),
+      keepFailures_(other.keepFailures_), failure_(std::move(other.failure_)) {}
 
 TempFile& TempFile::operator=(TempFile&& other) noexcept {
     if (this != &other) {
@@ -137,6 +138,8 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
         fd_ = std::move(other.fd_);
         finalName_ = std::move(other.finalName_);
         tempName_ = std::move(other.tempName_);
+        keepFailures_ = other.keepFailures_;
+        failure_ = std::move(other.failure_);
     }
     return *this;
 }
@@ -149,10 +152,12 @@ TempFile TempFile::create(const Folder& folder, const std::string& finalName) {
     std::random_device seed;
     std::mt19937 random(seed());
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    const std::size_t limit = nameLimit(folder);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = finalName + ".tmp-";
+        std::string ending = ".tmp-";
         for (int i = 0; i < 6; ++i)
-            name += kLetters[random() % (sizeof kLetters - 1)];
+            ending += kLetters[random() % (sizeof kLetters - 1)];
+        const std::string name = nameWithEnding(finalName, ending, limit);
         const int fd = ::openat(folder.fd(), name.c_str(),
                                 O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
@@ -169,14 +174,31 @@ TempFile TempFile::create(const Folder& folder, const std::string& finalName) {
     fail(systemError(EEXIST, "create a temporary file for", folder.display(finalName)));
 }
 
-void TempFile::writeAt(std::int64_t offset, const void* bytes, std::size_t length) const {
-    if (const int error = par2::writeAt(fd_.get(), offset, bytes, length))
-        fail(systemError(error, "write", folder_->display(tempName_)));
+TempFile TempFile::failed(Error error) {
+    TempFile file;
+    file.keepFailures_ = true;
+    file.failure_ = std::move(error);
+    return file;
 }
 
-void TempFile::resize(std::uint64_t length) const {
+void TempFile::failWith(Error error) {
+    if (!keepFailures_)
+        fail(std::move(error));
+    failure_ = std::move(error);
+}
+
+void TempFile::writeAt(std::int64_t offset, const void* bytes, std::size_t length) {
+    if (failure_)
+        return;
+    if (const int error = par2::writeAt(fd_.get(), offset, bytes, length))
+        failWith(systemError(error, "write", folder_->display(tempName_)));
+}
+
+void TempFile::resize(std::uint64_t length) {
+    if (failure_)
+        return;
     if (::ftruncate(fd_.get(), static_cast<off_t>(length)) != 0)
-        fail(systemError(errno, "write", folder_->display(tempName_)));
+        failWith(systemError(errno, "write", folder_->display(tempName_)));
 }
 
 void TempFile::commit(bool replace) {
@@ -234,6 +256,22 @@ int writeAt(int fd, std::int64_t offset, const void* bytes, std::size_t length) 
         done += static_cast<std::size_t>(put);
     }
     return 0;
+}
+
+std::string nameWithEnding(const std::string& name, const std::string& ending, std::size_t limit) {
+    std::size_t keep = name.size();
+    if (keep + ending.size() > limit) {
+        keep = limit > ending.size() ? limit - ending.size() : 0;
+        // Not inside a character: back to the start of the one cut.
+        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+            --keep;
+    }
+    return name.substr(0, keep) + ending;
+}
+
+std::size_t nameLimit(const Folder& folder) {
+    const long limit = ::fpathconf(folder.fd(), _PC_NAME_MAX);
+    return limit > 0 ? static_cast<std::size_t>(limit) : 255;
 }
 
 bool isPlainName(const std::string& name) {

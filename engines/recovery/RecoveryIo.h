@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -85,17 +86,25 @@ class TempFile {
     TempFile& operator=(TempFile&& other) noexcept;
     ~TempFile();
 
-    // Creates "FINAL.tmp-XXXXXX" in `folder` for reading and writing. Throws.
+    // Creates "FINAL.tmp-XXXXXX" in `folder` for reading and writing, FINAL
+    // cut short when the name would be longer than the folder allows. Throws.
     static TempFile create(const Folder& folder, const std::string& finalName);
+    // One that could not be created, for `error`: it keeps its failures.
+    static TempFile failed(Error error);
 
     int fd() const { return fd_.get(); }
     const std::string& finalName() const { return finalName_; }
     const std::string& tempName() const { return tempName_; }
 
-    // Throws.
-    void writeAt(std::int64_t offset, const void* bytes, std::size_t length) const;
-    // Makes the file `length` bytes long. Throws.
-    void resize(std::uint64_t length) const;
+    // From now on, writeAt() and resize() keep their first failure instead of
+    // throwing it, and do nothing once one is kept.
+    void keepFailures() { keepFailures_ = true; }
+    const std::optional<Error>& failure() const { return failure_; }
+
+    // Throws, unless it keeps its failures.
+    void writeAt(std::int64_t offset, const void* bytes, std::size_t length);
+    // Makes the file `length` bytes long. Throws, unless it keeps its failures.
+    void resize(std::uint64_t length);
     // Closes the file (throwing a late write error) and renames it into place,
     // replacing what has the final name when `replace` is true.
     void commit(bool replace);
@@ -103,11 +112,22 @@ class TempFile {
     void discard();
 
   private:
+    void failWith(Error error);
+
     const Folder* folder_ = nullptr;
     Fd fd_;
     std::string finalName_;
     std::string tempName_;
+    bool keepFailures_ = false;
+    std::optional<Error> failure_;
 };
+
+// `name` with `ending` after it, the name cut short (not inside a UTF-8
+// character) so that the whole is at most `limit` bytes long.
+std::string nameWithEnding(const std::string& name, const std::string& ending, std::size_t limit);
+
+// The longest name the folder allows (255 when it does not say).
+std::size_t nameLimit(const Folder& folder);
 
 // Reads `length` bytes at `offset`, fewer only at the end of the file; the
 // count read, or -1 with errno set.
