@@ -59,8 +59,35 @@ Folder Folder::open(const std::string& path, std::string& leaf) {
     return folder;
 }
 
+Folder::Place Folder::placeOf(const std::string& name, bool create) const {
+    Place place;
+    place.fd = fd_.get();
+    std::size_t start = 0;
+    for (std::size_t slash = name.find('/'); slash != std::string::npos;
+         start = slash + 1, slash = name.find('/', start)) {
+        const std::string part = name.substr(start, slash - start);
+        constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        int next = ::openat(place.fd, part.c_str(), kFlags);
+        if (next < 0 && errno == ENOENT && create && ::mkdirat(place.fd, part.c_str(), 0777) == 0)
+            next = ::openat(place.fd, part.c_str(), kFlags);
+        if (next < 0) {
+            // A link on the way is not entered: O_NOFOLLOW says ELOOP or ENOTDIR.
+            place.error = errno == ENOTDIR ? ELOOP : errno;
+            place.fd = -1;
+            return place;
+        }
+        place.held = Fd(next);
+        place.fd = next;
+    }
+    place.leaf = name.substr(start);
+    return place;
+}
+
 int Folder::openForReading(const std::string& name, Fd& fd, bool followLink) const {
-    const int opened = ::openat(fd_.get(), name.c_str(),
+    const Place place = placeOf(name);
+    if (place.error)
+        return place.error;
+    const int opened = ::openat(place.fd, place.leaf.c_str(),
                                 O_RDONLY | (followLink ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC);
     if (opened < 0)
         return errno;
@@ -78,7 +105,10 @@ int Folder::openForReading(const std::string& name, Fd& fd, bool followLink) con
 }
 
 int Folder::status(const std::string& name, struct stat& info) const {
-    return ::fstatat(fd_.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    const Place place = placeOf(name);
+    if (place.error)
+        return place.error;
+    return ::fstatat(place.fd, place.leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
 int Folder::list(std::vector<std::string>& names) const {
@@ -107,23 +137,31 @@ bool Folder::exists(const std::string& name) const {
     return status(name, info) == 0;
 }
 
-int Folder::rename(const std::string& from, const std::string& to, bool replace) const {
+int Folder::rename(const std::string& fromName, const std::string& toName, bool replace) const {
+    const Place from = placeOf(fromName), to = placeOf(toName);
+    if (from.error || to.error)
+        return from.error ? from.error : to.error;
+    const char* const source = from.leaf.c_str();
+    const char* const target = to.leaf.c_str();
     if (replace)
-        return ::renameat(fd_.get(), from.c_str(), fd_.get(), to.c_str()) == 0 ? 0 : errno;
-    if (::renameat2(fd_.get(), from.c_str(), fd_.get(), to.c_str(), RENAME_NOREPLACE) == 0)
+        return ::renameat(from.fd, source, to.fd, target) == 0 ? 0 : errno;
+    if (::renameat2(from.fd, source, to.fd, target, RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
     // A file system without RENAME_NOREPLACE: a link fails on an existing
     // name, then the old name goes.
-    if (::linkat(fd_.get(), from.c_str(), fd_.get(), to.c_str(), 0) != 0)
+    if (::linkat(from.fd, source, to.fd, target, 0) != 0)
         return errno;
-    ::unlinkat(fd_.get(), from.c_str(), 0);
+    ::unlinkat(from.fd, source, 0);
     return 0;
 }
 
 int Folder::remove(const std::string& name) const {
-    return ::unlinkat(fd_.get(), name.c_str(), 0) == 0 ? 0 : errno;
+    const Place place = placeOf(name);
+    if (place.error)
+        return place.error;
+    return ::unlinkat(place.fd, place.leaf.c_str(), 0) == 0 ? 0 : errno;
 }
 
 TempFile::TempFile(TempFile&& other) noexcept
@@ -152,13 +190,19 @@ TempFile TempFile::create(const Folder& folder, const std::string& finalName) {
     std::random_device seed;
     std::mt19937 random(seed());
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    const std::size_t limit = nameLimit(folder);
+    // In the folder of the final name, made where it is missing.
+    const Folder::Place place = folder.placeOf(finalName, true);
+    if (place.error)
+        fail(systemError(place.error, "create a temporary file for", folder.display(finalName)));
+    const std::string dir = finalName.substr(0, finalName.size() - place.leaf.size());
+    const std::size_t limit = nameLimit(place.fd);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string ending = ".tmp-";
         for (int i = 0; i < 6; ++i)
             ending += kLetters[random() % (sizeof kLetters - 1)];
-        const std::string name = nameWithEnding(finalName, ending, limit);
-        const int fd = ::openat(folder.fd(), name.c_str(),
+        const std::string leaf = nameWithEnding(place.leaf, ending, limit);
+        const std::string name = dir + leaf;
+        const int fd = ::openat(place.fd, leaf.c_str(),
                                 O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             TempFile file;
@@ -269,9 +313,22 @@ std::string nameWithEnding(const std::string& name, const std::string& ending, s
     return name.substr(0, keep) + ending;
 }
 
-std::size_t nameLimit(const Folder& folder) {
-    const long limit = ::fpathconf(folder.fd(), _PC_NAME_MAX);
+std::size_t nameLimit(int folder) {
+    const long limit = ::fpathconf(folder, _PC_NAME_MAX);
     return limit > 0 ? static_cast<std::size_t>(limit) : 255;
+}
+
+bool isSetPath(const std::string& name) {
+    if (name.empty() || name.size() > 4095)
+        return false;
+    for (std::size_t start = 0;;) {
+        const std::size_t slash = name.find('/', start);
+        if (!isPlainName(name.substr(start, slash == std::string::npos ? slash : slash - start)))
+            return false;
+        if (slash == std::string::npos)
+            return true;
+        start = slash + 1;
+    }
 }
 
 bool isPlainName(const std::string& name) {

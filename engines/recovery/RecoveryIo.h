@@ -41,8 +41,10 @@ Error systemError(int error, const std::string& action, const std::string& name)
 Error openError(int error, const std::string& name);
 
 // A folder, held open so that every name used in it is a name in this very
-// folder, whatever happens to the path that named it. Names given to it have
-// no "/" (the callers check).
+// folder, whatever happens to the path that named it. Names given to it are
+// plain names or paths of plain names below it ("sub/name": see isSetPath());
+// the folders on such a path are entered without following a symbolic link,
+// so no name leads out of the folder's tree.
 class Folder {
   public:
     // Opens the folder that holds `path` (the current one for a bare name);
@@ -71,6 +73,16 @@ class Folder {
     // `to` when `replace` is false. errno on failure.
     int rename(const std::string& from, const std::string& to, bool replace) const;
     int remove(const std::string& name) const;
+
+    // The folder that holds `name`, entered part by part without following a
+    // link (made, with `create`, where it is missing), and the last part.
+    struct Place {
+        Fd held;     // the folder opened, when it is not this one
+        int fd = -1; // the folder that holds the last part
+        std::string leaf;
+        int error = 0; // errno of a folder on the way
+    };
+    Place placeOf(const std::string& name, bool create = false) const;
 
   private:
     Fd fd_;
@@ -126,8 +138,8 @@ class TempFile {
 // character) so that the whole is at most `limit` bytes long.
 std::string nameWithEnding(const std::string& name, const std::string& ending, std::size_t limit);
 
-// The longest name the folder allows (255 when it does not say).
-std::size_t nameLimit(const Folder& folder);
+// The longest name the open folder `folder` allows (255 when it does not say).
+std::size_t nameLimit(int folder);
 
 // Reads `length` bytes at `offset`, fewer only at the end of the file; the
 // count read, or -1 with errno set.
@@ -139,5 +151,9 @@ int writeAt(int fd, std::int64_t offset, const void* bytes, std::size_t length);
 // True when `name` may name a file in the folder itself: not empty, not "."
 // or "..", no "/" and no NUL, at most 255 bytes.
 bool isPlainName(const std::string& name);
+
+// True when `name` may name a file in the folder's tree: plain names joined
+// by "/" (no empty part, no "." or "..", not absolute), at most 4095 bytes.
+bool isSetPath(const std::string& name);
 
 } // namespace shardix::par2

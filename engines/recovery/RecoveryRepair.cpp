@@ -224,11 +224,13 @@ void RepairSession::putFileInPlace(std::size_t f, TempFile& temp, RecoveryFileRe
 }
 
 // NAME.1, or the first NAME.N that is free and that the set does not list;
-// NAME cut short when the whole would be longer than the folder allows.
+// NAME cut short when the whole would be longer than its folder allows.
 std::string RepairSession::asideName(const std::string& name) const {
-    const std::size_t limit = nameLimit(opened_.folder);
+    const Folder::Place place = opened_.folder.placeOf(name);
+    const std::size_t limit = nameLimit(place.error ? opened_.folder.fd() : place.fd);
+    const std::string dir = name.substr(0, name.size() - place.leaf.size());
     for (int k = 1;; ++k) {
-        const std::string aside = nameWithEnding(name, "." + std::to_string(k), limit);
+        const std::string aside = dir + nameWithEnding(place.leaf, "." + std::to_string(k), limit);
         bool taken = opened_.folder.exists(aside);
         for (const SetFile& file : opened_.set.files)
             taken = taken || file.description.name == aside;

@@ -319,11 +319,12 @@ SetFile SetAssembler::describeFile(std::uint32_t f) {
     return file;
 }
 
-// A file's name: a plain name of the folder, listed once, none of the set's own files.
+// A file's name: a name in the folder's tree (in it or a folder below it),
+// listed once, none of the set's own files.
 void SetAssembler::checkName(const std::string& name) {
-    if (!isPlainName(name))
+    if (!isSetPath(name))
         refuse("it names a file " + shardix::quoted(name) +
-               ", which is not a plain name of a file in its folder");
+               ", which is not a plain name of a file in its folder or a folder below it");
     if (!names_.insert(name).second)
         refuse("it lists " + shardix::quoted(name) + " twice");
     for (std::size_t s : set_.used) {

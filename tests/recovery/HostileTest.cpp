@@ -173,9 +173,15 @@ INSTANTIATE_TEST_SUITE_P(
                                          bytes.substr(64 + main.size());
                               },
                               "lists 255 files in room for 2"},
-                      Hostile{"NameWithSlash",
+                      Hostile{"NameWithAnEmptyPart",
                               [](HandMadeSet& s) {
-                                  s.files[1].name = "sub/beta.bin";
+                                  s.files[1].name = "sub//beta.bin";
+                                  return s.index();
+                              },
+                              "not a plain name"},
+                      Hostile{"NameUpOneFolderInside",
+                              [](HandMadeSet& s) {
+                                  s.files[1].name = "sub/../../beta.bin";
                                   return s.index();
                               },
                               "not a plain name"},
