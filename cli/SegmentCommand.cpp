@@ -221,11 +221,11 @@ Result<> SegmentCommand::cut(std::optional<int> count, ConsoleProgress& progress
                                    &report);
     progress.endLine();
     if (report.removedOldManifest)
-        tell("removed \"" + manifestPathFor(basePath_) +
-             "\": it listed the pieces of an earlier cut.");
+        tell("removed " + shardix::quoted(manifestPathFor(basePath_)) +
+             ": it listed the pieces of an earlier cut.");
     if (report.removedOldJoinScript)
-        tell("removed \"" + joinScriptPathFor(basePath_) +
-             "\": it joined the pieces of an earlier cut.");
+        tell("removed " + shardix::quoted(joinScriptPathFor(basePath_)) +
+             ": it joined the pieces of an earlier cut.");
     if (result.ok() && !recovery_.empty() && !quiet_)
         tell(recoveryWritten(basePath_, recovery));
     for (const std::string& removed : recovery.stale.removed)
@@ -237,8 +237,9 @@ Result<> SegmentCommand::cut(std::optional<int> count, ConsoleProgress& progress
     // the same bytes, which only reading them tells.
     const std::string index = recoveryIndexPathFor(basePath_);
     if (result.ok() && recovery_.empty() && exists(index))
-        tell("\"" + index + "\" is from an earlier cut and was left as it was; 'shardix-cli " +
-             "verify \"" + index + "\"' tells whether it describes these pieces.");
+        tell(shardix::quoted(index) +
+             " is from an earlier cut and was left as it was; 'shardix-cli " + "verify " +
+             shardix::quoted(index) + "' tells whether it describes these pieces.");
     return result;
 }
 

@@ -248,6 +248,7 @@ void PacketScanner::noteOverflow(const Packet& packet) {
         result_.damage.push_back("packets from byte " + std::to_string(packet.offset) +
                                  " on are left out: too many of them");
     overflowNoted_ = true;
+    result_.overflowed = true;
 }
 
 // False for a copy of a packet listed already, a recovery packet of an

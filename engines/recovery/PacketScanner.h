@@ -92,6 +92,8 @@ struct ScanResult {
     std::vector<std::string> damage;
     // errno when reading failed; what was scanned before it stays.
     int readError = 0;
+    // Packets were left out: the memory for them was used up.
+    bool overflowed = false;
 };
 
 // The largest body kept of a packet other than a recovery packet: the

@@ -117,7 +117,7 @@ void SetAssembler::selectSources() {
                           [this](const Packet& packet) { return ours(packet); }));
         const std::size_t foreign = scan.foreign + scan.packets.size() - own;
         if (own == 0) {
-            if (s == 0 && source.present)
+            if ((s == 0 && source.present) || scan.overflowed)
                 noteDamage(source);
             else if (foreign > 0)
                 set_.notes.push_back(shardix::quoted(source.shown) +
