@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace shardix;
 using namespace shardix::testing;
@@ -112,3 +113,52 @@ TEST(PacketStore, BoundsAllTheFilesScannedTogether) {
 }
 
 } // namespace
+
+// ---- The set and its version go by the file named, whatever the names of the others.
+
+TEST(SetChoice, GoesByTheFileNamedWhateverTheOthersAreCalled) {
+    // Two versions of one set (the same names, lengths and first bytes: the
+    // same id), and a set of other pieces, their volumes side by side under
+    // random names, so that they list and sort in any order.
+    std::mt19937 random(99);
+    for (int round = 0; round < 6; ++round) {
+        TempDir mine, older, other;
+        std::vector<std::string> myPaths, olderPaths, otherPaths;
+        for (std::size_t i = 0; i < 3; ++i) {
+            std::string bytes = randomBytes(40000, static_cast<unsigned>(i + 70));
+            writeFile(older / pieceName(i), bytes);
+            bytes[30000] ^= 1; // past the first 16 KiB
+            writeFile(mine / pieceName(i), bytes);
+            writeFile(other / pieceName(i), randomBytes(40000, static_cast<unsigned>(i + 90)));
+            myPaths.push_back(mine / pieceName(i));
+            olderPaths.push_back(older / pieceName(i));
+            otherPaths.push_back(other / pieceName(i));
+        }
+        const RecoveryPlan plan = planRecovery({40000, 40000, 40000}, 20, 4096).value();
+        ASSERT_TRUE(succeeded(createRecovery(mine / "set.par2", myPaths, plan)));
+        ASSERT_TRUE(succeeded(createRecovery(older / "set.par2", olderPaths, plan)));
+        ASSERT_TRUE(succeeded(createRecovery(other / "set.par2", otherPaths, plan)));
+        std::vector<std::string> strangers;
+        for (const auto* from : {&older, &other}) {
+            const std::string name = "v" + std::to_string(random() % 1000) + "-" +
+                                     std::to_string(strangers.size()) + ".par2";
+            fs::copy_file(*from / plan.volumeName("set.par2", 2), mine / name);
+            strangers.push_back(name);
+        }
+        fs::remove(mine / "set.par2"); // the index lost: a volume is named
+        const std::string named = plan.volumeName("set.par2", random() % plan.volumes.size());
+        const Result<RecoveryReport> report = verifyRecovery(mine / named);
+        ASSERT_TRUE(succeeded(report));
+        EXPECT_TRUE(report->complete()) << "named " << named;
+        const auto told = [&](const std::string& text) {
+            return std::any_of(report->notes.begin(), report->notes.end(),
+                               [&](const std::string& note) { return note.find(text) == 0; });
+        };
+        EXPECT_TRUE(told("\"" + (mine / strangers[0]) + "\" holds another version"));
+        EXPECT_TRUE(told("\"" + (mine / strangers[1]) + "\" belongs to another recovery set"));
+        // The older version's volume named: its version goes, and the pieces differ from it.
+        const Result<RecoveryReport> theirs = verifyRecovery(mine / strangers[0]);
+        ASSERT_TRUE(succeeded(theirs));
+        EXPECT_FALSE(theirs->complete());
+    }
+}
