@@ -24,6 +24,9 @@ constexpr char kPacketMagic[] = {'P', 'A', 'R', '2', '\0', 'P', 'K', 'T'};
 // named "*.par2" is refused by the recovery engine, and any other by the
 // manifest's reader.
 bool beginsAsPacket(const std::string& path) {
+    struct stat named {};
+    if (::stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode))
+        return false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return false;

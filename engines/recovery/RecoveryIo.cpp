@@ -88,24 +88,41 @@ Folder::Place Folder::placeOf(const std::string& name, bool create) const {
     return place;
 }
 
+namespace {
+
+// Why a file of type `mode` is not read as a file: 0 for a regular file.
+int typeError(mode_t mode) {
+    if (S_ISREG(mode))
+        return 0;
+    return S_ISDIR(mode) ? EISDIR : S_ISLNK(mode) ? ELOOP : EINVAL;
+}
+
+} // namespace
+
 int Folder::openForReading(const std::string& name, Fd& fd, bool followLink) const {
     const Place place = placeOf(name);
     if (place.error)
         return place.error;
-    const int opened = ::openat(place.fd, place.leaf.c_str(),
-                                O_RDONLY | (followLink ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC);
-    if (opened < 0)
-        return errno;
-    fd = Fd(opened);
+    // Never wait on a pipe or read a device in place of a file: the type is
+    // looked at first, and what was opened (without waiting) is looked at again.
     struct stat info {};
-    if (::fstat(opened, &info) != 0)
+    if (::fstatat(place.fd, place.leaf.c_str(), &info, followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
-    // Never wait on a pipe or read a device in place of a file.
-    if (!S_ISREG(info.st_mode))
-        return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    const int flags = ::fcntl(opened, F_GETFL);
+    if (const int wrong = typeError(info.st_mode))
+        return wrong;
+    Fd opened(
+        ::openat(place.fd, place.leaf.c_str(),
+                 O_RDONLY | (followLink ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!opened.isOpen())
+        return errno;
+    if (::fstat(opened.get(), &info) != 0)
+        return errno;
+    if (const int wrong = typeError(info.st_mode))
+        return wrong;
+    const int flags = ::fcntl(opened.get(), F_GETFL);
     if (flags >= 0)
-        ::fcntl(opened, F_SETFL, flags & ~O_NONBLOCK);
+        ::fcntl(opened.get(), F_SETFL, flags & ~O_NONBLOCK);
+    fd = std::move(opened);
     return 0;
 }
 
