@@ -2,12 +2,13 @@
 
 #include "cli/ConsoleProgress.h"
 #include "cli/Exit.h"
-#include "engines/manifest/Manifest.h"
 #include "engines/names/PiecePolicy.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -19,27 +20,44 @@ namespace {
 // The first bytes of every packet of a recovery file.
 constexpr char kPacketMagic[] = {'P', 'A', 'R', '2', '\0', 'P', 'K', 'T'};
 
+// Only a regular file is opened, and without waiting: a pipe or a device
+// named "*.par2" is refused by the recovery engine, and any other by the
+// manifest's reader.
 bool beginsAsPacket(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat named {};
+    if (::stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode))
+        return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return false;
+    struct stat info {};
     char head[sizeof kPacketMagic] = {};
-    const ssize_t got = ::read(fd, head, sizeof head);
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const ssize_t got = regular ? ::read(fd, head, sizeof head) : -1;
     ::close(fd);
     return got == static_cast<ssize_t>(sizeof head) &&
            std::memcmp(head, kPacketMagic, sizeof head) == 0;
 }
 
+// The name of a file of the set as the user sees it: with the index's folder.
+std::string inFolder(const std::string& indexPath, const std::string& name) {
+    const auto slash = indexPath.rfind('/');
+    return (slash == std::string::npos ? std::string() : indexPath.substr(0, slash + 1)) + name;
+}
+
 // What the check found of `file`, in words.
-std::string found(const RecoveryFileReport& file) {
+std::string found(const std::string& indexPath, const RecoveryFileReport& file) {
     const std::string why = file.detail.empty() ? std::string() : ": " + file.detail;
     if (file.rebuilt) {
         const std::string was =
             file.state == RecoveryFileState::Missing ? "it was missing" : "it was damaged" + why;
         return "rebuilt (" + was + ")" +
                (file.setAside.empty() ? std::string()
-                                      : "; the damaged file is now \"" + file.setAside + "\"");
+                                      : "; the damaged file is now " +
+                                            shardix::quoted(inFolder(indexPath, file.setAside)));
     }
+    if (!file.failure.empty())
+        return "not rebuilt: " + file.failure;
     switch (file.state) {
     case RecoveryFileState::Ok:
         return "OK";
@@ -51,16 +69,24 @@ std::string found(const RecoveryFileReport& file) {
     return {};
 }
 
+// "1 block", "2 blocks".
+std::string counted(std::uint64_t count, const std::string& thing) {
+    return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
 // Whether the set can rebuild what is not right, in a sentence.
 std::string repairability(const RecoveryReport& report) {
-    const std::string missing =
-        std::to_string(report.missingBlocks) + " of the " + std::to_string(report.dataBlocks) +
-        " blocks " + (report.missingBlocks == 1 ? "is" : "are") + " missing and " +
-        std::to_string(report.recoveryBlocks) + " recovery blocks are at hand";
+    const std::string missing = std::to_string(report.missingBlocks) + " of the " +
+                                counted(report.dataBlocks, "block") +
+                                (report.missingBlocks == 1 ? " is" : " are") + " missing and " +
+                                counted(report.recoveryBlocks, "recovery block") +
+                                (report.recoveryBlocks == 1 ? " is" : " are") + " at hand";
     if (report.repairable())
-        return "  " + missing + ": 'shardix-cli repair' can rebuild them.";
-    return "  " + missing + ": " + std::to_string(report.missingBlocks - report.recoveryBlocks) +
-           " more are needed to rebuild them.";
+        return "  " + missing + ": 'shardix-cli repair' can rebuild " +
+               (report.missingBlocks == 1 ? "it." : "them.");
+    const std::uint32_t lacking = report.missingBlocks - report.recoveryBlocks;
+    return "  " + missing + ": " + std::to_string(lacking) + " more " +
+           (lacking == 1 ? "is" : "are") + " needed to rebuild them.";
 }
 
 } // namespace
@@ -83,7 +109,7 @@ RecoveryControl consoleControl(ConsoleProgress& progress, std::atomic<bool>& sto
     return control;
 }
 
-std::string reportLines(const RecoveryReport& report, bool quiet) {
+std::string reportLines(const std::string& indexPath, const RecoveryReport& report, bool quiet) {
     // The index lists its files in the order of their ids; they are shown in
     // number order (p2 before p10): by the length of their names, then by their bytes.
     std::vector<const RecoveryFileReport*> files;
@@ -95,7 +121,8 @@ std::string reportLines(const RecoveryReport& report, bool quiet) {
     std::string lines;
     for (const RecoveryFileReport* file : files) {
         if (!quiet || file->state != RecoveryFileState::Ok)
-            lines += Manifest::shownName(file->name) + ": " + found(*file) + "\n";
+            lines +=
+                shownName(inFolder(indexPath, file->name)) + ": " + found(indexPath, *file) + "\n";
     }
     return lines;
 }
@@ -107,9 +134,9 @@ int filesNotRight(const RecoveryReport& report) {
         }));
 }
 
-void tellNotes(const std::string& indexPath, const RecoveryReport& report) {
+void tellNotes(const RecoveryReport& report) {
     for (const std::string& note : report.notes)
-        tell("\"" + indexPath + "\": " + note);
+        tell(note);
 }
 
 int verifyRecoverySet(const std::string& indexPath, bool quiet) {
@@ -119,9 +146,9 @@ int verifyRecoverySet(const std::string& indexPath, bool quiet) {
     progress.endLine();
     if (!report.ok())
         return exitWith(report.error());
-    if (print(reportLines(*report, quiet)) != kSuccess)
+    if (print(reportLines(indexPath, *report, quiet)) != kSuccess)
         return kFailure;
-    tellNotes(indexPath, *report);
+    tellNotes(*report);
     const int wrong = filesNotRight(*report);
     if (wrong == 0)
         return kSuccess;

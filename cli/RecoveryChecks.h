@@ -19,15 +19,17 @@ RecoveryControl consoleControl(ConsoleProgress& progress, std::atomic<bool>& sto
 
 // One line for each file that `report` lists (with `quiet`, only for those
 // not right), as verify shows a manifest's: "NAME: OK", "NAME: missing",
-// "NAME: damaged: WHY", and for a repaired file "NAME: rebuilt ...".
-std::string reportLines(const RecoveryReport& report, bool quiet);
+// "NAME: damaged: WHY", for a repaired file "NAME: rebuilt ...", and for one
+// that could not be "NAME: not rebuilt: WHY"; NAME with the folder of
+// `indexPath`.
+std::string reportLines(const std::string& indexPath, const RecoveryReport& report, bool quiet);
 
 // The files of `report` that are neither intact nor rebuilt.
 int filesNotRight(const RecoveryReport& report);
 
 // Tells the notes of `report` (damaged volumes, packets of other sets left
-// out) on standard error, after the index's name.
-void tellNotes(const std::string& indexPath, const RecoveryReport& report);
+// out: each names its file) on standard error.
+void tellNotes(const RecoveryReport& report);
 
 // verify INDEX: checks the files of the set, prints their lines; 0 when all
 // are intact, 1 when one is not (saying whether the set can repair them) or

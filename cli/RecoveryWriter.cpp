@@ -45,8 +45,10 @@ std::vector<RecoveryPiece> piecesOf(const std::string& basePath, int digits,
 class EncoderConsumer : public SourceConsumer {
   public:
     EncoderConsumer(const std::string& indexPath, std::vector<RecoveryPiece> pieces,
-                    const RecoveryPlan& plan, bool replace, std::vector<std::string>& written)
-        : encoder_(indexPath, std::move(pieces), plan, control(), replace), written_(written) {
+                    const RecoveryPlan& plan, bool replace, RecoveryWritten& written)
+        : indexPath_(indexPath), replace_(replace),
+          replaced_(replace ? setOfIndex(indexPath) : std::nullopt),
+          encoder_(indexPath, std::move(pieces), plan, control(), replace), written_(written) {
         if (Result<> refused = encoder_.status(); !refused.ok())
             fail(refused.error());
     }
@@ -62,7 +64,12 @@ class EncoderConsumer : public SourceConsumer {
         progress_ = nullptr;
         if (!finished.ok())
             fail(finished.error());
-        written_ = encoder_.written();
+        written_.names = encoder_.written();
+        Result<StaleVolumes> stale =
+            removeStaleVolumes(indexPath_, written_.names, replaced_, replace_);
+        if (!stale.ok())
+            fail(stale.error());
+        written_.stale = std::move(stale).value();
     }
 
   private:
@@ -81,10 +88,14 @@ class EncoderConsumer : public SourceConsumer {
         return control;
     }
 
+    const std::string indexPath_;
+    const bool replace_;
+    // The set of the index this cut replaces, read before the encoder starts.
+    const std::optional<par2::Md5Digest> replaced_;
     std::atomic<bool> stop_{false};
     RunProgress* progress_ = nullptr;
     RecoveryEncoder encoder_;
-    std::vector<std::string>& written_;
+    RecoveryWritten& written_;
 };
 
 } // namespace
@@ -98,10 +109,10 @@ SourceConsumerMaker recoveryWriter(const RecoveryRequest& request, RecoveryWritt
         if (!plan.ok())
             fail(Error::of(plan.error().kind, plan.error().message + "  Nothing was written.",
                            request.sourcePath));
-        written = RecoveryWritten{{}, *plan};
+        written = RecoveryWritten{{}, *plan, {}};
         return std::make_unique<EncoderConsumer>(
             index, piecesOf(request.basePath, request.digits, source, lengths), *plan,
-            request.replace, written.names);
+            request.replace, written);
     };
 }
 

@@ -2,6 +2,7 @@
 
 #include "engines/operations/Segmenter.h"
 #include "engines/recovery/RecoveryPlan.h"
+#include "engines/recovery/StaleVolumes.h"
 
 #include <cstdint>
 #include <string>
@@ -22,10 +23,12 @@ struct RecoveryRequest {
 };
 
 // What a cut wrote of recovery files: their names (index first, set once
-// they are in place) and the plan they were made by.
+// they are in place) and the plan they were made by; and the volumes of an
+// earlier cut of the same BASEPATH that it removed or left.
 struct RecoveryWritten {
     std::vector<std::string> names;
     RecoveryPlan plan;
+    StaleVolumes stale;
 };
 
 // The consumer of a cut that writes its recovery files from the bytes the cut

@@ -4,6 +4,8 @@
 #include "cli/Exit.h"
 #include "cli/RecoveryChecks.h"
 
+#include "errors/Quoted.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -30,19 +32,26 @@ int RepairCommand::run() {
     progress.endLine();
     const RecoveryReport* shown = repaired.ok() ? &*repaired : verified ? &*verified : nullptr;
     if (shown) {
-        if (print(reportLines(*shown, quiet_)) != kSuccess)
+        if (print(reportLines(indexPath_, *shown, quiet_)) != kSuccess)
             return kFailure;
-        tellNotes(indexPath_, *shown);
+        tellNotes(*shown);
     }
     if (!repaired.ok())
         return exitWith(repaired.error(), progress.stoppedBy());
     const auto rebuilt = static_cast<int>(
         std::count_if(repaired->files.begin(), repaired->files.end(),
                       [](const RecoveryFileReport& file) { return file.rebuilt; }));
+    const std::string listed = std::to_string(repaired->files.size()) +
+                               (repaired->files.size() == 1 ? " file" : " files") + " that " +
+                               shardix::quoted(indexPath_) + " lists";
     if (!quiet_ && rebuilt > 0)
-        tell("rebuilt " + std::to_string(rebuilt) + " of the " +
-             std::to_string(repaired->files.size()) + " files that \"" + indexPath_ + "\" lists.");
-    return filesNotRight(*repaired) == 0 ? kSuccess : kFailure;
+        tell("rebuilt " + std::to_string(rebuilt) + " of the " + listed + ".");
+    const int wrong = filesNotRight(*repaired);
+    if (wrong == 0)
+        return kSuccess;
+    return exitWith(Error::of(ErrorKind::FileAccess,
+                              "not repaired: " + std::to_string(wrong) + " of the " + listed +
+                                  (wrong == 1 ? " is" : " are") + " still not right."));
 }
 
 } // namespace shardix::cli

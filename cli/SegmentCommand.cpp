@@ -8,6 +8,7 @@
 #include "engines/names/PiecePolicy.h"
 #include "engines/operations/Segmenter.h"
 #include "engines/operations/StreamSegmenter.h"
+#include "errors/Quoted.h"
 
 #include <CLI/CLI.hpp>
 #include <unistd.h>
@@ -39,15 +40,18 @@ std::optional<std::uint64_t> parseBlockSize(const std::string& text) {
     return static_cast<std::uint64_t>(*bytes);
 }
 
+std::string counted(std::uint64_t count, const std::string& thing) {
+    return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
 // "wrote "BASE.par2" and 8 volumes: ...": what a cut with --recovery wrote.
-std::string recoveryWritten(const RecoveryWritten& written) {
+std::string recoveryWritten(const std::string& basePath, const RecoveryWritten& written) {
     const RecoveryPlan& plan = written.plan;
     const std::size_t volumes = written.names.empty() ? 0 : written.names.size() - 1;
-    return "wrote \"" + (written.names.empty() ? std::string() : written.names.front()) +
-           "\" and " + std::to_string(volumes) + (volumes == 1 ? " volume: " : " volumes: ") +
-           std::to_string(plan.recoveryBlocks) + " recovery blocks for the " +
-           std::to_string(plan.dataBlocks) + " blocks of " + std::to_string(plan.blockSize) +
-           " bytes of the pieces.";
+    return "wrote " + shardix::quoted(recoveryIndexPathFor(basePath)) + " and " +
+           counted(volumes, "volume") + ": " + counted(plan.recoveryBlocks, "recovery block") +
+           " for the " + counted(plan.dataBlocks, "block") + " of " +
+           counted(plan.blockSize, "byte") + " of the pieces.";
 }
 
 constexpr const char* kStandardInput = "standard input";
@@ -123,6 +127,10 @@ std::optional<UsageError> SegmentCommand::recoveryMisuse() const {
 }
 
 std::optional<UsageError> SegmentCommand::misuse() const {
+    if (!basePath_.empty() && basePath_.back() == '/')
+        return UsageError{
+            "BASEPATH names the pieces, not only their folder: " + shardix::quoted(basePath_) +
+            " ends in \"/\"; give the pieces' name after it"};
     if (std::optional<UsageError> recovery = recoveryMisuse())
         return recovery;
     std::optional<UsageError> usage = size_.empty() ? countMisuse() : sizeMisuse();
@@ -213,19 +221,25 @@ Result<> SegmentCommand::cut(std::optional<int> count, ConsoleProgress& progress
                                    &report);
     progress.endLine();
     if (report.removedOldManifest)
-        tell("removed \"" + manifestPathFor(basePath_) +
-             "\": it listed the pieces of an earlier cut.");
+        tell("removed " + shardix::quoted(manifestPathFor(basePath_)) +
+             ": it listed the pieces of an earlier cut.");
     if (report.removedOldJoinScript)
-        tell("removed \"" + joinScriptPathFor(basePath_) +
-             "\": it joined the pieces of an earlier cut.");
+        tell("removed " + shardix::quoted(joinScriptPathFor(basePath_)) +
+             ": it joined the pieces of an earlier cut.");
     if (result.ok() && !recovery_.empty() && !quiet_)
-        tell(recoveryWritten(recovery));
+        tell(recoveryWritten(basePath_, recovery));
+    for (const std::string& removed : recovery.stale.removed)
+        tell("removed " + shardix::quoted(removed) +
+             ": a volume of the recovery files of an earlier cut, which these replace.");
+    for (const std::string& left : recovery.stale.left)
+        tell(left);
     // Recovery files of an earlier cut are left alone: they may well describe
     // the same bytes, which only reading them tells.
     const std::string index = recoveryIndexPathFor(basePath_);
     if (result.ok() && recovery_.empty() && exists(index))
-        tell("\"" + index + "\" is from an earlier cut and was left as it was; 'shardix-cli " +
-             "verify \"" + index + "\"' tells whether it describes these pieces.");
+        tell(shardix::quoted(index) +
+             " is from an earlier cut and was left as it was; 'shardix-cli " + "verify " +
+             shardix::quoted(index) + "' tells whether it describes these pieces.");
     return result;
 }
 

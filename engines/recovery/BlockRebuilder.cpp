@@ -3,6 +3,8 @@
 #include "engines/recovery/Gf16.h"
 #include "engines/recovery/GfMatrix.h"
 
+#include "errors/Quoted.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -208,7 +210,8 @@ std::size_t BlockRebuilder::readIntact(const Fd& fd, BlockPlace place, std::uint
     if (got < 0)
         fail(systemError(error, "read", shown));
     fail(Error::of(ErrorKind::InputPastEnd,
-                   "\"" + shown + "\" became shorter during the repair. Nothing was changed."));
+                   shardix::quoted(shown) +
+                       " became shorter during the repair. Nothing was changed."));
 }
 
 // The chosen recovery blocks.

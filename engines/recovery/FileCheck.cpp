@@ -12,11 +12,13 @@ namespace shardix::par2 {
 
 namespace {
 
-// Why a file that the index lists cannot be opened, in words.
-std::string unreadable(int error) {
+// Why the file `name` that the index lists cannot be opened, in words.
+std::string unreadable(int error, const std::string& name) {
     switch (error) {
     case ELOOP:
-        return "a symbolic link, not followed";
+        return name.find('/') == std::string::npos
+                   ? "a symbolic link, not followed"
+                   : "a symbolic link (it or a folder on its way), not followed";
     case EISDIR:
         return "a folder";
     case EINVAL:
@@ -79,7 +81,7 @@ bool FileChecker::open() {
         }
         check_.present = true;
         check_.state = RecoveryFileState::Damaged;
-        check_.detail = unreadable(error);
+        check_.detail = unreadable(error, file_.description.name);
         return false;
     }
     check_.present = true;
@@ -156,13 +158,13 @@ void FileChecker::describeDamage() {
     const std::uint64_t length = file_.description.length;
     check_.state = RecoveryFileState::Damaged;
     if (size_ < length)
-        check_.detail = std::to_string(length - size_) + " bytes shorter than listed";
+        check_.detail = counted(length - size_, "byte") + " shorter than listed";
     else if (size_ > length)
-        check_.detail = std::to_string(size_ - length) + " bytes longer than listed";
+        check_.detail = counted(size_ - length, "byte") + " longer than listed";
     else
         check_.detail = "its bytes differ from those listed";
     check_.detail += ", " + std::to_string(check_.goodCount) + " of " +
-                     std::to_string(file_.checks.size()) + " blocks intact";
+                     counted(file_.checks.size(), "block") + " intact";
 }
 
 } // namespace

@@ -59,8 +59,10 @@ bool keepsBody(PacketKind kind) {
 // Reads a source from its start to its end, a packet at a time.
 class PacketScanner {
   public:
-    PacketScanner(ByteSource& source, const std::function<void(std::int64_t)>& progress)
-        : source_(source), progress_(progress), size_(source.size()) {}
+    PacketScanner(ByteSource& source, PacketStore& store, const Md5Digest* wanted,
+                  const std::function<void(std::int64_t)>& progress)
+        : source_(source), store_(store), wanted_(wanted), progress_(progress),
+          size_(source.size()) {}
 
     ScanResult run() {
         while (position_ < size_ && step()) {
@@ -73,21 +75,24 @@ class PacketScanner {
     bool step();
     const char* lengthProblem(std::uint64_t length) const;
     static const char* bodyProblem(const Packet& packet);
-    bool readBody(const char* head, Packet& packet, Md5Digest& hash);
+    bool readBody(const char* head, Packet& packet, std::string& body);
     bool readExponent(Packet& packet);
     bool skipDamage(const std::string& why);
-    void keep(Packet packet, const Md5Digest& hash);
-    bool isNew(const Packet& packet, const Md5Digest& hash);
+    bool skipForeign();
+    void keep(Packet packet, std::string body);
+    bool isNew(const Packet& packet);
+    void noteOverflow(const Packet& packet);
     void advanceTo(std::int64_t to);
 
     ByteSource& source_;
+    PacketStore& store_;
+    const Md5Digest* wanted_;
     const std::function<void(std::int64_t)>& progress_;
     const std::int64_t size_;
     ScanResult result_;
     std::vector<char> buffer_;
-    std::set<Md5Digest> seen_;              // hashes of the packets kept
-    std::set<std::uint32_t> seenExponents_; // of the recovery packets kept
-    std::uint64_t keptBytes_ = 0;
+    std::set<Md5Digest> seen_;              // hashes of the packets listed
+    std::set<std::uint32_t> seenExponents_; // of the recovery packets listed
     bool overflowNoted_ = false;
     std::int64_t position_ = 0;
     std::int64_t reported_ = 0; // bytes given to progress so far
@@ -117,18 +122,26 @@ bool PacketScanner::step() {
     packet.offset = position_;
     packet.length = length;
     std::memcpy(packet.setId.data(), head + 32, 16);
+    // Once the file has shown packets of the set, another id is more likely
+    // damage: such a packet is read and its hash checked, as any other.
+    const bool foreign = wanted_ && packet.setId != *wanted_;
+    if (foreign && result_.packets.empty())
+        return skipForeign();
     if (const char* why = bodyProblem(packet))
         return skipDamage(why);
-    Md5Digest hash{};
-    if (!readBody(head, packet, hash)) {
+    std::string body;
+    if (!readBody(head, packet, body)) {
         result_.readError = errno ? errno : EIO;
         return false;
     }
-    if (std::memcmp(hash.data(), head + 16, 16) != 0)
+    if (std::memcmp(packet.hash.data(), head + 16, 16) != 0)
         return skipDamage("wrong hash");
     position_ += static_cast<std::int64_t>(length);
     advanceTo(position_);
-    keep(std::move(packet), hash);
+    if (foreign)
+        ++result_.foreign;
+    else
+        keep(std::move(packet), std::move(body));
     return true;
 }
 
@@ -151,26 +164,26 @@ const char* PacketScanner::bodyProblem(const Packet& packet) {
     return nullptr;
 }
 
-// Reads the packet's body (keeping it, or for a recovery packet its
-// exponent) into `packet` and its hash into `hash`; false when reading fails.
-bool PacketScanner::readBody(const char* head, Packet& packet, Md5Digest& hash) {
+// Reads the packet's body into `body` (for a recovery packet only its
+// exponent, into `packet`) and its hash into `packet`; false when reading fails.
+bool PacketScanner::readBody(const char* head, Packet& packet, std::string& body) {
     const std::int64_t at = packet.offset + static_cast<std::int64_t>(kHeaderSize);
     const std::uint64_t bodyLength = packet.length - kHeaderSize;
     Md5 md5;
     md5.update(head + 32, 32);
     bool complete = false;
     if (keepsBody(packet.kind)) {
-        packet.body.resize(static_cast<std::size_t>(bodyLength));
-        complete = source_.read(at, packet.body.data(), packet.body.size()) ==
-                   static_cast<std::int64_t>(bodyLength);
-        md5.update(packet.body.data(), packet.body.size());
+        body.resize(static_cast<std::size_t>(bodyLength));
+        complete =
+            source_.read(at, body.data(), body.size()) == static_cast<std::int64_t>(bodyLength);
+        md5.update(body.data(), body.size());
     } else {
         complete = (packet.kind != PacketKind::Recovery || readExponent(packet)) &&
                    hashRange(source_, at, bodyLength, md5, buffer_);
     }
     if (!complete)
         return false;
-    hash = md5.finish();
+    packet.hash = md5.finish();
     return true;
 }
 
@@ -198,31 +211,51 @@ bool PacketScanner::skipDamage(const std::string& why) {
     return true;
 }
 
-// Keeps a packet of a known type that is not kept already, within the limit
-// of kMaxKeptBodies. Each counts against the limit with its header and
-// bookkeeping, so that many empty ones cannot pile up either.
-void PacketScanner::keep(Packet packet, const Md5Digest& hash) {
-    if (packet.kind == PacketKind::Other || !isNew(packet, hash))
-        return;
-    const std::uint64_t cost = 2 * kHeaderSize + packet.body.size();
-    if (keptBytes_ + cost > kMaxKeptBodies) {
-        if (!overflowNoted_)
-            result_.damage.push_back("packets from byte " + std::to_string(packet.offset) +
-                                     " on are left out: too many of them");
-        overflowNoted_ = true;
-        return;
+// A packet of another set in a file that has shown none of the set looked
+// for: counted, and passed over unread to the next magic sequence (its
+// length is not trusted unread).
+bool PacketScanner::skipForeign() {
+    const std::int64_t next =
+        findMagic(source_, position_ + static_cast<std::int64_t>(sizeof kPacketMagic), buffer_);
+    if (next < 0) {
+        result_.readError = errno;
+        return false;
     }
-    if (packet.kind != PacketKind::Recovery)
-        seen_.insert(hash);
-    keptBytes_ += cost;
-    result_.packets.push_back(std::move(packet));
+    ++result_.foreign;
+    position_ = next;
+    advanceTo(position_);
+    return true;
 }
 
-// False for a copy of a packet kept already, a recovery packet of an
-// exponent seen already or of an impossible one (noted).
-bool PacketScanner::isNew(const Packet& packet, const Md5Digest& hash) {
+// Lists a packet of a known type that is not listed already, and keeps its
+// body in the store, within the store's budget: each entry counts with its
+// bookkeeping, so that many empty ones cannot pile up either.
+void PacketScanner::keep(Packet packet, std::string body) {
+    if (packet.kind == PacketKind::Other || !isNew(packet))
+        return;
+    constexpr std::uint64_t kEntryCost = sizeof(Packet) + 2 * sizeof(Md5Digest) + 64;
+    if (!store_.charge(kEntryCost))
+        return noteOverflow(packet);
+    if (keepsBody(packet.kind) && !store_.keep(packet.hash, std::move(body)))
+        return noteOverflow(packet);
     if (packet.kind != PacketKind::Recovery)
-        return seen_.count(hash) == 0;
+        seen_.insert(packet.hash);
+    result_.packets.push_back(packet);
+}
+
+void PacketScanner::noteOverflow(const Packet& packet) {
+    if (!overflowNoted_)
+        result_.damage.push_back("packets from byte " + std::to_string(packet.offset) +
+                                 " on are left out: too many of them");
+    overflowNoted_ = true;
+    result_.overflowed = true;
+}
+
+// False for a copy of a packet listed already, a recovery packet of an
+// exponent seen already or of an impossible one (noted).
+bool PacketScanner::isNew(const Packet& packet) {
+    if (packet.kind != PacketKind::Recovery)
+        return seen_.count(packet.hash) == 0;
     if (packet.exponent >= kExponentLimit) {
         result_.damage.push_back("the recovery packet at byte " + std::to_string(packet.offset) +
                                  " has an impossible exponent");
@@ -252,8 +285,35 @@ std::int64_t FileSource::read(std::int64_t offset, void* buffer, std::size_t len
     return readAt(fd_, offset, buffer, length);
 }
 
-ScanResult scanPackets(ByteSource& source, const std::function<void(std::int64_t)>& progress) {
-    return PacketScanner(source, progress).run();
+bool PacketStore::charge(std::uint64_t bytes) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (bytes > left_)
+        return false;
+    left_ -= bytes;
+    return true;
+}
+
+bool PacketStore::keep(const Md5Digest& hash, std::string&& body) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (bodies_.count(hash) != 0)
+        return true;
+    const std::uint64_t cost = body.size() + 64;
+    if (cost > left_)
+        return false;
+    left_ -= cost;
+    bodies_.emplace(hash, std::move(body));
+    return true;
+}
+
+const std::string* PacketStore::body(const Md5Digest& hash) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto at = bodies_.find(hash);
+    return at == bodies_.end() ? nullptr : &at->second;
+}
+
+ScanResult scanPackets(ByteSource& source, PacketStore& store, const Md5Digest* wanted,
+                       const std::function<void(std::int64_t)>& progress) {
+    return PacketScanner(source, store, wanted, progress).run();
 }
 
 } // namespace shardix::par2

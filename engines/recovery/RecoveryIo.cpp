@@ -1,5 +1,7 @@
 #include "engines/recovery/RecoveryIo.h"
 
+#include "errors/Quoted.h"
+
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -39,8 +41,11 @@ Error openError(int error, const std::string& name) {
                                        : nullptr;
     if (!why)
         return systemError(error, "read", name);
-    return Error{
-        ErrorKind::FileAccess, "Cannot read \"" + name + "\": " + why + ".", {}, why, false};
+    return Error{ErrorKind::FileAccess,
+                 "Cannot read " + shardix::quoted(name) + ": " + why + ".",
+                 {},
+                 why,
+                 false};
 }
 
 Folder Folder::open(const std::string& path, std::string& leaf) {
@@ -48,7 +53,7 @@ Folder Folder::open(const std::string& path, std::string& leaf) {
     const std::string folderPath = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     leaf = slash == std::string::npos ? path : path.substr(slash + 1);
     if (leaf.empty() || leaf == "." || leaf == "..")
-        fail(Error::of(ErrorKind::Refused, "\"" + path + "\" names a folder, not a file."));
+        fail(Error::of(ErrorKind::Refused, shardix::quoted(path) + " names a folder, not a file."));
     const std::string opened = folderPath.empty() ? "." : folderPath;
     const int fd = ::open(opened.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -59,26 +64,73 @@ Folder Folder::open(const std::string& path, std::string& leaf) {
     return folder;
 }
 
+Folder::Place Folder::placeOf(const std::string& name, bool create) const {
+    Place place;
+    place.fd = fd_.get();
+    std::size_t start = 0;
+    for (std::size_t slash = name.find('/'); slash != std::string::npos;
+         start = slash + 1, slash = name.find('/', start)) {
+        const std::string part = name.substr(start, slash - start);
+        constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        int next = ::openat(place.fd, part.c_str(), kFlags);
+        if (next < 0 && errno == ENOENT && create && ::mkdirat(place.fd, part.c_str(), 0777) == 0)
+            next = ::openat(place.fd, part.c_str(), kFlags);
+        if (next < 0) {
+            // A link on the way is not entered: O_NOFOLLOW says ELOOP or ENOTDIR.
+            place.error = errno == ENOTDIR ? ELOOP : errno;
+            place.fd = -1;
+            return place;
+        }
+        place.held = Fd(next);
+        place.fd = next;
+    }
+    place.leaf = name.substr(start);
+    return place;
+}
+
+namespace {
+
+// Why a file of type `mode` is not read as a file: 0 for a regular file.
+int typeError(mode_t mode) {
+    if (S_ISREG(mode))
+        return 0;
+    return S_ISDIR(mode) ? EISDIR : S_ISLNK(mode) ? ELOOP : EINVAL;
+}
+
+} // namespace
+
 int Folder::openForReading(const std::string& name, Fd& fd, bool followLink) const {
-    const int opened = ::openat(fd_.get(), name.c_str(),
-                                O_RDONLY | (followLink ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC);
-    if (opened < 0)
-        return errno;
-    fd = Fd(opened);
+    const Place place = placeOf(name);
+    if (place.error)
+        return place.error;
+    // Never wait on a pipe or read a device in place of a file: the type is
+    // looked at first, and what was opened (without waiting) is looked at again.
     struct stat info {};
-    if (::fstat(opened, &info) != 0)
+    if (::fstatat(place.fd, place.leaf.c_str(), &info, followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
-    // Never wait on a pipe or read a device in place of a file.
-    if (!S_ISREG(info.st_mode))
-        return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    const int flags = ::fcntl(opened, F_GETFL);
+    if (const int wrong = typeError(info.st_mode))
+        return wrong;
+    Fd opened(
+        ::openat(place.fd, place.leaf.c_str(),
+                 O_RDONLY | (followLink ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!opened.isOpen())
+        return errno;
+    if (::fstat(opened.get(), &info) != 0)
+        return errno;
+    if (const int wrong = typeError(info.st_mode))
+        return wrong;
+    const int flags = ::fcntl(opened.get(), F_GETFL);
     if (flags >= 0)
-        ::fcntl(opened, F_SETFL, flags & ~O_NONBLOCK);
+        ::fcntl(opened.get(), F_SETFL, flags & ~O_NONBLOCK);
+    fd = std::move(opened);
     return 0;
 }
 
 int Folder::status(const std::string& name, struct stat& info) const {
-    return ::fstatat(fd_.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    const Place place = placeOf(name);
+    if (place.error)
+        return place.error;
+    return ::fstatat(place.fd, place.leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
 int Folder::list(std::vector<std::string>& names) const {
@@ -107,28 +159,37 @@ bool Folder::exists(const std::string& name) const {
     return status(name, info) == 0;
 }
 
-int Folder::rename(const std::string& from, const std::string& to, bool replace) const {
+int Folder::rename(const std::string& fromName, const std::string& toName, bool replace) const {
+    const Place from = placeOf(fromName), to = placeOf(toName);
+    if (from.error || to.error)
+        return from.error ? from.error : to.error;
+    const char* const source = from.leaf.c_str();
+    const char* const target = to.leaf.c_str();
     if (replace)
-        return ::renameat(fd_.get(), from.c_str(), fd_.get(), to.c_str()) == 0 ? 0 : errno;
-    if (::renameat2(fd_.get(), from.c_str(), fd_.get(), to.c_str(), RENAME_NOREPLACE) == 0)
+        return ::renameat(from.fd, source, to.fd, target) == 0 ? 0 : errno;
+    if (::renameat2(from.fd, source, to.fd, target, RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
     // A file system without RENAME_NOREPLACE: a link fails on an existing
     // name, then the old name goes.
-    if (::linkat(fd_.get(), from.c_str(), fd_.get(), to.c_str(), 0) != 0)
+    if (::linkat(from.fd, source, to.fd, target, 0) != 0)
         return errno;
-    ::unlinkat(fd_.get(), from.c_str(), 0);
+    ::unlinkat(from.fd, source, 0);
     return 0;
 }
 
 int Folder::remove(const std::string& name) const {
-    return ::unlinkat(fd_.get(), name.c_str(), 0) == 0 ? 0 : errno;
+    const Place place = placeOf(name);
+    if (place.error)
+        return place.error;
+    return ::unlinkat(place.fd, place.leaf.c_str(), 0) == 0 ? 0 : errno;
 }
 
 TempFile::TempFile(TempFile&& other) noexcept
     : folder_(std::exchange(other.folder_, nullptr)), fd_(std::move(other.fd_)),
-      finalName_(std::move(other.finalName_)), tempName_(std::move(other.tempName_)) {}
+      finalName_(std::move(other.finalName_)), tempName_(std::move(other.tempName_)),
+      keepFailures_(other.keepFailures_), failure_(std::move(other.failure_)) {}
 
 TempFile& TempFile::operator=(TempFile&& other) noexcept {
     if (this != &other) {
@@ -137,6 +198,8 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
         fd_ = std::move(other.fd_);
         finalName_ = std::move(other.finalName_);
         tempName_ = std::move(other.tempName_);
+        keepFailures_ = other.keepFailures_;
+        failure_ = std::move(other.failure_);
     }
     return *this;
 }
@@ -149,11 +212,19 @@ TempFile TempFile::create(const Folder& folder, const std::string& finalName) {
     std::random_device seed;
     std::mt19937 random(seed());
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    // In the folder of the final name, made where it is missing.
+    const Folder::Place place = folder.placeOf(finalName, true);
+    if (place.error)
+        fail(systemError(place.error, "create a temporary file for", folder.display(finalName)));
+    const std::string dir = finalName.substr(0, finalName.size() - place.leaf.size());
+    const std::size_t limit = nameLimit(place.fd);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = finalName + ".tmp-";
+        std::string ending = ".tmp-";
         for (int i = 0; i < 6; ++i)
-            name += kLetters[random() % (sizeof kLetters - 1)];
-        const int fd = ::openat(folder.fd(), name.c_str(),
+            ending += kLetters[random() % (sizeof kLetters - 1)];
+        const std::string leaf = nameWithEnding(place.leaf, ending, limit);
+        const std::string name = dir + leaf;
+        const int fd = ::openat(place.fd, leaf.c_str(),
                                 O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             TempFile file;
@@ -169,14 +240,31 @@ TempFile TempFile::create(const Folder& folder, const std::string& finalName) {
     fail(systemError(EEXIST, "create a temporary file for", folder.display(finalName)));
 }
 
-void TempFile::writeAt(std::int64_t offset, const void* bytes, std::size_t length) const {
-    if (const int error = par2::writeAt(fd_.get(), offset, bytes, length))
-        fail(systemError(error, "write", folder_->display(tempName_)));
+TempFile TempFile::failed(Error error) {
+    TempFile file;
+    file.keepFailures_ = true;
+    file.failure_ = std::move(error);
+    return file;
 }
 
-void TempFile::resize(std::uint64_t length) const {
+void TempFile::failWith(Error error) {
+    if (!keepFailures_)
+        fail(std::move(error));
+    failure_ = std::move(error);
+}
+
+void TempFile::writeAt(std::int64_t offset, const void* bytes, std::size_t length) {
+    if (failure_)
+        return;
+    if (const int error = par2::writeAt(fd_.get(), offset, bytes, length))
+        failWith(systemError(error, "write", folder_->display(tempName_)));
+}
+
+void TempFile::resize(std::uint64_t length) {
+    if (failure_)
+        return;
     if (::ftruncate(fd_.get(), static_cast<off_t>(length)) != 0)
-        fail(systemError(errno, "write", folder_->display(tempName_)));
+        failWith(systemError(errno, "write", folder_->display(tempName_)));
 }
 
 void TempFile::commit(bool replace) {
@@ -234,6 +322,35 @@ int writeAt(int fd, std::int64_t offset, const void* bytes, std::size_t length) 
         done += static_cast<std::size_t>(put);
     }
     return 0;
+}
+
+std::string nameWithEnding(const std::string& name, const std::string& ending, std::size_t limit) {
+    std::size_t keep = name.size();
+    if (keep + ending.size() > limit) {
+        keep = limit > ending.size() ? limit - ending.size() : 0;
+        // Not inside a character: back to the start of the one cut.
+        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+            --keep;
+    }
+    return name.substr(0, keep) + ending;
+}
+
+std::size_t nameLimit(int folder) {
+    const long limit = ::fpathconf(folder, _PC_NAME_MAX);
+    return limit > 0 ? static_cast<std::size_t>(limit) : 255;
+}
+
+bool isSetPath(const std::string& name) {
+    if (name.empty() || name.size() > 4095)
+        return false;
+    for (std::size_t start = 0;;) {
+        const std::size_t slash = name.find('/', start);
+        if (!isPlainName(name.substr(start, slash == std::string::npos ? slash : slash - start)))
+            return false;
+        if (slash == std::string::npos)
+            return true;
+        start = slash + 1;
+    }
 }
 
 bool isPlainName(const std::string& name) {

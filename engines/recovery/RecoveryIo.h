@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -40,8 +41,10 @@ Error systemError(int error, const std::string& action, const std::string& name)
 Error openError(int error, const std::string& name);
 
 // A folder, held open so that every name used in it is a name in this very
-// folder, whatever happens to the path that named it. Names given to it have
-// no "/" (the callers check).
+// folder, whatever happens to the path that named it. Names given to it are
+// plain names or paths of plain names below it ("sub/name": see isSetPath());
+// the folders on such a path are entered without following a symbolic link,
+// so no name leads out of the folder's tree.
 class Folder {
   public:
     // Opens the folder that holds `path` (the current one for a bare name);
@@ -71,6 +74,16 @@ class Folder {
     int rename(const std::string& from, const std::string& to, bool replace) const;
     int remove(const std::string& name) const;
 
+    // The folder that holds `name`, entered part by part without following a
+    // link (made, with `create`, where it is missing), and the last part.
+    struct Place {
+        Fd held;     // the folder opened, when it is not this one
+        int fd = -1; // the folder that holds the last part
+        std::string leaf;
+        int error = 0; // errno of a folder on the way
+    };
+    Place placeOf(const std::string& name, bool create = false) const;
+
   private:
     Fd fd_;
     std::string path_; // empty or ending with "/"
@@ -85,17 +98,25 @@ class TempFile {
     TempFile& operator=(TempFile&& other) noexcept;
     ~TempFile();
 
-    // Creates "FINAL.tmp-XXXXXX" in `folder` for reading and writing. Throws.
+    // Creates "FINAL.tmp-XXXXXX" in `folder` for reading and writing, FINAL
+    // cut short when the name would be longer than the folder allows. Throws.
     static TempFile create(const Folder& folder, const std::string& finalName);
+    // One that could not be created, for `error`: it keeps its failures.
+    static TempFile failed(Error error);
 
     int fd() const { return fd_.get(); }
     const std::string& finalName() const { return finalName_; }
     const std::string& tempName() const { return tempName_; }
 
-    // Throws.
-    void writeAt(std::int64_t offset, const void* bytes, std::size_t length) const;
-    // Makes the file `length` bytes long. Throws.
-    void resize(std::uint64_t length) const;
+    // From now on, writeAt() and resize() keep their first failure instead of
+    // throwing it, and do nothing once one is kept.
+    void keepFailures() { keepFailures_ = true; }
+    const std::optional<Error>& failure() const { return failure_; }
+
+    // Throws, unless it keeps its failures.
+    void writeAt(std::int64_t offset, const void* bytes, std::size_t length);
+    // Makes the file `length` bytes long. Throws, unless it keeps its failures.
+    void resize(std::uint64_t length);
     // Closes the file (throwing a late write error) and renames it into place,
     // replacing what has the final name when `replace` is true.
     void commit(bool replace);
@@ -103,11 +124,22 @@ class TempFile {
     void discard();
 
   private:
+    void failWith(Error error);
+
     const Folder* folder_ = nullptr;
     Fd fd_;
     std::string finalName_;
     std::string tempName_;
+    bool keepFailures_ = false;
+    std::optional<Error> failure_;
 };
+
+// `name` with `ending` after it, the name cut short (not inside a UTF-8
+// character) so that the whole is at most `limit` bytes long.
+std::string nameWithEnding(const std::string& name, const std::string& ending, std::size_t limit);
+
+// The longest name the open folder `folder` allows (255 when it does not say).
+std::size_t nameLimit(int folder);
 
 // Reads `length` bytes at `offset`, fewer only at the end of the file; the
 // count read, or -1 with errno set.
@@ -119,5 +151,9 @@ int writeAt(int fd, std::int64_t offset, const void* bytes, std::size_t length);
 // True when `name` may name a file in the folder itself: not empty, not "."
 // or "..", no "/" and no NUL, at most 255 bytes.
 bool isPlainName(const std::string& name);
+
+// True when `name` may name a file in the folder's tree: plain names joined
+// by "/" (no empty part, no "." or "..", not absolute), at most 4095 bytes.
+bool isSetPath(const std::string& name);
 
 } // namespace shardix::par2

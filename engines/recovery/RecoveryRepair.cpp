@@ -4,6 +4,9 @@
 #include "engines/recovery/Checksum.h"
 #include "engines/recovery/RepairSession.h"
 
+#include "errors/Quoted.h"
+
+#include <algorithm>
 #include <cerrno>
 
 namespace shardix {
@@ -12,19 +15,93 @@ using namespace par2;
 
 namespace par2 {
 
+namespace {
+
+// The files whose recovery blocks are left out in turn, at most, when a
+// repair rebuilt wrong data: each try is a whole repair again.
+constexpr std::size_t kSuspectsTried = 8;
+
+} // namespace
+
 // Rebuilds the damaged files under temporary names, reads them back against
 // their MD5s, and only then renames anything: the damaged files aside, the
-// rebuilt ones into place.
+// rebuilt ones into place. A file that cannot be written is told in its
+// report; the others are still rebuilt.
 void RepairSession::repair(RecoveryReport& report) {
     const std::vector<std::size_t> damaged = damagedFiles();
     if (damaged.empty())
         return;
     refuseWhenTooFew(report);
     std::vector<TempFile> temps = createTemps(damaged);
-    BlockRebuilder(opened_, checks_, *kernel_, *pool_, progress_, control_).rebuild(temps, damaged);
-    checkRebuilt(temps, damaged);
+    rebuildChecked(temps, damaged, report);
     putInPlace(temps, damaged, report);
     report.missingBlocks = 0;
+    for (std::size_t f : damaged)
+        if (!report.files[f].rebuilt)
+            report.missingBlocks += report.files[f].blocks - report.files[f].goodBlocks;
+}
+
+// Rebuilds the files; when what it rebuilt does not match its checksums,
+// again without the recovery blocks of one file at a time (another copy of
+// a block in its place where there is one), to find the file whose recovery
+// blocks hold wrong data, which is then named.
+void RepairSession::rebuildChecked(std::vector<TempFile>& temps,
+                                   const std::vector<std::size_t>& damaged,
+                                   RecoveryReport& report) {
+    std::optional<Error> wrong = rebuildOnce(temps, damaged);
+    if (!wrong)
+        return;
+    const std::vector<RecoveryBlockAt> all = opened_.set.recovery;
+    std::vector<std::size_t> suspects;
+    for (const RecoveryBlockAt& at : all)
+        if (std::find(suspects.begin(), suspects.end(), at.source) == suspects.end())
+            suspects.push_back(at.source);
+    std::sort(suspects.begin(), suspects.end());
+    for (std::size_t i = 0; i < suspects.size() && i < kSuspectsTried; ++i) {
+        if (!leaveOutSource(suspects[i], all, report.missingBlocks))
+            continue;
+        Result<std::optional<Error>> again =
+            guarded([&]() -> Result<std::optional<Error>> { return rebuildOnce(temps, damaged); });
+        if (!again.ok() && again.error().kind != ErrorKind::Refused)
+            fail(again.error());
+        if (again.ok() && !*again) {
+            report.notes.push_back(
+                shardix::quoted(opened_.folder.display(opened_.sourceNames[suspects[i]])) +
+                " holds recovery blocks whose data is wrong (though their packets' checksums "
+                "fit): they were left out.");
+            return;
+        }
+    }
+    fail(*wrong);
+}
+
+std::optional<Error> RepairSession::rebuildOnce(std::vector<TempFile>& temps,
+                                                const std::vector<std::size_t>& damaged) {
+    BlockRebuilder(opened_, checks_, *kernel_, *pool_, progress_, control_).rebuild(temps, damaged);
+    return checkRebuilt(temps, damaged);
+}
+
+// The set's recovery blocks without those of source `s`, other copies in
+// their place; false, changing nothing, when too few would be left.
+bool RepairSession::leaveOutSource(std::size_t s, const std::vector<RecoveryBlockAt>& all,
+                                   std::uint32_t needed) {
+    std::vector<RecoveryBlockAt> kept;
+    for (const RecoveryBlockAt& at : all) {
+        if (at.source != s) {
+            kept.push_back(at);
+            continue;
+        }
+        const auto& copies = opened_.set.otherCopies;
+        const auto copy = std::find_if(copies.begin(), copies.end(), [&](const RecoveryBlockAt& c) {
+            return c.exponent == at.exponent && c.source != s;
+        });
+        if (copy != copies.end())
+            kept.push_back(*copy);
+    }
+    if (kept.size() < needed)
+        return false;
+    opened_.set.recovery = std::move(kept);
+    return true;
 }
 
 std::vector<std::size_t> RepairSession::damagedFiles() const {
@@ -40,40 +117,53 @@ void RepairSession::refuseWhenTooFew(const RecoveryReport& report) const {
     if (report.repairable())
         return;
     const std::uint32_t lacking = report.missingBlocks - report.recoveryBlocks;
-    fail(Error::of(ErrorKind::Refused,
-                   std::to_string(report.missingBlocks) + " blocks are missing and only " +
-                       std::to_string(report.recoveryBlocks) +
-                       " recovery blocks are at hand: " + std::to_string(lacking) + " more " +
-                       (lacking == 1 ? "is" : "are") + " needed. Nothing was changed.",
-                   opened_.shownIndex()));
+    fail(Error::of(
+        ErrorKind::Refused,
+        counted(report.missingBlocks, "block") + (report.missingBlocks == 1 ? " is" : " are") +
+            " missing and only " + counted(report.recoveryBlocks, "recovery block") +
+            (report.recoveryBlocks == 1 ? " is" : " are") + " at hand: " + std::to_string(lacking) +
+            " more " + (lacking == 1 ? "is" : "are") + " needed. Nothing was changed.",
+        opened_.shownIndex()));
 }
 
-// A temporary file of its whole length beside each damaged file, by file.
+// A temporary file of its whole length beside each damaged file, by file;
+// one that cannot be made keeps its failure, and the others are made.
 std::vector<TempFile> RepairSession::createTemps(const std::vector<std::size_t>& damaged) const {
     std::vector<TempFile> temps(opened_.set.files.size());
     for (std::size_t f : damaged) {
         const SetFile& file = opened_.set.files[f];
-        temps[f] = TempFile::create(opened_.folder, file.description.name);
+        Result<> made = guarded([&]() -> Result<> {
+            temps[f] = TempFile::create(opened_.folder, file.description.name);
+            return {};
+        });
+        if (!made.ok()) {
+            temps[f] = TempFile::failed(made.error());
+            continue;
+        }
+        temps[f].keepFailures();
         temps[f].resize(file.description.length);
     }
     return temps;
 }
 
-// Each rebuilt file read back against its MD5, on the pool's threads; the
-// first failure in the index's order is the one told.
-void RepairSession::checkRebuilt(const std::vector<TempFile>& temps,
-                                 const std::vector<std::size_t>& damaged) {
+// Each rebuilt file read back against its MD5, on the pool's threads: the
+// first that does not match in the index's order. Files that could not be
+// written are not read.
+std::optional<Error> RepairSession::checkRebuilt(const std::vector<TempFile>& temps,
+                                                 const std::vector<std::size_t>& damaged) {
     std::vector<std::optional<Error>> wrong(opened_.set.files.size());
     auto job = pool_->submit({WorkerPool::Stage{damaged.size(), [&](std::size_t i, unsigned) {
                                                     const std::size_t f = damaged[i];
-                                                    wrong[f] = rebuiltMismatch(opened_.set.files[f],
-                                                                               temps[f]);
+                                                    if (!temps[f].failure())
+                                                        wrong[f] = rebuiltMismatch(
+                                                            opened_.set.files[f], temps[f]);
                                                 }}});
     progress_.wait(*pool_, job);
     for (std::size_t f : damaged) {
         if (wrong[f])
-            fail(*wrong[f]);
+            return wrong[f];
     }
+    return std::nullopt;
 }
 
 std::optional<Error> RepairSession::rebuiltMismatch(const SetFile& file, const TempFile& temp) {
@@ -93,27 +183,30 @@ std::optional<Error> RepairSession::rebuiltMismatch(const SetFile& file, const T
     if (md5.finish() == file.description.hash)
         return std::nullopt;
     return Error::of(ErrorKind::Mismatch,
-                     "The rebuilt \"" + opened_.folder.display(file.description.name) +
-                         "\" does not match its MD5 checksum (a file changed while it was "
-                         "repaired?). Nothing was changed.");
+                     "The rebuilt " +
+                         shardix::quoted(opened_.folder.display(file.description.name)) +
+                         " does not match its MD5 checksum: a recovery file holds wrong data "
+                         "(though its packets' checksums fit), or a file changed during the "
+                         "repair. Nothing was changed.");
 }
 
+// Each rebuilt file put in place; one that cannot be is told in its
+// report, with why, and the others still are.
 void RepairSession::putInPlace(std::vector<TempFile>& temps,
                                const std::vector<std::size_t>& damaged, RecoveryReport& report) {
-    std::size_t done = 0;
     for (std::size_t f : damaged) {
+        RecoveryFileReport& entry = report.files[f];
+        if (temps[f].failure()) {
+            entry.failure = temps[f].failure()->message;
+            temps[f].discard();
+            continue;
+        }
         Result<> put = guarded([&]() -> Result<> {
-            putFileInPlace(f, temps[f], report.files[f]);
+            putFileInPlace(f, temps[f], entry);
             return {};
         });
-        if (!put.ok()) {
-            Error error = put.error();
-            if (done > 0)
-                error.message += " " + std::to_string(done) + " of the " +
-                                 std::to_string(damaged.size()) + " files were rebuilt before it.";
-            fail(std::move(error));
-        }
-        ++done;
+        if (!put.ok())
+            entry.failure = put.error().message;
     }
 }
 
@@ -121,18 +214,23 @@ void RepairSession::putInPlace(std::vector<TempFile>& temps,
 void RepairSession::putFileInPlace(std::size_t f, TempFile& temp, RecoveryFileReport& entry) const {
     const std::string& name = opened_.set.files[f].description.name;
     if (checks_[f].present) {
-        entry.setAside = asideName(name);
-        if (const int error = opened_.folder.rename(name, entry.setAside, false))
+        const std::string aside = asideName(name);
+        if (const int error = opened_.folder.rename(name, aside, false))
             fail(systemError(error, "rename aside", opened_.folder.display(name)));
+        entry.setAside = aside;
     }
     temp.commit(false);
     entry.rebuilt = true;
 }
 
-// NAME.1, or the first NAME.N that is free and that the set does not list.
+// NAME.1, or the first NAME.N that is free and that the set does not list;
+// NAME cut short when the whole would be longer than its folder allows.
 std::string RepairSession::asideName(const std::string& name) const {
+    const Folder::Place place = opened_.folder.placeOf(name);
+    const std::size_t limit = nameLimit(place.error ? opened_.folder.fd() : place.fd);
+    const std::string dir = name.substr(0, name.size() - place.leaf.size());
     for (int k = 1;; ++k) {
-        const std::string aside = name + "." + std::to_string(k);
+        const std::string aside = dir + nameWithEnding(place.leaf, "." + std::to_string(k), limit);
         bool taken = opened_.folder.exists(aside);
         for (const SetFile& file : opened_.set.files)
             taken = taken || file.description.name == aside;

@@ -23,6 +23,7 @@ struct RecoveryFileReport {
     std::string detail;
     bool rebuilt = false; // repairRecovery() rebuilt it
     std::string setAside; // the name the damaged file was renamed to, if any
+    std::string failure;  // why repairRecovery() could not rebuild it, when it could not
 };
 
 // What verifyRecovery() or repairRecovery() found and did.
@@ -62,9 +63,9 @@ Result<RecoveryReport> verifyRecovery(const std::string& indexPath,
 // recovery blocks (the message says how many more are needed, the Error's
 // file is the index) or they cannot be solved for the missing ones,
 // InputPastEnd or Mismatch when a file changed during the repair, the
-// system's kinds when a file cannot be read or written. Only a failure to
-// rename the files into place, at the very end, may leave some rebuilt: its
-// message says how many.
+// system's kinds when a file cannot be read. A file that cannot be written or
+// put in place is not rebuilt (its report's `failure` says why) and the
+// others are; the report is then not complete().
 Result<RecoveryReport> repairRecovery(const std::string& indexPath,
                                       const RecoveryControl& control = {});
 

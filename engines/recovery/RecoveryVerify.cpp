@@ -27,8 +27,9 @@ void RepairSession::open(const std::string& indexPath, RecoveryReport& report) {
     pool_ = std::make_unique<WorkerPool>(control_.threads);
     loadSet(opened_, *pool_, progress_, control_, report.notes);
     const RecoverySet& set = opened_.set;
-    for (std::size_t i = 1; i < opened_.sourceNames.size(); ++i)
-        report.volumes.push_back(opened_.sourceNames[i]);
+    for (std::size_t s : set.used)
+        if (s != 0)
+            report.volumes.push_back(opened_.sourceNames[s]);
     report.notes.insert(report.notes.end(), set.notes.begin(), set.notes.end());
     report.creator = set.creator;
     report.blockSize = set.blockSize;

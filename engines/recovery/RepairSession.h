@@ -64,6 +64,11 @@ FileCheck checkFile(const OpenedSet& opened, const SetFile& file, std::vector<ch
 
 Error stoppedRepair();
 
+// "1 block", "2 blocks": `count` of `thing`.
+inline std::string counted(std::uint64_t count, const std::string& thing) {
+    return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
 // A verification, and the repair that may follow it.
 class RepairSession {
   public:
@@ -81,7 +86,14 @@ class RepairSession {
     std::vector<std::size_t> damagedFiles() const;
     void refuseWhenTooFew(const RecoveryReport& report) const;
     std::vector<TempFile> createTemps(const std::vector<std::size_t>& damaged) const;
-    void checkRebuilt(const std::vector<TempFile>& temps, const std::vector<std::size_t>& damaged);
+    void rebuildChecked(std::vector<TempFile>& temps, const std::vector<std::size_t>& damaged,
+                        RecoveryReport& report);
+    std::optional<Error> rebuildOnce(std::vector<TempFile>& temps,
+                                     const std::vector<std::size_t>& damaged);
+    bool leaveOutSource(std::size_t s, const std::vector<RecoveryBlockAt>& all,
+                        std::uint32_t needed);
+    std::optional<Error> checkRebuilt(const std::vector<TempFile>& temps,
+                                      const std::vector<std::size_t>& damaged);
     std::optional<Error> rebuiltMismatch(const SetFile& file, const TempFile& temp);
     void putInPlace(std::vector<TempFile>& temps, const std::vector<std::size_t>& damaged,
                     RecoveryReport& report);

@@ -1,94 +1,255 @@
 #include "engines/recovery/RepairSession.h"
 
 #include "engines/recovery/PacketScanner.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <set>
 #include <sys/stat.h>
 
 namespace shardix::par2 {
 
 namespace {
 
-bool endsWithPar2(const std::string& name) {
-    if (name.size() < 5)
-        return false;
-    std::string end = name.substr(name.size() - 5);
-    std::transform(end.begin(), end.end(), end.begin(),
+// The files named in notes of the files a set was read from, before "and N more".
+constexpr std::size_t kNamesShown = 4;
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return end == ".par2";
+    return text;
 }
 
-// True when `name` is a volume of the index `indexName` whose base is `base`:
-// "BASE.*.par2", the index itself left out.
-bool isVolumeName(const std::string& name, const std::string& base, const std::string& indexName) {
-    return name != indexName && name.size() > base.size() + 6 &&
-           name.compare(0, base.size() + 1, base + ".") == 0 && endsWithPar2(name);
+bool endsWithPar2(const std::string& name) {
+    return name.size() > 5 && lowered(name.substr(name.size() - 5)) == ".par2";
 }
 
-void openIndex(OpenedSet& opened) {
-    // The index the user named may be a link; the files it lists may not.
-    Fd index;
-    if (const int error = opened.folder.openForReading(opened.indexName, index, true))
-        fail(openError(error, opened.shownIndex()));
-    opened.sourceNames.push_back(opened.indexName);
-    opened.sourceFds.push_back(std::move(index));
+// The base of a recovery file's name: "BASE" of "BASE.par2" and of
+// "BASE.volNN+MM.par2".
+std::string baseOf(const std::string& name) {
+    std::string base = endsWithPar2(name) ? name.substr(0, name.size() - 5) : name;
+    const auto vol = lowered(base).rfind(".vol");
+    if (vol == std::string::npos)
+        return base;
+    const std::string numbers = base.substr(vol + 4);
+    const auto sign = numbers.find_first_of("+-");
+    const auto digits = [](const std::string& text) {
+        return !text.empty() && std::all_of(text.begin(), text.end(),
+                                            [](unsigned char c) { return std::isdigit(c) != 0; });
+    };
+    if (sign != std::string::npos && digits(numbers.substr(0, sign)) &&
+        digits(numbers.substr(sign + 1)))
+        base.resize(vol);
+    return base;
 }
 
-// The volumes: the regular files BASE.*.par2 beside the index, by name.
-void openVolumes(OpenedSet& opened, std::vector<std::string>& notes) {
-    const Folder& folder = opened.folder;
-    std::string base = opened.indexName;
-    if (endsWithPar2(base))
-        base.resize(base.size() - 5);
+// Finds the files of the set of the file the user named: that file first,
+// then every other regular file "*.par2" of its folder, by name. The set is
+// the one of the named file's packets; when it holds none (it is missing, cut
+// short or destroyed), the one of the files "BASE.*.par2" beside it, if they
+// all hold packets of one set.
+class SetFinder {
+  public:
+    SetFinder(OpenedSet& opened, WorkerPool& pool, ProgressMeter& progress,
+              const RecoveryControl& control, std::vector<std::string>& notes)
+        : opened_(opened), folder_(opened.folder), pool_(pool), progress_(progress),
+          control_(control), notes_(notes) {}
+
+    RecoverySet run() {
+        openNamed();
+        listOthers();
+        scan({0}, nullptr);
+        std::optional<Md5Digest> setId = setOf(sources_[0]);
+        if (!setId)
+            setId = setOfSiblings();
+        std::vector<std::size_t> rest;
+        for (std::size_t s = 1; s < sources_.size(); ++s)
+            if (!scanned_[s])
+                rest.push_back(s);
+        scan(rest, &*setId);
+        Result<RecoverySet> assembled = assembleSet(sources_, store_, *setId);
+        if (!assembled.ok())
+            fail(assembled.error());
+        RecoverySet set = std::move(assembled).value();
+        noteFilesUsed(set);
+        closeUnused(set);
+        return set;
+    }
+
+  private:
+    void openNamed();
+    void listOthers();
+    void scan(const std::vector<std::size_t>& which, const Md5Digest* wanted);
+    Md5Digest setOfSiblings();
+    void noteFilesUsed(RecoverySet& set) const;
+    void closeUnused(const RecoverySet& set);
+
+    OpenedSet& opened_;
+    const Folder& folder_;
+    WorkerPool& pool_;
+    ProgressMeter& progress_;
+    const RecoveryControl& control_;
+    std::vector<std::string>& notes_;
+    PacketStore store_;
+    std::vector<ScannedSource> sources_;
+    std::vector<char> scanned_;
+};
+
+// The named file may be a link; the others may not. A missing one is looked
+// for among the others.
+void SetFinder::openNamed() {
+    Fd fd;
+    const int error = folder_.openForReading(opened_.indexName, fd, true);
+    if (error != 0 && error != ENOENT)
+        fail(openError(error, opened_.shownIndex()));
+    ScannedSource named;
+    named.name = opened_.indexName;
+    named.shown = opened_.shownIndex();
+    named.present = error == 0;
+    sources_.push_back(std::move(named));
+    opened_.sourceNames.push_back(opened_.indexName);
+    opened_.sourceFds.push_back(std::move(fd));
+    scanned_.push_back(0);
+}
+
+// The other regular files "*.par2" of the folder, not yet opened.
+void SetFinder::listOthers() {
     std::vector<std::string> names;
-    if (const int error = folder.list(names))
-        notes.push_back(systemError(error, "list", folder.shownPath()).message +
-                        " Only the index is used.");
+    if (const int error = folder_.list(names))
+        notes_.push_back(systemError(error, "list", folder_.shownPath()).message +
+                         " Only the named file is used.");
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         struct stat info {};
-        if (!isVolumeName(name, base, opened.indexName) || folder.status(name, info) != 0 ||
+        if (name == opened_.indexName || !endsWithPar2(name) || folder_.status(name, info) != 0 ||
             !S_ISREG(info.st_mode))
             continue;
-        Fd fd;
-        if (const int error = folder.openForReading(name, fd)) {
-            notes.push_back(openError(error, folder.display(name)).message);
-            continue;
-        }
-        opened.sourceNames.push_back(name);
-        opened.sourceFds.push_back(std::move(fd));
+        sources_.push_back(ScannedSource{name, folder_.display(name), {}, true});
+        opened_.sourceNames.push_back(name);
+        opened_.sourceFds.emplace_back();
+        scanned_.push_back(0);
     }
 }
 
-// Every packet of every file, on the pool's threads.
-std::vector<ScannedSource> scanSources(const OpenedSet& opened, WorkerPool& pool,
-                                       ProgressMeter& progress, const RecoveryControl& control) {
-    const std::size_t count = opened.sourceNames.size();
-    std::vector<ScannedSource> sources(count);
-    std::vector<std::int64_t> sizes(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        sources[i].name = opened.sourceNames[i];
-        sources[i].shown = opened.folder.display(opened.sourceNames[i]);
+// Opens and scans the sources `which`, on the pool's threads; with `wanted`,
+// for the packets of that set only, closing files that hold none.
+void SetFinder::scan(const std::vector<std::size_t>& which, const Md5Digest* wanted) {
+    std::vector<std::int64_t> sizes(sources_.size());
+    std::vector<int> errors(sources_.size());
+    for (std::size_t s : which) {
+        scanned_[s] = 1;
+        if (s != 0 && (errors[s] = folder_.openForReading(sources_[s].name, opened_.sourceFds[s])))
+            continue;
         struct stat info {};
-        sizes[i] = ::fstat(opened.sourceFds[i].get(), &info) == 0 ? info.st_size : 0;
-        progress.addTotal(sizes[i]);
+        const int fd = opened_.sourceFds[s].get();
+        sizes[s] = fd >= 0 && ::fstat(fd, &info) == 0 ? info.st_size : 0;
+        progress_.addTotal(sizes[s]);
     }
-    auto job =
-        pool.submit({WorkerPool::Stage{count, [&](std::size_t i, unsigned) {
-                                           if (control.stopRequested())
-                                               return;
-                                           FileSource source(opened.sourceFds[i].get(), sizes[i]);
-                                           sources[i].scan =
-                                               scanPackets(source, [&progress](std::int64_t bytes) {
-                                                   progress.add(bytes);
-                                               });
-                                       }}});
-    progress.wait(pool, job);
-    return sources;
+    auto job = pool_.submit({WorkerPool::Stage{which.size(), [&](std::size_t i, unsigned) {
+                                                   const std::size_t s = which[i];
+                                                   Fd& fd = opened_.sourceFds[s];
+                                                   if (control_.stopRequested() || !fd.isOpen())
+                                                       return;
+                                                   FileSource source(fd.get(), sizes[s]);
+                                                   sources_[s].scan =
+                                                       scanPackets(source, store_, wanted,
+                                                                   [this](std::int64_t bytes) {
+                                                                       progress_.add(bytes);
+                                                                   });
+                                                   if (wanted && sources_[s].scan.packets.empty())
+                                                       fd = Fd();
+                                               }}});
+    progress_.wait(pool_, job);
+    if (control_.stopRequested())
+        fail(stoppedRepair());
+    for (std::size_t s : which)
+        if (errors[s] != 0)
+            notes_.push_back(openError(errors[s], sources_[s].shown).message);
+}
+
+// The set of the files "BASE.*.par2" beside a named file that holds no packet.
+Md5Digest SetFinder::setOfSiblings() {
+    const std::string base = baseOf(opened_.indexName) + ".";
+    std::vector<std::size_t> siblings;
+    for (std::size_t s = 1; s < sources_.size(); ++s)
+        if (sources_[s].name.compare(0, base.size(), base) == 0)
+            siblings.push_back(s);
+    scan(siblings, nullptr);
+    std::map<Md5Digest, std::size_t> sets; // with the first file that holds it
+    for (std::size_t s : siblings) {
+        for (const Packet& packet : sources_[s].scan.packets)
+            sets.emplace(packet.setId, s);
+    }
+    const ScannedSource& named = sources_[0];
+    const std::string start =
+        shardix::quoted(named.shown) + " cannot be used: " +
+        (named.present ? noPacketWhy(named.scan) : std::string("it is not there"));
+    const std::string others = shardix::quoted(folder_.display(base + "*.par2"));
+    if (sets.empty())
+        fail(Error::of(ErrorKind::Refused, start +
+                                               ", and no other recovery file of its folder named " +
+                                               others + " holds one."));
+    if (sets.size() > 1) {
+        const auto first = sets.begin(), second = std::next(first);
+        fail(Error::of(ErrorKind::Refused,
+                       start + ", and the files " + others + " beside it hold packets of " +
+                           std::to_string(sets.size()) + " recovery sets (" +
+                           shardix::quoted(sources_[first->second].shown) + " of one, " +
+                           shardix::quoted(sources_[second->second].shown) +
+                           " of another): name a file of the set to use."));
+    }
+    return sets.begin()->first;
+}
+
+// Which files the set was read from, when its index "BASE.par2" (of the
+// named file's BASE) is not among them.
+void SetFinder::noteFilesUsed(RecoverySet& set) const {
+    const std::string index = baseOf(opened_.indexName) + ".par2";
+    for (std::size_t s : set.used)
+        if (sources_[s].name == index)
+            return;
+    std::string text =
+        shardix::quoted(folder_.display(index)) +
+        (folder_.exists(index) ? " holds no intact packet of the set" : " is not there");
+    text += ": the set was read from ";
+    for (std::size_t i = 0; i < set.used.size() && i < kNamesShown; ++i)
+        text += (i == 0 ? "" : ", ") + shardix::quoted(sources_[set.used[i]].shown);
+    if (set.used.size() > kNamesShown)
+        text += " and " + std::to_string(set.used.size() - kNamesShown) + " more files";
+    set.notes.insert(set.notes.begin(), text + ".");
+}
+
+void SetFinder::closeUnused(const RecoverySet& set) {
+    for (std::size_t s = 0; s < sources_.size(); ++s)
+        if (std::find(set.used.begin(), set.used.end(), s) == set.used.end())
+            opened_.sourceFds[s] = Fd();
 }
 
 } // namespace
+
+std::string noPacketWhy(const ScanResult& scan) {
+    std::string why = "it holds no intact PAR 2.0 packet";
+    if (!scan.damage.empty())
+        why += " (" + scan.damage.front() + ")";
+    return why;
+}
+
+std::optional<Md5Digest> setOf(const ScannedSource& source) {
+    std::set<Md5Digest> sets;
+    for (const Packet& packet : source.scan.packets)
+        sets.insert(packet.setId);
+    if (sets.size() > 1)
+        fail(Error::of(ErrorKind::Refused, shardix::quoted(source.shown) +
+                                               " cannot be used: it holds "
+                                               "packets of " +
+                                               std::to_string(sets.size()) +
+                                               " different recovery sets."));
+    if (sets.empty())
+        return std::nullopt;
+    return *sets.begin();
+}
 
 Error stoppedRepair() {
     return Error::of(ErrorKind::Stopped, "Stopped: nothing was changed.");
@@ -96,15 +257,28 @@ Error stoppedRepair() {
 
 void loadSet(OpenedSet& opened, WorkerPool& pool, ProgressMeter& progress,
              const RecoveryControl& control, std::vector<std::string>& notes) {
-    openIndex(opened);
-    openVolumes(opened, notes);
-    const std::vector<ScannedSource> sources = scanSources(opened, pool, progress, control);
-    if (control.stopRequested())
-        fail(stoppedRepair());
-    Result<RecoverySet> assembled = assembleSet(sources);
-    if (!assembled.ok())
-        fail(assembled.error());
-    opened.set = std::move(assembled).value();
+    opened.set = SetFinder(opened, pool, progress, control, notes).run();
+}
+
+Result<RecoverySet> assembleSetFromBytes(std::string index, const std::vector<std::string>& volumes,
+                                         const std::string& indexName) {
+    return guarded([&]() -> Result<RecoverySet> {
+        PacketStore store;
+        std::vector<ScannedSource> sources;
+        MemorySource indexSource(std::move(index));
+        sources.push_back(ScannedSource{indexName, indexName, scanPackets(indexSource, store)});
+        const std::string base = baseOf(indexName);
+        for (std::size_t v = 0; v < volumes.size(); ++v) {
+            MemorySource volumeSource(volumes[v]);
+            const std::string name = base + ".vol" + std::to_string(v) + ".par2";
+            sources.push_back(ScannedSource{name, name, scanPackets(volumeSource, store)});
+        }
+        const std::optional<Md5Digest> setId = setOf(sources[0]);
+        if (!setId)
+            fail(Error::of(ErrorKind::Refused, shardix::quoted(indexName) + " cannot be used: " +
+                                                   noPacketWhy(sources[0].scan) + "."));
+        return assembleSet(sources, store, *setId);
+    });
 }
 
 } // namespace shardix::par2

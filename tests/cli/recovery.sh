@@ -97,7 +97,10 @@ rm s.1
 "$cli" segment --size 1M --recovery 5 src s. 2> err && fail "replaced s..par2 without --force"
 grep -q '"s..par2" already exists; not replaced' err || fail "$(cat err)"
 "$cli" segment --force --quiet --size 1M --recovery 5 src s. 2> err || fail "--force: $(cat err)"
-[[ ! -s err ]] || fail "--quiet told: $(cat err)"
+# Of the earlier cut's volumes, named otherwise than the new ones, each is told removed.
+[[ $(grep -vc '^shardix-cli: removed "s..vol[0-9]*+[0-9]*.par2": a volume of the recovery files of an earlier cut' err) -eq 0 &&
+    $(grep -c removed err) -eq 3 ]] || fail "--quiet told: $(cat err)"
+par2 verify -q s..par2 > /dev/null || fail "par2 verify of the set made again"
 
 # An empty source has nothing to protect: refused, nothing written.
 : > empty

@@ -98,6 +98,10 @@ TEST_P(HostileIndexes, AreRefusedAndNothingIsTouched) {
                                                   ? repairRecovery(folder + "/set.par2", control)
                                                   : verifyRecovery(folder + "/set.par2", control);
         EXPECT_TRUE(failedWith(report, ErrorKind::Refused, GetParam().refusal));
+        // Told whole: no byte of a name cuts the message short.
+        if (!report.ok()) {
+            EXPECT_EQ(report.error().message.find('\0'), std::string::npos);
+        }
         EXPECT_FALSE(verified);
         EXPECT_EQ(snapshot(folder), inside);
         EXPECT_EQ(snapshot(dir.folder()), outside);
@@ -169,9 +173,15 @@ INSTANTIATE_TEST_SUITE_P(
                                          bytes.substr(64 + main.size());
                               },
                               "lists 255 files in room for 2"},
-                      Hostile{"NameWithSlash",
+                      Hostile{"NameWithAnEmptyPart",
                               [](HandMadeSet& s) {
-                                  s.files[1].name = "sub/beta.bin";
+                                  s.files[1].name = "sub//beta.bin";
+                                  return s.index();
+                              },
+                              "not a plain name"},
+                      Hostile{"NameUpOneFolderInside",
+                              [](HandMadeSet& s) {
+                                  s.files[1].name = "sub/../../beta.bin";
                                   return s.index();
                               },
                               "not a plain name"},
@@ -181,6 +191,12 @@ INSTANTIATE_TEST_SUITE_P(
                                   return s.index();
                               },
                               "not a plain name"},
+                      Hostile{"NameWithNul",
+                              [](HandMadeSet& s) {
+                                  s.files[1].name = std::string("beta\0.bin", 9);
+                                  return s.index();
+                              },
+                              "which is not a plain name of a file in its folder"},
                       Hostile{"DotDot",
                               [](HandMadeSet& s) {
                                   s.files[1].name = "..";
@@ -276,27 +292,10 @@ TEST(HostileFolders, AVolumeOfAnotherSetIsLeftOut) {
     EXPECT_EQ(readFile(myPaths[2]), lost);
     EXPECT_NE(std::find_if(report->notes.begin(), report->notes.end(),
                            [](const std::string& note) {
-                               return note.find(
-                                          "set.a.par2\": 11 packets of another recovery set") !=
-                                      std::string::npos;
+                               return note.find("set.a.par2\" belongs to another recovery "
+                                                "set, left out.") != std::string::npos;
                            }),
               report->notes.end());
-}
-
-// The fuzzer's regression corpus: the inputs of its runs that together reach
-// every branch it found in the parser, and any input that made it fail.
-TEST(FuzzerCorpus, EveryInputIsHandled) {
-    std::size_t replayed = 0;
-    for (const auto& entry : fs::directory_iterator(SHARDIX_RECOVERY_CORPUS)) {
-        const std::string bytes = readFile(entry.path());
-        const Result<par2::RecoverySet> set = par2::assembleSetFromBytes(bytes, {bytes});
-        if (!set.ok()) {
-            EXPECT_EQ(set.error().kind, ErrorKind::Refused) << entry.path();
-            EXPECT_FALSE(set.error().message.empty()) << entry.path();
-        }
-        ++replayed;
-    }
-    std::cout << replayed << " inputs replayed\n";
 }
 
 } // namespace
