@@ -99,6 +99,20 @@ TEST_F(MenuCommand, AppendChecksPutTheFocusToMendThenTheFileIsCompletedFromPiece
     EXPECT_EQ(QDir::currentPath(), QDir(at(u"a"_s)).canonicalPath());
     EXPECT_TRUE(fileList(*d)->isVisibleTo(d) && !multiFileList(*d)->isVisibleTo(d));
     EXPECT_EQ(nameBox(*d)->focusPolicy(), Qt::StrongFocus);
+
+    // Once more: nothing is lacking, and the message says so after its text.
+    boxes.boxes.clear();
+    steps->then([&](OperationDialog& f) { okIn(at(u"a"_s), u"movie"_s)(f); });
+    steps->then([&](OperationDialog& f) {
+        folderList(f)->setPath(at(u"b"_s));
+        click(multiFileList(f), {u"movie.1"_s, u"movie.2"_s, u"movie.3"_s}, Qt::ControlModifier);
+        ok(f);
+    });
+    command("appendToFileCommand");
+    EXPECT_EQ(read(target), whole);
+    EXPECT_EQ(boxes.boxTexts().last(), completion(u"processed file"_s, at(u"a"_s), u"file"_s) +
+                                           u"  \""_s + target +
+                                           u"\" was already complete: nothing was appended."_s);
 }
 
 // The About window is made once and kept: shown again, it is where the user left it.
