@@ -41,74 +41,72 @@ constexpr OptionText kSort{"--sort", "join numbered pieces in number order, what
 constexpr OptionText kAsGiven{"--as-given", "join them in the order given, even when it is\n"
                                             "not their number order"};
 
-const std::vector<CommandText>& commands() {
-    static const std::vector<CommandText> kCommands{
-        {"segment",
-         {"segment [OPTION]... SOURCE BASEPATH COUNT",
-          "segment [OPTION]... --size SIZE SOURCE BASEPATH"},
-         "Cut SOURCE into COUNT (2 to {max}) equal pieces, the last one taking the\n"
-         "remainder, or into pieces of SIZE bytes, named BASEPATH1, BASEPATH2, ...\n"
-         "SOURCE \"-\" is standard input, cut by --size.",
-         {{"--force", "replace an existing first piece, manifest and join\nscript"},
-          {"--manifest", "also write BASEPATH{suffix}, the SHA-256 of every\n"
-                         "piece and of the whole SOURCE (sha256sum -c reads it)"},
-          {"--join-script", "also write BASEPATH{script}, a shell script that\n"
-                            "joins the pieces without shardix-cli"},
-          {"--digits N", "number the pieces with N digits (1 to {digits}),\nzero-padded"},
-          {"--size SIZE", "pieces of SIZE bytes instead of COUNT pieces: 4G,\n"
-                          "700M (powers of 1024), 25MB (powers of 1000)"},
-          {"--recovery PERCENT", "also write PAR 2.0 recovery files, PERCENT (1 to\n"
-                                 "100) of the pieces' blocks"},
-          {"--block-size BYTES", "the size of the recovery blocks: a multiple of 4\nup to 64M"},
-          {"--quiet", "show no progress, and do not tell what was written"},
-          kHelp}},
-        {"assemble",
-         {"assemble [OPTION]... TARGET INPUT..."},
-         "Join the INPUTs, in the order given, into TARGET (\"-\": standard output),\n"
-         "checked against the checksum list beside them when there is one.",
-         {{"--force", "replace an existing TARGET once the new one is\ncomplete"},
-          kSort,
-          kAsGiven,
-          kManifestFile,
-          kNoManifest,
-          {"--quiet", "show no progress, and do not tell what matched"},
-          kHelp}},
-        {"append",
-         {"append [OPTION]... TARGET SOURCE..."},
-         "Complete TARGET, which holds the beginning of the SOURCEs joined in order,\n"
-         "with exactly the bytes it lacks; a TARGET that does not match them is left\n"
-         "alone.",
-         {kSort,
-          kAsGiven,
-          kManifestFile,
-          kNoManifest,
-          {"--quiet", "show no progress, and do not tell what matched"},
-          kHelp}},
-        {"join",
-         {"join [OPTION]... PIECE"},
-         "Find the whole set that PIECE (one piece, or the folder of one set)\n"
-         "belongs to, ours or another tool's, and join it in order.",
-         {{"--output TARGET", "the file to write (\"-\": standard output); by\n"
-                              "default the set's base name beside the pieces"},
-          {"--force", "replace an existing TARGET once the new one is\ncomplete"},
-          {"--first N", "the set's numbers begin at N: those below are not\nmissing"},
-          kManifestFile,
-          kNoManifest,
-          kQuiet,
-          kHelp}},
-        {"verify",
-         {"verify [OPTION]... MANIFEST"},
-         "Check the files that MANIFEST (a checksum list or a recovery index\n"
-         "BASE.par2) lists, in its folder: one line each, \"OK\" or what is wrong.",
-         {{"--quiet", "show only the files that are wrong"}, kHelp}},
-        {"repair",
-         {"repair [OPTION]... INDEX"},
-         "Check the files that the recovery index INDEX (BASE.par2) lists and\n"
-         "rebuild every missing or damaged one from the recovery files.",
-         {{"--quiet", "show no progress, only the files that are wrong"}, kHelp}},
-    };
-    return kCommands;
-}
+// Every command, in the order of the usage.
+const std::vector<CommandText> kCommands{
+    {"segment",
+     {"segment [OPTION]... SOURCE BASEPATH COUNT",
+      "segment [OPTION]... --size SIZE SOURCE BASEPATH"},
+     "Cut SOURCE into COUNT (2 to {max}) equal pieces, the last one taking the\n"
+     "remainder, or into pieces of SIZE bytes, named BASEPATH1, BASEPATH2, ...\n"
+     "SOURCE \"-\" is standard input, cut by --size.",
+     {{"--force", "replace an existing first piece, manifest and join\nscript"},
+      {"--manifest", "also write BASEPATH{suffix}, the SHA-256 of every\n"
+                     "piece and of the whole SOURCE (sha256sum -c reads it)"},
+      {"--join-script", "also write BASEPATH{script}, a shell script that\n"
+                        "joins the pieces without shardix-cli"},
+      {"--digits N", "number the pieces with N digits (1 to {digits}),\nzero-padded"},
+      {"--size SIZE", "pieces of SIZE bytes instead of COUNT pieces: 4G,\n"
+                      "700M (powers of 1024), 25MB (powers of 1000)"},
+      {"--recovery PERCENT", "also write PAR 2.0 recovery files, PERCENT (1 to\n"
+                             "100) of the pieces' blocks"},
+      {"--block-size BYTES", "the size of the recovery blocks: a multiple of 4\nup to 64M"},
+      {"--quiet", "show no progress, and do not tell what was written"},
+      kHelp}},
+    {"assemble",
+     {"assemble [OPTION]... TARGET INPUT..."},
+     "Join the INPUTs, in the order given, into TARGET (\"-\": standard output),\n"
+     "checked against the checksum list beside them when there is one.",
+     {{"--force", "replace an existing TARGET once the new one is\ncomplete"},
+      kSort,
+      kAsGiven,
+      kManifestFile,
+      kNoManifest,
+      {"--quiet", "show no progress, and do not tell what matched"},
+      kHelp}},
+    {"append",
+     {"append [OPTION]... TARGET SOURCE..."},
+     "Complete TARGET, which holds the beginning of the SOURCEs joined in order,\n"
+     "with exactly the bytes it lacks; a TARGET that does not match them is left\n"
+     "alone.",
+     {kSort,
+      kAsGiven,
+      kManifestFile,
+      kNoManifest,
+      {"--quiet", "show no progress, and do not tell what matched"},
+      kHelp}},
+    {"join",
+     {"join [OPTION]... PIECE"},
+     "Find the whole set that PIECE (one piece, or the folder of one set)\n"
+     "belongs to, ours or another tool's, and join it in order.",
+     {{"--output TARGET", "the file to write (\"-\": standard output); by\n"
+                          "default the set's base name beside the pieces"},
+      {"--force", "replace an existing TARGET once the new one is\ncomplete"},
+      {"--first N", "the set's numbers begin at N: those below are not\nmissing"},
+      kManifestFile,
+      kNoManifest,
+      kQuiet,
+      kHelp}},
+    {"verify",
+     {"verify [OPTION]... MANIFEST"},
+     "Check the files that MANIFEST (a checksum list or a recovery index\n"
+     "BASE.par2) lists, in its folder: one line each, \"OK\" or what is wrong.",
+     {{"--quiet", "show only the files that are wrong"}, kHelp}},
+    {"repair",
+     {"repair [OPTION]... INDEX"},
+     "Check the files that the recovery index INDEX (BASE.par2) lists and\n"
+     "rebuild every missing or damaged one from the recovery files.",
+     {{"--quiet", "show no progress, only the files that are wrong"}, kHelp}},
+};
 
 // `text` with every `mark` replaced by `value`.
 std::string replaced(std::string text, std::string_view mark, std::string_view value) {
@@ -160,9 +158,9 @@ std::string_view longName(std::string_view name) {
 }
 
 const CommandText* commandNamed(const std::string& name) {
-    const auto found = std::find_if(commands().begin(), commands().end(),
+    const auto found = std::find_if(kCommands.begin(), kCommands.end(),
                                     [&](const CommandText& c) { return c.name == name; });
-    return found == commands().end() ? nullptr : &*found;
+    return found == kCommands.end() ? nullptr : &*found;
 }
 
 // How many letters must be left out, added, changed or swapped with the next
@@ -195,7 +193,7 @@ std::string usageText() {
                        "engines of the desktop program shardix, for the command line.\n"
                        "\n"
                        "Commands:\n";
-    for (const CommandText& command : commands()) {
+    for (const CommandText& command : kCommands) {
         for (std::string_view synopsis : command.synopses)
             text += "  " + std::string(synopsis) + "\n";
         text += indented(filled(command.summary), "      ");
@@ -237,7 +235,7 @@ std::optional<std::string> commandUsage(const std::string& name,
 
 std::vector<std::string> commandNames() {
     std::vector<std::string> names;
-    for (const CommandText& command : commands())
+    for (const CommandText& command : kCommands)
         names.emplace_back(command.name);
     names.emplace_back("help");
     return names;
