@@ -228,8 +228,7 @@ std::optional<std::string> commandUsage(const std::string& name,
         if (std::find(described.begin(), described.end(), option) == described.end())
             text += optionLines(option, {});
     }
-    text += "  --                    end of the options: a name that begins with \"-\"\n"
-            "                        follows\n";
+    text += optionLines("--", "end of the options: a name that begins with \"-\"\nfollows");
     return text;
 }
 
