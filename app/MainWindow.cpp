@@ -64,6 +64,8 @@ MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent),
     setWindowIcon(appIcon());
     buildBanner();
     buildMenus();
+    // As large as its banner, never larger.
+    offerNoMaximize(*this, true);
 }
 
 MainWindow::~MainWindow() = default;
@@ -134,7 +136,7 @@ void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("fileMenu"));
     command(file, QStringLiteral("&Segment File..."), "segmentFileCommand",
-            &MainWindow::segmentFile);
+            qOverload<>(&MainWindow::segmentFile));
     command(file, QStringLiteral("&Assemble Files..."), "assembleFilesCommand",
             &MainWindow::assembleFiles);
     command(file, QStringLiteral("A&ppend to File..."), "appendToFileCommand",
@@ -173,7 +175,13 @@ OperationDialog& MainWindow::operationDialog() {
 }
 
 void MainWindow::segmentFile() {
+    segmentFile(QString());
+}
+
+void MainWindow::segmentFile(const QString& path) {
     OperationDialog& dialog = operationDialog();
+    if (!path.isEmpty())
+        dialog.chooseFile(path);
     SegmentSteps segment;
     if (!reportingFailures(session_.ui, [&] { dialog.walk(segment); }))
         session_.ui.setBusy(false);

@@ -34,6 +34,9 @@ class MainWindow : public QMainWindow {
 
     // The menu commands.
     void segmentFile();
+    // Segment File, with `path` chosen at its first step (a file the program
+    // was started with).
+    void segmentFile(const QString& path);
     void assembleFiles();
     void appendToFile();
     void showAbout();

@@ -46,6 +46,8 @@ class ConsoleProgress : public RunProgress {
     bool stopRequested() override { return stoppedBy() != 0; }
     void setBytesDone(std::int64_t done, std::int64_t total) override;
 
+    // The command the line names.
+    const char* verb() const { return verb_; }
     // The signal that stopped the run, or 0.
     int stoppedBy() const { return stop_ ? stop_->received() : 0; }
     // Clears the progress line, so that a message starts at the line's beginning.

@@ -1,6 +1,7 @@
 #include "cli/Exit.h"
 
 #include "cli/ConsoleProgress.h"
+#include "engines/io/StopAccount.h"
 
 #include <csignal>
 #include <cstdio>
@@ -18,14 +19,35 @@ int exitWith(const Error& error, int stopSignal) {
     return 128 + (stopSignal != 0 ? stopSignal : SIGINT);
 }
 
+namespace {
+
+// What a stopped run left, every file it wrote with its length; a join's
+// output can be completed by appending the same files to it.
+Error toldAfterStop(const Error& stopped, const ConsoleProgress& progress) {
+    const std::string verb = progress.verb();
+    const bool joins = verb == "assemble" || verb == "append" || verb == "join";
+    const std::string account = stoppedAccount(
+        progress.written(),
+        joins ? "\"shardix-cli append\" with the same pieces completes it." : std::string());
+    if (account.empty())
+        return stopped;
+    return Error::of(ErrorKind::Stopped, account);
+}
+
+} // namespace
+
 int exitWith(const Result<>& result, ConsoleProgress& progress) {
     progress.endLine();
-    return result.ok() ? kSuccess : exitWith(result.error(), progress.stoppedBy());
+    if (result.ok())
+        return kSuccess;
+    const Error& error = result.error();
+    return exitWith(error.stopped() ? toldAfterStop(error, progress) : error, progress.stoppedBy());
 }
 
 int exitWith(const UsageError& usage) {
     tell(usage.why);
-    std::fputs("Try 'shardix-cli --help' for more information.\n", stderr);
+    const std::string help = usage.command.empty() ? "--help" : "help " + usage.command;
+    std::fprintf(stderr, "Try 'shardix-cli %s' for more information.\n", help.c_str());
     return kUsageError;
 }
 

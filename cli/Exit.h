@@ -19,6 +19,9 @@ enum ExitStatus : int {
 // A command line that cannot be read as the usage says: why.
 struct UsageError {
     std::string why;
+    // The command whose usage it breaks, when it is known: its own help is
+    // then the one to read.
+    std::string command = {};
 };
 
 // Tells `text` on standard error, after the tool's name.

@@ -88,13 +88,11 @@ CLI::App* SegmentCommand::addTo(CLI::App& tool) {
 }
 
 int SegmentCommand::run() {
-    if (const std::optional<UsageError> usage = misuse())
+    if (std::optional<UsageError> usage = misuse()) {
+        usage->command = "segment";
         return exitWith(*usage);
+    }
     const std::optional<int> count = size_.empty() ? parseCount(count_) : std::optional<int>();
-    if (count && *count < 2)
-        return exitWith(Error::of(ErrorKind::Refused,
-                                  "The number of pieces must be greater than one.  Please enter "
-                                  "a number greater than one."));
     if (fromStandardInput() && ::isatty(STDIN_FILENO))
         return exitWith(Error::of(ErrorKind::Refused,
                                   "Standard input is a terminal; give the bytes to cut through a "
@@ -157,7 +155,7 @@ std::optional<UsageError> SegmentCommand::countMisuse() const {
     if (count_.empty())
         return UsageError{"COUNT or --size SIZE is required"};
     const std::optional<int> count = parseCount(count_);
-    if (!count || *count > kMaxSegments)
+    if (!count || *count < 2 || *count > kMaxSegments)
         return UsageError{"COUNT must be a number from 2 to " + std::to_string(kMaxSegments) +
                           ", not \"" + count_ + "\""};
     return std::nullopt;

@@ -3,159 +3,110 @@
 #include "engines/names/PiecePolicy.h"
 #include "shardix/Version.h"
 
+#include <algorithm>
 #include <string_view>
+#include <vector>
 
 namespace shardix::cli {
 
 namespace {
 
-// The usage, with {max} for the largest count of pieces, {digits} for the most
-// digits of padded numbers, and {suffix} and {script} for what follows the base
-// name in a manifest's and a join script's name, all from the naming policy.
-constexpr std::string_view kUsage =
-    "Usage:\n"
-    "  shardix-cli segment [--force] [--manifest] [--join-script] [--digits N]\n"
-    "                      SOURCE BASEPATH COUNT\n"
-    "      Cut SOURCE into COUNT (2 to {max}) equal pieces named BASEPATH1 .. BASEPATHn;\n"
-    "      the last piece also takes the remainder.\n"
-    "  shardix-cli segment [--force] [--manifest] [--join-script] [--digits N]\n"
-    "                      --size SIZE SOURCE BASEPATH\n"
-    "      Cut SOURCE into pieces of SIZE bytes, the last one shorter (at most {max}\n"
-    "      pieces; an empty SOURCE gives one empty piece). SIZE is a number of bytes,\n"
-    "      or one with a unit: K, M, G, T for powers of 1024 (also KiB, MiB, ...),\n"
-    "      KB, MB, GB, TB for powers of 1000, as split -b reads it: 4G, 700M, 25MB.\n"
-    "      SOURCE \"-\" is standard input (a pipe), read until it ends (./- is a\n"
-    "      file of that name); it has no length, so it is cut by --size only.\n"
-    "  shardix-cli segment ... --recovery PERCENT [--block-size BYTES] ...\n"
-    "      Also write PAR 2.0 recovery files for the pieces, from the same read of\n"
-    "      SOURCE: BASEPATH.par2 (the index) and its volumes BASEPATH.volNN+MM.par2,\n"
-    "      with recovery blocks of PERCENT (1 to 100) of the pieces' blocks.\n"
-    "  shardix-cli assemble [--force] [--sort | --as-given] [--manifest FILE] TARGET INPUT...\n"
-    "      Join the INPUTs, in the order given, into TARGET (\"-\": standard output).\n"
-    "  shardix-cli append [--sort | --as-given] [--manifest FILE] TARGET SOURCE...\n"
-    "      Complete TARGET, which holds the beginning of the SOURCEs joined in order,\n"
-    "      with exactly the bytes it lacks. TARGET is compared with the SOURCEs first;\n"
-    "      one that does not match is left alone.\n"
-    "  shardix-cli join [--force] [--output TARGET] [--first N] [--manifest FILE]\n"
-    "                   PIECE\n"
-    "      Find the whole set that PIECE (any one piece, or the folder that holds one\n"
-    "      set) belongs to and join it in order into TARGET: by default the set's\n"
-    "      base name in the pieces' folder; \"-\" is standard output. Names known:\n"
-    "      BASE1 .., BASE01 .., name.ext.000 or .001 .., split's xaa .. (widened\n"
-    "      xzaaa ..) and x00 .. with or without a suffix, name.part1 .., name.part01\n"
-    "      .., name-00001-of-00005.ext. Refused before anything is written: a piece\n"
-    "      missing or there twice, two sets the PIECE does not settle, a piece before\n"
-    "      the last that is shorter or longer than the others (unless a checksum\n"
-    "      list lists it).\n"
-    "  shardix-cli verify MANIFEST\n"
-    "      Check the files that MANIFEST lists, in MANIFEST's folder: one line each on\n"
-    "      standard output, \"OK\" or what is wrong (missing, shorter, longer,\n"
-    "      different). The whole file's line is checked when that file is there.\n"
-    "      Given a recovery index (BASE.par2), check the files it lists.\n"
-    "  shardix-cli repair INDEX\n"
-    "      Check the files that the recovery index INDEX (BASE.par2) lists, in its\n"
-    "      folder, and rebuild every missing or damaged one from the recovery blocks\n"
-    "      of INDEX and its volumes when there are enough; a damaged file is first\n"
-    "      renamed to NAME.1 (or the next number free). With too few blocks, say how\n"
-    "      many are missing and change nothing.\n"
-    "  shardix-cli --help | --version\n"
-    "\n"
-    "Options:\n"
-    "  --force          replace an existing first piece, manifest and join script\n"
-    "                   (segment) or TARGET (assemble, join; the old TARGET stays\n"
-    "                   until the new one is complete)\n"
-    "  --manifest       (segment) also write BASEPATH{suffix}: the SHA-256 of every\n"
-    "                   piece, named as in its folder, then that of the whole SOURCE\n"
-    "                   under SOURCE's own name, as sha256sum writes them, so that\n"
-    "                   'sha256sum -c --ignore-missing BASEPATH{suffix}' in that folder\n"
-    "                   checks the pieces, and the assembled file once it is there\n"
-    "                   (from standard input, the whole file is named after\n"
-    "                   BASEPATH without a final '.', '-' or '_': disk.img. gives\n"
-    "                   disk.img)\n"
-    "  --join-script    (segment) also write BASEPATH{script}: a POSIX shell script\n"
-    "                   that joins the pieces with cat into the whole file's name,\n"
-    "                   anywhere, without shardix-cli (sh BASEPATH{script}); it\n"
-    "                   refuses a missing piece or one of another size, never\n"
-    "                   overwrites a file, and checks with sha256sum -c when the\n"
-    "                   manifest is beside it\n"
-    "  --digits N       (segment) number the pieces with N digits, zero-padded\n"
-    "                   (BASEPATH01 .. BASEPATH12 for 2), so that the shell's\n"
-    "                   glob and ls give them in order; N from 1 to {digits}\n"
-    "  --manifest FILE  (assemble, append, join) check against the list FILE\n"
-    "  --no-manifest    (assemble, append, join) check against no list\n"
-    "  --output TARGET  (join) the file to write; \"-\" for standard output\n"
-    "  --first N        (join) the set's numbers begin at N (split\n"
-    "                   --numeric-suffixes=N): the numbers below are not missing\n"
-    "  --size SIZE      (segment) cut into pieces of SIZE bytes instead of COUNT\n"
-    "  --recovery PERCENT  (segment) also write recovery files; any PERCENT of the\n"
-    "                   pieces' blocks lost anywhere can be rebuilt\n"
-    "  --block-size BYTES  (segment, with --recovery) the size of the blocks: a\n"
-    "                   multiple of 4 up to 64M, as SIZE is written. Without it,\n"
-    "                   about 2000 blocks in all (the largest piece over 2000 /\n"
-    "                   COUNT, rounded up to a multiple of 4, at least 4096 bytes),\n"
-    "                   larger when that would make more than the format's 32768\n"
-    "                   blocks\n"
-    "  --sort           (assemble, append) order the INPUTs by the length of their\n"
-    "                   names, names of one length by their bytes, which puts p1 p2\n"
-    "                   .. p10 p11 in number order; numbered pieces of one base\n"
-    "                   name are refused when one from 1 to the highest is missing\n"
-    "  --as-given       (assemble, append) join numbered pieces in the order given,\n"
-    "                   even when it is not their number order\n"
-    "  --quiet          (every command) show no progress; verify and repair show\n"
-    "                   only the files that are wrong, assemble and append do not\n"
-    "                   tell what matched the manifest, segment what it wrote\n"
-    "  --               end of the options: a file name that begins with \"-\" follows\n"
-    "\n"
-    "Without --force an existing first piece, manifest, join script or TARGET is\n"
-    "left alone. Cutting again over pieces replaces or removes BASEPATH{suffix}\n"
-    "and BASEPATH{script}, which would no longer describe them. Every INPUT is\n"
-    "checked before TARGET is touched. Names that are one file (links) are told\n"
-    "apart by what they are, not by how they are spelled.\n"
-    "\n"
-    "Numbered pieces of one base name (p1 p2 p3, or p01 p02 p03) given out of\n"
-    "number order, with one missing or one twice, are refused unless --sort or\n"
-    "--as-given is given or a manifest settles their order. A TARGET that is\n"
-    "itself such a piece is refused: TARGET comes first.\n"
-    "\n"
-    "Manifests: when an INPUT (SOURCE) lies in a folder beside a manifest (a\n"
-    "{suffix} file) that lists it, that manifest is used, however the INPUTs are\n"
-    "named; --manifest FILE names it instead, and --no-manifest turns the check\n"
-    "off. assemble and append then refuse, before writing, an INPUT that the\n"
-    "manifest does not list, a listed piece that is missing, given twice, out of\n"
-    "its order or of another length, a manifest that is incomplete, and a TARGET\n"
-    "that is the manifest or one of its pieces. append first checks the whole\n"
-    "pieces that TARGET already holds against their checksums. While copying, they\n"
-    "read TARGET back and compare each piece's bytes and the whole file with the\n"
-    "manifest: a mismatch fails the command, naming the piece (or TARGET, where its\n"
-    "own bytes are wrong), and keeps what was written.\n"
-    "\n"
-    "The lists of other tools count as manifests too, for assemble, append, join\n"
-    "and verify: those of sha256sum, sha1sum, md5sum and b2sum (plain or --tag;\n"
-    "named .sha256 .sha1 .md5 .b2 .sums, SHA256SUMS ..., or given with --manifest),\n"
-    "cksfv's .sfv files (CRC-32) and the file managers' .crc file (filename=,\n"
-    "size=, crc32=), which checks the whole joined file. Each checksum is computed\n"
-    "while the bytes are copied, as the list's tool computes it. Standard output\n"
-    "(assemble -, join --output -) is refused when it is a terminal; its bytes are\n"
-    "checked as they are written.\n"
-    "\n"
-    "Recovery volumes hold 1, 2, 4, 8, ... recovery blocks (the last the rest), so\n"
-    "that a little damage is mended from a few small files. Recovery blocks of at\n"
-    "most 256 MiB are held in memory at once; more take another read of the\n"
-    "pieces for each further 256 MiB.\n"
-    "\n"
-    "Messages go to standard error. While a command runs and standard error is a\n"
-    "terminal, a line there shows its progress, the rate and the time left.\n"
-    "\n"
-    "SIGINT (Ctrl+C) or SIGTERM stops segment, assemble and append between two\n"
-    "pieces of at most 4,000,000 bytes: a message names the file being written and\n"
-    "how many bytes it was left with (kept, as after a failure); recovery files\n"
-    "not yet complete are removed. They stop repair at its next block, having\n"
-    "changed nothing.\n"
-    "\n"
-    "Exit status: 0 on success, 1 on a failure or refusal (verify: a listed piece\n"
-    "that is not right, or a whole file that is there and not right; repair: too\n"
-    "few recovery blocks to rebuild what is missing), 2 on a usage error, 130 when\n"
-    "stopped by SIGINT and 143 when stopped by SIGTERM.\n";
+// One option of a command: its name with its value as the usage writes it
+// ("--digits N"), and what it does, in lines of at most 54 characters.
+struct OptionText {
+    std::string_view name;
+    std::string_view text;
+};
+
+// One command: its name, its synopses (each after "shardix-cli "), what it
+// does and its options. Marks in the texts: {max} for the largest count of
+// pieces, {digits} for the most digits of padded numbers, {suffix} and
+// {script} for what follows the base name in a manifest's and a join
+// script's name, all from the naming policy.
+struct CommandText {
+    std::string_view name;
+    std::vector<std::string_view> synopses;
+    std::string_view summary;
+    std::vector<OptionText> options;
+};
+
+constexpr OptionText kQuiet{"--quiet", "show no progress"};
+constexpr OptionText kHelp{"-h, --help", "show this help and end"};
+constexpr OptionText kManifestFile{"--manifest FILE",
+                                   "check against the checksum list FILE instead of\n"
+                                   "the one beside the pieces"};
+constexpr OptionText kNoManifest{"--no-manifest", "check against no checksum list"};
+constexpr OptionText kSort{"--sort", "join numbered pieces in number order, whatever\n"
+                                     "the order given (p1 p2 .. p10); refuse one missing"};
+constexpr OptionText kAsGiven{"--as-given", "join them in the order given, even when it is\n"
+                                            "not their number order"};
+
+// Every command, in the order of the usage.
+const std::vector<CommandText> kCommands{
+    {"segment",
+     {"segment [OPTION]... SOURCE BASEPATH COUNT",
+      "segment [OPTION]... --size SIZE SOURCE BASEPATH"},
+     "Cut SOURCE into COUNT (2 to {max}) equal pieces, the last one taking the\n"
+     "remainder, or into pieces of SIZE bytes, named BASEPATH1, BASEPATH2, ...\n"
+     "SOURCE \"-\" is standard input, cut by --size.",
+     {{"--force", "replace an existing first piece, manifest and join\nscript"},
+      {"--manifest", "also write BASEPATH{suffix}, the SHA-256 of every\n"
+                     "piece and of the whole SOURCE (sha256sum -c reads it)"},
+      {"--join-script", "also write BASEPATH{script}, a shell script that\n"
+                        "joins the pieces without shardix-cli"},
+      {"--digits N", "number the pieces with N digits (1 to {digits}),\nzero-padded"},
+      {"--size SIZE", "pieces of SIZE bytes instead of COUNT pieces: 4G,\n"
+                      "700M (powers of 1024), 25MB (powers of 1000)"},
+      {"--recovery PERCENT", "also write PAR 2.0 recovery files, PERCENT (1 to\n"
+                             "100) of the pieces' blocks"},
+      {"--block-size BYTES", "the size of the recovery blocks: a multiple of 4\nup to 64M"},
+      {"--quiet", "show no progress, and do not tell what was written"},
+      kHelp}},
+    {"assemble",
+     {"assemble [OPTION]... TARGET INPUT..."},
+     "Join the INPUTs, in the order given, into TARGET (\"-\": standard output),\n"
+     "checked against the checksum list beside them when there is one.",
+     {{"--force", "replace an existing TARGET once the new one is\ncomplete"},
+      kSort,
+      kAsGiven,
+      kManifestFile,
+      kNoManifest,
+      {"--quiet", "show no progress, and do not tell what matched"},
+      kHelp}},
+    {"append",
+     {"append [OPTION]... TARGET SOURCE..."},
+     "Complete TARGET, which holds the beginning of the SOURCEs joined in order,\n"
+     "with exactly the bytes it lacks; a TARGET that does not match them is left\n"
+     "alone.",
+     {kSort,
+      kAsGiven,
+      kManifestFile,
+      kNoManifest,
+      {"--quiet", "show no progress, and do not tell what matched"},
+      kHelp}},
+    {"join",
+     {"join [OPTION]... PIECE"},
+     "Find the whole set that PIECE (one piece, or the folder of one set)\n"
+     "belongs to, ours or another tool's, and join it in order.",
+     {{"--output TARGET", "the file to write (\"-\": standard output); by\n"
+                          "default the set's base name beside the pieces"},
+      {"--force", "replace an existing TARGET once the new one is\ncomplete"},
+      {"--first N", "the set's numbers begin at N: those below are not\nmissing"},
+      kManifestFile,
+      kNoManifest,
+      kQuiet,
+      kHelp}},
+    {"verify",
+     {"verify [OPTION]... MANIFEST"},
+     "Check the files that MANIFEST (a checksum list or a recovery index\n"
+     "BASE.par2) lists, in its folder: one line each, \"OK\" or what is wrong.",
+     {{"--quiet", "show only the files that are wrong"}, kHelp}},
+    {"repair",
+     {"repair [OPTION]... INDEX"},
+     "Check the files that the recovery index INDEX (BASE.par2) lists and\n"
+     "rebuild every missing or damaged one from the recovery files.",
+     {{"--quiet", "show no progress, only the files that are wrong"}, kHelp}},
+};
 
 // `text` with every `mark` replaced by `value`.
 std::string replaced(std::string text, std::string_view mark, std::string_view value) {
@@ -165,13 +116,141 @@ std::string replaced(std::string text, std::string_view mark, std::string_view v
     return text;
 }
 
+// `text` with the marks of the naming policy filled in.
+std::string filled(std::string_view text) {
+    std::string out = replaced(std::string(text), "{max}", std::to_string(kMaxSegments));
+    out = replaced(std::move(out), "{digits}", std::to_string(kMaxDigits));
+    out = replaced(std::move(out), "{script}", kJoinScriptSuffix);
+    return replaced(std::move(out), "{suffix}", kManifestSuffix);
+}
+
+// `text`'s lines, each after `indent`.
+std::string indented(std::string_view text, std::string_view indent) {
+    std::string out;
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        const std::size_t end = std::min(text.find('\n', from), text.size());
+        out.append(indent).append(text.substr(from, end - from)).append("\n");
+        from = end + 1;
+    }
+    return out;
+}
+
+// An option's lines: its name, then its text beside it (or below a name too
+// wide for the column).
+std::string optionLines(std::string_view name, std::string_view text) {
+    constexpr std::size_t kColumn = 22;
+    const std::string first = "  " + std::string(name);
+    if (text.empty())
+        return first + "\n";
+    const std::string column(kColumn, ' ');
+    if (first.size() + 2 > kColumn)
+        return first + "\n" + indented(filled(text), column);
+    std::string lines = indented(filled(text), column);
+    return first + lines.substr(first.size());
+}
+
+// The name an option is known by on the command line: its long name.
+std::string_view longName(std::string_view name) {
+    const std::size_t at = name.find("--");
+    name = at == std::string_view::npos ? name : name.substr(at);
+    return name.substr(0, name.find(' '));
+}
+
+const CommandText* commandNamed(const std::string& name) {
+    const auto found = std::find_if(kCommands.begin(), kCommands.end(),
+                                    [&](const CommandText& c) { return c.name == name; });
+    return found == kCommands.end() ? nullptr : &*found;
+}
+
+// How many letters must be left out, added, changed or swapped with the next
+// to make `a` into `b` (optimal string alignment).
+std::size_t slips(const std::string& a, const std::string& b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t changed = d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, changed});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
 } // namespace
 
 std::string usageText() {
-    std::string text = replaced(std::string(kUsage), "{max}", std::to_string(kMaxSegments));
-    text = replaced(std::move(text), "{digits}", std::to_string(kMaxDigits));
-    text = replaced(std::move(text), "{script}", kJoinScriptSuffix);
-    return replaced(std::move(text), "{suffix}", kManifestSuffix);
+    std::string text = "Usage: shardix-cli COMMAND [OPTION]... ARGUMENT...\n"
+                       "       shardix-cli help [COMMAND]\n"
+                       "       shardix-cli --help | --version\n"
+                       "\n"
+                       "Cut files into pieces, join pieces, complete truncated files: the file\n"
+                       "engines of the desktop program shardix, for the command line.\n"
+                       "\n"
+                       "Commands:\n";
+    for (const CommandText& command : kCommands) {
+        for (std::string_view synopsis : command.synopses)
+            text += "  " + std::string(synopsis) + "\n";
+        text += indented(filled(command.summary), "      ");
+    }
+    text += "\n"
+            "'shardix-cli help COMMAND' or 'shardix-cli COMMAND --help' shows a command's\n"
+            "options; 'man shardix-cli' tells the whole of what each does.\n"
+            "\n"
+            "Exit status: 0 on success, 1 on a failure or refusal, 2 on a usage error,\n"
+            "130 or 143 for a run stopped by SIGINT or SIGTERM.\n";
+    return text;
+}
+
+std::optional<std::string> commandUsage(const std::string& name,
+                                        const std::vector<std::string>& accepted) {
+    const CommandText* command = commandNamed(name);
+    if (!command)
+        return std::nullopt;
+    std::string text;
+    const char* lead = "Usage: ";
+    for (std::string_view synopsis : command->synopses) {
+        text += lead + std::string("shardix-cli ") + std::string(synopsis) + "\n";
+        lead = "  or:  ";
+    }
+    text += filled(command->summary) + "\n\nOptions:\n";
+    std::vector<std::string_view> described;
+    for (const OptionText& option : command->options) {
+        text += optionLines(option.name, option.text);
+        described.push_back(longName(option.name));
+    }
+    for (const std::string& option : accepted) {
+        if (std::find(described.begin(), described.end(), option) == described.end())
+            text += optionLines(option, {});
+    }
+    text += optionLines("--", "end of the options: a name that begins with \"-\"\nfollows");
+    return text;
+}
+
+std::vector<std::string> commandNames() {
+    std::vector<std::string> names;
+    for (const CommandText& command : kCommands)
+        names.emplace_back(command.name);
+    names.emplace_back("help");
+    return names;
+}
+
+std::optional<std::string> nearestCommand(const std::string& typed) {
+    std::optional<std::string> nearest;
+    std::size_t fewest = 3; // more slips than two make another word
+    for (const std::string& name : commandNames()) {
+        const std::size_t count = slips(typed, name);
+        if (count < fewest && count < name.size()) {
+            fewest = count;
+            nearest = name;
+        }
+    }
+    return nearest;
 }
 
 std::string versionText() {

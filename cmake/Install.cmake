@@ -33,18 +33,23 @@ endfunction()
 
 install(TARGETS shardix-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The tool's page comes from its --help, with the sections of the include file.
-find_program(HELP2MAN help2man REQUIRED)
-add_custom_command(
-  OUTPUT ${generated}/shardix-cli.1
-  COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${SHARDIX_RELEASE_EPOCH}
-          ${HELP2MAN} --no-info --no-discard-stderr --version-string=${PROJECT_VERSION}
-          --include=${CMAKE_SOURCE_DIR}/man/shardix-cli.h2m
-          --output=${generated}/shardix-cli.1 $<TARGET_FILE:shardix-cli>
-  DEPENDS shardix-cli ${CMAKE_SOURCE_DIR}/man/shardix-cli.h2m
-  COMMENT "Writing the manual page shardix-cli.1"
-  VERBATIM)
+# The tool's page is written by hand; the build fills in the version, the date
+# and the naming policy's numbers (engines/names/PiecePolicy.h).
+file(READ engines/names/PiecePolicy.h policy)
+string(REGEX MATCH "kMaxSegments = ([0-9]+)" _ "${policy}")
+set(SHARDIX_MAX_SEGMENTS ${CMAKE_MATCH_1})
+string(REGEX MATCH "kMaxDigits = ([0-9]+)" _ "${policy}")
+set(SHARDIX_MAX_DIGITS ${CMAKE_MATCH_1})
+string(REGEX MATCH "kManifestSuffix = \"([^\"]+)\"" _ "${policy}")
+set(SHARDIX_MANIFEST_SUFFIX ${CMAKE_MATCH_1})
+string(REGEX MATCH "kJoinScriptSuffix = \"([^\"]+)\"" _ "${policy}")
+set(SHARDIX_JOIN_SCRIPT_SUFFIX ${CMAKE_MATCH_1})
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS engines/names/PiecePolicy.h)
+configure_file(man/shardix-cli.1.in ${generated}/shardix-cli.1 @ONLY)
 shardix_man_page(shardix-cli.1)
+# Completion of the tool's commands, options and files in bash.
+install(FILES packaging/shardix-cli.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME shardix-cli)
 
 if(SHARDIX_BUILD_GUI)
   # The store tool lies beside the program, out of the users' path: a user who

@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 
+#include <functional>
 #include <iterator>
 #include <tuple>
 
@@ -24,7 +26,7 @@ const QString kNameBoxTip = QStringLiteral("Do NOT enter a file PATH in this box
                                            "Select a path using the Directory List Box (if "
                                            "necessary).");
 // The choice, at the second step of Segment, of a checksum file beside the segments.
-const QString kChecksumChoice = QStringLiteral("Write a checksum file");
+const QString kChecksumChoice = QStringLiteral("&Write a checksum file");
 const QString kChecksumChoiceTip =
     QStringLiteral("Also write BASE.sha256 beside the segments: the SHA-256 of each segment and of "
                    "the whole file, which sha256sum -c and shardix-cli verify check, and against "
@@ -36,7 +38,8 @@ DialogControls::DialogControls(QWidget* dialog, DriveTable& drives)
     : driveList(new DriveList(drives, dialog)), folderList(new FolderList(dialog)),
       fileList(new FileList(dialog)), multiFileList(new FileList(dialog)),
       nameBox(new NameBox(dialog)), countBox(new NameBox(dialog)),
-      countLabel(new QLabel(QStringLiteral("# of Segments:"), dialog)),
+      // Alt+S, the S of "Segments", goes to the count box.
+      countLabel(new QLabel(QStringLiteral("# of &Segments:"), dialog)),
       checksumBox(new QCheckBox(kChecksumChoice, dialog)),
       okButton(new QPushButton(QStringLiteral("&OK"), dialog)),
       cancelButton(new QPushButton(QStringLiteral("&Cancel"), dialog)),
@@ -73,6 +76,9 @@ void DialogControls::layOut() {
     nameBox->setToolTip(kNameBoxTip);
     countBox->setInputMask(QStringLiteral("999; "));
     checksumBox->setToolTip(kChecksumChoiceTip);
+    countLabel->setBuddy(countBox);
+    driveList->setToolTip(QStringLiteral("Drive (Alt+D)"));
+    folderList->setToolTip(QStringLiteral("Folders (Alt+R)"));
     showCount(false);
     progressBar->hide();
     QFont bold = workingLabel->font();
@@ -85,6 +91,23 @@ void DialogControls::layOut() {
                               nameBox,   countBox,   okButton, cancelButton};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void DialogControls::addAccessKeys() {
+    QWidget* const dialog = driveList->parentWidget();
+    const auto key = [dialog](QKeyCombination keys, std::function<QWidget*()> target) {
+        auto* shortcut = new QShortcut(QKeySequence(keys), dialog);
+        QObject::connect(shortcut, &QShortcut::activated, dialog, [target] {
+            QWidget* control = target();
+            if (control->isVisible() && control->isEnabled())
+                control->setFocus(Qt::ShortcutFocusReason);
+        });
+    };
+    key(Qt::ALT | Qt::Key_D, [this] { return driveList; });
+    key(Qt::ALT | Qt::Key_R, [this] { return folderList; });
+    key(Qt::ALT | Qt::Key_L,
+        [this] { return multiFileList->isVisible() ? multiFileList : fileList; });
+    key(Qt::ALT | Qt::Key_N, [this] { return nameBox; });
 }
 
 void DialogControls::pickSeveralFiles(bool several) {

@@ -25,6 +25,11 @@ struct DialogControls {
     // their first state and the tab order of the rows.
     void layOut();
 
+    // Access keys for the controls that have no text of their own to carry
+    // one: Alt+D the drive list, Alt+R the folder list, Alt+L the file list
+    // shown, Alt+N the name box. The others carry theirs in their texts.
+    void addAccessKeys();
+
     // Shows the list that picks several files in place of the one that picks
     // one, over the name box, which leaves the tab order; or puts both back.
     void pickSeveralFiles(bool several);

@@ -34,9 +34,9 @@ void DialogProgress::setBusy(bool busy) {
     ui_.setBusy(busy);
 }
 
-void DialogProgress::showFailure(const QString& message) {
+void DialogProgress::showFailure(const QString& message, MessageIcon icon) {
     ui_.setBusy(false);
-    showMessage(message);
+    ui_.messageBox(message, icon, kAppTitle);
 }
 
 void DialogProgress::showMessage(const QString& message) {
@@ -50,6 +50,7 @@ void DialogProgress::hideProgress() {
 
 void DialogProgress::startRun() {
     stopAsked_ = false;
+    forgetWritten();
     byBytes_ = false;
     firstDone_.reset();
     textShownAt_ = -1;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engines/io/RunProgress.h"
+#include "platform/MessageStyle.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -28,8 +29,9 @@ class DialogProgress : public RunProgress {
 
     // The busy pointer, set for the whole of a run.
     void setBusy(bool busy);
-    // A failure: the busy pointer back to normal, and its message in a box.
-    void showFailure(const QString& message);
+    // A failure: the busy pointer back to normal, and its message in a box,
+    // with `icon`.
+    void showFailure(const QString& message, MessageIcon icon = MessageIcon::None);
     // A message in a box; the busy pointer is left as it is.
     void showMessage(const QString& message);
     // The bar and its label hidden.

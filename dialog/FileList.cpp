@@ -28,7 +28,7 @@ void FileList::updateGeometries() {
 QStringList FileList::filesIn(const QString& folder) {
     QStringList names =
         QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
-    sortByBytes(names);
+    sortNaturally(names);
     return names;
 }
 

@@ -4,8 +4,9 @@
 
 namespace shardix {
 
-// A file list: every file of one folder, hidden ones too, in byte order of the
-// names, so that part1, part10, part11, ..., part2 follow each other. A name too
+// A file list: every file of one folder, hidden ones too, in the order of file
+// managers (sortNaturally): part1, part2, ..., part10, so that pieces of one
+// base name are shown, and joined, in number order. A name too
 // long for the list keeps its beginning and its end (where a piece's number
 // is), and each entry's tool tip shows its whole name. Enter on an entry raises
 // entryChosen, as a double-click on it does.

@@ -58,7 +58,7 @@ void FolderList::setPath(const QString& folder) {
 QStringList FolderList::subfoldersOf(const QString& folder) {
     QStringList names =
         QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Unsorted);
-    sortByBytes(names);
+    sortNaturally(names);
     return names;
 }
 

@@ -6,6 +6,7 @@
 #include "dialog/FolderList.h"
 #include "dialog/NameBox.h"
 #include "platform/ErrorReporter.h"
+#include "platform/PathText.h"
 #include "platform/Placement.h"
 #include "platform/WindowServices.h"
 
@@ -38,10 +39,12 @@ OperationDialog::OperationDialog(WindowServices& ui, QString programFolder, QWid
       progress_(ui, controls_.progressBar, controls_.workingLabel, controls_.instruction),
       actions_({*this, controls_, progress_, ui_, drives_, programFolder_, engines_}) {
     setFixedSize(DialogLayout::kClientSize);
+    offerNoMaximize(*this);
     QFont small = font();
     small.setPointSize(8);
     setFont(small);
     controls_.layOut();
+    controls_.addAccessKeys();
     connectLists();
     connectButtons();
 
@@ -134,6 +137,27 @@ void OperationDialog::prepare(OperationStep& step) {
         controls_.driveList->refresh();
         goToDriveFolder();
     }
+}
+
+void OperationDialog::chooseFile(const QString& filePath) {
+    const QString folder = folderOf(filePath);
+    reportingFailures(ui_, [&] {
+        drives_.makeCurrent(folder);
+        const QSignalBlocker quiet(controls_.driveList);
+        controls_.driveList->setDrive(drives_.driveOf(folder));
+        chosen_ = filePath.mid(withSlash(folder).size());
+    });
+}
+
+void OperationDialog::pickChosen(const QString& name) {
+    FileList* list = listInUse();
+    const QList<QListWidgetItem*> found =
+        list->findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (!found.isEmpty()) {
+        list->setCurrentItem(found.front());
+        list->scrollToItem(found.front());
+    }
+    controls_.nameBox->setText(name);
 }
 
 void OperationDialog::showControls(const StepControls& wanted) {
@@ -236,6 +260,9 @@ void OperationDialog::onShown() {
         controls_.nameBox->setFocus();
     else
         listInUse()->refresh();
+    // Chosen once the list is read as the step shows it.
+    if (!chosen_.isEmpty())
+        pickChosen(std::exchange(chosen_, QString()));
 }
 
 void OperationDialog::driveChanged() {

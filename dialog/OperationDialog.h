@@ -55,6 +55,11 @@ class OperationDialog : public QDialog {
     // they are joined.
     const std::vector<std::string>& selectedFiles() const { return actions_.selection(); }
 
+    // The next step shown starts in the folder of `filePath`, made its drive's
+    // current folder, with that file chosen in the list and its name in the
+    // name box, as though the user had clicked it.
+    void chooseFile(const QString& filePath);
+
     // Escape and the window's close control count as Cancel.
     void reject() override;
 
@@ -83,6 +88,7 @@ class OperationDialog : public QDialog {
     // The file list the step shown picks from.
     FileList* listInUse() const;
 
+    void pickChosen(const QString& name);
     QWidget* owner() const;
     void settleActivation();
     void onShown();
@@ -116,6 +122,7 @@ class OperationDialog : public QDialog {
     static constexpr StepControls kNoStep{.nameStartsAnewInEachFolder = true};
     StepControls shown_ = kNoStep;
     bool running_ = false; // OK is being handled: its checks, the run
+    QString chosen_;       // the name chooseFile chose, for the next step
 };
 
 } // namespace shardix

@@ -6,9 +6,11 @@
 #include "dialog/FileList.h"
 #include "dialog/FolderList.h"
 #include "dialog/NameBox.h"
+#include "engines/io/StopAccount.h"
 #include "engines/manifest/ManifestMatch.h"
 #include "engines/manifest/ManifestSearch.h"
 #include "engines/names/Selection.h"
+#include "errors/Quoted.h"
 #include "platform/PathText.h"
 #include "platform/WindowServices.h"
 
@@ -31,6 +33,10 @@ const QString kOverwriteTail = QStringLiteral(" already exists.  Shall we overwr
 constexpr MessageStyle kQuestion = MessageButtons::YesNo | MessageIcon::Question;
 
 } // namespace
+
+QString shownQuoted(const std::string& path) {
+    return QString::fromUtf8(shardix::quoted(path));
+}
 
 std::string nativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -118,8 +124,10 @@ const std::vector<std::string>& StepActions::pickFiles() {
     std::vector<std::string> names;
     for (const QString& picked : parts_.controls.multiFileList->selectedNames())
         names.push_back(nativePath(picked));
-    // Asked once two or more files are chosen: the list shows part1, part10,
-    // part2, ..., and only the user knows whether that is the order meant.
+    // Asked once two or more files are chosen. The list shows the pieces of one
+    // base name in number order (part1, part2, ..., part10), so either answer
+    // joins them in that order: what is joined is what the list shows, unless
+    // Yes puts shorter names of other files first.
     const bool reorder =
         names.size() >= 2 &&
         parts_.ui.messageBox(kReorderQuestion, kQuestion, kChoiceTitle) == MessageAnswer::Yes;
@@ -133,11 +141,20 @@ void StepActions::hide() {
 
 void StepActions::accept() {
     result_ = StepResult::Accepted;
+    // The next step starts where this one was taken: the folder shown becomes
+    // its drive's current folder. One that cannot be entered any more is left
+    // to the next step to report.
+    try {
+        parts_.drives.makeCurrent(folder());
+    } catch (const Failed&) {
+    }
     hide();
 }
 
 void StepActions::run(const QString& outputFolder,
                       const std::function<Result<>(RunProgress&)>& engine) {
+    // What the run adds to its completion message is for this run only.
+    const auto told = qScopeGuard([this] { afterCompletion_.clear(); });
     parts_.progress.setBusy(true);
     // The program's folder is current while the engine runs, but never where
     // the lists go back to: that is the user's folder, or the last output's.
@@ -156,23 +173,43 @@ void StepActions::run(const QString& outputFolder,
 
 void StepActions::afterRun(const Result<>& outcome, const QString& outputFolder) {
     if (!outcome.ok()) {
-        const QString message = QString::fromStdString(outcome.error().message);
-        if (outcome.error().stopped())
-            return returnAfterStop(message);
-        // A name that cannot take the output: the step that names it stays, for
-        // another name.
-        if (outcome.error().nameRefused && step_ && step_->controls().namesOutput) {
-            parts_.progress.setBusy(false);
-            return stopAt(Mend::Name, message);
+        const Error& error = outcome.error();
+        const QString message = QString::fromStdString(error.message);
+        if (error.stopped()) {
+            const std::string account =
+                stoppedAccount(parts_.progress.written(), completesAfterStop_);
+            return returnAfterStop(account.empty() ? message : QString::fromStdString(account));
         }
-        parts_.progress.showFailure(message);
+        const bool wroteNothing = parts_.progress.written().empty();
+        // Refused before anything was written: the step stays as it was, with
+        // its lists, its selection and its texts, for the user to mend.
+        if ((error.kind == ErrorKind::Refused && wroteNothing) || error.nameRefused)
+            return stayAfterRefusal(error);
+        // Bytes found wrong once they were written are an error of their own
+        // kind; other failures are told in a plain box, as the engines' are.
+        const bool foundWrong = error.kind == ErrorKind::Mismatch ||
+                                (error.kind == ErrorKind::Refused && !wroteNothing);
+        parts_.progress.showFailure(message,
+                                    foundWrong ? MessageIcon::Critical : MessageIcon::None);
     }
     finishRun(outcome.ok(), outputFolder);
+}
+
+void StepActions::stayAfterRefusal(const Error& error) {
+    parts_.progress.setBusy(false);
+    parts_.progress.setProgressVisible(false);
+    const bool picksFiles = step_ && step_->controls().pick == FilePick::Several;
+    stopAt(picksFiles && !error.nameRefused ? Mend::Files : Mend::Name,
+           QString::fromStdString(error.message));
 }
 
 void StepActions::runJoin(
     const QString& outputFolder, const std::string& target,
     const std::function<Result<>(RunProgress&, const Checksums* expected)>& engine) {
+    // A join stopped midway leaves its output short; appending the same files
+    // to it takes up where it stopped.
+    completesAfterStop_ = "Append to File... can complete it from the same files.";
+    const auto over = qScopeGuard([this] { completesAfterStop_.clear(); });
     run(outputFolder, [&](RunProgress& progress) -> Result<> {
         const Result<std::string> found = findManifest(selection_);
         if (!found.ok())
@@ -183,22 +220,30 @@ void StepActions::runJoin(
         if (Result<> refusal = expectedForJoin(found.value(), selection_, target, expected);
             !refusal.ok())
             return refusal;
-        return engine(progress, &expected);
+        Result<> joined = engine(progress, &expected);
+        if (joined.ok())
+            addToCompletion(QStringLiteral("The bytes joined match the checksums in %1.")
+                                .arg(shownQuoted(found.value())));
+        return joined;
     });
 }
 
 void StepActions::finishRun(bool announce, const QString& outputFolder) {
     // A failed run has shown its own message; telling the user that the output
     // should be in the folder would be wrong then.
-    if (announce && step_)
-        parts_.progress.showMessage(step_->completionMessage(outputFolder));
+    if (announce && step_) {
+        QString message = step_->completionMessage(outputFolder);
+        for (const QString& sentence : afterCompletion_)
+            message += QStringLiteral("  ") + sentence;
+        parts_.progress.showMessage(message);
+    }
     parts_.progress.hideProgress();
     hide();
 }
 
 void StepActions::returnAfterStop(const QString& message) {
     DialogControls& c = parts_.controls;
-    parts_.progress.showFailure(message);
+    parts_.progress.showFailure(message, MessageIcon::Warning);
     parts_.progress.setProgressVisible(false);
     // The file left shows in the list when it lies in the folder shown.
     if (step_ && step_->controls().pick == FilePick::Several) {

@@ -4,6 +4,7 @@
 #include "dialog/OperationStep.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <string>
@@ -28,6 +29,8 @@ struct OutputName {
     QString path;
 };
 
+// A file's name as messages show it, in double quotes (quoted in Quoted.h).
+QString shownQuoted(const std::string& path);
 // File names as the operating system takes them.
 std::string nativePath(const QString& path);
 // Whether a file (not a folder) lies at `path`.
@@ -103,6 +106,9 @@ class StepActions {
     // beside them.
     void runJoin(const QString& outputFolder, const std::string& target,
                  const std::function<Result<>(RunProgress&, const Checksums* expected)>& engine);
+    // A sentence told after the step's completion message when the run under
+    // way, or about to start, succeeds.
+    void addToCompletion(const QString& sentence) { afterCompletion_.append(sentence); }
     // Whether an engine runs: Cancel then stops it.
     bool engineRunning() const { return engineRunning_; }
     void requestStop();
@@ -111,12 +117,17 @@ class StepActions {
     void afterRun(const Result<>& outcome, const QString& outputFolder);
     void finishRun(bool announce, const QString& outputFolder);
     void returnAfterStop(const QString& message);
+    void stayAfterRefusal(const Error& error);
 
     Parts parts_;
     OperationStep* step_ = nullptr; // the step whose OK runs
     StepResult result_ = StepResult::Cancelled;
     bool engineRunning_ = false;
     std::vector<std::string> selection_;
+    // How the output of the run under way can be completed after a stop; empty
+    // when it cannot.
+    std::string completesAfterStop_;
+    QStringList afterCompletion_;
 };
 
 } // namespace shardix

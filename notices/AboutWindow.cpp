@@ -9,6 +9,7 @@
 #include "shardix/Version.h"
 
 #include <QPushButton>
+#include <QShortcut>
 
 namespace shardix {
 
@@ -39,6 +40,7 @@ AboutWindow::AboutWindow(WindowServices& ui, QWidget* parent) : QDialog(parent) 
     setWindowTitle(QStringLiteral("About Shardix!"));
     setWindowIcon(appIcon());
     setFixedSize(kWindowSize);
+    offerNoMaximize(*this);
     useHighlightColours();
     QFont small = font();
     small.setPointSize(8);
@@ -92,6 +94,9 @@ void AboutWindow::buildControls(WindowServices& ui) {
     place(okButton_, "okButton", kOkButtonPlace, 0);
     okButton_->setDefault(true);
     connect(okButton_, &QPushButton::clicked, this, &QWidget::hide);
+    // "OK" has no letter marked; Alt+O presses it, as in the other windows.
+    connect(new QShortcut(QKeySequence(Qt::ALT | Qt::Key_O), this), &QShortcut::activated,
+            okButton_, &QAbstractButton::animateClick);
 }
 
 } // namespace shardix

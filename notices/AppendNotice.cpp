@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextEdit>
 
 #include <algorithm>
@@ -65,6 +66,7 @@ AppendNotice::AppendNotice(WindowServices& ui, SettingsStore& store, QWidget* pa
     setWindowTitle(QStringLiteral("Shardix! - Info"));
     setWindowIcon(appIcon());
     setFixedSize(kWindowSize);
+    offerNoMaximize(*this);
     QFont small = font();
     small.setPointSize(8);
     setFont(small);
@@ -88,6 +90,9 @@ AppendNotice::AppendNotice(WindowServices& ui, SettingsStore& store, QWidget* pa
     closeButton_->setGeometry(kCloseButtonPlace);
     closeButton_->setDefault(true);
 
+    // The check box's text has no letter marked; Alt+S (of "Show") is its key.
+    connect(new QShortcut(QKeySequence(Qt::ALT | Qt::Key_S), this), &QShortcut::activated,
+            showAgainBox_, &QAbstractButton::animateClick);
     connect(showAgainBox_, &QCheckBox::clicked, this, &AppendNotice::turnOff);
     connect(closeButton_, &QPushButton::clicked, this, &QWidget::hide);
     centreOnScreen(*this);

@@ -11,7 +11,7 @@ namespace shardix {
 // each named; combined with |, for instance
 //   MessageButtons::YesNo | MessageIcon::Question | MessageDefault::Second.
 enum class MessageButtons { Ok, OkCancel, YesNo };
-enum class MessageIcon { None, Critical, Question, Information };
+enum class MessageIcon { None, Critical, Question, Information, Warning };
 enum class MessageDefault { First, Second };
 
 // The button the user pressed.

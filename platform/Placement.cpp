@@ -14,4 +14,13 @@ void centreOnScreen(QWidget& window) {
     }
 }
 
+void offerNoMaximize(QWidget& window, bool minimizable) {
+    Qt::WindowFlags flags = (window.windowFlags() & Qt::WindowType_Mask) | Qt::CustomizeWindowHint |
+                            Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                            Qt::WindowCloseButtonHint;
+    if (minimizable)
+        flags |= Qt::WindowMinimizeButtonHint;
+    window.setWindowFlags(flags);
+}
+
 } // namespace shardix

@@ -22,6 +22,8 @@ QMessageBox::Icon iconOf(MessageIcon icon) {
         return QMessageBox::Question;
     case MessageIcon::Information:
         return QMessageBox::Information;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
     case MessageIcon::None:
         break;
     }

@@ -23,6 +23,7 @@ expected=(
     usr/share/icons/hicolor/scalable/apps/"$id".svg
     usr/share/man/man1/shardix.1.gz
     usr/share/man/man1/shardix-cli.1.gz
+    usr/share/bash-completion/completions/shardix-cli
     usr/share/doc/shardix/copyright
     usr/share/doc/shardix/changelog.gz
 )

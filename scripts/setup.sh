@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 # and bench/loopfs.sh.
 bash scripts/install-missing.sh g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgl-dev \
     libsqlcipher-dev sqlcipher libssl-dev libcli11-dev libgtest-dev libgmock-dev xvfb xauth time \
-    help2man dpkg-dev zlib1g-dev coreutils dash cksfv shellcheck btrfs-progs xfsprogs \
+    help2man dpkg-dev zlib1g-dev coreutils dash cksfv shellcheck btrfs-progs xfsprogs bash-completion \
     libgf-complete-dev par2
 
 # Compiled and linked as Debian builds its packages, with the hardening flags

@@ -5,6 +5,8 @@
 #include "engines/io/FileIo.h"
 #include "platform/PathText.h"
 
+#include <QFileInfo>
+
 #include <string>
 #include <vector>
 
@@ -62,11 +64,18 @@ class AppendSteps final : public CommandSteps {
             if (dialog.pickFiles().empty())
                 return dialog.stopAt(Mend::Files, kPickFilesToAppendFrom);
             const std::string target = nativePath(target_);
+            const qint64 before = QFileInfo(target_).size();
             // Named as the folder list writes a folder, whichever folder the
             // files appended from lie in.
             dialog.runJoin(
                 folderOf(target_), target, [&](RunProgress& progress, const Checksums* expected) {
-                    return dialog.engines().append(dialog.selection(), target, progress, expected);
+                    Result<> appended =
+                        dialog.engines().append(dialog.selection(), target, progress, expected);
+                    if (appended.ok() && QFileInfo(target_).size() == before)
+                        dialog.addToCompletion(
+                            QStringLiteral("%1 was already complete: nothing was appended.")
+                                .arg(shownQuoted(target)));
+                    return appended;
                 });
         }
         QString completionMessage(const QString& folder) const override {

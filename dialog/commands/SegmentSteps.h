@@ -4,6 +4,7 @@
 #include "dialog/StepActions.h"
 #include "engines/io/FileIo.h"
 #include "engines/names/Count.h"
+#include "engines/names/PiecePolicy.h"
 #include "engines/operations/Segmenter.h"
 #include "platform/PathText.h"
 
@@ -78,6 +79,11 @@ class SegmentSteps final : public CommandSteps {
             const std::string basePath = nativePath(output.path);
             SegmentOptions options;
             options.writeManifest = dialog.checksumsWanted();
+            options.writer = "Shardix! (shardix)";
+            if (options.writeManifest)
+                dialog.addToCompletion(
+                    QStringLiteral("The checksums of the pieces were written to %1.")
+                        .arg(shownQuoted(manifestPathFor(basePath))));
             dialog.run(output.folder, [&](RunProgress& progress) {
                 return dialog.engines().segment(sourcePath, basePath, *count, progress, options);
             });

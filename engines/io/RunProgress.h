@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace shardix {
 
@@ -36,6 +38,18 @@ class RunProgress {
     // names the output and what it holds (stopIfAsked in FileIo.h). Once asked,
     // it stays asked until the run has ended.
     virtual bool stopRequested() { return false; }
+
+    // An output file the run begins to write, one it creates or one it extends
+    // in place (not one written beside its place, which a stop removes): told
+    // by the engines before its first byte, so that a stopped run can say all
+    // it left (stoppedAccount in StopAccount.h).
+    // A progress that forwards to another forwards this too.
+    virtual void writing(const std::string& path) { written_.push_back(path); }
+    const std::vector<std::string>& written() const { return written_; }
+    void forgetWritten() { written_.clear(); }
+
+  private:
+    std::vector<std::string> written_;
 };
 
 } // namespace shardix

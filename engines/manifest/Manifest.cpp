@@ -81,13 +81,13 @@ std::string Manifest::text() const {
         else
             ++segments;
     }
-    std::string text =
-        "# SHA-256 checksums written by shardix-cli: the segments in order, then the "
-        "whole file.\n# Check them with sha256sum -c --ignore-missing in this "
-        "folder, or with shardix-cli verify.\n" +
-        std::string(notes::kCount) + std::to_string(segments) +
-        (segments == 1 ? " segment" : " segments") + (whole ? std::string(notes::kAndWhole) : "") +
-        "\n";
+    std::string text = "# SHA-256 checksums written by " + writtenBy +
+                       ": the segments in order, then the "
+                       "whole file.\n# Check them with sha256sum -c --ignore-missing in this "
+                       "folder, or with shardix-cli verify.\n" +
+                       std::string(notes::kCount) + std::to_string(segments) +
+                       (segments == 1 ? " segment" : " segments") +
+                       (whole ? std::string(notes::kAndWhole) : "") + "\n";
     for (const ManifestEntry& entry : entries) {
         if (entry.length)
             text += std::string(entry.whole ? notes::kWhole : notes::kPiece) +

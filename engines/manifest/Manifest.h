@@ -36,6 +36,8 @@ class Manifest {
     bool endsWithLineFeed = true;
     // The kind of list it was read from.
     ChecksumFormat format = ChecksumFormat::Ours;
+    // The program that writes it, named in its first line.
+    std::string writtenBy = "shardix-cli";
 
     // Refuses, naming `path` (where it was read from), a manifest that
     // announces what it lists and is incomplete: it lists fewer segments than

@@ -297,6 +297,7 @@ class AppendRun {
             return {};
         }
         output_ = openForAppend(target_);
+        progress_.writing(target_);
         if (!stillTheSame(output_, before_))
             return Error::of(ErrorKind::FileAccess,
                              "\"" + target_ +

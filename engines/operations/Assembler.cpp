@@ -132,6 +132,7 @@ class AssembleRun {
             replacement_.emplace(target_);
         } else {
             output_ = createOutput(target_);
+            progress_.writing(target_);
         }
         if (options_.expected)
             check_.emplace(out(), target_, fileList_, lengths_, total_, 0, *options_.expected,

@@ -82,7 +82,8 @@ Result<> settleManifest(const std::string& basePath, const std::string& wholeNam
     const std::string path = manifestPathFor(basePath);
     Result<> result = run;
     if (run.ok() && options.writeManifest) {
-        const Manifest fresh = manifestOf(basePath, wholeName, options.digits, report);
+        Manifest fresh = manifestOf(basePath, wholeName, options.digits, report);
+        fresh.writtenBy = options.writer;
         try {
             fresh.write(path);
             return {};

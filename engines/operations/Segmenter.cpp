@@ -196,6 +196,7 @@ class CutRun {
         const std::int64_t size = lengths_[static_cast<std::size_t>(k - 1)];
         wroteSegments_ = true;
         FileHandle output = createOutput(segmentName(k));
+        progress_.writing(segmentName(k));
         const std::int64_t start = written_;
         copyRange(source_.file, start, size, output, progress_, options_.copyChunk, kReserveStep,
                   [&](std::int64_t copied) { showDone(start + copied, reader); });

@@ -62,6 +62,8 @@ struct SegmentOptions {
     bool writeJoinScript = false;
     // Look after the join script of the base name as after the manifest.
     bool handleOldJoinScript = false;
+    // The program named in the manifest's first line as the one that wrote it.
+    std::string writer = "shardix-cli";
 };
 
 // What a cut did besides its segments.

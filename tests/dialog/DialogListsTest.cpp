@@ -5,7 +5,13 @@
 #include "dialog/commands/AssembleSteps.h"
 #include "dialog/commands/SegmentSteps.h"
 
+#include "engines/names/SegmentNumbers.h"
+#include "platform/ReadableToolTips.h"
+
 #include <QTreeWidgetItemIterator>
+
+#include <algorithm>
+#include <random>
 
 namespace shardix::testing {
 namespace {
@@ -14,7 +20,7 @@ using ListsTest = DialogTest;
 
 // The folder list moves the list in use, and resets the name where a file to
 // append to is picked.
-TEST_F(ListsTest, FileListsShowEveryFileInByteOrderAndFollowTheFolderList) {
+TEST_F(ListsTest, FileListsShowEveryFileInNumberOrderAndFollowTheFolderList) {
     const QString long23 = u"abcdefghijklmnopqrstuvw"_s;
     const QString long22 = long23.chopped(1);
     const QString longer = QString(60, u'L') + u"part4"_s;
@@ -41,8 +47,9 @@ TEST_F(ListsTest, FileListsShowEveryFileInByteOrderAndFollowTheFolderList) {
         EXPECT_EQ(list->textElideMode(), Qt::ElideMiddle);
         const QRect entry = list->visualItemRect(list->item(1));
         EXPECT_TRUE(entry.isValid() && entry.right() < list->viewport()->width());
+        // As file managers show them: part2 before part10.
         EXPECT_EQ(names, (QStringList{u".hidden"_s, longer, u"Zeta"_s, long22, long23, u"part1"_s,
-                                      u"part10"_s, u"part2"_s}));
+                                      u"part2"_s, u"part10"_s}));
     }
     StepScripts steps(d);
     steps.then([&](OperationDialog& f) {
@@ -245,6 +252,56 @@ TEST(NameBoxTest, AClickIntoABoxSelectsItsTextSoTypingReplacesIt) {
     QTest::mousePress(name, Qt::LeftButton, {}, QPoint(2, 12));
     QTest::mouseRelease(name, Qt::LeftButton, {}, QPoint(2, 12));
     EXPECT_FALSE(name->hasSelectedText());
+}
+
+// The lists' order, from any order the folder gives: the pieces of every base
+// name in number order, padded or not, whatever else lies beside them; and
+// that is the order the tool takes without being told (--sort, --as-given).
+TEST(NaturalOrder, PiecesOfEveryBaseNameComeInNumberOrderFromAnyListing) {
+    std::mt19937 random(20261209);
+    const QStringList bases{u"h."_s, u"v1"_s, u"disk.img."_s, u"x"_s, u"p_"_s};
+    for (int round = 0; round < 200; ++round) {
+        QStringList names{u"readme"_s, u"h.sha256"_s, u"v"_s};
+        std::vector<QStringList> sets;
+        for (const QString& base : bases) {
+            const int count = std::uniform_int_distribution(2, 130)(random);
+            const int width = std::uniform_int_distribution(0, 1)(random) ? 3 : 0;
+            QStringList set;
+            for (int k = 1; k <= count; ++k)
+                set.append(base + u"%1"_s.arg(k, width, 10, QLatin1Char('0')));
+            names += set;
+            sets.push_back(set);
+        }
+        std::shuffle(names.begin(), names.end(), random);
+        QStringList shown = names;
+        sortNaturally(shown);
+        std::shuffle(names.begin(), names.end(), random);
+        QStringList again = names;
+        sortNaturally(again);
+        ASSERT_EQ(shown, again) << "the order depends on the listing";
+        for (const QStringList& set : sets) {
+            std::vector<std::string> inListOrder;
+            for (const QString& name : shown) {
+                if (set.contains(name))
+                    inListOrder.push_back("/s/" + name.toStdString());
+            }
+            ASSERT_EQ(inListOrder.size(), static_cast<std::size_t>(set.size()));
+            for (std::size_t k = 0; k < inListOrder.size(); ++k)
+                ASSERT_EQ(inListOrder[k], "/s/" + set[static_cast<qsizetype>(k)].toStdString());
+            EXPECT_TRUE(outOfNumberOrder(inListOrder).ok()) << inListOrder.front();
+        }
+    }
+    QStringList alike{u"p1"_s, u"p01"_s, u"p001"_s, u"P1"_s};
+    sortNaturally(alike);
+    EXPECT_EQ(alike, (QStringList{u"P1"_s, u"p001"_s, u"p01"_s, u"p1"_s}));
+}
+
+// A long tool tip of plain text is shown in a paragraph, which wraps; short
+// ones and rich ones as they are.
+TEST(ReadableToolTipsTest, LongPlainTipsWrap) {
+    const QString tip = QString(80, u'a') + u" & b"_s;
+    EXPECT_EQ(ReadableToolTips::wrapped(tip), u"<p>"_s + tip.toHtmlEscaped() + u"</p>"_s);
+    EXPECT_EQ(ReadableToolTips::wrapped(u"short"_s), u"short"_s);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "notices/AppendNotice.h"
 #include "tests/support/TempStore.h"
 
+#include <QCryptographicHash>
 #include <QMenu>
 #include <QMenuBar>
 #include <QUuid>
@@ -99,6 +100,55 @@ TEST_F(MenuCommand, AppendChecksPutTheFocusToMendThenTheFileIsCompletedFromPiece
     EXPECT_EQ(QDir::currentPath(), QDir(at(u"a"_s)).canonicalPath());
     EXPECT_TRUE(fileList(*d)->isVisibleTo(d) && !multiFileList(*d)->isVisibleTo(d));
     EXPECT_EQ(nameBox(*d)->focusPolicy(), Qt::StrongFocus);
+
+    // Once more: nothing is lacking, and the message says so after its text.
+    boxes.boxes.clear();
+    steps->then([&](OperationDialog& f) { okIn(at(u"a"_s), u"movie"_s)(f); });
+    steps->then([&](OperationDialog& f) {
+        folderList(f)->setPath(at(u"b"_s));
+        click(multiFileList(f), {u"movie.1"_s, u"movie.2"_s, u"movie.3"_s}, Qt::ControlModifier);
+        ok(f);
+    });
+    command("appendToFileCommand");
+    EXPECT_EQ(read(target), whole);
+    EXPECT_EQ(boxes.boxTexts().last(), completion(u"processed file"_s, at(u"a"_s), u"file"_s) +
+                                           u"  \""_s + target +
+                                           u"\" was already complete: nothing was appended."_s);
+}
+
+// A refusal before anything is appended keeps the step that picks the files,
+// with the files picked.
+TEST_F(MenuCommand, ARefusalKeepsTheFilesPickedToAppendFrom) {
+    open(false);
+    const QByteArray whole = pattern(999);
+    const QString target = write(u"a/movie"_s, whole.left(100));
+    QByteArray manifest;
+    for (int k = 1; k <= 3; ++k) {
+        const QByteArray piece = whole.mid((k - 1) * 333, 333);
+        write(u"b/movie.%1"_s.arg(k), piece);
+        manifest += QCryptographicHash::hash(piece, QCryptographicHash::Sha256).toHex() +
+                    "  movie." + QByteArray::number(k) + "\n";
+    }
+    write(u"b/movie.sha256"_s, manifest);
+    bool kept = false;
+    steps->then(okIn(at(u"a"_s), u"movie"_s));
+    steps->then([&](OperationDialog& f) {
+        folderList(f)->setPath(at(u"b"_s));
+        click(multiFileList(f), {u"movie.1"_s, u"movie.3"_s}, Qt::ControlModifier);
+        ok(f);
+        QStringList picked;
+        for (const QListWidgetItem* item : multiFileList(f)->selectedItems())
+            picked.append(item->text());
+        kept = f.isVisible() && f.caption() == u"Select DIR and/or file(s) to append FROM"_s &&
+               picked == QStringList{u"movie.1"_s, u"movie.3"_s} &&
+               f.focusWidget() == multiFileList(f);
+    });
+    command("appendToFileCommand");
+    EXPECT_TRUE(kept);
+    EXPECT_EQ(read(target), whole.left(100));
+    ASSERT_EQ(boxes.boxes.size(), 2); // the question of the order, the refusal
+    EXPECT_TRUE(boxes.boxes[1].text.contains(u"is not among the files given"_s))
+        << boxes.boxes[1].text.toStdString();
 }
 
 // The About window is made once and kept: shown again, it is where the user left it.

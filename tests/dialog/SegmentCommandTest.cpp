@@ -200,6 +200,7 @@ class InputAtPump : public RunProgress {
         to_.setBytesDone(done, total);
     }
     bool stopRequested() override { return to_.stopRequested(); }
+    void writing(const std::string& path) override { to_.writing(path); }
     int pumps = 0;
 
   private:
@@ -248,7 +249,66 @@ TEST_F(SegmentCommand, CancelOrEscapeStopsTheRunAndTheStepStaysShown) {
         EXPECT_EQ(read(out + u"/part1"_s), whole.left(200)) << name; // kept
         EXPECT_FALSE(QFile::exists(out + u"/part2"_s)) << name;
         EXPECT_FALSE(boxes.isBusy()) << name;
+        EXPECT_EQ(boxes.boxes[0].style, MessageIcon::Warning) << name;
     }
+}
+
+// Stopped in its second piece, a cut tells every file it left, the finished
+// piece too, each with its length.
+TEST_F(SegmentCommand, AStoppedCutTellsEveryPieceItLeft) {
+    write(u"src/movie"_s, pattern(4000));
+    OperationDialog::EngineCalls calls;
+    calls.segment = [&](const std::string& src, const std::string& base, int n,
+                        RunProgress& progress, const SegmentOptions&) {
+        InputAtPump stopping(progress, 30, [&] { d->reject(); });
+        return segmentFile(src, base, n, stopping, {.copyChunk = 100});
+    };
+    d->setEngineCalls(calls);
+    segment([&](OperationDialog& f) { okWith(f, u"part"_s, u"2"_s); });
+    const QString part1 = out + u"/part1"_s, part2 = out + u"/part2"_s;
+    ASSERT_EQ(QFileInfo(part1).size(), 2000);
+    ASSERT_TRUE(QFileInfo(part2).size() > 0 && QFileInfo(part2).size() < 2000);
+    EXPECT_EQ(boxes.boxTexts(),
+              QStringList{u"The run was stopped.  It left 2 files: \""_s + part1 +
+                          u"\" with 2,000 bytes; and \""_s + part2 + u"\" with "_s +
+                          QString::number(QFileInfo(part2).size()) + u" bytes."_s});
+}
+
+// The second step starts in the folder where the file was picked, not where
+// the last run's output went.
+TEST_F(SegmentCommand, TheSecondStepStartsWhereTheFileWasPicked) {
+    segment([&](OperationDialog& f) { okWith(f, u"part"_s, u"2"_s); });
+    QString secondStepIn;
+    steps->then([this](OperationDialog& f) {
+        folderList(f)->setPath(at(u"src"_s));
+        click(fileList(f), {u"movie"_s});
+        ok(f);
+    });
+    steps->then([&](OperationDialog& f) { secondStepIn = folderList(f)->path(); });
+    command("segmentFileCommand");
+    EXPECT_EQ(secondStepIn, at(u"src"_s));
+}
+
+// A file the program is started with is chosen at the first step of Segment,
+// in its folder, as though the user had clicked it.
+TEST_F(SegmentCommand, AFileGivenAtStartIsChosenAtTheFirstStep) {
+    write(u"src/another"_s, "x");
+    QString name, shownIn;
+    QStringList picked;
+    steps->then([&](OperationDialog& f) {
+        name = nameBox(f)->text();
+        shownIn = folderList(f)->path();
+        for (const QListWidgetItem* item : fileList(f)->selectedItems())
+            picked.append(item->text());
+        ok(f);
+    });
+    steps->then(okIn(out, u"part"_s, u"2"_s));
+    window->segmentFile(source);
+    EXPECT_EQ(name, u"movie"_s);
+    EXPECT_EQ(shownIn, at(u"src"_s));
+    EXPECT_EQ(picked, QStringList{u"movie"_s});
+    EXPECT_EQ(read(out + u"/part1"_s), whole.left(500));
+    EXPECT_EQ(steps->unexpected(), 0);
 }
 
 // The choice of a checksum file is off at first, kept in the settings store
@@ -265,6 +325,13 @@ TEST_F(SegmentCommand, TheChecksumChoiceIsKeptAndWritesTheToolsManifest) {
     });
     EXPECT_TRUE(shownOff);
     EXPECT_TRUE(store.open().writeChecksums());
+    // The completion message names the checksum file; the file names the
+    // desktop program as its writer.
+    EXPECT_EQ(boxes.boxTexts().last(), completion(u"file sections"_s, out + u'/', u"files"_s) +
+                                           u"  The checksums of the pieces were written to \""_s +
+                                           out + u"/part.sha256\"."_s);
+    EXPECT_TRUE(read(out + u"/part.sha256"_s)
+                    .startsWith("# SHA-256 checksums written by Shardix! (shardix): "));
     const Manifest written = Manifest::read((out + u"/part.sha256"_s).toStdString());
     EXPECT_TRUE(written.checkComplete("part.sha256").ok());
     ASSERT_EQ(written.entries.size(), 4u);

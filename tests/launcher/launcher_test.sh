@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The installed launcher, set up in a scratch prefix with a stand-in program that
 # records the folder it was started in, how many arguments it got and the folder
-# the user works in (SHARDIX_WORKING_FOLDER).
+# the user works in (SHARDIX_WORKING_FOLDER), and its arguments one a line.
 # Usage: launcher_test.sh LAUNCHER PROGRAM_FROM_BIN STORE_FROM_BIN
 set -euo pipefail
 launcher=$1
@@ -13,19 +13,21 @@ bin=$work/prefix/bin
 mkdir -p "$bin" "$(dirname "$bin/$2")" "$(dirname "$bin/$3")" "$work/stubs"
 install -m 755 "$launcher" "$bin/shardix"
 # shellcheck disable=SC2016 # the stand-in expands these when it runs
-printf '#!/bin/sh\necho "$PWD $# ${SHARDIX_WORKING_FOLDER-unset}" > "$STUB_LOG"\n' > "$bin/$2"
+printf '#!/bin/sh\necho "$PWD $# ${SHARDIX_WORKING_FOLDER-unset}" > "$STUB_LOG"\nprintf "%%s\\n" "$@" > "$STUB_LOG.args"\n' > "$bin/$2"
 chmod 755 "$bin/$2"
 pristine=$bin/$3
 echo "pristine store" > "$pristine"
 log=$work/started
 
 # run ENV... : the launcher with only the given environment, from $from (by
-# default $work), with arguments it must not pass on; its standard error goes
-# to $work/err.
+# default $work), with the arguments in $args (none by default); its standard
+# error goes to $work/err.
 run() {
     rm -f "$log"
+    local -a given=()
+    [[ -n ${args:-} ]] && read -ra given <<< "$args"
     (cd "${from:-$work}" && env -i PATH="${STUB_PATH:-}/usr/bin:/bin" STUB_LOG="$log" "$@" \
-        "$bin/shardix" one two 2>"$work/err")
+        "$bin/shardix" "${given[@]}" 2>"$work/err")
 }
 # started_in FOLDER [WORKING]: the program started in FOLDER without arguments,
 # told that the user works in WORKING (by default $work, where run starts).
@@ -49,6 +51,17 @@ rm -f "$log"
 { (cd "$work" && env -i PATH=/usr/bin:/bin STUB_LOG="$log" HOME="$work/new" "$bin/shardix" --from-menu) &&
     started_in "$folder" ""; } || fail "from the menu: $(cat "$log")"
 { run HOME="$work/new" SHARDIX_WORKING_FOLDER=/x && started_in "$folder" /x; } || fail "told: $(cat "$log")"
+
+# A file to start with goes on as an absolute path after "--", from a
+# terminal and from the menu (the entry's %f); an option goes to the program,
+# which refuses the ones it does not know, before the data folder is made.
+mkdir -p "$work/new/films"
+{ from="$work/new" args="films/a.mkv" run HOME="$work/new" &&
+    [[ $(cat "$log.args") == $'--\n'"$work/new/films/a.mkv" ]]; } || fail "a relative FILE: $(cat "$log.args")"
+{ from="$work/new" args="--from-menu /x/b.iso" run HOME="$work/new" && [[ $(cat "$log") == "$folder 2 " ]] &&
+    [[ $(cat "$log.args") == $'--\n/x/b.iso' ]]; } || fail "a FILE from the menu: $(cat "$log.args")"
+{ args="--bogus" run HOME="$work/none2" && [[ $(cat "$log.args") == --bogus && ! -e $work/none2 ]]; } ||
+    fail "an unknown option: $(cat "$log.args")"
 
 # --help and --version go to the program, before the data folder is made.
 for option in --help --version; do

@@ -14,7 +14,7 @@ namespace shardix::testing {
 // A style as "<buttons>[|<icon>][|Second]": "YesNo|Question|Second", "Ok".
 inline QString styleText(MessageStyle style) {
     static const char* const buttons[] = {"Ok", "OkCancel", "YesNo"};
-    static const char* const icons[] = {"", "|Critical", "|Question", "|Information"};
+    static const char* const icons[] = {"", "|Critical", "|Question", "|Information", "|Warning"};
     return QString::fromLatin1(buttons[static_cast<int>(style.buttons)]) +
            QString::fromLatin1(icons[static_cast<int>(style.icon)]) +
            (style.byDefault == MessageDefault::Second ? QStringLiteral("|Second") : QString());
