@@ -47,12 +47,21 @@ class RangeCopy {
 
     // Only the input's runs of data; its holes are passed over in the output,
     // which becomes as long as the range at the end.
+    // Where the output's blocks do not lie over the input's, the zeros at the
+    // ends of a run (in its first and last block) are left out too: they
+    // would take a block more of the output at each end.
     void runKeepingHoles(std::int64_t length) {
         const std::int64_t end = offset_ + length;
+        const bool blocksApart = block_ <= 0 || (offset_ - start_) % block_ != 0;
         for (auto data = nextData(in_, offset_, end); data;
-             data = nextData(in_, offset_ + written_, end)) {
-            skipTo(data->offset - offset_);
-            copyData(data->offset + data->length - offset_);
+             data = nextData(in_, data->offset + data->length, end)) {
+            const DataRun kept =
+                blocksApart ? withoutZeroEnds(in_, *data, std::max<std::int64_t>(block_, 4096))
+                            : *data;
+            if (kept.length == 0)
+                continue;
+            skipTo(kept.offset - offset_);
+            copyData(kept.offset + kept.length - offset_);
         }
         if (written_ == length)
             return;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace shardix {
 
@@ -57,6 +58,24 @@ std::int64_t dataBytes(const FileHandle& file, std::int64_t offset, std::int64_t
          run = nextData(file, run->offset + run->length, end))
         bytes += run->length;
     return bytes;
+}
+
+DataRun withoutZeroEnds(const FileHandle& file, DataRun run, std::int64_t edge) {
+    std::vector<char> bytes(static_cast<std::size_t>(std::min(run.length, edge)));
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    readExactly(file, run.offset, bytes.data(), size);
+    const auto first = std::find_if(bytes.begin(), bytes.end(), [](char c) { return c != 0; });
+    const auto zeros = static_cast<std::int64_t>(first - bytes.begin());
+    if (zeros == run.length)
+        return {run.offset + run.length, 0};
+    run.offset += zeros;
+    run.length -= zeros;
+    const std::int64_t tail = std::min(run.length, size);
+    readExactly(file, run.offset + run.length - tail, bytes.data(), tail);
+    const auto last =
+        std::find_if(bytes.rbegin() + (size - tail), bytes.rend(), [](char c) { return c != 0; });
+    run.length -= static_cast<std::int64_t>(last - (bytes.rbegin() + (size - tail)));
+    return run;
 }
 
 bool mayLeaveHoles(const FileHandle& out) {

@@ -24,6 +24,12 @@ struct DataRun {
 // changed while it was copied, and no zeros are made up for what it lost.
 std::optional<DataRun> nextData(const FileHandle& file, std::int64_t from, std::int64_t end);
 
+// `run` without the zero bytes at its start among its first `edge` bytes and
+// at its end among its last `edge` bytes (all of them when it holds only
+// zeros there): a file system keeps whole blocks of data, so the zeros that
+// share a block with data lie in the run too. Reads those bytes of `file`.
+DataRun withoutZeroEnds(const FileHandle& file, DataRun run, std::int64_t edge);
+
 // How many of the `length` bytes of `file` from `offset` lie in runs of data:
 // what a copy that keeps the holes writes.
 std::int64_t dataBytes(const FileHandle& file, std::int64_t offset, std::int64_t length);
