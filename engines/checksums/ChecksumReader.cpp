@@ -1,6 +1,7 @@
 #include "engines/checksums/ChecksumReader.h"
 
 #include "engines/checksums/LaneRanges.h"
+#include "engines/io/Holes.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +15,15 @@ namespace {
 // two threads few; four buffers let the reader run ahead of the other thread.
 constexpr std::int64_t kPiece = 1 << 20;
 constexpr std::int64_t kBuffers = 4;
+
+// Puts the `n` bytes of `file` from `at` into `buffer`: zeros, without a read,
+// where they all lie in a hole.
+void readOrZeros(const FileHandle& file, std::int64_t at, char* buffer, std::int64_t n) {
+    if (nextData(file, at, at + n))
+        readExactly(file, at, buffer, n);
+    else
+        std::memset(buffer, 0, static_cast<std::size_t>(n));
+}
 
 std::unique_ptr<Hasher> hasherFor(const std::optional<HashAlgorithm>& algorithm) {
     return algorithm ? Hasher::make(*algorithm) : nullptr;
@@ -167,7 +177,7 @@ void ChecksumReader::takePiece(std::int64_t piece, std::int64_t at, std::int64_t
     if (stop_)
         return;
     lock.unlock();
-    readExactly(*file_, at, buffer, n);
+    readOrZeros(*file_, at, buffer, n);
     lock.lock();
     piecesRead_ = piece + 1;
     lock.unlock();

@@ -35,7 +35,8 @@ struct ReaderHashes {
 // checksum of all of them, the other computes, from the same buffers, the
 // checksums of consecutive ranges of the given lengths. It reads only as far as
 // the file is said to be written (advance()), so that it can follow a copy into
-// the file. Where every range is checked by MD5, the second thread reads the
+// the file. A piece that lies wholly in a hole of the file is not read: its
+// zeros are hashed as they are. Where every range is checked by MD5, the second thread reads the
 // ranges on its own and hashes up to sixteen side by side (LaneRanges). Bytes
 // that cannot be read back (written to a pipe) are handed over instead, as they
 // are written (feed()). `file` must stay open while the reader exists.

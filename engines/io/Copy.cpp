@@ -1,10 +1,13 @@
 #include "engines/io/Copy.h"
 
 #include "engines/io/CopyWays.h"
+#include "engines/io/Holes.h"
 #include "engines/io/RunProgress.h"
 #include "errors/Error.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,22 +38,72 @@ class RangeCopy {
             if (!pipe_->isOpen())
                 way_ = CopyWay::Kernel;
         }
+        start_ = way_ == CopyWay::Buffer ? -1 : ::lseek(out_.fd(), 0, SEEK_CUR);
+        block_ = start_ < 0 ? 0 : blockSize(out_);
     }
 
-    // Whether blocks are shared is left to the file system: they are offered
-    // until it refuses, and what it refuses is copied.
-    void run(std::int64_t length) {
-        const off_t position = way_ == CopyWay::Buffer ? -1 : ::lseek(out_.fd(), 0, SEEK_CUR);
-        const std::int64_t block = position < 0 ? 0 : blockSize(out_);
-        const Shareable part = shareablePart(offset_, position, length, block);
-        if (part.blocks > 0) {
-            copyUpTo(part.head);
-            shareUpTo(part.head + part.blocks, position, block);
+    // Every byte, the zeros of the input's holes too.
+    void run(std::int64_t length) { copyData(length); }
+
+    // Only the input's runs of data; its holes are passed over in the output,
+    // which becomes as long as the range at the end.
+    // Where the output's blocks do not lie over the input's, the zeros at the
+    // ends of a run (in its first and last block) are left out too: they
+    // would take a block more of the output at each end.
+    void runKeepingHoles(std::int64_t length) {
+        const std::int64_t end = offset_ + length;
+        const bool blocksApart = block_ <= 0 || (offset_ - start_) % block_ != 0;
+        for (auto data = nextData(in_, offset_, end); data;
+             data = nextData(in_, data->offset + data->length, end)) {
+            const DataRun kept =
+                blocksApart ? withoutZeroEnds(in_, *data, std::max<std::int64_t>(block_, 4096))
+                            : *data;
+            if (kept.length == 0)
+                continue;
+            skipTo(kept.offset - offset_);
+            copyData(kept.offset + kept.length - offset_);
         }
-        copyUpTo(length);
+        if (written_ == length)
+            return;
+        beforePiece();
+        skipTo(length);
+        if (::ftruncate(out_.fd(), start_ + length) != 0)
+            fail(Error::fromErrno(errno, "write", out_.path()));
+        done(0);
     }
 
   private:
+    // Copies the bytes from what is written up to `end`. Whether blocks are
+    // shared is left to the file system: the range's whole blocks are offered
+    // until it refuses, and what it refuses is copied.
+    void copyData(std::int64_t end) {
+        const Shareable part =
+            shareRefused_ ? Shareable{}
+                          : shareablePart(offset_ + written_, start_ < 0 ? -1 : start_ + written_,
+                                          end - written_, block_);
+        if (part.blocks > 0) {
+            const std::int64_t from = written_;
+            copyUpTo(from + part.head);
+            shareUpTo(from + part.head + part.blocks);
+        }
+        copyUpTo(end);
+    }
+
+    // Moves the output's position on to byte `at` of the range, over a hole.
+    // Blocks that the file system allocated past the output's end ahead of
+    // the writes (XFS does) are freed first: a write or a length past them
+    // would fill them with zeros. Only a help: the bytes are the same either
+    // way.
+    void skipTo(std::int64_t at) {
+        if (at <= written_)
+            return;
+        (void)::fallocate(out_.fd(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, start_ + written_,
+                          at - written_);
+        if (::lseek(out_.fd(), start_ + at, SEEK_SET) < 0)
+            fail(Error::fromErrno(errno, "write", out_.path()));
+        written_ = at;
+    }
+
     void beforePiece() {
         if (written_ > pumpedAt_) {
             progress_.pumpEvents();
@@ -67,13 +120,15 @@ class RangeCopy {
 
     // Offers the whole blocks up to `end` to be shared, until the file system
     // refuses.
-    void shareUpTo(std::int64_t end, off_t position, std::int64_t block) {
-        const std::int64_t step = std::max(block, kShareStep / block * block);
+    void shareUpTo(std::int64_t end) {
+        const std::int64_t step = std::max(block_, kShareStep / block_ * block_);
         while (written_ < end) {
             beforePiece();
             const std::int64_t request = std::min(end - written_, step);
-            if (!shareBlocks(in_, offset_ + written_, request, out_, position + written_))
+            if (!shareBlocks(in_, offset_ + written_, request, out_, start_ + written_)) {
+                shareRefused_ = true;
                 return;
+            }
             done(request);
         }
     }
@@ -118,6 +173,9 @@ class RangeCopy {
     CopyWay way_;
     std::optional<Pipe> pipe_;
     std::vector<char> buffer_; // only where the kernel cannot copy between the two files
+    off_t start_;              // the output's position at the range's start; -1: none
+    std::int64_t block_;       // of the output's file system; 0: nothing is shared
+    bool shareRefused_ = false;
     std::int64_t written_ = 0;
     std::int64_t pumpedAt_ = 0; // events last ran before the piece that starts here
 };
@@ -126,12 +184,15 @@ class RangeCopy {
 
 void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
                RunProgress& progress, std::int64_t copyChunk, std::int64_t reserveStep,
-               const CopiedBytes& copied) {
+               const CopiedBytes& copied, Holes holes) {
     if (length <= 0)
         return stopIfAsked(progress, out);
     RangeCopy copy(in, offset, out, progress, copyChunk < 1 ? kCopyChunk : copyChunk,
                    reserveStep < 1 ? kReserveStep : reserveStep, copied);
-    copy.run(length);
+    if (holes == Holes::Kept && mayLeaveHoles(out))
+        copy.runKeepingHoles(length);
+    else
+        copy.run(length);
 }
 
 void stopIfAsked(RunProgress& progress, const std::string& output) {

@@ -2,6 +2,7 @@
 
 #include "engines/io/Copy.h"
 #include "engines/io/FileIdentity.h"
+#include "engines/io/Holes.h"
 #include "engines/io/MeasuredFile.h"
 #include "engines/io/ReplacementFile.h"
 #include "engines/io/RunProgress.h"
@@ -107,8 +108,13 @@ class AssembleRun {
   private:
     // Every input is there and can be read before the target is touched.
     void measureInputs() {
-        for (const std::string& entry : fileList_)
-            lengths_.push_back(openMeasured(entry).length);
+        const bool replacing = replacesAFile(target_);
+        for (const std::string& entry : fileList_) {
+            const MeasuredFile input = openMeasured(entry);
+            lengths_.push_back(input.length);
+            if (replacing)
+                data_ += dataBytes(input.file, 0, input.length);
+        }
         total_ = std::accumulate(lengths_.begin(), lengths_.end(), std::int64_t{0});
     }
 
@@ -127,9 +133,14 @@ class AssembleRun {
     // then the new bytes go into a file of their own beside it.
     Result<> openOutput() {
         if (replacesAFile(target_)) {
-            if (Result<> noRoom = noRoomBeside(target_, total_); !noRoom.ok())
-                return noRoom;
+            // Where the new file keeps the inputs' holes, it needs room for
+            // their data only.
             replacement_.emplace(target_);
+            const bool holes = mayLeaveHoles(replacement_->file());
+            if (Result<> noRoom = noRoomBeside(target_, holes ? data_ : total_); !noRoom.ok()) {
+                replacement_.reset();
+                return noRoom;
+            }
         } else {
             output_ = createOutput(target_);
             progress_.writing(target_);
@@ -191,6 +202,7 @@ class AssembleRun {
     const JoinOptions& options_;
     std::vector<std::int64_t> lengths_;
     std::int64_t total_ = 0;
+    std::int64_t data_ = 0; // of the inputs, outside their holes (when a file is replaced)
     std::int64_t done_ = 0;
     FileHandle output_; // a new target
     std::optional<ReplacementFile> replacement_;

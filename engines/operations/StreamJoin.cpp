@@ -76,8 +76,10 @@ class StreamJoinRun {
         if (check_)
             copyChecked(input);
         else
-            copyRange(input.file, 0, input.length, output_, progress_, options_.copyChunk,
-                      kReserveStep, [&](std::int64_t written) { showCopied(start + written); });
+            copyRange(
+                input.file, 0, input.length, output_, progress_, options_.copyChunk, kReserveStep,
+                [&](std::int64_t written) { showCopied(start + written); },
+                Holes::Written); // a stream's reader gets every byte
         done_ = start + input.length;
         if (k + 2 <= fileList_.size())
             progress_.setProgressValue(static_cast<int>(k) + 2);

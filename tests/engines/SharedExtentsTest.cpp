@@ -7,20 +7,15 @@
 #include "engines/operations/Appender.h"
 #include "engines/operations/Assembler.h"
 #include "engines/operations/Segmenter.h"
+#include "tests/support/LoopMount.h"
 #include "tests/support/RecordingProgress.h"
 #include "tests/support/TempDir.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
-#include <sched.h>
 #include <sys/ioctl.h>
-#include <sys/mount.h>
 #include <sys/statfs.h>
-#include <unistd.h>
 
 using namespace shardix;
 using namespace shardix::testing;
@@ -28,66 +23,6 @@ using namespace shardix::testing;
 namespace {
 
 using Strings = std::vector<std::string>;
-
-bool succeeds(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// A file system of `type` made in an image file in `folder` and mounted there
-// through a loop device, in a mount namespace of the test program's own, so
-// that no one else sees it. Unmounting frees the loop device (mount -o loop
-// makes it clear itself); should the program die first, the namespace goes
-// with it, and the mount and the device with that.
-class LoopMount {
-  public:
-    LoopMount(const std::string& type, const TempDir& folder)
-        : image_(folder / "image"), mountPoint_(folder / "mnt") {
-        const std::string mkfs = "mkfs." + type;
-        if (::geteuid() != 0) {
-            refusal_ = "mounting a file system image needs root";
-            return;
-        }
-        if (!succeeds("command -v " + mkfs)) {
-            refusal_ = mkfs + " is not installed (Debian package " +
-                       (type == "xfs" ? "xfsprogs" : type + "-progs") + ")";
-            return;
-        }
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            refusal_ = std::string("no mount namespace of our own: ") + std::strerror(errno);
-            return;
-        }
-        std::filesystem::create_directory(mountPoint_);
-        writeFile(image_, "");
-        std::filesystem::resize_file(image_, std::uintmax_t{320} << 20); // XFS's least is 300 MB
-        const std::string options = type == "xfs" ? " -m reflink=1" : "";
-        if (!succeeds(mkfs + " -q -f" + options + " '" + image_ + "'")) {
-            refusal_ = mkfs + " failed";
-            return;
-        }
-        if (!succeeds("mount -o loop -t " + type + " '" + image_ + "' '" + mountPoint_ + "'")) {
-            refusal_ = "cannot mount a " + type + " image here (mount -o loop failed)";
-            return;
-        }
-        mounted_ = true;
-    }
-    ~LoopMount() {
-        if (mounted_)
-            ::umount2(mountPoint_.c_str(), MNT_DETACH);
-    }
-    LoopMount(const LoopMount&) = delete;
-    LoopMount& operator=(const LoopMount&) = delete;
-
-    // Why there is no file system; empty when it is mounted.
-    const std::string& refusal() const { return refusal_; }
-    std::string operator/(const std::string& name) const { return mountPoint_ + "/" + name; }
-
-  private:
-    std::string image_;
-    std::string mountPoint_;
-    std::string refusal_;
-    bool mounted_ = false;
-};
 
 // How many of the bytes of `path` lie in extents that the file system marks as
 // shared with another file (FIEMAP); -1 when it cannot tell. The files here
