@@ -23,7 +23,7 @@ CLI::App* AssembleCommand::addTo(CLI::App& tool) {
 }
 
 int AssembleCommand::run() {
-    const Result<JoinPlan> plan = planJoin(JoinKind::Assemble, target_, inputs_, flags_);
+    const Result<ListedPlan> plan = planListed(JoinKind::Assemble, target_, inputs_, flags_);
     if (!plan.ok())
         return exitWith(plan.error());
     if (isStandardOutput(target_))
@@ -36,7 +36,7 @@ int AssembleCommand::run() {
     return finishJoin(result, *plan, target_, flags_.quiet, progress);
 }
 
-int AssembleCommand::toStandardOutput(const JoinPlan& plan) const {
+int AssembleCommand::toStandardOutput(const ListedPlan& plan) const {
     Result<FileHandle> out = openStandardOutput();
     if (!out.ok())
         return exitWith(out.error());

@@ -6,8 +6,7 @@
 #include "dialog/FileList.h"
 #include "dialog/FolderList.h"
 #include "dialog/NameBox.h"
-#include "engines/manifest/ManifestMatch.h"
-#include "engines/manifest/ManifestSearch.h"
+#include "engines/manifest/JoinPlan.h"
 #include "engines/names/Selection.h"
 #include "platform/PathText.h"
 #include "platform/WindowServices.h"
@@ -174,16 +173,13 @@ void StepActions::runJoin(
     const QString& outputFolder, const std::string& target,
     const std::function<Result<>(RunProgress&, const Checksums* expected)>& engine) {
     run(outputFolder, [&](RunProgress& progress) -> Result<> {
-        const Result<std::string> found = findManifest(selection_);
-        if (!found.ok())
-            return found.error();
-        if (found.value().empty())
+        // The one planner of the engines decides the list and its checks.
+        const Result<ListedChecks> checks = checksFor(selection_, target, {}, true);
+        if (!checks.ok())
+            return checks.error();
+        if (checks.value().manifestPath.empty())
             return engine(progress, nullptr);
-        Checksums expected;
-        if (Result<> refusal = expectedForJoin(found.value(), selection_, target, expected);
-            !refusal.ok())
-            return refusal;
-        return engine(progress, &expected);
+        return engine(progress, &checks.value().expected);
     });
 }
 
