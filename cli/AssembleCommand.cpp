@@ -31,8 +31,11 @@ int AssembleCommand::run() {
     // An existing TARGET is refused once the files typed have passed their checks.
     if (!force_ && exists(target_))
         return exitWith(notReplaced(target_));
+    const bool wasNew = !exists(target_);
     ConsoleProgress progress("assemble", flags_.quiet);
-    const Result<> result = assembleFiles(plan->inputs, target_, progress, plan->engineOptions());
+    Result<> result = assembleFiles(plan->inputs, target_, progress, plan->engineOptions());
+    if (wasNew)
+        result = withWhatIsLeft(std::move(result), target_, plan->inputs);
     return finishJoin(result, *plan, target_, flags_.quiet, progress);
 }
 

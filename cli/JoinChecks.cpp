@@ -16,6 +16,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <sys/stat.h>
+
 namespace shardix::cli {
 
 namespace {
@@ -134,6 +136,29 @@ Result<ListedPlan> planListed(JoinKind kind, const std::string& target,
             return order.error();
     }
     return plan;
+}
+
+Result<> withWhatIsLeft(Result<> result, const std::string& target,
+                        const std::vector<std::string>& inputs) {
+    struct stat st {};
+    if (result.ok() || ::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return result;
+    std::int64_t total = 0;
+    for (const std::string& input : inputs) {
+        struct stat in {};
+        total += ::stat(input.c_str(), &in) == 0 ? in.st_size : 0;
+    }
+    if (st.st_size >= total)
+        return result;
+    Error error = result.error();
+    // A stop has told the length already.
+    if (error.message.find(" was left with ") == std::string::npos &&
+        error.message.find(" holds its first ") == std::string::npos)
+        error.message += "  " + shardix::quoted(target) + " holds its first " +
+                         std::to_string(st.st_size) + " bytes of " + std::to_string(total) + ".";
+    if (error.message.find("append completes it") == std::string::npos)
+        error.message += "  shardix-cli append completes it from the same pieces.";
+    return error;
 }
 
 int finishJoin(const Result<>& result, const ListedPlan& plan, const std::string& target,

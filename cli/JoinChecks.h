@@ -52,6 +52,11 @@ struct ListedPlan {
 Result<ListedPlan> planListed(JoinKind kind, const std::string& target,
                               std::vector<std::string> inputs, const JoinFlags& flags);
 
+// `result`, and when it failed leaving the new `target` shorter than the
+// `inputs` together, what it holds and that append completes it.
+Result<> withWhatIsLeft(Result<> result, const std::string& target,
+                        const std::vector<std::string>& inputs);
+
 // The exit status of a join's run: its failure told, or on success, unless
 // `quiet`, what TARGET matched in the manifest.
 int finishJoin(const Result<>& result, const ListedPlan& plan, const std::string& target,

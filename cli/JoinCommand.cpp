@@ -3,6 +3,7 @@
 #include "cli/ConsoleProgress.h"
 #include "cli/Existing.h"
 #include "cli/Exit.h"
+#include "cli/JoinChecks.h"
 #include "cli/StandardOutput.h"
 #include "engines/io/Copy.h"
 #include "engines/manifest/ChecksumFile.h"
@@ -228,8 +229,11 @@ int JoinCommand::joinInto(const std::string& target, const shardix::JoinPlan& pl
         stream.emplace(std::move(out).value());
     }
     ConsoleProgress progress("join", quiet_);
-    const Result<> result = stream ? joinToStream(pieces, *stream, progress, options)
-                                   : assembleFiles(pieces, target, progress, options);
+    const bool wasNew = !stream && !exists(target);
+    Result<> result = stream ? joinToStream(pieces, *stream, progress, options)
+                             : assembleFiles(pieces, target, progress, options);
+    if (wasNew && !plan.checks)
+        result = withWhatIsLeft(std::move(result), target, pieces);
     const int status = exitWith(result, progress);
     if (status == kSuccess && plan.checks && !quiet_)
         tellMatched(target, *plan.checks);

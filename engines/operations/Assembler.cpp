@@ -119,15 +119,16 @@ class AssembleRun {
 
     // A run that stops or fails before it is complete leaves the file it was
     // to replace as it was, and says so where it stopped on purpose; a new
-    // target holds what was written, which append completes.
+    // target checked against a list holds what was written, which append
+    // completes, and says so (without a list, the caller tells).
     Error failed(Error error) const {
         if (replacement_ && error.stopped())
             return Error::of(ErrorKind::Stopped, "The run was stopped.  Nothing was replaced: " +
                                                      shardix::quoted(target_) +
                                                      " holds what it held before.");
         struct stat st {};
-        if (!replacement_ && output_.isOpen() && ::fstat(output_.fd(), &st) == 0 &&
-            st.st_size < total_)
+        if (options_.expected && !replacement_ && output_.isOpen() &&
+            ::fstat(output_.fd(), &st) == 0 && st.st_size < total_)
             error.message += "  " + shardix::quoted(target_) + " holds its first " +
                              std::to_string(st.st_size) + " bytes of " + std::to_string(total_) +
                              ": append completes it from the same pieces.";
