@@ -19,7 +19,7 @@ CLI::App* AppendCommand::addTo(CLI::App& tool) {
 }
 
 int AppendCommand::run() {
-    const Result<JoinPlan> plan = planJoin(JoinKind::Append, target_, sources_, flags_);
+    const Result<ListedPlan> plan = planListed(JoinKind::Append, target_, sources_, flags_);
     if (!plan.ok())
         return exitWith(plan.error());
     ConsoleProgress progress("append", flags_.quiet);

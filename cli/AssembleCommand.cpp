@@ -23,7 +23,7 @@ CLI::App* AssembleCommand::addTo(CLI::App& tool) {
 }
 
 int AssembleCommand::run() {
-    const Result<JoinPlan> plan = planJoin(JoinKind::Assemble, target_, inputs_, flags_);
+    const Result<ListedPlan> plan = planListed(JoinKind::Assemble, target_, inputs_, flags_);
     if (!plan.ok())
         return exitWith(plan.error());
     if (isStandardOutput(target_))
@@ -31,12 +31,15 @@ int AssembleCommand::run() {
     // An existing TARGET is refused once the files typed have passed their checks.
     if (!force_ && exists(target_))
         return exitWith(notReplaced(target_));
+    const bool wasNew = !exists(target_);
     ConsoleProgress progress("assemble", flags_.quiet);
-    const Result<> result = assembleFiles(plan->inputs, target_, progress, plan->engineOptions());
+    Result<> result = assembleFiles(plan->inputs, target_, progress, plan->engineOptions());
+    if (wasNew)
+        result = withWhatIsLeft(std::move(result), target_, plan->inputs);
     return finishJoin(result, *plan, target_, flags_.quiet, progress);
 }
 
-int AssembleCommand::toStandardOutput(const JoinPlan& plan) const {
+int AssembleCommand::toStandardOutput(const ListedPlan& plan) const {
     Result<FileHandle> out = openStandardOutput();
     if (!out.ok())
         return exitWith(out.error());

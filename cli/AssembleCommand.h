@@ -18,7 +18,7 @@ class AssembleCommand : public Command {
     int run() override;
 
   private:
-    int toStandardOutput(const JoinPlan& plan) const;
+    int toStandardOutput(const ListedPlan& plan) const;
 
     std::string target_;
     std::vector<std::string> inputs_;

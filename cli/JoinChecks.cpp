@@ -7,15 +7,16 @@
 #include "engines/io/Copy.h"
 #include "engines/io/FileIo.h"
 #include "engines/manifest/ChecksumFile.h"
-#include "engines/manifest/Manifest.h"
-#include "engines/manifest/ManifestMatch.h"
-#include "engines/manifest/ManifestSearch.h"
+#include "engines/manifest/JoinPlan.h"
 #include "engines/names/PiecePolicy.h"
 #include "engines/names/SegmentNumbers.h"
 #include "engines/operations/Appender.h"
 #include "engines/operations/Assembler.h"
+#include "errors/Quoted.h"
 
 #include <CLI/CLI.hpp>
+
+#include <sys/stat.h>
 
 namespace shardix::cli {
 
@@ -43,8 +44,8 @@ Result<> refusedJoinTarget(JoinKind kind, const std::string& target,
 Result<> refusedChecksumList(const std::vector<std::string>& inputs) {
     for (const std::string& input : inputs) {
         if (isChecksumListName(input.substr(input.find_last_of('/') + 1)))
-            return refusal("\"" + input +
-                           "\" is a list of checksums, not a piece to join; leave it out (it is "
+            return refusal(shardix::quoted(input) +
+                           " is a list of checksums, not a piece to join; leave it out (it is "
                            "found beside the pieces, or give it with --manifest).");
     }
     return {};
@@ -57,10 +58,10 @@ Result<> refusedPieceTarget(JoinKind kind, const std::string& target,
     const auto base = pieceBaseOf(target, inputs);
     if (!base)
         return {};
-    return refusal("TARGET \"" + target + "\" is itself a piece of \"" + *base + "\", like the " +
-                   (kind == JoinKind::Assemble ? "INPUTs" : "SOURCEs") +
-                   ": TARGET comes first (shardix-cli " + synopsis(kind) +
-                   ").  Nothing was written.");
+    return refusal(
+        "TARGET " + shardix::quoted(target) + " is itself a piece of " + shardix::quoted(*base) +
+        ", like the " + (kind == JoinKind::Assemble ? "INPUTs" : "SOURCEs") +
+        ": TARGET comes first (shardix-cli " + synopsis(kind) + ").  Nothing was written.");
 }
 
 // Why the files typed cannot be joined as they stand, before anything is read;
@@ -77,38 +78,6 @@ Result<> refusedFiles(JoinKind kind, const std::string& target, std::vector<std:
             return missing;
     }
     return refusedPieceTarget(kind, target, inputs);
-}
-
-// The manifest to check `inputs` against: the one named, or the one that lies
-// beside them and lists them; empty for none. Refuses when the one beside them
-// cannot be chosen.
-Result<std::string> chosenManifest(const std::vector<std::string>& inputs, const JoinFlags& flags) {
-    if (flags.noManifest)
-        return std::string();
-    if (!flags.manifest.empty())
-        return flags.manifest;
-    Result<std::string> found = findManifest(inputs);
-    if (!found.ok())
-        return refusal(found.error().message +
-                       "  Name one with --manifest FILE, or give --no-manifest.");
-    return found;
-}
-
-// Whether the manifest `path` lists `target` as one of its pieces.
-bool listedAsPiece(const std::string& path, const std::string& target) {
-    const Result<bool> listed = guarded(
-        [&]() -> Result<bool> { return listsAsSegment(Manifest::read(path), path, target); });
-    return listed.ok() && *listed;
-}
-
-// The checksums from the manifest, after refusing a TARGET that is one of the
-// pieces it lists (the output typed last).
-Result<> readExpected(JoinKind kind, const std::string& target, JoinPlan& plan) {
-    if (!sameFile(target, plan.manifestPath) && listedAsPiece(plan.manifestPath, target))
-        return refusal("TARGET \"" + target + "\" is one of the pieces that \"" +
-                       plan.manifestPath + "\" lists: TARGET comes first (shardix-cli " +
-                       synopsis(kind) + ").  Nothing was written.");
-    return expectedForJoin(plan.manifestPath, plan.inputs, target, plan.expected);
 }
 
 // Numbered pieces without a manifest are joined in number order unless told
@@ -128,10 +97,10 @@ void tellMatched(const std::string& target, const Checksums& expected) {
     const std::size_t count = expected.parts.size();
     const std::string pieces = std::to_string(count) + (count == 1 ? " piece" : " pieces");
     tell((isStandardOutput(target) ? "The bytes written to standard output match "
-                                   : "\"" + target + "\" matches ") +
+                                   : shardix::quoted(target) + " matches ") +
          (expected.whole ? pieces + " and the whole file"
                          : pieces + " (the manifest has no line for the whole file)") +
-         " in \"" + expected.source + "\".");
+         " in " + shardix::quoted(expected.source) + ".");
 }
 
 } // namespace
@@ -146,27 +115,54 @@ void addManifestOptions(CLI::App& command, JoinFlags& flags) {
     addFlag(command, "--no-manifest", flags.noManifest)->excludes(named);
 }
 
-JoinOptions JoinPlan::engineOptions() const {
+JoinOptions ListedPlan::engineOptions() const {
     return {kCopyChunk, manifestPath.empty() ? nullptr : &expected};
 }
 
-Result<JoinPlan> planJoin(JoinKind kind, const std::string& target, std::vector<std::string> inputs,
-                          const JoinFlags& flags) {
+Result<ListedPlan> planListed(JoinKind kind, const std::string& target,
+                              std::vector<std::string> inputs, const JoinFlags& flags) {
     if (Result<> refused = refusedFiles(kind, target, inputs, flags); !refused.ok())
         return refused.error();
-    Result<std::string> manifest = chosenManifest(inputs, flags);
-    if (!manifest.ok())
-        return manifest.error();
-    JoinPlan plan{std::move(inputs), std::move(manifest).value(), {}};
-    const Result<> checked = plan.manifestPath.empty() ? refusedOrder(plan.inputs, flags)
-                                                       : readExpected(kind, target, plan);
-    if (!checked.ok())
-        return checked.error();
+    const ChecksHints hints{"  Name one with --manifest FILE, or give --no-manifest.",
+                            "  TARGET comes first (shardix-cli " + synopsis(kind) + ")."};
+    Result<ListedChecks> checks =
+        checksFor(inputs, target, flags.manifest, !flags.noManifest, hints);
+    if (!checks.ok())
+        return checks.error();
+    ListedPlan plan{std::move(inputs), std::move(checks.value().manifestPath),
+                    std::move(checks.value().expected)};
+    if (plan.manifestPath.empty()) {
+        if (Result<> order = refusedOrder(plan.inputs, flags); !order.ok())
+            return order.error();
+    }
     return plan;
 }
 
-int finishJoin(const Result<>& result, const JoinPlan& plan, const std::string& target, bool quiet,
-               ConsoleProgress& progress) {
+Result<> withWhatIsLeft(Result<> result, const std::string& target,
+                        const std::vector<std::string>& inputs) {
+    struct stat st {};
+    if (result.ok() || ::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return result;
+    std::int64_t total = 0;
+    for (const std::string& input : inputs) {
+        struct stat in {};
+        total += ::stat(input.c_str(), &in) == 0 ? in.st_size : 0;
+    }
+    if (st.st_size >= total)
+        return result;
+    Error error = result.error();
+    // A stop has told the length already.
+    if (error.message.find(" was left with ") == std::string::npos &&
+        error.message.find(" holds its first ") == std::string::npos)
+        error.message += "  " + shardix::quoted(target) + " holds its first " +
+                         std::to_string(st.st_size) + " bytes of " + std::to_string(total) + ".";
+    if (error.message.find("completes it") == std::string::npos)
+        error.message += "  \"shardix-cli append\" with the same pieces completes it.";
+    return error;
+}
+
+int finishJoin(const Result<>& result, const ListedPlan& plan, const std::string& target,
+               bool quiet, ConsoleProgress& progress) {
     const int status = exitWith(result, progress);
     if (status == kSuccess && !plan.manifestPath.empty() && !quiet)
         tellMatched(target, plan.expected);

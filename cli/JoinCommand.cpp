@@ -3,32 +3,31 @@
 #include "cli/ConsoleProgress.h"
 #include "cli/Existing.h"
 #include "cli/Exit.h"
+#include "cli/JoinChecks.h"
 #include "cli/StandardOutput.h"
 #include "engines/io/Copy.h"
 #include "engines/manifest/ChecksumFile.h"
-#include "engines/manifest/SetChecksums.h"
+#include "engines/manifest/JoinPlan.h"
 #include "engines/operations/Assembler.h"
 #include "engines/operations/StreamJoin.h"
+#include "errors/Quoted.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <numeric>
 #include <optional>
 
 namespace shardix::cli {
 
 namespace {
 
-std::string quoted(const std::string& text) {
-    return "\"" + text + "\"";
-}
-
 // "dir/xaa" .. "dir/xaj" (10 pieces)
 std::string sampleOf(const PieceSet& set) {
-    const std::string first = quoted(set.folder + set.members.front().name);
+    const std::string first = shardix::quoted(set.folder + set.members.front().name);
     if (set.members.size() == 1)
         return first;
-    return first + " .. " + quoted(set.folder + set.members.back().name) + " (" +
+    return first + " .. " + shardix::quoted(set.folder + set.members.back().name) + " (" +
            std::to_string(set.members.size()) + " pieces)";
 }
 
@@ -51,9 +50,41 @@ std::string firstHint(const shardix::JoinPlan& plan, bool firstGiven) {
         !set.has(SetProblem::Kind::Missing))
         return "";
     const std::string lowest = std::to_string(set.members.front().number);
-    return "  If the set begins at " + quoted(set.folder + set.members.front().name) +
+    return "  If the set begins at " + shardix::quoted(set.folder + set.members.front().name) +
            " (as split --numeric-suffixes=" + lowest + " numbers it), say so with --first " +
            lowest + ".";
+}
+
+// How to choose among the readings of an ambiguous piece.
+std::string readingHint(const shardix::JoinPlan& plan) {
+    for (const SetProblem& problem : plan.problems) {
+        if (problem.kind != SetProblem::Kind::Ambiguous || problem.prefixes.empty())
+            continue;
+        std::vector<std::string> prefixes = problem.prefixes;
+        std::sort(prefixes.begin(), prefixes.end());
+        const bool distinct =
+            std::adjacent_find(prefixes.begin(), prefixes.end()) == prefixes.end();
+        std::string options;
+        for (std::size_t i = 0; distinct && i < problem.prefixes.size(); ++i)
+            options += (i == 0 ? "" : " or ") + std::string("--prefix ") +
+                       shardix::quoted(problem.prefixes[i]);
+        return "  Say which set with " +
+               (options.empty() ? ""
+                                : options + " (the text before "
+                                            "the number), or ") +
+               "give its pieces in order to shardix-cli assemble TARGET PIECE....";
+    }
+    return "";
+}
+
+std::string listHint(const shardix::JoinPlan& plan) {
+    const bool unreadable =
+        std::any_of(plan.problems.begin(), plan.problems.end(), [](const SetProblem& p) {
+            return p.kind == SetProblem::Kind::Unreadable && !p.files.empty() &&
+                   isChecksumListName(
+                       p.files.front().substr(p.files.front().find_last_of('/') + 1));
+        });
+    return unreadable ? "  Give --no-manifest to join without checking." : "";
 }
 
 // Everything that keeps the set from being joined, each named; the last ends
@@ -63,9 +94,9 @@ int refuseSet(const shardix::JoinPlan& plan, bool firstGiven) {
         return exitWith(Error::of(ErrorKind::Refused, "No pieces to join were found."));
     for (std::size_t i = 0; i + 1 < plan.problems.size(); ++i)
         tell(plan.problems[i].message);
-    return exitWith(Error::of(ErrorKind::Refused, plan.problems.back().message +
-                                                      "  Nothing was written." +
-                                                      firstHint(plan, firstGiven)));
+    return exitWith(Error::of(
+        ErrorKind::Refused, plan.problems.back().message + "  Nothing was written." +
+                                readingHint(plan) + firstHint(plan, firstGiven) + listHint(plan)));
 }
 
 // A list named with --manifest that checks nothing of the set is a mistake,
@@ -74,7 +105,7 @@ Result<> refusedList(const shardix::JoinPlan& plan, const std::string& named) {
     if (named.empty() || !plan.checks || plan.checks->listed() > 0 || plan.checks->whole)
         return {};
     return Error::of(ErrorKind::Refused,
-                     quoted(named) + " lists none of the pieces " + sampleOf(plan.set) +
+                     shardix::quoted(named) + " lists none of the pieces " + sampleOf(plan.set) +
                          ", nor the file they join into.  Nothing was written.");
 }
 
@@ -95,9 +126,19 @@ void tellMatched(const std::string& target, const SetChecksums& checks) {
         what += (what.empty() ? "" : " and ") + std::string("the whole file");
     const std::string subject = isStandardOutput(target)
                                     ? "The bytes written to standard output match "
-                                    : quoted(target) + " matches ";
-    tell(subject + what + " in " + quoted(checks.path) + " (" + std::string(algorithmOf(checks)) +
-         ").");
+                                    : shardix::quoted(target) + " matches ";
+    tell(subject + what + " in " + shardix::quoted(checks.path) + " (" +
+         std::string(algorithmOf(checks)) + ").");
+}
+
+// The line that says what a join wrote under a name the user did not give.
+void tellWritten(const std::string& target, const PieceSet& set) {
+    const std::int64_t length =
+        std::accumulate(set.members.begin(), set.members.end(), std::int64_t{0},
+                        [](std::int64_t sum, const PieceMember& m) { return sum + m.size; });
+    const std::size_t count = set.members.size();
+    tell("Wrote " + shardix::quoted(target) + ", " + std::to_string(length) + " bytes, from " +
+         std::to_string(count) + (count == 1 ? " piece." : " pieces."));
 }
 
 } // namespace
@@ -108,6 +149,7 @@ CLI::App* JoinCommand::addTo(CLI::App& tool) {
     addFlag(*command, "--quiet", quiet_);
     command->add_option("--output", output_)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     command->add_option("--first", first_)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    command->add_option("--prefix", prefix_)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     CLI::Option* named = command->add_option("--manifest", manifest_)
                              ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     addFlag(*command, "--no-manifest", noManifest_)->excludes(named);
@@ -118,8 +160,8 @@ CLI::App* JoinCommand::addTo(CLI::App& tool) {
 int JoinCommand::run() {
     if (isChecksumListName(piece_.substr(piece_.find_last_of('/') + 1)))
         return exitWith(
-            Error::of(ErrorKind::Refused, "\"" + piece_ +
-                                              "\" is a list of checksums, not a piece: give "
+            Error::of(ErrorKind::Refused, shardix::quoted(piece_) +
+                                              " is a list of checksums, not a piece: give "
                                               "one of the pieces it lists (it is found "
                                               "beside them).  Nothing was written."));
     const std::optional<std::string> named =
@@ -129,10 +171,12 @@ int JoinCommand::run() {
         const std::optional<std::int64_t> first = parseFirst(first_);
         if (!first)
             return exitWith(UsageError{"--first N must be the number of the set's first piece, "
-                                       "a whole number from 0, not \"" +
-                                       first_ + "\""});
+                                       "a whole number from 0, not " +
+                                       shardix::quoted(first_)});
         setOptions.firstNumber = first;
     }
+    if (!prefix_.empty())
+        setOptions.prefix = prefix_;
     const shardix::JoinPlan plan = planJoin(piece_, named, !noManifest_, setOptions);
     if (!plan.joinable())
         return refuseSet(plan, !first_.empty());
@@ -141,10 +185,6 @@ int JoinCommand::run() {
     const Result<std::string> to = target(plan);
     if (!to.ok())
         return exitWith(to.error());
-    if (plan.checks && sameFile(*to, plan.checks->path))
-        return exitWith(Error::refusedName(
-            quoted(*to) + " is the list of checksums that the pieces are checked against; please "
-                          "choose another name for the joined file."));
     tellNotes(plan);
     return joinInto(*to, plan);
 }
@@ -161,27 +201,20 @@ Result<std::string> JoinCommand::target(const shardix::JoinPlan& plan) const {
                                  "with --output TARGET (or --output - for standard output).");
         path = plan.set.folder + *plan.outputName;
     }
+    // Never over a piece, whatever --force says: the hint names another way.
+    if (const std::optional<std::string> why = targetRefusal(path, plan))
+        return Error::refusedName(*why + "  Nothing was written; give another name with --output "
+                                         "TARGET.");
     if (!force_ && exists(path))
         return notReplaced(path);
     return path;
 }
 
 void JoinCommand::tellNotes(const shardix::JoinPlan& plan) const {
-    if (quiet_ || !plan.checks)
+    if (quiet_)
         return;
-    for (const std::string& note : plan.checks->notes)
+    for (const std::string& note : plan.notes)
         tell(note);
-    const SetChecksums& checks = *plan.checks;
-    if (checks.listed() == 0)
-        return;
-    for (std::size_t i = 0; i < checks.pieces.size(); ++i) {
-        if (checks.pieces[i])
-            continue;
-        tell(quoted(plan.set.folder + plan.set.members[i].name) + " is not listed in " +
-             quoted(checks.path) +
-             (checks.whole ? ": its bytes are checked only with the whole file."
-                           : ": its bytes are not checked."));
-    }
 }
 
 int JoinCommand::joinInto(const std::string& target, const shardix::JoinPlan& plan) const {
@@ -196,11 +229,16 @@ int JoinCommand::joinInto(const std::string& target, const shardix::JoinPlan& pl
         stream.emplace(std::move(out).value());
     }
     ConsoleProgress progress("join", quiet_);
-    const Result<> result = stream ? joinToStream(pieces, *stream, progress, options)
-                                   : assembleFiles(pieces, target, progress, options);
+    const bool wasNew = !stream && !exists(target);
+    Result<> result = stream ? joinToStream(pieces, *stream, progress, options)
+                             : assembleFiles(pieces, target, progress, options);
+    if (wasNew && !plan.checks)
+        result = withWhatIsLeft(std::move(result), target, pieces);
     const int status = exitWith(result, progress);
     if (status == kSuccess && plan.checks && !quiet_)
         tellMatched(target, *plan.checks);
+    if (status == kSuccess && output_.empty() && !quiet_)
+        tellWritten(target, plan.set);
     return status;
 }
 

@@ -92,9 +92,11 @@ const std::vector<CommandText> kCommands{
                           "default the set's base name beside the pieces"},
       {"--force", "replace an existing TARGET once the new one is\ncomplete"},
       {"--first N", "the set's numbers begin at N: those below are not\nmissing"},
+      {"--prefix TEXT", "the names' text before the number, where PIECE\n"
+                        "reads as a piece of two sets (eps_ or eps_1)"},
       kManifestFile,
       kNoManifest,
-      kQuiet,
+      {"--quiet", "show no progress, and do not tell what was written"},
       kHelp}},
     {"verify",
      {"verify [OPTION]... MANIFEST"},

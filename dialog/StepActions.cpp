@@ -7,8 +7,7 @@
 #include "dialog/FolderList.h"
 #include "dialog/NameBox.h"
 #include "engines/io/StopAccount.h"
-#include "engines/manifest/ManifestMatch.h"
-#include "engines/manifest/ManifestSearch.h"
+#include "engines/manifest/JoinPlan.h"
 #include "engines/names/Selection.h"
 #include "errors/Quoted.h"
 #include "platform/PathText.h"
@@ -211,19 +210,16 @@ void StepActions::runJoin(
     completesAfterStop_ = "Append to File... can complete it from the same files.";
     const auto over = qScopeGuard([this] { completesAfterStop_.clear(); });
     run(outputFolder, [&](RunProgress& progress) -> Result<> {
-        const Result<std::string> found = findManifest(selection_);
-        if (!found.ok())
-            return found.error();
-        if (found.value().empty())
+        // The one planner of the engines decides the list and its checks.
+        const Result<ListedChecks> checks = checksFor(selection_, target, {}, true);
+        if (!checks.ok())
+            return checks.error();
+        if (checks.value().manifestPath.empty())
             return engine(progress, nullptr);
-        Checksums expected;
-        if (Result<> refusal = expectedForJoin(found.value(), selection_, target, expected);
-            !refusal.ok())
-            return refusal;
-        Result<> joined = engine(progress, &expected);
+        Result<> joined = engine(progress, &checks.value().expected);
         if (joined.ok())
             addToCompletion(QStringLiteral("The bytes joined match the checksums in %1.")
-                                .arg(shownQuoted(found.value())));
+                                .arg(shownQuoted(checks.value().manifestPath)));
         return joined;
     });
 }

@@ -1,5 +1,7 @@
 #include "engines/checksums/Hasher.h"
 
+#include "engines/checksums/Blake2b.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <new>
@@ -37,7 +39,11 @@ const EVP_MD* digestOf(HashAlgorithm algorithm) {
         return EVP_blake2b512();
     case HashAlgorithm::Sha512:
         return EVP_sha512();
-    case HashAlgorithm::Crc32:
+    case HashAlgorithm::Sha224:
+        return EVP_sha224();
+    case HashAlgorithm::Sha384:
+        return EVP_sha384();
+    default:
         break;
     }
     return nullptr;
@@ -60,6 +66,21 @@ class EvpHasher final : public Hasher {
   private:
     HashAlgorithm algorithm_;
     RawDigest sum_;
+};
+
+// The shorter BLAKE2b digests of b2sum -l, which libcrypto does not have.
+class Blake2bHasher final : public Hasher {
+  public:
+    explicit Blake2bHasher(HashAlgorithm algorithm)
+        : algorithm_(algorithm), sum_(digestDigits(algorithm) / 2) {}
+
+    HashAlgorithm algorithm() const override { return algorithm_; }
+    void update(const void* bytes, std::size_t length) override { sum_.update(bytes, length); }
+    std::string digest() override { return sum_.hexDigest(); }
+
+  private:
+    HashAlgorithm algorithm_;
+    Blake2b sum_;
 };
 
 class Crc32Hasher final : public Hasher {
@@ -138,6 +159,20 @@ std::string_view algorithmName(HashAlgorithm algorithm) {
         return "SHA-512";
     case HashAlgorithm::Crc32:
         return "CRC-32";
+    case HashAlgorithm::Sha224:
+        return "SHA-224";
+    case HashAlgorithm::Sha384:
+        return "SHA-384";
+    case HashAlgorithm::Blake2b128:
+        return "BLAKE2b-128";
+    case HashAlgorithm::Blake2b160:
+        return "BLAKE2b-160";
+    case HashAlgorithm::Blake2b224:
+        return "BLAKE2b-224";
+    case HashAlgorithm::Blake2b256:
+        return "BLAKE2b-256";
+    case HashAlgorithm::Blake2b384:
+        return "BLAKE2b-384";
     }
     return "?";
 }
@@ -155,8 +190,39 @@ std::size_t digestDigits(HashAlgorithm algorithm) {
         return 128;
     case HashAlgorithm::Crc32:
         return 8;
+    case HashAlgorithm::Sha224:
+    case HashAlgorithm::Blake2b224:
+        return 56;
+    case HashAlgorithm::Sha384:
+    case HashAlgorithm::Blake2b384:
+        return 96;
+    case HashAlgorithm::Blake2b128:
+        return 32;
+    case HashAlgorithm::Blake2b160:
+        return 40;
+    case HashAlgorithm::Blake2b256:
+        return 64;
     }
     return 0;
+}
+
+std::optional<HashAlgorithm> blake2bOfBits(std::size_t bits) {
+    switch (bits) {
+    case 128:
+        return HashAlgorithm::Blake2b128;
+    case 160:
+        return HashAlgorithm::Blake2b160;
+    case 224:
+        return HashAlgorithm::Blake2b224;
+    case 256:
+        return HashAlgorithm::Blake2b256;
+    case 384:
+        return HashAlgorithm::Blake2b384;
+    case 512:
+        return HashAlgorithm::Blake2b512;
+    default:
+        return std::nullopt;
+    }
 }
 
 std::optional<std::string> normalDigest(HashAlgorithm algorithm, std::string_view text) {
@@ -178,6 +244,8 @@ std::optional<std::string> normalDigest(HashAlgorithm algorithm, std::string_vie
 std::unique_ptr<Hasher> Hasher::make(HashAlgorithm algorithm) {
     if (algorithm == HashAlgorithm::Crc32)
         return std::make_unique<Crc32Hasher>();
+    if (!digestOf(algorithm))
+        return std::make_unique<Blake2bHasher>(algorithm);
     return std::make_unique<EvpHasher>(algorithm);
 }
 

@@ -24,7 +24,18 @@ enum class HashAlgorithm {
     Blake2b512, // b2sum (its default length)
     Sha512,     // sha512sum
     Crc32,      // .sfv and .crc files (the CRC of zip and Ethernet)
+    Sha224,     // sha224sum
+    Sha384,     // sha384sum
+    Blake2b128, // b2sum -l 128
+    Blake2b160, // b2sum -l 160
+    Blake2b224, // b2sum -l 224
+    Blake2b256, // b2sum -l 256
+    Blake2b384, // b2sum -l 384
 };
+
+// The BLAKE2b of `bits` bits (b2sum -l BITS) among those above; nothing for
+// another length.
+std::optional<HashAlgorithm> blake2bOfBits(std::size_t bits);
 
 // "SHA-256", "SHA-1", "MD5", "BLAKE2b-512", "SHA-512", "CRC-32", for messages.
 std::string_view algorithmName(HashAlgorithm algorithm);

@@ -3,6 +3,7 @@
 #include "engines/io/MeasuredFile.h"
 #include "engines/manifest/ChecksumLines.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cctype>
@@ -41,7 +42,8 @@ std::optional<HashAlgorithm> algorithmOfKind(const std::string& kind) {
         {"sha256", HashAlgorithm::Sha256}, {"sha1", HashAlgorithm::Sha1},
         {"md5", HashAlgorithm::Md5},       {"b2", HashAlgorithm::Blake2b512},
         {"sha512", HashAlgorithm::Sha512}, {"sfv", HashAlgorithm::Crc32},
-        {"crc", HashAlgorithm::Crc32},
+        {"crc", HashAlgorithm::Crc32},     {"sha224", HashAlgorithm::Sha224},
+        {"sha384", HashAlgorithm::Sha384},
     };
     const auto at = kinds.find(kind);
     if (at == kinds.end())
@@ -83,12 +85,19 @@ bool isHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// Why a checksum of `digits` hexadecimal digits under the tag or list kind
-// cannot be checked, or nothing when it can.
+// Why a BLAKE2b checksum of `digits` hexadecimal digits cannot be checked.
 std::string unsupportedBlake2(std::size_t digits) {
     return "a BLAKE2b checksum of " + std::to_string(digits * 4) + " bits (b2sum -l " +
            std::to_string(digits * 4) +
-           "); only BLAKE2b-512, b2sum's default length, can be checked";
+           "); only those of 128, 160, 224, 256, 384 and 512 bits can be checked";
+}
+
+// The BLAKE2b of `digits` digits, or why none.
+std::optional<HashAlgorithm> blake2bOfDigits(std::size_t digits, std::string& why) {
+    const std::optional<HashAlgorithm> algorithm = blake2bOfBits(digits * 4);
+    if (!algorithm)
+        why = unsupportedBlake2(digits);
+    return algorithm;
 }
 
 // The algorithm of a --tag line's tag, or why it is not checked.
@@ -102,11 +111,21 @@ std::optional<HashAlgorithm> algorithmOfTag(std::string_view tag, std::size_t di
         return HashAlgorithm::Md5;
     if (tag == "SHA512")
         return HashAlgorithm::Sha512;
+    if (tag == "SHA224")
+        return HashAlgorithm::Sha224;
+    if (tag == "SHA384")
+        return HashAlgorithm::Sha384;
     if (tag == "BLAKE2b" || tag == "BLAKE2b-512")
         return HashAlgorithm::Blake2b512;
-    if (tag.substr(0, 8) == "BLAKE2b-")
-        why = unsupportedBlake2(digits);
-    else
+    // b2sum -l N --tag writes BLAKE2b-N.
+    if (tag.substr(0, 8) == "BLAKE2b-") {
+        if (tag.substr(8) != std::to_string(digits * 4)) {
+            why = "a BLAKE2b-" + std::string(tag.substr(8)) + " checksum of " +
+                  std::to_string(digits) + " digits";
+            return std::nullopt;
+        }
+        return blake2bOfDigits(digits, why);
+    } else
         why = "checksums of the kind " + std::string(tag) + " are not checked";
     return std::nullopt;
 }
@@ -118,8 +137,9 @@ std::optional<HashAlgorithm> algorithmOfLine(std::optional<HashAlgorithm> named,
     if (named) {
         if (digits == digestDigits(*named))
             return named;
+        // b2sum -l N writes N / 4 digits into a list named .b2 all the same.
         if (*named == HashAlgorithm::Blake2b512 && digits % 2 == 0 && digits < 128)
-            why = unsupportedBlake2(digits);
+            return blake2bOfDigits(digits, why);
         else
             why = "not a " + std::string(algorithmName(*named)) + " checksum (" +
                   std::to_string(digits) + " digits instead of " +
@@ -131,11 +151,16 @@ std::optional<HashAlgorithm> algorithmOfLine(std::optional<HashAlgorithm> named,
         return HashAlgorithm::Md5;
     case 40:
         return HashAlgorithm::Sha1;
+    // These lengths are those of two algorithms: a list that checked with
+    // the wrong one would blame pieces that are whole.
+    case 56:
     case 64:
-        return HashAlgorithm::Sha256;
+    case 96:
     case 128:
-        why = "128 digits are a SHA-512 or a BLAKE2b-512 checksum, and the list's name does "
-              "not tell which: name it .sha512 or .b2";
+        why = std::to_string(digits) + " digits are a SHA-" + std::to_string(digits * 4) +
+              " or a BLAKE2b-" + std::to_string(digits * 4) +
+              " checksum, and the list's name does not tell which: name it .sha" +
+              std::to_string(digits * 4) + " or .b2";
         return std::nullopt;
     default:
         why = "no checksum of a known length (" + std::to_string(digits) + " digits)";
@@ -295,9 +320,9 @@ Result<> readChecksumList(const std::string& path, ChecksumList& list) {
     return guarded([&]() -> Result<> {
         const MeasuredFile file = openMeasured(path);
         if (file.length > kLongestList)
-            return Error::of(ErrorKind::FileAccess,
-                             "\"" + path + "\" is too long to be a list of checksums (" +
-                                 std::to_string(file.length) + " bytes).");
+            return Error::of(ErrorKind::FileAccess, shardix::quoted(path) +
+                                                        " is too long to be a list of checksums (" +
+                                                        std::to_string(file.length) + " bytes).");
         std::string text(static_cast<std::size_t>(file.length), '\0');
         readExactly(file.file, 0, text.data(), file.length);
         list = parseChecksumList(text, path);
@@ -314,6 +339,10 @@ std::string unreadableLineNote(ChecksumFormat format, HashAlgorithm algorithm) {
         {HashAlgorithm::Sha256, "sha256sum"}, {HashAlgorithm::Sha1, "sha1sum"},
         {HashAlgorithm::Md5, "md5sum"},       {HashAlgorithm::Blake2b512, "b2sum"},
         {HashAlgorithm::Sha512, "sha512sum"}, {HashAlgorithm::Crc32, "cksfv"},
+        {HashAlgorithm::Sha224, "sha224sum"}, {HashAlgorithm::Sha384, "sha384sum"},
+        {HashAlgorithm::Blake2b128, "b2sum"}, {HashAlgorithm::Blake2b160, "b2sum"},
+        {HashAlgorithm::Blake2b224, "b2sum"}, {HashAlgorithm::Blake2b256, "b2sum"},
+        {HashAlgorithm::Blake2b384, "b2sum"},
     };
     return std::string("not a line that ") + tools.at(algorithm) + " -c reads";
 }

@@ -1,9 +1,9 @@
 #include "engines/manifest/SetChecksums.h"
 
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <numeric>
@@ -13,10 +13,15 @@ namespace shardix {
 
 namespace {
 
-constexpr std::size_t kLongestList = 16u << 20;
-
 std::string inQuotes(const std::string& text) {
-    return "\"" + text + "\"";
+    return shardix::quoted(text);
+}
+
+// `text` ending with a full stop.
+std::string sentence(std::string text) {
+    if (text.empty() || text.back() != '.')
+        text += '.';
+    return text;
 }
 
 // "p1" for "./p1"; the name as written when it has folders in it.
@@ -27,24 +32,6 @@ std::string plainName(const std::string& name) {
 
 std::string where(const std::string& listPath, const ChecksumEntry& entry) {
     return inQuotes(listPath) + " (line " + std::to_string(entry.line) + ")";
-}
-
-// The text of a list on disk; nothing when it cannot be read or is too long
-// to be one.
-std::optional<std::string> readWhole(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return std::nullopt;
-    std::string text;
-    char buffer[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 && text.size() <= kLongestList)
-        text.append(buffer, n);
-    const bool failed = std::ferror(file) != 0 || text.size() > kLongestList;
-    std::fclose(file);
-    if (failed)
-        return std::nullopt;
-    return text;
 }
 
 } // namespace
@@ -76,12 +63,13 @@ class ListMatch {
         for (const ChecksumEntry& entry : list_.entries)
             take(entry);
         checkWholeLength();
+        governMembership();
         return std::move(match_);
     }
 
   private:
     void add(SetProblem::Kind kind, std::string message, std::vector<std::string> files) {
-        match_.problems.push_back({kind, std::move(message), std::move(files)});
+        match_.problems.push_back({kind, std::move(message), std::move(files), {}});
     }
 
     void take(const ChecksumEntry& entry) {
@@ -150,6 +138,22 @@ class ListMatch {
             {listPath_});
     }
 
+    // A list that lists pieces of the set says which files are its pieces: a
+    // numbered file that it leaves out is no piece to join without a word.
+    void governMembership() {
+        if (match_.listed() == 0)
+            return;
+        for (std::size_t i = 0; i < match_.pieces.size(); ++i) {
+            if (match_.pieces[i])
+                continue;
+            const std::string path = set_.folder + set_.members[i].name;
+            add(SetProblem::Kind::NotPieces,
+                inQuotes(path) + " is numbered as a piece of the set, but " + inQuotes(listPath_) +
+                    ", which lists its pieces, does not list it.",
+                {path, listPath_});
+        }
+    }
+
     const ChecksumList& list_;
     const std::string& listPath_;
     const PieceSet& set_;
@@ -189,37 +193,56 @@ IdentifyName identifyOnDisk(const std::string& folder) {
     };
 }
 
-std::vector<SetChecksums>
-checksumListsBeside(const PieceSet& set, const std::vector<FolderEntry>& listing,
-                    const std::function<std::optional<std::string>(const std::string&)>& readText,
-                    const IdentifyName& identify) {
-    std::vector<SetChecksums> found;
+ListsBeside checksumListsBeside(const PieceSet& set, const std::vector<FolderEntry>& listing,
+                                const IdentifyName& identify) {
+    ListsBeside found;
+    std::vector<const FolderEntry*> lists;
     for (const FolderEntry& entry : listing) {
-        if (entry.kind != FolderEntry::Kind::File || !isChecksumListName(entry.name))
+        if (entry.kind != FolderEntry::Kind::Folder && isChecksumListName(entry.name))
+            lists.push_back(&entry);
+    }
+    // The same answer whatever the order of the listing.
+    std::sort(lists.begin(), lists.end(),
+              [](const FolderEntry* a, const FolderEntry* b) { return a->name < b->name; });
+    for (const FolderEntry* entry : lists) {
+        const std::string path = set.folder + entry->name;
+        ChecksumList list;
+        if (Result<> failed = readChecksumList(path, list); !failed.ok()) {
+            found.unreadable.push_back({SetProblem::Kind::Unreadable,
+                                        "The list of checksums " + inQuotes(path) +
+                                            " beside the pieces cannot be read: " +
+                                            sentence(failed.error().causeOrMessage()),
+                                        {path},
+                                        {}});
             continue;
-        const auto text = readText(entry.name);
-        if (!text)
-            continue;
-        const ChecksumList list = parseChecksumList(*text, entry.name);
-        SetChecksums match = matchChecksums(list, set.folder + entry.name, set, identify);
+        }
+        if (!list.problems.empty())
+            found.unreadable.push_back(
+                {SetProblem::Kind::Unreadable,
+                 "The list of checksums " + inQuotes(path) +
+                     " beside the pieces cannot be read: " + list.problems.front() + ".",
+                 {path},
+                 {}});
+        SetChecksums match = matchChecksums(list, path, set, identify);
         // A list of the whole file alone (a .crc file) goes with the set whose
         // base name it names, or is named for; or with a set that has none.
         const bool forThisSet = !set.baseName ||
                                 (match.whole && match.whole->name == *set.baseName) ||
-                                entry.name == *set.baseName + ".crc";
+                                entry->name == *set.baseName + ".crc";
         if (!match.whole && list.format == ChecksumFormat::CrcFile && forThisSet &&
             !list.entries.empty())
             match.whole = list.entries.front();
         if (match.listed() > 0 || (match.whole && forThisSet))
-            found.push_back(std::move(match));
+            found.matched.push_back(std::move(match));
     }
-    std::stable_sort(found.begin(), found.end(), [](const SetChecksums& a, const SetChecksums& b) {
-        if (a.listed() != b.listed())
-            return a.listed() > b.listed();
-        if (a.whole.has_value() != b.whole.has_value())
-            return a.whole.has_value();
-        return a.problems.size() < b.problems.size();
-    });
+    std::stable_sort(found.matched.begin(), found.matched.end(),
+                     [](const SetChecksums& a, const SetChecksums& b) {
+                         if (a.listed() != b.listed())
+                             return a.listed() > b.listed();
+                         if (a.whole.has_value() != b.whole.has_value())
+                             return a.whole.has_value();
+                         return a.problems.size() < b.problems.size();
+                     });
     return found;
 }
 
@@ -235,82 +258,6 @@ Checksums SetChecksums::expected() const {
         sums.wholeAlgorithm = whole->algorithm;
     }
     return sums;
-}
-
-namespace {
-
-// A piece with no other of its set beside it joins into a copy of itself:
-// most often the others have not come yet. Only a list that checks it, or
-// names that count one piece (name-00001-of-00001), say that it is whole.
-std::optional<SetProblem> lonePiece(const JoinPlan& plan) {
-    const PieceSet& set = plan.set;
-    if (set.members.size() != 1 || !plan.problems.empty() || set.declaredCount)
-        return std::nullopt;
-    if (plan.checks && (plan.checks->listed() > 0 || plan.checks->whole))
-        return std::nullopt;
-    const std::string name = inQuotes(set.folder + set.members.front().name);
-    return SetProblem{SetProblem::Kind::Missing,
-                      name + " is the only piece of its set in its folder: the others are "
-                             "missing (or it is no piece, and there is nothing to join).",
-                      {set.members.front().name}};
-}
-
-} // namespace
-
-JoinPlan planJoin(const std::string& pieceOrFolder, const std::optional<std::string>& listPath,
-                  bool checked, const PieceSetOptions& setOptions) {
-    JoinPlan plan;
-    plan.set = findPieceSet(pieceOrFolder, setOptions);
-    const auto matchWith = [&](const PieceSet& set) -> std::optional<SetChecksums> {
-        if (set.members.empty() || !checked)
-            return std::nullopt;
-        if (listPath) {
-            ChecksumList list;
-            if (Result<> failed = readChecksumList(*listPath, list); !failed.ok()) {
-                SetChecksums broken;
-                broken.path = *listPath;
-                broken.problems.push_back(
-                    {SetProblem::Kind::Unreadable, failed.error().message, {*listPath}});
-                return broken;
-            }
-            return matchChecksums(list, *listPath, set, identifyOnDisk(splitPath(*listPath).first));
-        }
-        std::vector<FolderEntry> listing;
-        if (!listFolder(set.folder, listing).ok())
-            return std::nullopt;
-        auto lists = checksumListsBeside(
-            set, listing, [&](const std::string& name) { return readWhole(set.folder + name); },
-            identifyOnDisk(set.folder));
-        if (lists.empty())
-            return std::nullopt;
-        return std::move(lists.front());
-    };
-    plan.checks = matchWith(plan.set);
-    if (plan.checks && plan.checks->listed() > 0 && plan.set.has(SetProblem::Kind::Sizes)) {
-        // The pieces the list names are checked by it, whatever their sizes.
-        std::set<FileId> listed;
-        for (std::size_t i = 0; i < plan.checks->pieces.size(); ++i) {
-            if (plan.checks->pieces[i])
-                listed.insert(plan.set.members[i].id);
-        }
-        PieceSetOptions options = setOptions;
-        options.sizeVouched = [listed](const PieceMember& m) { return listed.count(m.id) > 0; };
-        plan.set = findPieceSet(pieceOrFolder, options);
-        plan.checks = matchWith(plan.set);
-    }
-    plan.problems = plan.set.problems;
-    if (plan.checks) {
-        plan.problems.insert(plan.problems.end(), plan.checks->problems.begin(),
-                             plan.checks->problems.end());
-        const auto& whole = plan.checks->whole;
-        if (whole && staysInFolder(whole->name) && whole->name.find('/') == std::string::npos)
-            plan.outputName = whole->name;
-    }
-    if (!plan.outputName)
-        plan.outputName = plan.set.baseName;
-    if (const std::optional<SetProblem> alone = lonePiece(plan))
-        plan.problems.push_back(*alone);
-    return plan;
 }
 
 } // namespace shardix

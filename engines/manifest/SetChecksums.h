@@ -56,37 +56,15 @@ IdentifyName identifyIn(const std::vector<FolderEntry>& listing);
 // Tells names by looking them up in `folder` ("" or ending with '/').
 IdentifyName identifyOnDisk(const std::string& folder);
 
-// The checksum lists in the set's folder that list its pieces or name its
-// joined file, the best first (the most pieces listed, then one that checks the
-// whole file too). `readText` gives the text of a name in the folder, or
-// nothing when it cannot be read; `identify` tells what the lists' names are.
-std::vector<SetChecksums>
-checksumListsBeside(const PieceSet& set, const std::vector<FolderEntry>& listing,
-                    const std::function<std::optional<std::string>(const std::string&)>& readText,
-                    const IdentifyName& identify);
-
-// What joining the set of one piece, or of a folder, takes: the set, the list
-// that checks it and the name of the joined file, with every problem found
-// before anything is written.
-struct JoinPlan {
-    PieceSet set;
-    // The list that the joined bytes are checked against, if any.
-    std::optional<SetChecksums> checks;
-    // The joined file's name in the set's folder: the whole file that the list
-    // names, or else the set's base name. Nothing when neither tells.
-    std::optional<std::string> outputName;
-    // The set's problems and the list's, together.
-    std::vector<SetProblem> problems;
-
-    bool joinable() const { return problems.empty() && !set.members.empty(); }
+// The checksum lists in the set's folder (by name, isChecksumListName): those
+// that list its pieces or name its joined file, the best first (the most
+// pieces listed, then one that checks the whole file too), and every one that
+// cannot be read, or has lines that cannot be, each named with why.
+struct ListsBeside {
+    std::vector<SetChecksums> matched;
+    std::vector<SetProblem> unreadable;
 };
-
-// Finds the set of `pieceOrFolder`, and the checksum list `listPath` or, when
-// none is given, the best one beside the pieces; none at all when not
-// `checked`. Pieces that the list names may be of any size (a set cut by
-// lines): the list checks them.
-JoinPlan planJoin(const std::string& pieceOrFolder,
-                  const std::optional<std::string>& listPath = std::nullopt, bool checked = true,
-                  const PieceSetOptions& setOptions = {});
+ListsBeside checksumListsBeside(const PieceSet& set, const std::vector<FolderEntry>& listing,
+                                const IdentifyName& identify);
 
 } // namespace shardix

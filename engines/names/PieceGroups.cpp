@@ -1,12 +1,14 @@
 #include "engines/names/PieceGroups.h"
 
+#include "errors/Quoted.h"
+
 #include <algorithm>
 #include <unordered_map>
 
 namespace shardix::pieces {
 
 std::string inQuotes(const std::string& name) {
-    return "\"" + name + "\"";
+    return shardix::quoted(name);
 }
 
 bool anyWidened(const Group& group) {
@@ -66,7 +68,11 @@ Key keyOf(const PieceNaming& naming) {
     return Key{family, naming.prefix, naming.suffix, naming.width, naming.total};
 }
 
-void evaluate(Group& group) {
+bool isDecimal(Family family) {
+    return family == Family::Unpadded || family == Family::Digits;
+}
+
+void evaluate(Group& group, std::optional<std::int64_t> firstNumber) {
     auto& members = group.members;
     std::sort(members.begin(), members.end(),
               [](const Group::Member& a, const Group::Member& b) { return a.number < b.number; });
@@ -77,7 +83,6 @@ void evaluate(Group& group) {
     }
     if (members.empty()) {
         group.complete = false;
-        group.score = 0;
         return;
     }
     const std::int64_t lowest = members.front().number;
@@ -100,6 +105,8 @@ void evaluate(Group& group) {
         break;
     }
     }
+    if (firstNumber && isDecimal(group.key.family))
+        group.first = *firstNumber;
     if (group.key.family != Family::OfTotal)
         group.last = std::max(highest, group.first);
     const std::int64_t span = group.last - group.first + 1;
@@ -114,7 +121,6 @@ void evaluate(Group& group) {
     group.complete = group.missing == 0 &&
                      group.distinct == static_cast<std::int64_t>(members.size()) &&
                      insideDistinct == group.distinct;
-    group.score = group.distinct - group.missing;
 }
 
 // Lower is preferred, among groups of equal merit that read the same names:
@@ -131,15 +137,6 @@ std::tuple<int, int, int, int, std::size_t> preference(const Group& group) {
                        : key.family == Family::Digits  ? 2
                                                        : 3;
     return {zeros, separated, family, -key.width, key.extra.size()};
-}
-
-// Whether `a` should be taken before `b`.
-bool better(const Group& a, const Group& b) {
-    if (a.score != b.score)
-        return a.score > b.score;
-    if (a.complete != b.complete)
-        return a.complete;
-    return preference(a) < preference(b);
 }
 
 PieceScheme schemeOf(const Group& group) {

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <map>
+#include <string_view>
 
 namespace shardix::pieces {
 
 void addProblem(std::vector<SetProblem>& problems, SetProblem::Kind kind, std::string message,
                 std::vector<std::string> files) {
-    problems.push_back({kind, std::move(message), std::move(files)});
+    problems.push_back({kind, std::move(message), std::move(files), {}});
 }
 
 // The pieces missing from the group's set, and the numbers given twice.
@@ -84,14 +85,6 @@ void numberProblems(const Group& group, const std::vector<std::string>& shown,
                    problems);
 }
 
-namespace {
-
-bool isDecimal(Family family) {
-    return family == Family::Unpadded || family == Family::Digits;
-}
-
-} // namespace
-
 void paddingDuplicates(const Group& group, const std::vector<std::string>& names,
                        const std::vector<std::string>& shown, std::vector<SetProblem>& problems) {
     if (!isDecimal(group.key.family))
@@ -138,7 +131,8 @@ void fileProblems(const PieceSet& set, const std::vector<FolderEntry>& listing,
             continue;
         case FolderEntry::Kind::Unreadable:
             addProblem(problems, SetProblem::Kind::NotAFile,
-                       "Cannot read \"" + set.folder + entry.name + "\": " + entry.error + ".",
+                       "Cannot read " + inQuotes(set.folder + entry.name) + ": " + entry.error +
+                           ".",
                        {set.folder + entry.name});
             continue;
         }
@@ -202,6 +196,76 @@ bool mostlyEven(const PieceSet& set) {
     if (set.members.size() < 3)
         return true;
     return usualSize(set.members).second * 2 > set.members.size() - 1;
+}
+
+} // namespace shardix::pieces
+
+namespace shardix::pieces {
+
+namespace {
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return text;
+}
+
+bool endsWith(const std::string& text, std::string_view tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+} // namespace
+
+void archiveProblems(const Group& group, const PieceSet& set, std::vector<SetProblem>& problems) {
+    const Key& key = group.key;
+    const std::string prefix = lowered(key.prefix);
+    const std::string first = inQuotes(set.folder + set.members.front().name);
+    std::string what;
+    if (set.scheme == PieceScheme::PartNumbers && lowered(key.extra) == ".rar")
+        what = "the volumes of a RAR archive (name.part1.rar, name.part2.rar ..)";
+    else if (key.family == Family::Digits && key.extra.empty() && endsWith(prefix, ".r"))
+        what = "the volumes of a RAR archive of the old naming (name.rar, name.r00, name.r01 ..)";
+    else if (key.family == Family::Digits && key.extra.empty() && endsWith(prefix, ".z"))
+        what = "the volumes of a split zip archive (name.z01, name.z02 .. and name.zip)";
+    if (what.empty())
+        return;
+    addProblem(problems, SetProblem::Kind::NotPieces,
+               first + " and the files numbered like it are " + what +
+                   ", not the pieces of one file: an archive tool (unrar, 7z, unzip) opens them "
+                   "one after the other; joined they give no file.",
+               {set.members.front().name});
+}
+
+void continuations(const Group& group, const std::vector<std::string>& names,
+                   const std::string& folder, std::vector<SetProblem>& problems) {
+    if (!isDecimal(group.key.family) || group.members.empty())
+        return;
+    const std::int64_t next = group.members.back().number + 1;
+    std::vector<bool> member(names.size(), false);
+    for (const auto& m : group.members)
+        member[m.entry] = true;
+    std::vector<std::string> found;
+    for (std::size_t e = 0; e < names.size(); ++e) {
+        if (member[e])
+            continue;
+        for (const Reading& reading : readingsOf(names[e])) {
+            if (isDecimal(reading.key.family) && reading.number == next &&
+                reading.key.prefix == group.key.prefix && reading.key.extra == group.key.extra) {
+                found.push_back(names[e]);
+                break;
+            }
+        }
+    }
+    std::sort(found.begin(), found.end());
+    for (const std::string& name : found)
+        addProblem(problems, SetProblem::Kind::NotPieces,
+                   inQuotes(folder + name) + " continues the numbering of " +
+                       inQuotes(folder + names[group.members.back().entry]) +
+                       ", with another count of digits: it may be the set's next piece, and is "
+                       "not left out without a word.",
+                   {folder + name});
 }
 
 } // namespace shardix::pieces

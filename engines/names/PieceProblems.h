@@ -55,4 +55,13 @@ void sizeProblems(const PieceSet& set, const PieceSetOptions& options,
 // damaged piece, unlike numbered files of their own (photos, documents).
 bool mostlyEven(const PieceSet& set);
 
+// Sets whose names are those of an archive's volumes (name.part1.rar,
+// name.r00, name.z01), which are no pieces of one file.
+void archiveProblems(const Group& group, const PieceSet& set, std::vector<SetProblem>& problems);
+
+// Names beside the set that continue its numbers with another count of digits
+// ("p010" after "p01" .. "p09", "d.1000" after "d.001" .. "d.999").
+void continuations(const Group& group, const std::vector<std::string>& names,
+                   const std::string& folder, std::vector<SetProblem>& problems);
+
 } // namespace shardix::pieces

@@ -3,6 +3,8 @@
 #include "engines/names/PieceGroups.h"
 #include "engines/names/PieceProblems.h"
 #include "engines/names/PieceReadings.h"
+#include "engines/names/SetRule.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -16,7 +18,7 @@ using namespace pieces;
 
 namespace {
 
-// The set of the taken group `g`.
+// The set of `group`, with everything that keeps it from being joined.
 PieceSet setOf(const std::string& folder, const std::vector<FolderEntry>& listing,
                const std::vector<std::string>& names, const Group& group,
                const PieceSetOptions& options) {
@@ -36,26 +38,11 @@ PieceSet setOf(const std::string& folder, const std::vector<FolderEntry>& listin
     std::vector<std::string> shown;
     for (const std::string& name : names)
         shown.push_back(folder + name);
-    Group numbered = group;
-    const bool decimal = group.key.family == Family::Digits || group.key.family == Family::Unpadded;
-    if (options.firstNumber && decimal && !group.members.empty()) {
-        numbered.first = *options.firstNumber;
-        numbered.last = std::max(group.members.back().number, numbered.first);
-    }
-    numberProblems(numbered, shown, folder, false, set.problems);
+    numberProblems(group, shown, folder, false, set.problems);
     paddingDuplicates(group, names, shown, set.problems);
+    continuations(group, names, folder, set.problems);
     fileProblems(set, listing, entries, set.problems);
-    if (set.scheme == PieceScheme::PartNumbers) {
-        std::string extra = group.key.extra;
-        std::transform(extra.begin(), extra.end(), extra.begin(),
-                       [](char c) { return static_cast<char>(c | 0x20); });
-        if (extra == ".rar")
-            addProblem(set.problems, SetProblem::Kind::NotPieces,
-                       inQuotes(folder + set.members.front().name) +
-                           " and the files numbered like it are the volumes of an archive, which "
-                           "its archiver opens one after the other; joined they give no file.",
-                       {set.members.front().name});
-    }
+    archiveProblems(group, set, set.problems);
     sizeProblems(set, options, set.problems);
     return set;
 }
@@ -79,12 +66,42 @@ std::vector<std::string> namesOf(const std::vector<FolderEntry>& listing) {
 PieceSet noSet(const std::string& folder, std::string message, std::vector<std::string> files) {
     PieceSet set;
     set.folder = folder;
-    set.problems.push_back({SetProblem::Kind::NoSet, std::move(message), std::move(files)});
+    set.problems.push_back({SetProblem::Kind::NoSet, std::move(message), std::move(files), {}});
     return set;
 }
 
 constexpr const char* kSchemesKnown =
     "(name1, name01, name.001, xaa, x00, name.part1, name-00001-of-00005)";
+
+RuleOptions ruleOptions(const PieceSetOptions& options) {
+    return {options.firstNumber, options.prefix};
+}
+
+// "A (numbers after \"eps_\")": one set that a piece may belong to.
+std::string readingOf(const PieceSet& set) {
+    return sampleOf(set) + ", numbered after " + inQuotes(set.naming.prefix);
+}
+
+// The set of `sets.front()`, refused as ambiguous when more sets hold the piece.
+PieceSet chosenSet(const std::string& folder, const std::vector<FolderEntry>& listing,
+                   const std::vector<std::string>& names, const std::string& piece,
+                   const std::vector<const Group*>& sets, const PieceSetOptions& options) {
+    PieceSet set = setOf(folder, listing, names, *sets.front(), options);
+    if (sets.size() == 1)
+        return set;
+    std::string readings;
+    SetProblem ambiguous{SetProblem::Kind::Ambiguous, {}, {}, {}};
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+        const PieceSet other = setOf(folder, listing, names, *sets[i], {});
+        readings += (i == 0 ? "" : i + 1 == sets.size() ? " or of " : ", of ") + readingOf(other);
+        ambiguous.files.push_back(folder + other.members.front().name);
+        ambiguous.prefixes.push_back(other.naming.prefix);
+    }
+    ambiguous.message = inQuotes(folder + piece) + " may be a piece of " + readings +
+                        ": the names do not tell which set it belongs to.";
+    set.problems.insert(set.problems.begin(), std::move(ambiguous));
+    return set;
+}
 
 PieceSet setOfPiece(const std::string& folder, const std::vector<FolderEntry>& listing,
                     const std::string& piece, const PieceSetOptions& options) {
@@ -95,62 +112,52 @@ PieceSet setOfPiece(const std::string& folder, const std::vector<FolderEntry>& l
         set.folder = folder;
         set.problems.push_back(
             {SetProblem::Kind::Unreadable,
-             "Cannot read \"" + folder + piece + "\": No such file or directory.",
-             {piece}});
+             "Cannot read " + inQuotes(folder + piece) + ": No such file or directory.",
+             {piece},
+             {}});
         return set;
     }
     const std::size_t pieceEntry = static_cast<std::size_t>(at - names.begin());
-    Groups groups = groupNames(names);
-    if (groups.ofEntry[pieceEntry].empty())
+    const SetRule rule(groupNames(names), ruleOptions(options));
+    const std::vector<const Group*> sets = rule.setsOf(pieceEntry);
+    if (sets.empty()) {
+        if (options.prefix && !rule.groups().ofEntry[pieceEntry].empty())
+            return noSet(folder,
+                         inQuotes(folder + piece) + " is not named as a piece numbered after " +
+                             inQuotes(*options.prefix) + ".",
+                         {piece});
+        if (options.firstNumber && !rule.groups().ofEntry[pieceEntry].empty())
+            return noSet(folder,
+                         inQuotes(folder + piece) + " is numbered below " +
+                             std::to_string(*options.firstNumber) +
+                             " in every reading of its name, so it is no piece of a set that "
+                             "begins there.",
+                         {piece});
         return noSet(folder,
                      inQuotes(folder + piece) + " is not named as a piece of a set " +
                          kSchemesKnown + ".",
                      {piece});
-    // The groups that read the piece, as they stand before any is taken: those
-    // that tie with the one taken read the piece as well as it does.
-    std::vector<Group> rivals;
-    for (std::size_t g : groups.ofEntry[pieceEntry])
-        rivals.push_back(groups.all[g]);
-    std::optional<std::size_t> chosen;
-    partition(groups, [&](std::size_t g) {
-        const auto& ms = groups.all[g].members;
-        if (std::any_of(ms.begin(), ms.end(), [&](const auto& m) { return m.entry == pieceEntry; }))
-            chosen = g;
-        return chosen.has_value();
-    });
-    const Group& group = groups.all[*chosen];
-    PieceSet set = setOf(folder, listing, names, group, options);
-    const auto entriesOf = [](const Group& gr) {
-        std::vector<std::size_t> entries;
-        for (const auto& m : gr.members)
-            entries.push_back(m.entry);
-        return entries;
-    };
-    for (const Group& rival : rivals) {
-        if (rival.key == group.key || rival.score != group.score ||
-            rival.complete != group.complete || entriesOf(rival) == entriesOf(group) ||
-            group.score < 2)
-            continue;
-        const PieceSet other = setOf(folder, listing, names, rival, {});
-        set.problems.push_back({SetProblem::Kind::Ambiguous,
-                                inQuotes(folder + piece) + " may be a piece of " + sampleOf(set) +
-                                    " or of " + sampleOf(other) + "; give the pieces one by one.",
-                                {set.members.front().name, other.members.front().name}});
-        break;
     }
-    return set;
+    return chosenSet(folder, listing, names, piece, sets, options);
 }
 
+// The sets that the names of the folder make, each decided from its pieces.
 PieceSet setOfFolder(const std::string& folder, const std::vector<FolderEntry>& listing,
                      const PieceSetOptions& options) {
     const std::vector<std::string> names = namesOf(listing);
-    Groups groups = groupNames(names);
-    std::vector<std::size_t> taken;
-    partition(groups, [&](std::size_t g) {
-        const Group& group = groups.all[g];
-        if (group.members.size() >= 2 && group.distinct > group.missing)
-            taken.push_back(g);
-        return false;
+    const SetRule rule(groupNames(names), ruleOptions(options));
+    std::vector<const Group*> taken;
+    for (std::size_t entry = 0; entry < names.size(); ++entry) {
+        for (const Group* group : rule.setsOf(entry)) {
+            if (group->members.size() >= 2 && group->distinct > group->missing &&
+                std::find(taken.begin(), taken.end(), group) == taken.end())
+                taken.push_back(group);
+        }
+    }
+    // The same sets, whatever the order of the names.
+    std::sort(taken.begin(), taken.end(), [](const Group* a, const Group* b) {
+        return std::tie(a->key.family, a->key.prefix, a->key.extra, a->key.width, a->key.total) <
+               std::tie(b->key.family, b->key.prefix, b->key.extra, b->key.width, b->key.total);
     });
     const std::string shown = folder.empty() ? "." : folder;
     if (taken.empty())
@@ -161,8 +168,8 @@ PieceSet setOfFolder(const std::string& folder, const std::vector<FolderEntry>& 
     // need not make a set beside them ambiguous.
     std::vector<PieceSet> sets;
     std::vector<PieceSet> lookAlikes;
-    for (std::size_t g : taken) {
-        PieceSet set = setOf(folder, listing, names, groups.all[g], options);
+    for (const Group* group : taken) {
+        PieceSet set = setOf(folder, listing, names, *group, options);
         const bool lookAlike = set.has(SetProblem::Kind::Sizes) && !mostlyEven(set);
         (lookAlike ? lookAlikes : sets).push_back(std::move(set));
     }
@@ -174,25 +181,41 @@ PieceSet setOfFolder(const std::string& folder, const std::vector<FolderEntry>& 
              "The folder " + inQuotes(shown) + " holds numbered files, " + sampleOf(set) +
                  ", but they are not the pieces of one file: their sizes differ as the pieces "
                  "of a cut never do.",
-             {set.members.front().name}});
+             {set.members.front().name},
+             {}});
         return set;
     }
     if (sets.size() > 1) {
         std::string list;
-        std::vector<std::string> files;
+        SetProblem ambiguous{SetProblem::Kind::Ambiguous, {}, {}, {}};
         for (const PieceSet& set : sets) {
             list += (list.empty() ? "" : ", ") + sampleOf(set);
-            files.push_back(set.members.front().name);
+            ambiguous.files.push_back(set.members.front().name);
+            ambiguous.prefixes.push_back(set.naming.prefix);
         }
+        ambiguous.message = "The folder " + inQuotes(shown) + " holds " +
+                            std::to_string(sets.size()) + " sets of pieces: " + list +
+                            "; give one piece of the set to join.";
         PieceSet set = std::move(sets.front());
-        set.problems.push_back({SetProblem::Kind::Ambiguous,
-                                "The folder " + inQuotes(shown) + " holds " +
-                                    std::to_string(sets.size()) + " sets of pieces: " + list +
-                                    "; give one piece of the set to join.",
-                                files});
+        set.problems.insert(set.problems.begin(), std::move(ambiguous));
         return set;
     }
     return std::move(sets.front());
+}
+
+// Of two readings of all the names given, the one that orders them: a
+// complete one, then the fewer missing, then the better named.
+bool readsBetter(const Group& a, const Group& b) {
+    if (a.complete != b.complete)
+        return a.complete;
+    if (a.missing != b.missing)
+        return a.missing < b.missing;
+    const auto pa = preference(a);
+    const auto pb = preference(b);
+    if (pa != pb)
+        return pa < pb;
+    return std::tie(a.key.family, a.key.prefix, a.key.extra, a.key.width, a.key.total) <
+           std::tie(b.key.family, b.key.prefix, b.key.extra, b.key.width, b.key.total);
 }
 
 std::string normalFolder(const std::string& folder) {
@@ -274,7 +297,7 @@ PieceSet findPieceSet(const std::string& pieceOrFolder, const PieceSetOptions& o
     if (Result<> failed = listFolder(folder, listing); !failed.ok()) {
         PieceSet set;
         set.folder = folder;
-        set.problems.push_back({SetProblem::Kind::Unreadable, failed.error().message, {}});
+        set.problems.push_back({SetProblem::Kind::Unreadable, failed.error().message, {}, {}});
         return set;
     }
     return findPieceSetIn(folder, listing, piece, options);
@@ -303,7 +326,7 @@ SortedPieces sortPieces(const std::vector<std::string>& paths) {
                 read[m.entry] = true;
             if (std::find(read.begin(), read.end(), false) != read.end())
                 continue;
-            if (!best || better(group, *best))
+            if (!best || readsBetter(group, *best))
                 best = group;
         }
     }
@@ -332,6 +355,31 @@ SortedPieces sortPieces(const std::vector<std::string>& paths) {
         shownNames.push_back(path);
     numberProblems(*best, shownNames, splitPath(paths.front()).first, true, sorted.problems);
     return sorted;
+}
+
+} // namespace shardix
+
+namespace shardix {
+
+std::optional<std::string> fellowPiece(const std::vector<FolderEntry>& listing,
+                                       const std::string& name) {
+    std::vector<std::string> names = namesOf(listing);
+    const auto at = std::find(names.begin(), names.end(), name);
+    const auto entry = static_cast<std::size_t>(at - names.begin());
+    if (at == names.end())
+        names.push_back(name);
+    const SetRule rule(groupNames(names), {});
+    std::optional<std::string> fellow;
+    for (const std::size_t g : rule.groups().ofEntry[entry]) {
+        const Group& group = rule.groups().all[g];
+        if (!rule.stands(g))
+            continue;
+        for (const auto& member : group.members) {
+            if (member.entry != entry && (!fellow || names[member.entry] < *fellow))
+                fellow = names[member.entry];
+        }
+    }
+    return fellow;
 }
 
 } // namespace shardix

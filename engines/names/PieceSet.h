@@ -72,6 +72,9 @@ struct SetProblem {
     Kind kind = Kind::NoSet;
     std::string message;
     std::vector<std::string> files;
+    // Ambiguous: the text before the number in each reading, as --prefix
+    // takes it; the same text twice when the readings differ otherwise.
+    std::vector<std::string> prefixes;
 };
 
 // A set of pieces found in one folder, in the order they are joined.
@@ -105,6 +108,9 @@ struct PieceSetOptions {
     // Unset, a set of decimal numbers begins at 0 or 1. Ignored by the schemes
     // whose names say where they begin (letters, name-00001-of-00005).
     std::optional<std::int64_t> firstNumber;
+    // The text of the names before the number ("eps_" of eps_1 .. eps_11),
+    // where the user fixes it: the piece is read only with it.
+    std::optional<std::string> prefix;
 };
 
 // The set that the piece `pieceOrFolder` belongs to, found among the names of
@@ -118,6 +124,12 @@ PieceSet findPieceSet(const std::string& pieceOrFolder, const PieceSetOptions& o
 PieceSet findPieceSetIn(const std::string& folder, const std::vector<FolderEntry>& listing,
                         const std::optional<std::string>& piece,
                         const PieceSetOptions& options = {});
+
+// A name of `listing` that, read as `name` is read in some way, makes a set
+// of pieces with it (the first by bytes); nothing when `name` is no piece
+// beside the others.
+std::optional<std::string> fellowPiece(const std::vector<FolderEntry>& listing,
+                                       const std::string& name);
 
 // Inputs given in any order, put in the order of their pieces' numbers.
 struct SortedPieces {

@@ -7,6 +7,7 @@
 #include "engines/io/RunProgress.h"
 #include "engines/operations/OutputCheck.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -199,22 +200,6 @@ Result<> checkTargetAgainst(const Checksums& expected, const TargetBefore& befor
     return {};
 }
 
-} // namespace
-
-Result<> refusedAppendTarget(const std::vector<std::string>& sources, const std::string& target) {
-    // Appending to a source, by any name, would grow it while it is read.
-    for (const std::string& source : sources) {
-        if (sameFile(source, target))
-            return Error::refusedName(
-                (source == target ? "\"" + target + "\" is one of the files to append from"
-                                  : oneFile(target, source)) +
-                ": appending to it would change what is read.  Nothing was appended.");
-    }
-    return refusedOutput(target);
-}
-
-namespace {
-
 // One append: the target as it was before the run, the sources, and how far
 // the run has got.
 class AppendRun {
@@ -230,9 +215,22 @@ class AppendRun {
         if (Result<> found = findWhereTargetEnds(); !found.ok())
             return found;
         if (Result<> appended = appendTheRest(); !appended.ok())
-            return appended;
+            return undone(appended.error());
         progress_.setProgressValue(progressMax());
-        return checkAtTheEnd();
+        const Result<> checked = checkAtTheEnd();
+        return checked.ok() ? checked : undone(checked.error());
+    }
+
+    // Bytes appended that do not match their checksums are taken away again.
+    Error undone(Error error) {
+        output_.close();
+        if (written_ > before_.length)
+            error.message +=
+                ::truncate(target_.c_str(), before_.length) == 0
+                    ? "  The bytes appended were taken away: " + shardix::quoted(target_) +
+                          " holds what it held before."
+                    : "  " + shardix::quoted(target_) + " is not the original file.";
+        return error;
     }
 
   private:
@@ -375,6 +373,18 @@ class AppendRun {
 
 } // namespace
 
+Result<> refusedAppendTarget(const std::vector<std::string>& sources, const std::string& target) {
+    // Appending to a source, by any name, would grow it while it is read.
+    for (const std::string& source : sources) {
+        if (sameFile(source, target))
+            return Error::refusedName(
+                (source == target ? shardix::quoted(target) + " is one of the files to append from"
+                                  : oneFile(target, source)) +
+                ": appending to it would change what is read.  Nothing was appended.");
+    }
+    return refusedOutput(target);
+}
+
 Result<> appendFile(const std::vector<std::string>& sources, const std::string& target,
                     RunProgress& progress, const JoinOptions& options) {
     if (Result<> refused = refusedAppendTarget(sources, target); !refused.ok())
@@ -384,7 +394,6 @@ Result<> appendFile(const std::vector<std::string>& sources, const std::string& 
             !refused.ok())
             return refused;
     }
-    // On a failure the target is closed; the bytes appended before stay.
     AppendRun run(sources, target, progress, options);
     return guarded([&] { return run.run(); });
 }

@@ -9,12 +9,18 @@
 #include "engines/operations/OutputCheck.h"
 #include "errors/Error.h"
 
+#include "errors/Quoted.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <fcntl.h>
 #include <numeric>
 #include <optional>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace shardix {
 
@@ -70,6 +76,22 @@ bool replacesAFile(const std::string& target) {
 
 namespace {
 
+// Takes the known-wrong `target` away from its name: to TARGET.damaged (or
+// .damaged2 ..), never over another file, or else removes it. Says where.
+std::string damagedAway(const std::string& target) {
+    for (int n = 1; n <= 9; ++n) {
+        const std::string name = target + ".damaged" + (n == 1 ? "" : std::to_string(n));
+        if (::renameat2(AT_FDCWD, target.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
+            return "The file written is not kept under its name: it is " + shardix::quoted(name) +
+                   ".";
+        if (errno != EEXIST)
+            break;
+    }
+    if (::unlink(target.c_str()) == 0)
+        return "The file written was removed.";
+    return shardix::quoted(target) + " could not be removed: it is not the original file.";
+}
+
 // One assembly: the inputs as measured, the output (a new file, or one beside
 // the file it replaces) and how far the copy has got.
 class AssembleRun {
@@ -97,11 +119,20 @@ class AssembleRun {
     }
 
     // A run that stops or fails before it is complete leaves the file it was
-    // to replace as it was, and says so where it stopped on purpose.
-    Error failed(const Error& error) const {
+    // to replace as it was, and says so where it stopped on purpose; a new
+    // target checked against a list holds what was written, which append
+    // completes, and says so (without a list, the caller tells).
+    Error failed(Error error) const {
         if (replacement_ && error.stopped())
-            return Error::of(ErrorKind::Stopped, "The run was stopped.  Nothing was replaced: \"" +
-                                                     target_ + "\" holds what it held before.");
+            return Error::of(ErrorKind::Stopped, "The run was stopped.  Nothing was replaced: " +
+                                                     shardix::quoted(target_) +
+                                                     " holds what it held before.");
+        struct stat st {};
+        if (options_.expected && !replacement_ && output_.isOpen() &&
+            ::fstat(output_.fd(), &st) == 0 && st.st_size < total_)
+            error.message += "  " + shardix::quoted(target_) + " holds its first " +
+                             std::to_string(st.st_size) + " bytes of " + std::to_string(total_) +
+                             ": append completes it from the same pieces.";
         return error;
     }
 
@@ -188,11 +219,16 @@ class AssembleRun {
         return check_->finish(progress_);
     }
 
-    // A check that fails says that the file it was to replace is left as it was.
-    Result<> keptIfReplaced(Error error) const {
-        if (replacement_)
-            error.message +=
-                "  Nothing was replaced: \"" + target_ + "\" holds what it held before.";
+    // A check that fails says that the file it was to replace is left as it
+    // was; a new target does not keep its name.
+    Result<> keptIfReplaced(Error error) {
+        if (replacement_) {
+            error.message += "  Nothing was replaced: " + shardix::quoted(target_) +
+                             " holds what it held before.";
+            return error;
+        }
+        output_.close();
+        error.message += "  " + damagedAway(target_);
         return error;
     }
 

@@ -1,5 +1,6 @@
 #include "engines/checksums/Hasher.h"
 #include "engines/manifest/ChecksumFile.h"
+#include "engines/manifest/JoinPlan.h"
 #include "engines/manifest/Manifest.h"
 #include "engines/manifest/SetChecksums.h"
 #include "tests/names/ToolRun.h"
@@ -42,9 +43,18 @@ TEST(Hasher, EachAlgorithmAgreesWithItsTool) {
         HashAlgorithm algorithm;
         std::string command;
     } tools[] = {
-        {HashAlgorithm::Sha256, "sha256sum"}, {HashAlgorithm::Sha1, "sha1sum"},
-        {HashAlgorithm::Md5, "md5sum"},       {HashAlgorithm::Blake2b512, "b2sum"},
+        {HashAlgorithm::Sha256, "sha256sum"},
+        {HashAlgorithm::Sha1, "sha1sum"},
+        {HashAlgorithm::Md5, "md5sum"},
+        {HashAlgorithm::Blake2b512, "b2sum"},
         {HashAlgorithm::Sha512, "sha512sum"},
+        {HashAlgorithm::Sha224, "sha224sum"},
+        {HashAlgorithm::Sha384, "sha384sum"},
+        {HashAlgorithm::Blake2b128, "b2sum -l 128"},
+        {HashAlgorithm::Blake2b160, "b2sum -l 160"},
+        {HashAlgorithm::Blake2b256, "b2sum -l 256"},
+        {HashAlgorithm::Blake2b384, "b2sum -l 384"},
+        {HashAlgorithm::Blake2b224, "b2sum -l 224"},
     };
     std::vector<HashAlgorithm> all;
     for (const auto& tool : tools) {
@@ -134,19 +144,20 @@ INSTANTIATE_TEST_SUITE_P(Tools, ListsOfTools, ::testing::ValuesIn(kToolLists),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST(ChecksumList, RefusesWhatItCannotCheckAndSaysWhy) {
-    const std::string b2_256 = outputOf("printf hello | b2sum -l 256 --tag");
+    const std::string b2_200 = outputOf("printf hello | b2sum -l 200 --tag");
     const std::string d64(64, 'a'), d40(40, 'b'), d128(128, 'c');
     const struct {
         std::string text;
         const char* listName;
         const char* why;
     } cases[] = {
-        {b2_256, "x.b2", "line 1: a BLAKE2b checksum of 256 bits (b2sum -l 256); only BLAKE2b-512"},
-        {d64 + "  p1\n", "x.b2", "line 1: a BLAKE2b checksum of 256 bits"},
+        {b2_200, "x.b2", "line 1: a BLAKE2b checksum of 200 bits (b2sum -l 200); only those"},
+        {d64 + "  p1\n", "x.sums", "line 1: 64 digits are a SHA-256 or a BLAKE2b-256"},
         {d128 + "  p1\n", "x.sums", "line 1: 128 digits are a SHA-512 or a BLAKE2b-512"},
         {"\n# note\n" + d40 + "  p1\n", "x.sha256", "line 3: not a SHA-256 checksum (40 digits"},
         {"\\" + d64 + "  p\\x1\n", "x.sha256", "line 1: a backslash that is not followed"},
-        {"SHA384 (p1) = " + d64 + "\n", "x.sums", "line 1: checksums of the kind SHA384"},
+        {"SHA384 (p1) = " + d64 + "\n", "x.sums", "line 1: not a SHA-384 checksum"},
+        {"SHA3 (p1) = " + d64 + "\n", "x.sums", "line 1: checksums of the kind SHA3"},
         {"p1 12345\n", "x.sfv", "line 1: not a file name followed by a CRC-32 of 8 digits"},
         {"filename=big\nsize=10\n", "big.crc", "no crc32= line"},
     };
@@ -200,6 +211,16 @@ TEST_F(ListBesideSet, FindsTheListThatNamesItsPiecesByWhatTheyAre) {
     ASSERT_EQ(runIn(dir.folder(), "ln -s . here && md5sum here/big.iso.0* > pieces.md5 && "
                                   "sha1sum big.iso.001 > other.sha1 && printf 'unrelated' > x.sfv"),
               0);
+    // A list beside the pieces that cannot be read may be the one that checks
+    // them: it is named, and nothing is joined.
+    const JoinPlan refused = plan("big.iso.004");
+    ASSERT_EQ(refused.problems.size(), 1u);
+    EXPECT_EQ(refused.problems.front().message,
+              "The list of checksums \"" + dir / "x.sfv" +
+                  "\" beside the pieces cannot be read: line 1: not a file name followed by a "
+                  "CRC-32.");
+    EXPECT_TRUE(planJoin(dir / "big.iso.004", std::nullopt, false).joinable());
+    ASSERT_EQ(runIn(dir.folder(), "rm x.sfv"), 0);
     const JoinPlan found = plan("big.iso.004");
     ASSERT_TRUE(found.joinable()) << found.problems.front().message;
     ASSERT_TRUE(found.checks);
@@ -250,8 +271,7 @@ TEST_F(ListBesideSet, ListedPiecesMissingOrOfAnotherLengthAreRefused) {
 
 TEST_F(ListBesideSet, PiecesOfUnevenSizesPassWhenAListChecksThem) {
     ASSERT_EQ(runIn(dir.folder(), "rm big.iso.* && seq 1 3000 > log && split -l 500 -d log log. "
-                                  "&& sha256sum --tag log.* > log.sha256 && "
-                                  "printf '%s\\n' ../etc/passwd >> log.sha256"),
+                                  "&& sha256sum --tag log.* > log.sha256"),
               0);
     const JoinPlan found = plan("log.03");
     EXPECT_TRUE(found.joinable()) << found.problems.front().message;

@@ -20,7 +20,10 @@ grep -q "2 of the 4 listed files are not right" err || fail "no summary: $(cat e
 "$cli" assemble joined "$name.1" "$name.2" "$name.3" 2>err && fail "assembled swapped pieces"
 { grep -q 'they are the bytes listed for "' err && grep -q '\.2"; "joined" does not match' err; } ||
     fail "swapped: $(cat err)"
-rm joined
+# A known-wrong output does not keep its name.
+[[ ! -e joined && -e joined.damaged ]] || fail "swapped: the wrong file kept its name"
+grep -q 'it is "joined.damaged"' err || fail "swapped: not told where: $(cat err)"
+rm joined.damaged
 mv "$name.1" p && mv "$name.2" "$name.1" && mv p "$name.2"
 
 truncate -s -1 "$name.3"
@@ -33,12 +36,21 @@ tail -c 1 "../$name" >> "$name.3"
 
 printf 'X' | dd of="$name.2" bs=1 seek=5000 conv=notrunc status=none
 "$cli" assemble joined "$name.1" "$name.2" "$name.3" 2>err && fail "assembled a changed piece"
-{ grep -q "The bytes of \"$name.2\" do not match" err && [[ -e joined ]]; } || fail "changed: $(cat err)"
+{ grep -q "The bytes of \"$name.2\" do not match" err && [[ ! -e joined ]]; } || fail "changed: $(cat err)"
+# A replaced TARGET stays as it was.
+echo old > joined
+"$cli" assemble --force joined "$name.1" "$name.2" "$name.3" 2>err && fail "replaced with a changed piece"
+{ [[ $(cat joined) == old ]] && grep -q 'holds what it held before' err; } || fail "replaced: $(cat err)"
+# append takes the bytes it appended away again.
+head -c 100 "$name.1" > partial
+"$cli" append partial "$name.1" "$name.2" "$name.3" 2>err && fail "appended a changed piece"
+{ [[ $(stat -c %s partial) -eq 100 ]] && grep -q 'taken away' err; } || fail "append: $(cat err)"
+rm joined partial joined.damaged
 "$cli" assemble --no-manifest --force joined "$name.1" "$name.2" "$name.3" || fail "--no-manifest"
 
 rm "$name.2"
 "$cli" verify "$name..sha256" > out 2>&1 && fail "verify passed with a piece missing"
 grep -q "d.2: missing" out || fail "a missing piece not named"
 "$cli" assemble --force joined "$name.1" "$name.3" 2>err && fail "assembled without a piece"
-grep -q "piece 2 of the 3 pieces listed in \"$name..sha256\", is missing" err || fail "$(cat err)"
+grep -q "d.2', piece 2 of the 3 pieces listed in 'a b.*d..sha256', is missing" err || fail "$(cat err)"
 passed

@@ -146,8 +146,9 @@ TEST_F(AssembleCommand, PartsBesideTheirManifestAreCheckedAgainstIt) {
         (QStringList{kReorder,
                      u"The bytes of \""_s + part2 + u"\" do not match its checksum in \""_s + list +
                          u"\": they are the bytes listed for \""_s + part3 + u"\"; \""_s + out +
-                         u"/whole\" does not match the "
-                         "original file."_s}));
+                         u"/whole\" does not match the original file.  The file written is not "
+                         "kept under its name: it is \""_s +
+                         out + u"/whole.damaged\"."_s}));
 
     boxes.boxes.clear();
     steps->then([this](OperationDialog& f) {

@@ -804,7 +804,8 @@ TEST_F(Engine, ManifestMatchNamesTheSegmentThatIsWrong) {
 }
 
 // Assembling and appending read the output back and compare it with the
-// checksums: a mismatch names the input and keeps what was written.
+// checksums: a mismatch names the input and keeps what was written, never
+// under the output's name.
 TEST_F(Engine, AssemblerAndAppenderCheckTheirOutputAgainstChecksums) {
     const std::string whole = randomBytes(40'000'000, 21);
     Strings parts;
@@ -838,8 +839,12 @@ TEST_F(Engine, AssemblerAndAppenderCheckTheirOutputAgainstChecksums) {
     std::filesystem::remove(dir / "out");
     EXPECT_EQ(assembled(expected), "The bytes of \"" + parts[1] +
                                        "\" do not match its checksum in \"m\"; \"" + (dir / "out") +
-                                       "\" does not match the original file.");
-    EXPECT_GE(readFile(dir / "out").size(), 20'000'000u); // what was written stays
+                                       "\" does not match the original file.  The file written is "
+                                       "not kept under its name: it is \"" +
+                                       (dir / "out.damaged") + "\".");
+    // What was written is kept, under a name that says it is damaged.
+    EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+    EXPECT_GE(readFile(dir / "out.damaged").size(), 20'000'000u);
 
     // Append: a target whose prefix differs where the comparison of samples does
     // not look is refused before anything is written, naming the target; one

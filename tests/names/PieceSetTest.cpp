@@ -74,7 +74,7 @@ const MadeSet kMadeSets[] = {
      PieceScheme::DotNumbers, "disk.img"},
     {"more_pieces_than_bytes", 2, "split -n 5 src tiny.", PieceScheme::SplitLetters, "tiny"},
     {"part_unpadded", 1000,
-     "split -b 90 -a 2 --numeric-suffixes=1 src t. && for f in t.*; do mv \"$f\" "
+     "split -b 120 -a 2 --numeric-suffixes=1 src t. && for f in t.*; do mv \"$f\" "
      "\"movie.mkv.part$(expr \"${f#t.}\" + 0)\"; done",
      PieceScheme::PartNumbers, "movie.mkv"},
     {"part_padded", 1000, "split -b 90 --numeric-suffixes=1 src movie.mkv.part",
@@ -96,7 +96,7 @@ TEST(PieceSet, OurNamesWithABaseThatEndsInADigit) {
     writeFile(dir / "v1", source);
     RecordingProgress ui;
     ASSERT_TRUE((segmentFileBySize(dir / "v1", dir / "v1", 100, ui)).ok());
-    for (const char* given : {"v11", "v15", "v112"}) {
+    for (const char* given : {"v11", "v15", "v19"}) {
         const PieceSet set = findPieceSet(dir / given);
         EXPECT_TRUE(set.joinable()) << given;
         EXPECT_EQ(set.scheme, PieceScheme::Numbered);
@@ -104,6 +104,8 @@ TEST(PieceSet, OurNamesWithABaseThatEndsInADigit) {
         ASSERT_EQ(set.members.size(), 12u) << given;
         EXPECT_EQ(set.members[9].name, "v110");
     }
+    // v110 .. v112 are also split -a 1's "v11" numbered 0 .. 2.
+    EXPECT_TRUE(findPieceSet(dir / "v112").has(SetProblem::Kind::Ambiguous));
 }
 
 struct Fault {
@@ -170,7 +172,7 @@ const Fault kFaults[] = {
     {"empty_folder", "rm x*", "", SetProblem::Kind::NoSet, "holds no set of pieces"},
     {"absent_piece", "true", "xzz", SetProblem::Kind::Unreadable, "No such file"},
     {"archive_volumes", "n=0; for f in xa?; do n=$((n + 1)); mv \"$f\" a.part$n.rar; done",
-     "a.part2.rar", SetProblem::Kind::NotPieces, "volumes of an archive"},
+     "a.part2.rar", SetProblem::Kind::NotPieces, "volumes of a RAR archive"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Folders, SetFaults, ::testing::ValuesIn(kFaults),
@@ -192,8 +194,9 @@ TEST(PieceSet, ASetWhoseSizesAreVouchedForPasses) {
     EXPECT_NE(std::find(asked.begin(), asked.end(), "lines.ab"), asked.end());
 }
 
-// Names that read as pieces of more than one set go to the set that reads
-// most of them whole: p11 .. p13 are pieces of "p1", p1 .. p3 of "p".
+// Names that read as pieces of more than one set: p1 .. p3 of "p" stand
+// alone (p11 .. p13 are too far from them to be of one set), p11 .. p13 are of
+// "p1"; a piece that two sets may hold is refused, naming both.
 TEST(PieceSet, OneFolderTwoNumberedSets) {
     TempDir dir;
     for (const char* name : {"p1", "p2", "p3", "p11", "p12", "p13"})
@@ -210,9 +213,62 @@ TEST(PieceSet, OneFolderTwoNumberedSets) {
     ASSERT_EQ(runIn(dir.folder(), "rm p1? && for n in 4 6 7 8 9 10 11 12; do echo abc > p$n; done"),
               0);
     const PieceSet gap = findPieceSet(dir / "p11");
-    ASSERT_FALSE(gap.problems.empty());
-    EXPECT_EQ(gap.problems.front().message, "\"" + dir / "p5" + "\" is missing between \"" +
-                                                dir / "p4" + "\" and \"" + dir / "p6" + "\".");
+    ASSERT_FALSE(gap.joinable());
+    EXPECT_EQ(gap.problems.front().kind, SetProblem::Kind::Ambiguous);
+    EXPECT_EQ(gap.problems[1].message, "\"" + dir / "p5" + "\" is missing between \"" + dir / "p4" +
+                                           "\" and \"" + dir / "p6" + "\".");
+    // From the head of the set, the gap is all there is to tell.
+    EXPECT_EQ(findPieceSet(dir / "p2").problems.front().kind, SetProblem::Kind::Missing);
+}
+
+// The rule's cases: one set read two ways, sets numbered from N, the tail of
+// a set read as a set of its own, a number continued with another width.
+TEST(PieceSet, OneRuleForOverlappingReadings) {
+    TempDir dir;
+    const auto make = [&](const std::string& commands) {
+        ASSERT_EQ(runIn(dir.folder(), "rm -f ./* && " + commands), 0);
+    };
+    const auto members = [&](const PieceSet& set) { return set.members.size(); };
+    make("for n in $(seq 1 11); do echo abc > eps_$n; done");
+    for (const char* piece : {"eps_1", "eps_5", "eps_9"}) {
+        const PieceSet set = findPieceSet(dir / piece);
+        EXPECT_TRUE(set.joinable()) << piece;
+        EXPECT_EQ(members(set), 11u) << piece;
+    }
+    // eps_10 and eps_11 are also split -a 1's "eps_1" numbered 0 and 1.
+    const PieceSet tail = findPieceSet(dir / "eps_10");
+    ASSERT_FALSE(tail.joinable());
+    EXPECT_EQ(tail.problems.front().kind, SetProblem::Kind::Ambiguous);
+    EXPECT_EQ(tail.problems.front().prefixes, (Strings{"eps_", "eps_1"}));
+    PieceSetOptions fixed;
+    fixed.prefix = "eps_";
+    EXPECT_EQ(members(findPieceSet(dir / "eps_10", fixed)), 11u);
+    fixed.prefix = "eps_1";
+    EXPECT_EQ(members(findPieceSet(dir / "eps_10", fixed)), 2u);
+    // split --numeric-suffixes=8: part.08 .. part.17.
+    make("head -c 1000 /dev/zero > s && split -b 100 -a 2 --numeric-suffixes=8 s part. && rm s");
+    for (const char* piece : {"part.08", "part.12", "part.17"}) {
+        EXPECT_FALSE(findPieceSet(dir / piece).joinable()) << piece;
+        PieceSetOptions from8;
+        from8.firstNumber = 8;
+        const PieceSet set = findPieceSet(dir / piece, from8);
+        EXPECT_TRUE(set.joinable()) << piece << " " << set.problems.front().message;
+        EXPECT_EQ(members(set), 10u) << piece;
+    }
+    make("head -c 1000 /dev/zero > s && split -b 100 -a 4 --numeric-suffixes=1000 s x && rm s");
+    PieceSetOptions from1000;
+    from1000.firstNumber = 1000;
+    EXPECT_EQ(members(findPieceSet(dir / "x1004", from1000)), 10u);
+    // p013 continues p01 .. p12 in three digits.
+    make("for n in 01 02 03 04 05 06 07 08 09 10 11 12 013; do echo abc > p$n; done");
+    EXPECT_TRUE(findPieceSet(dir / "p11").has(SetProblem::Kind::NotPieces));
+    EXPECT_TRUE(findPieceSet(dir / "p05").has(SetProblem::Kind::Ambiguous));
+    // Volumes of archives are no pieces.
+    make("for f in movie.r00 movie.r01 movie.r02 arch.z01 arch.z02; do echo abc > $f; done");
+    EXPECT_NE(findPieceSet(dir / "movie.r01").problems.front().message.find("RAR archive"),
+              std::string::npos);
+    EXPECT_NE(findPieceSet(dir / "arch.z02").problems.front().message.find("split zip"),
+              std::string::npos);
 }
 
 TEST(SortPieces, OrdersByNumberAndNamesWhatIsMissing) {
