@@ -2,6 +2,7 @@
 
 #include "engines/recovery/Gf16.h"
 #include "engines/recovery/GfMatrix.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -262,12 +263,15 @@ void BlockRebuilder::addIntactBlocks(bool firstPass, bool accumulate,
         if (control_.stopRequested())
             fail(stoppedRepair());
         const BlockPlace place = goodPlaces_[i];
-        if (open != place.file) {
+        const auto copy = checks_[place.file].elsewhere.find(place.block);
+        const bool inPlace = copy == checks_[place.file].elsewhere.end();
+        if (inPlace && open != place.file) {
             fd = openIntact(place.file);
             open = place.file;
         }
         std::uint8_t* bytes = data_->inputBuffer();
-        const std::size_t wanted = readIntact(fd, place, bytes);
+        const std::size_t wanted =
+            inPlace ? readIntact(fd, place, bytes) : readCopy(copy->second, place, bytes);
         if (firstPass && isDamaged_[place.file])
             temps[place.file].writeAt(offsetOf(place), bytes, wanted);
         if (accumulate)
@@ -290,15 +294,35 @@ Fd BlockRebuilder::openIntact(std::size_t file) const {
 std::size_t BlockRebuilder::readIntact(const Fd& fd, BlockPlace place, std::uint8_t* bytes) const {
     const SetFile& file = set_.files[place.file];
     const auto wanted = static_cast<std::size_t>(opened_.blockLength(file, place.block));
-    const std::int64_t got = readAt(fd.get(), offsetOf(place), bytes, wanted);
+    return readBlock(fd, offsetOf(place), wanted, bytes,
+                     opened_.folder.display(file.description.name));
+}
+
+// Reads the block at `place` from its `copy` elsewhere into `bytes`; its length.
+std::size_t BlockRebuilder::readCopy(const BlockCopy& copy, BlockPlace place, std::uint8_t* bytes) {
+    const std::string shown = copy.inFolder ? opened_.folder.display(copy.file) : copy.file;
+    auto& fd = copies_[{copy.inFolder, copy.file}];
+    if (!fd.isOpen()) {
+        const int error = copy.inFolder ? opened_.folder.openForReading(copy.file, fd)
+                                        : openNamedFile(copy.file, fd);
+        if (error)
+            fail(openError(error, shown));
+    }
+    const SetFile& file = set_.files[place.file];
+    const auto wanted = static_cast<std::size_t>(opened_.blockLength(file, place.block));
+    return readBlock(fd, static_cast<std::int64_t>(copy.offset), wanted, bytes, shown);
+}
+
+std::size_t BlockRebuilder::readBlock(const Fd& fd, std::int64_t offset, std::size_t wanted,
+                                      std::uint8_t* bytes, const std::string& shown) const {
+    const std::int64_t got = readAt(fd.get(), offset, bytes, wanted);
     if (got == static_cast<std::int64_t>(wanted))
         return wanted;
     const int error = errno;
-    const std::string shown = opened_.folder.display(file.description.name);
     if (got < 0)
         fail(systemError(error, "read", shown));
     fail(Error::of(ErrorKind::InputPastEnd,
-                   "\"" + shown + "\" became shorter during the repair. Nothing was changed."));
+                   quoted(shown) + " became shorter during the repair. Nothing was changed."));
 }
 
 // The chosen recovery blocks.

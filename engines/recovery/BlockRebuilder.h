@@ -5,7 +5,9 @@
 #include "engines/recovery/RepairSession.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace shardix::par2 {
@@ -60,6 +62,9 @@ class BlockRebuilder {
     void addIntactBlocks(bool firstPass, bool accumulate, std::vector<TempFile>& temps);
     Fd openIntact(std::size_t file) const;
     std::size_t readIntact(const Fd& fd, BlockPlace place, std::uint8_t* bytes) const;
+    std::size_t readCopy(const BlockCopy& copy, BlockPlace place, std::uint8_t* bytes);
+    std::size_t readBlock(const Fd& fd, std::int64_t offset, std::size_t wanted,
+                          std::uint8_t* bytes, const std::string& shown) const;
     void addRecoveryBlocks();
     void writeRebuilt(std::size_t first, std::size_t rows, std::vector<TempFile>& temps) const;
     std::int64_t offsetOf(BlockPlace place) const {
@@ -80,6 +85,8 @@ class BlockRebuilder {
     std::vector<std::uint32_t> goodConstants_;
     std::vector<BlockPlace> goodPlaces_;
     std::vector<char> isDamaged_; // by file
+    // The files that hold blocks away from their places, opened.
+    std::map<std::pair<bool, std::string>, Fd> copies_;
     // The recovery blocks chosen, their exponents, and either the solver of
     // consecutive ones or the inverse of the matrix of their factors for the
     // missing blocks.
