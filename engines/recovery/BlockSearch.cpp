@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/stat.h>
 #include <unordered_map>
 
@@ -29,6 +30,9 @@ struct Source {
     BlockCopy copy;
     Fd fd;
     std::uint64_t size = 0;
+    // For a file of the set: which, and by block, intact in its place.
+    std::size_t file = SIZE_MAX;
+    std::vector<char> inPlace;
 };
 
 class BlockSearch {
@@ -47,6 +51,9 @@ class BlockSearch {
   private:
     void listWanted();
     void slide(Source& source);
+    std::size_t scanHeld(const Source& source, std::uint64_t base, std::size_t at, std::size_t held,
+                         bool& restart);
+    bool intactInPlace(const Source& source, std::uint64_t at);
     bool tryWindow(const Source& source, const std::uint8_t* window, std::uint64_t at);
     void tryTail(Source& source);
     bool found(const Wanted& wanted, const Md5Digest& md5, const Source& source, std::uint64_t at);
@@ -121,25 +128,53 @@ void BlockSearch::slide(Source& source) {
         progress_.report();
         if (held < blockSize_)
             break;
-        for (;;) {
-            if (restart)
-                rolling_.start(buffer_.data() + at);
-            restart = false;
-            if (tryWindow(source, buffer_.data() + at, base + at)) {
-                at += blockSize_;
-                restart = true;
-                if (at + blockSize_ > held)
-                    break;
-                continue;
-            }
-            if (at + blockSize_ >= held)
-                break;
-            rolling_.roll(buffer_[at], buffer_[at + blockSize_]);
-            ++at;
-        }
+        at = scanHeld(source, base, at, held, restart);
         if (static_cast<std::size_t>(got) == 0)
             break;
     }
+}
+
+// The windows that start in buffer_[at, held) (at `base` in the file) as far
+// as the bytes held go; where the next window starts.
+std::size_t BlockSearch::scanHeld(const Source& source, std::uint64_t base, std::size_t at,
+                                  std::size_t held, bool& restart) {
+    std::uint64_t aligned = 0; // the next offset of a block's place in the file
+    for (;;) {
+        if (restart) {
+            rolling_.start(buffer_.data() + at);
+            aligned = (base + at + blockSize_ - 1) / blockSize_ * blockSize_;
+        }
+        restart = false;
+        // A block of the file itself intact in its place is skipped: what it
+        // holds is known from its checksums.
+        const bool skip = base + at == aligned && intactInPlace(source, aligned);
+        if (base + at == aligned)
+            aligned += blockSize_;
+        if (skip || tryWindow(source, buffer_.data() + at, base + at)) {
+            at += blockSize_;
+            restart = true;
+            if (at + blockSize_ > held)
+                return at;
+            continue;
+        }
+        if (at + blockSize_ >= held)
+            return at;
+        rolling_.roll(buffer_[at], buffer_[at + blockSize_]);
+        ++at;
+    }
+}
+
+// Whether the block of `source` (a file of the set) whose place starts at
+// `at` is intact there; the wanted blocks of the same bytes are found there.
+bool BlockSearch::intactInPlace(const Source& source, std::uint64_t at) {
+    const auto block = static_cast<std::size_t>(at / blockSize_);
+    if (block >= source.inPlace.size() || !source.inPlace[block])
+        return false;
+    const BlockCheck& own = set_.files[source.file].checks[block];
+    auto [first, last] = full_.equal_range(own.crc);
+    for (auto it = first; it != last;)
+        it = found(it->second, own.md5, source, at) ? full_.erase(it) : std::next(it);
+    return true;
 }
 
 // Whether the window at `window` (file offset `at`) is a wanted block; every
@@ -222,7 +257,9 @@ void searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
     for (std::size_t f = 0; f < files.size() && !search.done(); ++f) {
         if (checks[f].state == RecoveryFileState::Ok || !checks[f].present)
             continue;
-        Source source{BlockCopy{files[f].description.name, true, 0}, Fd(), 0};
+        Source source{BlockCopy{files[f].description.name, true, 0}, Fd(), 0, f, checks[f].good};
+        for (const auto& [block, copy] : checks[f].elsewhere)
+            source.inPlace[block] = 0;
         if (opened.folder.openForReading(source.copy.file, source.fd) != 0)
             continue;
         struct stat info {};
@@ -233,7 +270,7 @@ void searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
     for (const std::string& path : extraFiles) {
         if (search.done())
             break;
-        Source source{BlockCopy{path, false, 0}, Fd(), 0};
+        Source source{BlockCopy{path, false, 0}, Fd(), 0, SIZE_MAX, {}};
         if (const int error = openNamedFile(path, source.fd)) {
             notes.push_back(quoted(path) + " was not searched for blocks: " +
                             (error == EINVAL ? std::string("not a regular file")
