@@ -56,16 +56,17 @@ RebuildMemory planRebuildMemory(std::uint64_t blockSize, std::size_t intact, std
         std::max<std::size_t>(missing, 1));
     plan.passes = missing == 0 ? 1 : (missing + plan.rowsPerPass - 1) / plan.rowsPerPass;
     const std::size_t batch = BlockAccumulator::batchBlocksFor(blockSize, kBatchBytes);
-    // The rows, two batches of input blocks, the prepared factors, and the
-    // solver's tables of a few words per block.
-    plan.bytes = plan.rowsPerPass * perRow + 2 * batch * paddedSize(blockSize) + kPreparedBytes +
+    // The rows, two batches of input blocks with their prepared factors, and
+    // the solver's tables of a few words per block.
+    plan.bytes = plan.rowsPerPass * perRow + 2 * (batch * paddedSize(blockSize) + kPreparedBytes) +
                  16 * (intact + missing);
     // The inverse, and the intact blocks' factors in the recovery blocks two
     // batches at a time.
     if (byMatrix)
-        plan.bytes +=
-            2 * std::uint64_t{missing} * missing +
-            2 * BlockAccumulator::batchBlocksFor(2 * intact, kBatchBytes) * paddedSize(2 * intact);
+        plan.bytes += 2 * std::uint64_t{missing} * missing +
+                      2 * (BlockAccumulator::batchBlocksFor(2 * intact, kBatchBytes) *
+                               paddedSize(2 * intact) +
+                           kPreparedBytes);
     return plan;
 }
 
