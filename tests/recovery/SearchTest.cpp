@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Four pieces, the last one's length not a multiple of the block size, with
-// a run of zeros (blocks alike) in the second; their set made by ours or by par2.
+// runs of zeros (blocks alike) in the second and the third; their set made by ours or by par2.
 class ShiftedBlocks : public ::testing::TestWithParam<bool> {
   protected:
     void SetUp() override {
@@ -31,6 +31,8 @@ class ShiftedBlocks : public ::testing::TestWithParam<bool> {
             pieces.push_back(randomBytes(sizes[i], static_cast<unsigned>(i + 7)));
             if (i == 1)
                 pieces[i].replace(4000, 20000, std::string(20000, '\0'));
+            if (i == 2)
+                pieces[i].replace(10000, 10000, std::string(10000, '\0'));
             writeFile(dir / pieceName(i), pieces[i]);
             paths.push_back(dir / pieceName(i));
             names += " " + pieceName(i);
@@ -125,6 +127,18 @@ TEST_P(ShiftedBlocks, AreFoundInFilesNamedForTheSearch) {
     for (const std::string& note : repaired->notes)
         pipeTold = pipeTold || note.find("pipe\" was not searched") != std::string::npos;
     EXPECT_TRUE(pipeTold);
+}
+
+// Blocks alike are found wherever one of them is intact, in its place too.
+TEST_P(ShiftedBlocks, AreFoundWhereTheirLikeIsIntact) {
+    fs::remove(dir / pieceName(2));
+    std::string cut = pieces[1];
+    cut.erase(30500, 1);
+    writeFile(dir / pieceName(1), cut);
+    const Result<RecoveryReport> verified = verifyRecovery(dir / "set.par2");
+    ASSERT_TRUE(succeeded(verified));
+    // The third piece's 10 blocks of zeros are those of the second.
+    EXPECT_EQ(verified->missingBlocks, 40u - 10u + 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(MadeBy, ShiftedBlocks, ::testing::Values(false, true),
