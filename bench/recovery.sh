@@ -18,18 +18,24 @@
 #   BENCH=path/to/recovery-bench KERNEL=gf-complete BLOCK=1048576 BENCH_DIR=/somewhere \
 #       bench/recovery.sh
 #   CLI=build/shardix-cli OPS=repair bench/recovery.sh 256 3
+#   PEER=../shared/peers/par2-turbo CLI=build/shardix-cli OPS="segment repair verify" \
+#       bench/recovery.sh 256 5
 # KERNEL picks our multiply-add kernel (the fastest by default), BLOCK a block
 # size other than the plan's. CLI runs our repair and verify through the tool
 # (`shardix-cli repair` and `verify` of the index) instead of recovery-bench;
 # our create stays recovery-bench's, the engine fed once, against par2 create
 # of the same blocks. OPS names the operations to time (default: create repair
-# verify).
+# verify). PEER is the program timed against ours (par2 by default; any
+# with par2's command line). The operation "segment" (with CLI) times
+# `shardix-cli segment --recovery` of the whole file into the 10 pieces, the
+# cut included, against the peer's create of the same blocks over the pieces.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 size_mib=${1:-256}
 rounds=${2:-5}
 percent=${3:-10}
 bench=${BENCH:-$here/../build/recovery-bench}
+peer=${PEER:-par2}
 kernel=()
 [[ -n ${KERNEL:-} ]] && kernel=(--kernel "$KERNEL")
 read -r -a ops <<< "${OPS:-create repair verify}"
@@ -49,10 +55,15 @@ cd "$work"
 echo "Preparing ${size_mib} MiB of random bytes in 10 pieces in $work ..."
 head -c "$((size_mib * 1024 * 1024))" /dev/urandom > src
 split -n 10 -d src piece.
-rm src
 pieces=(piece.0*)
 mkdir keep
 cp "${pieces[@]}" keep/
+if [[ " ${ops[*]} " == *" segment "* ]]; then
+    [[ -n ${CLI:-} ]] || { echo "the operation segment needs CLI" >&2; exit 1; }
+    mv src keep/src
+else
+    rm src
+fi
 plan=$("$bench" plan -r "$percent" -s "${BLOCK:-0}" "${pieces[@]}" | head -n 1)
 block=$(awk '{print $3}' <<< "$plan" | tr -d ,)
 count=$(awk '{print $7}' <<< "$plan")
@@ -75,17 +86,20 @@ run() {
 }
 
 # fresh: the pieces as made, nothing else.
-fresh() { rm -f piece.* set*.par2; cp keep/piece.* .; }
+fresh() { rm -f piece.* set*.par2 p.*; cp keep/piece.* .; }
 # broken: the pieces and par2's set, one piece (the round's) deleted.
 broken() { fresh; cp keep/set*.par2 .; rm "${pieces[$1]}"; }
 check() { cmp -s "$1" "keep/$1" || { echo "$2 left a wrong $1" >&2; exit 1; }; }
 
 create_ours() { fresh; run create_ours "$bench" create --quiet "${kernel[@]}" -s "$block" -r "$percent" set.par2 "${pieces[@]}"; }
-create_peer() { fresh; run create_peer par2 create -q -q -s"$block" -c"$count" set.par2 "${pieces[@]}"; }
+peer_create() { fresh; run "$1" "$peer" create -q -q -s"$block" -c"$count" set.par2 "${pieces[@]}"; }
+create_peer() { peer_create create_peer; }
+segment_ours() { fresh; run segment_ours "$CLI" segment --quiet --recovery "$percent" --block-size "$block" keep/src p. 10; }
+segment_peer() { peer_create segment_peer; }
 repair_ours() { broken "$1"; run repair_ours "${checker[@]}" repair --quiet "${kernel[@]}" set.par2; check "${pieces[$1]}" ours; }
-repair_peer() { broken "$1"; run repair_peer par2 repair -q -q set.par2; check "${pieces[$1]}" par2; }
+repair_peer() { broken "$1"; run repair_peer "$peer" repair -q -q set.par2; check "${pieces[$1]}" par2; }
 verify_ours() { fresh; cp keep/set*.par2 .; run verify_ours "${checker[@]}" verify --quiet "${kernel[@]}" set.par2; }
-verify_peer() { fresh; cp keep/set*.par2 .; run verify_peer par2 verify -q -q set.par2; }
+verify_peer() { fresh; cp keep/set*.par2 .; run verify_peer "$peer" verify -q -q set.par2; }
 
 for ((i = 1; i <= rounds; i++)); do
     echo "round $i of $rounds"
@@ -95,18 +109,19 @@ for ((i = 1; i <= rounds; i++)); do
         else "${op}_peer" "$lost"; "${op}_ours" "$lost"; fi
     done
 done
-rm -f piece.* set*.par2
+rm -f piece.* set*.par2 p.*
 
 median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 maxrss() { awk '$2 > m {m = $2} END {print m}' "$1.times"; }
 
 echo
 echo "${size_mib} MiB in 10 pieces, $percent %: $plan; kernel ${KERNEL:-fastest}; $rounds rounds;" \
-    "repair and verify by ${checker[0]##*/}"
-echo "times are medians, ratios ours / par2 per round"
-printf '%-40s %9s %9s %8s %8s %12s %12s\n' operation "ours (s)" "par2 (s)" median worst \
-    "ours RSS" "par2 RSS"
-for op in "create:create" "repair:repair one lost piece" "verify:verify, all intact"; do
+    "repair and verify by ${checker[0]##*/}; peer ${peer##*/}"
+echo "times are medians, ratios ours / peer per round"
+printf '%-40s %9s %9s %8s %8s %12s %12s\n' operation "ours (s)" "peer (s)" median worst \
+    "ours RSS" "peer RSS"
+for op in "create:create" "segment:segment --recovery vs create" "repair:repair one lost piece" \
+    "verify:verify, all intact"; do
     key=${op%%:*} name=${op#*:}
     [[ -f ${key}_ours.times ]] || continue
     ours=$(cut -d' ' -f1 "${key}_ours.times" | median)

@@ -18,6 +18,7 @@ CLI::App* RepairCommand::addTo(CLI::App& tool) {
     CLI::App* command = tool.add_subcommand("repair");
     addFlag(*command, "--quiet", quiet_);
     command->add_option("INDEX", indexPath_)->required();
+    command->add_option("FILE", searchFiles_);
     return command;
 }
 
@@ -25,6 +26,7 @@ int RepairCommand::run() {
     ConsoleProgress progress("repair", quiet_);
     std::atomic<bool> stop{false};
     RecoveryControl control = consoleControl(progress, stop);
+    control.searchFiles = searchFiles_;
     // What the files were before the repair: shown when it fails.
     std::optional<RecoveryReport> verified;
     control.verified = [&verified](const RecoveryReport& report) { verified = report; };

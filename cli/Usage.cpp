@@ -104,9 +104,11 @@ const std::vector<CommandText> kCommands{
      "BASE.par2) lists, in its folder: one line each, \"OK\" or what is wrong.",
      {{"--quiet", "show only the files that are wrong"}, kHelp}},
     {"repair",
-     {"repair [OPTION]... INDEX"},
+     {"repair [OPTION]... INDEX [FILE]..."},
      "Check the files that the recovery index INDEX (BASE.par2) lists and\n"
-     "rebuild every missing or damaged one from the recovery files.",
+     "rebuild every missing or damaged one from the recovery files; intact\n"
+     "blocks are also sought at other places of damaged files and in the\n"
+     "FILEs (misnamed or moved pieces), which are only read.",
      {{"--quiet", "show no progress, only the files that are wrong"}, kHelp}},
 };
 

@@ -12,8 +12,6 @@ namespace {
 // that width stay in the processor's second-level cache while every output
 // block takes its share of them.
 constexpr std::size_t kCacheBytes = 256 << 10;
-// The most memory that a batch's prepared factors take.
-constexpr std::size_t kPreparedBytes = 8 << 20;
 
 std::size_t roundUp(std::size_t value, std::size_t step) {
     return (value + step - 1) / step * step;

@@ -22,6 +22,8 @@ AlignedBytes allocateAligned(std::size_t bytes);
 // The most input blocks in a batch: each output block is read and written
 // once per batch, and the more inputs it takes at a time, the less often.
 inline constexpr std::size_t kMaxBatchBlocks = 32;
+// The most memory that a batch's prepared factors take.
+inline constexpr std::size_t kPreparedBytes = 8 << 20;
 
 // The bytes a block of `blockSize` takes in memory: rounded up to kBlockAlign.
 std::size_t paddedSize(std::uint64_t blockSize);

@@ -2,14 +2,15 @@
 
 #include "engines/recovery/Gf16.h"
 #include "engines/recovery/GfMatrix.h"
-
 #include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <fcntl.h>
 #include <numeric>
+#include <optional>
 #include <random>
 
 namespace shardix::par2 {
@@ -20,45 +21,81 @@ constexpr std::size_t kBatchBytes = 32 << 20;
 // Tries with other recovery blocks when the first ones chosen give equations
 // that depend on each other.
 constexpr int kSolveAttempts = 20;
-// The most missing blocks rebuilt at once: solving for N of them takes about
-// 6 N^2 bytes, within the memory the tool allows itself.
-constexpr std::size_t kMaxSolved = 6000;
+
+// The first of `count` consecutive exponents among `exponents` (sorted,
+// distinct), or none.
+std::optional<std::uint32_t> consecutiveRun(const std::vector<std::uint32_t>& exponents,
+                                            std::size_t count) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < exponents.size(); ++i) {
+        if (i > 0 && exponents[i] != exponents[i - 1] + 1)
+            start = i;
+        if (i + 1 - start >= count)
+            return exponents[start];
+    }
+    return std::nullopt;
+}
 
 } // namespace
+
+std::size_t maxSolvedByMatrix(std::int64_t memory) {
+    // The inversion holds 6 N^2 bytes: the matrix beside the identity, and its result.
+    return static_cast<std::size_t>(
+        std::sqrt(static_cast<double>(std::max<std::int64_t>(memory, 0)) / 6));
+}
+
+RebuildMemory planRebuildMemory(std::uint64_t blockSize, std::size_t intact, std::size_t missing,
+                                std::int64_t memory, bool byMatrix) {
+    RebuildMemory plan;
+    // A row: its block, its factors, and by the matrix, its factors of the
+    // intact blocks once more as the product's output.
+    const std::size_t perRow =
+        paddedSize(blockSize) + 2 * (intact + missing) + (byMatrix ? paddedSize(2 * intact) : 0);
+    plan.rowsPerPass = std::clamp<std::size_t>(
+        static_cast<std::size_t>(std::max<std::int64_t>(memory, 0)) / perRow, 1,
+        std::max<std::size_t>(missing, 1));
+    plan.passes = missing == 0 ? 1 : (missing + plan.rowsPerPass - 1) / plan.rowsPerPass;
+    const std::size_t batch = BlockAccumulator::batchBlocksFor(blockSize, kBatchBytes);
+    // The rows, two batches of input blocks with their prepared factors, and
+    // the solver's tables of a few words per block.
+    plan.bytes = plan.rowsPerPass * perRow + 2 * (batch * paddedSize(blockSize) + kPreparedBytes) +
+                 16 * (intact + missing);
+    // The inverse, and the intact blocks' factors in the recovery blocks two
+    // batches at a time.
+    if (byMatrix)
+        plan.bytes += 2 * std::uint64_t{missing} * missing +
+                      2 * (BlockAccumulator::batchBlocksFor(2 * intact, kBatchBytes) *
+                               paddedSize(2 * intact) +
+                           kPreparedBytes);
+    return plan;
+}
 
 void BlockRebuilder::rebuild(std::vector<TempFile>& temps,
                              const std::vector<std::size_t>& damagedFiles) {
     listBlocks();
     const std::size_t count = missing_.size();
     const std::size_t good = goodConstants_.size();
-    if (count > kMaxSolved)
-        fail(Error::of(ErrorKind::Refused,
-                       std::to_string(count) + " blocks are missing; this tool rebuilds at most " +
-                           std::to_string(kMaxSolved) + " at once. Nothing was changed.",
-                       opened_.shownIndex()));
-    if (count > 0)
-        solve();
+    if (count > 0 && !solveByRun())
+        solveByMatrix();
     planPasses(damagedFiles);
     data_ = std::make_unique<BlockAccumulator>(
         kernel_, pool_, set_.blockSize,
         BlockAccumulator::batchBlocksFor(set_.blockSize, kBatchBytes));
-    if (count > 0 && good > 0)
+    if (!solver_ && count > 0 && good > 0)
         factors_ = std::make_unique<BlockAccumulator>(
             kernel_, pool_, 2 * good, BlockAccumulator::batchBlocksFor(2 * good, kBatchBytes));
     isDamaged_.assign(set_.files.size(), 0);
     for (std::size_t f : damagedFiles)
         isDamaged_[f] = 1;
 
+    const std::size_t width = good + count;
     for (std::size_t first = 0, pass = 0; pass < passes_; first += group_, ++pass) {
         const std::size_t rows = count == 0 ? 0 : std::min(group_, count - first);
-        if (factors_ && rows > 0)
+        if (rows > 0)
             computeRowFactors(first, rows);
-        data_->begin(rows,
-                     [this, first, good, count](std::uint32_t tag, std::size_t j) -> std::uint16_t {
-                         if (tag < good)
-                             return rowFactors_[j * good + tag];
-                         return inverse_[(first + j) * count + (tag - good)];
-                     });
+        data_->begin(rows, [this, width](std::uint32_t tag, std::size_t j) {
+            return rowFactors_[j * width + tag];
+        });
         // Those of damaged files are also copied into place on the first pass.
         addIntactBlocks(pass == 0, rows > 0, temps);
         if (rows == 0)
@@ -84,10 +121,46 @@ void BlockRebuilder::listBlocks() {
     }
 }
 
+// As many recovery blocks as blocks are missing, of consecutive exponents,
+// when the set has them; false when it has not.
+bool BlockRebuilder::solveByRun() {
+    std::vector<std::uint32_t> exponents;
+    for (const RecoveryBlockAt& at : set_.recovery)
+        exponents.push_back(at.exponent);
+    std::sort(exponents.begin(), exponents.end());
+    exponents.erase(std::unique(exponents.begin(), exponents.end()), exponents.end());
+    const std::optional<std::uint32_t> first = consecutiveRun(exponents, missing_.size());
+    if (!first)
+        return false;
+    recoveryUsed_.clear();
+    exponents_.clear();
+    for (std::uint32_t e = *first; e < *first + missing_.size(); ++e) {
+        // The first copy of each exponent.
+        for (std::size_t r = 0; r < set_.recovery.size(); ++r) {
+            if (set_.recovery[r].exponent == e) {
+                recoveryUsed_.push_back(r);
+                exponents_.push_back(e);
+                break;
+            }
+        }
+    }
+    solver_ = std::make_unique<VandermondeSolver>(missing_, goodConstants_, *first, pool_);
+    return true;
+}
+
 // Chooses as many recovery blocks as blocks are missing and inverts the
 // matrix of their factors for the missing blocks; other choices when one
 // gives equations that depend on each other.
-void BlockRebuilder::solve() {
+void BlockRebuilder::solveByMatrix() {
+    const std::size_t most = maxSolvedByMatrix(control_.memory);
+    if (missing_.size() > most)
+        fail(Error::of(ErrorKind::Refused,
+                       std::to_string(missing_.size()) +
+                           " blocks are missing, and the recovery blocks at hand have gaps "
+                           "between their exponents: this tool rebuilds at most " +
+                           std::to_string(most) +
+                           " blocks from such recovery blocks. Nothing was changed.",
+                       opened_.shownIndex()));
     std::vector<std::size_t> candidates(set_.recovery.size());
     std::iota(candidates.begin(), candidates.end(), std::size_t{0});
     std::mt19937 random(1);
@@ -128,23 +201,41 @@ bool BlockRebuilder::trySolve(const std::vector<std::size_t>& candidates) {
 void BlockRebuilder::planPasses(const std::vector<std::size_t>& damagedFiles) {
     const std::size_t count = missing_.size();
     const std::size_t good = goodConstants_.size();
-    const std::size_t perRow = paddedSize(set_.blockSize) + paddedSize(2 * good);
-    group_ = std::clamp<std::size_t>(
-        static_cast<std::size_t>(std::max<std::int64_t>(control_.memory, 0)) / perRow, 1,
-        std::max<std::size_t>(count, 1));
-    passes_ = count == 0 ? 1 : (count + group_ - 1) / group_;
+    const RebuildMemory plan =
+        planRebuildMemory(set_.blockSize, good, count, control_.memory, !solver_);
+    group_ = plan.rowsPerPass;
+    passes_ = plan.passes;
     for (std::size_t f : damagedFiles)
         progress_.addTotal(static_cast<std::int64_t>(set_.files[f].description.length));
     progress_.addTotal(static_cast<std::int64_t>(passes_ * (good + count) * set_.blockSize));
 }
 
-// The factors of the intact data blocks in rows [first, first + rows): the
-// inverse's rows times the factors of the intact blocks in the chosen
-// recovery blocks.
+// The factors of rows [first, first + rows) into rowFactors_.
 void BlockRebuilder::computeRowFactors(std::size_t first, std::size_t rows) {
+    const std::size_t width = goodConstants_.size() + missing_.size();
+    rowFactors_.resize(rows * width);
+    if (!solver_) {
+        computeMatrixRowFactors(first, rows);
+        return;
+    }
+    pool_.run(rows, [this, first, width](std::size_t j, unsigned) {
+        solver_->rowFactors(first + j, rowFactors_.data() + j * width);
+    });
+}
+
+// By the inverse: its rows give the recovery blocks' factors, and times the
+// factors of the intact blocks in the chosen recovery blocks, those of the
+// intact blocks.
+void BlockRebuilder::computeMatrixRowFactors(std::size_t first, std::size_t rows) {
     const Gf16& gf = gf16();
     const std::size_t count = missing_.size();
     const std::size_t good = goodConstants_.size();
+    const std::size_t width = good + count;
+    for (std::size_t j = 0; j < rows; ++j)
+        for (std::size_t r = 0; r < count; ++r)
+            rowFactors_[j * width + good + r] = inverse_[(first + j) * count + r];
+    if (!factors_)
+        return;
     factors_->begin(rows, [this, first, count](std::uint32_t r, std::size_t j) {
         return inverse_[(first + j) * count + r];
     });
@@ -158,10 +249,9 @@ void BlockRebuilder::computeRowFactors(std::size_t first, std::size_t rows) {
         factors_->add(static_cast<std::uint32_t>(r), 2 * good);
     }
     factors_->end();
-    rowFactors_.resize(rows * good);
     for (std::size_t j = 0; j < rows; ++j)
         for (std::size_t i = 0; i < good; ++i)
-            rowFactors_[j * good + i] = wordAt(GfLayout::Words, factors_->output(j), i);
+            rowFactors_[j * width + i] = wordAt(GfLayout::Words, factors_->output(j), i);
 }
 
 // The intact data blocks, file by file: added to the pass's rows when
@@ -174,12 +264,15 @@ void BlockRebuilder::addIntactBlocks(bool firstPass, bool accumulate,
         if (control_.stopRequested())
             fail(stoppedRepair());
         const BlockPlace place = goodPlaces_[i];
-        if (open != place.file) {
+        const auto copy = checks_[place.file].elsewhere.find(place.block);
+        const bool inPlace = copy == checks_[place.file].elsewhere.end();
+        if (inPlace && open != place.file) {
             fd = openIntact(place.file);
             open = place.file;
         }
         std::uint8_t* bytes = data_->inputBuffer();
-        const std::size_t wanted = readIntact(fd, place, bytes);
+        const std::size_t wanted =
+            inPlace ? readIntact(fd, place, bytes) : readCopy(copy->second, place, bytes);
         if (firstPass && isDamaged_[place.file])
             temps[place.file].writeAt(offsetOf(place), bytes, wanted);
         if (accumulate)
@@ -202,11 +295,31 @@ Fd BlockRebuilder::openIntact(std::size_t file) const {
 std::size_t BlockRebuilder::readIntact(const Fd& fd, BlockPlace place, std::uint8_t* bytes) const {
     const SetFile& file = set_.files[place.file];
     const auto wanted = static_cast<std::size_t>(opened_.blockLength(file, place.block));
-    const std::int64_t got = readAt(fd.get(), offsetOf(place), bytes, wanted);
+    return readBlock(fd, offsetOf(place), wanted, bytes,
+                     opened_.folder.display(file.description.name));
+}
+
+// Reads the block at `place` from its `copy` elsewhere into `bytes`; its length.
+std::size_t BlockRebuilder::readCopy(const BlockCopy& copy, BlockPlace place, std::uint8_t* bytes) {
+    const std::string shown = copy.inFolder ? opened_.folder.display(copy.file) : copy.file;
+    auto& fd = copies_[{copy.inFolder, copy.file}];
+    if (!fd.isOpen()) {
+        const int error = copy.inFolder ? opened_.folder.openForReading(copy.file, fd)
+                                        : openNamedFile(copy.file, fd);
+        if (error)
+            fail(openError(error, shown));
+    }
+    const SetFile& file = set_.files[place.file];
+    const auto wanted = static_cast<std::size_t>(opened_.blockLength(file, place.block));
+    return readBlock(fd, static_cast<std::int64_t>(copy.offset), wanted, bytes, shown);
+}
+
+std::size_t BlockRebuilder::readBlock(const Fd& fd, std::int64_t offset, std::size_t wanted,
+                                      std::uint8_t* bytes, const std::string& shown) const {
+    const std::int64_t got = readAt(fd.get(), offset, bytes, wanted);
     if (got == static_cast<std::int64_t>(wanted))
         return wanted;
     const int error = errno;
-    const std::string shown = opened_.folder.display(file.description.name);
     if (got < 0)
         fail(systemError(error, "read", shown));
     fail(Error::of(ErrorKind::InputPastEnd,

@@ -1,18 +1,39 @@
 #pragma once
 
 #include "engines/recovery/BlockAccumulator.h"
+#include "engines/recovery/GfVandermonde.h"
 #include "engines/recovery/RepairSession.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace shardix::par2 {
 
+// The missing blocks rebuilt per pass over the intact ones, the passes, and
+// the bytes the rebuild holds at most, for `missing` blocks of `blockSize`
+// computed from `intact` others and the recovery blocks within `memory` for
+// the rows; `byMatrix` when the recovery blocks' exponents are not
+// consecutive and the system is solved by inverting its matrix.
+struct RebuildMemory {
+    std::size_t rowsPerPass = 1;
+    std::size_t passes = 1;
+    std::uint64_t bytes = 0;
+};
+RebuildMemory planRebuildMemory(std::uint64_t blockSize, std::size_t intact, std::size_t missing,
+                                std::int64_t memory, bool byMatrix);
+// The most missing blocks solved by inverting their matrix within `memory`.
+std::size_t maxSolvedByMatrix(std::int64_t memory);
+
 // Writes every block of the damaged files of a set into their temporary
 // files: the intact ones copied, the missing ones computed from all intact
 // data blocks and as many recovery blocks, a group of missing blocks per
-// pass over the intact ones. Throws its failures.
+// pass over the intact ones. Recovery blocks of consecutive exponents are
+// preferred (GfVandermonde.h: any number of missing blocks, no matrix);
+// others need the inverse of their matrix, which bounds their number.
+// Throws its failures.
 class BlockRebuilder {
   public:
     BlockRebuilder(const OpenedSet& opened, const std::vector<FileCheck>& checks,
@@ -32,13 +53,18 @@ class BlockRebuilder {
     };
 
     void listBlocks();
-    void solve();
+    bool solveByRun();
+    void solveByMatrix();
     bool trySolve(const std::vector<std::size_t>& candidates);
     void planPasses(const std::vector<std::size_t>& damagedFiles);
     void computeRowFactors(std::size_t first, std::size_t rows);
+    void computeMatrixRowFactors(std::size_t first, std::size_t rows);
     void addIntactBlocks(bool firstPass, bool accumulate, std::vector<TempFile>& temps);
     Fd openIntact(std::size_t file) const;
     std::size_t readIntact(const Fd& fd, BlockPlace place, std::uint8_t* bytes) const;
+    std::size_t readCopy(const BlockCopy& copy, BlockPlace place, std::uint8_t* bytes);
+    std::size_t readBlock(const Fd& fd, std::int64_t offset, std::size_t wanted,
+                          std::uint8_t* bytes, const std::string& shown) const;
     void addRecoveryBlocks();
     void writeRebuilt(std::size_t first, std::size_t rows, std::vector<TempFile>& temps) const;
     std::int64_t offsetOf(BlockPlace place) const {
@@ -59,15 +85,20 @@ class BlockRebuilder {
     std::vector<std::uint32_t> goodConstants_;
     std::vector<BlockPlace> goodPlaces_;
     std::vector<char> isDamaged_; // by file
-    // The recovery blocks chosen, their exponents, and the inverse of the
-    // matrix of their factors for the missing blocks.
+    // The files that hold blocks away from their places, opened.
+    std::map<std::pair<bool, std::string>, Fd> copies_;
+    // The recovery blocks chosen, their exponents, and either the solver of
+    // consecutive ones or the inverse of the matrix of their factors for the
+    // missing blocks.
     std::vector<std::size_t> recoveryUsed_;
     std::vector<std::uint32_t> exponents_;
+    std::unique_ptr<VandermondeSolver> solver_;
     std::vector<std::uint16_t> inverse_;
     // Missing blocks rebuilt per pass, and the passes.
     std::size_t group_ = 1;
     std::size_t passes_ = 1;
-    // The factors of the intact blocks in the rows of this pass.
+    // The factors of the rows of this pass: of the intact blocks, then of
+    // the recovery blocks used, row after row.
     std::vector<std::uint16_t> rowFactors_;
     // Last, so that they are gone (their work done) before what their work reads.
     std::unique_ptr<BlockAccumulator> factors_;

@@ -158,16 +158,25 @@ void FileChecker::describeDamage() {
     const std::uint64_t length = file_.description.length;
     check_.state = RecoveryFileState::Damaged;
     if (size_ < length)
-        check_.detail = counted(length - size_, "byte") + " shorter than listed";
+        check_.damage = counted(length - size_, "byte") + " shorter than listed";
     else if (size_ > length)
-        check_.detail = counted(size_ - length, "byte") + " longer than listed";
+        check_.damage = counted(size_ - length, "byte") + " longer than listed";
     else
-        check_.detail = "its bytes differ from those listed";
-    check_.detail += ", " + std::to_string(check_.goodCount) + " of " +
-                     counted(file_.checks.size(), "block") + " intact";
+        check_.damage = "its bytes differ from those listed";
+    describeBlocks(check_, file_.checks.size());
 }
 
 } // namespace
+
+void describeBlocks(FileCheck& check, std::size_t blocks) {
+    // A file that could not be read keeps its reason alone.
+    if (check.state != RecoveryFileState::Damaged || check.damage.empty())
+        return;
+    check.detail = check.damage + ", " + std::to_string(check.goodCount) + " of " +
+                   counted(blocks, "block") + " intact";
+    if (!check.elsewhere.empty())
+        check.detail += ", " + std::to_string(check.elsewhere.size()) + " of them at other places";
+}
 
 FileCheck checkFile(const OpenedSet& opened, const SetFile& file, std::vector<char>& buffer,
                     ProgressMeter& progress, const RecoveryControl& control) {

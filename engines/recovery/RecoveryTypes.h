@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace shardix {
 
@@ -34,6 +35,9 @@ struct RecoveryControl {
     unsigned threads = 0;
     // See kRecoveryMemory.
     std::int64_t memory = kRecoveryMemory;
+    // Further files (paths) that verification and repair search for the
+    // set's blocks when some are not in place: misnamed or moved pieces.
+    std::vector<std::string> searchFiles;
 
     bool stopRequested() const { return stop && stop->load(std::memory_order_relaxed); }
 };

@@ -1,5 +1,6 @@
 #include "engines/recovery/RepairSession.h"
 
+#include <algorithm>
 #include <numeric>
 
 namespace shardix {
@@ -12,6 +13,11 @@ RecoveryReport RepairSession::verify(const std::string& indexPath) {
     RecoveryReport report;
     open(indexPath, report);
     checkFiles();
+    const bool incomplete = std::any_of(checks_.begin(), checks_.end(), [](const FileCheck& check) {
+        return check.goodCount < check.good.size();
+    });
+    if (incomplete)
+        searchBlocks(opened_, checks_, control_.searchFiles, progress_, control_, report.notes);
     describe(report);
     return report;
 }

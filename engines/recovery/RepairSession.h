@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,14 +49,39 @@ struct OpenedSet {
 void loadSet(OpenedSet& opened, WorkerPool& pool, ProgressMeter& progress,
              const RecoveryControl& control, std::vector<std::string>& notes);
 
+// Where an intact copy of a block lies away from its place: shifted in its
+// own file, in another file of the set, or in a file named for the search
+// (by its path, not in the set's folder).
+struct BlockCopy {
+    std::string file;
+    bool inFolder = true;
+    std::uint64_t offset = 0;
+};
+
 // What the verification found of one file.
 struct FileCheck {
     RecoveryFileState state = RecoveryFileState::Ok;
     bool present = false;   // something has its name
-    std::vector<char> good; // per block: intact in place
+    std::vector<char> good; // per block: intact, in place or elsewhere
     std::uint32_t goodCount = 0;
-    std::string detail;
+    std::map<std::uint32_t, BlockCopy> elsewhere; // the good blocks not in place
+    std::string damage;                           // what is wrong with the file, in words
+    std::string detail;                           // that, and the blocks intact
 };
+
+// FileCheck::detail from its damage and blocks (`blocks` in all).
+void describeBlocks(FileCheck& check, std::size_t blocks);
+
+// Searches the files of the set that are present but damaged, then
+// `extraFiles` (paths), for the blocks that no check found in place: a
+// CRC-32 rolling over the block size, confirmed by the MD5. What it finds
+// goes into `checks`; files it cannot search are told in `notes`.
+void searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
+                  const std::vector<std::string>& extraFiles, ProgressMeter& progress,
+                  const RecoveryControl& control, std::vector<std::string>& notes);
+// Opens the file at `path`, named by the user, for reading without blocking
+// on a pipe or a device; errno when it is no regular file or cannot be opened.
+int openNamedFile(const std::string& path, Fd& fd);
 
 // Checks `file` of the set in place, reading through `buffer`. When the run
 // is asked to stop, what it found so far.

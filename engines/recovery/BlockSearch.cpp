@@ -1,0 +1,290 @@
+#include "engines/recovery/Checksum.h"
+#include "engines/recovery/RepairSession.h"
+#include "engines/recovery/RollingCrc.h"
+#include "errors/Quoted.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <iterator>
+#include <sys/stat.h>
+#include <unordered_map>
+
+namespace shardix::par2 {
+
+namespace {
+
+// The bytes read at a time beyond the window.
+constexpr std::size_t kSearchChunk = 4 << 20;
+// Bits of the quick filter that rules out most windows before the table.
+constexpr unsigned kFilterBits = 22;
+
+// A block wanted: which file, which of its blocks.
+struct Wanted {
+    std::size_t file = 0;
+    std::uint32_t block = 0;
+};
+
+// A file being searched, opened.
+struct Source {
+    BlockCopy copy;
+    Fd fd;
+    std::uint64_t size = 0;
+    // For a file of the set: which, and by block, intact in its place.
+    std::size_t file = SIZE_MAX;
+    std::vector<char> inPlace;
+};
+
+class BlockSearch {
+  public:
+    BlockSearch(const OpenedSet& opened, std::vector<FileCheck>& checks, ProgressMeter& progress,
+                const RecoveryControl& control)
+        : opened_(opened), set_(opened.set), checks_(checks), blockSize_(opened.set.blockSize),
+          progress_(progress), control_(control), filter_(std::size_t{1} << kFilterBits >> 3),
+          rolling_(opened.set.blockSize) {
+        listWanted();
+    }
+
+    bool done() const { return remaining_ == 0; }
+    void search(Source& source);
+
+  private:
+    void listWanted();
+    void slide(Source& source);
+    std::size_t scanHeld(const Source& source, std::uint64_t base, std::size_t at, std::size_t held,
+                         bool& restart);
+    bool intactInPlace(const Source& source, std::uint64_t at);
+    bool tryWindow(const Source& source, const std::uint8_t* window, std::uint64_t at);
+    void tryTail(Source& source);
+    bool found(const Wanted& wanted, const Md5Digest& md5, const Source& source, std::uint64_t at);
+    bool inFilter(std::uint32_t crc) const {
+        const std::uint32_t bit = crc & ((1u << kFilterBits) - 1);
+        return (filter_[bit >> 3] >> (bit & 7)) & 1;
+    }
+
+    const OpenedSet& opened_;
+    const RecoverySet& set_;
+    std::vector<FileCheck>& checks_;
+    const std::uint64_t blockSize_;
+    ProgressMeter& progress_;
+    const RecoveryControl& control_;
+    std::vector<std::uint8_t> filter_;
+    std::unordered_multimap<std::uint32_t, Wanted> full_; // by CRC-32
+    std::vector<Wanted> partial_;                         // last blocks shorter than the size
+    std::size_t remaining_ = 0;
+    RollingCrc rolling_;
+    std::vector<std::uint8_t> buffer_;
+};
+
+void BlockSearch::listWanted() {
+    for (std::size_t f = 0; f < set_.files.size(); ++f) {
+        const SetFile& file = set_.files[f];
+        for (std::uint32_t b = 0; b < file.checks.size(); ++b) {
+            if (checks_[f].good[b])
+                continue;
+            ++remaining_;
+            if (opened_.blockLength(file, b) < blockSize_) {
+                partial_.push_back(Wanted{f, b});
+                continue;
+            }
+            const std::uint32_t crc = file.checks[b].crc;
+            full_.emplace(crc, Wanted{f, b});
+            const std::uint32_t bit = crc & ((1u << kFilterBits) - 1);
+            filter_[bit >> 3] = static_cast<std::uint8_t>(filter_[bit >> 3] | 1u << (bit & 7));
+        }
+    }
+}
+
+void BlockSearch::search(Source& source) {
+    progress_.addTotal(static_cast<std::int64_t>(source.size));
+    if (source.size >= blockSize_ && !full_.empty())
+        slide(source);
+    if (!partial_.empty())
+        tryTail(source);
+}
+
+// Every window of the block size, from the file's start; past a block found,
+// the next window starts at its end.
+void BlockSearch::slide(Source& source) {
+    buffer_.resize(blockSize_ + kSearchChunk);
+    std::uint64_t base = 0; // the file's offset of buffer_[0]
+    std::size_t held = 0;
+    std::size_t at = 0;  // the window's start in buffer_
+    bool restart = true; // the rolling CRC is not that of the window at `at`
+    while (remaining_ > 0 && base + at + blockSize_ <= source.size) {
+        if (control_.stopRequested())
+            fail(stoppedRepair());
+        // Keep the window and read on behind it.
+        std::memmove(buffer_.data(), buffer_.data() + at, held - at);
+        held -= at;
+        base += at;
+        at = 0;
+        const std::int64_t got = readAt(source.fd.get(), static_cast<std::int64_t>(base + held),
+                                        buffer_.data() + held, buffer_.size() - held);
+        if (got < 0)
+            fail(systemError(errno, "read", source.copy.file));
+        held += static_cast<std::size_t>(got);
+        progress_.add(got);
+        progress_.report();
+        if (held < blockSize_)
+            break;
+        at = scanHeld(source, base, at, held, restart);
+        if (static_cast<std::size_t>(got) == 0)
+            break;
+    }
+}
+
+// The windows that start in buffer_[at, held) (at `base` in the file) as far
+// as the bytes held go; where the next window starts.
+std::size_t BlockSearch::scanHeld(const Source& source, std::uint64_t base, std::size_t at,
+                                  std::size_t held, bool& restart) {
+    std::uint64_t aligned = 0; // the next offset of a block's place in the file
+    for (;;) {
+        if (restart) {
+            rolling_.start(buffer_.data() + at);
+            aligned = (base + at + blockSize_ - 1) / blockSize_ * blockSize_;
+        }
+        restart = false;
+        // A block of the file itself intact in its place is skipped: what it
+        // holds is known from its checksums.
+        const bool skip = base + at == aligned && intactInPlace(source, aligned);
+        if (base + at == aligned)
+            aligned += blockSize_;
+        if (skip || tryWindow(source, buffer_.data() + at, base + at)) {
+            at += blockSize_;
+            restart = true;
+            if (at + blockSize_ > held)
+                return at;
+            continue;
+        }
+        if (at + blockSize_ >= held)
+            return at;
+        rolling_.roll(buffer_[at], buffer_[at + blockSize_]);
+        ++at;
+    }
+}
+
+// Whether the block of `source` (a file of the set) whose place starts at
+// `at` is intact there; the wanted blocks of the same bytes are found there.
+bool BlockSearch::intactInPlace(const Source& source, std::uint64_t at) {
+    const auto block = static_cast<std::size_t>(at / blockSize_);
+    if (block >= source.inPlace.size() || !source.inPlace[block])
+        return false;
+    const BlockCheck& own = set_.files[source.file].checks[block];
+    auto [first, last] = full_.equal_range(own.crc);
+    for (auto it = first; it != last;)
+        it = found(it->second, own.md5, source, at) ? full_.erase(it) : std::next(it);
+    return true;
+}
+
+// Whether the window at `window` (file offset `at`) is a wanted block; every
+// wanted block of the same bytes is found there.
+bool BlockSearch::tryWindow(const Source& source, const std::uint8_t* window, std::uint64_t at) {
+    const std::uint32_t crc = rolling_.crc();
+    if (!inFilter(crc))
+        return false;
+    auto [first, last] = full_.equal_range(crc);
+    if (first == last)
+        return false;
+    const Md5Digest md5 = md5Of(window, blockSize_);
+    bool any = false;
+    for (auto it = first; it != last;) {
+        if (found(it->second, md5, source, at)) {
+            any = true;
+            it = full_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return any;
+}
+
+// The last blocks shorter than the block size: at the file's end, padded with zeros.
+void BlockSearch::tryTail(Source& source) {
+    for (auto it = partial_.begin(); it != partial_.end();) {
+        const SetFile& file = set_.files[it->file];
+        const std::uint64_t length = opened_.blockLength(file, it->block);
+        std::vector<std::uint8_t> bytes(blockSize_, 0);
+        const std::uint64_t at = source.size >= length ? source.size - length : 0;
+        const bool read = source.size >= length &&
+                          readAt(source.fd.get(), static_cast<std::int64_t>(at), bytes.data(),
+                                 length) == static_cast<std::int64_t>(length);
+        if (read && crc32Of(bytes.data(), blockSize_) == file.checks[it->block].crc &&
+            found(*it, md5Of(bytes.data(), blockSize_), source, at))
+            it = partial_.erase(it);
+        else
+            ++it;
+    }
+}
+
+// When `md5` is that of `wanted`, records its copy at `at` of `source`.
+bool BlockSearch::found(const Wanted& wanted, const Md5Digest& md5, const Source& source,
+                        std::uint64_t at) {
+    const SetFile& file = set_.files[wanted.file];
+    FileCheck& check = checks_[wanted.file];
+    if (md5 != file.checks[wanted.block].md5 || check.good[wanted.block])
+        return false;
+    check.good[wanted.block] = 1;
+    ++check.goodCount;
+    BlockCopy copy = source.copy;
+    copy.offset = at;
+    check.elsewhere.emplace(wanted.block, std::move(copy));
+    --remaining_;
+    return true;
+}
+
+} // namespace
+
+// A file named for the search, opened without blocking on a pipe or a
+// device; errno when it cannot be searched.
+int openNamedFile(const std::string& path, Fd& fd) {
+    fd = Fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd.isOpen())
+        return errno;
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0)
+        return errno;
+    if (S_ISDIR(info.st_mode))
+        return EISDIR;
+    return S_ISREG(info.st_mode) ? 0 : EINVAL;
+}
+
+void searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
+                  const std::vector<std::string>& extraFiles, ProgressMeter& progress,
+                  const RecoveryControl& control, std::vector<std::string>& notes) {
+    BlockSearch search(opened, checks, progress, control);
+    const std::vector<SetFile>& files = opened.set.files;
+    for (std::size_t f = 0; f < files.size() && !search.done(); ++f) {
+        if (checks[f].state == RecoveryFileState::Ok || !checks[f].present)
+            continue;
+        Source source{BlockCopy{files[f].description.name, true, 0}, Fd(), 0, f, checks[f].good};
+        for (const auto& [block, copy] : checks[f].elsewhere)
+            source.inPlace[block] = 0;
+        if (opened.folder.openForReading(source.copy.file, source.fd) != 0)
+            continue;
+        struct stat info {};
+        source.size =
+            ::fstat(source.fd.get(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+        search.search(source);
+    }
+    for (const std::string& path : extraFiles) {
+        if (search.done())
+            break;
+        Source source{BlockCopy{path, false, 0}, Fd(), 0, SIZE_MAX, {}};
+        if (const int error = openNamedFile(path, source.fd)) {
+            notes.push_back(quoted(path) + " was not searched for blocks: " +
+                            (error == EINVAL ? std::string("not a regular file")
+                                             : std::string(std::strerror(error))) +
+                            ".");
+            continue;
+        }
+        struct stat info {};
+        ::fstat(source.fd.get(), &info);
+        source.size = static_cast<std::uint64_t>(info.st_size);
+        search.search(source);
+    }
+    for (std::size_t f = 0; f < files.size(); ++f)
+        describeBlocks(checks[f], files[f].checks.size());
+}
+
+} // namespace shardix::par2

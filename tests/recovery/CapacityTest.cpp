@@ -1,0 +1,102 @@
+#include "engines/recovery/BlockRebuilder.h"
+#include "engines/recovery/RecoveryEncoder.h"
+#include "engines/recovery/RecoveryPlan.h"
+#include "engines/recovery/RecoveryRepair.h"
+#include "tests/recovery/RecoverySupport.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace shardix;
+using namespace shardix::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint64_t kMemoryBound = 512 << 20;
+
+// A set of pieces of `sizes` with `percent` of recovery in blocks of
+// `blockSize`, made by ours; the plan it was made with.
+RecoveryPlan makeSet(const TempDir& dir, const std::vector<std::size_t>& sizes, int percent,
+                     std::uint64_t blockSize, std::vector<std::string>& pieces) {
+    std::vector<std::int64_t> lengths;
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        pieces.push_back(randomBytes(sizes[i], static_cast<unsigned>(i + 3)));
+        writeFile(dir / pieceName(i), pieces.back());
+        paths.push_back(dir / pieceName(i));
+        lengths.push_back(static_cast<std::int64_t>(sizes[i]));
+    }
+    const Result<RecoveryPlan> plan = planRecovery(lengths, percent, blockSize);
+    EXPECT_TRUE(succeeded(plan));
+    EXPECT_TRUE(succeeded(createRecovery(dir / "set.par2", paths, *plan)));
+    return *plan;
+}
+
+void expectRepaired(const TempDir& dir, const std::vector<std::string>& pieces,
+                    const RecoveryControl& control = {}) {
+    const Result<RecoveryReport> report = repairRecovery(dir / "set.par2", control);
+    ASSERT_TRUE(succeeded(report));
+    EXPECT_TRUE(report->complete());
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        EXPECT_TRUE(readFile(dir / pieceName(i)) == pieces[i]) << pieceName(i);
+    const Result<RecoveryReport> again = verifyRecovery(dir / "set.par2");
+    ASSERT_TRUE(succeeded(again));
+    EXPECT_EQ(again->missingBlocks, 0u);
+}
+
+} // namespace
+
+// More missing blocks than a matrix of their factors could hold, rebuilt from
+// recovery blocks whose exponents start past 0, beside intact blocks, in
+// several passes.
+TEST(RepairCapacity, RebuildsEightThousandBlocksFromAShiftedRun) {
+    TempDir dir;
+    std::vector<std::string> pieces;
+    const RecoveryPlan plan = makeSet(dir, {4096 * 64, 4096 * 64, 100 * 64}, 100, 64, pieces);
+    ASSERT_EQ(plan.recoveryBlocks, 8292u);
+    fs::remove(dir / plan.volumeName("set.par2", 0)); // exponent 0
+    fs::remove(dir / pieceName(0));
+    fs::remove(dir / pieceName(1));
+    RecoveryControl control;
+    control.memory = 1 << 20; // several passes
+    expectRepaired(dir, pieces, control);
+}
+
+// Recovery blocks with gaps between their exponents: solved by the matrix.
+TEST(RepairCapacity, RebuildsFromRecoveryBlocksWithGaps) {
+    TempDir dir;
+    std::vector<std::string> pieces;
+    const RecoveryPlan plan = makeSet(dir, std::vector<std::size_t>(10, 4000), 50, 1000, pieces);
+    ASSERT_EQ(plan.recoveryBlocks, 20u);              // volumes of 1, 2, 4, 8, 5
+    fs::remove(dir / plan.volumeName("set.par2", 3)); // exponents 7 to 14
+    fs::remove(dir / pieceName(2));
+    fs::remove(dir / pieceName(6));
+    std::string damaged = readFile(dir / pieceName(8));
+    damaged[2500] ^= 1;
+    writeFile(dir / pieceName(8), damaged);
+    expectRepaired(dir, pieces);
+}
+
+// The memory a rebuild holds stays within its bound for every number of
+// missing blocks the format allows, whatever the block size.
+TEST(RepairCapacity, MemoryStaysBoundedUpToTheFormatsLimit) {
+    for (const std::uint64_t blockSize :
+         std::vector<std::uint64_t>{4, 256, 65536, 1 << 20, kMaxBlockSize}) {
+        for (const std::size_t missing :
+             std::vector<std::size_t>{1, 6001, 8192, 20000, kMaxBlocks}) {
+            const std::size_t intact = kMaxBlocks - missing;
+            const par2::RebuildMemory plan =
+                par2::planRebuildMemory(blockSize, intact, missing, kRecoveryMemory, false);
+            EXPECT_LE(plan.bytes, kMemoryBound) << blockSize << " " << missing;
+            EXPECT_GE(plan.rowsPerPass * plan.passes, missing);
+        }
+    }
+    const std::size_t most = par2::maxSolvedByMatrix(kRecoveryMemory);
+    EXPECT_GE(most, 6000u);
+    for (const std::uint64_t blockSize : std::vector<std::uint64_t>{4, 65536, kMaxBlockSize}) {
+        const par2::RebuildMemory plan =
+            par2::planRebuildMemory(blockSize, kMaxBlocks - most, most, kRecoveryMemory, true);
+        EXPECT_LE(plan.bytes, kMemoryBound) << blockSize;
+    }
+}
