@@ -1,5 +1,7 @@
 #include "cli/Existing.h"
 
+#include "errors/Quoted.h"
+
 #include <sys/stat.h>
 
 namespace shardix::cli {
@@ -10,7 +12,7 @@ bool exists(const std::string& path) {
 }
 
 Error notReplaced(const std::string& path, const std::string& why) {
-    return Error::of(ErrorKind::Refused, "\"" + path + "\" already exists" + why +
+    return Error::of(ErrorKind::Refused, shardix::quoted(path) + " already exists" + why +
                                              "; not replaced (use --force to replace it).");
 }
 

@@ -14,6 +14,7 @@
 #include "engines/names/SegmentNumbers.h"
 #include "engines/operations/Appender.h"
 #include "engines/operations/Assembler.h"
+#include "errors/Quoted.h"
 
 #include <CLI/CLI.hpp>
 
@@ -43,8 +44,8 @@ Result<> refusedJoinTarget(JoinKind kind, const std::string& target,
 Result<> refusedChecksumList(const std::vector<std::string>& inputs) {
     for (const std::string& input : inputs) {
         if (isChecksumListName(input.substr(input.find_last_of('/') + 1)))
-            return refusal("\"" + input +
-                           "\" is a list of checksums, not a piece to join; leave it out (it is "
+            return refusal(shardix::quoted(input) +
+                           " is a list of checksums, not a piece to join; leave it out (it is "
                            "found beside the pieces, or give it with --manifest).");
     }
     return {};
@@ -57,10 +58,10 @@ Result<> refusedPieceTarget(JoinKind kind, const std::string& target,
     const auto base = pieceBaseOf(target, inputs);
     if (!base)
         return {};
-    return refusal("TARGET \"" + target + "\" is itself a piece of \"" + *base + "\", like the " +
-                   (kind == JoinKind::Assemble ? "INPUTs" : "SOURCEs") +
-                   ": TARGET comes first (shardix-cli " + synopsis(kind) +
-                   ").  Nothing was written.");
+    return refusal(
+        "TARGET " + shardix::quoted(target) + " is itself a piece of " + shardix::quoted(*base) +
+        ", like the " + (kind == JoinKind::Assemble ? "INPUTs" : "SOURCEs") +
+        ": TARGET comes first (shardix-cli " + synopsis(kind) + ").  Nothing was written.");
 }
 
 // Why the files typed cannot be joined as they stand, before anything is read;
@@ -105,9 +106,10 @@ bool listedAsPiece(const std::string& path, const std::string& target) {
 // pieces it lists (the output typed last).
 Result<> readExpected(JoinKind kind, const std::string& target, JoinPlan& plan) {
     if (!sameFile(target, plan.manifestPath) && listedAsPiece(plan.manifestPath, target))
-        return refusal("TARGET \"" + target + "\" is one of the pieces that \"" +
-                       plan.manifestPath + "\" lists: TARGET comes first (shardix-cli " +
-                       synopsis(kind) + ").  Nothing was written.");
+        return refusal("TARGET " + shardix::quoted(target) + " is one of the pieces that " +
+                       shardix::quoted(plan.manifestPath) +
+                       " lists: TARGET comes first (shardix-cli " + synopsis(kind) +
+                       ").  Nothing was written.");
     return expectedForJoin(plan.manifestPath, plan.inputs, target, plan.expected);
 }
 
@@ -128,10 +130,10 @@ void tellMatched(const std::string& target, const Checksums& expected) {
     const std::size_t count = expected.parts.size();
     const std::string pieces = std::to_string(count) + (count == 1 ? " piece" : " pieces");
     tell((isStandardOutput(target) ? "The bytes written to standard output match "
-                                   : "\"" + target + "\" matches ") +
+                                   : shardix::quoted(target) + " matches ") +
          (expected.whole ? pieces + " and the whole file"
                          : pieces + " (the manifest has no line for the whole file)") +
-         " in \"" + expected.source + "\".");
+         " in " + shardix::quoted(expected.source) + ".");
 }
 
 } // namespace

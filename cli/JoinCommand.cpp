@@ -9,6 +9,7 @@
 #include "engines/manifest/SetChecksums.h"
 #include "engines/operations/Assembler.h"
 #include "engines/operations/StreamJoin.h"
+#include "errors/Quoted.h"
 
 #include <CLI/CLI.hpp>
 
@@ -19,16 +20,12 @@ namespace shardix::cli {
 
 namespace {
 
-std::string quoted(const std::string& text) {
-    return "\"" + text + "\"";
-}
-
 // "dir/xaa" .. "dir/xaj" (10 pieces)
 std::string sampleOf(const PieceSet& set) {
-    const std::string first = quoted(set.folder + set.members.front().name);
+    const std::string first = shardix::quoted(set.folder + set.members.front().name);
     if (set.members.size() == 1)
         return first;
-    return first + " .. " + quoted(set.folder + set.members.back().name) + " (" +
+    return first + " .. " + shardix::quoted(set.folder + set.members.back().name) + " (" +
            std::to_string(set.members.size()) + " pieces)";
 }
 
@@ -51,7 +48,7 @@ std::string firstHint(const shardix::JoinPlan& plan, bool firstGiven) {
         !set.has(SetProblem::Kind::Missing))
         return "";
     const std::string lowest = std::to_string(set.members.front().number);
-    return "  If the set begins at " + quoted(set.folder + set.members.front().name) +
+    return "  If the set begins at " + shardix::quoted(set.folder + set.members.front().name) +
            " (as split --numeric-suffixes=" + lowest + " numbers it), say so with --first " +
            lowest + ".";
 }
@@ -74,7 +71,7 @@ Result<> refusedList(const shardix::JoinPlan& plan, const std::string& named) {
     if (named.empty() || !plan.checks || plan.checks->listed() > 0 || plan.checks->whole)
         return {};
     return Error::of(ErrorKind::Refused,
-                     quoted(named) + " lists none of the pieces " + sampleOf(plan.set) +
+                     shardix::quoted(named) + " lists none of the pieces " + sampleOf(plan.set) +
                          ", nor the file they join into.  Nothing was written.");
 }
 
@@ -95,9 +92,9 @@ void tellMatched(const std::string& target, const SetChecksums& checks) {
         what += (what.empty() ? "" : " and ") + std::string("the whole file");
     const std::string subject = isStandardOutput(target)
                                     ? "The bytes written to standard output match "
-                                    : quoted(target) + " matches ";
-    tell(subject + what + " in " + quoted(checks.path) + " (" + std::string(algorithmOf(checks)) +
-         ").");
+                                    : shardix::quoted(target) + " matches ";
+    tell(subject + what + " in " + shardix::quoted(checks.path) + " (" +
+         std::string(algorithmOf(checks)) + ").");
 }
 
 } // namespace
@@ -118,8 +115,8 @@ CLI::App* JoinCommand::addTo(CLI::App& tool) {
 int JoinCommand::run() {
     if (isChecksumListName(piece_.substr(piece_.find_last_of('/') + 1)))
         return exitWith(
-            Error::of(ErrorKind::Refused, "\"" + piece_ +
-                                              "\" is a list of checksums, not a piece: give "
+            Error::of(ErrorKind::Refused, shardix::quoted(piece_) +
+                                              " is a list of checksums, not a piece: give "
                                               "one of the pieces it lists (it is found "
                                               "beside them).  Nothing was written."));
     const std::optional<std::string> named =
@@ -129,8 +126,8 @@ int JoinCommand::run() {
         const std::optional<std::int64_t> first = parseFirst(first_);
         if (!first)
             return exitWith(UsageError{"--first N must be the number of the set's first piece, "
-                                       "a whole number from 0, not \"" +
-                                       first_ + "\""});
+                                       "a whole number from 0, not " +
+                                       shardix::quoted(first_)});
         setOptions.firstNumber = first;
     }
     const shardix::JoinPlan plan = planJoin(piece_, named, !noManifest_, setOptions);
@@ -143,8 +140,9 @@ int JoinCommand::run() {
         return exitWith(to.error());
     if (plan.checks && sameFile(*to, plan.checks->path))
         return exitWith(Error::refusedName(
-            quoted(*to) + " is the list of checksums that the pieces are checked against; please "
-                          "choose another name for the joined file."));
+            shardix::quoted(*to) +
+            " is the list of checksums that the pieces are checked against; please "
+            "choose another name for the joined file."));
     tellNotes(plan);
     return joinInto(*to, plan);
 }
@@ -177,8 +175,8 @@ void JoinCommand::tellNotes(const shardix::JoinPlan& plan) const {
     for (std::size_t i = 0; i < checks.pieces.size(); ++i) {
         if (checks.pieces[i])
             continue;
-        tell(quoted(plan.set.folder + plan.set.members[i].name) + " is not listed in " +
-             quoted(checks.path) +
+        tell(shardix::quoted(plan.set.folder + plan.set.members[i].name) + " is not listed in " +
+             shardix::quoted(checks.path) +
              (checks.whole ? ": its bytes are checked only with the whole file."
                            : ": its bytes are not checked."));
     }

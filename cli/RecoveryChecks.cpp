@@ -4,6 +4,7 @@
 #include "cli/Exit.h"
 #include "engines/manifest/Manifest.h"
 #include "engines/names/PiecePolicy.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cstring>
@@ -37,8 +38,9 @@ std::string found(const RecoveryFileReport& file) {
         const std::string was =
             file.state == RecoveryFileState::Missing ? "it was missing" : "it was damaged" + why;
         return "rebuilt (" + was + ")" +
-               (file.setAside.empty() ? std::string()
-                                      : "; the damaged file is now \"" + file.setAside + "\"");
+               (file.setAside.empty()
+                    ? std::string()
+                    : "; the damaged file is now " + shardix::quoted(file.setAside));
     }
     switch (file.state) {
     case RecoveryFileState::Ok:
@@ -109,7 +111,7 @@ int filesNotRight(const RecoveryReport& report) {
 
 void tellNotes(const std::string& indexPath, const RecoveryReport& report) {
     for (const std::string& note : report.notes)
-        tell("\"" + indexPath + "\": " + note);
+        tell(shardix::quoted(indexPath) + ": " + note);
 }
 
 int verifyRecoverySet(const std::string& indexPath, bool quiet) {

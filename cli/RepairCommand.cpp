@@ -3,6 +3,7 @@
 #include "cli/ConsoleProgress.h"
 #include "cli/Exit.h"
 #include "cli/RecoveryChecks.h"
+#include "errors/Quoted.h"
 
 #include <CLI/CLI.hpp>
 
@@ -41,7 +42,8 @@ int RepairCommand::run() {
                       [](const RecoveryFileReport& file) { return file.rebuilt; }));
     if (!quiet_ && rebuilt > 0)
         tell("rebuilt " + std::to_string(rebuilt) + " of the " +
-             std::to_string(repaired->files.size()) + " files that \"" + indexPath_ + "\" lists.");
+             std::to_string(repaired->files.size()) + " files that " + shardix::quoted(indexPath_) +
+             " lists.");
     return filesNotRight(*repaired) == 0 ? kSuccess : kFailure;
 }
 

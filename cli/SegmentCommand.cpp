@@ -8,6 +8,7 @@
 #include "engines/names/PiecePolicy.h"
 #include "engines/operations/Segmenter.h"
 #include "engines/operations/StreamSegmenter.h"
+#include "errors/Quoted.h"
 
 #include <CLI/CLI.hpp>
 #include <unistd.h>
@@ -43,8 +44,9 @@ std::optional<std::uint64_t> parseBlockSize(const std::string& text) {
 std::string recoveryWritten(const RecoveryWritten& written) {
     const RecoveryPlan& plan = written.plan;
     const std::size_t volumes = written.names.empty() ? 0 : written.names.size() - 1;
-    return "wrote \"" + (written.names.empty() ? std::string() : written.names.front()) +
-           "\" and " + std::to_string(volumes) + (volumes == 1 ? " volume: " : " volumes: ") +
+    return "wrote " +
+           shardix::quoted(written.names.empty() ? std::string() : written.names.front()) +
+           " and " + std::to_string(volumes) + (volumes == 1 ? " volume: " : " volumes: ") +
            std::to_string(plan.recoveryBlocks) + " recovery blocks for the " +
            std::to_string(plan.dataBlocks) + " blocks of " + std::to_string(plan.blockSize) +
            " bytes of the pieces.";
@@ -108,8 +110,8 @@ std::optional<UsageError> SegmentCommand::recoveryMisuse() const {
         return UsageError{"--recovery needs the length of SOURCE before the cut begins, which "
                           "standard input (-) does not have: save it to a file and cut that"};
     if (!recovery_.empty() && !parsePercent(recovery_))
-        return UsageError{"--recovery PERCENT must be a whole number from 1 to 100, not \"" +
-                          recovery_ + "\""};
+        return UsageError{"--recovery PERCENT must be a whole number from 1 to 100, not " +
+                          shardix::quoted(recovery_)};
     if (blockSize_.empty())
         return std::nullopt;
     if (recovery_.empty())
@@ -117,8 +119,8 @@ std::optional<UsageError> SegmentCommand::recoveryMisuse() const {
                           "--recovery"};
     if (!parseBlockSize(blockSize_))
         return UsageError{"--block-size BYTES must be a multiple of 4 from 4 to " +
-                          std::to_string(kMaxBlockSize) + " bytes (64M), not \"" + blockSize_ +
-                          "\""};
+                          std::to_string(kMaxBlockSize) + " bytes (64M), not " +
+                          shardix::quoted(blockSize_)};
     return std::nullopt;
 }
 
@@ -135,8 +137,8 @@ std::optional<UsageError> SegmentCommand::sizeMisuse() const {
     const std::optional<std::int64_t> length = parseByteSize(size_);
     if (!length)
         return UsageError{"SIZE must be a number of bytes, with or without a unit (4G, 700M, "
-                          "25MB), not \"" +
-                          size_ + "\""};
+                          "25MB), not " +
+                          shardix::quoted(size_)};
     if (*length == 0)
         return UsageError{"SIZE must be at least one byte"};
     return std::nullopt;
@@ -151,7 +153,7 @@ std::optional<UsageError> SegmentCommand::countMisuse() const {
     const std::optional<int> count = parseCount(count_);
     if (!count || *count > kMaxSegments)
         return UsageError{"COUNT must be a number from 2 to " + std::to_string(kMaxSegments) +
-                          ", not \"" + count_ + "\""};
+                          ", not " + shardix::quoted(count_)};
     return std::nullopt;
 }
 
@@ -161,7 +163,7 @@ std::optional<UsageError> SegmentCommand::digitsMisuse() const {
     const std::optional<int> digits = parseCount(digits_);
     if (!digits || *digits < 1 || *digits > kMaxDigits)
         return UsageError{"--digits must be a number from 1 to " + std::to_string(kMaxDigits) +
-                          ", not \"" + digits_ + "\""};
+                          ", not " + shardix::quoted(digits_)};
     if (!count_.empty() && digitCount(*parseCount(count_)) > *digits)
         return UsageError{"--digits " + std::to_string(*digits) + " cannot number " +
                           std::to_string(*parseCount(count_)) + " pieces"};
@@ -213,19 +215,20 @@ Result<> SegmentCommand::cut(std::optional<int> count, ConsoleProgress& progress
                                    &report);
     progress.endLine();
     if (report.removedOldManifest)
-        tell("removed \"" + manifestPathFor(basePath_) +
-             "\": it listed the pieces of an earlier cut.");
+        tell("removed " + shardix::quoted(manifestPathFor(basePath_)) +
+             ": it listed the pieces of an earlier cut.");
     if (report.removedOldJoinScript)
-        tell("removed \"" + joinScriptPathFor(basePath_) +
-             "\": it joined the pieces of an earlier cut.");
+        tell("removed " + shardix::quoted(joinScriptPathFor(basePath_)) +
+             ": it joined the pieces of an earlier cut.");
     if (result.ok() && !recovery_.empty() && !quiet_)
         tell(recoveryWritten(recovery));
     // Recovery files of an earlier cut are left alone: they may well describe
     // the same bytes, which only reading them tells.
     const std::string index = recoveryIndexPathFor(basePath_);
     if (result.ok() && recovery_.empty() && exists(index))
-        tell("\"" + index + "\" is from an earlier cut and was left as it was; 'shardix-cli " +
-             "verify \"" + index + "\"' tells whether it describes these pieces.");
+        tell(shardix::quoted(index) +
+             " is from an earlier cut and was left as it was; 'shardix-cli " + "verify " +
+             shardix::quoted(index) + "' tells whether it describes these pieces.");
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include "cli/RecoveryChecks.h"
 #include "engines/manifest/Manifest.h"
 #include "engines/manifest/Verifier.h"
+#include "errors/Quoted.h"
 
 #include <CLI/CLI.hpp>
 
@@ -23,7 +24,7 @@ Result<Manifest> readManifest(const std::string& path) {
     if (!manifest.ok())
         return manifest;
     if (manifest->entries.empty() && manifest->problems.empty())
-        return Error::of(ErrorKind::Refused, "\"" + path + "\" lists no files.");
+        return Error::of(ErrorKind::Refused, shardix::quoted(path) + " lists no files.");
     if (Result<> complete = manifest->checkComplete(path); !complete.ok())
         return complete.error();
     return manifest;
@@ -79,10 +80,10 @@ Findings findings(const Manifest& manifest, const std::vector<Verdict>& verdicts
 int verdictOf(const std::string& path, const Manifest& manifest, const Findings& findings,
               std::size_t listed) {
     for (const std::string& problem : manifest.problems)
-        tell("\"" + path + "\", " + problem + ": " + manifest.unreadableLine() + ".");
+        tell(shardix::quoted(path) + ", " + problem + ": " + manifest.unreadableLine() + ".");
     if (findings.wrong > 0)
         return exitWith(Error::of(ErrorKind::Mismatch,
-                                  "\"" + path + "\": " + std::to_string(findings.wrong) +
+                                  shardix::quoted(path) + ": " + std::to_string(findings.wrong) +
                                       " of the " + std::to_string(listed) + " listed files " +
                                       (findings.wrong == 1 ? "is" : "are") + " not right."));
     return manifest.problems.empty() ? kSuccess : kFailure;

@@ -3,6 +3,7 @@
 #include "engines/io/MeasuredFile.h"
 #include "engines/manifest/ChecksumLines.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cctype>
@@ -295,9 +296,9 @@ Result<> readChecksumList(const std::string& path, ChecksumList& list) {
     return guarded([&]() -> Result<> {
         const MeasuredFile file = openMeasured(path);
         if (file.length > kLongestList)
-            return Error::of(ErrorKind::FileAccess,
-                             "\"" + path + "\" is too long to be a list of checksums (" +
-                                 std::to_string(file.length) + " bytes).");
+            return Error::of(ErrorKind::FileAccess, shardix::quoted(path) +
+                                                        " is too long to be a list of checksums (" +
+                                                        std::to_string(file.length) + " bytes).");
         std::string text(static_cast<std::size_t>(file.length), '\0');
         readExactly(file.file, 0, text.data(), file.length);
         list = parseChecksumList(text, path);

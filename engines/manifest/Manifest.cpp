@@ -3,6 +3,7 @@
 #include "engines/io/FileIo.h"
 #include "engines/io/ReplacementFile.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 
@@ -51,7 +52,8 @@ Manifest Manifest::read(const std::string& path) {
 
 Result<> Manifest::checkComplete(const std::string& path) const {
     const auto incomplete = [&](const std::string& why) {
-        return Error::of(ErrorKind::Refused, "\"" + path + "\": " + why + ": it is incomplete.");
+        return Error::of(ErrorKind::Refused,
+                         shardix::quoted(path) + ": " + why + ": it is incomplete.");
     };
     if (!announcedSegments)
         return {};

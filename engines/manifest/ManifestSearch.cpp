@@ -5,6 +5,7 @@
 #include "engines/manifest/Manifest.h"
 #include "engines/manifest/Verifier.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -93,10 +94,10 @@ class Choice {
         try {
             manifest = Manifest::read(candidate);
         } catch (const Failed& e) {
-            return Error::of(ErrorKind::Refused, "The list of checksums \"" + candidate +
-                                                     "\" beside the files cannot be read (" +
-                                                     e.error().causeOrMessage() +
-                                                     "), so they cannot be checked against it.");
+            return Error::of(ErrorKind::Refused,
+                             "The list of checksums " + shardix::quoted(candidate) +
+                                 " beside the files cannot be read (" + e.error().causeOrMessage() +
+                                 "), so they cannot be checked against it.");
         }
         if (!listsOneOf(manifest, candidate, inputs.files) || agrees(manifest, candidate))
             return {};
@@ -109,8 +110,9 @@ class Choice {
         }
         if (chosenId_)
             return Error::of(ErrorKind::Refused,
-                             "Both \"" + path_ + "\" and \"" + candidate +
-                                 "\" list files among those given; please name the one to check "
+                             "Both " + shardix::quoted(path_) + " and " +
+                                 shardix::quoted(candidate) +
+                                 " list files among those given; please name the one to check "
                                  "them against.");
         take(candidate, id, std::move(manifest));
         return {};

@@ -1,6 +1,7 @@
 #include "engines/manifest/SetChecksums.h"
 
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -15,10 +16,6 @@ namespace {
 
 constexpr std::size_t kLongestList = 16u << 20;
 
-std::string inQuotes(const std::string& text) {
-    return "\"" + text + "\"";
-}
-
 // "p1" for "./p1"; the name as written when it has folders in it.
 std::string plainName(const std::string& name) {
     std::string normal = std::filesystem::path(name).lexically_normal().string();
@@ -26,7 +23,7 @@ std::string plainName(const std::string& name) {
 }
 
 std::string where(const std::string& listPath, const ChecksumEntry& entry) {
-    return inQuotes(listPath) + " (line " + std::to_string(entry.line) + ")";
+    return shardix::quoted(listPath) + " (line " + std::to_string(entry.line) + ")";
 }
 
 // The text of a list on disk; nothing when it cannot be read or is too long
@@ -72,7 +69,7 @@ class ListMatch {
 
     SetChecksums run() {
         for (const std::string& unread : list_.problems)
-            match_.notes.push_back(inQuotes(listPath_) + ", " + unread + ".");
+            match_.notes.push_back(shardix::quoted(listPath_) + ", " + unread + ".");
         for (const ChecksumEntry& entry : list_.entries)
             take(entry);
         checkWholeLength();
@@ -87,7 +84,8 @@ class ListMatch {
     void take(const ChecksumEntry& entry) {
         // A list cannot make us read outside its folder.
         if (!staysInFolder(entry.name)) {
-            match_.notes.push_back(where(listPath_, entry) + " names " + inQuotes(entry.name) +
+            match_.notes.push_back(where(listPath_, entry) + " names " +
+                                   shardix::quoted(entry.name) +
                                    ", which leads out of its folder: not read.");
             return;
         }
@@ -112,7 +110,7 @@ class ListMatch {
         const std::string path = set_.folder + piece.name;
         if (slot && (slot->digest != entry.digest || slot->algorithm != entry.algorithm)) {
             add(SetProblem::Kind::Duplicate,
-                inQuotes(path) + " is listed twice in " + inQuotes(listPath_) +
+                shardix::quoted(path) + " is listed twice in " + shardix::quoted(listPath_) +
                     " with different checksums (lines " + std::to_string(slot->line) + " and " +
                     std::to_string(entry.line) + ").",
                 {path, listPath_});
@@ -121,7 +119,7 @@ class ListMatch {
         slot = entry;
         if (entry.length && *entry.length != piece.size)
             add(SetProblem::Kind::Sizes,
-                inQuotes(path) + " is " + std::to_string(piece.size) + " bytes, but " +
+                shardix::quoted(path) + " is " + std::to_string(piece.size) + " bytes, but " +
                     where(listPath_, entry) + " says " + std::to_string(*entry.length) + ".",
                 {path, listPath_});
     }
@@ -129,7 +127,7 @@ class ListMatch {
     void missing(const ChecksumEntry& entry, const std::string& path) {
         match_.missing.push_back(path);
         add(SetProblem::Kind::Missing,
-            inQuotes(path) + " is listed in " + where(listPath_, entry) +
+            shardix::quoted(path) + " is listed in " + where(listPath_, entry) +
                 " as a piece, but is not there.",
             {path, listPath_});
     }
@@ -143,10 +141,11 @@ class ListMatch {
         if (sum == *match_.whole->length)
             return;
         add(SetProblem::Kind::Sizes,
-            "The pieces from " + inQuotes(set_.folder + set_.members.front().name) + " to " +
-                inQuotes(set_.folder + set_.members.back().name) + " add up to " +
+            "The pieces from " + shardix::quoted(set_.folder + set_.members.front().name) + " to " +
+                shardix::quoted(set_.folder + set_.members.back().name) + " add up to " +
                 std::to_string(sum) + " bytes, but " + where(listPath_, *match_.whole) + " says " +
-                inQuotes(match_.whole->name) + " is " + std::to_string(*match_.whole->length) + ".",
+                shardix::quoted(match_.whole->name) + " is " +
+                std::to_string(*match_.whole->length) + ".",
             {listPath_});
     }
 
@@ -248,7 +247,7 @@ std::optional<SetProblem> lonePiece(const JoinPlan& plan) {
         return std::nullopt;
     if (plan.checks && (plan.checks->listed() > 0 || plan.checks->whole))
         return std::nullopt;
-    const std::string name = inQuotes(set.folder + set.members.front().name);
+    const std::string name = shardix::quoted(set.folder + set.members.front().name);
     return SetProblem{SetProblem::Kind::Missing,
                       name + " is the only piece of its set in its folder: the others are "
                              "missing (or it is no piece, and there is nothing to join).",

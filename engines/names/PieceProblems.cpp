@@ -1,5 +1,7 @@
 #include "engines/names/PieceProblems.h"
 
+#include "errors/Quoted.h"
+
 #include <algorithm>
 #include <map>
 
@@ -25,9 +27,9 @@ void missingRun(const Group& group, const std::string& folder, std::int64_t from
     } else {
         files = {folder + nameOf(group, from), folder + nameOf(group, to)};
     }
-    const std::string what =
-        from == to ? inQuotes(files.front()) + " is missing"
-                   : inQuotes(files.front()) + " to " + inQuotes(files.back()) + " are missing";
+    const std::string what = from == to ? shardix::quoted(files.front()) + " is missing"
+                                        : shardix::quoted(files.front()) + " to " +
+                                              shardix::quoted(files.back()) + " are missing";
     addProblem(problems, SetProblem::Kind::Missing, what + " " + where + ".", files);
 }
 
@@ -37,11 +39,11 @@ void duplicate(const Group& group, const std::string& folder, std::int64_t numbe
                std::vector<SetProblem>& problems) {
     if (givenList)
         addProblem(problems, SetProblem::Kind::Duplicate,
-                   inQuotes(folder + nameOf(group, number)) + " is given more than once.",
+                   shardix::quoted(folder + nameOf(group, number)) + " is given more than once.",
                    {before, name});
     else
         addProblem(problems, SetProblem::Kind::Duplicate,
-                   inQuotes(before) + " and " + inQuotes(name) + " are both piece " +
+                   shardix::quoted(before) + " and " + shardix::quoted(name) + " are both piece " +
                        std::to_string(number) + " of the set.",
                    {before, name});
 }
@@ -62,26 +64,27 @@ void numberProblems(const Group& group, const std::vector<std::string>& shown,
         }
         if (m.number < group.first || m.number > group.last) {
             addProblem(problems, SetProblem::Kind::NotPieces,
-                       inQuotes(nameAt(i)) + (group.key.total.empty()
-                                                  ? " is numbered below the set's first piece, " +
-                                                        std::to_string(group.first) + "."
-                                                  : " names a piece beyond the " + group.key.total +
-                                                        " that the names say there are."),
+                       shardix::quoted(nameAt(i)) +
+                           (group.key.total.empty()
+                                ? " is numbered below the set's first piece, " +
+                                      std::to_string(group.first) + "."
+                                : " names a piece beyond the " + group.key.total +
+                                      " that the names say there are."),
                        {nameAt(i)});
             continue;
         }
         if (m.number > expected)
             missingRun(group, folder, expected, m.number - 1,
-                       previous ? "between " + inQuotes(nameAt(*previous)) + " and " +
-                                      inQuotes(nameAt(i))
-                                : "before " + inQuotes(nameAt(i)),
+                       previous ? "between " + shardix::quoted(nameAt(*previous)) + " and " +
+                                      shardix::quoted(nameAt(i))
+                                : "before " + shardix::quoted(nameAt(i)),
                        problems);
         expected = m.number + 1;
         previous = i;
     }
     if (previous && expected <= group.last)
-        missingRun(group, folder, expected, group.last, "after " + inQuotes(nameAt(*previous)),
-                   problems);
+        missingRun(group, folder, expected, group.last,
+                   "after " + shardix::quoted(nameAt(*previous)), problems);
 }
 
 namespace {
@@ -110,8 +113,9 @@ void paddingDuplicates(const Group& group, const std::vector<std::string>& names
                 key.extra != group.key.extra || key == group.key || member == entryOf.end())
                 continue;
             addProblem(problems, SetProblem::Kind::Duplicate,
-                       inQuotes(shown[member->second]) + " and " + inQuotes(shown[e]) +
-                           " are both piece " + std::to_string(reading.number) + " of the set.",
+                       shardix::quoted(shown[member->second]) + " and " +
+                           shardix::quoted(shown[e]) + " are both piece " +
+                           std::to_string(reading.number) + " of the set.",
                        {shown[member->second], shown[e]});
             break;
         }
@@ -128,25 +132,26 @@ void fileProblems(const PieceSet& set, const std::vector<FolderEntry>& listing,
             break;
         case FolderEntry::Kind::Folder:
             addProblem(problems, SetProblem::Kind::NotAFile,
-                       inQuotes(set.folder + entry.name) + " is a folder, not a piece.",
+                       shardix::quoted(set.folder + entry.name) + " is a folder, not a piece.",
                        {set.folder + entry.name});
             continue;
         case FolderEntry::Kind::Other:
             addProblem(problems, SetProblem::Kind::NotAFile,
-                       inQuotes(set.folder + entry.name) + " is not a regular file.",
+                       shardix::quoted(set.folder + entry.name) + " is not a regular file.",
                        {set.folder + entry.name});
             continue;
         case FolderEntry::Kind::Unreadable:
             addProblem(problems, SetProblem::Kind::NotAFile,
-                       "Cannot read \"" + set.folder + entry.name + "\": " + entry.error + ".",
+                       "Cannot read " + shardix::quoted(set.folder + entry.name) + ": " +
+                           entry.error + ".",
                        {set.folder + entry.name});
             continue;
         }
         const auto [at, added] = seen.try_emplace(entry.id, entry.name);
         if (!added)
             addProblem(problems, SetProblem::Kind::SameFile,
-                       inQuotes(set.folder + entry.name) + " is the same file as " +
-                           inQuotes(set.folder + at->second) +
+                       shardix::quoted(set.folder + entry.name) + " is the same file as " +
+                           shardix::quoted(set.folder + at->second) +
                            " (a link to it): one piece cannot be joined twice.",
                        {set.folder + at->second, set.folder + entry.name});
     }
@@ -187,9 +192,9 @@ void sizeProblems(const PieceSet& set, const PieceSetOptions& options,
             continue;
         const std::string path = set.folder + ms[i].name;
         addProblem(problems, SetProblem::Kind::Sizes,
-                   inQuotes(path) + " is " + std::to_string(ms[i].size) + " bytes, " +
+                   shardix::quoted(path) + " is " + std::to_string(ms[i].size) + " bytes, " +
                        (ms[i].size < usual ? "shorter" : "longer") + " than " +
-                       inQuotes(usualPath) + " (" + std::to_string(usual) +
+                       shardix::quoted(usualPath) + " (" + std::to_string(usual) +
                        " bytes), and is not the last piece: a piece is damaged, or the files "
                        "are not one set.",
                    {path, usualPath});

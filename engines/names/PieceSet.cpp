@@ -3,6 +3,7 @@
 #include "engines/names/PieceGroups.h"
 #include "engines/names/PieceProblems.h"
 #include "engines/names/PieceReadings.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -51,7 +52,7 @@ PieceSet setOf(const std::string& folder, const std::vector<FolderEntry>& listin
                        [](char c) { return static_cast<char>(c | 0x20); });
         if (extra == ".rar")
             addProblem(set.problems, SetProblem::Kind::NotPieces,
-                       inQuotes(folder + set.members.front().name) +
+                       shardix::quoted(folder + set.members.front().name) +
                            " and the files numbered like it are the volumes of an archive, which "
                            "its archiver opens one after the other; joined they give no file.",
                        {set.members.front().name});
@@ -61,10 +62,10 @@ PieceSet setOf(const std::string& folder, const std::vector<FolderEntry>& listin
 }
 
 std::string sampleOf(const PieceSet& set) {
-    const std::string first = inQuotes(set.folder + set.members.front().name);
+    const std::string first = shardix::quoted(set.folder + set.members.front().name);
     if (set.members.size() == 1)
         return first;
-    return first + " .. " + inQuotes(set.folder + set.members.back().name) + " (" +
+    return first + " .. " + shardix::quoted(set.folder + set.members.back().name) + " (" +
            std::to_string(set.members.size()) + " files)";
 }
 
@@ -95,7 +96,7 @@ PieceSet setOfPiece(const std::string& folder, const std::vector<FolderEntry>& l
         set.folder = folder;
         set.problems.push_back(
             {SetProblem::Kind::Unreadable,
-             "Cannot read \"" + folder + piece + "\": No such file or directory.",
+             "Cannot read " + shardix::quoted(folder + piece) + ": No such file or directory.",
              {piece}});
         return set;
     }
@@ -103,7 +104,7 @@ PieceSet setOfPiece(const std::string& folder, const std::vector<FolderEntry>& l
     Groups groups = groupNames(names);
     if (groups.ofEntry[pieceEntry].empty())
         return noSet(folder,
-                     inQuotes(folder + piece) + " is not named as a piece of a set " +
+                     shardix::quoted(folder + piece) + " is not named as a piece of a set " +
                          kSchemesKnown + ".",
                      {piece});
     // The groups that read the piece, as they stand before any is taken: those
@@ -133,8 +134,9 @@ PieceSet setOfPiece(const std::string& folder, const std::vector<FolderEntry>& l
             continue;
         const PieceSet other = setOf(folder, listing, names, rival, {});
         set.problems.push_back({SetProblem::Kind::Ambiguous,
-                                inQuotes(folder + piece) + " may be a piece of " + sampleOf(set) +
-                                    " or of " + sampleOf(other) + "; give the pieces one by one.",
+                                shardix::quoted(folder + piece) + " may be a piece of " +
+                                    sampleOf(set) + " or of " + sampleOf(other) +
+                                    "; give the pieces one by one.",
                                 {set.members.front().name, other.members.front().name}});
         break;
     }
@@ -154,9 +156,10 @@ PieceSet setOfFolder(const std::string& folder, const std::vector<FolderEntry>& 
     });
     const std::string shown = folder.empty() ? "." : folder;
     if (taken.empty())
-        return noSet(
-            folder,
-            "The folder " + inQuotes(shown) + " holds no set of pieces " + kSchemesKnown + ".", {});
+        return noSet(folder,
+                     "The folder " + shardix::quoted(shown) + " holds no set of pieces " +
+                         kSchemesKnown + ".",
+                     {});
     // Numbered files of uneven sizes (photos, documents) are no pieces; they
     // need not make a set beside them ambiguous.
     std::vector<PieceSet> sets;
@@ -171,7 +174,7 @@ PieceSet setOfFolder(const std::string& folder, const std::vector<FolderEntry>& 
         set.problems.clear();
         set.problems.push_back(
             {SetProblem::Kind::NotPieces,
-             "The folder " + inQuotes(shown) + " holds numbered files, " + sampleOf(set) +
+             "The folder " + shardix::quoted(shown) + " holds numbered files, " + sampleOf(set) +
                  ", but they are not the pieces of one file: their sizes differ as the pieces "
                  "of a cut never do.",
              {set.members.front().name}});
@@ -186,7 +189,7 @@ PieceSet setOfFolder(const std::string& folder, const std::vector<FolderEntry>& 
         }
         PieceSet set = std::move(sets.front());
         set.problems.push_back({SetProblem::Kind::Ambiguous,
-                                "The folder " + inQuotes(shown) + " holds " +
+                                "The folder " + shardix::quoted(shown) + " holds " +
                                     std::to_string(sets.size()) + " sets of pieces: " + list +
                                     "; give one piece of the set to join.",
                                 files});

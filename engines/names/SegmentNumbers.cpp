@@ -2,6 +2,7 @@
 
 #include "engines/io/FileIdentity.h"
 #include "engines/names/PiecePolicy.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -125,7 +126,7 @@ std::vector<Reading> sharedReadings(const std::vector<std::string>& paths) {
 }
 
 std::string quotedPiece(const std::string& base, int number, int width) {
-    return "\"" + pieceName(base, number, width) + "\"";
+    return shardix::quoted(pieceName(base, number, width));
 }
 
 // What is missing or doubled among the segments of a reading; empty when
@@ -214,9 +215,10 @@ Result<> outOfNumberOrder(const std::vector<std::string>& paths) {
     const Reading& first = shared.front();
     for (std::size_t i = 1; i < first.numbers.size(); ++i) {
         if (first.numbers[i] < first.numbers[i - 1])
-            return Error::of(ErrorKind::Refused, "\"" + paths[i - 1] + "\" is given before \"" +
-                                                     paths[i] +
-                                                     "\": the pieces are not in number order.");
+            return Error::of(ErrorKind::Refused, shardix::quoted(paths[i - 1]) +
+                                                     " is given before " +
+                                                     shardix::quoted(paths[i]) +
+                                                     ": the pieces are not in number order.");
     }
     return Error::of(ErrorKind::Refused, gapsIn(first));
 }

@@ -7,6 +7,7 @@
 #include "engines/io/RunProgress.h"
 #include "engines/operations/OutputCheck.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <climits>
@@ -18,8 +19,8 @@
 namespace shardix {
 
 std::string targetIsAnInput(const std::string& target) {
-    return "\"" + target +
-           "\" is one of the files to be assembled.  Assembling into it would destroy it.  "
+    return shardix::quoted(target) +
+           " is one of the files to be assembled.  Assembling into it would destroy it.  "
            "Please choose another name for the assembled file.";
 }
 
@@ -52,8 +53,8 @@ Result<> noRoomBeside(const std::string& target, std::int64_t total) {
     if (free >= total)
         return {};
     return Error::of(ErrorKind::DiskFull,
-                     "Not enough room on the disk for the new \"" + target +
-                         "\" beside the old one, which is kept until the new one is complete: " +
+                     "Not enough room on the disk for the new " + shardix::quoted(target) +
+                         " beside the old one, which is kept until the new one is complete: " +
                          std::to_string(total) + " bytes are needed and " + std::to_string(free) +
                          " are free.  Nothing was changed.");
 }
@@ -99,8 +100,9 @@ class AssembleRun {
     // to replace as it was, and says so where it stopped on purpose.
     Error failed(const Error& error) const {
         if (replacement_ && error.stopped())
-            return Error::of(ErrorKind::Stopped, "The run was stopped.  Nothing was replaced: \"" +
-                                                     target_ + "\" holds what it held before.");
+            return Error::of(ErrorKind::Stopped, "The run was stopped.  Nothing was replaced: " +
+                                                     shardix::quoted(target_) +
+                                                     " holds what it held before.");
         return error;
     }
 
@@ -171,16 +173,17 @@ class AssembleRun {
         if (!check_)
             return {};
         if (done_ != total_)
-            return Error::of(ErrorKind::Refused, "The files to be assembled into \"" + target_ +
-                                                     "\" changed while they were copied.");
+            return Error::of(ErrorKind::Refused, "The files to be assembled into " +
+                                                     shardix::quoted(target_) +
+                                                     " changed while they were copied.");
         return check_->finish(progress_);
     }
 
     // A check that fails says that the file it was to replace is left as it was.
     Result<> keptIfReplaced(Error error) const {
         if (replacement_)
-            error.message +=
-                "  Nothing was replaced: \"" + target_ + "\" holds what it held before.";
+            error.message += "  Nothing was replaced: " + shardix::quoted(target_) +
+                             " holds what it held before.";
         return error;
     }
 

@@ -2,6 +2,7 @@
 
 #include "engines/recovery/Gf16.h"
 #include "engines/recovery/GfMatrix.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -208,7 +209,8 @@ std::size_t BlockRebuilder::readIntact(const Fd& fd, BlockPlace place, std::uint
     if (got < 0)
         fail(systemError(error, "read", shown));
     fail(Error::of(ErrorKind::InputPastEnd,
-                   "\"" + shown + "\" became shorter during the repair. Nothing was changed."));
+                   shardix::quoted(shown) +
+                       " became shorter during the repair. Nothing was changed."));
 }
 
 // The chosen recovery blocks.

@@ -1,5 +1,7 @@
 #include "engines/recovery/RecoveryIo.h"
 
+#include "errors/Quoted.h"
+
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -39,8 +41,11 @@ Error openError(int error, const std::string& name) {
                                        : nullptr;
     if (!why)
         return systemError(error, "read", name);
-    return Error{
-        ErrorKind::FileAccess, "Cannot read \"" + name + "\": " + why + ".", {}, why, false};
+    return Error{ErrorKind::FileAccess,
+                 "Cannot read " + shardix::quoted(name) + ": " + why + ".",
+                 {},
+                 why,
+                 false};
 }
 
 Folder Folder::open(const std::string& path, std::string& leaf) {
@@ -48,7 +53,7 @@ Folder Folder::open(const std::string& path, std::string& leaf) {
     const std::string folderPath = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     leaf = slash == std::string::npos ? path : path.substr(slash + 1);
     if (leaf.empty() || leaf == "." || leaf == "..")
-        fail(Error::of(ErrorKind::Refused, "\"" + path + "\" names a folder, not a file."));
+        fail(Error::of(ErrorKind::Refused, shardix::quoted(path) + " names a folder, not a file."));
     const std::string opened = folderPath.empty() ? "." : folderPath;
     const int fd = ::open(opened.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)

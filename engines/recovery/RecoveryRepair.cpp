@@ -3,6 +3,7 @@
 #include "engines/recovery/BlockRebuilder.h"
 #include "engines/recovery/Checksum.h"
 #include "engines/recovery/RepairSession.h"
+#include "errors/Quoted.h"
 
 #include <cerrno>
 
@@ -93,8 +94,9 @@ std::optional<Error> RepairSession::rebuiltMismatch(const SetFile& file, const T
     if (md5.finish() == file.description.hash)
         return std::nullopt;
     return Error::of(ErrorKind::Mismatch,
-                     "The rebuilt \"" + opened_.folder.display(file.description.name) +
-                         "\" does not match its MD5 checksum (a file changed while it was "
+                     "The rebuilt " +
+                         shardix::quoted(opened_.folder.display(file.description.name)) +
+                         " does not match its MD5 checksum (a file changed while it was "
                          "repaired?). Nothing was changed.");
 }
 

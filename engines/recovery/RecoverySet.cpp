@@ -2,6 +2,7 @@
 
 #include "engines/recovery/Gf16.h"
 #include "engines/recovery/RecoveryIo.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cstring>
@@ -54,11 +55,11 @@ class SetAssembler {
 
   private:
     [[noreturn]] void refuse(const std::string& why) const {
-        fail(
-            Error::of(ErrorKind::Refused, "\"" + index_.shown + "\" cannot be used: " + why + "."));
+        fail(Error::of(ErrorKind::Refused,
+                       shardix::quoted(index_.shown) + " cannot be used: " + why + "."));
     }
     void note(const ScannedSource& source, const std::string& what) {
-        set_.notes.push_back("\"" + source.shown + "\": " + what);
+        set_.notes.push_back(shardix::quoted(source.shown) + ": " + what);
     }
 
     void chooseSet();
@@ -148,16 +149,16 @@ void SetAssembler::takeMain(const ScannedSource& source, const Packet& packet) {
     if (mainPacket_.empty())
         mainPacket_ = packet.body;
     else if (mainPacket_ != packet.body)
-        refuse("\"" + source.shown + "\" holds a different main packet of the same set");
+        refuse(shardix::quoted(source.shown) + " holds a different main packet of the same set");
 }
 
 void SetAssembler::takeFilePacket(const ScannedSource& source, const Packet& packet) {
     if (packet.body.size() < 16)
-        refuse("\"" + source.shown + "\" holds a packet too short for its type");
+        refuse(shardix::quoted(source.shown) + " holds a packet too short for its type");
     auto& byId = packet.kind == PacketKind::FileDescription ? descriptions_ : checksums_;
     auto [at, added] = byId.emplace(digestAt(packet.body, 0), packet.body);
     if (!added && at->second != packet.body)
-        refuse("\"" + source.shown + "\" holds two different packets about one file");
+        refuse(shardix::quoted(source.shown) + " holds two different packets about one file");
 }
 
 void SetAssembler::takeCreator(const Packet& packet) {
@@ -216,7 +217,7 @@ SetFile SetAssembler::describeFile(std::uint32_t f) {
     described.name = withoutPadding(body.substr(56));
     checkName(described.name);
     if (described.length > set_.blockSize * Gf16::kMaxInputBlocks)
-        refuse("it lists \"" + described.name + "\" with an impossible length of " +
+        refuse("it lists " + shardix::quoted(described.name) + " with an impossible length of " +
                std::to_string(described.length) + " bytes");
     const std::uint64_t fileBlocks = (described.length + set_.blockSize - 1) / set_.blockSize;
     blocks_ += fileBlocks;
@@ -230,13 +231,14 @@ SetFile SetAssembler::describeFile(std::uint32_t f) {
 // A file's name: a plain name of the folder, listed once, none of the set's own files.
 void SetAssembler::checkName(const std::string& name) {
     if (!isPlainName(name))
-        refuse("it names a file \"" + name +
-               "\", which is not a plain name of a file in its folder");
+        refuse("it names a file " + shardix::quoted(name) +
+               ", which is not a plain name of a file in its folder");
     if (!names_.insert(name).second)
-        refuse("it lists \"" + name + "\" twice");
+        refuse("it lists " + shardix::quoted(name) + " twice");
     for (const ScannedSource& source : sources_) {
         if (source.name == name)
-            refuse("it lists its own recovery file \"" + name + "\" as a file to protect");
+            refuse("it lists its own recovery file " + shardix::quoted(name) +
+                   " as a file to protect");
     }
 }
 
@@ -244,10 +246,10 @@ void SetAssembler::readChecksums(SetFile& file) const {
     const std::string& name = file.description.name;
     const auto check = checksums_.find(file.description.id);
     if (check == checksums_.end())
-        refuse("neither it nor its volumes hold the block checksums of \"" + name + "\"");
+        refuse("neither it nor its volumes hold the block checksums of " + shardix::quoted(name));
     const std::string& body = check->second;
     if (body.size() != 16 + 20 * file.checks.size())
-        refuse("the block checksums of \"" + name + "\" do not fit its length");
+        refuse("the block checksums of " + shardix::quoted(name) + " do not fit its length");
     for (std::size_t b = 0; b < file.checks.size(); ++b) {
         file.checks[b].md5 = digestAt(body, 16 + 20 * b);
         file.checks[b].crc = readU32(body.data() + 16 + 20 * b + 16);
