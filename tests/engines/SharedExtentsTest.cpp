@@ -7,6 +7,7 @@
 #include "engines/operations/Appender.h"
 #include "engines/operations/Assembler.h"
 #include "engines/operations/Segmenter.h"
+#include "tests/support/CannotRun.h"
 #include "tests/support/RecordingProgress.h"
 #include "tests/support/TempDir.h"
 
@@ -45,11 +46,13 @@ class LoopMount {
         const std::string mkfs = "mkfs." + type;
         if (::geteuid() != 0) {
             refusal_ = "mounting a file system image needs root";
+            lacking_ = true;
             return;
         }
         if (!succeeds("command -v " + mkfs)) {
             refusal_ = mkfs + " is not installed (Debian package " +
                        (type == "xfs" ? "xfsprogs" : type + "-progs") + ")";
+            lacking_ = true;
             return;
         }
         if (::unshare(CLONE_NEWNS) != 0 ||
@@ -80,6 +83,8 @@ class LoopMount {
 
     // Why there is no file system; empty when it is mounted.
     const std::string& refusal() const { return refusal_; }
+    // Whether it is for want of root or of a tool, not of the system's support.
+    bool lacking() const { return lacking_; }
     std::string operator/(const std::string& name) const { return mountPoint_ + "/" + name; }
 
   private:
@@ -87,6 +92,7 @@ class LoopMount {
     std::string mountPoint_;
     std::string refusal_;
     bool mounted_ = false;
+    bool lacking_ = false;
 };
 
 // How many of the bytes of `path` lie in extents that the file system marks as
@@ -128,6 +134,8 @@ std::string failure(const Result<>& result) {
 class SharedExtents : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
+        if (disk.lacking())
+            SHARDIX_CANNOT_RUN(disk.refusal());
         if (!disk.refusal().empty())
             GTEST_SKIP() << disk.refusal();
         struct statfs fs {};

@@ -296,6 +296,8 @@ TEST(FuzzerCorpus, EveryInputIsHandled) {
         }
         ++replayed;
     }
+    // An empty corpus (or one that was never copied) would pass without checking anything.
+    ASSERT_GT(replayed, 0u) << "no inputs in " << SHARDIX_RECOVERY_CORPUS;
     std::cout << replayed << " inputs replayed\n";
 }
 
