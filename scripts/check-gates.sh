@@ -7,7 +7,8 @@
 #     not link): the file does not compile, and check-layers.sh refuses it;
 #   - a sideways include between layers (dialog/ includes notices/):
 #     check-layers.sh refuses it;
-#   - a link without a use (names links checksums): check-layers.sh refuses it.
+#   - a link without a use (names links checksums): check-layers.sh refuses it;
+#   - a changelog whose newest version is not the project's: configuring refuses it.
 # Each gate is first run on the unchanged copy and must pass there, so that a
 # gate that refuses everything proves nothing. Fails unless every fault is
 # refused, by the gate and for the reason expected.
@@ -124,6 +125,14 @@ expect_refused "$status" "check-layers (a link without a use)" \
     'shardix_names links shardix_checksums but includes nothing'
 restore engines/CMakeLists.txt
 
+change packaging/changelog ''
+sed -i '1s/(\([^)]*\))/(\1.1)/' "$copy/packaging/changelog"
+status=0
+gate cmake -S . -B build || status=$?
+expect_refused "$status" "configuring (a changelog of another version)" \
+    'packaging/changelog begins with'
+restore packaging/changelog
+
 ((failures == 0)) || { echo "check-gates: $failures fault(s) not refused" >&2; exit 1; }
 echo "check-gates: every gate refuses its fault: a complex function in a header, an upward and" \
-    "two sideways includes, a link without a use"
+    "two sideways includes, a link without a use, a changelog of another version"
