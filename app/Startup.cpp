@@ -23,7 +23,7 @@ StartupResult startUp(Session& session) {
         session.ui.messageBox(
             QStringLiteral("Shardix! cannot open its settings database \"%1\" and must end.\n\n"
                            "Error %2: %3")
-                .arg(QDir::toNativeSeparators(found->path))
+                .arg(shownPath(QDir::toNativeSeparators(found->path)))
                 .arg(errorNumber(e.error().kind))
                 .arg(QString::fromStdString(e.error().message)),
             MessageIcon::Critical, kAppTitle);

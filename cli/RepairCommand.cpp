@@ -3,6 +3,7 @@
 #include "cli/ConsoleProgress.h"
 #include "cli/Exit.h"
 #include "cli/RecoveryChecks.h"
+#include "errors/Quoted.h"
 
 #include "errors/Quoted.h"
 

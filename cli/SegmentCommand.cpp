@@ -110,8 +110,8 @@ std::optional<UsageError> SegmentCommand::recoveryMisuse() const {
         return UsageError{"--recovery needs the length of SOURCE before the cut begins, which "
                           "standard input (-) does not have: save it to a file and cut that"};
     if (!recovery_.empty() && !parsePercent(recovery_))
-        return UsageError{"--recovery PERCENT must be a whole number from 1 to 100, not \"" +
-                          recovery_ + "\""};
+        return UsageError{"--recovery PERCENT must be a whole number from 1 to 100, not " +
+                          shardix::quoted(recovery_)};
     if (blockSize_.empty())
         return std::nullopt;
     if (recovery_.empty())
@@ -119,8 +119,8 @@ std::optional<UsageError> SegmentCommand::recoveryMisuse() const {
                           "--recovery"};
     if (!parseBlockSize(blockSize_))
         return UsageError{"--block-size BYTES must be a multiple of 4 from 4 to " +
-                          std::to_string(kMaxBlockSize) + " bytes (64M), not \"" + blockSize_ +
-                          "\""};
+                          std::to_string(kMaxBlockSize) + " bytes (64M), not " +
+                          shardix::quoted(blockSize_)};
     return std::nullopt;
 }
 
@@ -141,8 +141,8 @@ std::optional<UsageError> SegmentCommand::sizeMisuse() const {
     const std::optional<std::int64_t> length = parseByteSize(size_);
     if (!length)
         return UsageError{"SIZE must be a number of bytes, with or without a unit (4G, 700M, "
-                          "25MB), not \"" +
-                          size_ + "\""};
+                          "25MB), not " +
+                          shardix::quoted(size_)};
     if (*length == 0)
         return UsageError{"SIZE must be at least one byte"};
     return std::nullopt;
@@ -157,7 +157,7 @@ std::optional<UsageError> SegmentCommand::countMisuse() const {
     const std::optional<int> count = parseCount(count_);
     if (!count || *count < 2 || *count > kMaxSegments)
         return UsageError{"COUNT must be a number from 2 to " + std::to_string(kMaxSegments) +
-                          ", not \"" + count_ + "\""};
+                          ", not " + shardix::quoted(count_)};
     return std::nullopt;
 }
 
@@ -167,7 +167,7 @@ std::optional<UsageError> SegmentCommand::digitsMisuse() const {
     const std::optional<int> digits = parseCount(digits_);
     if (!digits || *digits < 1 || *digits > kMaxDigits)
         return UsageError{"--digits must be a number from 1 to " + std::to_string(kMaxDigits) +
-                          ", not \"" + digits_ + "\""};
+                          ", not " + shardix::quoted(digits_)};
     if (!count_.empty() && digitCount(*parseCount(count_)) > *digits)
         return UsageError{"--digits " + std::to_string(*digits) + " cannot number " +
                           std::to_string(*parseCount(count_)) + " pieces"};

@@ -1,6 +1,7 @@
 #include "dialog/DriveTable.h"
 
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 #include "platform/PathText.h"
 
 #include <QDir>
@@ -62,9 +63,9 @@ QString DriveTable::currentFolder(const QString& drive) const {
 
 void DriveTable::enter(const QString& folder) {
     if (!QDir::setCurrent(folder))
-        fail(Error::of(ErrorKind::PathNotFound, "Path not found: the folder \"" +
-                                                    folder.toStdString() +
-                                                    "\" cannot be made the current folder."));
+        fail(Error::of(ErrorKind::PathNotFound, "Path not found: the folder " +
+                                                    shardix::quoted(folder.toStdString()) +
+                                                    " cannot be made the current folder."));
 }
 
 void DriveTable::makeCurrent(const QString& folder) {

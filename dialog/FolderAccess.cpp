@@ -1,5 +1,7 @@
 #include "dialog/FolderAccess.h"
 
+#include "errors/Quoted.h"
+
 #include <QFileInfo>
 
 namespace shardix {
@@ -12,14 +14,16 @@ bool canEnter(const QString& folder) {
 Error cannotEnter(const QString& folder) {
     const QFileInfo info(folder);
     if (!info.exists())
-        return Error::of(ErrorKind::PathNotFound,
-                         "Path not found: the folder \"" + folder.toStdString() + "\" is gone.");
+        return Error::of(ErrorKind::PathNotFound, "Path not found: the folder " +
+                                                      shardix::quoted(folder.toStdString()) +
+                                                      " is gone.");
     if (!info.isDir())
         return Error::of(ErrorKind::PathNotFound,
-                         "Path not found: \"" + folder.toStdString() + "\" is no folder.");
-    return Error::of(ErrorKind::PermissionDenied, "Permission denied: the folder \"" +
-                                                      folder.toStdString() +
-                                                      "\" cannot be opened.");
+                         "Path not found: " + shardix::quoted(folder.toStdString()) +
+                             " is no folder.");
+    return Error::of(ErrorKind::PermissionDenied, "Permission denied: the folder " +
+                                                      shardix::quoted(folder.toStdString()) +
+                                                      " cannot be opened.");
 }
 
 } // namespace shardix

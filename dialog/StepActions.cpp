@@ -114,7 +114,8 @@ OutputName StepActions::nameOutput() {
 bool StepActions::mayWrite(const QString& path) {
     if (!isFile(path))
         return true;
-    return parts_.ui.messageBox(path + kOverwriteTail, kQuestion | MessageDefault::Second,
+    return parts_.ui.messageBox(shownPath(path) + kOverwriteTail,
+                                kQuestion | MessageDefault::Second,
                                 kChoiceTitle) == MessageAnswer::Yes;
 }
 

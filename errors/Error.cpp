@@ -1,4 +1,5 @@
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <cerrno>
 #include <cstring>
@@ -55,14 +56,14 @@ std::string conditionOf(int err) {
 Error Error::fromErrno(int err, const std::string& action, const std::string& path) {
     const std::string condition = conditionOf(err);
     return Error{kindOf(err, action),
-                 "Cannot " + action + " \"" + path + "\": " + condition + ".",
+                 "Cannot " + action + " " + shardix::quoted(path) + ": " + condition + ".",
                  {},
                  condition,
                  false};
 }
 
 std::string Error::withFile() const {
-    return file.empty() ? message : "\"" + file + "\": " + message;
+    return file.empty() ? message : shardix::quoted(file) + ": " + message;
 }
 
 } // namespace shardix

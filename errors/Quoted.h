@@ -15,6 +15,8 @@ namespace shardix {
 // runs in single quotes and every other byte as $'\n', $'\t', $'\033' or
 // $'\377', so no name can move the terminal's cursor, change its colours or
 // cut a message into lines, and the form can be pasted back into a shell.
+// Call it as shardix::quoted(): unqualified, a std::string argument also finds
+// std::quoted of <iomanip> (argument-dependent lookup), which may win.
 std::string quoted(std::string_view name);
 std::string shownName(std::string_view name);
 // For strings and literals, so that a call never lands on std::quoted, which

@@ -1,5 +1,7 @@
 #include "platform/PathText.h"
 
+#include "errors/Quoted.h"
+
 #include <QDir>
 
 #include <algorithm>
@@ -22,6 +24,10 @@ QString withSlash(const QString& folder) {
     while (text.size() > 1 && text.endsWith(QLatin1Char('/')))
         text.chop(1);
     return text.endsWith(QLatin1Char('/')) ? text : text + QLatin1Char('/');
+}
+
+QString shownPath(const QString& path) {
+    return QString::fromStdString(shownName(path.toStdString()));
 }
 
 void sortByBytes(QStringList& names) {

@@ -2,9 +2,11 @@
 # Checks that no function is too hard to hold in one's head, and no file too
 # long: clang-tidy's readability-function-cognitive-complexity at 25 and
 # readability-function-size at 60 lines a function (the lines of its body, as
-# clang-tidy counts them), over every C++ source but the tests; and no source
-# or header of more than 400 lines. Needs the compile commands of build/
-# (scripts/test.sh makes them); installs clang-tidy when it is missing.
+# clang-tidy counts them), over every C++ source but the tests and every header
+# they include; and no source or header of more than 400 lines. Needs the
+# compile commands of build/ (scripts/test.sh makes them); installs clang-tidy
+# when it is missing. Given sources (FILE.cpp ...), checks those and their
+# headers only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-missing.sh clang-tidy
@@ -15,13 +17,22 @@ config='{Checks: "-*,readability-function-cognitive-complexity,readability-funct
          CheckOptions: [{key: readability-function-cognitive-complexity.Threshold, value: 25},
                         {key: readability-function-cognitive-complexity.DescribeBasicIncrements, value: false},
                         {key: readability-function-size.LineThreshold, value: 60}]}'
-mapfile -t sources < <(git ls-files '*.cpp' | grep -v '^tests/')
+if (($# > 0)); then
+    sources=("$@")
+else
+    mapfile -t sources < <(git ls-files '*.cpp' | grep -v '^tests/')
+fi
+# A header is seen through its library's include root (build/include-roots/
+# errors/errors/Error.h, build/include-roots/engines-io/engines/io/Copy.h) or in
+# its folder; either way it is named by its place in the sources.
+folders='(errors|engines|store|platform|dialog|notices|app|cli|tools)/'
 problems=0
 if ! printf '%s\0' "${sources[@]}" |
     xargs -0 -n 8 -P "$(nproc)" clang-tidy -p build --quiet --config="$config" \
-        --header-filter="^$PWD/(errors|engines|store|platform|dialog|notices|app|cli|tools)/" \
+        --header-filter="^$PWD/(build/include-roots/[^/]+/)?$folders" \
         > build/check-complexity.log 2>&1; then
-    grep -E "warning:|error:" build/check-complexity.log | sed "s|^$PWD/||" | sort -u >&2
+    grep -E "warning:|error:" build/check-complexity.log |
+        sed -E "s|^$PWD/build/include-roots/[^/]+/||; s|^$PWD/||" | sort -u >&2
     problems=$((problems + 1))
 fi
 while read -r lines file; do

@@ -1,28 +1,44 @@
 #!/usr/bin/env bash
-# Checks the direction of the includes (see ARCHITECTURE.md): a folder includes
-# headers of its own and of the layers below it only, never of a layer above it
+# Checks the direction of the includes (see ARCHITECTURE.md): a library includes
+# headers of its own and of the libraries below it only, never of one above it
 # or beside it, in either form ("folder/x.h" or <folder/x.h>), and never by a
-# path that climbs out of its folder ("../"); the errors library, the engines
-# and the command-line tool include no Qt. The build enforces the same through
-# each library's include roots and links; this names the include.
+# path that climbs out of its folder ("../"); each engine library
+# (engines/io, engines/names, ...) counts as a library of its own. The errors
+# library, the engines and the command-line tool include no Qt. And no link
+# without a use: a library or program that links one of ours includes one of
+# its headers. The build enforces the directions through each library's include
+# roots and links; this names the include.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The folders each folder may include from, besides itself.
+# The libraries each library may include from, besides itself.
+engines="engines/io engines/checksums engines/names engines/manifest engines/operations engines/recovery"
 declare -A below=(
     [errors]=""
-    [engines]="errors"
-    [cli]="errors engines"
+    [engines/io]="errors"
+    [engines/checksums]="errors engines/io"
+    [engines/names]="errors engines/io"
+    [engines/manifest]="errors engines/io engines/checksums engines/names"
+    [engines/operations]="errors engines/io engines/checksums engines/names engines/manifest"
+    [engines/recovery]="errors engines/io engines/checksums"
+    [cli]="errors $engines"
     [store]="errors"
     [platform]="errors"
-    [dialog]="errors engines platform"
+    [dialog]="errors $engines platform"
     [notices]="errors platform store"
-    [app]="errors engines store platform dialog notices"
-    [tools]="errors engines store"
+    [app]="errors $engines store platform dialog notices"
+    [tools]="errors $engines store"
 )
+
+# The library of each path read, one a line: its first folder, or its first
+# two under engines/ (engines/io/Copy.h is of engines/io).
+libraries_of() {
+    sed -E 's#^(engines/[^/]+)/.*#\1#; t; s#/.*##'
+}
+
 problems=0
 # Every folder with sources has its place, except the tests, which may use any.
-for folder in $(git ls-files '*.cpp' '*.h' | grep / | cut -d/ -f1 | sort -u); do
+for folder in $(git ls-files '*.cpp' '*.h' | grep / | libraries_of | sort -u); do
     if [[ $folder != tests && -z ${below[$folder]+set} ]]; then
         echo "$folder/: a folder of sources that has no layer here" >&2
         problems=$((problems + 1))
@@ -30,20 +46,17 @@ for folder in $(git ls-files '*.cpp' '*.h' | grep / | cut -d/ -f1 | sort -u); do
 done
 for folder in "${!below[@]}"; do
     allowed=" $folder ${below[$folder]} "
-    while IFS=: read -r file line folderIncluded; do
-        if [[ $allowed != *" $folderIncluded "* ]]; then
-            echo "$file:$line: $folder/ includes from $folderIncluded/, which is not below it" >&2
+    while IFS=: read -r file line library; do
+        # Only the project's own folders count; <sys/stat.h> is no layer.
+        if [[ -n ${below[$library]+set} || -d ${library%%/*} ]] && [[ $library != . ]] &&
+            [[ $allowed != *" $library "* ]]; then
+            echo "$file:$line: $folder/ includes from $library/, which is not below it" >&2
             problems=$((problems + 1))
         fi
     done < <(git ls-files "$folder/*.cpp" "$folder/*.h" |
         xargs -r grep -HnE '^\s*#\s*include\s+["<][^">/]+/' |
-        sed -E 's|^([^:]+):([0-9]+):\s*#\s*include\s+["<]([^">/]+)/.*|\1:\2:\3|' |
-        while IFS=: read -r file line included; do
-            # Only the project's own folders count; <sys/stat.h> is no layer.
-            if [[ -n ${below[$included]+set} || -d $included ]] && [[ $included != . ]]; then
-                echo "$file:$line:$included"
-            fi
-        done)
+        sed -E 's|^([^:]+):([0-9]+):\s*#\s*include\s+["<]([^">]+)[">].*|\1:\2:\3|' |
+        sed -E 's#^([^:]+:[0-9]+:)(engines/[^/]+)/.*#\1\2#; t; s#^([^:]+:[0-9]+:)([^/]+)/.*#\1\2#')
     while read -r hit; do
         echo "$hit: $folder/ includes by a path that climbs out of its folder" >&2
         problems=$((problems + 1))
@@ -55,5 +68,38 @@ for folder in errors engines cli; do
         problems=$((problems + 1))
     done < <(git ls-files "$folder/*.cpp" "$folder/*.h" | xargs -r grep -HnE '^\s*#\s*include\s+<Q')
 done
-((problems == 0)) || { echo "check-layers: $problems include(s) against the layers" >&2; exit 1; }
-echo "check-layers: every include goes to the same layer or one below"
+
+# The folder whose headers a target of ours offers: shardix_io is engines/io,
+# shardix_engines all of engines/, shardix_version the generated shardix/.
+folder_of_target() {
+    case $1 in
+    shardix_engines) echo engines ;;
+    shardix_version) echo shardix ;;
+    shardix_*) if [[ -d engines/${1#shardix_} ]]; then echo "engines/${1#shardix_}"; else echo "${1#shardix_}"; fi ;;
+    esac
+}
+# Each target_link_libraries of a library or program of ours, as
+# "CMAKELISTS TARGET LINKED...", on one line.
+links() {
+    local list
+    for list in $(git ls-files '*CMakeLists.txt' | grep -v '^tests/'); do
+        { tr '\n' ' ' < "$list" | grep -oE 'target_link_libraries\([^)]*\)' || true; } |
+            sed -E "s|^target_link_libraries\( *|$list |; s|\)$||"
+    done
+}
+while read -r list target linked; do
+    [[ " $linked " == *" INTERFACE "* ]] && continue
+    user=$(folder_of_target "$target")
+    [[ -n $user && -d $user ]] || user=$(dirname "$list")
+    for item in $linked; do
+        used=$(folder_of_target "$item")
+        [[ -n $used ]] || continue
+        if ! git ls-files "$user/*.cpp" "$user/*.h" |
+            xargs -r grep -qE "^\s*#\s*include\s+[\"<]$used/"; then
+            echo "$list: $target links $item but includes nothing of $used/" >&2
+            problems=$((problems + 1))
+        fi
+    done
+done < <(links)
+((problems == 0)) || { echo "check-layers: $problems include(s) or link(s) against the layers" >&2; exit 1; }
+echo "check-layers: every include goes to the same library or one below it, every link is used"

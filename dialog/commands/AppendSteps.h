@@ -79,7 +79,8 @@ class AppendSteps final : public CommandSteps {
                 });
         }
         QString completionMessage(const QString& folder) const override {
-            return QStringLiteral("The processed file should appear in this folder: ") + folder +
+            return QStringLiteral("The processed file should appear in this folder: ") +
+                   shownPath(folder) +
                    QStringLiteral(".  You might have to refresh the folder (hit F5) to see the "
                                   "file.");
         }

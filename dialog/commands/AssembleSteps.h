@@ -3,6 +3,7 @@
 #include "dialog/OperationStep.h"
 #include "dialog/StepActions.h"
 #include "engines/operations/Assembler.h"
+#include "platform/PathText.h"
 
 #include <string>
 #include <vector>
@@ -65,7 +66,8 @@ class AssembleSteps final : public CommandSteps {
                            });
         }
         QString completionMessage(const QString& folder) const override {
-            return QStringLiteral("The assembled file should appear in this folder: ") + folder +
+            return QStringLiteral("The assembled file should appear in this folder: ") +
+                   shownPath(folder) +
                    QStringLiteral(".  You might have to refresh the folder (hit F5) to see the "
                                   "file.");
         }

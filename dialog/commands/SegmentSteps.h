@@ -89,7 +89,8 @@ class SegmentSteps final : public CommandSteps {
             });
         }
         QString completionMessage(const QString& folder) const override {
-            return QStringLiteral("The file sections should appear in this folder: ") + folder +
+            return QStringLiteral("The file sections should appear in this folder: ") +
+                   shownPath(folder) +
                    QStringLiteral(".  You might have to refresh the folder (hit F5) to see the "
                                   "files.");
         }

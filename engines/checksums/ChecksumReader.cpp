@@ -184,6 +184,20 @@ void ChecksumReader::takePiece(std::int64_t piece, std::int64_t at, std::int64_t
     changed_.notify_all();
 }
 
+bool ChecksumReader::awaitRead(std::int64_t piece) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return stop_ || piecesRead_ > piece; });
+    return !stop_;
+}
+
+void ChecksumReader::release(std::int64_t piece) {
+    {
+        std::lock_guard lock(mutex_);
+        piecesFreed_ = piece + 1;
+    }
+    changed_.notify_all();
+}
+
 void ChecksumReader::readAndHashAll() {
     try {
         const std::unique_ptr<Hasher> sum = hasherFor(hashes_.whole);
@@ -240,12 +254,8 @@ void ChecksumReader::hashRanges() {
         endFullRanges();
         for (std::int64_t piece = 0, at = 0; at < total_; ++piece) {
             const std::int64_t n = std::min(kPiece, total_ - at);
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return stop_ || piecesRead_ > piece; });
-                if (stop_)
-                    return;
-            }
+            if (!awaitRead(piece))
+                return;
             const char* buffer = buffers_[static_cast<std::size_t>(piece % kBuffers)].data();
             if (sink_)
                 sink_(buffer, static_cast<std::size_t>(n));
@@ -259,11 +269,7 @@ void ChecksumReader::hashRanges() {
             }
             at += n;
             rangesHashed_ = at;
-            {
-                std::lock_guard lock(mutex_);
-                piecesFreed_ = piece + 1;
-            }
-            changed_.notify_all();
+            release(piece);
         }
         {
             std::lock_guard lock(mutex_);

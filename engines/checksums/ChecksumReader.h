@@ -82,6 +82,10 @@ class ChecksumReader {
     void readAndHashAll();
     void takePiece(std::int64_t piece, std::int64_t at, std::int64_t n, char* buffer);
     void hashRanges();
+    // Waits until piece `piece` is in its buffer; false when the run stops first.
+    bool awaitRead(std::int64_t piece);
+    // Gives the buffer of piece `piece` back to the reading thread.
+    void release(std::int64_t piece);
     void hashRangesInLanes();
     void rangeDone(std::size_t range, std::string digest);
     void fail();

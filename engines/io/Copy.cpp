@@ -4,6 +4,7 @@
 #include "engines/io/Holes.h"
 #include "engines/io/RunProgress.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,8 +21,8 @@ namespace {
 [[noreturn]] void throwStopped(const std::string& output, std::int64_t length) {
     if (output.empty())
         fail(Error::of(ErrorKind::Stopped, "The run was stopped before anything was written."));
-    fail(Error::of(ErrorKind::Stopped, "The run was stopped.  \"" + output + "\" was left with " +
-                                           std::to_string(length) +
+    fail(Error::of(ErrorKind::Stopped, "The run was stopped.  " + shardix::quoted(output) +
+                                           " was left with " + std::to_string(length) +
                                            (length == 1 ? " byte." : " bytes.")));
 }
 

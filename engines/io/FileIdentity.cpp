@@ -1,5 +1,7 @@
 #include "engines/io/FileIdentity.h"
 
+#include "errors/Quoted.h"
+
 #include <map>
 #include <sys/stat.h>
 
@@ -34,7 +36,7 @@ firstSameFile(const std::vector<std::string>& paths) {
 }
 
 std::string oneFile(const std::string& a, const std::string& b) {
-    return "\"" + a + "\" and \"" + b + "\" are one file";
+    return shardix::quoted(a) + " and " + shardix::quoted(b) + " are one file";
 }
 
 } // namespace shardix

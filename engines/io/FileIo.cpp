@@ -1,6 +1,7 @@
 #include "engines/io/FileIo.h"
 
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -64,7 +65,7 @@ const char* unwritableKind(mode_t mode) {
 }
 
 std::string refusal(const std::string& path, const char* kind) {
-    return "Cannot write \"" + path + "\": it is " + kind + ", not a file.";
+    return "Cannot write " + shardix::quoted(path) + ": it is " + kind + ", not a file.";
 }
 
 // Opens an output without waiting for a reader, should the name have become a
@@ -84,8 +85,8 @@ FileHandle openOutput(const std::string& path, int flags, const char* action) {
 
 [[noreturn]] void failShortInput(const FileHandle& in) {
     fail(Error::of(ErrorKind::InputPastEnd,
-                   "Cannot read \"" + in.path() +
-                       "\": the file is shorter than when it was measured; it was changed "
+                   "Cannot read " + shardix::quoted(in.path()) +
+                       ": the file is shorter than when it was measured; it was changed "
                        "while it was being copied."));
 }
 

@@ -2,6 +2,7 @@
 
 #include "engines/io/Messages.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -16,8 +17,8 @@ Failed noSuchFile(const std::string& path) {
 
 Failed notAFile(const std::string& path, mode_t mode) {
     const std::string what = S_ISDIR(mode) ? "is a folder" : "is not a regular file";
-    return Failed(
-        Error::of(ErrorKind::FileAccess, "Cannot read \"" + path + "\": it " + what + "."));
+    return Failed(Error::of(ErrorKind::FileAccess,
+                            "Cannot read " + shardix::quoted(path) + ": it " + what + "."));
 }
 
 } // namespace

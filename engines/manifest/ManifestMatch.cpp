@@ -34,10 +34,6 @@ Error refusal(const std::string& message) {
     return Error::of(ErrorKind::Refused, message);
 }
 
-std::string inQuotes(const std::string& name) {
-    return shardix::quoted(name);
-}
-
 } // namespace
 
 namespace {
@@ -49,7 +45,8 @@ class PieceMatch {
     PieceMatch(const Manifest& manifest, const std::string& manifestPath,
                const std::vector<std::string>& inputs)
         : manifest_(manifest), path_(manifestPath), inputs_(inputs),
-          folder_(Manifest::folderOf(manifestPath)), listedIn_(" in " + inQuotes(manifestPath)) {}
+          folder_(Manifest::folderOf(manifestPath)),
+          listedIn_(" in " + shardix::quoted(manifestPath)) {}
 
     Result<> run(Checksums& expected) {
         for (const auto check :
@@ -83,7 +80,7 @@ class PieceMatch {
         if (Result<> complete = manifest_.checkComplete(path_); !complete.ok())
             return complete;
         if (!manifest_.problems.empty())
-            return refusal(inQuotes(path_) + ", " + manifest_.problems.front() + " (" +
+            return refusal(shardix::quoted(path_) + ", " + manifest_.problems.front() + " (" +
                            manifest_.unreadableLine() + ").");
         return {};
     }
@@ -96,7 +93,7 @@ class PieceMatch {
                 whole_ = &entry;
         }
         if (pieces_.empty())
-            return refusal(inQuotes(path_) + " lists no pieces.");
+            return refusal(shardix::quoted(path_) + " lists no pieces.");
         for (const ManifestEntry* piece : pieces_)
             listed_.push_back(measuredIdentityOf(pathOf(piece)));
         if (whole_)
@@ -119,10 +116,10 @@ class PieceMatch {
     Result<> listedAlike(std::size_t j, std::size_t k) const {
         const std::string numbers = std::to_string(j + 1) + " and " + std::to_string(k + 1) + of();
         if (pieces_[j]->name == pieces_[k]->name)
-            return refusal(inQuotes(pathOf(pieces_[k])) + " is listed twice" + listedIn_ +
+            return refusal(shardix::quoted(pathOf(pieces_[k])) + " is listed twice" + listedIn_ +
                            ", as pieces " + numbers + ".");
-        return refusal(inQuotes(pathOf(pieces_[j])) + " and " + inQuotes(pathOf(pieces_[k])) +
-                       ", pieces " + numbers + listedIn_ +
+        return refusal(shardix::quoted(pathOf(pieces_[j])) + " and " +
+                       shardix::quoted(pathOf(pieces_[k])) + ", pieces " + numbers + listedIn_ +
                        ", are one and the same file: one is a link to the other.");
     }
 
@@ -138,7 +135,7 @@ class PieceMatch {
                 return notListed(input, *id);
             const auto k = static_cast<std::size_t>(at - listed_.begin());
             if (given_[k])
-                return refusal(inQuotes(input) + " is given more than once.");
+                return refusal(shardix::quoted(input) + " is given more than once.");
             given_[k] = true;
             place_.push_back(k);
         }
@@ -147,17 +144,18 @@ class PieceMatch {
 
     Result<> notListed(const std::string& input, const Identity& id) const {
         if (wholeFile_ && *wholeFile_ == id)
-            return refusal(inQuotes(input) + " is the whole file" + listedIn_ +
+            return refusal(shardix::quoted(input) + " is the whole file" + listedIn_ +
                            ", not one of its pieces.");
-        return refusal(inQuotes(input) + " is not one of the pieces listed" + listedIn_ + ".");
+        return refusal(shardix::quoted(input) + " is not one of the pieces listed" + listedIn_ +
+                       ".");
     }
 
     Result<> noneLeftOut() {
         for (std::size_t k = 0; k < pieces_.size(); ++k) {
             if (given_[k])
                 continue;
-            const std::string which =
-                inQuotes(pathOf(pieces_[k])) + ", piece " + std::to_string(k + 1) + of() + listedIn_;
+            const std::string which = shardix::quoted(pathOf(pieces_[k])) + ", piece " +
+                                      std::to_string(k + 1) + of() + listedIn_;
             return refusal(which +
                            (listed_[k] ? ", is not among the files given." : ", is missing."));
         }
@@ -167,10 +165,10 @@ class PieceMatch {
     Result<> inOrder() {
         for (std::size_t i = 0; i < inputs_.size(); ++i) {
             if (place_[i] != i)
-                return refusal(inQuotes(inputs_[i]) + " is out of order: it is piece " +
+                return refusal(shardix::quoted(inputs_[i]) + " is out of order: it is piece " +
                                std::to_string(place_[i] + 1) + of() + listedIn_ + ", and " +
-                               inQuotes(pathOf(pieces_[i])) + " is piece " + std::to_string(i + 1) +
-                               ".");
+                               shardix::quoted(pathOf(pieces_[i])) + " is piece " +
+                               std::to_string(i + 1) + ".");
         }
         return {};
     }
@@ -179,9 +177,10 @@ class PieceMatch {
         for (std::size_t k = 0; k < pieces_.size(); ++k) {
             const auto& length = pieces_[k]->length;
             if (length && listed_[k]->length != *length)
-                return refusal(inQuotes(inputs_[k]) + " is " + std::to_string(listed_[k]->length) +
-                               " bytes long, but piece " + std::to_string(k + 1) + listedIn_ +
-                               " has " + std::to_string(*length) + " bytes.");
+                return refusal(shardix::quoted(inputs_[k]) + " is " +
+                               std::to_string(listed_[k]->length) + " bytes long, but piece " +
+                               std::to_string(k + 1) + listedIn_ + " has " +
+                               std::to_string(*length) + " bytes.");
         }
         return {};
     }
@@ -232,12 +231,12 @@ Result<> expectedForJoin(const std::string& manifestPath, const std::vector<std:
             !refused.ok())
             return refused;
         if (sameFile(target, manifestPath))
-            return Error::refusedName(inQuotes(target) +
+            return Error::refusedName(shardix::quoted(target) +
                                       " is the manifest that the pieces are checked against; "
                                       "please choose another name for the output.");
         if (listsAsSegment(manifest, manifestPath, target))
-            return Error::refusedName(inQuotes(target) + " is one of the pieces that " +
-                                      inQuotes(manifestPath) +
+            return Error::refusedName(shardix::quoted(target) + " is one of the pieces that " +
+                                      shardix::quoted(manifestPath) +
                                       " lists; please choose another name for the output.");
         return {};
     } catch (const Failed& e) {

@@ -13,10 +13,6 @@ namespace shardix {
 
 namespace {
 
-std::string inQuotes(const std::string& text) {
-    return shardix::quoted(text);
-}
-
 // `text` ending with a full stop.
 std::string sentence(std::string text) {
     if (text.empty() || text.back() != '.')
@@ -31,7 +27,7 @@ std::string plainName(const std::string& name) {
 }
 
 std::string where(const std::string& listPath, const ChecksumEntry& entry) {
-    return inQuotes(listPath) + " (line " + std::to_string(entry.line) + ")";
+    return shardix::quoted(listPath) + " (line " + std::to_string(entry.line) + ")";
 }
 
 } // namespace
@@ -59,7 +55,7 @@ class ListMatch {
 
     SetChecksums run() {
         for (const std::string& unread : list_.problems)
-            match_.notes.push_back(inQuotes(listPath_) + ", " + unread + ".");
+            match_.notes.push_back(shardix::quoted(listPath_) + ", " + unread + ".");
         for (const ChecksumEntry& entry : list_.entries)
             take(entry);
         checkWholeLength();
@@ -75,7 +71,8 @@ class ListMatch {
     void take(const ChecksumEntry& entry) {
         // A list cannot make us read outside its folder.
         if (!staysInFolder(entry.name)) {
-            match_.notes.push_back(where(listPath_, entry) + " names " + inQuotes(entry.name) +
+            match_.notes.push_back(where(listPath_, entry) + " names " +
+                                   shardix::quoted(entry.name) +
                                    ", which leads out of its folder: not read.");
             return;
         }
@@ -100,7 +97,7 @@ class ListMatch {
         const std::string path = set_.folder + piece.name;
         if (slot && (slot->digest != entry.digest || slot->algorithm != entry.algorithm)) {
             add(SetProblem::Kind::Duplicate,
-                inQuotes(path) + " is listed twice in " + inQuotes(listPath_) +
+                shardix::quoted(path) + " is listed twice in " + shardix::quoted(listPath_) +
                     " with different checksums (lines " + std::to_string(slot->line) + " and " +
                     std::to_string(entry.line) + ").",
                 {path, listPath_});
@@ -109,7 +106,7 @@ class ListMatch {
         slot = entry;
         if (entry.length && *entry.length != piece.size)
             add(SetProblem::Kind::Sizes,
-                inQuotes(path) + " is " + std::to_string(piece.size) + " bytes, but " +
+                shardix::quoted(path) + " is " + std::to_string(piece.size) + " bytes, but " +
                     where(listPath_, entry) + " says " + std::to_string(*entry.length) + ".",
                 {path, listPath_});
     }
@@ -117,7 +114,7 @@ class ListMatch {
     void missing(const ChecksumEntry& entry, const std::string& path) {
         match_.missing.push_back(path);
         add(SetProblem::Kind::Missing,
-            inQuotes(path) + " is listed in " + where(listPath_, entry) +
+            shardix::quoted(path) + " is listed in " + where(listPath_, entry) +
                 " as a piece, but is not there.",
             {path, listPath_});
     }
@@ -131,10 +128,11 @@ class ListMatch {
         if (sum == *match_.whole->length)
             return;
         add(SetProblem::Kind::Sizes,
-            "The pieces from " + inQuotes(set_.folder + set_.members.front().name) + " to " +
-                inQuotes(set_.folder + set_.members.back().name) + " add up to " +
+            "The pieces from " + shardix::quoted(set_.folder + set_.members.front().name) + " to " +
+                shardix::quoted(set_.folder + set_.members.back().name) + " add up to " +
                 std::to_string(sum) + " bytes, but " + where(listPath_, *match_.whole) + " says " +
-                inQuotes(match_.whole->name) + " is " + std::to_string(*match_.whole->length) + ".",
+                shardix::quoted(match_.whole->name) + " is " +
+                std::to_string(*match_.whole->length) + ".",
             {listPath_});
     }
 
@@ -148,8 +146,8 @@ class ListMatch {
                 continue;
             const std::string path = set_.folder + set_.members[i].name;
             add(SetProblem::Kind::NotPieces,
-                inQuotes(path) + " is numbered as a piece of the set, but " + inQuotes(listPath_) +
-                    ", which lists its pieces, does not list it.",
+                shardix::quoted(path) + " is numbered as a piece of the set, but " +
+                    shardix::quoted(listPath_) + ", which lists its pieces, does not list it.",
                 {path, listPath_});
         }
     }
@@ -209,7 +207,7 @@ ListsBeside checksumListsBeside(const PieceSet& set, const std::vector<FolderEnt
         ChecksumList list;
         if (Result<> failed = readChecksumList(path, list); !failed.ok()) {
             found.unreadable.push_back({SetProblem::Kind::Unreadable,
-                                        "The list of checksums " + inQuotes(path) +
+                                        "The list of checksums " + shardix::quoted(path) +
                                             " beside the pieces cannot be read: " +
                                             sentence(failed.error().causeOrMessage()),
                                         {path},
@@ -219,7 +217,7 @@ ListsBeside checksumListsBeside(const PieceSet& set, const std::vector<FolderEnt
         if (!list.problems.empty())
             found.unreadable.push_back(
                 {SetProblem::Kind::Unreadable,
-                 "The list of checksums " + inQuotes(path) +
+                 "The list of checksums " + shardix::quoted(path) +
                      " beside the pieces cannot be read: " + list.problems.front() + ".",
                  {path},
                  {}});

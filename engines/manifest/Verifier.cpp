@@ -4,6 +4,7 @@
 #include "engines/io/MeasuredFile.h"
 #include "engines/io/RunProgress.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <atomic>
@@ -154,7 +155,7 @@ void nameSwappedPieces(const std::vector<ManifestEntry>& entries,
         });
         if (same != entries.end())
             verdicts[i].detail =
-                "it holds the bytes listed for \"" + Manifest::shownName(same->name) + "\"";
+                "it holds the bytes listed for " + shardix::quoted(Manifest::shownName(same->name));
     }
 }
 

@@ -7,10 +7,6 @@
 
 namespace shardix::pieces {
 
-std::string inQuotes(const std::string& name) {
-    return shardix::quoted(name);
-}
-
 bool anyWidened(const Group& group) {
     return std::any_of(group.members.begin(), group.members.end(),
                        [](const Group::Member& m) { return m.widened; });

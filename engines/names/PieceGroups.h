@@ -38,8 +38,6 @@ struct Groups {
     std::vector<std::vector<std::size_t>> ofEntry; // the groups of each name
 };
 
-std::string inQuotes(const std::string& name);
-
 bool anyWidened(const Group& group);
 
 // The name of piece `number` of the group's set.

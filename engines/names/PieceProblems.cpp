@@ -1,5 +1,7 @@
 #include "engines/names/PieceProblems.h"
 
+#include "errors/Quoted.h"
+
 #include <algorithm>
 #include <map>
 #include <string_view>
@@ -26,9 +28,9 @@ void missingRun(const Group& group, const std::string& folder, std::int64_t from
     } else {
         files = {folder + nameOf(group, from), folder + nameOf(group, to)};
     }
-    const std::string what =
-        from == to ? inQuotes(files.front()) + " is missing"
-                   : inQuotes(files.front()) + " to " + inQuotes(files.back()) + " are missing";
+    const std::string what = from == to ? shardix::quoted(files.front()) + " is missing"
+                                        : shardix::quoted(files.front()) + " to " +
+                                              shardix::quoted(files.back()) + " are missing";
     addProblem(problems, SetProblem::Kind::Missing, what + " " + where + ".", files);
 }
 
@@ -38,11 +40,11 @@ void duplicate(const Group& group, const std::string& folder, std::int64_t numbe
                std::vector<SetProblem>& problems) {
     if (givenList)
         addProblem(problems, SetProblem::Kind::Duplicate,
-                   inQuotes(folder + nameOf(group, number)) + " is given more than once.",
+                   shardix::quoted(folder + nameOf(group, number)) + " is given more than once.",
                    {before, name});
     else
         addProblem(problems, SetProblem::Kind::Duplicate,
-                   inQuotes(before) + " and " + inQuotes(name) + " are both piece " +
+                   shardix::quoted(before) + " and " + shardix::quoted(name) + " are both piece " +
                        std::to_string(number) + " of the set.",
                    {before, name});
 }
@@ -63,26 +65,27 @@ void numberProblems(const Group& group, const std::vector<std::string>& shown,
         }
         if (m.number < group.first || m.number > group.last) {
             addProblem(problems, SetProblem::Kind::NotPieces,
-                       inQuotes(nameAt(i)) + (group.key.total.empty()
-                                                  ? " is numbered below the set's first piece, " +
-                                                        std::to_string(group.first) + "."
-                                                  : " names a piece beyond the " + group.key.total +
-                                                        " that the names say there are."),
+                       shardix::quoted(nameAt(i)) +
+                           (group.key.total.empty()
+                                ? " is numbered below the set's first piece, " +
+                                      std::to_string(group.first) + "."
+                                : " names a piece beyond the " + group.key.total +
+                                      " that the names say there are."),
                        {nameAt(i)});
             continue;
         }
         if (m.number > expected)
             missingRun(group, folder, expected, m.number - 1,
-                       previous ? "between " + inQuotes(nameAt(*previous)) + " and " +
-                                      inQuotes(nameAt(i))
-                                : "before " + inQuotes(nameAt(i)),
+                       previous ? "between " + shardix::quoted(nameAt(*previous)) + " and " +
+                                      shardix::quoted(nameAt(i))
+                                : "before " + shardix::quoted(nameAt(i)),
                        problems);
         expected = m.number + 1;
         previous = i;
     }
     if (previous && expected <= group.last)
-        missingRun(group, folder, expected, group.last, "after " + inQuotes(nameAt(*previous)),
-                   problems);
+        missingRun(group, folder, expected, group.last,
+                   "after " + shardix::quoted(nameAt(*previous)), problems);
 }
 
 void paddingDuplicates(const Group& group, const std::vector<std::string>& names,
@@ -103,8 +106,9 @@ void paddingDuplicates(const Group& group, const std::vector<std::string>& names
                 key.extra != group.key.extra || key == group.key || member == entryOf.end())
                 continue;
             addProblem(problems, SetProblem::Kind::Duplicate,
-                       inQuotes(shown[member->second]) + " and " + inQuotes(shown[e]) +
-                           " are both piece " + std::to_string(reading.number) + " of the set.",
+                       shardix::quoted(shown[member->second]) + " and " +
+                           shardix::quoted(shown[e]) + " are both piece " +
+                           std::to_string(reading.number) + " of the set.",
                        {shown[member->second], shown[e]});
             break;
         }
@@ -121,26 +125,26 @@ void fileProblems(const PieceSet& set, const std::vector<FolderEntry>& listing,
             break;
         case FolderEntry::Kind::Folder:
             addProblem(problems, SetProblem::Kind::NotAFile,
-                       inQuotes(set.folder + entry.name) + " is a folder, not a piece.",
+                       shardix::quoted(set.folder + entry.name) + " is a folder, not a piece.",
                        {set.folder + entry.name});
             continue;
         case FolderEntry::Kind::Other:
             addProblem(problems, SetProblem::Kind::NotAFile,
-                       inQuotes(set.folder + entry.name) + " is not a regular file.",
+                       shardix::quoted(set.folder + entry.name) + " is not a regular file.",
                        {set.folder + entry.name});
             continue;
         case FolderEntry::Kind::Unreadable:
             addProblem(problems, SetProblem::Kind::NotAFile,
-                       "Cannot read " + inQuotes(set.folder + entry.name) + ": " + entry.error +
-                           ".",
+                       "Cannot read " + shardix::quoted(set.folder + entry.name) + ": " +
+                           entry.error + ".",
                        {set.folder + entry.name});
             continue;
         }
         const auto [at, added] = seen.try_emplace(entry.id, entry.name);
         if (!added)
             addProblem(problems, SetProblem::Kind::SameFile,
-                       inQuotes(set.folder + entry.name) + " is the same file as " +
-                           inQuotes(set.folder + at->second) +
+                       shardix::quoted(set.folder + entry.name) + " is the same file as " +
+                           shardix::quoted(set.folder + at->second) +
                            " (a link to it): one piece cannot be joined twice.",
                        {set.folder + at->second, set.folder + entry.name});
     }
@@ -181,9 +185,9 @@ void sizeProblems(const PieceSet& set, const PieceSetOptions& options,
             continue;
         const std::string path = set.folder + ms[i].name;
         addProblem(problems, SetProblem::Kind::Sizes,
-                   inQuotes(path) + " is " + std::to_string(ms[i].size) + " bytes, " +
+                   shardix::quoted(path) + " is " + std::to_string(ms[i].size) + " bytes, " +
                        (ms[i].size < usual ? "shorter" : "longer") + " than " +
-                       inQuotes(usualPath) + " (" + std::to_string(usual) +
+                       shardix::quoted(usualPath) + " (" + std::to_string(usual) +
                        " bytes), and is not the last piece: a piece is damaged, or the files "
                        "are not one set.",
                    {path, usualPath});
@@ -221,7 +225,7 @@ bool endsWith(const std::string& text, std::string_view tail) {
 void archiveProblems(const Group& group, const PieceSet& set, std::vector<SetProblem>& problems) {
     const Key& key = group.key;
     const std::string prefix = lowered(key.prefix);
-    const std::string first = inQuotes(set.folder + set.members.front().name);
+    const std::string first = shardix::quoted(set.folder + set.members.front().name);
     std::string what;
     if (set.scheme == PieceScheme::PartNumbers && lowered(key.extra) == ".rar")
         what = "the volumes of a RAR archive (name.part1.rar, name.part2.rar ..)";
@@ -261,8 +265,8 @@ void continuations(const Group& group, const std::vector<std::string>& names,
     std::sort(found.begin(), found.end());
     for (const std::string& name : found)
         addProblem(problems, SetProblem::Kind::NotPieces,
-                   inQuotes(folder + name) + " continues the numbering of " +
-                       inQuotes(folder + names[group.members.back().entry]) +
+                   shardix::quoted(folder + name) + " continues the numbering of " +
+                       shardix::quoted(folder + names[group.members.back().entry]) +
                        ", with another count of digits: it may be the set's next piece, and is "
                        "not left out without a word.",
                    {folder + name});

@@ -48,10 +48,10 @@ PieceSet setOf(const std::string& folder, const std::vector<FolderEntry>& listin
 }
 
 std::string sampleOf(const PieceSet& set) {
-    const std::string first = inQuotes(set.folder + set.members.front().name);
+    const std::string first = shardix::quoted(set.folder + set.members.front().name);
     if (set.members.size() == 1)
         return first;
-    return first + " .. " + inQuotes(set.folder + set.members.back().name) + " (" +
+    return first + " .. " + shardix::quoted(set.folder + set.members.back().name) + " (" +
            std::to_string(set.members.size()) + " files)";
 }
 
@@ -79,7 +79,7 @@ RuleOptions ruleOptions(const PieceSetOptions& options) {
 
 // "A (numbers after \"eps_\")": one set that a piece may belong to.
 std::string readingOf(const PieceSet& set) {
-    return sampleOf(set) + ", numbered after " + inQuotes(set.naming.prefix);
+    return sampleOf(set) + ", numbered after " + shardix::quoted(set.naming.prefix);
 }
 
 // The set of `sets.front()`, refused as ambiguous when more sets hold the piece.
@@ -97,7 +97,7 @@ PieceSet chosenSet(const std::string& folder, const std::vector<FolderEntry>& li
         ambiguous.files.push_back(folder + other.members.front().name);
         ambiguous.prefixes.push_back(other.naming.prefix);
     }
-    ambiguous.message = inQuotes(folder + piece) + " may be a piece of " + readings +
+    ambiguous.message = shardix::quoted(folder + piece) + " may be a piece of " + readings +
                         ": the names do not tell which set it belongs to.";
     set.problems.insert(set.problems.begin(), std::move(ambiguous));
     return set;
@@ -112,7 +112,7 @@ PieceSet setOfPiece(const std::string& folder, const std::vector<FolderEntry>& l
         set.folder = folder;
         set.problems.push_back(
             {SetProblem::Kind::Unreadable,
-             "Cannot read " + inQuotes(folder + piece) + ": No such file or directory.",
+             "Cannot read " + shardix::quoted(folder + piece) + ": No such file or directory.",
              {piece},
              {}});
         return set;
@@ -123,18 +123,19 @@ PieceSet setOfPiece(const std::string& folder, const std::vector<FolderEntry>& l
     if (sets.empty()) {
         if (options.prefix && !rule.groups().ofEntry[pieceEntry].empty())
             return noSet(folder,
-                         inQuotes(folder + piece) + " is not named as a piece numbered after " +
-                             inQuotes(*options.prefix) + ".",
+                         shardix::quoted(folder + piece) +
+                             " is not named as a piece numbered after " +
+                             shardix::quoted(*options.prefix) + ".",
                          {piece});
         if (options.firstNumber && !rule.groups().ofEntry[pieceEntry].empty())
             return noSet(folder,
-                         inQuotes(folder + piece) + " is numbered below " +
+                         shardix::quoted(folder + piece) + " is numbered below " +
                              std::to_string(*options.firstNumber) +
                              " in every reading of its name, so it is no piece of a set that "
                              "begins there.",
                          {piece});
         return noSet(folder,
-                     inQuotes(folder + piece) + " is not named as a piece of a set " +
+                     shardix::quoted(folder + piece) + " is not named as a piece of a set " +
                          kSchemesKnown + ".",
                      {piece});
     }
@@ -161,9 +162,10 @@ PieceSet setOfFolder(const std::string& folder, const std::vector<FolderEntry>& 
     });
     const std::string shown = folder.empty() ? "." : folder;
     if (taken.empty())
-        return noSet(
-            folder,
-            "The folder " + inQuotes(shown) + " holds no set of pieces " + kSchemesKnown + ".", {});
+        return noSet(folder,
+                     "The folder " + shardix::quoted(shown) + " holds no set of pieces " +
+                         kSchemesKnown + ".",
+                     {});
     // Numbered files of uneven sizes (photos, documents) are no pieces; they
     // need not make a set beside them ambiguous.
     std::vector<PieceSet> sets;
@@ -178,7 +180,7 @@ PieceSet setOfFolder(const std::string& folder, const std::vector<FolderEntry>& 
         set.problems.clear();
         set.problems.push_back(
             {SetProblem::Kind::NotPieces,
-             "The folder " + inQuotes(shown) + " holds numbered files, " + sampleOf(set) +
+             "The folder " + shardix::quoted(shown) + " holds numbered files, " + sampleOf(set) +
                  ", but they are not the pieces of one file: their sizes differ as the pieces "
                  "of a cut never do.",
              {set.members.front().name},
@@ -193,7 +195,7 @@ PieceSet setOfFolder(const std::string& folder, const std::vector<FolderEntry>& 
             ambiguous.files.push_back(set.members.front().name);
             ambiguous.prefixes.push_back(set.naming.prefix);
         }
-        ambiguous.message = "The folder " + inQuotes(shown) + " holds " +
+        ambiguous.message = "The folder " + shardix::quoted(shown) + " holds " +
                             std::to_string(sets.size()) + " sets of pieces: " + list +
                             "; give one piece of the set to join.";
         PieceSet set = std::move(sets.front());

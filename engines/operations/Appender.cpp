@@ -98,9 +98,9 @@ Error notItsBeginning(const std::string& target, std::int64_t at, const std::str
                       std::int64_t offset) {
     return Error::of(
         ErrorKind::FileAccess,
-        "\"" + target + "\" does not hold the beginning of the chosen files: its byte " +
+        shardix::quoted(target) + " does not hold the beginning of the chosen files: its byte " +
             std::to_string(at + 1) + " differs from byte " + std::to_string(at - offset + 1) +
-            " of \"" + source + "\".  Nothing was appended.");
+            " of " + shardix::quoted(source) + ".  Nothing was appended.");
 }
 
 // The target as it is before the run: its length, taken without opening it,
@@ -183,13 +183,15 @@ Result<> checkTargetAgainst(const Checksums& expected, const TargetBefore& befor
     for (std::size_t k = 0; k < ranges.size(); ++k) {
         if (found[k] == expected.parts[k])
             continue;
-        return Error::of(
-            ErrorKind::FileAccess,
-            "\"" + target + "\" does not hold the beginning of the chosen files: " + "its bytes " +
-                std::to_string(ranges[k].first + 1) + " to " +
-                std::to_string(ranges[k].first + ranges[k].second) + ", where \"" + sources[k] +
-                "\" belongs, do not match the checksum of \"" + sources[k] + "\" in \"" +
-                expected.source + "\".  Nothing was appended.");
+        return Error::of(ErrorKind::FileAccess,
+                         shardix::quoted(target) +
+                             " does not hold the beginning of the chosen files: " + "its bytes " +
+                             std::to_string(ranges[k].first + 1) + " to " +
+                             std::to_string(ranges[k].first + ranges[k].second) + ", where " +
+                             shardix::quoted(sources[k]) +
+                             " belongs, do not match the checksum of " +
+                             shardix::quoted(sources[k]) + " in " +
+                             shardix::quoted(expected.source) + ".  Nothing was appended.");
     }
     const std::int64_t held = before.length - lastOffset; // of the last source, in the target
     if (held <= 0 || held >= last.length)
@@ -298,8 +300,8 @@ class AppendRun {
         progress_.writing(target_);
         if (!stillTheSame(output_, before_))
             return Error::of(ErrorKind::FileAccess,
-                             "\"" + target_ +
-                                 "\" was changed while it was being checked.  Nothing was "
+                             shardix::quoted(target_) +
+                                 " was changed while it was being checked.  Nothing was "
                                  "appended.");
         if (options_.expected)
             check_.emplace(output_, target_, sources_, lengths_, total_, before_.length,
@@ -350,8 +352,9 @@ class AppendRun {
             return {};
         }
         if (written_ != total_)
-            return Error::of(ErrorKind::Refused, "The files appended to \"" + target_ +
-                                                     "\" changed while they were copied.");
+            return Error::of(ErrorKind::Refused, "The files appended to " +
+                                                     shardix::quoted(target_) +
+                                                     " changed while they were copied.");
         return check_->finish(progress_);
     }
 

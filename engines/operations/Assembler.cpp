@@ -8,6 +8,7 @@
 #include "engines/io/RunProgress.h"
 #include "engines/operations/OutputCheck.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include "errors/Quoted.h"
 
@@ -25,8 +26,8 @@
 namespace shardix {
 
 std::string targetIsAnInput(const std::string& target) {
-    return "\"" + target +
-           "\" is one of the files to be assembled.  Assembling into it would destroy it.  "
+    return shardix::quoted(target) +
+           " is one of the files to be assembled.  Assembling into it would destroy it.  "
            "Please choose another name for the assembled file.";
 }
 
@@ -59,8 +60,8 @@ Result<> noRoomBeside(const std::string& target, std::int64_t total) {
     if (free >= total)
         return {};
     return Error::of(ErrorKind::DiskFull,
-                     "Not enough room on the disk for the new \"" + target +
-                         "\" beside the old one, which is kept until the new one is complete: " +
+                     "Not enough room on the disk for the new " + shardix::quoted(target) +
+                         " beside the old one, which is kept until the new one is complete: " +
                          std::to_string(total) + " bytes are needed and " + std::to_string(free) +
                          " are free.  Nothing was changed.");
 }
@@ -214,8 +215,9 @@ class AssembleRun {
         if (!check_)
             return {};
         if (done_ != total_)
-            return Error::of(ErrorKind::Refused, "The files to be assembled into \"" + target_ +
-                                                     "\" changed while they were copied.");
+            return Error::of(ErrorKind::Refused, "The files to be assembled into " +
+                                                     shardix::quoted(target_) +
+                                                     " changed while they were copied.");
         return check_->finish(progress_);
     }
 

@@ -5,6 +5,7 @@
 #include "engines/names/PiecePolicy.h"
 #include "engines/operations/JoinScript.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,8 +38,9 @@ Result<> refusedCompanion(const std::string& path, const std::string& what,
     if (Result<> refused = refusedLongName(path, what); !refused.ok())
         return refused;
     if (wholeName == fileNameOf(path))
-        return Error::refusedName("The whole file would have the name of " + what + ", \"" +
-                                  wholeName + "\"; please choose another base name.");
+        return Error::refusedName("The whole file would have the name of " + what + ", " +
+                                  shardix::quoted(wholeName) +
+                                  "; please choose another base name.");
     return {};
 }
 
@@ -126,8 +128,8 @@ Result<> refusedLongName(const std::string& path, const std::string& what) {
     const std::size_t length = fileNameOf(path).size();
     if (longest <= 0 || length <= static_cast<std::size_t>(longest))
         return {};
-    return Error::refusedName("The name of " + what + ", \"" + fileNameOf(path) + "\", would be " +
-                              std::to_string(length) +
+    return Error::refusedName("The name of " + what + ", " + shardix::quoted(fileNameOf(path)) +
+                              ", would be " + std::to_string(length) +
                               " bytes long; the file system takes at most " +
                               std::to_string(longest) + ".  Please choose a shorter base name.");
 }
@@ -159,8 +161,9 @@ Result<> refusedCompanions(const std::string& basePath, const std::string& whole
     }
     if ((options.writeManifest || options.writeJoinScript) &&
         isPieceOf(wholeName, fileNameOf(basePath), options.digits))
-        return Error::refusedName("The whole file would have the name of a piece, \"" + wholeName +
-                                  "\"; please choose another base name.");
+        return Error::refusedName("The whole file would have the name of a piece, " +
+                                  shardix::quoted(wholeName) +
+                                  "; please choose another base name.");
     return {};
 }
 

@@ -2,6 +2,7 @@
 
 #include "engines/io/FileIo.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -136,8 +137,8 @@ namespace {
 Result<> refusedNames(const JoinScript& script) {
     const auto refused = [](const std::string& name) {
         return Error::of(ErrorKind::FileAccess,
-                         "\"" + name +
-                             "\" cannot be named in a join script: the pieces, the joined file "
+                         shardix::quoted(name) +
+                             " cannot be named in a join script: the pieces, the joined file "
                              "and the manifest lie in the script's folder.");
     };
     const auto outside = [](const std::string& name) {
@@ -187,7 +188,8 @@ Result<> putInPlace(const std::string& temporary, const std::string& path, bool 
     }
     if (errno == EEXIST)
         return Error::of(ErrorKind::FileAccess,
-                         "\"" + path + "\" exists already; it is replaced only when asked.", path);
+                         shardix::quoted(path) + " exists already; it is replaced only when asked.",
+                         path);
     return Error::fromErrno(errno, "create", path);
 }
 

@@ -3,6 +3,7 @@
 #include "engines/io/Copy.h"
 #include "engines/io/RunProgress.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <numeric>
 #include <sys/stat.h>
@@ -25,7 +26,8 @@ FileHandle openToReadBack(const FileHandle& output, const std::string& name,
     FileHandle file = openInput(path);
     if (output.isOpen() && !sameFile(output, path))
         fail(Error::of(ErrorKind::FileAccess,
-                       "\"" + name + "\" was replaced by another file while it was written."));
+                       shardix::quoted(name) +
+                           " was replaced by another file while it was written."));
     return file;
 }
 
@@ -46,7 +48,7 @@ OutputCheck::OutputCheck(const FileHandle& output, const std::string& outputName
                          const std::string& readBackPath)
     : readBack_(openToReadBack(output, outputName, readBackPath.empty() ? outputName : readBackPath,
                                total)),
-      outputName_(outputName), shown_("\"" + outputName + "\""), inputs_(inputs),
+      outputName_(outputName), shown_(shardix::quoted(outputName)), inputs_(inputs),
       expected_(expected), total_(total), rangeEnds_(endsOf(lengths)), firstNew_(written),
       reader_(readBack_, total, lengths, written, hashesOf(expected)) {}
 
@@ -88,9 +90,9 @@ Result<> OutputCheck::finish(RunProgress& progress) {
     if (expected_.whole && found.whole != expected_.whole)
         return Error::of(ErrorKind::Refused, capitalised(shown_) +
                                                  " does not match the checksum of the whole "
-                                                 "file in \"" +
-                                                 expected_.source +
-                                                 "\": it is not the original file.");
+                                                 "file in " +
+                                                 shardix::quoted(expected_.source) +
+                                                 ": it is not the original file.");
     return {};
 }
 
@@ -103,20 +105,21 @@ Result<> OutputCheck::compare(const std::vector<std::string>& digests) const {
         for (std::size_t j = 0; j < expected_.parts.size() && j < inputs_.size(); ++j)
             if (j != k && digests[k] == expected_.parts[j] &&
                 expected_.partAlgorithm(j) == expected_.partAlgorithm(k)) {
-                whose = ": they are the bytes listed for \"" + inputs_[j] + "\"";
+                whose = ": they are the bytes listed for " + shardix::quoted(inputs_[j]);
                 break;
             }
         // Bytes that were in the output before the run came from the output.
         if (k < rangeEnds_.size() && rangeEnds_[k] <= firstNew_)
-            return Error::of(ErrorKind::Refused,
-                             "The bytes of \"" + outputName_ + "\" where \"" + inputs_[k] +
-                                 "\" belongs do not match the checksum of \"" + inputs_[k] +
-                                 "\" in \"" + expected_.source + "\"" + whose + "; " + shown_ +
-                                 " does not match the original file.");
-        return Error::of(ErrorKind::Refused, "The bytes of \"" + inputs_[k] +
-                                                 "\" do not match its checksum in \"" +
-                                                 expected_.source + "\"" + whose + "; " + shown_ +
-                                                 " does not match the original file.");
+            return Error::of(
+                ErrorKind::Refused,
+                "The bytes of " + shardix::quoted(outputName_) + " where " +
+                    shardix::quoted(inputs_[k]) + " belongs do not match the checksum of " +
+                    shardix::quoted(inputs_[k]) + " in " + shardix::quoted(expected_.source) +
+                    whose + "; " + shown_ + " does not match the original file.");
+        return Error::of(ErrorKind::Refused, "The bytes of " + shardix::quoted(inputs_[k]) +
+                                                 " do not match its checksum in " +
+                                                 shardix::quoted(expected_.source) + whose + "; " +
+                                                 shown_ + " does not match the original file.");
     }
     return {};
 }
@@ -124,16 +127,16 @@ Result<> OutputCheck::compare(const std::vector<std::string>& digests) const {
 Result<> OutputCheck::refused(const std::string& outputName, std::size_t inputs,
                               const Checksums& expected) {
     if (expected.parts.size() != inputs)
-        return Error::of(ErrorKind::Refused, "\"" + expected.source + "\" lists " +
+        return Error::of(ErrorKind::Refused, shardix::quoted(expected.source) + " lists " +
                                                  std::to_string(expected.parts.size()) +
                                                  " pieces, not " + std::to_string(inputs) + ".");
     struct stat st {};
     if (::stat(outputName.c_str(), &st) != 0 || S_ISREG(st.st_mode))
         return {};
-    return Error::refusedName("\"" + outputName +
-                              "\" is not a regular file: what is written into it cannot be "
-                              "read back and checked against \"" +
-                              expected.source + "\".");
+    return Error::refusedName(shardix::quoted(outputName) +
+                              " is not a regular file: what is written into it cannot be "
+                              "read back and checked against " +
+                              shardix::quoted(expected.source) + ".");
 }
 
 } // namespace shardix

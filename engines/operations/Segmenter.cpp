@@ -8,6 +8,7 @@
 #include "engines/io/RunProgress.h"
 #include "engines/operations/CutCompanions.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -31,9 +32,10 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
         folder = "./";
     const auto cannot = [&](const Error& error) {
         return Failed(Error::of(
-            error.kind,
-            "Cannot make a working copy of \"" + source.path() + "\" in the folder \"" + folder +
-                "\" (one of the pieces is the file itself): " + error.causeOrMessage() + "."));
+            error.kind, "Cannot make a working copy of " + shardix::quoted(source.path()) +
+                            " in the folder " + shardix::quoted(folder) +
+                            " (one of the pieces is the file itself): " + error.causeOrMessage() +
+                            "."));
     };
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -76,8 +78,8 @@ Result<> refusedSource(const std::string& sourcePath, const std::string& basePat
                        const SegmentOptions& options) {
     if ((options.writeManifest && sameFile(sourcePath, manifestPathFor(basePath))) ||
         (options.writeJoinScript && sameFile(sourcePath, joinScriptPathFor(basePath))))
-        return refusal("\"" + sourcePath +
-                       "\" is the manifest or the join script of the pieces; please choose "
+        return refusal(shardix::quoted(sourcePath) +
+                       " is the manifest or the join script of the pieces; please choose "
                        "another base name.");
     return {};
 }
@@ -88,8 +90,9 @@ Result<> refusedNames(const std::string& sourcePath, const std::string& basePath
     const auto segmentName = [&](int k) { return pieceName(basePath, k, options.digits); };
     if (options.digits > 0 && digitCount(count) > options.digits)
         return Error::of(ErrorKind::Refused,
-                         "\"" + sourcePath + "\" would be cut into " + std::to_string(count) +
-                             " pieces, which " + std::to_string(options.digits) +
+                         shardix::quoted(sourcePath) + " would be cut into " +
+                             std::to_string(count) + " pieces, which " +
+                             std::to_string(options.digits) +
                              (options.digits == 1 ? " digit" : " digits") +
                              " cannot number.  Please ask for more digits or larger pieces.");
     if (Result<> refused = refusedLongName(segmentName(count), "piece " + std::to_string(count));
@@ -257,11 +260,11 @@ SegmentLengths lengthsOfSize(const std::string& sourcePath, std::int64_t segment
         const std::int64_t count = std::max<std::int64_t>(1, (length - 1) / segmentLength + 1);
         if (count > kMaxSegments)
             return Result<>(Error::of(
-                ErrorKind::Refused, "Cutting \"" + sourcePath + "\" (" + std::to_string(length) +
-                                        " bytes) into pieces of " + std::to_string(segmentLength) +
-                                        " bytes would make " + std::to_string(count) +
-                                        " pieces; at most " + std::to_string(kMaxSegments) +
-                                        " can be made.  Please choose a larger size."));
+                ErrorKind::Refused,
+                "Cutting " + shardix::quoted(sourcePath) + " (" + std::to_string(length) +
+                    " bytes) into pieces of " + std::to_string(segmentLength) +
+                    " bytes would make " + std::to_string(count) + " pieces; at most " +
+                    std::to_string(kMaxSegments) + " can be made.  Please choose a larger size."));
         lengths.assign(static_cast<std::size_t>(count), segmentLength);
         lengths.back() = length - segmentLength * (count - 1);
         return Result<>();

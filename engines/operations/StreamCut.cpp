@@ -2,6 +2,7 @@
 
 #include "engines/names/FolderListing.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -68,8 +69,8 @@ class PieceFile {
             if (::link(temporary_.c_str(), finalPath_.c_str()) != 0) {
                 if (errno == EEXIST)
                     fail(Error::of(ErrorKind::FileAccess,
-                                   "Cannot create \"" + finalPath_ +
-                                       "\": a file of that name exists already."));
+                                   "Cannot create " + shardix::quoted(finalPath_) +
+                                       ": a file of that name exists already."));
                 fail(Error::fromErrno(errno, "create", finalPath_));
             }
             ::unlink(temporary_.c_str());
@@ -140,14 +141,15 @@ class StreamCutter {
     Result<> roomFor(std::int64_t number) const {
         const std::string written = std::to_string(cut_.pieces.size());
         if (number > options_.maxPieces)
-            return Error::of(ErrorKind::Refused, "\"" + inputName_ + "\" needs more than " +
+            return Error::of(ErrorKind::Refused, shardix::quoted(inputName_) + " needs more than " +
                                                      std::to_string(options_.maxPieces) +
                                                      " pieces of " + std::to_string(pieceLength_) +
                                                      " bytes; " + written +
                                                      " are written. Choose larger pieces.");
         if (options_.digits > 0 &&
             std::to_string(number).size() > static_cast<std::size_t>(options_.digits))
-            return Error::of(ErrorKind::Refused, "\"" + inputName_ + "\" needs more pieces than " +
+            return Error::of(ErrorKind::Refused, shardix::quoted(inputName_) +
+                                                     " needs more pieces than " +
                                                      std::to_string(options_.digits) +
                                                      " digits can number; " + written +
                                                      " are written. Choose larger pieces or more "
@@ -198,11 +200,11 @@ class StreamCutter {
 
     std::string stoppedMessage() const {
         const std::string read = "The run was stopped after " + std::to_string(cut_.length) +
-                                 " bytes of \"" + inputName_ + "\"";
+                                 " bytes of " + shardix::quoted(inputName_);
         if (cut_.pieces.empty())
             return read + "; no piece was whole, and none was kept.";
-        return read + ".  \"" + cut_.pieces.back().path +
-               "\" and the pieces before it are whole; the bytes read after them were not kept.";
+        return read + ".  " + shardix::quoted(cut_.pieces.back().path) +
+               " and the pieces before it are whole; the bytes read after them were not kept.";
     }
 
     ssize_t splice(PieceFile& piece, std::int64_t want) {

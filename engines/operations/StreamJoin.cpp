@@ -5,6 +5,7 @@
 #include "engines/io/RunProgress.h"
 #include "engines/operations/OutputCheck.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <climits>
@@ -124,7 +125,7 @@ class StreamJoinRun {
 Result<> joinToStream(const std::vector<std::string>& fileList, FileHandle& output,
                       RunProgress& progress, const JoinOptions& options) {
     if (options.expected && options.expected->parts.size() != fileList.size())
-        return Error::of(ErrorKind::Refused, "\"" + options.expected->source + "\" lists " +
+        return Error::of(ErrorKind::Refused, shardix::quoted(options.expected->source) + " lists " +
                                                  std::to_string(options.expected->parts.size()) +
                                                  " pieces, not " + std::to_string(fileList.size()) +
                                                  ".");

@@ -5,6 +5,7 @@
 #include "engines/operations/CutCompanions.h"
 #include "engines/operations/StreamCut.h"
 #include "errors/Error.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 
@@ -20,11 +21,11 @@ Result<> refusedNames(const std::string& basePath, const std::string& wholeName,
         !refused.ok())
         return refused;
     if ((options.writeManifest || options.writeJoinScript) && wholeName.empty())
-        return Error::refusedName("The pieces of \"" + basePath +
-                                  "\" would give the whole file no name in the manifest or the "
+        return Error::refusedName("The pieces of " + shardix::quoted(basePath) +
+                                  " would give the whole file no name in the manifest or the "
                                   "join script; please end the base name with one "
-                                  "(\"" +
-                                  basePath + "backup.\").");
+                                  "(" +
+                                  shardix::quoted(basePath + "backup.") + ").");
     return refusedCompanions(basePath, wholeName, options);
 }
 

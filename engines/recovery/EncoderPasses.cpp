@@ -2,6 +2,7 @@
 
 #include "engines/checksums/Md5Lanes.h"
 #include "engines/recovery/Gf16.h"
+#include "errors/Quoted.h"
 #include "shardix/Version.h"
 
 #include <algorithm>
@@ -74,8 +75,9 @@ void RecoveryEncoder::State::complete() {
     if (current < pieces.size()) {
         const PieceState& piece = pieces[current];
         fail(Error::of(ErrorKind::InputPastEnd,
-                       "The bytes of \"" + folder.display(piece.description.name) + "\" ended " +
-                           std::to_string(piece.description.length - offset) + " bytes early."));
+                       "The bytes of " + shardix::quoted(folder.display(piece.description.name)) +
+                           " ended " + std::to_string(piece.description.length - offset) +
+                           " bytes early."));
     }
     accumulator->end();
     checkHeads();
@@ -90,10 +92,11 @@ void RecoveryEncoder::State::complete() {
 void RecoveryEncoder::State::checkHeads() {
     for (PieceState& piece : pieces) {
         if (piece.description.hash16k != piece.first16k.finish())
-            fail(Error::of(ErrorKind::Mismatch, "The first bytes of \"" +
-                                                    folder.display(piece.description.name) +
-                                                    "\" given at the start differ from those "
-                                                    "streamed."));
+            fail(Error::of(ErrorKind::Mismatch,
+                           "The first bytes of " +
+                               shardix::quoted(folder.display(piece.description.name)) +
+                               " given at the start differ from those "
+                               "streamed."));
     }
 }
 
@@ -204,8 +207,8 @@ void RecoveryEncoder::State::readBackPass(std::uint32_t firstExponent) {
     accumulator->end();
     if (const std::uint32_t changed = changedPiece.load(); changed != UINT32_MAX)
         fail(Error::of(ErrorKind::Mismatch,
-                       "\"" + folder.display(pieces[changed].description.name) +
-                           "\" changed while its recovery blocks were computed."));
+                       shardix::quoted(folder.display(pieces[changed].description.name)) +
+                           " changed while its recovery blocks were computed."));
     writeRecoveryPackets(firstExponent);
 }
 
@@ -227,8 +230,8 @@ void RecoveryEncoder::State::readBackPiece(const PieceState& piece) {
             fail(systemError(errno, "read", shown));
         if (got != static_cast<std::int64_t>(wanted))
             fail(Error::of(ErrorKind::InputPastEnd,
-                           "\"" + shown +
-                               "\" became shorter while its recovery blocks were computed."));
+                           shardix::quoted(shown) +
+                               " became shorter while its recovery blocks were computed."));
         accumulator->add(piece.firstConstant + b, wanted);
         done += static_cast<std::int64_t>(wanted);
         report();

@@ -1,6 +1,7 @@
 #include "engines/recovery/EncoderState.h"
 
 #include "engines/recovery/Gf16.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <numeric>
@@ -35,7 +36,7 @@ void RecoveryEncoder::State::start(const std::string& indexPath,
     folder = Folder::open(indexPath, indexName);
     kernel = makeGfKernel(control.kernel);
     if (!kernel)
-        refuse("This processor cannot run the kernel \"" + control.kernel + "\".");
+        refuse("This processor cannot run the kernel " + shardix::quoted(control.kernel) + ".");
     takePieces(given);
     checkPlan();
     refuseDuplicates();
@@ -55,12 +56,13 @@ void RecoveryEncoder::State::takePieces(const std::vector<RecoveryPiece>& given)
 
 void RecoveryEncoder::State::checkGiven(const RecoveryPiece& piece) const {
     if (!isPlainName(piece.name))
-        refuse("\"" + piece.name +
-               "\" is not a name of a file in the folder of the recovery files.");
+        refuse(shardix::quoted(piece.name) +
+               " is not a name of a file in the folder of the recovery files.");
     const std::size_t headLength =
         static_cast<std::size_t>(std::min<std::int64_t>(piece.length, kRecoveryHeadBytes));
     if (piece.length < 0 || piece.head.size() != headLength)
-        refuse("The first bytes of \"" + folder.display(piece.name) + "\" were not given.");
+        refuse("The first bytes of " + shardix::quoted(folder.display(piece.name)) +
+               " were not given.");
 }
 
 PieceState RecoveryEncoder::State::pieceState(const RecoveryPiece& piece) const {
@@ -101,7 +103,7 @@ void RecoveryEncoder::State::refuseDuplicates() const {
         for (std::size_t j = 0; j < i; ++j) {
             const FileDescription& earlier = pieces[j].description;
             if (piece.name == earlier.name || piece.id == earlier.id)
-                refuse("\"" + folder.display(piece.name) + "\" is given twice.");
+                refuse(shardix::quoted(folder.display(piece.name)) + " is given twice.");
         }
     }
 }
@@ -151,13 +153,13 @@ void RecoveryEncoder::State::checkOutputName(const std::string& name,
                                              const std::vector<RecoveryPiece>& given) const {
     for (const RecoveryPiece& piece : given) {
         if (piece.name == name)
-            fail(Error::refusedName("\"" + folder.display(name) +
-                                    "\" is one of the pieces; the recovery files need "
+            fail(Error::refusedName(shardix::quoted(folder.display(name)) +
+                                    " is one of the pieces; the recovery files need "
                                     "another name."));
     }
     struct stat info {};
     if (folder.status(name, info) == 0 && (!replace || S_ISDIR(info.st_mode)))
-        fail(Error::refusedName("\"" + folder.display(name) + "\" already exists."));
+        fail(Error::refusedName(shardix::quoted(folder.display(name)) + " already exists."));
 }
 
 void RecoveryEncoder::State::startWork() {

@@ -1,6 +1,7 @@
 #include "engines/recovery/RecoveryEncoder.h"
 
 #include "engines/recovery/EncoderState.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -121,9 +122,9 @@ void PieceFiles::measure(const std::string& path, const std::string& indexPath,
     if (::fstat(pieceFolder.fd(), &info) != 0)
         fail(systemError(errno, "read", path));
     if (info.st_dev != folderInfo.st_dev || info.st_ino != folderInfo.st_ino)
-        fail(Error::of(ErrorKind::Refused,
-                       "\"" + path + "\" is not in the folder of \"" + indexPath +
-                           "\"; the recovery files must lie beside the pieces."));
+        fail(Error::of(ErrorKind::Refused, shardix::quoted(path) + " is not in the folder of " +
+                                               shardix::quoted(indexPath) +
+                                               "; the recovery files must lie beside the pieces."));
     Fd fd;
     if (const int error = folder_.openForReading(name, fd))
         fail(openError(error, path));
@@ -150,7 +151,8 @@ void PieceFiles::stream(std::size_t i, RecoveryEncoder& encoder, std::vector<cha
         fail(openError(error, path));
     if (::fstat(fd.get(), &info) != 0 || info.st_dev != identities_[i].device ||
         info.st_ino != identities_[i].inode)
-        fail(Error::of(ErrorKind::Mismatch, "\"" + path + "\" was replaced while it was read."));
+        fail(Error::of(ErrorKind::Mismatch,
+                       shardix::quoted(path) + " was replaced while it was read."));
     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     for (std::int64_t at = 0; at < piece.length;) {
         const std::size_t wanted =
@@ -160,7 +162,7 @@ void PieceFiles::stream(std::size_t i, RecoveryEncoder& encoder, std::vector<cha
             fail(systemError(errno, "read", path));
         if (got != static_cast<std::int64_t>(wanted))
             fail(Error::of(ErrorKind::InputPastEnd,
-                           "\"" + path + "\" became shorter while it was read."));
+                           shardix::quoted(path) + " became shorter while it was read."));
         if (!encoder.feed(buffer.data(), wanted).ok())
             return;
         at += got;

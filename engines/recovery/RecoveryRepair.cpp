@@ -3,6 +3,7 @@
 #include "engines/recovery/BlockRebuilder.h"
 #include "engines/recovery/Checksum.h"
 #include "engines/recovery/RepairSession.h"
+#include "errors/Quoted.h"
 
 #include "errors/Quoted.h"
 

@@ -1,4 +1,5 @@
 #include "engines/recovery/RepairSession.h"
+#include "errors/Quoted.h"
 
 #include <algorithm>
 #include <numeric>
@@ -28,8 +29,8 @@ void RepairSession::open(const std::string& indexPath, RecoveryReport& report) {
     opened_.folder = Folder::open(indexPath, opened_.indexName);
     kernel_ = makeGfKernel(control_.kernel);
     if (!kernel_)
-        fail(Error::of(ErrorKind::Refused,
-                       "This processor cannot run the kernel \"" + control_.kernel + "\"."));
+        fail(Error::of(ErrorKind::Refused, "This processor cannot run the kernel " +
+                                               shardix::quoted(control_.kernel) + "."));
     pool_ = std::make_unique<WorkerPool>(control_.threads);
     loadSet(opened_, *pool_, progress_, control_, report.notes);
     const RecoverySet& set = opened_.set;

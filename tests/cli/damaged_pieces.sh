@@ -6,6 +6,9 @@ source "$(dirname "$0")/common.sh"
 
 mkdir pieces
 name=$'a b\\c\nd'
+# The name in messages: it holds a line break, so it is shown in the
+# shell-escape form ('a b\c'$'\n''d.2' for "$name.2"), never raw.
+escaped="'a b\\c'\$'\\n''d"
 head -c 3000001 /dev/urandom > "$name"
 "$cli" segment --manifest --size 1M "$name" "pieces/$name." || fail "segment with a manifest"
 cd pieces
@@ -18,7 +21,7 @@ grep -Eq '\.1: different: it holds the bytes listed for ".*\.2"$' out || fail "$
 grep -Eq '\.2: different: it holds the bytes listed for ".*\.1"$' out || fail "$(cat out)"
 grep -q "2 of the 4 listed files are not right" err || fail "no summary: $(cat err)"
 "$cli" assemble joined "$name.1" "$name.2" "$name.3" 2>err && fail "assembled swapped pieces"
-{ grep -q 'they are the bytes listed for "' err && grep -q '\.2"; "joined" does not match' err; } ||
+grep -qF "they are the bytes listed for $escaped.2'; \"joined\" does not match" err ||
     fail "swapped: $(cat err)"
 # A known-wrong output does not keep its name.
 [[ ! -e joined && -e joined.damaged ]] || fail "swapped: the wrong file kept its name"
@@ -36,7 +39,7 @@ tail -c 1 "../$name" >> "$name.3"
 
 printf 'X' | dd of="$name.2" bs=1 seek=5000 conv=notrunc status=none
 "$cli" assemble joined "$name.1" "$name.2" "$name.3" 2>err && fail "assembled a changed piece"
-{ grep -q "The bytes of \"$name.2\" do not match" err && [[ ! -e joined ]]; } || fail "changed: $(cat err)"
+{ grep -qF "The bytes of $escaped.2' do not match" err && [[ ! -e joined ]]; } || fail "changed: $(cat err)"
 # A replaced TARGET stays as it was.
 echo old > joined
 "$cli" assemble --force joined "$name.1" "$name.2" "$name.3" 2>err && fail "replaced with a changed piece"
@@ -52,5 +55,5 @@ rm "$name.2"
 "$cli" verify "$name..sha256" > out 2>&1 && fail "verify passed with a piece missing"
 grep -q "d.2: missing" out || fail "a missing piece not named"
 "$cli" assemble --force joined "$name.1" "$name.3" 2>err && fail "assembled without a piece"
-grep -q "d.2', piece 2 of the 3 pieces listed in 'a b.*d..sha256', is missing" err || fail "$(cat err)"
+grep -qF "piece 2 of the 3 pieces listed in $escaped..sha256', is missing" err || fail "$(cat err)"
 passed

@@ -8,6 +8,7 @@
 #include "engines/operations/Assembler.h"
 #include "engines/operations/Segmenter.h"
 #include "tests/support/LoopMount.h"
+#include "tests/support/CannotRun.h"
 #include "tests/support/RecordingProgress.h"
 #include "tests/support/TempDir.h"
 
@@ -63,6 +64,8 @@ std::string failure(const Result<>& result) {
 class SharedExtents : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
+        if (disk.lacking())
+            SHARDIX_CANNOT_RUN(disk.refusal());
         if (!disk.refusal().empty())
             GTEST_SKIP() << disk.refusal();
         struct statfs fs {};

@@ -10,6 +10,7 @@
 #include "engines/operations/Segmenter.h"
 #include "engines/operations/StreamJoin.h"
 #include "errors/Error.h"
+#include "tests/support/CannotRun.h"
 #include "tests/support/LoopMount.h"
 #include "tests/support/RecordingProgress.h"
 #include "tests/support/TempDir.h"
@@ -109,6 +110,8 @@ class Place {
     Place& operator=(const Place&) = delete;
 
     const std::string& refusal() const { return refusal_; }
+    // Whether it is for want of root or of a tool, not of the system's support.
+    bool lacking() const { return disk_ && disk_->lacking(); }
     std::string operator/(const std::string& name) const {
         if (memory_)
             return *memory_ / name;
@@ -139,6 +142,8 @@ class Place {
 class SparseFiles : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
+        if (place.lacking())
+            SHARDIX_CANNOT_RUN(place.refusal());
         if (!place.refusal().empty())
             GTEST_SKIP() << place.refusal();
         struct statfs fs {};
@@ -284,6 +289,8 @@ class NoHoles : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NoHoles, TheZerosAreWritten) {
     Place place(GetParam());
+    if (place.lacking())
+        SHARDIX_CANNOT_RUN(place.refusal());
     if (!place.refusal().empty())
         GTEST_SKIP() << place.refusal();
     TempDir here;

@@ -13,28 +13,29 @@ namespace shardix {
 namespace {
 
 TEST(Quoted, PrintableNamesStandAsTheyAre) {
-    EXPECT_EQ(quoted("piece 1"), "\"piece 1\"");
-    EXPECT_EQ(quoted("été.bin"), "\"été.bin\"");
+    EXPECT_EQ(shardix::quoted("piece 1"), "\"piece 1\"");
+    EXPECT_EQ(shardix::quoted("été.bin"), "\"été.bin\"");
     EXPECT_EQ(shownName("/home/u/Videos"), "/home/u/Videos");
-    EXPECT_EQ(quoted(""), "\"\"");
+    EXPECT_EQ(shardix::quoted(""), "\"\"");
 }
 
 TEST(Quoted, ControlsAndForeignBytesAreEscaped) {
-    EXPECT_EQ(quoted("a\nb"), "'a'$'\\n''b'");
-    EXPECT_EQ(quoted("\x1b[31mred"), "$'\\033''[31mred'");
-    EXPECT_EQ(quoted("it's\t"), "'it'\\''s'$'\\t'");
+    EXPECT_EQ(shardix::quoted("a\nb"), "'a'$'\\n''b'");
+    EXPECT_EQ(shardix::quoted("\x1b[31mred"), "$'\\033''[31mred'");
+    EXPECT_EQ(shardix::quoted("it's\t"), "'it'\\''s'$'\\t'");
     EXPECT_EQ(shownName("x\xff"), "'x'$'\\377'");
     // C1 controls (U+009B is a terminal's CSI) and truncated or overlong forms.
-    EXPECT_EQ(quoted("\xc2\x9b"), "$'\\302\\233'");
-    EXPECT_EQ(quoted("\xc3"), "$'\\303'");
-    EXPECT_EQ(quoted("\xc0\xaf"), "$'\\300\\257'");
-    EXPECT_EQ(quoted("\x7f"), "$'\\177'");
+    EXPECT_EQ(shardix::quoted("\xc2\x9b"), "$'\\302\\233'");
+    EXPECT_EQ(shardix::quoted("\xc3"), "$'\\303'");
+    EXPECT_EQ(shardix::quoted("\xc0\xaf"), "$'\\300\\257'");
+    EXPECT_EQ(shardix::quoted("\x7f"), "$'\\177'");
 }
 
 // Whatever the name, the escaped form holds no control character and no byte
 // that is not printable UTF-8, and the shell reads it back as the same name.
 TEST(Quoted, RandomNamesReadBackThroughTheShell) {
     std::mt19937 random(7);
+    // Printable, control and non-UTF-8 bytes; no NUL, which no name holds.
     const std::string alphabet = "ab'\" $\\\n\t\x1b\x7f\xff\xc3\xa9\xc2\x9b";
     testing::TempDir dir;
     for (int round = 0; round < 100; ++round) {
@@ -43,7 +44,7 @@ TEST(Quoted, RandomNamesReadBackThroughTheShell) {
         for (int i = 0; i < length; ++i) {
             name += alphabet[random() % alphabet.size()];
         }
-        const std::string shown = quoted(name);
+        const std::string shown = shardix::quoted(name);
         for (const char c : shown) {
             const auto byte = static_cast<unsigned char>(c);
             ASSERT_TRUE(byte >= 0x20 && byte != 0x7f) << shown;

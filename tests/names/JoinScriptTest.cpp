@@ -2,6 +2,7 @@
 #include "engines/checksums/Sha256.h"
 #include "engines/manifest/Manifest.h"
 #include "tests/names/ToolRun.h"
+#include "tests/support/CannotRun.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -129,7 +130,7 @@ TEST(JoinScript, JoinsInItsOwnFolderWhateverCdpath) {
 // they are, which is what the names need.
 TEST(JoinScript, PassesShellcheck) {
     if (std::system("command -v shellcheck > /dev/null") != 0)
-        GTEST_SKIP() << "shellcheck is not installed";
+        SHARDIX_CANNOT_RUN("shellcheck is not installed");
     TempDir dir;
     JoinScript script{kOutput, {}, "s.sha256"};
     for (const auto& name : kPieces)

@@ -2,6 +2,7 @@
 #include "engines/recovery/RecoveryPlan.h"
 #include "engines/recovery/RecoveryRepair.h"
 #include "tests/recovery/RecoverySupport.h"
+#include "tests/support/CannotRun.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -38,7 +39,7 @@ class RoundTrips : public ::testing::TestWithParam<RoundTrip> {
   protected:
     void SetUp() override {
         if (!havePar2())
-            GTEST_SKIP() << "par2 is not installed (Debian package par2)";
+            SHARDIX_CANNOT_RUN("par2 is not installed (Debian package par2)");
         const RoundTrip& trip = GetParam();
         std::vector<std::int64_t> lengths;
         for (std::size_t i = 0; i < trip.sizes.size(); ++i) {

@@ -24,11 +24,13 @@ class LoopMount {
         : image_(folder / "image"), mountPoint_(folder / "mnt") {
         if (::geteuid() != 0) {
             refusal_ = "mounting a file system image needs root";
+            lacking_ = true;
             return;
         }
         const std::string mkfs = "mkfs." + type;
         if (!succeeds("command -v " + mkfs)) {
             refusal_ = mkfs + " is not installed (Debian package " + packageOf(type) + ")";
+            lacking_ = true;
             return;
         }
         if (::unshare(CLONE_NEWNS) != 0 ||
@@ -58,6 +60,8 @@ class LoopMount {
 
     // Why there is no file system; empty when it is mounted.
     const std::string& refusal() const { return refusal_; }
+    // Whether it is for want of root or of a tool, not of the system's support.
+    bool lacking() const { return lacking_; }
     std::string operator/(const std::string& name) const { return mountPoint_ + "/" + name; }
 
   private:
@@ -87,6 +91,7 @@ class LoopMount {
     std::string image_;
     std::string mountPoint_;
     std::string refusal_;
+    bool lacking_ = false;
     bool mounted_ = false;
 };
 
