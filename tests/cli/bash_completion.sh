@@ -26,7 +26,7 @@ mkdir films
     fail "commands: $(offered shardix-cli "")"
 [[ $(offered shardix-cli as) == assemble ]] || fail "as: $(offered shardix-cli as)"
 [[ $(offered shardix-cli help se) == segment ]] || fail "help se: $(offered shardix-cli help se)"
-[[ $(offered shardix-cli join --) == "--first --force --help --manifest --no-manifest --output --quiet" ]] ||
+[[ $(offered shardix-cli join --) == "--first --force --help --manifest --no-manifest --output --prefix --quiet" ]] ||
     fail "join options: $(offered shardix-cli join --)"
 [[ $(offered shardix-cli segment --di) == --digits ]] || fail "--di: $(offered shardix-cli segment --di)"
 [[ $(offered shardix-cli segment fil) == films ]] || fail "files: $(offered shardix-cli segment fil)"
