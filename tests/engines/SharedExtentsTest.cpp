@@ -7,8 +7,8 @@
 #include "engines/operations/Appender.h"
 #include "engines/operations/Assembler.h"
 #include "engines/operations/Segmenter.h"
-#include "tests/support/LoopMount.h"
 #include "tests/support/CannotRun.h"
+#include "tests/support/LoopMount.h"
 #include "tests/support/RecordingProgress.h"
 #include "tests/support/TempDir.h"
 
