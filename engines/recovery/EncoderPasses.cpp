@@ -54,7 +54,12 @@ std::size_t RecoveryEncoder::State::takeBytes(const std::uint8_t* bytes, std::si
 // accumulator, and the stream moves on to the next block or piece.
 void RecoveryEncoder::State::completeBlock() {
     PieceState& piece = pieces[current];
-    accumulator->add(piece.firstConstant + block, fill);
+    // An all-zero block (a hole of a sparse source, say) adds nothing to any
+    // recovery block, and its checksums are those of every other one.
+    if (allZero(accumulator->inputBuffer(), fill))
+        piece.checks[block] = *zeroBlock;
+    else
+        accumulator->add(piece.firstConstant + block, fill);
     done += static_cast<std::int64_t>(fill);
     ++block;
     fill = 0;
@@ -67,6 +72,19 @@ void RecoveryEncoder::State::completeBlock() {
     if (control.stopRequested())
         fail(stoppedError());
     report();
+}
+
+// Whether the `length` bytes at `bytes` are all zero; the first time they
+// are, the checksums of a zero block are taken.
+bool RecoveryEncoder::State::allZero(const std::uint8_t* bytes, std::size_t length) {
+    if (length == 0 || bytes[0] != 0 || std::memcmp(bytes, bytes + 1, length - 1) != 0)
+        return false;
+    if (!zeroBlock) {
+        const std::vector<std::uint8_t> zeros(plan.blockSize, 0);
+        zeroBlock =
+            BlockCheck{md5Of(zeros.data(), zeros.size()), crc32Of(zeros.data(), zeros.size())};
+    }
+    return true;
 }
 
 // ---- After the stream
@@ -232,7 +250,13 @@ void RecoveryEncoder::State::readBackPiece(const PieceState& piece) {
             fail(Error::of(ErrorKind::InputPastEnd,
                            shardix::quoted(shown) +
                                " became shorter while its recovery blocks were computed."));
-        accumulator->add(piece.firstConstant + b, wanted);
+        // A block streamed as zeros and read back as zeros adds nothing; one
+        // that changed goes on to the comparison, which tells.
+        const BlockCheck& streamed = piece.checks[b];
+        const bool unchangedZero = allZero(accumulator->inputBuffer(), wanted) &&
+                                   streamed.crc == zeroBlock->crc && streamed.md5 == zeroBlock->md5;
+        if (!unchangedZero)
+            accumulator->add(piece.firstConstant + b, wanted);
         done += static_cast<std::int64_t>(wanted);
         report();
     }

@@ -61,6 +61,8 @@ struct RecoveryEncoder::State {
     std::uint64_t offset = 0; // in the current piece
     std::uint32_t block = 0;  // in the current piece
     std::size_t fill = 0;     // bytes in the block being filled
+    // The checksums of an all-zero block, from the first one met on.
+    std::optional<par2::BlockCheck> zeroBlock;
 
     std::optional<Error> failure;
     std::vector<std::string> written;
@@ -85,6 +87,7 @@ struct RecoveryEncoder::State {
     void stream(const std::uint8_t* bytes, std::size_t length);
     std::size_t takeBytes(const std::uint8_t* bytes, std::size_t length);
     void completeBlock();
+    bool allZero(const std::uint8_t* bytes, std::size_t length);
     void complete();
     void checkHeads();
     void beginPass(std::uint32_t firstExponent, bool streaming);
