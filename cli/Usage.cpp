@@ -30,7 +30,6 @@ struct CommandText {
     std::vector<OptionText> options;
 };
 
-constexpr OptionText kQuiet{"--quiet", "show no progress"};
 constexpr OptionText kHelp{"-h, --help", "show this help and end"};
 constexpr OptionText kManifestFile{"--manifest FILE",
                                    "check against the checksum list FILE instead of\n"

@@ -176,23 +176,20 @@ Result<> checkTargetAgainst(const Checksums& expected, const TargetBefore& befor
     std::thread other(hashEvery, 1, std::ref(failed[1]));
     hashEvery(0, failed[0]);
     other.join();
-    for (const std::exception_ptr& error : failed) {
+    for (const std::exception_ptr& error : failed)
         if (error)
             std::rethrow_exception(error);
-    }
-    for (std::size_t k = 0; k < ranges.size(); ++k) {
-        if (found[k] == expected.parts[k])
-            continue;
-        return Error::of(ErrorKind::FileAccess,
-                         shardix::quoted(target) +
-                             " does not hold the beginning of the chosen files: " + "its bytes " +
-                             std::to_string(ranges[k].first + 1) + " to " +
-                             std::to_string(ranges[k].first + ranges[k].second) + ", where " +
-                             shardix::quoted(sources[k]) +
-                             " belongs, do not match the checksum of " +
-                             shardix::quoted(sources[k]) + " in " +
-                             shardix::quoted(expected.source) + ".  Nothing was appended.");
-    }
+    for (std::size_t k = 0; k < ranges.size(); ++k)
+        if (found[k] != expected.parts[k])
+            return Error::of(ErrorKind::FileAccess,
+                             shardix::quoted(target) +
+                                 " does not hold the beginning of the chosen files: its bytes " +
+                                 std::to_string(ranges[k].first + 1) + " to " +
+                                 std::to_string(ranges[k].first + ranges[k].second) + ", where " +
+                                 shardix::quoted(sources[k]) +
+                                 " belongs, do not match the checksum of " +
+                                 shardix::quoted(sources[k]) + " in " +
+                                 shardix::quoted(expected.source) + ".  Nothing was appended.");
     const std::int64_t held = before.length - lastOffset; // of the last source, in the target
     if (held <= 0 || held >= last.length)
         return {};
@@ -216,11 +213,12 @@ class AppendRun {
         startProgress();
         if (Result<> found = findWhereTargetEnds(); !found.ok())
             return found;
-        if (Result<> appended = appendTheRest(); !appended.ok())
-            return undone(appended.error());
-        progress_.setProgressValue(progressMax());
-        const Result<> checked = checkAtTheEnd();
-        return checked.ok() ? checked : undone(checked.error());
+        Result<> done = appendTheRest();
+        if (done.ok()) {
+            progress_.setProgressValue(progressMax());
+            done = checkAtTheEnd();
+        }
+        return done.ok() ? done : undone(done.error());
     }
 
     // Bytes appended that do not match their checksums are taken away again.
@@ -390,13 +388,11 @@ Result<> refusedAppendTarget(const std::vector<std::string>& sources, const std:
 
 Result<> appendFile(const std::vector<std::string>& sources, const std::string& target,
                     RunProgress& progress, const JoinOptions& options) {
-    if (Result<> refused = refusedAppendTarget(sources, target); !refused.ok())
+    Result<> refused = refusedAppendTarget(sources, target);
+    if (refused.ok() && options.expected)
+        refused = OutputCheck::refused(target, sources.size(), *options.expected);
+    if (!refused.ok())
         return refused;
-    if (options.expected) {
-        if (Result<> refused = OutputCheck::refused(target, sources.size(), *options.expected);
-            !refused.ok())
-            return refused;
-    }
     AppendRun run(sources, target, progress, options);
     return guarded([&] { return run.run(); });
 }
