@@ -12,7 +12,8 @@ flags="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-fr
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSHARDIX_WERROR=ON \
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
 cmake --build build-asan -j2 --target shardix-cli shardix shardix-make-store engine_tests \
-    shared_extents_tests names_tests checksums_tests app_tests dialog_tests notices_tests
+    shared_extents_tests sparse_files_tests names_tests join_tests checksums_tests errors_tests \
+    app_tests dialog_tests notices_tests
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1

@@ -61,7 +61,8 @@ void BlockAccumulator::begin(std::size_t outputs, Factor factor, BatchTasks batc
         outputMemory_ = allocateAligned(outputs * padded_);
         outputCapacity_ = outputs * padded_;
     }
-    std::memset(outputMemory_.get(), 0, outputs * padded_);
+    if (outputs > 0) // a search alone adds into no output, and has no memory for it
+        std::memset(outputMemory_.get(), 0, outputs * padded_);
     outputs_ = outputs;
     open_ = true;
     factor_ = std::move(factor);
