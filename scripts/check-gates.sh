@@ -2,6 +2,7 @@
 # Proves that the gates refuse what they claim to refuse. In a copy of the
 # sources (configured, not built), one fault at a time:
 #   - a function too complex, in a header: check-complexity.sh refuses it;
+#   - a test file of more than 400 lines: check-complexity.sh refuses it;
 #   - an upward include (engines/io includes engines/operations) and a
 #     sideways one (engines/names includes engines/checksums, which it does
 #     not link): the file does not compile, and check-layers.sh refuses it;
@@ -98,6 +99,16 @@ expect_refused "$status" "check-complexity (a function in a header)" \
     '^engines/io/FileIo\.h:[0-9]+:.*tooComplexForTheGate.*cognitive complexity'
 restore engines/io/FileIo.h
 
+# A test file of 401 lines, one over the limit of 400.
+cp "$copy/tests/support/TempDir.h" "$work/original"
+missing=$((401 - $(wc -l < "$copy/tests/support/TempDir.h")))
+for ((line = 0; line < missing; line++)); do echo '// a line more'; done >> "$copy/tests/support/TempDir.h"
+status=0
+gate bash scripts/check-complexity.sh engines/io/FileIo.cpp || status=$?
+expect_refused "$status" "check-complexity (a test file too long)" \
+    '^tests/support/TempDir\.h: 401 lines, more than 400'
+restore tests/support/TempDir.h
+
 # include_refused SOURCE HEADER: SOURCE including HEADER neither compiles nor
 # passes check-layers.sh.
 include_refused() {
@@ -134,5 +145,5 @@ expect_refused "$status" "configuring (a changelog of another version)" \
 restore packaging/changelog
 
 ((failures == 0)) || { echo "check-gates: $failures fault(s) not refused" >&2; exit 1; }
-echo "check-gates: every gate refuses its fault: a complex function in a header, an upward and" \
-    "two sideways includes, a link without a use, a changelog of another version"
+echo "check-gates: every gate refuses its fault: a complex function in a header, a test file too" \
+    "long, an upward and two sideways includes, a link without a use, a changelog of another version"

@@ -6,11 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # btrfs-progs, xfsprogs and dosfstools make the Btrfs, XFS and FAT images of
-# tests/engines/SharedExtentsTest.cpp, tests/engines/SparseFilesTest.cpp and bench/loopfs.sh.
+# tests/operations/SharedExtentsTest.cpp, tests/operations/SparseFilesTest.cpp and
+# bench/loopfs.sh; fusefat mounts the FAT image where the kernel has no vfat.
 bash scripts/install-missing.sh g++ cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgl-dev \
     libsqlcipher-dev sqlcipher libssl-dev libcli11-dev libgtest-dev libgmock-dev xvfb xauth time \
-    help2man dpkg-dev zlib1g-dev coreutils dash cksfv shellcheck btrfs-progs xfsprogs dosfstools bash-completion \
-    libgf-complete-dev par2
+    help2man dpkg-dev zlib1g-dev coreutils dash cksfv shellcheck btrfs-progs xfsprogs dosfstools \
+    fusefat bash-completion libgf-complete-dev par2
 
 # Compiled and linked as Debian builds its packages, with the hardening flags
 # of dpkg-buildflags: stack protector, fortified functions, read-only

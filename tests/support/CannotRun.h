@@ -25,3 +25,15 @@ inline bool inCi() {
         else                                                                                       \
             GTEST_SKIP() << (why);                                                                 \
     } while (false)
+
+// Ends a test whose place to run (a LoopMount, or anything with its refusal()
+// and lacking()) could not be made: for want of root or of a tool as
+// SHARDIX_CANNOT_RUN does; for want of the system's support (a kernel without
+// the file system), skipped everywhere.
+#define SHARDIX_NEEDS_PLACE(place)                                                                 \
+    do {                                                                                           \
+        if ((place).lacking())                                                                     \
+            SHARDIX_CANNOT_RUN((place).refusal());                                                 \
+        if (!(place).refusal().empty())                                                            \
+            GTEST_SKIP() << (place).refusal();                                                     \
+    } while (false)

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "tests/support/FuseFatMount.h"
 #include "tests/support/TempDir.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
@@ -17,7 +20,8 @@ namespace shardix::testing {
 // `folder` and mounted there through a loop device, in a mount namespace of the
 // test program's own, so that no one else sees it. Unmounting frees the loop
 // device (mount -o loop makes it clear itself); should the program die first,
-// the namespace goes with it, and the mount and the device with that.
+// the namespace goes with it, and the mount and the device with that. A FAT
+// image on a kernel without vfat is mounted through fusefat (FuseFatMount).
 class LoopMount {
   public:
     LoopMount(const std::string& type, const TempDir& folder)
@@ -33,6 +37,13 @@ class LoopMount {
             lacking_ = true;
             return;
         }
+        const bool throughFuse = type == "vfat" && !kernelHas(type);
+        if (throughFuse && !succeeds("command -v fusefat")) {
+            refusal_ = "the kernel has no vfat, and fusefat is not installed (Debian package "
+                       "fusefat)";
+            lacking_ = true;
+            return;
+        }
         if (::unshare(CLONE_NEWNS) != 0 ||
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
             refusal_ = std::string("no mount namespace of our own: ") + std::strerror(errno);
@@ -43,6 +54,11 @@ class LoopMount {
         std::filesystem::resize_file(image_, std::uintmax_t{320} << 20); // XFS's least is 300 MB
         if (!succeeds(mkfs + optionsOf(type) + " '" + image_ + "'")) {
             refusal_ = mkfs + " failed";
+            return;
+        }
+        if (throughFuse) {
+            fuse_ = std::make_unique<FuseFatMount>();
+            refusal_ = fuse_->mount(image_, mountPoint_);
             return;
         }
         if (!succeeds("mount -o loop -t " + type + " '" + image_ + "' '" + mountPoint_ + "'")) {
@@ -67,6 +83,14 @@ class LoopMount {
   private:
     static bool succeeds(const std::string& command) {
         return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+    }
+    // Whether the running kernel has the file system `type` (loaded).
+    static bool kernelHas(const std::string& type) {
+        std::ifstream known("/proc/filesystems");
+        for (std::string line; std::getline(known, line);)
+            if (line.ends_with("\t" + type))
+                return true;
+        return false;
     }
     static std::string packageOf(const std::string& type) {
         if (type == "xfs")
@@ -93,6 +117,7 @@ class LoopMount {
     std::string refusal_;
     bool lacking_ = false;
     bool mounted_ = false;
+    std::unique_ptr<FuseFatMount> fuse_; // the FAT image's mount where the kernel has no vfat
 };
 
 } // namespace shardix::testing

@@ -2,7 +2,6 @@
 // that keep holes (tmpfs, and ext4, XFS and Btrfs images mounted through loop
 // devices as root): the outputs hold the source's bytes, and only its data
 // takes room in them. On FAT, which has no holes, the zeros are written.
-#include "engines/checksums/Sha256.h"
 #include "engines/io/Copy.h"
 #include "engines/io/Holes.h"
 #include "engines/operations/Appender.h"
@@ -11,9 +10,8 @@
 #include "engines/operations/StreamJoin.h"
 #include "errors/Error.h"
 #include "tests/support/CannotRun.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/LoopMount.h"
-#include "tests/support/RecordingProgress.h"
-#include "tests/support/TempDir.h"
 
 #include <cerrno>
 #include <cstring>
@@ -30,8 +28,6 @@ using namespace shardix;
 using namespace shardix::testing;
 
 namespace {
-
-using Strings = std::vector<std::string>;
 
 constexpr std::int64_t kMiB = 1 << 20;
 
@@ -50,16 +46,6 @@ const Layout kHoly{
     {{kMiB, 70'000}, {3 * kMiB, 2 * kMiB + 1000}, {6 * kMiB, 4096}, {10 * kMiB + 12'288, 3}}};
 const Layout kDense{"dense", 3 * kMiB + 11, {{0, 3 * kMiB + 11}}};
 const Layout kEmpty{"onlyhole", 9 * kMiB, {}};
-
-std::string sha256(const std::string& bytes) {
-    Sha256 sum;
-    sum.update(bytes.data(), bytes.size());
-    return sum.hexDigest();
-}
-
-std::string failure(const Result<>& result) {
-    return result.ok() ? std::string() : result.error().message;
-}
 
 // Writes the source of `layout` at `path`, its data random; returns its bytes.
 std::string makeSource(const std::string& path, const Layout& layout) {
@@ -142,10 +128,7 @@ class Place {
 class SparseFiles : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
-        if (place.lacking())
-            SHARDIX_CANNOT_RUN(place.refusal());
-        if (!place.refusal().empty())
-            GTEST_SKIP() << place.refusal();
+        SHARDIX_NEEDS_PLACE(place);
         struct statfs fs {};
         ASSERT_EQ(::statfs((place / "").c_str(), &fs), 0);
         block = fs.f_bsize;
@@ -289,10 +272,7 @@ class NoHoles : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(NoHoles, TheZerosAreWritten) {
     Place place(GetParam());
-    if (place.lacking())
-        SHARDIX_CANNOT_RUN(place.refusal());
-    if (!place.refusal().empty())
-        GTEST_SKIP() << place.refusal();
+    SHARDIX_NEEDS_PLACE(place);
     TempDir here;
     const std::string source = makeSource(here / "src", kHoly);
     const FileHandle probe = createOutput(place / "probe");

@@ -2,15 +2,13 @@
 // made in an image file and mounted through a loop device: what the engines cut
 // at block boundaries and assemble shares the source's blocks, and the bytes are
 // right whatever the sizes.
-#include "engines/checksums/Sha256.h"
 #include "engines/io/Copy.h"
 #include "engines/operations/Appender.h"
 #include "engines/operations/Assembler.h"
 #include "engines/operations/Segmenter.h"
 #include "tests/support/CannotRun.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/LoopMount.h"
-#include "tests/support/RecordingProgress.h"
-#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <linux/fiemap.h>
@@ -22,8 +20,6 @@ using namespace shardix;
 using namespace shardix::testing;
 
 namespace {
-
-using Strings = std::vector<std::string>;
 
 // How many of the bytes of `path` lie in extents that the file system marks as
 // shared with another file (FIEMAP); -1 when it cannot tell. The files here
@@ -50,24 +46,11 @@ std::int64_t sharedBytes(const std::string& path) {
     return shared;
 }
 
-std::string sha256(const std::string& bytes) {
-    Sha256 sum;
-    sum.update(bytes.data(), bytes.size());
-    return sum.hexDigest();
-}
-
-std::string failure(const Result<>& result) {
-    return result.ok() ? std::string() : result.error().message;
-}
-
 // A file system of each kind that shares blocks, with a source on it.
 class SharedExtents : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
-        if (disk.lacking())
-            SHARDIX_CANNOT_RUN(disk.refusal());
-        if (!disk.refusal().empty())
-            GTEST_SKIP() << disk.refusal();
+        SHARDIX_NEEDS_PLACE(disk);
         struct statfs fs {};
         ASSERT_EQ(::statfs((disk / "").c_str(), &fs), 0);
         block = fs.f_bsize;
