@@ -1,3 +1,4 @@
+#include "engines/recovery/BlockRebuilder.h"
 #include "engines/recovery/RepairSession.h"
 #include "errors/Quoted.h"
 
@@ -19,6 +20,9 @@ RecoveryReport RepairSession::verify(const std::string& indexPath) {
     });
     if (incomplete)
         searchBlocks(opened_, checks_, control_.searchFiles, progress_, control_, report.notes);
+    else if (!control_.searchFiles.empty())
+        report.notes.push_back("Every block of the set is in place: the files named beside " +
+                               shardix::quoted(opened_.shownIndex()) + " were not searched.");
     describe(report);
     return report;
 }
@@ -85,6 +89,8 @@ void RepairSession::describe(RecoveryReport& report) const {
             report.missingBlocks += entry.blocks - entry.goodBlocks;
         report.files.push_back(std::move(entry));
     }
+    report.unsolvable =
+        unsolvableWhy(recoveryExponents(opened_.set), report.missingBlocks, control_.memory);
 }
 
 } // namespace par2
