@@ -17,7 +17,7 @@ namespace shardix::par2 {
 
 namespace {
 
-constexpr std::size_t kBatchBytes = 32 << 20;
+constexpr std::size_t kBatchBytes = 16 << 20;
 // Tries with other recovery blocks when the first ones chosen give equations
 // that depend on each other.
 constexpr int kSolveAttempts = 20;
