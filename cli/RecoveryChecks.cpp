@@ -84,6 +84,9 @@ std::string repairability(const RecoveryReport& report) {
     if (report.repairable())
         return "  " + missing + ": 'shardix-cli repair' can rebuild " +
                (report.missingBlocks == 1 ? "it." : "them.");
+    if (!report.unsolvable.empty())
+        return "  " + missing + ", but " + report.unsolvable +
+               ": 'shardix-cli repair' cannot rebuild them.";
     const std::uint32_t lacking = report.missingBlocks - report.recoveryBlocks;
     return "  " + missing + ": " + std::to_string(lacking) + " more " +
            (lacking == 1 ? "is" : "are") + " needed to rebuild them.";
@@ -139,10 +142,13 @@ void tellNotes(const RecoveryReport& report) {
         tell(note);
 }
 
-int verifyRecoverySet(const std::string& indexPath, bool quiet) {
+int verifyRecoverySet(const std::string& indexPath, bool quiet,
+                      const std::vector<std::string>& searchFiles) {
     ConsoleProgress progress("verify", quiet, false);
     std::atomic<bool> stop{false};
-    const Result<RecoveryReport> report = verifyRecovery(indexPath, consoleControl(progress, stop));
+    RecoveryControl control = consoleControl(progress, stop);
+    control.searchFiles = searchFiles;
+    const Result<RecoveryReport> report = verifyRecovery(indexPath, control);
     progress.endLine();
     if (!report.ok())
         return exitWith(report.error());

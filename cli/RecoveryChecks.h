@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 namespace shardix::cli {
 
@@ -31,9 +32,11 @@ int filesNotRight(const RecoveryReport& report);
 // out: each names its file) on standard error.
 void tellNotes(const RecoveryReport& report);
 
-// verify INDEX: checks the files of the set, prints their lines; 0 when all
-// are intact, 1 when one is not (saying whether the set can repair them) or
-// the index cannot be read.
-int verifyRecoverySet(const std::string& indexPath, bool quiet);
+// verify INDEX [FILE]...: checks the files of the set, searching the FILEs
+// for blocks not in place, prints their lines; 0 when all are intact, 1 when
+// one is not (saying whether the set can repair them) or the index cannot be
+// read.
+int verifyRecoverySet(const std::string& indexPath, bool quiet,
+                      const std::vector<std::string>& searchFiles);
 
 } // namespace shardix::cli

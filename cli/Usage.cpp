@@ -98,9 +98,10 @@ const std::vector<CommandText> kCommands{
       {"--quiet", "show no progress, and do not tell what was written"},
       kHelp}},
     {"verify",
-     {"verify [OPTION]... MANIFEST"},
+     {"verify [OPTION]... MANIFEST", "verify [OPTION]... INDEX [FILE]..."},
      "Check the files that MANIFEST (a checksum list or a recovery index\n"
-     "BASE.par2) lists, in its folder: one line each, \"OK\" or what is wrong.",
+     "BASE.par2) lists, in its folder: one line each, \"OK\" or what is wrong.\n"
+     "Blocks of a recovery set not in place are also sought in the FILEs.",
      {{"--quiet", "show only the files that are wrong"}, kHelp}},
     {"repair",
      {"repair [OPTION]... INDEX [FILE]..."},

@@ -95,12 +95,18 @@ CLI::App* VerifyCommand::addTo(CLI::App& tool) {
     CLI::App* command = tool.add_subcommand("verify");
     addFlag(*command, "--quiet", quiet_);
     command->add_option("MANIFEST", manifestPath_)->required();
+    command->add_option("FILE", searchFiles_);
     return command;
 }
 
 int VerifyCommand::run() {
     if (isRecoveryIndex(manifestPath_))
-        return verifyRecoverySet(manifestPath_, quiet_);
+        return verifyRecoverySet(manifestPath_, quiet_, searchFiles_);
+    if (!searchFiles_.empty())
+        return exitWith(UsageError{"files to search for blocks (" +
+                                       shardix::quoted(searchFiles_.front()) +
+                                       ") go only with a recovery index, not a checksum list",
+                                   "verify"});
     const Result<Manifest> manifest = readManifest(manifestPath_);
     if (!manifest.ok())
         return exitWith(manifest.error());

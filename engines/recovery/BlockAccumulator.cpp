@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <sys/mman.h>
 
 namespace shardix::par2 {
 
@@ -12,17 +13,39 @@ namespace {
 // that width stay in the processor's second-level cache while every output
 // block takes its share of them.
 constexpr std::size_t kCacheBytes = 256 << 10;
+// The size of a huge page on x86-64.
+constexpr std::size_t kHugePage = 2 << 20;
 
 std::size_t roundUp(std::size_t value, std::size_t step) {
     return (value + step - 1) / step * step;
 }
 
+// One stage of the tasks of `a` and then those of `b`.
+WorkerPool::Stage joined(WorkerPool::Stage a, WorkerPool::Stage b) {
+    const std::size_t split = a.count;
+    return WorkerPool::Stage{
+        a.count + b.count,
+        [split, a = std::move(a.task), b = std::move(b.task)](std::size_t index, unsigned worker) {
+            if (index < split)
+                a(index, worker);
+            else
+                b(index - split, worker);
+        }};
+}
+
 } // namespace
 
 AlignedBytes allocateAligned(std::size_t bytes) {
-    void* memory = std::aligned_alloc(64, roundUp(std::max<std::size_t>(bytes, 1), 64));
+    // Large blocks of memory in huge pages where the system gives them: a
+    // page fault for every 4 KiB costs much time (in a virtual machine most).
+    const bool huge = bytes >= kHugePage;
+    const std::size_t align = huge ? kHugePage : 64;
+    const std::size_t size = roundUp(std::max<std::size_t>(bytes, 1), align);
+    void* memory = std::aligned_alloc(align, size);
     if (!memory)
         throw std::bad_alloc();
+    if (huge)
+        ::madvise(memory, size, MADV_HUGEPAGE); // only advice: 4 KiB pages if refused
     return AlignedBytes(static_cast<std::uint8_t*>(memory));
 }
 
@@ -125,6 +148,16 @@ void BlockAccumulator::dispatch(Batch& batch) {
     std::vector<WorkerPool::Stage> stages;
     if (batchTasks_)
         stages = batchTasks_(batch.inputs);
+    // The first chunk's factors beside the batch's own first tasks: that
+    // stage reads and writes only this batch, and overlaps the products of
+    // the batch before.
+    WorkerPool::Stage first = prepareStage(batch, 0, std::min(chunk, outputs));
+    if (!stages.empty()) {
+        first = joined(std::move(stages.front()), std::move(first));
+        stages.erase(stages.begin());
+    }
+    first.overlapsPrevious = true;
+    stages.insert(stages.begin(), std::move(first));
     // Each block into the kernel's layout.
     stages.push_back(WorkerPool::Stage{count, [this, &batch](std::size_t k, unsigned) {
                                            auto* bytes =
@@ -133,7 +166,8 @@ void BlockAccumulator::dispatch(Batch& batch) {
                                        }});
     for (std::size_t first = 0; first < outputs; first += chunk) {
         const std::size_t last = std::min(outputs, first + chunk);
-        stages.push_back(prepareStage(batch, first, last));
+        if (first > 0)
+            stages.push_back(prepareStage(batch, first, last));
         stages.push_back(multiplyStage(batch, first, last));
     }
     batch.job = pool_.submit(std::move(stages));

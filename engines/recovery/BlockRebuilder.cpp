@@ -17,7 +17,7 @@ namespace shardix::par2 {
 
 namespace {
 
-constexpr std::size_t kBatchBytes = 32 << 20;
+constexpr std::size_t kBatchBytes = 16 << 20;
 // Tries with other recovery blocks when the first ones chosen give equations
 // that depend on each other.
 constexpr int kSolveAttempts = 20;
@@ -38,10 +38,29 @@ std::optional<std::uint32_t> consecutiveRun(const std::vector<std::uint32_t>& ex
 
 } // namespace
 
+std::vector<std::uint32_t> recoveryExponents(const RecoverySet& set) {
+    std::vector<std::uint32_t> exponents;
+    for (const RecoveryBlockAt& at : set.recovery)
+        exponents.push_back(at.exponent);
+    return exponents;
+}
+
 std::size_t maxSolvedByMatrix(std::int64_t memory) {
     // The inversion holds 6 N^2 bytes: the matrix beside the identity, and its result.
     return static_cast<std::size_t>(
         std::sqrt(static_cast<double>(std::max<std::int64_t>(memory, 0)) / 6));
+}
+
+std::string unsolvableWhy(std::vector<std::uint32_t> exponents, std::size_t missing,
+                          std::int64_t memory) {
+    std::sort(exponents.begin(), exponents.end());
+    exponents.erase(std::unique(exponents.begin(), exponents.end()), exponents.end());
+    const std::size_t most = maxSolvedByMatrix(memory);
+    if (missing <= most || exponents.size() < missing || consecutiveRun(exponents, missing))
+        return {};
+    return "the recovery blocks at hand have gaps between their exponents, and this tool "
+           "rebuilds at most " +
+           std::to_string(most) + " missing blocks from such recovery blocks";
 }
 
 RebuildMemory planRebuildMemory(std::uint64_t blockSize, std::size_t intact, std::size_t missing,
@@ -124,9 +143,7 @@ void BlockRebuilder::listBlocks() {
 // As many recovery blocks as blocks are missing, of consecutive exponents,
 // when the set has them; false when it has not.
 bool BlockRebuilder::solveByRun() {
-    std::vector<std::uint32_t> exponents;
-    for (const RecoveryBlockAt& at : set_.recovery)
-        exponents.push_back(at.exponent);
+    std::vector<std::uint32_t> exponents = recoveryExponents(set_);
     std::sort(exponents.begin(), exponents.end());
     exponents.erase(std::unique(exponents.begin(), exponents.end()), exponents.end());
     const std::optional<std::uint32_t> first = consecutiveRun(exponents, missing_.size());
@@ -152,15 +169,13 @@ bool BlockRebuilder::solveByRun() {
 // matrix of their factors for the missing blocks; other choices when one
 // gives equations that depend on each other.
 void BlockRebuilder::solveByMatrix() {
-    const std::size_t most = maxSolvedByMatrix(control_.memory);
-    if (missing_.size() > most)
-        fail(Error::of(ErrorKind::Refused,
-                       std::to_string(missing_.size()) +
-                           " blocks are missing, and the recovery blocks at hand have gaps "
-                           "between their exponents: this tool rebuilds at most " +
-                           std::to_string(most) +
-                           " blocks from such recovery blocks. Nothing was changed.",
-                       opened_.shownIndex()));
+    if (missing_.size() > maxSolvedByMatrix(control_.memory))
+        fail(
+            Error::of(ErrorKind::Refused,
+                      std::to_string(missing_.size()) + " blocks are missing, and " +
+                          unsolvableWhy(recoveryExponents(set_), missing_.size(), control_.memory) +
+                          ". Nothing was changed.",
+                      opened_.shownIndex()));
     std::vector<std::size_t> candidates(set_.recovery.size());
     std::iota(candidates.begin(), candidates.end(), std::size_t{0});
     std::mt19937 random(1);

@@ -26,6 +26,14 @@ RebuildMemory planRebuildMemory(std::uint64_t blockSize, std::size_t intact, std
                                 std::int64_t memory, bool byMatrix);
 // The most missing blocks solved by inverting their matrix within `memory`.
 std::size_t maxSolvedByMatrix(std::int64_t memory);
+// Why `missing` blocks cannot be rebuilt from recovery blocks of `exponents`
+// within `memory` although there are enough of them: no run of consecutive
+// exponents is long enough, and the matrix of the others would be too large
+// ("the recovery blocks at hand have gaps ..."); empty when they can.
+std::string unsolvableWhy(std::vector<std::uint32_t> exponents, std::size_t missing,
+                          std::int64_t memory);
+// The exponents of the set's recovery blocks at hand.
+std::vector<std::uint32_t> recoveryExponents(const RecoverySet& set);
 
 // Writes every block of the damaged files of a set into their temporary
 // files: the intact ones copied, the missing ones computed from all intact

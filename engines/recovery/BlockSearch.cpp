@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
+#include <map>
 #include <sys/stat.h>
 #include <unordered_map>
 
@@ -233,6 +234,31 @@ bool BlockSearch::found(const Wanted& wanted, const Md5Digest& md5, const Source
     return true;
 }
 
+// Tells, for each file named for the search and searched, which blocks of
+// the set were found in it: "FILE holds 40 blocks of the set: 40 of "p.2"."
+void noteFinds(const OpenedSet& opened, const std::vector<FileCheck>& checks,
+               const std::vector<std::string>& searched, std::vector<std::string>& notes) {
+    for (const std::string& path : searched) {
+        std::map<std::size_t, std::uint32_t> byFile;
+        std::uint32_t total = 0;
+        for (std::size_t f = 0; f < checks.size(); ++f)
+            for (const auto& [block, copy] : checks[f].elsewhere)
+                if (!copy.inFolder && copy.file == path) {
+                    ++byFile[f];
+                    ++total;
+                }
+        if (total == 0) {
+            notes.push_back(quoted(path) + " holds no block of the set that was not in place.");
+            continue;
+        }
+        std::string text = quoted(path) + " holds " + counted(total, "block") + " of the set: ";
+        for (auto it = byFile.begin(); it != byFile.end(); ++it)
+            text += (it == byFile.begin() ? "" : ", ") + std::to_string(it->second) + " of " +
+                    quoted(opened.folder.display(opened.set.files[it->first].description.name));
+        notes.push_back(text + ".");
+    }
+}
+
 } // namespace
 
 // A file named for the search, opened without blocking on a pipe or a
@@ -267,6 +293,7 @@ void searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
             ::fstat(source.fd.get(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
         search.search(source);
     }
+    std::vector<std::string> searched;
     for (const std::string& path : extraFiles) {
         if (search.done())
             break;
@@ -282,9 +309,11 @@ void searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
         ::fstat(source.fd.get(), &info);
         source.size = static_cast<std::uint64_t>(info.st_size);
         search.search(source);
+        searched.push_back(path);
     }
     for (std::size_t f = 0; f < files.size(); ++f)
         describeBlocks(checks[f], files[f].checks.size());
+    noteFinds(opened, checks, searched, notes);
 }
 
 } // namespace shardix::par2

@@ -15,7 +15,7 @@ namespace {
 
 // The input blocks of a batch take at most this much memory (twice: the one
 // being filled and the one being computed).
-constexpr std::size_t kBatchBytes = 32 << 20;
+constexpr std::size_t kBatchBytes = 16 << 20;
 
 [[noreturn]] void refuse(std::string message) {
     fail(Error::of(ErrorKind::Refused, std::move(message)));

@@ -38,11 +38,15 @@ class FileChecker {
         : opened_(opened), file_(file), blockSize_(opened.set.blockSize), buffer_(buffer),
           progress_(progress), control_(control) {}
 
-    FileCheck run() {
+    // `wholeMatches`: the file's MD5 is known to be the listed one.
+    FileCheck run(bool wholeMatches) {
         check_.good.assign(file_.checks.size(), 0);
         if (!open())
             return check_;
-        if (size_ == file_.description.length && wholeFileMatches()) {
+        const bool lengthRight = size_ == file_.description.length;
+        if (!(lengthRight && wholeMatches) && buffer_.empty())
+            buffer_.resize(kRepairReadChunk); // only a file to read needs it
+        if (lengthRight && (wholeMatches || wholeFileMatches())) {
             std::fill(check_.good.begin(), check_.good.end(), 1);
             check_.goodCount = static_cast<std::uint32_t>(file_.checks.size());
             return check_;
@@ -179,8 +183,8 @@ void describeBlocks(FileCheck& check, std::size_t blocks) {
 }
 
 FileCheck checkFile(const OpenedSet& opened, const SetFile& file, std::vector<char>& buffer,
-                    ProgressMeter& progress, const RecoveryControl& control) {
-    return FileChecker(opened, file, buffer, progress, control).run();
+                    ProgressMeter& progress, const RecoveryControl& control, bool wholeMatches) {
+    return FileChecker(opened, file, buffer, progress, control).run(wholeMatches);
 }
 
 } // namespace shardix::par2

@@ -78,7 +78,7 @@ class PacketScanner {
     bool readBody(const char* head, Packet& packet, std::string& body);
     bool readExponent(Packet& packet);
     bool skipDamage(const std::string& why);
-    bool skipForeign();
+    bool skipForeign(std::uint64_t length);
     void keep(Packet packet, std::string body);
     bool isNew(const Packet& packet);
     void noteOverflow(const Packet& packet);
@@ -126,7 +126,7 @@ bool PacketScanner::step() {
     // damage: such a packet is read and its hash checked, as any other.
     const bool foreign = wanted_ && packet.setId != *wanted_;
     if (foreign && result_.packets.empty())
-        return skipForeign();
+        return skipForeign(length);
     if (const char* why = bodyProblem(packet))
         return skipDamage(why);
     std::string body;
@@ -212,11 +212,17 @@ bool PacketScanner::skipDamage(const std::string& why) {
 }
 
 // A packet of another set in a file that has shown none of the set looked
-// for: counted, and passed over unread to the next magic sequence (its
-// length is not trusted unread).
-bool PacketScanner::skipForeign() {
-    const std::int64_t next =
-        findMagic(source_, position_ + static_cast<std::int64_t>(sizeof kPacketMagic), buffer_);
+// for: counted, and passed over unread, its body unread too (a volume of
+// another set costs a header a packet). Its `length` is trusted only where a
+// packet header or the file's end follows it; elsewhere the scan moves on
+// to the next magic sequence.
+bool PacketScanner::skipForeign(std::uint64_t length) {
+    std::int64_t next = position_ + static_cast<std::int64_t>(length);
+    char magic[sizeof kPacketMagic];
+    if (next < size_ && (source_.read(next, magic, sizeof magic) != sizeof magic ||
+                         std::memcmp(magic, kPacketMagic, sizeof magic) != 0))
+        next =
+            findMagic(source_, position_ + static_cast<std::int64_t>(sizeof kPacketMagic), buffer_);
     if (next < 0) {
         result_.readError = errno;
         return false;

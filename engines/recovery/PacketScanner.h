@@ -105,7 +105,8 @@ inline constexpr std::uint32_t kExponentLimit = 65535;
 // Scans `source` for packets, checking each one's hash; the bodies go to
 // `store`. A damaged stretch is skipped by looking for the next magic
 // sequence. With `wanted`, packets of other sets are counted and passed over
-// unread (to the next magic sequence). `progress` is told of every stretch read.
+// unread (by their length when a header or the end follows, else to the next
+// magic sequence). `progress` is told of every stretch read.
 ScanResult scanPackets(ByteSource& source, PacketStore& store, const Md5Digest* wanted = nullptr,
                        const std::function<void(std::int64_t)>& progress = {});
 

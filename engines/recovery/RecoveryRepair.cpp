@@ -5,8 +5,6 @@
 #include "engines/recovery/RepairSession.h"
 #include "errors/Quoted.h"
 
-#include "errors/Quoted.h"
-
 #include <algorithm>
 #include <cerrno>
 
@@ -117,6 +115,11 @@ std::vector<std::size_t> RepairSession::damagedFiles() const {
 void RepairSession::refuseWhenTooFew(const RecoveryReport& report) const {
     if (report.repairable())
         return;
+    if (!report.unsolvable.empty())
+        fail(Error::of(ErrorKind::Refused,
+                       counted(report.missingBlocks, "block") + " are missing, and " +
+                           report.unsolvable + ". Nothing was changed.",
+                       opened_.shownIndex()));
     const std::uint32_t lacking = report.missingBlocks - report.recoveryBlocks;
     fail(Error::of(
         ErrorKind::Refused,

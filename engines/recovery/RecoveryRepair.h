@@ -42,8 +42,12 @@ struct RecoveryReport {
 
     // Every listed file is there and intact, or was rebuilt.
     bool complete() const;
-    // There are enough recovery blocks to rebuild what is missing.
-    bool repairable() const { return missingBlocks <= recoveryBlocks; }
+    // Why the recovery blocks at hand cannot rebuild the missing blocks
+    // although there are enough of them; empty when they can.
+    std::string unsolvable;
+
+    // There are enough recovery blocks to rebuild what is missing, and they can.
+    bool repairable() const { return missingBlocks <= recoveryBlocks && unsolvable.empty(); }
 };
 
 // Checks every file that the index "FOLDER/BASE.par2" lists, in FOLDER, with

@@ -1,3 +1,5 @@
+#include "engines/checksums/Md5Lanes.h"
+#include "engines/recovery/BlockRebuilder.h"
 #include "engines/recovery/RepairSession.h"
 #include "errors/Quoted.h"
 
@@ -19,6 +21,9 @@ RecoveryReport RepairSession::verify(const std::string& indexPath) {
     });
     if (incomplete)
         searchBlocks(opened_, checks_, control_.searchFiles, progress_, control_, report.notes);
+    else if (!control_.searchFiles.empty())
+        report.notes.push_back("Every block of the set is in place: the files named beside " +
+                               shardix::quoted(opened_.shownIndex()) + " were not searched.");
     describe(report);
     return report;
 }
@@ -56,14 +61,19 @@ void RepairSession::checkFiles() {
         return files[a].description.length > files[b].description.length;
     });
     checks_.resize(files.size());
-    auto job = pool_->submit({WorkerPool::Stage{order.size(), [&](std::size_t i, unsigned) {
-                                                    if (control_.stopRequested())
-                                                        return;
-                                                    std::vector<char> buffer(kRepairReadChunk);
-                                                    checks_[order[i]] =
-                                                        checkFile(opened_, files[order[i]], buffer,
-                                                                  progress_, control_);
-                                                }}});
+    // The whole files' MD5s side by side first, where the processor can: a
+    // file whose MD5 is right is then only opened again.
+    std::vector<char> whole(files.size(), 0);
+    if (canHashLanes() && files.size() > 1)
+        whole = wholeFilesInLanes(opened_, *pool_, progress_, control_);
+    auto job = pool_->submit({WorkerPool::Stage{
+        order.size(), [&](std::size_t i, unsigned) {
+            if (control_.stopRequested())
+                return;
+            const std::size_t f = order[i];
+            std::vector<char> buffer(whole[f] ? 0 : kRepairReadChunk);
+            checks_[f] = checkFile(opened_, files[f], buffer, progress_, control_, whole[f] != 0);
+        }}});
     progress_.wait(*pool_, job);
     if (control_.stopRequested())
         fail(stoppedRepair());
@@ -85,6 +95,8 @@ void RepairSession::describe(RecoveryReport& report) const {
             report.missingBlocks += entry.blocks - entry.goodBlocks;
         report.files.push_back(std::move(entry));
     }
+    report.unsolvable =
+        unsolvableWhy(recoveryExponents(opened_.set), report.missingBlocks, control_.memory);
 }
 
 } // namespace par2

@@ -84,9 +84,17 @@ void searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
 int openNamedFile(const std::string& path, Fd& fd);
 
 // Checks `file` of the set in place, reading through `buffer`. When the run
-// is asked to stop, what it found so far.
+// is asked to stop, what it found so far. `wholeMatches`: its whole MD5 was
+// found to be the listed one already (every block is then intact).
 FileCheck checkFile(const OpenedSet& opened, const SetFile& file, std::vector<char>& buffer,
-                    ProgressMeter& progress, const RecoveryControl& control);
+                    ProgressMeter& progress, const RecoveryControl& control,
+                    bool wholeMatches = false);
+// Which files of the set, read whole, have the listed MD5 (by file; 0 for
+// those missing, of another length or unreadable): the MD5s computed side by
+// side in the lanes of the vector registers, on the pool's threads. Only
+// where canHashLanes().
+std::vector<char> wholeFilesInLanes(const OpenedSet& opened, WorkerPool& pool,
+                                    ProgressMeter& progress, const RecoveryControl& control);
 
 Error stoppedRepair();
 

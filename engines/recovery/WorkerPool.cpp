@@ -70,21 +70,35 @@ void WorkerPool::run(std::size_t count, Task task) {
     wait(submit({Stage{count, std::move(task)}}));
 }
 
+WorkerPool::Job* WorkerPool::ready() const {
+    if (queue_.empty())
+        return nullptr;
+    Job& front = *queue_.front();
+    if (front.next < front.stages[front.stage].count)
+        return &front;
+    // The front job's last stage is all handed out: the next job's first
+    // stage may start when it allows it.
+    if (front.stage + 1 != front.stages.size() || queue_.size() < 2)
+        return nullptr;
+    Job& second = *queue_[1];
+    const bool overlaps = second.stage == 0 && second.stages[0].overlapsPrevious &&
+                          second.next < second.stages[0].count;
+    return overlaps ? &second : nullptr;
+}
+
 void WorkerPool::work(unsigned worker) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        workReady_.wait(lock, [&] {
-            return stopping_ ||
-                   (!queue_.empty() &&
-                    queue_.front()->next < queue_.front()->stages[queue_.front()->stage].count);
-        });
-        if (queue_.empty() ||
-            queue_.front()->next >= queue_.front()->stages[queue_.front()->stage].count) {
+        workReady_.wait(lock, [&] { return stopping_ || ready() != nullptr; });
+        Job* next = ready();
+        if (!next) {
             if (stopping_)
                 return;
             continue;
         }
-        std::shared_ptr<Job> job = queue_.front();
+        const auto at = std::find_if(queue_.begin(), queue_.end(),
+                                     [next](const auto& queued) { return queued.get() == next; });
+        std::shared_ptr<Job> job = *at;
         Stage& stage = job->stages[job->stage];
         const std::size_t index = job->next++;
         lock.unlock();
@@ -99,17 +113,21 @@ void WorkerPool::work(unsigned worker) {
         lock.lock();
         if (++job->done < stage.count)
             continue;
-        // The stage is complete: the next one, or the next job.
-        ++job->stage;
-        job->next = 0;
-        job->done = 0;
-        if (skipEmptyStages(*job)) {
-            job->finished = true;
-            queue_.pop_front();
-            jobDone_.notify_all();
-        }
-        workReady_.notify_all();
+        stageDone(job);
     }
+}
+
+// The job's stage is complete: its next one, or the job is finished.
+void WorkerPool::stageDone(const std::shared_ptr<Job>& job) {
+    ++job->stage;
+    job->next = 0;
+    job->done = 0;
+    if (skipEmptyStages(*job)) {
+        job->finished = true;
+        queue_.erase(std::find(queue_.begin(), queue_.end(), job));
+        jobDone_.notify_all();
+    }
+    workReady_.notify_all();
 }
 
 } // namespace shardix::par2

@@ -12,9 +12,10 @@
 
 namespace shardix::par2 {
 
-// Threads that run jobs, one job at a time in the order they were given. A
-// job is a list of stages run one after the other; the tasks of a stage run
-// in parallel on every thread.
+// Threads that run jobs, one job at a time in the order they were given
+// (but for a first stage that overlaps the job before). A job is a list of
+// stages run one after the other; the tasks of a stage run in parallel on
+// every thread.
 class WorkerPool {
   public:
     // `task(index, worker)`: index below `count`, worker below size().
@@ -22,6 +23,10 @@ class WorkerPool {
     struct Stage {
         std::size_t count = 0;
         Task task;
+        // The first stage of a job only: its tasks may run while the job
+        // before it runs its last stage (they touch nothing that stage does),
+        // so that no thread waits at the end of every job.
+        bool overlapsPrevious = false;
     };
     struct Job;
 
@@ -44,6 +49,9 @@ class WorkerPool {
 
   private:
     void work(unsigned worker);
+    // The job whose next task may be handed out now, or null.
+    Job* ready() const;
+    void stageDone(const std::shared_ptr<Job>& job);
 
     std::mutex mutex_;
     std::condition_variable workReady_;

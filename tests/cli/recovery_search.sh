@@ -26,6 +26,16 @@ mv p.4 sub/
 rc=0
 "$cli" repair p..par2 > out 2> err || rc=$?
 [[ $rc -eq 1 ]] || fail "repair without the moved pieces: status $rc"
+# verify searches the same files, and says what it found in each.
+rc=0
+"$cli" verify p..par2 renamed sub/p.4 src > out 2> err || rc=$?
+[[ $rc -eq 1 ]] || fail "verify with the moved pieces: status $rc"
+grep -q '"renamed" holds 62 blocks of the set: 62 of "p.2"\.' err || fail "verify's note of renamed: $(cat err)"
+grep -q '"sub/p.4" holds 62 blocks of the set: 62 of "p.4"\.' err || fail "verify's note of sub/p.4: $(cat err)"
+grep -q "'shardix-cli repair' can rebuild them" err || fail "verify's verdict with the moved pieces: $(cat err)"
+rc=0
+"$cli" verify src.sha256 renamed > out 2> err || rc=$?
+[[ $rc -eq 2 ]] || fail "verify of a checksum list with files to search: status $rc"
 "$cli" repair p..par2 renamed sub/p.4 > out 2> err || fail "repair with the moved pieces: $(cat out err)"
 { grep -q '^p.2: rebuilt (it was missing)$' out && grep -q '^p.4: rebuilt (it was missing)$' out; } ||
     fail "repair's lines with the moved pieces: $(cat out)"

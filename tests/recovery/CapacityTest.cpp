@@ -100,3 +100,71 @@ TEST(RepairCapacity, MemoryStaysBoundedUpToTheFormatsLimit) {
         EXPECT_LE(plan.bytes, kMemoryBound) << blockSize;
     }
 }
+
+// More missing blocks than the matrix can be inverted for, and no run of
+// consecutive exponents as long: verify says that repair cannot rebuild them,
+// and repair refuses the same; with the memory for the matrix, both can.
+TEST(RepairCapacity, VerifyPromisesOnlyWhatRepairDoes) {
+    TempDir dir;
+    std::vector<std::string> pieces;
+    const RecoveryPlan plan = makeSet(dir, {9600, 9600, 9600}, 100, 64, pieces);
+    ASSERT_GE(plan.recoveryBlocks, 400u);
+    // Every hundredth exponent's packet damaged: runs of at most 99.
+    for (std::size_t v = 0; v < plan.volumes.size(); ++v) {
+        const std::string path = dir / plan.volumeName("set.par2", v);
+        std::string bytes = readFile(path);
+        for (std::size_t at = 0; at + par2::kHeaderSize + 4 <= bytes.size();) {
+            const std::uint64_t length = par2::readU64(bytes.data() + at + 8);
+            if (par2::packetKindOf(bytes.data() + at + 48) == par2::PacketKind::Recovery &&
+                par2::readU32(bytes.data() + at + par2::kHeaderSize) % 100 == 99)
+                bytes[at + par2::kHeaderSize + 8] ^= 1;
+            at += static_cast<std::size_t>(length);
+        }
+        writeFile(path, bytes);
+    }
+    fs::remove(dir / pieceName(0)); // 150 blocks
+    RecoveryControl small;
+    small.memory = 6 * 100 * 100; // a matrix of at most 100 missing blocks
+
+    const Result<RecoveryReport> verified = verifyRecovery(dir / "set.par2", small);
+    ASSERT_TRUE(succeeded(verified));
+    EXPECT_EQ(verified->missingBlocks, 150u);
+    EXPECT_GE(verified->recoveryBlocks, 150u);
+    EXPECT_FALSE(verified->repairable());
+    EXPECT_NE(verified->unsolvable.find("rebuilds at most 100 missing blocks"), std::string::npos)
+        << verified->unsolvable;
+    EXPECT_TRUE(failedWith(repairRecovery(dir / "set.par2", small), ErrorKind::Refused,
+                           "150 blocks are missing, and the recovery blocks at hand have gaps"));
+    EXPECT_FALSE(fs::exists(dir / pieceName(0)));
+
+    const Result<RecoveryReport> roomy = verifyRecovery(dir / "set.par2");
+    ASSERT_TRUE(succeeded(roomy));
+    EXPECT_TRUE(roomy->repairable());
+    expectRepaired(dir, pieces);
+}
+
+// Many files of many lengths (shorter than a chunk of 64 bytes, whole chunks,
+// longer than the 256 KiB read at a time), more than the vector lanes hold:
+// the intact ones are found intact, and a byte changed anywhere is found.
+TEST(VerifyFiles, ManyOfEveryLength) {
+    TempDir dir;
+    std::vector<std::size_t> sizes;
+    for (std::size_t i = 0; i < 37; ++i)
+        sizes.push_back(i % 3 == 0 ? 1 + i : i % 3 == 1 ? 64 * (i + 1) : (256 << 10) + 1000 * i);
+    std::vector<std::string> pieces;
+    makeSet(dir, sizes, 10, 4096, pieces);
+    for (const std::size_t damaged : {std::size_t{4}, std::size_t{29}, std::size_t{33}}) {
+        std::string bytes = pieces[damaged];
+        bytes[damaged == 4 ? bytes.size() - 1 : bytes.size() / 2] ^= 1;
+        writeFile(dir / pieceName(damaged), bytes);
+    }
+    const Result<RecoveryReport> report = verifyRecovery(dir / "set.par2");
+    ASSERT_TRUE(succeeded(report));
+    for (const RecoveryFileReport& file : report->files) {
+        const bool damaged =
+            file.name == pieceName(4) || file.name == pieceName(29) || file.name == pieceName(33);
+        EXPECT_EQ(file.state, damaged ? RecoveryFileState::Damaged : RecoveryFileState::Ok)
+            << file.name;
+    }
+    expectRepaired(dir, pieces);
+}

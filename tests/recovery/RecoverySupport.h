@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace shardix::testing {
 
@@ -42,6 +43,15 @@ inline int par2(const std::string& folder, const std::string& arguments) {
 
 inline std::string pieceName(std::size_t i) {
     return "piece." + std::to_string(100 + i).substr(1); // par2 0.8.1 fails on 1-letter names
+}
+
+// Every piece of `folder` holds the bytes it was made with.
+inline bool intact(const TempDir& folder, const std::vector<std::string>& pieces) {
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (readFile(folder / pieceName(i)) != pieces[i])
+            return false;
+    }
+    return true;
 }
 
 // ASSERT_TRUE(succeeded(result)): the failure message is the Error's.

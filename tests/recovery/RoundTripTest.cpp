@@ -94,13 +94,7 @@ class RoundTrips : public ::testing::TestWithParam<RoundTrip> {
             total += static_cast<std::uint32_t>(wrong.size());
         return total;
     }
-    bool intact() {
-        for (std::size_t i = 0; i < pieces.size(); ++i) {
-            if (readFile(dir / pieceName(i)) != pieces[i])
-                return false;
-        }
-        return true;
-    }
+    bool intact() const { return shardix::testing::intact(dir, pieces); }
 
     TempDir dir;
     std::vector<std::string> pieces;

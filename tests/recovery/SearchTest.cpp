@@ -46,13 +46,7 @@ class ShiftedBlocks : public ::testing::TestWithParam<bool> {
         else
             ASSERT_TRUE(succeeded(createRecovery(dir / "set.par2", paths, *plan)));
     }
-    bool intact() {
-        for (std::size_t i = 0; i < pieces.size(); ++i) {
-            if (readFile(dir / pieceName(i)) != pieces[i])
-                return false;
-        }
-        return true;
-    }
+    bool intact() const { return shardix::testing::intact(dir, pieces); }
 
     TempDir dir;
     std::vector<std::string> pieces;

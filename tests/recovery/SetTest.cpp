@@ -112,6 +112,65 @@ TEST(PacketStore, BoundsAllTheFilesScannedTogether) {
     EXPECT_GT(overflowNotes, 0u);
 }
 
+// Bytes of memory, counting what is read of them.
+class CountingSource final : public par2::ByteSource {
+  public:
+    explicit CountingSource(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::int64_t size() const override { return bytes_.size(); }
+    std::int64_t read(std::int64_t offset, void* buffer, std::size_t length) override {
+        const std::int64_t got = bytes_.read(offset, buffer, length);
+        read_ += std::max<std::int64_t>(got, 0);
+        return got;
+    }
+    std::int64_t bytesRead() const { return read_; }
+
+  private:
+    par2::MemorySource bytes_;
+    std::int64_t read_ = 0;
+};
+
+// Another set's volume is passed over by its packets' headers: its recovery
+// blocks are not read; packets of the set looked for after it are all found.
+TEST(PacketScan, PassesOverAnotherSetsVolumeByItsHeaders) {
+    const RecoveryPlan plan = planRecovery({1 << 20, 1 << 20, 1 << 20, 1 << 20}, 50, 65536).value();
+    TempDir mine, theirs;
+    for (const TempDir* dir : {&mine, &theirs}) {
+        std::vector<std::string> paths;
+        for (std::size_t i = 0; i < 4; ++i) {
+            paths.push_back(*dir / pieceName(i));
+            writeFile(paths.back(),
+                      randomBytes(1 << 20, static_cast<unsigned>(i + (dir == &mine ? 60 : 70))));
+        }
+        ASSERT_TRUE(succeeded(createRecovery(*dir / "set.par2", paths, plan)));
+    }
+    std::size_t largest = 0;
+    for (std::size_t v = 0; v < plan.volumes.size(); ++v)
+        if (plan.volumes[v].count > plan.volumes[largest].count)
+            largest = v;
+    const std::string volume = readFile(theirs / plan.volumeName("set.par2", largest));
+    const std::string index = readFile(mine / "set.par2");
+    par2::PacketStore store;
+    par2::MemorySource indexSource(index);
+    const par2::ScanResult own = par2::scanPackets(indexSource, store);
+    ASSERT_FALSE(own.packets.empty());
+    const par2::Md5Digest ours = own.packets[0].setId;
+
+    CountingSource foreign(volume);
+    const par2::ScanResult passed = par2::scanPackets(foreign, store, &ours);
+    EXPECT_TRUE(passed.packets.empty());
+    EXPECT_GE(passed.foreign, 16u);
+    EXPECT_GT(volume.size(), std::size_t{1} << 20);
+    EXPECT_LT(foreign.bytesRead(), 64 * 1024) << "of " << volume.size();
+
+    // Ours behind the foreign volume, and behind a foreign packet whose
+    // length is forged (no header follows it): searched past, all found.
+    std::string forged = volume.substr(0, 64 + 4 + 65536);
+    forged.replace(8, 8, std::string("\xC8\0\0\0\0\0\0\0", 8));
+    CountingSource mixed(volume + forged + index);
+    const par2::ScanResult found = par2::scanPackets(mixed, store, &ours);
+    EXPECT_EQ(found.packets.size(), own.packets.size());
+}
+
 } // namespace
 
 // ---- The set and its version go by the file named, whatever the names of the others.
