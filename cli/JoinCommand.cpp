@@ -3,7 +3,7 @@
 #include "cli/ConsoleProgress.h"
 #include "cli/Existing.h"
 #include "cli/Exit.h"
-#include "cli/JoinChecks.h"
+#include "cli/JoinFlags.h"
 #include "cli/StandardOutput.h"
 #include "engines/io/Copy.h"
 #include "engines/manifest/ChecksumFile.h"

@@ -177,34 +177,4 @@ std::optional<std::string> targetRefusal(const std::string& target, const JoinPl
     return std::nullopt;
 }
 
-Result<ListedChecks> checksFor(const std::vector<std::string>& inputs, const std::string& target,
-                               const std::string& named, bool checked, const ChecksHints& hints) {
-    ListedChecks checks;
-    if (!checked)
-        return checks;
-    if (named.empty()) {
-        Result<std::string> found = findManifest(inputs);
-        if (!found.ok())
-            return Error::of(ErrorKind::Refused, found.error().message + hints.choose);
-        checks.manifestPath = std::move(found).value();
-    } else {
-        checks.manifestPath = named;
-    }
-    if (checks.manifestPath.empty())
-        return checks;
-    // The output typed last, among the pieces.
-    const Result<bool> listed = guarded([&]() -> Result<bool> {
-        return listsAsSegment(Manifest::read(checks.manifestPath), checks.manifestPath, target);
-    });
-    if (!sameFile(target, checks.manifestPath) && listed.ok() && *listed)
-        return Error::refusedName(shardix::quoted(target) + " is one of the pieces that " +
-                                  shardix::quoted(checks.manifestPath) +
-                                  " lists: it is not written over." + hints.targetFirst +
-                                  "  Nothing was written.");
-    if (Result<> refused = expectedForJoin(checks.manifestPath, inputs, target, checks.expected);
-        !refused.ok())
-        return refused.error();
-    return checks;
-}
-
 } // namespace shardix
