@@ -2,10 +2,6 @@
 
 #include "engines/io/FileIo.h"
 #include "engines/manifest/ChecksumFile.h"
-#include "engines/manifest/Manifest.h"
-#include "engines/manifest/ManifestMatch.h"
-#include "engines/manifest/ManifestSearch.h"
-#include "errors/Error.h"
 #include "errors/Quoted.h"
 
 #include <algorithm>
