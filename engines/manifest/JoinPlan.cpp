@@ -118,7 +118,23 @@ JoinPlan planJoin(const std::string& pieceOrFolder, const std::optional<std::str
         plan.outputName = plan.set.baseName;
     if (const std::optional<SetProblem> alone = lonePiece(plan))
         plan.problems.push_back(*alone);
+    // A list named that checks nothing of the set is a mistake, not a check.
+    if (listPath && plan.problems.empty() && plan.checks && plan.checks->listed() == 0 &&
+        !plan.checks->whole && !plan.set.members.empty())
+        plan.problems.push_back({SetProblem::Kind::ListsNone,
+                                 shardix::quoted(*listPath) + " lists none of the pieces " +
+                                     sampleOf(plan.set) + ", nor the file they join into.",
+                                 {*listPath},
+                                 {}});
     return plan;
+}
+
+std::string sampleOf(const PieceSet& set) {
+    const std::string first = shardix::quoted(set.folder + set.members.front().name);
+    if (set.members.size() == 1)
+        return first;
+    return first + " .. " + shardix::quoted(set.folder + set.members.back().name) + " (" +
+           std::to_string(set.members.size()) + " pieces)";
 }
 
 namespace {

@@ -34,10 +34,14 @@ struct JoinPlan {
 // none is given, the best one beside the pieces; none at all when not
 // `checked`. Pieces that the list names may be of any size (a set cut by
 // lines): the list checks them. Every list beside the pieces that cannot be
-// read is a problem, unless not `checked`.
+// read is a problem, unless not `checked`, and so is a list named that checks
+// nothing of the set.
 JoinPlan planJoin(const std::string& pieceOrFolder,
                   const std::optional<std::string>& listPath = std::nullopt, bool checked = true,
                   const PieceSetOptions& setOptions = {});
+
+// The set's pieces for a message: "dir/xaa" .. "dir/xaj" (10 pieces).
+std::string sampleOf(const PieceSet& set);
 
 // Why the joined bytes may not go to `target`, whatever the user says: it is
 // one of the pieces, a file that a reading of its folder's names counts as a
