@@ -23,7 +23,8 @@ int AppendCommand::run() {
     if (!plan.ok())
         return exitWith(plan.error());
     ConsoleProgress progress("append", flags_.quiet);
-    const Result<> result = appendFile(plan->inputs, target_, progress, plan->engineOptions());
+    const Result<> result =
+        appendFile(plan->inputs, target_, progress, JoinOptions{kCopyChunk, plan->checks()});
     return finishJoin(result, *plan, target_, flags_.quiet, progress);
 }
 

@@ -33,7 +33,8 @@ int AssembleCommand::run() {
         return exitWith(notReplaced(target_));
     const bool wasNew = !exists(target_);
     ConsoleProgress progress("assemble", flags_.quiet);
-    Result<> result = assembleFiles(plan->inputs, target_, progress, plan->engineOptions());
+    Result<> result =
+        assembleFiles(plan->inputs, target_, progress, JoinOptions{kCopyChunk, plan->checks()});
     if (wasNew)
         result = withWhatIsLeft(std::move(result), target_, plan->inputs);
     return finishJoin(result, *plan, target_, flags_.quiet, progress);
@@ -45,7 +46,8 @@ int AssembleCommand::toStandardOutput(const ListedPlan& plan) const {
         return exitWith(out.error());
     FileHandle stream = std::move(out).value();
     ConsoleProgress progress("assemble", flags_.quiet);
-    const Result<> result = joinToStream(plan.inputs, stream, progress, plan.engineOptions());
+    const Result<> result =
+        joinToStream(plan.inputs, stream, progress, JoinOptions{kCopyChunk, plan.checks()});
     return finishJoin(result, plan, target_, flags_.quiet, progress);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/Command.h"
-#include "cli/JoinChecks.h"
+#include "cli/JoinFlags.h"
 
 #include <string>
 #include <vector>

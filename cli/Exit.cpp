@@ -8,6 +8,8 @@
 
 namespace shardix::cli {
 
+const char* const kAppendCompletes = "\"shardix-cli append\" with the same pieces completes it.";
+
 void tell(const std::string& text) {
     std::fprintf(stderr, "shardix-cli: %s\n", text.c_str());
 }
@@ -26,9 +28,7 @@ namespace {
 Error toldAfterStop(const Error& stopped, const ConsoleProgress& progress) {
     const std::string verb = progress.verb();
     const bool joins = verb == "assemble" || verb == "append" || verb == "join";
-    const std::string account = stoppedAccount(
-        progress.written(),
-        joins ? "\"shardix-cli append\" with the same pieces completes it." : std::string());
+    const std::string account = stoppedAccount(progress.written(), joins ? kAppendCompletes : "");
     if (account.empty())
         return stopped;
     return Error::of(ErrorKind::Stopped, account);

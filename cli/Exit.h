@@ -42,4 +42,7 @@ int exitWith(const UsageError& usage);
 // Writes `text` to standard output; a failure to write it is a failure.
 int print(const std::string& text);
 
+// The sentence that says how the short output of a join is completed.
+extern const char* const kAppendCompletes;
+
 } // namespace shardix::cli

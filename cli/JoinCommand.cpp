@@ -3,7 +3,7 @@
 #include "cli/ConsoleProgress.h"
 #include "cli/Existing.h"
 #include "cli/Exit.h"
-#include "cli/JoinChecks.h"
+#include "cli/JoinFlags.h"
 #include "cli/StandardOutput.h"
 #include "engines/io/Copy.h"
 #include "engines/manifest/ChecksumFile.h"
@@ -21,15 +21,6 @@
 namespace shardix::cli {
 
 namespace {
-
-// "dir/xaa" .. "dir/xaj" (10 pieces)
-std::string sampleOf(const PieceSet& set) {
-    const std::string first = shardix::quoted(set.folder + set.members.front().name);
-    if (set.members.size() == 1)
-        return first;
-    return first + " .. " + shardix::quoted(set.folder + set.members.back().name) + " (" +
-           std::to_string(set.members.size()) + " pieces)";
-}
 
 // N of --first: a whole number from 0.
 std::optional<std::int64_t> parseFirst(const std::string& text) {
@@ -97,16 +88,6 @@ int refuseSet(const shardix::JoinPlan& plan, bool firstGiven) {
     return exitWith(Error::of(
         ErrorKind::Refused, plan.problems.back().message + "  Nothing was written." +
                                 readingHint(plan) + firstHint(plan, firstGiven) + listHint(plan)));
-}
-
-// A list named with --manifest that checks nothing of the set is a mistake,
-// not a check.
-Result<> refusedList(const shardix::JoinPlan& plan, const std::string& named) {
-    if (named.empty() || !plan.checks || plan.checks->listed() > 0 || plan.checks->whole)
-        return {};
-    return Error::of(ErrorKind::Refused,
-                     shardix::quoted(named) + " lists none of the pieces " + sampleOf(plan.set) +
-                         ", nor the file they join into.  Nothing was written.");
 }
 
 // The algorithm of the list's checksums, for the line that tells what matched.
@@ -180,8 +161,6 @@ int JoinCommand::run() {
     const shardix::JoinPlan plan = planJoin(piece_, named, !noManifest_, setOptions);
     if (!plan.joinable())
         return refuseSet(plan, !first_.empty());
-    if (Result<> refused = refusedList(plan, manifest_); !refused.ok())
-        return exitWith(refused.error());
     const Result<std::string> to = target(plan);
     if (!to.ok())
         return exitWith(to.error());

@@ -212,15 +212,16 @@ void StepActions::runJoin(
     const auto over = qScopeGuard([this] { completesAfterStop_.clear(); });
     run(outputFolder, [&](RunProgress& progress) -> Result<> {
         // The one planner of the engines decides the list and its checks.
-        const Result<ListedChecks> checks = checksFor(selection_, target, {}, true);
-        if (!checks.ok())
-            return checks.error();
-        if (checks.value().manifestPath.empty())
-            return engine(progress, nullptr);
-        Result<> joined = engine(progress, &checks.value().expected);
-        if (joined.ok())
+        ListedJoin join;
+        join.target = target;
+        join.inputs = selection_;
+        const Result<ListedPlan> plan = planListed(std::move(join));
+        if (!plan.ok())
+            return plan.error();
+        Result<> joined = engine(progress, plan->checks());
+        if (joined.ok() && plan->checks())
             addToCompletion(QStringLiteral("The bytes joined match the checksums in %1.")
-                                .arg(shownQuoted(checks.value().manifestPath)));
+                                .arg(shownQuoted(plan->manifestPath)));
         return joined;
     });
 }

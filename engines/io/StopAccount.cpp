@@ -61,6 +61,13 @@ std::string groupedDigits(std::int64_t number) {
     return number < 0 ? "-" + text : text;
 }
 
+namespace {
+
+const char* const kLeftWith = " was left with ";
+const char* const kHoldsItsFirst = " holds its first ";
+
+} // namespace
+
 std::string stoppedAccount(const std::vector<std::string>& written, const std::string& completes) {
     std::vector<LeftFile> files;
     for (const std::string& path : written) {
@@ -72,12 +79,37 @@ std::string stoppedAccount(const std::vector<std::string>& written, const std::s
         return {};
     std::string text = "The run was stopped.  ";
     if (files.size() == 1)
-        text += shardix::quoted(files[0].path) + " was left with " + bytes(files[0].length) + ".";
+        text += shardix::quoted(files[0].path) + kLeftWith + bytes(files[0].length) + ".";
     else
         text += "It left " + std::to_string(files.size()) + " files: " + listed(files) + ".";
     if (!completes.empty())
         text += "  " + completes;
     return text;
+}
+
+std::string shortOutputAccount(const std::string& path, std::int64_t length, std::int64_t total) {
+    return shardix::quoted(path) + kHoldsItsFirst + std::to_string(length) + " bytes of " +
+           std::to_string(total);
+}
+
+std::string withWhatIsLeft(std::string message, const std::string& path,
+                           const std::vector<std::string>& inputs, const std::string& completes) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return message;
+    std::int64_t total = 0;
+    for (const std::string& input : inputs) {
+        struct stat in {};
+        total += ::stat(input.c_str(), &in) == 0 ? in.st_size : 0;
+    }
+    if (st.st_size >= total)
+        return message;
+    if (message.find(kLeftWith) == std::string::npos &&
+        message.find(kHoldsItsFirst) == std::string::npos)
+        message += "  " + shortOutputAccount(path, st.st_size, total) + ".";
+    if (message.find("completes it") == std::string::npos)
+        message += "  " + completes;
+    return message;
 }
 
 } // namespace shardix

@@ -16,4 +16,15 @@ std::string groupedDigits(std::int64_t number);
 // the output, when it is not empty. Empty when none of the files is there.
 std::string stoppedAccount(const std::vector<std::string>& written, const std::string& completes);
 
+// What a new output that a run left shorter than the whole holds:
+// "\"T\" holds its first N bytes of M", without a full stop, for a sentence
+// on how to complete it to follow.
+std::string shortOutputAccount(const std::string& path, std::int64_t length, std::int64_t total);
+
+// `message` with what the new output `path` holds, when it is a file shorter
+// than the `inputs` together, and then `completes`, unless the message tells
+// them already (after a stop, stoppedAccount tells the length).
+std::string withWhatIsLeft(std::string message, const std::string& path,
+                           const std::vector<std::string>& inputs, const std::string& completes);
+
 } // namespace shardix

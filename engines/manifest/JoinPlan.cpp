@@ -2,10 +2,6 @@
 
 #include "engines/io/FileIo.h"
 #include "engines/manifest/ChecksumFile.h"
-#include "engines/manifest/Manifest.h"
-#include "engines/manifest/ManifestMatch.h"
-#include "engines/manifest/ManifestSearch.h"
-#include "errors/Error.h"
 #include "errors/Quoted.h"
 
 #include <algorithm>
@@ -122,7 +118,23 @@ JoinPlan planJoin(const std::string& pieceOrFolder, const std::optional<std::str
         plan.outputName = plan.set.baseName;
     if (const std::optional<SetProblem> alone = lonePiece(plan))
         plan.problems.push_back(*alone);
+    // A list named that checks nothing of the set is a mistake, not a check.
+    if (listPath && plan.problems.empty() && plan.checks && plan.checks->listed() == 0 &&
+        !plan.checks->whole && !plan.set.members.empty())
+        plan.problems.push_back({SetProblem::Kind::ListsNone,
+                                 shardix::quoted(*listPath) + " lists none of the pieces " +
+                                     sampleOf(plan.set) + ", nor the file they join into.",
+                                 {*listPath},
+                                 {}});
     return plan;
+}
+
+std::string sampleOf(const PieceSet& set) {
+    const std::string first = shardix::quoted(set.folder + set.members.front().name);
+    if (set.members.size() == 1)
+        return first;
+    return first + " .. " + shardix::quoted(set.folder + set.members.back().name) + " (" +
+           std::to_string(set.members.size()) + " pieces)";
 }
 
 namespace {
@@ -175,36 +187,6 @@ std::optional<std::string> targetRefusal(const std::string& target, const JoinPl
                    shardix::quoted(folder + *fellow) + ": it is not written over.";
     }
     return std::nullopt;
-}
-
-Result<ListedChecks> checksFor(const std::vector<std::string>& inputs, const std::string& target,
-                               const std::string& named, bool checked, const ChecksHints& hints) {
-    ListedChecks checks;
-    if (!checked)
-        return checks;
-    if (named.empty()) {
-        Result<std::string> found = findManifest(inputs);
-        if (!found.ok())
-            return Error::of(ErrorKind::Refused, found.error().message + hints.choose);
-        checks.manifestPath = std::move(found).value();
-    } else {
-        checks.manifestPath = named;
-    }
-    if (checks.manifestPath.empty())
-        return checks;
-    // The output typed last, among the pieces.
-    const Result<bool> listed = guarded([&]() -> Result<bool> {
-        return listsAsSegment(Manifest::read(checks.manifestPath), checks.manifestPath, target);
-    });
-    if (!sameFile(target, checks.manifestPath) && listed.ok() && *listed)
-        return Error::refusedName(shardix::quoted(target) + " is one of the pieces that " +
-                                  shardix::quoted(checks.manifestPath) +
-                                  " lists: it is not written over." + hints.targetFirst +
-                                  "  Nothing was written.");
-    if (Result<> refused = expectedForJoin(checks.manifestPath, inputs, target, checks.expected);
-        !refused.ok())
-        return refused.error();
-    return checks;
 }
 
 } // namespace shardix

@@ -68,6 +68,7 @@ struct SetProblem {
         Sizes,      // a piece before the last is not as long as the others
         Ambiguous,  // the piece, or the folder, may belong to more than one set
         NotPieces,  // files that are numbered but are not the pieces of one file
+        ListsNone,  // the checksum list named lists none of the pieces, nor the whole
     };
     Kind kind = Kind::NoSet;
     std::string message;

@@ -374,18 +374,6 @@ class AppendRun {
 
 } // namespace
 
-Result<> refusedAppendTarget(const std::vector<std::string>& sources, const std::string& target) {
-    // Appending to a source, by any name, would grow it while it is read.
-    for (const std::string& source : sources) {
-        if (sameFile(source, target))
-            return Error::refusedName(
-                (source == target ? shardix::quoted(target) + " is one of the files to append from"
-                                  : oneFile(target, source)) +
-                ": appending to it would change what is read.  Nothing was appended.");
-    }
-    return refusedOutput(target);
-}
-
 Result<> appendFile(const std::vector<std::string>& sources, const std::string& target,
                     RunProgress& progress, const JoinOptions& options) {
     Result<> refused = refusedAppendTarget(sources, target);

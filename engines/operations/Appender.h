@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engines/io/FileIo.h"
+#include "engines/manifest/JoinPlan.h" // refusedAppendTarget
 #include "engines/operations/JoinOptions.h"
 #include "errors/Result.h"
 
@@ -28,9 +29,5 @@ class RunProgress;
 // match the whole at the end fails it, also when nothing was missing.
 Result<> appendFile(const std::vector<std::string>& sources, const std::string& target,
                     RunProgress& progress, const JoinOptions& options = {});
-
-// Why `target` cannot be appended to from `sources`: it is one of them (by any
-// name), a pipe, a socket, a folder or a disk device. Nothing when it can.
-Result<> refusedAppendTarget(const std::vector<std::string>& sources, const std::string& target);
 
 } // namespace shardix

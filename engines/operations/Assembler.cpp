@@ -6,6 +6,7 @@
 #include "engines/io/MeasuredFile.h"
 #include "engines/io/ReplacementFile.h"
 #include "engines/io/RunProgress.h"
+#include "engines/io/StopAccount.h"
 #include "engines/operations/OutputCheck.h"
 #include "errors/Error.h"
 #include "errors/Quoted.h"
@@ -24,25 +25,6 @@
 #include <unistd.h>
 
 namespace shardix {
-
-std::string targetIsAnInput(const std::string& target) {
-    return shardix::quoted(target) +
-           " is one of the files to be assembled.  Assembling into it would destroy it.  "
-           "Please choose another name for the assembled file.";
-}
-
-Result<> refusedTarget(const std::vector<std::string>& fileList, const std::string& target) {
-    // Writing the target changes it: if it is one of the inputs, by any name,
-    // that input would be lost before it is read.
-    for (const std::string& entry : fileList) {
-        if (!sameFile(entry, target))
-            continue;
-        return Error::refusedName(entry == target
-                                      ? targetIsAnInput(target)
-                                      : oneFile(target, entry) + ": " + targetIsAnInput(target));
-    }
-    return refusedOutput(target);
-}
 
 namespace {
 
@@ -131,8 +113,7 @@ class AssembleRun {
         struct stat st {};
         if (options_.expected && !replacement_ && output_.isOpen() &&
             ::fstat(output_.fd(), &st) == 0 && st.st_size < total_)
-            error.message += "  " + shardix::quoted(target_) + " holds its first " +
-                             std::to_string(st.st_size) + " bytes of " + std::to_string(total_) +
+            error.message += "  " + shortOutputAccount(target_, st.st_size, total_) +
                              ": append completes it from the same pieces.";
         return error;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engines/io/FileIo.h"
+#include "engines/manifest/JoinPlan.h" // refusedTarget
 #include "engines/operations/JoinOptions.h"
 #include "errors/Result.h"
 
@@ -25,12 +26,5 @@ class RunProgress;
 // then refused.
 Result<> assembleFiles(const std::vector<std::string>& fileList, const std::string& target,
                        RunProgress& progress, const JoinOptions& options = {});
-
-// The refusal of a target that is one of the inputs (also through a link).
-std::string targetIsAnInput(const std::string& target);
-
-// Why `target` cannot take the files of `fileList` (it is one of them, a pipe,
-// a socket or a disk device), or nothing when it can.
-Result<> refusedTarget(const std::vector<std::string>& fileList, const std::string& target);
 
 } // namespace shardix

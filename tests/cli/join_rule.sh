@@ -56,6 +56,13 @@ rm listed/data.bin.005
 "$cli" join --force --output listed/data.bin.002 listed/data.bin.001 2>err &&
     fail "joined over a listed piece"
 grep -q -- '--force' err && fail "a hint of --force that is refused: $(cat err)"
+# A list named that checks none of the pieces is no check.
+sha256sum orig > other.sha256
+"$cli" join --manifest other.sha256 --output joined listed/data.bin.001 2>err &&
+    fail "joined with a list of none of the pieces"
+grep -qF '"other.sha256" lists none of the pieces "listed/data.bin.001" .. ' err ||
+    fail "other list: $(cat err)"
+[[ ! -e joined ]] || fail "other list: something was written"
 
 # sha224sum, sha384sum and b2sum -l lists check the pieces: a damaged one is named.
 for kind in "sha384sum:SHA384SUMS" "sha224sum:p.sha224" "b2sum -l 256:p.b2"; do

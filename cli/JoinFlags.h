@@ -1,7 +1,6 @@
 #pragma once
 
-#include "engines/checksums/Checksums.h"
-#include "engines/operations/JoinOptions.h"
+#include "engines/manifest/JoinPlan.h"
 #include "errors/Result.h"
 
 #include <string>
@@ -15,10 +14,8 @@ namespace shardix::cli {
 
 class ConsoleProgress;
 
-// What assemble and append share: the options that order the files and name a
-// manifest, and the checks made before anything is read.
-
-enum class JoinKind { Assemble, Append };
+// The options that assemble and append share, what they ask the engines'
+// planner, and what they tell at the end of a join.
 
 // What assemble and append are told besides TARGET and the files to join.
 struct JoinFlags {
@@ -34,21 +31,7 @@ void addOrderFlags(CLI::App& command, JoinFlags& flags);
 // Adds --manifest FILE and --no-manifest, which exclude each other.
 void addManifestOptions(CLI::App& command, JoinFlags& flags);
 
-// A join of files given in order that passed its checks.
-struct ListedPlan {
-    std::vector<std::string> inputs; // in the order they are joined
-    std::string manifestPath;        // the manifest they are checked against; empty for none
-    Checksums expected;              // from that manifest
-
-    // How the engine joins them: checked against `expected` when there is a manifest.
-    JoinOptions engineOptions() const;
-};
-
-// Checks the files typed before anything is read or written, and orders them
-// with --sort: refuses a TARGET that is one of them or a numbered piece among
-// them, a checksum list among them, numbered pieces missing, given twice or out
-// of number order, and, through the engines' checksFor, the list that governs
-// them: one beside them that cannot be chosen, what matchSegments refuses.
+// The join of the files typed, as the engines' planner (planListed) decides it.
 Result<ListedPlan> planListed(JoinKind kind, const std::string& target,
                               std::vector<std::string> inputs, const JoinFlags& flags);
 
