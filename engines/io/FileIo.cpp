@@ -48,7 +48,8 @@ FileHandle openOrThrow(const std::string& path, int flags, const char* action) {
         fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        fail(Error::fromErrno(errno, action, path));
+        fail(Error::fromErrno(errno, action, path,
+                              (flags & O_CREAT) != 0 ? Missing::Folder : Missing::File));
     return FileHandle(fd, path);
 }
 
@@ -74,7 +75,7 @@ FileHandle openOutput(const std::string& path, int flags, const char* action) {
     FileHandle f = openOrThrow(path, flags | O_NONBLOCK, action);
     struct stat st {};
     if (::fstat(f.fd(), &st) != 0)
-        fail(Error::fromErrno(errno, action, path));
+        fail(Error::fromErrno(errno, action, path, Missing::Folder));
     if (const char* kind = unwritableKind(st.st_mode))
         fail(Error::of(ErrorKind::FileAccess, refusal(path, kind)));
     ::fcntl(f.fd(), F_SETFL, ::fcntl(f.fd(), F_GETFL) & ~O_NONBLOCK);
@@ -103,7 +104,7 @@ FileHandle openForAppend(const std::string& path) {
     // put at the end instead; nothing before it is touched.
     FileHandle f = openOutput(path, O_WRONLY | O_CREAT, "open for appending");
     if (::lseek(f.fd(), 0, SEEK_END) < 0)
-        fail(Error::fromErrno(errno, "open for appending", path));
+        fail(Error::fromErrno(errno, "open for appending", path, Missing::Folder));
     return f;
 }
 

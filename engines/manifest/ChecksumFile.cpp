@@ -316,8 +316,8 @@ ChecksumList parseChecksumList(std::string_view text, std::string_view fileName)
     return list;
 }
 
-Result<> readChecksumList(const std::string& path, ChecksumList& list) {
-    return guarded([&]() -> Result<> {
+Result<ChecksumList> readChecksumList(const std::string& path) {
+    return guarded([&]() -> Result<ChecksumList> {
         const MeasuredFile file = openMeasured(path);
         if (file.length > kLongestList)
             return Error::of(ErrorKind::FileAccess, shardix::quoted(path) +
@@ -325,8 +325,7 @@ Result<> readChecksumList(const std::string& path, ChecksumList& list) {
                                                         std::to_string(file.length) + " bytes).");
         std::string text(static_cast<std::size_t>(file.length), '\0');
         readExactly(file.file, 0, text.data(), file.length);
-        list = parseChecksumList(text, path);
-        return {};
+        return parseChecksumList(text, path);
     });
 }
 

@@ -43,7 +43,7 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
         std::string pattern = folder + ".shardix-XXXXXX";
         fd = ::mkostemp(pattern.data(), O_CLOEXEC);
         if (fd < 0) {
-            throw cannot(Error::fromErrno(errno, "create", folder));
+            throw cannot(Error::fromErrno(errno, "create", folder, Missing::Folder));
         }
         ::unlink(pattern.c_str());
     }

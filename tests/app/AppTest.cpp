@@ -9,6 +9,7 @@
 #include "dialog/commands/SegmentSteps.h"
 #include "platform/ErrorReporter.h"
 #include "platform/QtWindowServices.h"
+#include "store/StoreFailure.h"
 #include "tests/support/ScriptedServices.h"
 #include "tests/support/TempStore.h"
 
@@ -34,18 +35,18 @@ namespace {
 // failures carry the numbers users know them by and name the file.
 TEST(Reporters, MainExplainsDialogShowsTheDescriptionAndFileFailuresCarryNumbers) {
     ScriptedServices ui;
-    const std::pair<ErrorKind, QString> cases[] = {
-        {ErrorKind::FileNotFound, "The file does not exist."},
-        {ErrorKind::Refused, "Shardix! performed an invalid operation."},
-        {ErrorKind::UnrecognizedDatabase,
+    const std::string gone = "Cannot open \"/x\": it is gone.";
+    const std::pair<Error, QString> cases[] = {
+        {Error::of(ErrorKind::FileNotFound, gone), "The file does not exist."},
+        {Error::of(ErrorKind::Refused, gone), "Shardix! performed an invalid operation."},
+        {storeError(StoreFailure::UnrecognizedDatabase, gone),
          "The database you selected has a format that is unrecognizable to Shardix!."},
-        {ErrorKind::PermissionDenied, "Permission denied."},
-        {ErrorKind::DeviceIo, "Something particular went wrong."}}; // not explained: its own
+        {Error::of(ErrorKind::PermissionDenied, gone), "Permission denied."},
+        {Error::of(ErrorKind::DeviceIo, "Something particular went wrong."),
+         "Something particular went wrong."}}; // not explained: its own
     QStringList expected;
-    for (const auto& [kind, text] : cases) {
-        reportError(ui, Error::of(kind, kind == ErrorKind::DeviceIo
-                                            ? "Something particular went wrong."
-                                            : "Cannot open \"/x\": it is gone."));
+    for (const auto& [error, text] : cases) {
+        reportError(ui, error);
         expected.append("Ok|Information Shardix! - Sorry...: " + text);
     }
     const Error full = Error::fromErrno(ENOSPC, "write", "/mnt/usb/part7");
@@ -68,12 +69,14 @@ TEST(Reporters, MainExplainsDialogShowsTheDescriptionAndFileFailuresCarryNumbers
     EXPECT_EQ(ui.shown().back(),
               "Ok Shardix!: Cannot open \"/x\": gone."); // not translated, even for 53
 
-    const std::tuple<int, const char*, int> numbers[] = {
-        {ENOENT, "open", 53}, {ENOENT, "create", 76}, {EBUSY, "create", 55}, {EACCES, "create", 70},
-        {EROFS, "write", 70}, {ENOTDIR, "open", 75},  {ENOSPC, "write", 61}};
-    for (const auto& [error, action, number] : numbers)
-        EXPECT_EQ(errorNumber(Error::fromErrno(error, action, "/a").kind), number)
-            << action << error;
+    const std::tuple<int, Missing, int> numbers[] = {
+        {ENOENT, Missing::File, 53}, {ENOENT, Missing::Folder, 76}, {EBUSY, Missing::Folder, 55},
+        {EACCES, Missing::File, 70}, {EROFS, Missing::File, 70},    {ENOTDIR, Missing::File, 75},
+        {ENOSPC, Missing::File, 61}};
+    for (const auto& [error, missing, number] : numbers)
+        EXPECT_EQ(errorNumber(Error::fromErrno(error, "open", "/a", missing)), number) << error;
+    EXPECT_EQ(errorNumber(storeError(StoreFailure::StoreInUse, "in use")), 3218);
+    EXPECT_EQ(errorNumber(Error::refusedName("a folder")), 75);
 }
 
 // Shows a real box with `style` and `title`, answers it with `key` once it is up, and
@@ -123,15 +126,14 @@ TEST(QtBusyPointer, IsAStateNotAStack) {
     EXPECT_FALSE(services.isBusy());
 }
 
-// The kind of the failure that `f` raises, or none.
-template <typename F> std::optional<ErrorKind> failureOf(F&& f) {
-    try {
-        f();
-    } catch (const Failed& e) {
-        EXPECT_FALSE(e.error().message.empty());
-        return e.error().kind;
-    }
-    return std::nullopt;
+// The store's failure that `f` returns, or none.
+template <typename F> std::optional<StoreFailure> failureOf(F&& f) {
+    const auto result = f();
+    if (result.ok())
+        return std::nullopt;
+    EXPECT_FALSE(result.error().message.empty());
+    EXPECT_EQ(result.error().kind, ErrorKind::Store) << result.error().message;
+    return storeFailureOf(result.error());
 }
 
 TEST(SettingsStore, EncryptedUpdatedAtOnceKeptAndOnlyTheFirstRecordCounts) {
@@ -144,16 +146,16 @@ TEST(SettingsStore, EncryptedUpdatedAtOnceKeptAndOnlyTheFirstRecordCounts) {
     EXPECT_EQ(store.sql("SELECT count(*) FROM settings"), 1);
     {
         SettingsStore settings = store.open();
-        EXPECT_EQ(settings.showAgain(), std::optional<bool>(true));
-        settings.setShowAgain(false);
+        EXPECT_EQ(settings.showAgain().value(), std::optional<bool>(true));
+        EXPECT_TRUE(settings.setShowAgain(false).ok());
         EXPECT_EQ(store.storedShowAgain(), 0) << "the change is written at once";
     }
-    EXPECT_EQ(store.open().showAgain(), std::optional<bool>(false));
+    EXPECT_EQ(store.open().showAgain().value(), std::optional<bool>(false));
 
     store.sql("UPDATE settings SET showAgain = NULL; INSERT INTO settings VALUES (0);");
     SettingsStore settings = store.open();
-    EXPECT_EQ(settings.showAgain(), std::nullopt);
-    settings.setShowAgain(true);
+    EXPECT_EQ(settings.showAgain().value(), std::nullopt);
+    EXPECT_TRUE(settings.setShowAgain(true).ok());
     EXPECT_EQ(store.sql("SELECT count(*) FROM settings WHERE showAgain = 1"), 1);
 }
 
@@ -161,54 +163,57 @@ TEST(SettingsStore, EncryptedUpdatedAtOnceKeptAndOnlyTheFirstRecordCounts) {
 // before that choice existed reads it as off and takes it when it is first set.
 TEST(SettingsStore, ChecksumChoiceDefaultsToOffAndIsAddedWhenFirstWritten) {
     TempStore store;
-    EXPECT_FALSE(store.open().writeChecksums());
-    store.open().setWriteChecksums(true);
-    EXPECT_TRUE(store.open().writeChecksums());
-    EXPECT_EQ(store.open().showAgain(), std::optional<bool>(true));
-    store.open().setWriteChecksums(false);
-    EXPECT_FALSE(store.open().writeChecksums());
+    EXPECT_FALSE(store.open().writeChecksums().value());
+    EXPECT_TRUE(store.open().setWriteChecksums(true).ok());
+    EXPECT_TRUE(store.open().writeChecksums().value());
+    EXPECT_EQ(store.open().showAgain().value(), std::optional<bool>(true));
+    EXPECT_TRUE(store.open().setWriteChecksums(false).ok());
+    EXPECT_FALSE(store.open().writeChecksums().value());
     EXPECT_EQ(store.sql("SELECT count(*) FROM settings"), 1);
 }
 
 TEST(SettingsStore, RefusesWrongKeysAndOtherFiles) {
     TempStore store;
     const QString other = store.folder() + u"/other.mdb"_s;
-    EXPECT_EQ(failureOf([&] { SettingsStore::open(store.path(), u"658lock"_s); }),
-              ErrorKind::UnrecognizedDatabase);
-    EXPECT_EQ(failureOf([&] { SettingsStore::open(store.path(), QString()); }), ErrorKind::NoKey);
+    EXPECT_EQ(failureOf([&] { return SettingsStore::open(store.path(), u"658lock"_s); }),
+              StoreFailure::UnrecognizedDatabase);
+    EXPECT_EQ(failureOf([&] { return SettingsStore::open(store.path(), QString()); }),
+              StoreFailure::NoKey);
     for (const QByteArray& bytes :
          {QByteArray("This is a plain text file, not a database.\n"), QByteArray()}) {
         ASSERT_TRUE(TempStore::write(other, bytes));
-        EXPECT_EQ(failureOf([&] { SettingsStore::open(other); }), ErrorKind::UnrecognizedDatabase)
+        EXPECT_EQ(failureOf([&] { return SettingsStore::open(other); }),
+                  StoreFailure::UnrecognizedDatabase)
             << bytes.size();
     }
-    EXPECT_EQ(failureOf([&] { SettingsStore::open(store.folder() + u"/missing.mdb"_s); }),
-              ErrorKind::StoreNotFound);
-    EXPECT_EQ(failureOf([&] { SettingsStore::open(store.folder()); }), ErrorKind::StoreNotFound);
+    EXPECT_EQ(failureOf([&] { return SettingsStore::open(store.folder() + u"/missing.mdb"_s); }),
+              StoreFailure::StoreNotFound);
+    EXPECT_EQ(failureOf([&] { return SettingsStore::open(store.folder()); }),
+              StoreFailure::StoreNotFound);
 }
 
 TEST(SettingsStore, MissingPartsReadOnlyAndInUseRaiseTheirOwnNumbers) {
     TempStore store;
     SettingsStore settings = store.open();
-    using Kinds = std::pair<std::optional<ErrorKind>, std::optional<ErrorKind>>;
+    using Kinds = std::pair<std::optional<StoreFailure>, std::optional<StoreFailure>>;
     const auto readAndWrite = [&] {
-        return Kinds(failureOf([&] { settings.showAgain(); }),
-                     failureOf([&] { settings.setShowAgain(false); }));
+        return Kinds(failureOf([&] { return settings.showAgain(); }),
+                     failureOf([&] { return settings.setShowAgain(false); }));
     };
     store.sql("ALTER TABLE settings RENAME TO options;");
-    EXPECT_EQ(readAndWrite(), Kinds(ErrorKind::NoTable, ErrorKind::NoTable));
+    EXPECT_EQ(readAndWrite(), Kinds(StoreFailure::NoTable, StoreFailure::NoTable));
     store.sql("CREATE TABLE settings (showAgian BOOLEAN); INSERT INTO settings VALUES (1);");
-    EXPECT_EQ(readAndWrite(), Kinds(ErrorKind::NoField, ErrorKind::NoField));
+    EXPECT_EQ(readAndWrite(), Kinds(StoreFailure::NoField, StoreFailure::NoField));
     store.sql("DROP TABLE settings; ALTER TABLE options RENAME TO settings;"
               "UPDATE settings SET showAgain = 'yes';");
-    EXPECT_EQ(failureOf([&] { settings.showAgain(); }), ErrorKind::TypeMismatch);
+    EXPECT_EQ(failureOf([&] { return settings.showAgain(); }), StoreFailure::TypeMismatch);
 
     store.sql("DELETE FROM settings;");
-    EXPECT_EQ(readAndWrite(), Kinds(ErrorKind::NoRecord, ErrorKind::NoRecord));
+    EXPECT_EQ(readAndWrite(), Kinds(StoreFailure::NoRecord, StoreFailure::NoRecord));
 
     SettingsStore readOnly = store.open(/*readOnly=*/true);
     store.sql("INSERT INTO settings VALUES (1);");
-    EXPECT_EQ(failureOf([&] { readOnly.setShowAgain(false); }), ErrorKind::StoreReadOnly);
+    EXPECT_EQ(failureOf([&] { return readOnly.setShowAgain(false); }), StoreFailure::StoreReadOnly);
     EXPECT_EQ(store.storedShowAgain(), 1);
 
     // Another program holds the store: it is in use, not without its table, and
@@ -217,10 +222,11 @@ TEST(SettingsStore, MissingPartsReadOnlyAndInUseRaiseTheirOwnNumbers) {
     sqlite3_open(QFile::encodeName(store.path()).constData(), &other);
     sqlite3_key(other, kStoreKey, int(sizeof kStoreKey - 1));
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_EQ(readAndWrite(), Kinds(ErrorKind::StoreInUse, ErrorKind::StoreInUse));
-    EXPECT_EQ(failureOf([&] { store.open(); }), ErrorKind::StoreInUse);
+    EXPECT_EQ(readAndWrite(), Kinds(StoreFailure::StoreInUse, StoreFailure::StoreInUse));
+    EXPECT_EQ(failureOf([&] { return SettingsStore::open(store.path()); }),
+              StoreFailure::StoreInUse);
     sqlite3_close(other);
-    EXPECT_EQ(settings.showAgain(), std::optional<bool>(true));
+    EXPECT_EQ(settings.showAgain().value(), std::optional<bool>(true));
 }
 
 TEST(StoreProbe, FolderGetsOneSlashAndNameCountsInAnyCapitals) {
