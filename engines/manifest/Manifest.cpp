@@ -102,10 +102,12 @@ std::string Manifest::text() const {
 Result<> Manifest::write(const std::string& path) const {
     return guarded([&]() -> Result<> {
         const std::string bytes = text();
-        ReplacementFile out(path);
-        writeExactly(out.file(), bytes.data(), static_cast<std::int64_t>(bytes.size()));
-        out.commit(true);
-        return {};
+        Result<ReplacementFile> out = ReplacementFile::create(path);
+        if (!out.ok())
+            return out.error();
+        ReplacementFile file = std::move(out).value();
+        writeExactly(file.file(), bytes.data(), static_cast<std::int64_t>(bytes.size()));
+        return file.commit(true);
     });
 }
 

@@ -49,7 +49,10 @@ namespace {
 // Why a new `total` bytes cannot be written beside the file `target` replaces;
 // nothing when the disk has room for both.
 Result<> noRoomBeside(const std::string& target, std::int64_t total) {
-    const std::string real = followLinks(target);
+    const Result<std::string> followed = followLinks(target);
+    if (!followed.ok())
+        return followed.error();
+    const std::string& real = *followed;
     const std::size_t slash = real.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : real.substr(0, slash + 1);
     struct statvfs fs {};
@@ -113,8 +116,10 @@ class AssembleRun {
             output_.close();
         if (Result<> checked = checkAtTheEnd(); !checked.ok())
             return keptIfReplaced(checked.error());
-        if (replacement_)
-            replacement_->commit(false);
+        if (replacement_) {
+            if (Result<> committed = replacement_->commit(false); !committed.ok())
+                return committed;
+        }
         progress_.setBytesDone(total_, total_);
         return {};
     }
@@ -167,7 +172,10 @@ class AssembleRun {
         if (replacesAFile(target_)) {
             // Where the new file keeps the inputs' holes, it needs room for
             // their data only.
-            replacement_.emplace(target_);
+            Result<ReplacementFile> made = ReplacementFile::create(target_);
+            if (!made.ok())
+                return made.error();
+            replacement_.emplace(std::move(made).value());
             const bool holes = mayLeaveHoles(replacement_->file());
             if (Result<> noRoom = noRoomBeside(target_, holes ? data_ : total_); !noRoom.ok()) {
                 replacement_.reset();
