@@ -80,10 +80,13 @@ Result<> OutputCheck::rangesSoFar() const {
 }
 
 Result<> OutputCheck::finish(RunProgress& progress) {
-    const Checksums found = reader_.finish([&] {
+    const Result<Checksums> read = reader_.finish([&] {
         progress.setBytesDone(reader_.hashed(), total_);
         stopIfAsked(progress, outputName_);
     });
+    if (!read.ok())
+        fail(read.error()); // as a failure of the copy, not of the check
+    const Checksums& found = *read;
     progress.setBytesDone(total_, total_);
     if (Result<> failure = compare(found.parts); !failure.ok())
         return failure;

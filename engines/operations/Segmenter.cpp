@@ -152,12 +152,14 @@ class CutRun {
         for (int k = 1; k <= count(); ++k)
             writeSegment(k, reader ? &*reader : nullptr);
         if (reader) {
-            Checksums sums = reader->finish([&] {
+            Result<Checksums> sums = reader->finish([&] {
                 showDone(written_, &*reader);
                 stopIfAsked(progress_, segmentName(count()));
             });
+            if (!sums.ok())
+                fail(sums.error());
             if (hash)
-                report_.checksums = std::move(sums);
+                report_.checksums = std::move(sums).value();
         }
         report_.checksums.lengths = lengths_;
         showDone(written_, nullptr);
