@@ -91,21 +91,26 @@ FileHandle openOutput(const std::string& path, int flags, const char* action) {
                        "while it was being copied."));
 }
 
-FileHandle openInput(const std::string& path) {
-    return openOrThrow(path, O_RDONLY | O_NONBLOCK, "open");
+Result<FileHandle> openInput(const std::string& path) {
+    return guarded(
+        [&]() -> Result<FileHandle> { return openOrThrow(path, O_RDONLY | O_NONBLOCK, "open"); });
 }
 
-FileHandle createOutput(const std::string& path) {
-    return openOutput(path, O_WRONLY | O_CREAT | O_TRUNC, "create");
+Result<FileHandle> createOutput(const std::string& path) {
+    return guarded([&]() -> Result<FileHandle> {
+        return openOutput(path, O_WRONLY | O_CREAT | O_TRUNC, "create");
+    });
 }
 
-FileHandle openForAppend(const std::string& path) {
-    // Not O_APPEND: the kernel will not copy into such a file. The position is
-    // put at the end instead; nothing before it is touched.
-    FileHandle f = openOutput(path, O_WRONLY | O_CREAT, "open for appending");
-    if (::lseek(f.fd(), 0, SEEK_END) < 0)
-        fail(Error::fromErrno(errno, "open for appending", path, Missing::Folder));
-    return f;
+Result<FileHandle> openForAppend(const std::string& path) {
+    return guarded([&]() -> Result<FileHandle> {
+        // Not O_APPEND: the kernel will not copy into such a file. The position
+        // is put at the end instead; nothing before it is touched.
+        FileHandle f = openOutput(path, O_WRONLY | O_CREAT, "open for appending");
+        if (::lseek(f.fd(), 0, SEEK_END) < 0)
+            fail(Error::fromErrno(errno, "open for appending", path, Missing::Folder));
+        return f;
+    });
 }
 
 Result<> refusedOutput(const std::string& path) {

@@ -318,7 +318,7 @@ ChecksumList parseChecksumList(std::string_view text, std::string_view fileName)
 
 Result<ChecksumList> readChecksumList(const std::string& path) {
     return guarded([&]() -> Result<ChecksumList> {
-        const MeasuredFile file = openMeasured(path);
+        const MeasuredFile file = valueOrRaise(openMeasured(path));
         if (file.length > kLongestList)
             return Error::of(ErrorKind::FileAccess, shardix::quoted(path) +
                                                         " is too long to be a list of checksums (" +

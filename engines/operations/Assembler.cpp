@@ -147,7 +147,7 @@ class AssembleRun {
     void measureInputs() {
         const bool replacing = replacesAFile(target_);
         for (const std::string& entry : fileList_) {
-            const MeasuredFile input = openMeasured(entry);
+            const MeasuredFile input = valueOrRaise(openMeasured(entry));
             lengths_.push_back(input.length);
             if (replacing)
                 data_ += dataBytes(input.file, 0, input.length);
@@ -182,7 +182,7 @@ class AssembleRun {
                 return noRoom;
             }
         } else {
-            output_ = createOutput(target_);
+            output_ = valueOrRaise(createOutput(target_));
             progress_.writing(target_);
         }
         if (options_.expected)
@@ -198,7 +198,7 @@ class AssembleRun {
         for (const std::string& entry : fileList_) {
             progress_.pumpEvents();
             // Taken up again: it may have changed since it was measured.
-            const MeasuredFile input = openMeasured(entry);
+            const MeasuredFile input = valueOrRaise(openMeasured(entry));
             const std::int64_t start = done_;
             copyRange(input.file, 0, input.length, out(), progress_, options_.copyChunk,
                       kReserveStep, [&](std::int64_t written) { showCopied(start + written); });

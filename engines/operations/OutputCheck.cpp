@@ -23,7 +23,7 @@ FileHandle openToReadBack(const FileHandle& output, const std::string& name,
                           const std::string& path, std::int64_t total) {
     if (total == 0)
         return FileHandle(); // nothing to read, and the output may not even exist
-    FileHandle file = openInput(path);
+    FileHandle file = valueOrRaise(openInput(path));
     if (output.isOpen() && !sameFile(output, path))
         fail(Error::of(ErrorKind::FileAccess,
                        shardix::quoted(name) +

@@ -125,7 +125,7 @@ class CutRun {
 
     // Everything before the first segment is written; refuses what cannot be cut.
     Result<> prepare(const SegmentLengths& lengthsOf) {
-        source_ = openMeasured(sourcePath_);
+        source_ = valueOrRaise(openMeasured(sourcePath_));
         if (Result<> refused = lengthsOf(source_.length, lengths_); !refused.ok())
             return refused;
         if (Result<> refused = refusedNames(sourcePath_, basePath_, count(), options_);
@@ -200,7 +200,7 @@ class CutRun {
         stopIfAsked(progress_, k > 1 ? segmentName(k - 1) : std::string());
         const std::int64_t size = lengths_[static_cast<std::size_t>(k - 1)];
         wroteSegments_ = true;
-        FileHandle output = createOutput(segmentName(k));
+        FileHandle output = valueOrRaise(createOutput(segmentName(k)));
         progress_.writing(segmentName(k));
         const std::int64_t start = written_;
         copyRange(source_.file, start, size, output, progress_, options_.copyChunk, kReserveStep,
