@@ -158,17 +158,16 @@ OperationDialog& MainWindow::operationDialog() {
         // cannot be read or written leaves it off, and says why once changed.
         dialog_->setChecksumSetting(
             [this] {
-                try {
-                    return session_.store && session_.store->writeChecksums();
-                } catch (const Failed&) {
+                if (!session_.store)
                     return false;
-                }
+                const Result<bool> on = session_.store->writeChecksums();
+                return on.ok() && *on;
             },
             [this](bool value) {
-                reportingFailures(session_.ui, [&] {
-                    if (session_.store)
-                        session_.store->setWriteChecksums(value);
-                });
+                if (!session_.store)
+                    return;
+                if (const Result<> set = session_.store->setWriteChecksums(value); !set.ok())
+                    reportError(session_.ui, set.error());
             });
     }
     return *dialog_;

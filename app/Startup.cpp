@@ -17,18 +17,18 @@ StartupResult startUp(Session& session) {
         return StartupResult::StoreNotFound;
     session.folder = found->folder;
     QDir::setCurrent(session.folder);
-    try {
-        session.store = SettingsStore::open(found->path);
-    } catch (const Failed& e) {
+    Result<SettingsStore> opened = SettingsStore::open(found->path);
+    if (!opened.ok()) {
         session.ui.messageBox(
             QStringLiteral("Shardix! cannot open its settings database \"%1\" and must end.\n\n"
                            "Error %2: %3")
                 .arg(shownPath(QDir::toNativeSeparators(found->path)))
-                .arg(errorNumber(e.error().kind))
-                .arg(QString::fromStdString(e.error().message)),
+                .arg(errorNumber(opened.error()))
+                .arg(QString::fromStdString(opened.error().message)),
             MessageIcon::Critical, kAppTitle);
         return StartupResult::StoreUnusable;
     }
+    session.store = std::move(opened).value();
     return StartupResult::Ready;
 }
 

@@ -20,7 +20,7 @@ using Outcome = Verdict::Outcome;
 // The manifest `path`, refused when it cannot be read, lists nothing or says
 // that it lists more than it does.
 Result<Manifest> readManifest(const std::string& path) {
-    Result<Manifest> manifest = guarded([&]() -> Result<Manifest> { return Manifest::read(path); });
+    Result<Manifest> manifest = Manifest::read(path);
     if (!manifest.ok())
         return manifest;
     if (manifest->entries.empty() && manifest->problems.empty())

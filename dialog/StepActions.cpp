@@ -183,7 +183,8 @@ void StepActions::afterRun(const Result<>& outcome, const QString& outputFolder)
         const bool wroteNothing = parts_.progress.written().empty();
         // Refused before anything was written: the step stays as it was, with
         // its lists, its selection and its texts, for the user to mend.
-        if ((error.kind == ErrorKind::Refused && wroteNothing) || error.nameRefused)
+        if ((error.kind == ErrorKind::Refused && wroteNothing) ||
+            error.kind == ErrorKind::NameRefused)
             return stayAfterRefusal(error);
         // Bytes found wrong once they were written are an error of their own
         // kind; other failures are told in a plain box, as the engines' are.
@@ -199,7 +200,7 @@ void StepActions::stayAfterRefusal(const Error& error) {
     parts_.progress.setBusy(false);
     parts_.progress.setProgressVisible(false);
     const bool picksFiles = step_ && step_->controls().pick == FilePick::Several;
-    stopAt(picksFiles && !error.nameRefused ? Mend::Files : Mend::Name,
+    stopAt(picksFiles && error.kind != ErrorKind::NameRefused ? Mend::Files : Mend::Name,
            QString::fromStdString(error.message));
 }
 

@@ -9,12 +9,10 @@ namespace shardix {
 namespace {
 
 // The kind of a failure of the system, for a file being read or written.
-ErrorKind kindOf(int err, const std::string& action) {
+ErrorKind kindOf(int err, Missing missing) {
     switch (err) {
     case ENOENT:
-        // A missing file to read, or a missing folder for a file to create.
-        return action == "create" || action == "open for appending" ? ErrorKind::PathNotFound
-                                                                    : ErrorKind::FileNotFound;
+        return missing == Missing::Folder ? ErrorKind::PathNotFound : ErrorKind::FileNotFound;
     case EACCES:
     case EPERM:
     case EROFS:
@@ -53,13 +51,14 @@ std::string conditionOf(int err) {
 
 } // namespace
 
-Error Error::fromErrno(int err, const std::string& action, const std::string& path) {
+Error Error::fromErrno(int err, const std::string& action, const std::string& path,
+                       Missing missing) {
     const std::string condition = conditionOf(err);
-    return Error{kindOf(err, action),
+    return Error{kindOf(err, missing),
                  "Cannot " + action + " " + shardix::quoted(path) + ": " + condition + ".",
                  {},
                  condition,
-                 false};
+                 0};
 }
 
 std::string Error::withFile() const {

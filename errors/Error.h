@@ -18,26 +18,23 @@ enum class ErrorKind {
     DiskFull,
     InputPastEnd, // a file ended before the length it was measured at
     TooManyFiles, // the process can open no more files
-    FileAccess,   // any other failure to use a file, or a name that cannot be used
+    FileAccess,   // any other failure to use a file
     // Runs.
     Refused,  // what was asked cannot be done as asked; nothing was changed
     Mismatch, // bytes that do not match their checksums
     Stopped,  // a run stopped when the user asked it to
     Internal, // the program met a state it does not expect
-    // The settings store.
-    TypeMismatch, // a value of another type than the field's
-    FieldTooSmall,
-    ZeroLengthField,
-    UnrecognizedDatabase,
-    StoreNotFound,
-    NoKey,
-    NoTable,
-    NoField,
-    NoRecord,
-    StoreReadOnly,
-    StoreInUse,
-    StoreCannotWrite,
+    // The name of an output cannot be used (a folder, a pipe, one of the inputs):
+    // nothing was written, and another name may do.
+    NameRefused,
+    // The settings store failed; which way, `Error::detail` tells in the store's
+    // own words (StoreFailure, store/StoreFailure.h).
+    Store,
 };
+
+// What a missing file (ENOENT) means to a system call: the file to read is not
+// there, or the folder of a file to create is not.
+enum class Missing { File, Folder };
 
 // A failure: its kind, the text the user is told, the file it is about and the
 // system's own cause.
@@ -49,19 +46,23 @@ struct Error {
     // What went wrong, without the file ("the disk is full (...)"); empty where
     // the message says no more.
     std::string cause;
-    // The name of an output cannot be used (a folder, a pipe, one of the
-    // inputs): nothing was written, and another name may do.
-    bool nameRefused = false;
+    // A finer kind, given by the library that raised the failure: for the kind
+    // Store, the number users know the store's failure by (a StoreFailure); 0
+    // where there is none.
+    int detail = 0;
 
     static Error of(ErrorKind kind, std::string message, std::string file = {}) {
-        return Error{kind, std::move(message), std::move(file), {}, false};
+        return Error{kind, std::move(message), std::move(file), {}, 0};
     }
     static Error refusedName(std::string message) {
-        return Error{ErrorKind::FileAccess, std::move(message), {}, {}, true};
+        return of(ErrorKind::NameRefused, std::move(message));
     }
     // The failure of a system call on a file: `action` says what was being
     // done ("open", "create", "read", "write", ...), `path` names the file.
-    static Error fromErrno(int err, const std::string& action, const std::string& path);
+    // The kind follows `err`; a missing file (ENOENT) is PathNotFound where
+    // `missing` says the call needed a folder (a file to create), else FileNotFound.
+    static Error fromErrno(int err, const std::string& action, const std::string& path,
+                           Missing missing = Missing::File);
 
     // The run stopped because the user asked it to; what it wrote stays.
     bool stopped() const { return kind == ErrorKind::Stopped; }

@@ -41,6 +41,14 @@ template <> class [[nodiscard]] Result<void> {
     std::optional<Error> error_;
 };
 
+// The value of `result`, or its Error raised as Failed: for a step of a run
+// that a guarded() in the same .cpp turns back into a value.
+template <typename T> T valueOrRaise(Result<T> result) {
+    if (!result.ok())
+        fail(result.error());
+    return std::move(result).value();
+}
+
 // Runs `work` and returns what it returns, with an Error thrown inside (as
 // Failed) returned instead, and a shortage of memory as an Error too: the one
 // place where the engines' failures turn from exceptions into values.

@@ -112,16 +112,21 @@ bool AppendNotice::event(QEvent* event) {
 // Every click stores false, whatever state the box has just taken; a failure
 // is reported and the notice stays up.
 void AppendNotice::turnOff() {
-    reportingFailures(ui_, [this] { store_.setShowAgain(false); });
+    if (const Result<> set = store_.setShowAgain(false); !set.ok())
+        reportError(ui_, set.error());
 }
 
 bool AppendNotice::showIfWanted() {
-    return reportingFailures(ui_, [this] {
-        if (store_.showAgain().value_or(false)) {
-            textBox_->setPlainText(text());
-            exec();
-        }
-    });
+    const Result<std::optional<bool>> wanted = store_.showAgain();
+    if (!wanted.ok()) {
+        reportError(ui_, wanted.error());
+        return false;
+    }
+    if (wanted->value_or(false)) {
+        textBox_->setPlainText(text());
+        exec();
+    }
+    return true;
 }
 
 } // namespace shardix

@@ -4,10 +4,8 @@
 
 namespace shardix {
 
-int errorNumber(ErrorKind kind) {
-    switch (kind) {
-    case ErrorKind::TypeMismatch:
-        return 13;
+int errorNumber(const Error& error) {
+    switch (error.kind) {
     case ErrorKind::Stopped:
         return 18;
     case ErrorKind::FileNotFound:
@@ -25,41 +23,23 @@ int errorNumber(ErrorKind kind) {
     case ErrorKind::PermissionDenied:
         return 70;
     case ErrorKind::FileAccess:
+    case ErrorKind::NameRefused:
         return 75;
     case ErrorKind::PathNotFound:
         return 76;
-    case ErrorKind::NoRecord:
-        return 3021;
-    case ErrorKind::StoreNotFound:
-        return 3024;
-    case ErrorKind::StoreReadOnly:
-        return 3027;
-    case ErrorKind::NoKey:
-        return 3031;
-    case ErrorKind::StoreCannotWrite:
-        return 3051;
-    case ErrorKind::NoTable:
-        return 3078;
-    case ErrorKind::FieldTooSmall:
-        return 3163;
-    case ErrorKind::StoreInUse:
-        return 3218;
+    case ErrorKind::Store:
+        // The store's failures carry their own numbers.
+        return error.detail;
     case ErrorKind::Refused:
     case ErrorKind::Mismatch:
     case ErrorKind::Internal:
         return 3219;
-    case ErrorKind::NoField:
-        return 3265;
-    case ErrorKind::ZeroLengthField:
-        return 3315;
-    case ErrorKind::UnrecognizedDatabase:
-        return 3343;
     }
     return 3219;
 }
 
 QString explainError(const Error& error) {
-    switch (errorNumber(error.kind)) {
+    switch (errorNumber(error)) {
     case 53:
         return QStringLiteral("The file does not exist.");
     case 55:

@@ -9,8 +9,9 @@ namespace shardix {
 class WindowServices;
 
 // The number users know a kind of failure by, which the program's messages
-// show: 53 for a file that does not exist, 3343 for a database it cannot read.
-int errorNumber(ErrorKind kind);
+// show: 53 for a file that does not exist, 3343 for a database it cannot read
+// (the store's failures carry theirs as their detail).
+int errorNumber(const Error& error);
 
 // The main window's explanation of `error`, by its number; for a number it
 // does not explain, the error's own message.

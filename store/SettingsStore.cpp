@@ -1,4 +1,5 @@
 #include "store/SettingsStore.h"
+#include "store/StoreFailure.h"
 
 #define SQLITE_HAS_CODEC 1
 #include <sqlite3.h>
@@ -21,8 +22,10 @@ const QString kTable = QStringLiteral("settings");
 const QString kField = QStringLiteral("showAgain");
 const QString kChecksumsField = QStringLiteral("writeChecksums");
 
-[[noreturn]] void raise(ErrorKind kind, const QString& description) {
-    fail(Error::of(kind, description.toStdString()));
+// Failures are raised as Failed inside this file and returned as an Error by
+// each public function (guarded()).
+[[noreturn]] void raise(StoreFailure failure, const QString& description) {
+    fail(storeError(failure, description.toStdString()));
 }
 
 QString messageOf(sqlite3* db) {
@@ -47,27 +50,27 @@ int step(sqlite3* db, const Statement& st) {
 }
 
 [[noreturn]] void raiseNoRecord() {
-    raise(ErrorKind::NoRecord,
+    raise(StoreFailure::NoRecord,
           QStringLiteral("No current record: the table \"%1\" holds no record.").arg(kTable));
 }
 
 [[noreturn]] void raiseInUse(const QString& path) {
-    raise(ErrorKind::StoreInUse,
+    raise(StoreFailure::StoreInUse,
           QStringLiteral("The settings database \"%1\" is in use by another program.").arg(path));
 }
 
 } // namespace
 
-SettingsStore SettingsStore::open(const QString& path, const QString& key, bool readOnly) {
+SettingsStore SettingsStore::openOrRaise(const QString& path, const QString& key, bool readOnly) {
     if (key.isEmpty())
-        raise(ErrorKind::NoKey,
+        raise(StoreFailure::NoKey,
               QStringLiteral("No password was given for the settings database \"%1\".").arg(path));
     const QFileInfo info(path);
     if (!info.exists() || info.isDir())
-        raise(ErrorKind::StoreNotFound, QStringLiteral("Could not find file \"%1\".").arg(path));
+        raise(StoreFailure::StoreNotFound, QStringLiteral("Could not find file \"%1\".").arg(path));
     // SQLite takes an empty file for a new database; a settings store is never empty.
     if (info.size() == 0)
-        raise(ErrorKind::UnrecognizedDatabase,
+        raise(StoreFailure::UnrecognizedDatabase,
               QStringLiteral("\"%1\" is empty: it is not a settings database.").arg(path));
 
     sqlite3* db = nullptr;
@@ -75,34 +78,35 @@ SettingsStore SettingsStore::open(const QString& path, const QString& key, bool 
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK) {
         const QString message = messageOf(db);
         sqlite3_close(db);
-        raise(ErrorKind::FileAccess, QStringLiteral("Cannot open \"%1\": %2.").arg(path, message));
+        fail(Error::of(ErrorKind::FileAccess,
+                       QStringLiteral("Cannot open \"%1\": %2.").arg(path, message).toStdString()));
     }
     SettingsStore store(db, path, readOnly);
     // A wrong key, or a file that is no store, shows when the first page is read.
     const QByteArray bytes = key.toUtf8();
     if (sqlite3_key(db, bytes.constData(), int(bytes.size())) != SQLITE_OK)
-        raise(ErrorKind::UnrecognizedDatabase,
+        raise(StoreFailure::UnrecognizedDatabase,
               QStringLiteral("Cannot use the password of \"%1\": %2").arg(path, messageOf(db)));
     const int rc = step(db, prepare(db, "SELECT count(*) FROM sqlite_master"));
     if (isBusy(rc))
         raiseInUse(path);
     if (rc != SQLITE_ROW)
-        raise(ErrorKind::UnrecognizedDatabase,
+        raise(StoreFailure::UnrecognizedDatabase,
               QStringLiteral("\"%1\" is not a settings database, or its password is wrong.")
                   .arg(path));
     sqlite3_busy_timeout(db, 2000);
     return store;
 }
 
-void SettingsStore::create(const QString& path, bool showAgain, const QString& key) {
+void SettingsStore::createOrRaise(const QString& path, bool showAgain, const QString& key) {
     if (key.isEmpty())
-        raise(ErrorKind::NoKey, QStringLiteral("No password was given for \"%1\".").arg(path));
+        raise(StoreFailure::NoKey, QStringLiteral("No password was given for \"%1\".").arg(path));
     // A name of its own beside `path`, so that no other file is touched.
     QTemporaryFile reserved(QFileInfo(path).absolutePath() +
                             QStringLiteral("/.shardix-store-XXXXXX"));
     reserved.setAutoRemove(false);
     if (!reserved.open())
-        raise(ErrorKind::StoreCannotWrite,
+        raise(StoreFailure::StoreCannotWrite,
               QStringLiteral("Cannot create \"%1\": %2").arg(path, reserved.errorString()));
     const QString temp = reserved.fileName();
     reserved.close();
@@ -125,7 +129,7 @@ void SettingsStore::create(const QString& path, bool showAgain, const QString& k
         rc = SQLITE_ERROR;
     if (rc != SQLITE_OK) {
         QFile::remove(temp);
-        raise(ErrorKind::StoreCannotWrite,
+        raise(StoreFailure::StoreCannotWrite,
               QStringLiteral("Cannot create \"%1\": %2").arg(path, message));
     }
     // Renamed over an old store in one step: there is always one whole store.
@@ -133,9 +137,42 @@ void SettingsStore::create(const QString& path, bool showAgain, const QString& k
         0) {
         const QString cause = QString::fromLocal8Bit(std::strerror(errno));
         QFile::remove(temp);
-        raise(ErrorKind::StoreCannotWrite,
+        raise(StoreFailure::StoreCannotWrite,
               QStringLiteral("Cannot create \"%1\": %2").arg(path, cause));
     }
+}
+
+Result<SettingsStore> SettingsStore::open(const QString& path, const QString& key, bool readOnly) {
+    return guarded([&]() -> Result<SettingsStore> { return openOrRaise(path, key, readOnly); });
+}
+
+Result<> SettingsStore::create(const QString& path, bool showAgain, const QString& key) {
+    return guarded([&]() -> Result<> {
+        createOrRaise(path, showAgain, key);
+        return {};
+    });
+}
+
+Result<std::optional<bool>> SettingsStore::showAgain() const {
+    return guarded([&]() -> Result<std::optional<bool>> { return readShowAgain(); });
+}
+
+Result<> SettingsStore::setShowAgain(bool value) {
+    return guarded([&]() -> Result<> {
+        writeField("showAgain", firstRecord(), value);
+        return {};
+    });
+}
+
+Result<bool> SettingsStore::writeChecksums() const {
+    return guarded([&]() -> Result<bool> { return readWriteChecksums(); });
+}
+
+Result<> SettingsStore::setWriteChecksums(bool value) {
+    return guarded([&]() -> Result<> {
+        changeWriteChecksums(value);
+        return {};
+    });
 }
 
 SettingsStore::SettingsStore(sqlite3* db, QString path, bool readOnly)
@@ -165,23 +202,24 @@ long long SettingsStore::firstRecord() const {
     if (isBusy(rc))
         raiseInUse(path_);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        raise(ErrorKind::Refused, QStringLiteral("Cannot read the settings database \"%1\": %2")
-                                      .arg(path_, messageOf(db_)));
+        raise(StoreFailure::Unreadable,
+              QStringLiteral("Cannot read the settings database \"%1\": %2")
+                  .arg(path_, messageOf(db_)));
     if (rc == SQLITE_DONE)
-        raise(ErrorKind::NoTable,
+        raise(StoreFailure::NoTable,
               QStringLiteral("The settings database has no table \"%1\".").arg(kTable));
 
     Statement first = prepare(db_, "SELECT rowid FROM settings ORDER BY rowid LIMIT 1");
     rc = step(db_, first);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        raise(isBusy(rc) ? ErrorKind::StoreInUse : ErrorKind::Refused,
+        raise(isBusy(rc) ? StoreFailure::StoreInUse : StoreFailure::Unreadable,
               QStringLiteral("Cannot read the table \"%1\": %2").arg(kTable, messageOf(db_)));
     if (rc == SQLITE_DONE)
         raiseNoRecord();
     const long long rowid = sqlite3_column_int64(first.get(), 0);
 
     if (!hasField(kField))
-        raise(ErrorKind::NoField,
+        raise(StoreFailure::NoField,
               QStringLiteral("The table \"%1\" has no field \"%2\".").arg(kTable, kField));
     return rowid;
 }
@@ -198,7 +236,7 @@ bool SettingsStore::hasField(const QString& name) const {
     return false;
 }
 
-std::optional<bool> SettingsStore::showAgain() const {
+std::optional<bool> SettingsStore::readShowAgain() const {
     const long long rowid = firstRecord();
     Statement read = prepare(db_, "SELECT showAgain FROM settings WHERE rowid = ?1");
     sqlite3_bind_int64(read.get(), 1, rowid);
@@ -206,7 +244,7 @@ std::optional<bool> SettingsStore::showAgain() const {
     if (rc == SQLITE_DONE)
         raiseNoRecord();
     if (rc != SQLITE_ROW)
-        raise(isBusy(rc) ? ErrorKind::StoreInUse : ErrorKind::Refused,
+        raise(isBusy(rc) ? StoreFailure::StoreInUse : StoreFailure::Unreadable,
               QStringLiteral("Cannot read the field \"%1\": %2").arg(kField, messageOf(db_)));
     switch (sqlite3_column_type(read.get(), 0)) {
     case SQLITE_NULL:
@@ -215,16 +253,12 @@ std::optional<bool> SettingsStore::showAgain() const {
     case SQLITE_FLOAT:
         return sqlite3_column_double(read.get(), 0) != 0.0;
     default:
-        raise(ErrorKind::TypeMismatch,
+        raise(StoreFailure::TypeMismatch,
               QStringLiteral("The field \"%1\" does not hold a yes/no value.").arg(kField));
     }
 }
 
-void SettingsStore::setShowAgain(bool value) {
-    writeField("showAgain", firstRecord(), value);
-}
-
-bool SettingsStore::writeChecksums() const {
+bool SettingsStore::readWriteChecksums() const {
     const long long rowid = firstRecord();
     if (!hasField(kChecksumsField))
         return false;
@@ -232,22 +266,22 @@ bool SettingsStore::writeChecksums() const {
     sqlite3_bind_int64(read.get(), 1, rowid);
     const int rc = step(db_, read);
     if (rc != SQLITE_ROW)
-        raise(isBusy(rc) ? ErrorKind::StoreInUse : ErrorKind::Refused,
+        raise(isBusy(rc) ? StoreFailure::StoreInUse : StoreFailure::Unreadable,
               QStringLiteral("Cannot read the field \"%1\": %2")
                   .arg(kChecksumsField, messageOf(db_)));
     return sqlite3_column_type(read.get(), 0) != SQLITE_NULL &&
            sqlite3_column_double(read.get(), 0) != 0.0;
 }
 
-void SettingsStore::setWriteChecksums(bool value) {
+void SettingsStore::changeWriteChecksums(bool value) {
     const long long rowid = firstRecord();
     if (!readOnly_ && !hasField(kChecksumsField)) {
         const int rc = sqlite3_exec(db_, "ALTER TABLE settings ADD COLUMN writeChecksums BOOLEAN",
                                     nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK && !hasField(kChecksumsField))
-            raise(isBusy(rc)                       ? ErrorKind::StoreInUse
-                  : (rc & 0xff) == SQLITE_READONLY ? ErrorKind::StoreReadOnly
-                                                   : ErrorKind::StoreCannotWrite,
+            raise(isBusy(rc)                       ? StoreFailure::StoreInUse
+                  : (rc & 0xff) == SQLITE_READONLY ? StoreFailure::StoreReadOnly
+                                                   : StoreFailure::StoreCannotWrite,
                   QStringLiteral("Cannot change the settings: %1").arg(messageOf(db_)));
     }
     writeField("writeChecksums", rowid, value);
@@ -255,7 +289,7 @@ void SettingsStore::setWriteChecksums(bool value) {
 
 void SettingsStore::writeField(const char* name, long long rowid, bool value) {
     if (readOnly_)
-        raise(ErrorKind::StoreReadOnly,
+        raise(StoreFailure::StoreReadOnly,
               QStringLiteral("Cannot change the settings: the database is open read-only."));
     const std::string sql = std::string("UPDATE settings SET ") + name + " = ?1 WHERE rowid = ?2";
     Statement write = prepare(db_, sql.c_str());
@@ -263,14 +297,14 @@ void SettingsStore::writeField(const char* name, long long rowid, bool value) {
     sqlite3_bind_int64(write.get(), 2, rowid);
     const int rc = step(db_, write);
     if ((rc & 0xff) == SQLITE_READONLY)
-        raise(ErrorKind::StoreReadOnly,
+        raise(StoreFailure::StoreReadOnly,
               QStringLiteral("Cannot change the settings: the database file is read-only."));
     if (isBusy(rc))
-        raise(ErrorKind::StoreInUse,
+        raise(StoreFailure::StoreInUse,
               QStringLiteral(
                   "Cannot change the settings: the database is locked by another program."));
     if (rc != SQLITE_DONE)
-        raise(ErrorKind::StoreCannotWrite,
+        raise(StoreFailure::StoreCannotWrite,
               QStringLiteral("Cannot write the settings: %1").arg(messageOf(db_)));
     if (sqlite3_changes(db_) == 0)
         raiseNoRecord();

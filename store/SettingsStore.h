@@ -1,6 +1,6 @@
 #pragma once
 
-#include "errors/Error.h"
+#include "errors/Result.h"
 
 #include <QString>
 
@@ -16,18 +16,20 @@ inline constexpr char kStoreKey[] = "658lock-ofthefiles";
 
 // The settings store shardix.mdb: an SQLCipher file, encrypted with kStoreKey,
 // whose table "settings" holds one record with the yes/no field "showAgain".
-// Only the first record counts. Every failure raises Failed.
+// Only the first record counts. Every failure is an Error of the kind Store,
+// whose detail is a StoreFailure (store/StoreFailure.h), or FileAccess for a
+// file the system cannot open.
 class SettingsStore {
   public:
     // Opens the store at `path` with `key`. A missing file gives StoreNotFound,
     // an empty key NoKey, a wrong key or a file that is no store
     // UnrecognizedDatabase, a store that another program holds StoreInUse.
     // `readOnly` refuses every change.
-    static SettingsStore open(const QString& path, const QString& key = kStoreKey,
-                              bool readOnly = false);
+    static Result<SettingsStore> open(const QString& path, const QString& key = kStoreKey,
+                                      bool readOnly = false);
     // Writes a new store at `path` whose setting is `showAgain`. A file already
     // at `path` is replaced only once the new store is complete.
-    static void create(const QString& path, bool showAgain, const QString& key = kStoreKey);
+    static Result<> create(const QString& path, bool showAgain, const QString& key = kStoreKey);
 
     SettingsStore(SettingsStore&& other) noexcept;
     SettingsStore& operator=(SettingsStore&& other) noexcept;
@@ -36,23 +38,29 @@ class SettingsStore {
     const QString& path() const { return path_; }
 
     // Whether the notice before Append is shown: the setting of the first
-    // record, read afresh; nothing when it is null. Raises NoTable, NoRecord,
+    // record, read afresh; nothing when it is null. Fails with NoTable, NoRecord,
     // NoField, StoreInUse, or TypeMismatch for a value that is no yes/no.
-    std::optional<bool> showAgain() const;
-    // Writes the setting of the first record at once. Raises as showAgain() does,
+    Result<std::optional<bool>> showAgain() const;
+    // Writes the setting of the first record at once. Fails as showAgain() does,
     // and StoreReadOnly, StoreInUse or StoreCannotWrite when the change cannot be written.
-    void setShowAgain(bool value);
+    Result<> setShowAgain(bool value);
 
     // Whether Segment also writes a checksum file: the field "writeChecksums"
     // of the first record, false where the store has no such field yet (stores
-    // written before it) or it holds no value. Raises as showAgain() does.
-    bool writeChecksums() const;
-    // Writes that setting, adding the field to a store that lacks it. Raises as
+    // written before it) or it holds no value. Fails as showAgain() does.
+    Result<bool> writeChecksums() const;
+    // Writes that setting, adding the field to a store that lacks it. Fails as
     // setShowAgain() does.
-    void setWriteChecksums(bool value);
+    Result<> setWriteChecksums(bool value);
 
   private:
     SettingsStore(sqlite3* db, QString path, bool readOnly);
+    // What the public functions do, each failure raised as Failed.
+    static SettingsStore openOrRaise(const QString& path, const QString& key, bool readOnly);
+    static void createOrRaise(const QString& path, bool showAgain, const QString& key);
+    std::optional<bool> readShowAgain() const;
+    bool readWriteChecksums() const;
+    void changeWriteChecksums(bool value);
     // Whether the table "settings" has the field `name`.
     bool hasField(const QString& name) const;
     // Writes `value` into the field `name` of the record `rowid`.

@@ -3,12 +3,15 @@
 // delivers with it.
 #include "shardix/Version.h"
 #include "store/SettingsStore.h"
+#include "store/StoreFailure.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
 #include <cstdio>
+#include <optional>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -36,6 +39,33 @@ int usageError(const char* why) {
                  "shardix-make-store: %s\nTry 'shardix-make-store --help' for more information.\n",
                  why);
     return 2;
+}
+
+// The number this tool prints for a failure, as it always has: the place of
+// its kind in the list of kinds (ErrorKind up to Internal, 12, then the store's).
+int toolCode(const shardix::Error& error) {
+    using shardix::StoreFailure;
+    const std::optional<StoreFailure> failure = shardix::storeFailureOf(error);
+    if (!failure)
+        return int(error.kind);
+    static constexpr std::pair<StoreFailure, int> kCodes[] = {
+        {StoreFailure::Unreadable, 9},
+        {StoreFailure::TypeMismatch, 13},
+        {StoreFailure::FieldTooSmall, 14},
+        {StoreFailure::ZeroLengthField, 15},
+        {StoreFailure::UnrecognizedDatabase, 16},
+        {StoreFailure::StoreNotFound, 17},
+        {StoreFailure::NoKey, 18},
+        {StoreFailure::NoTable, 19},
+        {StoreFailure::NoField, 20},
+        {StoreFailure::NoRecord, 21},
+        {StoreFailure::StoreReadOnly, 22},
+        {StoreFailure::StoreInUse, 23},
+        {StoreFailure::StoreCannotWrite, 24}};
+    for (const auto& [known, code] : kCodes)
+        if (known == *failure)
+            return code;
+    return int(error.kind);
 }
 
 int print(const char* text) {
@@ -78,11 +108,10 @@ int main(int argc, char** argv) {
                      qPrintable(path));
         return 1;
     }
-    try {
-        shardix::SettingsStore::create(path, true);
-    } catch (const shardix::Failed& e) {
-        std::fprintf(stderr, "shardix-make-store: error %d: %s\n", int(e.error().kind),
-                     e.error().message.c_str());
+    const shardix::Result<> created = shardix::SettingsStore::create(path, true);
+    if (!created.ok()) {
+        std::fprintf(stderr, "shardix-make-store: error %d: %s\n", toolCode(created.error()),
+                     created.error().message.c_str());
         return 1;
     }
     return 0;

@@ -92,7 +92,18 @@ void ChecksumReader::advance(std::int64_t available) {
     changed_.notify_all();
 }
 
-void ChecksumReader::feed(const char* bytes, std::int64_t length) {
+Result<> ChecksumReader::feed(const char* bytes, std::int64_t length) {
+    return guarded([&]() -> Result<> {
+        feedOrRaise(bytes, length);
+        return {};
+    });
+}
+
+Result<Checksums> ChecksumReader::finish(const std::function<void()>& waiting) {
+    return guarded([&]() -> Result<Checksums> { return finishOrRaise(waiting); });
+}
+
+void ChecksumReader::feedOrRaise(const char* bytes, std::int64_t length) {
     while (length > 0 && fed_ < total_) {
         const std::int64_t piece = fed_ / kPiece;
         const std::int64_t into = fed_ % kPiece;
@@ -131,7 +142,7 @@ std::vector<std::string> ChecksumReader::rangeDigests() const {
     return rangeDigests_;
 }
 
-Checksums ChecksumReader::finish(const std::function<void()>& waiting) {
+Checksums ChecksumReader::finishOrRaise(const std::function<void()>& waiting) {
     std::unique_lock lock(mutex_);
     const auto over = [this] { return error_ || (wholeDone_ && rangesDone_); };
     while (!changed_.wait_for(lock, std::chrono::milliseconds(100), over)) {

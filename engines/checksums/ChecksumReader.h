@@ -65,19 +65,22 @@ class ChecksumReader {
     // The first `available` bytes of the file are written and may be read.
     void advance(std::int64_t available);
     // Hands over the next `length` bytes (a reader made without a file),
-    // waiting while the buffers are full. Raises the Failed of a checksum
-    // thread that failed.
-    void feed(const char* bytes, std::int64_t length);
+    // waiting while the buffers are full. Fails as a checksum thread that
+    // failed did.
+    Result<> feed(const char* bytes, std::int64_t length);
     // How many bytes both checksums have taken in.
     std::int64_t hashed() const;
     // The checksums of the ranges done so far, in order.
     std::vector<std::string> rangeDigests() const;
     // Waits until everything is read, calling `waiting` about ten times a
     // second meanwhile, and returns the ranges' checksums as parts and that of
-    // all the bytes as whole. Raises the Failed of a read that failed.
-    Checksums finish(const std::function<void()>& waiting);
+    // all the bytes as whole. Fails as a read that failed did, or as `waiting`
+    // raised.
+    Result<Checksums> finish(const std::function<void()>& waiting);
 
   private:
+    void feedOrRaise(const char* bytes, std::int64_t length);
+    Checksums finishOrRaise(const std::function<void()>& waiting);
     void start();
     void readAndHashAll();
     void takePiece(std::int64_t piece, std::int64_t at, std::int64_t n, char* buffer);

@@ -2,19 +2,22 @@
 
 #include "errors/Quoted.h"
 
+#include <cerrno>
 #include <map>
 #include <sys/stat.h>
 
 namespace shardix {
 
-std::optional<FileIdentity> identityOf(const std::string& path) {
+Result<FileIdentity> identityOf(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0)
-        return std::nullopt;
+    if (path.empty())
+        return Error::fromErrno(ENOENT, "look at", path);
+    if (::stat(path.c_str(), &st) != 0)
+        return Error::fromErrno(errno, "look at", path);
     return FileIdentity{st.st_dev, st.st_ino};
 }
 
-std::optional<FileIdentity> folderIdentityOf(const std::string& path) {
+Result<FileIdentity> folderIdentityOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     if (slash == std::string::npos)
         return identityOf(".");
@@ -25,8 +28,8 @@ std::optional<std::pair<std::size_t, std::size_t>>
 firstSameFile(const std::vector<std::string>& paths) {
     std::map<std::pair<dev_t, ino_t>, std::size_t> seen;
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        const auto id = identityOf(paths[i]);
-        if (!id)
+        const Result<FileIdentity> id = identityOf(paths[i]);
+        if (!id.ok())
             continue;
         const auto [at, added] = seen.emplace(std::pair{id->device, id->inode}, i);
         if (!added)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "errors/Result.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -17,12 +19,17 @@ struct FileIdentity {
     bool operator==(const FileIdentity& other) const = default;
 };
 
-// The identity of the file `path` names (through links); nothing when there is
-// no such file or it cannot be looked at.
-std::optional<FileIdentity> identityOf(const std::string& path);
+// The identity of the file `path` names (through links); the system's failure
+// to look at it (FileNotFound where there is no such file) naming `path`.
+Result<FileIdentity> identityOf(const std::string& path);
 
 // The identity of the folder that holds `path` ("." for a bare name).
-std::optional<FileIdentity> folderIdentityOf(const std::string& path);
+Result<FileIdentity> folderIdentityOf(const std::string& path);
+
+// Whether both were found and are one file.
+inline bool sameIdentity(const Result<FileIdentity>& a, const Result<FileIdentity>& b) {
+    return a.ok() && b.ok() && *a == *b;
+}
 
 // The first two of `paths` (by their places, the earlier first) that name one
 // file; nothing when all are different files or do not exist.

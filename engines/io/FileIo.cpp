@@ -48,7 +48,8 @@ FileHandle openOrThrow(const std::string& path, int flags, const char* action) {
         fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        fail(Error::fromErrno(errno, action, path));
+        fail(Error::fromErrno(errno, action, path,
+                              (flags & O_CREAT) != 0 ? Missing::Folder : Missing::File));
     return FileHandle(fd, path);
 }
 
@@ -74,7 +75,7 @@ FileHandle openOutput(const std::string& path, int flags, const char* action) {
     FileHandle f = openOrThrow(path, flags | O_NONBLOCK, action);
     struct stat st {};
     if (::fstat(f.fd(), &st) != 0)
-        fail(Error::fromErrno(errno, action, path));
+        fail(Error::fromErrno(errno, action, path, Missing::Folder));
     if (const char* kind = unwritableKind(st.st_mode))
         fail(Error::of(ErrorKind::FileAccess, refusal(path, kind)));
     ::fcntl(f.fd(), F_SETFL, ::fcntl(f.fd(), F_GETFL) & ~O_NONBLOCK);
@@ -90,21 +91,26 @@ FileHandle openOutput(const std::string& path, int flags, const char* action) {
                        "while it was being copied."));
 }
 
-FileHandle openInput(const std::string& path) {
-    return openOrThrow(path, O_RDONLY | O_NONBLOCK, "open");
+Result<FileHandle> openInput(const std::string& path) {
+    return guarded(
+        [&]() -> Result<FileHandle> { return openOrThrow(path, O_RDONLY | O_NONBLOCK, "open"); });
 }
 
-FileHandle createOutput(const std::string& path) {
-    return openOutput(path, O_WRONLY | O_CREAT | O_TRUNC, "create");
+Result<FileHandle> createOutput(const std::string& path) {
+    return guarded([&]() -> Result<FileHandle> {
+        return openOutput(path, O_WRONLY | O_CREAT | O_TRUNC, "create");
+    });
 }
 
-FileHandle openForAppend(const std::string& path) {
-    // Not O_APPEND: the kernel will not copy into such a file. The position is
-    // put at the end instead; nothing before it is touched.
-    FileHandle f = openOutput(path, O_WRONLY | O_CREAT, "open for appending");
-    if (::lseek(f.fd(), 0, SEEK_END) < 0)
-        fail(Error::fromErrno(errno, "open for appending", path));
-    return f;
+Result<FileHandle> openForAppend(const std::string& path) {
+    return guarded([&]() -> Result<FileHandle> {
+        // Not O_APPEND: the kernel will not copy into such a file. The position
+        // is put at the end instead; nothing before it is touched.
+        FileHandle f = openOutput(path, O_WRONLY | O_CREAT, "open for appending");
+        if (::lseek(f.fd(), 0, SEEK_END) < 0)
+            fail(Error::fromErrno(errno, "open for appending", path, Missing::Folder));
+        return f;
+    });
 }
 
 Result<> refusedOutput(const std::string& path) {

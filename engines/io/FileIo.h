@@ -33,16 +33,16 @@ class FileHandle {
 
 // Opens an existing file for reading only. Never waits for a writer, should the
 // name be a pipe.
-FileHandle openInput(const std::string& path);
+Result<FileHandle> openInput(const std::string& path);
 
 // Creates `path` for writing; an existing file of that name is emptied. Writes
 // go through a symbolic link to its target. Refuses a pipe or a socket rather
 // than wait for a reader.
-FileHandle createOutput(const std::string& path);
+Result<FileHandle> createOutput(const std::string& path);
 
 // Opens `path` for writing at its end, creating it when missing. Nothing already
 // in the file is changed. Refuses a pipe or a socket as createOutput does.
-FileHandle openForAppend(const std::string& path);
+Result<FileHandle> openForAppend(const std::string& path);
 
 // The message that refuses `path` as an output: set when it exists and is a
 // folder, a pipe, a socket or a disk device, where writing would fail, wait for

@@ -23,7 +23,9 @@ Failed notAFile(const std::string& path, mode_t mode) {
 
 } // namespace
 
-MeasuredFile openMeasured(const std::string& path) {
+namespace {
+
+MeasuredFile measuredOrRaise(const std::string& path) {
     struct stat named {};
     if (::stat(path.c_str(), &named) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
@@ -34,13 +36,13 @@ MeasuredFile openMeasured(const std::string& path) {
         throw notAFile(path, named.st_mode);
 
     MeasuredFile result;
-    try {
-        result.file = openInput(path);
-    } catch (const Failed& e) {
-        if (e.error().kind == ErrorKind::FileNotFound) // gone since it was looked at
+    Result<FileHandle> input = openInput(path);
+    if (!input.ok()) {
+        if (input.error().kind == ErrorKind::FileNotFound) // gone since it was looked at
             throw noSuchFile(path);
-        throw;
+        fail(input.error());
     }
+    result.file = std::move(input).value();
     // Measure the file that was opened (not the name, which may change hands).
     struct stat opened {};
     if (::fstat(result.file.fd(), &opened) != 0)
@@ -49,6 +51,12 @@ MeasuredFile openMeasured(const std::string& path) {
         throw notAFile(path, opened.st_mode);
     result.length = opened.st_size;
     return result;
+}
+
+} // namespace
+
+Result<MeasuredFile> openMeasured(const std::string& path) {
+    return guarded([&]() -> Result<MeasuredFile> { return measuredOrRaise(path); });
 }
 
 } // namespace shardix

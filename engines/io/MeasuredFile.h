@@ -14,10 +14,10 @@ struct MeasuredFile {
     std::int64_t length = 0;
 };
 
-// Opens the regular file `path` read-only and measures it. Raises Failed with
-// the fixed text of a missing file (its name in file()), with "is a folder" or
+// Opens the regular file `path` read-only and measures it. Fails with the
+// fixed text of a missing file (its name in file()), with "is a folder" or
 // "is not a regular file" for other things of that name, and with the system's
 // own cause, naming the file, when it exists but cannot be opened.
-MeasuredFile openMeasured(const std::string& path);
+Result<MeasuredFile> openMeasured(const std::string& path);
 
 } // namespace shardix

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace shardix {
 
@@ -41,7 +42,7 @@ void syncFolder(const std::string& folder) {
 
 } // namespace
 
-std::string followLinks(const std::string& path) {
+Result<std::string> followLinks(const std::string& path) {
     std::string current = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
@@ -50,23 +51,28 @@ std::string followLinks(const std::string& path) {
         std::string target(PATH_MAX, '\0');
         const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
         if (n < 0)
-            fail(Error::fromErrno(errno, "follow the link", path));
+            return Error::fromErrno(errno, "follow the link", path);
         target.resize(static_cast<std::size_t>(n));
         current = target.front() == '/' ? target : folderOf(current) + "/" + target;
     }
-    fail(Error::fromErrno(ELOOP, "follow the link", path));
+    return Error::fromErrno(ELOOP, "follow the link", path);
 }
 
-ReplacementFile::ReplacementFile(const std::string& path)
-    : path_(path), target_(followLinks(path)) {
-    std::string pattern = folderOf(target_) + "/.shardix-XXXXXX";
+Result<ReplacementFile> ReplacementFile::create(const std::string& path) {
+    Result<std::string> target = followLinks(path);
+    if (!target.ok())
+        return target.error();
+    ReplacementFile made(path, std::move(target).value());
+    std::string pattern = folderOf(made.target_) + "/.shardix-XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0)
-        fail(Error::fromErrno(errno, "create a new file beside", path));
-    temporary_ = pattern;
-    file_ = FileHandle(fd, path);
+    if (fd < 0) {
+        made.committed_ = true; // nothing to remove
+        return Error::fromErrno(errno, "create a new file beside", path);
+    }
+    made.temporary_ = pattern;
+    made.file_ = FileHandle(fd, path);
     struct stat old {};
-    if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    if (::stat(made.target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
         if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
             // Only the owner's own files keep their owner; the mode still follows.
         }
@@ -74,7 +80,13 @@ ReplacementFile::ReplacementFile(const std::string& path)
     } else {
         ::fchmod(fd, newFileMode());
     }
+    return made;
 }
+
+ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
+    : path_(std::move(other.path_)), target_(std::move(other.target_)),
+      temporary_(std::move(other.temporary_)), file_(std::move(other.file_)),
+      committed_(std::exchange(other.committed_, true)) {}
 
 ReplacementFile::~ReplacementFile() {
     if (!committed_) {
@@ -83,15 +95,22 @@ ReplacementFile::~ReplacementFile() {
     }
 }
 
-void ReplacementFile::commit(bool flush) {
+Result<> ReplacementFile::commit(bool flush) {
     if (flush && ::fsync(file_.fd()) != 0)
-        fail(Error::fromErrno(errno, "write", path_));
-    file_.close();
+        return Error::fromErrno(errno, "write", path_);
+    // A delayed write error shows when the file is closed.
+    if (Result<> closed = guarded([&]() -> Result<> {
+            file_.close();
+            return {};
+        });
+        !closed.ok())
+        return closed;
     if (::rename(temporary_.c_str(), target_.c_str()) != 0)
-        fail(Error::fromErrno(errno, "replace", path_));
+        return Error::fromErrno(errno, "replace", path_);
     committed_ = true;
     if (flush)
         syncFolder(folderOf(target_));
+    return {};
 }
 
 } // namespace shardix

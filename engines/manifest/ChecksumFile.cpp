@@ -316,17 +316,16 @@ ChecksumList parseChecksumList(std::string_view text, std::string_view fileName)
     return list;
 }
 
-Result<> readChecksumList(const std::string& path, ChecksumList& list) {
-    return guarded([&]() -> Result<> {
-        const MeasuredFile file = openMeasured(path);
+Result<ChecksumList> readChecksumList(const std::string& path) {
+    return guarded([&]() -> Result<ChecksumList> {
+        const MeasuredFile file = valueOrRaise(openMeasured(path));
         if (file.length > kLongestList)
             return Error::of(ErrorKind::FileAccess, shardix::quoted(path) +
                                                         " is too long to be a list of checksums (" +
                                                         std::to_string(file.length) + " bytes).");
         std::string text(static_cast<std::size_t>(file.length), '\0');
         readExactly(file.file, 0, text.data(), file.length);
-        list = parseChecksumList(text, path);
-        return {};
+        return parseChecksumList(text, path);
     });
 }
 

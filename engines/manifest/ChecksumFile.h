@@ -80,7 +80,7 @@ ChecksumList parseChecksumList(std::string_view text, std::string_view fileName)
 
 // Reads the list `path`. Fails naming it when it cannot be read, is not a
 // regular file, or is too long to be a list.
-Result<> readChecksumList(const std::string& path, ChecksumList& list);
+Result<ChecksumList> readChecksumList(const std::string& path);
 
 // What a line of such a list that cannot be read is not, for messages: "not
 // a line that md5sum -c reads", "not a line of an .sfv file".

@@ -40,23 +40,23 @@ FoundLists listsFor(const PieceSet& set, const std::optional<std::string>& listP
     if (set.members.empty())
         return found;
     if (listPath) {
-        ChecksumList list;
-        if (Result<> failed = readChecksumList(*listPath, list); !failed.ok()) {
+        const Result<ChecksumList> list = readChecksumList(*listPath);
+        if (!list.ok()) {
             SetChecksums broken;
             broken.path = *listPath;
             broken.problems.push_back(
-                {SetProblem::Kind::Unreadable, failed.error().message, {*listPath}, {}});
+                {SetProblem::Kind::Unreadable, list.error().message, {*listPath}, {}});
             found.chosen = std::move(broken);
             return found;
         }
         found.chosen =
-            matchChecksums(list, *listPath, set, identifyOnDisk(splitPath(*listPath).first));
+            matchChecksums(*list, *listPath, set, identifyOnDisk(splitPath(*listPath).first));
         return found;
     }
-    std::vector<FolderEntry> listing;
-    if (!listFolder(set.folder, listing).ok())
+    const Result<std::vector<FolderEntry>> listing = listFolder(set.folder);
+    if (!listing.ok())
         return found;
-    ListsBeside beside = checksumListsBeside(set, listing, identifyOnDisk(set.folder));
+    ListsBeside beside = checksumListsBeside(set, *listing, identifyOnDisk(set.folder));
     found.unreadable = std::move(beside.unreadable);
     for (std::size_t i = 0; i < beside.matched.size(); ++i) {
         if (i == 0)
@@ -180,9 +180,11 @@ std::optional<std::string> targetRefusal(const std::string& target, const JoinPl
     if (plan.checks && listsAsPiece(*plan.checks, target, exists, found.id))
         return shown + " is listed in " + shardix::quoted(plan.checks->path) +
                " as a piece: it is not written over.";
-    std::vector<FolderEntry> listing;
-    if (exists && listFolder(folder, listing).ok()) {
-        if (const std::optional<std::string> fellow = fellowPiece(listing, name))
+    // A name that is not there yet has no fellows to look for.
+    const Result<std::vector<FolderEntry>> listing =
+        exists ? listFolder(folder) : std::vector<FolderEntry>{};
+    if (listing.ok()) {
+        if (const std::optional<std::string> fellow = fellowPiece(*listing, name))
             return shown + " is named as a piece of a set, with " +
                    shardix::quoted(folder + *fellow) + ": it is not written over.";
     }

@@ -108,17 +108,17 @@ Result<ListedChecks> checksFor(const std::vector<std::string>& inputs, const std
     if (checks.manifestPath.empty())
         return checks;
     // The output typed last, among the pieces.
-    const Result<bool> listed = guarded([&]() -> Result<bool> {
-        return listsAsSegment(Manifest::read(checks.manifestPath), checks.manifestPath, target);
-    });
-    if (!sameFile(target, checks.manifestPath) && listed.ok() && *listed)
+    const Result<Manifest> manifest = Manifest::read(checks.manifestPath);
+    if (!sameFile(target, checks.manifestPath) && manifest.ok() &&
+        listsAsSegment(*manifest, checks.manifestPath, target))
         return Error::refusedName(shardix::quoted(target) + " is one of the pieces that " +
                                   shardix::quoted(checks.manifestPath) +
                                   " lists: it is not written over." + hints.targetFirst +
                                   "  Nothing was written.");
-    if (Result<> refused = expectedForJoin(checks.manifestPath, inputs, target, checks.expected);
-        !refused.ok())
-        return refused.error();
+    Result<Checksums> expected = expectedForJoin(checks.manifestPath, inputs, target);
+    if (!expected.ok())
+        return expected.error();
+    checks.expected = std::move(expected).value();
     return checks;
 }
 

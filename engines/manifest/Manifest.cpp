@@ -43,11 +43,11 @@ std::string Manifest::unreadableLine() const {
                               entries.empty() ? HashAlgorithm::Sha256 : entries.front().algorithm);
 }
 
-Manifest Manifest::read(const std::string& path) {
-    ChecksumList list;
-    if (Result<> failed = readChecksumList(path, list); !failed.ok())
-        fail(failed.error());
-    return fromList(list);
+Result<Manifest> Manifest::read(const std::string& path) {
+    const Result<ChecksumList> list = readChecksumList(path);
+    if (!list.ok())
+        return list.error();
+    return fromList(*list);
 }
 
 Result<> Manifest::checkComplete(const std::string& path) const {
@@ -99,11 +99,16 @@ std::string Manifest::text() const {
     return text;
 }
 
-void Manifest::write(const std::string& path) const {
-    const std::string bytes = text();
-    ReplacementFile out(path);
-    writeExactly(out.file(), bytes.data(), static_cast<std::int64_t>(bytes.size()));
-    out.commit(true);
+Result<> Manifest::write(const std::string& path) const {
+    return guarded([&]() -> Result<> {
+        const std::string bytes = text();
+        Result<ReplacementFile> out = ReplacementFile::create(path);
+        if (!out.ok())
+            return out.error();
+        ReplacementFile file = std::move(out).value();
+        writeExactly(file.file(), bytes.data(), static_cast<std::int64_t>(bytes.size()));
+        return file.commit(true);
+    });
 }
 
 std::string Manifest::shownName(const std::string& name) {

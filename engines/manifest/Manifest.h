@@ -54,9 +54,9 @@ class Manifest {
     static Manifest parse(std::string_view text, std::string_view fileName = ".sha256");
     // The manifest of a list read by parseChecksumList.
     static Manifest fromList(const ChecksumList& list);
-    // Reads the list `path`, of the kind its name tells. Raises Failed when
-    // it cannot be read, or is too long to be a list.
-    static Manifest read(const std::string& path);
+    // Reads the list `path`, of the kind its name tells. Fails when it cannot
+    // be read, or is too long to be a list.
+    static Result<Manifest> read(const std::string& path);
 
     // What a line of it that cannot be read is not ("not a line that
     // sha256sum -c reads"), for messages.
@@ -67,8 +67,8 @@ class Manifest {
     // Writes text() into `path`: into a new file beside it, flushed to the disk
     // and renamed into place when complete, so that `path` holds either its
     // old bytes or the whole new text (a symbolic link is followed, and the
-    // file it leads to replaced). Raises Failed; nothing new is left then.
-    void write(const std::string& path) const;
+    // file it leads to replaced). On a failure nothing new is left.
+    Result<> write(const std::string& path) const;
 
     // `name` as sha256sum shows it: with a backslash before it and \\, \n
     // and \r in it when it holds a backslash, a line feed or a carriage return.

@@ -48,15 +48,15 @@ class PieceMatch {
           folder_(Manifest::folderOf(manifestPath)),
           listedIn_(" in " + shardix::quoted(manifestPath)) {}
 
-    Result<> run(Checksums& expected) {
+    Result<Checksums> run() {
         for (const auto check :
              {&PieceMatch::readable, &PieceMatch::listsPieces, &PieceMatch::noTwoListedAlike,
               &PieceMatch::placeInputs, &PieceMatch::noneLeftOut, &PieceMatch::inOrder,
               &PieceMatch::lengthsAgree}) {
             if (Result<> refused = (this->*check)(); !refused.ok())
-                return refused;
+                return refused.error();
         }
-        expected = Checksums{};
+        Checksums expected;
         expected.source = path_;
         for (const ManifestEntry* piece : pieces_) {
             expected.parts.push_back(piece->digest);
@@ -66,7 +66,7 @@ class PieceMatch {
             expected.whole = whole_->digest;
             expected.wholeAlgorithm = whole_->algorithm;
         }
-        return {};
+        return expected;
     }
 
   private:
@@ -200,48 +200,47 @@ class PieceMatch {
 
 } // namespace
 
-Result<> matchSegments(const Manifest& manifest, const std::string& manifestPath,
-                       const std::vector<std::string>& inputs, Checksums& expected) {
-    return PieceMatch(manifest, manifestPath, inputs).run(expected);
+Result<Checksums> matchSegments(const Manifest& manifest, const std::string& manifestPath,
+                                const std::vector<std::string>& inputs) {
+    return PieceMatch(manifest, manifestPath, inputs).run();
 }
 
 bool listsAsSegment(const Manifest& manifest, const std::string& manifestPath,
                     const std::string& path) {
     const std::string folder = Manifest::folderOf(manifestPath);
-    const auto target = identityOf(path);
-    const auto targetFolder = folderIdentityOf(path);
+    const Result<FileIdentity> target = identityOf(path);
+    const Result<FileIdentity> targetFolder = folderIdentityOf(path);
     const std::string name = path.substr(path.find_last_of('/') + 1);
     for (const ManifestEntry& entry : manifest.entries) {
         if (entry.whole)
             continue;
         const std::string listed = folder + entry.name;
-        if (target ? target == identityOf(listed)
-                   : entry.name.find('/') == std::string::npos && entry.name == name &&
-                         targetFolder && targetFolder == folderIdentityOf(listed))
+        if (target.ok() ? sameIdentity(target, identityOf(listed))
+                        : entry.name.find('/') == std::string::npos && entry.name == name &&
+                              sameIdentity(targetFolder, folderIdentityOf(listed)))
             return true;
     }
     return false;
 }
 
-Result<> expectedForJoin(const std::string& manifestPath, const std::vector<std::string>& inputs,
-                         const std::string& target, Checksums& expected) {
-    try {
-        const Manifest manifest = Manifest::read(manifestPath);
-        if (Result<> refused = matchSegments(manifest, manifestPath, inputs, expected);
-            !refused.ok())
-            return refused;
-        if (sameFile(target, manifestPath))
-            return Error::refusedName(shardix::quoted(target) +
-                                      " is the manifest that the pieces are checked against; "
-                                      "please choose another name for the output.");
-        if (listsAsSegment(manifest, manifestPath, target))
-            return Error::refusedName(shardix::quoted(target) + " is one of the pieces that " +
-                                      shardix::quoted(manifestPath) +
-                                      " lists; please choose another name for the output.");
-        return {};
-    } catch (const Failed& e) {
-        return e.error();
-    }
+Result<Checksums> expectedForJoin(const std::string& manifestPath,
+                                  const std::vector<std::string>& inputs,
+                                  const std::string& target) {
+    const Result<Manifest> manifest = Manifest::read(manifestPath);
+    if (!manifest.ok())
+        return manifest.error();
+    Result<Checksums> expected = matchSegments(*manifest, manifestPath, inputs);
+    if (!expected.ok())
+        return expected;
+    if (sameFile(target, manifestPath))
+        return Error::refusedName(shardix::quoted(target) +
+                                  " is the manifest that the pieces are checked against; "
+                                  "please choose another name for the output.");
+    if (listsAsSegment(*manifest, manifestPath, target))
+        return Error::refusedName(shardix::quoted(target) + " is one of the pieces that " +
+                                  shardix::quoted(manifestPath) +
+                                  " lists; please choose another name for the output.");
+    return expected;
 }
 
 } // namespace shardix

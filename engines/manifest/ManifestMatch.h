@@ -12,13 +12,13 @@ namespace shardix {
 // Checks, before anything is written, that `inputs` are the segments that
 // `manifest` (read from `manifestPath`) lists: all of them, each once, in the
 // manifest's order and each as long as its note says, the files compared by
-// identity, so that any spelling of a name or a link to it will do. Fills
-// `expected` with the checksums to check the inputs' bytes against, in order,
+// identity, so that any spelling of a name or a link to it will do. Gives the
+// checksums to check the inputs' bytes against, in order,
 // and that of the whole file when the manifest has one. A failure names the
 // first segment that is missing, not listed, given twice, out of its place or
 // of another length, or a line of the manifest that cannot be read.
-Result<> matchSegments(const Manifest& manifest, const std::string& manifestPath,
-                       const std::vector<std::string>& inputs, Checksums& expected);
+Result<Checksums> matchSegments(const Manifest& manifest, const std::string& manifestPath,
+                                const std::vector<std::string>& inputs);
 
 // Whether `path` is one of the segments that `manifest` (read from
 // `manifestPath`) lists: the same file, or, where there is no file of that
@@ -29,7 +29,8 @@ bool listsAsSegment(const Manifest& manifest, const std::string& manifestPath,
 // The checksums to check a join of `inputs` into `target` against, from the
 // manifest `manifestPath`: read and matched as matchSegments does. Refuses a
 // target that is the manifest itself or one of the pieces it lists.
-Result<> expectedForJoin(const std::string& manifestPath, const std::vector<std::string>& inputs,
-                         const std::string& target, Checksums& expected);
+Result<Checksums> expectedForJoin(const std::string& manifestPath,
+                                  const std::vector<std::string>& inputs,
+                                  const std::string& target);
 
 } // namespace shardix

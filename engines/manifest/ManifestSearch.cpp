@@ -49,8 +49,8 @@ bool listsOneOf(const Manifest& manifest, const std::string& path,
     for (const ManifestEntry& entry : manifest.entries) {
         if (entry.whole || leadsOutside(entry.name))
             continue;
-        const auto listed = identityOf(folder + entry.name);
-        if (listed && std::find(inputs.begin(), inputs.end(), *listed) != inputs.end())
+        const Result<FileIdentity> listed = identityOf(folder + entry.name);
+        if (listed.ok() && std::find(inputs.begin(), inputs.end(), *listed) != inputs.end())
             return true;
     }
     return false;
@@ -70,10 +70,10 @@ Inputs inputsOf(const std::vector<std::string>& paths) {
     Inputs inputs;
     std::vector<FileIdentity> seen;
     for (const std::string& path : paths) {
-        if (const auto id = identityOf(path))
+        if (const Result<FileIdentity> id = identityOf(path); id.ok())
             inputs.files.push_back(*id);
-        const auto folder = folderIdentityOf(path);
-        if (folder && std::find(seen.begin(), seen.end(), *folder) == seen.end()) {
+        const Result<FileIdentity> folder = folderIdentityOf(path);
+        if (folder.ok() && std::find(seen.begin(), seen.end(), *folder) == seen.end()) {
             seen.push_back(*folder);
             inputs.folders.push_back(folderOf(path));
         }
@@ -87,18 +87,19 @@ class Choice {
     // Takes up `candidate` when it lists one of `inputs`; refuses a second
     // manifest that lists other checksums, and one that cannot be read.
     Result<> consider(const std::string& candidate, const Inputs& inputs) {
-        const auto id = identityOf(candidate);
+        const Result<FileIdentity> found = identityOf(candidate);
+        const std::optional<FileIdentity> id =
+            found.ok() ? std::optional<FileIdentity>(*found) : std::nullopt;
         if (!isRegularFile(candidate) || (chosenId_ && id == chosenId_))
             return {}; // the chosen one again, by another name
-        Manifest manifest;
-        try {
-            manifest = Manifest::read(candidate);
-        } catch (const Failed& e) {
-            return Error::of(ErrorKind::Refused,
-                             "The list of checksums " + shardix::quoted(candidate) +
-                                 " beside the files cannot be read (" + e.error().causeOrMessage() +
-                                 "), so they cannot be checked against it.");
-        }
+        Result<Manifest> read = Manifest::read(candidate);
+        if (!read.ok())
+            return Error::of(ErrorKind::Refused, "The list of checksums " +
+                                                     shardix::quoted(candidate) +
+                                                     " beside the files cannot be read (" +
+                                                     read.error().causeOrMessage() +
+                                                     "), so they cannot be checked against it.");
+        Manifest manifest = std::move(read).value();
         if (!listsOneOf(manifest, candidate, inputs.files) || agrees(manifest, candidate))
             return {};
         if (chosenId_ && !sameAlgorithms(manifest)) {

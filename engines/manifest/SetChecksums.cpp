@@ -204,16 +204,17 @@ ListsBeside checksumListsBeside(const PieceSet& set, const std::vector<FolderEnt
               [](const FolderEntry* a, const FolderEntry* b) { return a->name < b->name; });
     for (const FolderEntry* entry : lists) {
         const std::string path = set.folder + entry->name;
-        ChecksumList list;
-        if (Result<> failed = readChecksumList(path, list); !failed.ok()) {
+        const Result<ChecksumList> read = readChecksumList(path);
+        if (!read.ok()) {
             found.unreadable.push_back({SetProblem::Kind::Unreadable,
                                         "The list of checksums " + shardix::quoted(path) +
                                             " beside the pieces cannot be read: " +
-                                            sentence(failed.error().causeOrMessage()),
+                                            sentence(read.error().causeOrMessage()),
                                         {path},
                                         {}});
             continue;
         }
+        const ChecksumList& list = *read;
         if (!list.problems.empty())
             found.unreadable.push_back(
                 {SetProblem::Kind::Unreadable,

@@ -25,7 +25,7 @@ Verdict check(const ManifestEntry& entry, const std::string& path, std::atomic<s
               std::string& found) {
     using Outcome = Verdict::Outcome;
     try {
-        const MeasuredFile file = openMeasured(path);
+        const MeasuredFile file = valueOrRaise(openMeasured(path));
         if (entry.length && file.length != *entry.length) {
             return {file.length < *entry.length ? Outcome::Shorter : Outcome::Longer,
                     std::to_string(file.length) + " bytes instead of " +

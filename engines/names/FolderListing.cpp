@@ -34,13 +34,13 @@ FolderEntry unreadable(const std::string& name, int err) {
 
 } // namespace
 
-Result<> listFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+Result<std::vector<FolderEntry>> listFolder(const std::string& folder) {
     const std::string shown = folder.empty() ? "." : folder;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(shown.c_str()), ::closedir);
     if (!dir)
         return Error::fromErrno(errno, "list the folder", shown);
     const int fd = ::dirfd(dir.get());
-    entries.clear();
+    std::vector<FolderEntry> entries;
     for (;;) {
         errno = 0;
         const dirent* item = ::readdir(dir.get());
@@ -58,7 +58,7 @@ Result<> listFolder(const std::string& folder, std::vector<FolderEntry>& entries
         else
             entries.push_back(entryOf(st, name));
     }
-    return {};
+    return entries;
 }
 
 FolderEntry statEntry(const std::string& path, const std::string& name) {

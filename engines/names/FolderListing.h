@@ -33,7 +33,7 @@ struct FolderEntry {
 
 // The names in `folder` ("" or "dir/"; "" is the current folder), "." and ".."
 // left out, in no particular order. Fails naming the folder and the system's cause.
-Result<> listFolder(const std::string& folder, std::vector<FolderEntry>& entries);
+Result<std::vector<FolderEntry>> listFolder(const std::string& folder);
 
 // What stat says of `path`, named `name` in the entry.
 FolderEntry statEntry(const std::string& path, const std::string& name);

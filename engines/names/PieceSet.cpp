@@ -295,14 +295,14 @@ PieceSet findPieceSet(const std::string& pieceOrFolder, const PieceSetOptions& o
         folder = std::move(dir);
         piece = std::move(name);
     }
-    std::vector<FolderEntry> listing;
-    if (Result<> failed = listFolder(folder, listing); !failed.ok()) {
+    const Result<std::vector<FolderEntry>> listing = listFolder(folder);
+    if (!listing.ok()) {
         PieceSet set;
         set.folder = folder;
-        set.problems.push_back({SetProblem::Kind::Unreadable, failed.error().message, {}, {}});
+        set.problems.push_back({SetProblem::Kind::Unreadable, listing.error().message, {}, {}});
         return set;
     }
-    return findPieceSetIn(folder, listing, piece, options);
+    return findPieceSetIn(folder, *listing, piece, options);
 }
 
 SortedPieces sortPieces(const std::vector<std::string>& paths) {

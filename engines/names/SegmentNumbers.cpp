@@ -70,8 +70,7 @@ bool sameBase(const std::string& a, const std::string& b) {
     if (a.compare(slashA + 1, std::string::npos, b, slashB + 1, std::string::npos) != 0)
         return false;
     // The base's folder is that of a piece named after it.
-    const auto folderA = folderIdentityOf(a + "1");
-    return folderA && folderA == folderIdentityOf(b + "1");
+    return sameIdentity(folderIdentityOf(a + "1"), folderIdentityOf(b + "1"));
 }
 
 // One reading of all the paths under one base name.

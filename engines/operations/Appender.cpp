@@ -123,7 +123,7 @@ TargetBefore takeUpTarget(const std::string& target) {
         fail(Error::fromErrno(EISDIR, "open for appending", target));
     if (!S_ISREG(st.st_mode) || st.st_size == 0)
         return before; // a character device holds nothing to compare
-    before.file = openInput(target);
+    before.file = valueOrRaise(openInput(target));
     struct stat opened {};
     if (::fstat(before.file.fd(), &opened) != 0)
         fail(Error::fromErrno(errno, "measure", target));
@@ -239,7 +239,7 @@ class AppendRun {
     void measureSources() {
         for (const std::string& source : sources_) {
             struct stat st {};
-            lengths_.push_back(options_.expected                  ? openMeasured(source).length
+            lengths_.push_back(options_.expected ? valueOrRaise(openMeasured(source)).length
                                : ::stat(source.c_str(), &st) == 0 ? st.st_size
                                                                   : 0);
         }
@@ -274,7 +274,7 @@ class AppendRun {
         PrefixCheck check(before_.file, before_.length);
         for (; index_ < sources_.size(); ++index_) {
             progress_.pumpEvents();
-            found_ = openMeasured(sources_[index_]);
+            found_ = valueOrRaise(openMeasured(sources_[index_]));
             if (auto at = check.differsFrom(found_, offset_))
                 return notItsBeginning(target_, *at, sources_[index_], offset_);
             if (before_.length < offset_ + found_.length)
@@ -294,7 +294,7 @@ class AppendRun {
                                *options_.expected);
             return {};
         }
-        output_ = openForAppend(target_);
+        output_ = valueOrRaise(openForAppend(target_));
         progress_.writing(target_);
         if (!stillTheSame(output_, before_))
             return Error::of(ErrorKind::FileAccess,
@@ -330,7 +330,7 @@ class AppendRun {
             }
             const bool more = ++index_ < sources_.size();
             if (more)
-                found_ = openMeasured(sources_[index_]);
+                found_ = valueOrRaise(openMeasured(sources_[index_]));
             advanceProgress();
             if (!more)
                 return {};

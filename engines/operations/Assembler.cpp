@@ -31,7 +31,10 @@ namespace {
 // Why a new `total` bytes cannot be written beside the file `target` replaces;
 // nothing when the disk has room for both.
 Result<> noRoomBeside(const std::string& target, std::int64_t total) {
-    const std::string real = followLinks(target);
+    const Result<std::string> followed = followLinks(target);
+    if (!followed.ok())
+        return followed.error();
+    const std::string& real = *followed;
     const std::size_t slash = real.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : real.substr(0, slash + 1);
     struct statvfs fs {};
@@ -95,8 +98,10 @@ class AssembleRun {
             output_.close();
         if (Result<> checked = checkAtTheEnd(); !checked.ok())
             return keptIfReplaced(checked.error());
-        if (replacement_)
-            replacement_->commit(false);
+        if (replacement_) {
+            if (Result<> committed = replacement_->commit(false); !committed.ok())
+                return committed;
+        }
         progress_.setBytesDone(total_, total_);
         return {};
     }
@@ -123,7 +128,7 @@ class AssembleRun {
     void measureInputs() {
         const bool replacing = replacesAFile(target_);
         for (const std::string& entry : fileList_) {
-            const MeasuredFile input = openMeasured(entry);
+            const MeasuredFile input = valueOrRaise(openMeasured(entry));
             lengths_.push_back(input.length);
             if (replacing)
                 data_ += dataBytes(input.file, 0, input.length);
@@ -148,14 +153,17 @@ class AssembleRun {
         if (replacesAFile(target_)) {
             // Where the new file keeps the inputs' holes, it needs room for
             // their data only.
-            replacement_.emplace(target_);
+            Result<ReplacementFile> made = ReplacementFile::create(target_);
+            if (!made.ok())
+                return made.error();
+            replacement_.emplace(std::move(made).value());
             const bool holes = mayLeaveHoles(replacement_->file());
             if (Result<> noRoom = noRoomBeside(target_, holes ? data_ : total_); !noRoom.ok()) {
                 replacement_.reset();
                 return noRoom;
             }
         } else {
-            output_ = createOutput(target_);
+            output_ = valueOrRaise(createOutput(target_));
             progress_.writing(target_);
         }
         if (options_.expected)
@@ -171,7 +179,7 @@ class AssembleRun {
         for (const std::string& entry : fileList_) {
             progress_.pumpEvents();
             // Taken up again: it may have changed since it was measured.
-            const MeasuredFile input = openMeasured(entry);
+            const MeasuredFile input = valueOrRaise(openMeasured(entry));
             const std::int64_t start = done_;
             copyRange(input.file, 0, input.length, out(), progress_, options_.copyChunk,
                       kReserveStep, [&](std::int64_t written) { showCopied(start + written); });

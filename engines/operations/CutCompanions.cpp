@@ -86,16 +86,14 @@ Result<> settleManifest(const std::string& basePath, const std::string& wholeNam
     if (run.ok() && options.writeManifest) {
         Manifest fresh = manifestOf(basePath, wholeName, options.digits, report);
         fresh.writtenBy = options.writer;
-        try {
-            fresh.write(path);
+        const Result<> written = fresh.write(path);
+        if (written.ok())
             return {};
-        } catch (const Failed& e) {
-            result = e.error();
-        }
-        try {
-            if (hadManifest && Manifest::read(path).entries == fresh.entries)
+        result = written.error();
+        if (hadManifest) {
+            const Result<Manifest> old = Manifest::read(path);
+            if (old.ok() && old->entries == fresh.entries)
                 return result;
-        } catch (const Failed&) {
         }
     }
     if (hadManifest && ::unlink(path.c_str()) == 0)

@@ -179,7 +179,7 @@ Result<> writeScriptFile(FileHandle& out, const std::string& text, const std::st
 Result<> putInPlace(const std::string& temporary, const std::string& path, bool replace) {
     if (replace) {
         if (::rename(temporary.c_str(), path.c_str()) != 0)
-            return Error::fromErrno(errno, "create", path);
+            return Error::fromErrno(errno, "create", path, Missing::Folder);
         return {};
     }
     if (::link(temporary.c_str(), path.c_str()) == 0) {
@@ -190,7 +190,7 @@ Result<> putInPlace(const std::string& temporary, const std::string& path, bool 
         return Error::of(ErrorKind::FileAccess,
                          shardix::quoted(path) + " exists already; it is replaced only when asked.",
                          path);
-    return Error::fromErrno(errno, "create", path);
+    return Error::fromErrno(errno, "create", path, Missing::Folder);
 }
 
 } // namespace
@@ -201,7 +201,7 @@ Result<> writeJoinScript(const std::string& path, const JoinScript& script, bool
     std::string temporary = path + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
-        return Error::fromErrno(errno, "create", path);
+        return Error::fromErrno(errno, "create", path, Missing::Folder);
     FileHandle out(fd, temporary);
     Result<> result = writeScriptFile(out, joinScriptText(script), path);
     if (result.ok())

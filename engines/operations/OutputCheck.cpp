@@ -23,7 +23,7 @@ FileHandle openToReadBack(const FileHandle& output, const std::string& name,
                           const std::string& path, std::int64_t total) {
     if (total == 0)
         return FileHandle(); // nothing to read, and the output may not even exist
-    FileHandle file = openInput(path);
+    FileHandle file = valueOrRaise(openInput(path));
     if (output.isOpen() && !sameFile(output, path))
         fail(Error::of(ErrorKind::FileAccess,
                        shardix::quoted(name) +
@@ -80,10 +80,13 @@ Result<> OutputCheck::rangesSoFar() const {
 }
 
 Result<> OutputCheck::finish(RunProgress& progress) {
-    const Checksums found = reader_.finish([&] {
+    const Result<Checksums> read = reader_.finish([&] {
         progress.setBytesDone(reader_.hashed(), total_);
         stopIfAsked(progress, outputName_);
     });
+    if (!read.ok())
+        fail(read.error()); // as a failure of the copy, not of the check
+    const Checksums& found = *read;
     progress.setBytesDone(total_, total_);
     if (Result<> failure = compare(found.parts); !failure.ok())
         return failure;

@@ -41,7 +41,10 @@ class OutputCheck {
     // The first `written` bytes of the output are written.
     void advance(std::int64_t written);
     // The next `length` bytes written to an output that cannot be read back.
-    void feed(const char* bytes, std::int64_t length) { reader_.feed(bytes, length); }
+    void feed(const char* bytes, std::int64_t length) {
+        if (Result<> fed = reader_.feed(bytes, length); !fed.ok())
+            fail(fed.error());
+    }
     // How many bytes of the output are checked.
     std::int64_t checked() const { return reader_.hashed(); }
     // The failure of the first range already read whose checksum differs.

@@ -43,7 +43,7 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
         std::string pattern = folder + ".shardix-XXXXXX";
         fd = ::mkostemp(pattern.data(), O_CLOEXEC);
         if (fd < 0) {
-            throw cannot(Error::fromErrno(errno, "create", folder));
+            throw cannot(Error::fromErrno(errno, "create", folder, Missing::Folder));
         }
         ::unlink(pattern.c_str());
     }
@@ -125,7 +125,7 @@ class CutRun {
 
     // Everything before the first segment is written; refuses what cannot be cut.
     Result<> prepare(const SegmentLengths& lengthsOf) {
-        source_ = openMeasured(sourcePath_);
+        source_ = valueOrRaise(openMeasured(sourcePath_));
         if (Result<> refused = lengthsOf(source_.length, lengths_); !refused.ok())
             return refused;
         if (Result<> refused = refusedNames(sourcePath_, basePath_, count(), options_);
@@ -152,12 +152,14 @@ class CutRun {
         for (int k = 1; k <= count(); ++k)
             writeSegment(k, reader ? &*reader : nullptr);
         if (reader) {
-            Checksums sums = reader->finish([&] {
+            Result<Checksums> sums = reader->finish([&] {
                 showDone(written_, &*reader);
                 stopIfAsked(progress_, segmentName(count()));
             });
+            if (!sums.ok())
+                fail(sums.error());
             if (hash)
-                report_.checksums = std::move(sums);
+                report_.checksums = std::move(sums).value();
         }
         report_.checksums.lengths = lengths_;
         showDone(written_, nullptr);
@@ -198,7 +200,7 @@ class CutRun {
         stopIfAsked(progress_, k > 1 ? segmentName(k - 1) : std::string());
         const std::int64_t size = lengths_[static_cast<std::size_t>(k - 1)];
         wroteSegments_ = true;
-        FileHandle output = createOutput(segmentName(k));
+        FileHandle output = valueOrRaise(createOutput(segmentName(k)));
         progress_.writing(segmentName(k));
         const std::int64_t start = written_;
         copyRange(source_.file, start, size, output, progress_, options_.copyChunk, kReserveStep,

@@ -28,7 +28,7 @@ class PieceFile {
         temporary_ = folder + "." + name + ".cut-XXXXXX";
         fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
         if (fd_ < 0)
-            fail(Error::fromErrno(errno, "create", finalPath_));
+            fail(Error::fromErrno(errno, "create", finalPath_, Missing::Folder));
     }
     ~PieceFile() {
         if (fd_ >= 0)
@@ -63,7 +63,7 @@ class PieceFile {
             fail(Error::fromErrno(errno, "write", finalPath_));
         if (replace) {
             if (::rename(temporary_.c_str(), finalPath_.c_str()) != 0)
-                fail(Error::fromErrno(errno, "create", finalPath_));
+                fail(Error::fromErrno(errno, "create", finalPath_, Missing::Folder));
         } else {
             // A link never replaces a file of that name.
             if (::link(temporary_.c_str(), finalPath_.c_str()) != 0) {
@@ -71,7 +71,7 @@ class PieceFile {
                     fail(Error::of(ErrorKind::FileAccess,
                                    "Cannot create " + shardix::quoted(finalPath_) +
                                        ": a file of that name exists already."));
-                fail(Error::fromErrno(errno, "create", finalPath_));
+                fail(Error::fromErrno(errno, "create", finalPath_, Missing::Folder));
             }
             ::unlink(temporary_.c_str());
         }

@@ -29,7 +29,7 @@ class StreamJoinRun {
 
     Result<> run() {
         for (const std::string& entry : fileList_)
-            lengths_.push_back(openMeasured(entry).length);
+            lengths_.push_back(valueOrRaise(openMeasured(entry)).length);
         total_ = std::accumulate(lengths_.begin(), lengths_.end(), std::int64_t{0});
         progress_.setProgressMin(1);
         progress_.setProgressMax(count());
@@ -72,7 +72,7 @@ class StreamJoinRun {
     Result<> copyInput(std::size_t k) {
         progress_.pumpEvents();
         // Taken up again: it may have changed since it was measured.
-        const MeasuredFile input = openMeasured(fileList_[k]);
+        const MeasuredFile input = valueOrRaise(openMeasured(fileList_[k]));
         const std::int64_t start = done_;
         if (check_)
             copyChecked(input);

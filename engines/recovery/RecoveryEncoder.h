@@ -78,7 +78,7 @@ class RecoveryEncoder {
 //
 // Failures: the system's kinds (Error::fromErrno) for files that cannot be
 // read or written; ErrorKind::Refused for a plan, pieces or names that do
-// not fit together, FileAccess with nameRefused for a recovery file's name
+// not fit together, NameRefused for a recovery file's name
 // that is taken or is a piece's; InputPastEnd and Mismatch for a piece that
 // became shorter or changed while it was read; Stopped when asked to stop.
 Result<> createRecovery(const std::string& indexPath, const std::vector<std::string>& piecePaths,

@@ -45,7 +45,7 @@ Error openError(int error, const std::string& name) {
                  "Cannot read " + shardix::quoted(name) + ": " + why + ".",
                  {},
                  why,
-                 false};
+                 0};
 }
 
 Folder Folder::open(const std::string& path, std::string& leaf) {
@@ -235,7 +235,7 @@ TempFile TempFile::create(const Folder& folder, const std::string& finalName) {
             return file;
         }
         if (errno != EEXIST)
-            fail(systemError(errno, "create", folder.display(name)));
+            fail(Error::fromErrno(errno, "create", folder.display(name), Missing::Folder));
     }
     fail(systemError(EEXIST, "create a temporary file for", folder.display(finalName)));
 }

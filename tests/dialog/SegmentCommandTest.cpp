@@ -324,7 +324,7 @@ TEST_F(SegmentCommand, TheChecksumChoiceIsKeptAndWritesTheToolsManifest) {
         okWith(f, u"part"_s, u"3"_s);
     });
     EXPECT_TRUE(shownOff);
-    EXPECT_TRUE(store.open().writeChecksums());
+    EXPECT_TRUE(store.open().writeChecksums().value());
     // The completion message names the checksum file; the file names the
     // desktop program as its writer.
     EXPECT_EQ(boxes.boxTexts().last(), completion(u"file sections"_s, out + u'/', u"files"_s) +
@@ -332,7 +332,7 @@ TEST_F(SegmentCommand, TheChecksumChoiceIsKeptAndWritesTheToolsManifest) {
                                            out + u"/part.sha256\"."_s);
     EXPECT_TRUE(read(out + u"/part.sha256"_s)
                     .startsWith("# SHA-256 checksums written by Shardix! (shardix): "));
-    const Manifest written = Manifest::read((out + u"/part.sha256"_s).toStdString());
+    const Manifest written = Manifest::read((out + u"/part.sha256"_s).toStdString()).value();
     EXPECT_TRUE(written.checkComplete("part.sha256").ok());
     ASSERT_EQ(written.entries.size(), 4u);
     EXPECT_EQ(written.entries[3].name, "movie");
@@ -347,7 +347,7 @@ TEST_F(SegmentCommand, TheChecksumChoiceIsKeptAndWritesTheToolsManifest) {
         okWith(f, u"part"_s, u"3"_s);
     });
     EXPECT_TRUE(shownOn);
-    EXPECT_FALSE(store.open().writeChecksums());
+    EXPECT_FALSE(store.open().writeChecksums().value());
     EXPECT_FALSE(QFileInfo::exists(out + u"/part.sha256"_s));
     EXPECT_EQ(steps->unexpected(), 0);
 }

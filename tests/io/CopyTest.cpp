@@ -33,8 +33,8 @@ TEST(Engines, ARunKilledInTheMiddleLeavesLittleRoomBeyondTheOutputsEnd) {
             if (n == 4) // four pieces written
                 ::raise(SIGKILL);
         };
-        FileHandle in = openInput(dir / "src");
-        FileHandle out = createOutput(dir / "out");
+        FileHandle in = openInput(dir / "src").value();
+        FileHandle out = createOutput(dir / "out").value();
         copyRange(in, 0, length, out, progress, piece, step);
         ::_exit(0);
     }

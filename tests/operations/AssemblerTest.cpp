@@ -71,7 +71,7 @@ TEST_F(Engine, AssemblerRefusesATargetThatIsOneOfTheInputs) {
         RecordingProgress ui;
         const Error refused = assembleFiles({dir / "p1", dir / "p2"}, target, ui).error();
         EXPECT_NE(refused.message.find("is one of the files to be assembled"), std::string::npos);
-        EXPECT_TRUE(refused.nameRefused);
+        EXPECT_EQ(refused.kind, ErrorKind::NameRefused);
         EXPECT_EQ(ui.pumps, 0);
     }
     EXPECT_EQ(readFile(dir / "p1") + readFile(dir / "p2"), "1111122222");

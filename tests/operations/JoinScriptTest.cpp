@@ -51,7 +51,7 @@ TEST_P(JoinScriptRun, UnderEachShell) {
         whole += bytes;
     }
     manifest.entries.push_back({sha(whole), kOutput, true, std::int64_t(whole.size())});
-    manifest.write(folder + "/set.sha256");
+    ASSERT_TRUE(manifest.write(folder + "/set.sha256").ok());
     const std::string path = folder + "/" + kOutput + ".join.sh";
     ASSERT_TRUE((writeJoinScript(path, script, false)).ok());
     scenario.spoil(folder);

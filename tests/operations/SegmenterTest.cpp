@@ -133,7 +133,7 @@ TEST_F(Engine, SegmenterRefusesBeforeWritingAnything) {
     const Error pipe = refused(dir / "ten", 5);
     EXPECT_EQ(pipe.message,
               "Cannot write \"" + (dir / "p3") + "\": it is a pipe (FIFO), not a file.");
-    EXPECT_TRUE(pipe.nameRefused);
+    EXPECT_EQ(pipe.kind, ErrorKind::NameRefused);
     std::filesystem::remove(dir / "p3");
     std::filesystem::create_directory(dir / "p2");
     EXPECT_EQ(refused(dir / "ten", 5).message,

@@ -25,7 +25,7 @@ namespace {
 // shared with another file (FIEMAP); -1 when it cannot tell. The files here
 // are small: one call maps all their extents.
 std::int64_t sharedBytes(const std::string& path) {
-    const FileHandle file = openInput(path);
+    const FileHandle file = openInput(path).value();
     constexpr unsigned kExtents = 512;
     std::vector<std::uint64_t> space((sizeof(fiemap) + kExtents * sizeof(fiemap_extent)) / 8 + 1);
     auto* map = reinterpret_cast<fiemap*>(space.data());

@@ -50,7 +50,7 @@ const Layout kEmpty{"onlyhole", 9 * kMiB, {}};
 // Writes the source of `layout` at `path`, its data random; returns its bytes.
 std::string makeSource(const std::string& path, const Layout& layout) {
     std::string bytes(static_cast<std::size_t>(layout.length), '\0');
-    const FileHandle file = createOutput(path);
+    const FileHandle file = createOutput(path).value();
     EXPECT_EQ(::ftruncate(file.fd(), layout.length), 0);
     unsigned seed = 3;
     for (const DataRun& run : layout.data) {
@@ -233,7 +233,7 @@ TEST(SparseCopy, HolesAreLeftOnlyWhereTheyTakeTheBytesPlace) {
         GTEST_SKIP() << "no /dev/shm here";
     TempDir memory("/dev/shm");
     writeFile(memory / "file", "some bytes");
-    const FileHandle atEnd = openForAppend(memory / "file");
+    const FileHandle atEnd = openForAppend(memory / "file").value();
     EXPECT_TRUE(mayLeaveHoles(atEnd));
     const FileHandle atStart(::open((memory / "file").c_str(), O_WRONLY | O_CLOEXEC),
                              memory / "file");
@@ -248,8 +248,8 @@ TEST(SparseCopy, HolesAreLeftOnlyWhereTheyTakeTheBytesPlace) {
     EXPECT_FALSE(mayLeaveHoles(writeEnd));
 
     makeSource(memory / "src", kHoly);
-    const FileHandle in = openInput(memory / "src");
-    FileHandle out = createOutput(memory / "out");
+    const FileHandle in = openInput(memory / "src").value();
+    FileHandle out = createOutput(memory / "out").value();
     RecordingProgress progress;
     try {
         copyRange(in, 0, kHoly.length + 4096, out, progress);
@@ -260,7 +260,7 @@ TEST(SparseCopy, HolesAreLeftOnlyWhereTheyTakeTheBytesPlace) {
 
     // A join into a stream writes every zero, even where the stream is a file.
     const std::string source = readFile(memory / "src");
-    FileHandle stream = createOutput(memory / "stream");
+    FileHandle stream = createOutput(memory / "stream").value();
     EXPECT_EQ(failure(joinToStream({memory / "src"}, stream, progress, {})), "");
     EXPECT_TRUE(readFile(memory / "stream") == source);
     EXPECT_GE(allocated(memory / "stream"), kHoly.length / 4096 * 4096);
@@ -275,7 +275,7 @@ TEST_P(NoHoles, TheZerosAreWritten) {
     SHARDIX_NEEDS_PLACE(place);
     TempDir here;
     const std::string source = makeSource(here / "src", kHoly);
-    const FileHandle probe = createOutput(place / "probe");
+    const FileHandle probe = createOutput(place / "probe").value();
     EXPECT_FALSE(mayLeaveHoles(probe));
     RecordingProgress progress;
     ASSERT_EQ(failure(segmentFileBySize(here / "src", place / "p", 4 * kMiB, progress)), "");

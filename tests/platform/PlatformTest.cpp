@@ -3,6 +3,7 @@
 #include "dialog/DialogProgress.h"
 #include "platform/ErrorReporter.h"
 #include "platform/QtWindowServices.h"
+#include "store/StoreFailure.h"
 #include "tests/support/ScriptedServices.h"
 
 #include <QApplication>
@@ -26,18 +27,18 @@ namespace {
 // failures carry the numbers users know them by and name the file.
 TEST(Reporters, MainExplainsDialogShowsTheDescriptionAndFileFailuresCarryNumbers) {
     ScriptedServices ui;
-    const std::pair<ErrorKind, QString> cases[] = {
-        {ErrorKind::FileNotFound, "The file does not exist."},
-        {ErrorKind::Refused, "Shardix! performed an invalid operation."},
-        {ErrorKind::UnrecognizedDatabase,
+    const std::string gone = "Cannot open \"/x\": it is gone.";
+    const std::pair<Error, QString> cases[] = {
+        {Error::of(ErrorKind::FileNotFound, gone), "The file does not exist."},
+        {Error::of(ErrorKind::Refused, gone), "Shardix! performed an invalid operation."},
+        {storeError(StoreFailure::UnrecognizedDatabase, gone),
          "The database you selected has a format that is unrecognizable to Shardix!."},
-        {ErrorKind::PermissionDenied, "Permission denied."},
-        {ErrorKind::DeviceIo, "Something particular went wrong."}}; // not explained: its own
+        {Error::of(ErrorKind::PermissionDenied, gone), "Permission denied."},
+        {Error::of(ErrorKind::DeviceIo, "Something particular went wrong."),
+         "Something particular went wrong."}}; // not explained: its own
     QStringList expected;
-    for (const auto& [kind, text] : cases) {
-        reportError(ui, Error::of(kind, kind == ErrorKind::DeviceIo
-                                            ? "Something particular went wrong."
-                                            : "Cannot open \"/x\": it is gone."));
+    for (const auto& [error, text] : cases) {
+        reportError(ui, error);
         expected.append("Ok|Information Shardix! - Sorry...: " + text);
     }
     const Error full = Error::fromErrno(ENOSPC, "write", "/mnt/usb/part7");
@@ -60,12 +61,14 @@ TEST(Reporters, MainExplainsDialogShowsTheDescriptionAndFileFailuresCarryNumbers
     EXPECT_EQ(ui.shown().back(),
               "Ok Shardix!: Cannot open \"/x\": gone."); // not translated, even for 53
 
-    const std::tuple<int, const char*, int> numbers[] = {
-        {ENOENT, "open", 53}, {ENOENT, "create", 76}, {EBUSY, "create", 55}, {EACCES, "create", 70},
-        {EROFS, "write", 70}, {ENOTDIR, "open", 75},  {ENOSPC, "write", 61}};
-    for (const auto& [error, action, number] : numbers)
-        EXPECT_EQ(errorNumber(Error::fromErrno(error, action, "/a").kind), number)
-            << action << error;
+    const std::tuple<int, Missing, int> numbers[] = {
+        {ENOENT, Missing::File, 53}, {ENOENT, Missing::Folder, 76}, {EBUSY, Missing::Folder, 55},
+        {EACCES, Missing::File, 70}, {EROFS, Missing::File, 70},    {ENOTDIR, Missing::File, 75},
+        {ENOSPC, Missing::File, 61}};
+    for (const auto& [error, missing, number] : numbers)
+        EXPECT_EQ(errorNumber(Error::fromErrno(error, "open", "/a", missing)), number) << error;
+    EXPECT_EQ(errorNumber(storeError(StoreFailure::StoreInUse, "in use")), 3218);
+    EXPECT_EQ(errorNumber(Error::refusedName("a folder")), 75);
 }
 
 // Shows a real box with `style` and `title`, answers it with `key` once it is up, and

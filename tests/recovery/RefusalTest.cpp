@@ -64,8 +64,7 @@ TEST(RecoveryEncoder, RefusesWhatDoesNotFitAndLeavesNothing) {
     writeFile(dir / "piece.00", bytes);
     writeFile(dir / "set.par2", "mine");
     const Result<> refused = createRecovery(dir / "set.par2", {dir / "piece.00"}, plan);
-    ASSERT_TRUE(failedWith(refused, ErrorKind::FileAccess, "already exists"));
-    EXPECT_TRUE(refused.error().nameRefused);
+    ASSERT_TRUE(failedWith(refused, ErrorKind::NameRefused, "already exists"));
     EXPECT_EQ(readFile(dir / "set.par2"), "mine");
     EXPECT_TRUE(succeeded(createRecovery(dir / "set.par2", {dir / "piece.00"}, plan, {}, true)));
     const Result<RecoveryReport> verified = verifyRecovery(dir / "set.par2");

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace shardix::testing {
 
@@ -18,16 +19,21 @@ class TempStore {
   public:
     explicit TempStore(bool showAgain = true, const QString& name = QStringLiteral("shardix.mdb"))
         : path_(dir_.filePath(name)) {
-        SettingsStore::create(path_, showAgain);
+        if (const Result<> created = SettingsStore::create(path_, showAgain); !created.ok())
+            ADD_FAILURE() << created.error().message;
     }
     ~TempStore() { QDir::setCurrent(savedCwd_); }
 
     QString folder() const { return dir_.path(); }
     const QString& path() const { return path_; }
 
-    // Opens the store as the program does, or for reading only.
+    // Opens the store as the program does, or for reading only. A store that
+    // cannot be opened ends the test with its message.
     SettingsStore open(bool readOnly = false) const {
-        return SettingsStore::open(path_, kStoreKey, readOnly);
+        Result<SettingsStore> opened = SettingsStore::open(path_, kStoreKey, readOnly);
+        if (!opened.ok())
+            throw std::runtime_error(opened.error().message);
+        return std::move(opened).value();
     }
 
     // Runs SQL on the file through a connection of its own, with the right key.
