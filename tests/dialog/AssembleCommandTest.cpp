@@ -20,7 +20,7 @@ class AssembleCommand : public CommandTest {
     void assemble(bool shownAfter = false, bool mistakes = false) {
         steps->then([this, mistakes](OperationDialog& f) {
             EXPECT_FALSE(fileList(f)->isVisible());
-            folderList(f)->setPath(at(u"parts"_s));
+            EXPECT_TRUE(folderList(f)->setPath(at(u"parts"_s)).ok());
             if (mistakes) {
                 okWith(f, QString());
                 click(multiFileList(f), {u"part3"_s});
@@ -34,7 +34,7 @@ class AssembleCommand : public CommandTest {
             EXPECT_TRUE(fileList(f)->isVisible() && !multiFileList(f)->isVisible());
             EXPECT_EQ(f.focusWidget(), nameBox(f));
             EXPECT_EQ(nameBox(f)->text(), QString());
-            folderList(f)->setPath(out);
+            EXPECT_TRUE(folderList(f)->setPath(out).ok());
             if (mistakes) {
                 QTest::keyClick(nameBox(f), Qt::Key_Return);
                 focus.append(f.focusWidget());
@@ -86,13 +86,13 @@ TEST_F(AssembleCommand, ChecksPutTheFocusToMendAndEitherAnswerJoinsInNumberOrder
 // the step stays for another name.
 TEST_F(AssembleCommand, IntoOneOfThePartsTheStepStaysForAnotherName) {
     steps->then([this](OperationDialog& f) {
-        folderList(f)->setPath(at(u"parts"_s));
+        EXPECT_TRUE(folderList(f)->setPath(at(u"parts"_s)).ok());
         click(multiFileList(f), {u"part1"_s});
         click(multiFileList(f), {u"part2"_s}, Qt::ControlModifier);
         ok(f);
     });
     steps->then([this](OperationDialog& f) {
-        folderList(f)->setPath(at(u"parts"_s));
+        EXPECT_TRUE(folderList(f)->setPath(at(u"parts"_s)).ok());
         okWith(f, u"part1"_s); // refused before any question about replacing it
         EXPECT_TRUE(f.isVisible());
         EXPECT_EQ(f.caption(), u"Select DIR and/or enter NAME for assembled file"_s);
@@ -152,7 +152,7 @@ TEST_F(AssembleCommand, PartsBesideTheirManifestAreCheckedAgainstIt) {
 
     boxes.boxes.clear();
     steps->then([this](OperationDialog& f) {
-        folderList(f)->setPath(at(u"parts"_s));
+        EXPECT_TRUE(folderList(f)->setPath(at(u"parts"_s)).ok());
         click(multiFileList(f), {u"part1"_s});
         click(multiFileList(f), {u"part2"_s}, Qt::ControlModifier);
         ok(f);

@@ -32,10 +32,10 @@ TEST_F(ListsTest, FileListsShowEveryFileInNumberOrderAndFollowTheFolderList) {
     AssembleSteps assemble;
     AppendSteps append;
     OperationDialog d(boxes, QString());
-    d.prepare(assemble.parts()); // the list that picks several files in use
-    folderList(d)->setPath(at(u"s/"_s));
+    d.prepare(assemble, AssembleSteps::kPickPieces); // the list that picks several files in use
+    EXPECT_TRUE(folderList(d)->setPath(at(u"s/"_s)).ok());
     EXPECT_EQ(folderList(d)->path(), at(u"s"_s));
-    fileList(d)->setPath(at(u"s"_s));
+    EXPECT_TRUE(fileList(d)->setPath(at(u"s"_s)).ok());
     for (const FileList* list : {fileList(d), multiFileList(d)}) {
         QStringList names;
         for (int i = 0; i < list->count(); ++i) {
@@ -63,16 +63,16 @@ TEST_F(ListsTest, FileListsShowEveryFileInNumberOrderAndFollowTheFolderList) {
     d.showModal();
     EXPECT_EQ(steps.leftShown, QList<bool>{true});
 
-    d.prepare(segment.source());
+    d.prepare(segment, SegmentSteps::kPickSource);
     nameBox(d)->setText(u"kept"_s);
-    folderList(d)->setPath(u"/"_s);
+    EXPECT_TRUE(folderList(d)->setPath(u"/"_s).ok());
     EXPECT_EQ(folderList(d)->path(), u"/"_s);
     EXPECT_EQ(fileList(d)->path(), u"/"_s);
     EXPECT_EQ(multiFileList(d)->path(), at(u"s"_s));
     EXPECT_EQ(nameBox(d)->text(), u"kept"_s);
-    d.prepare(append.target());
+    d.prepare(append, AppendSteps::kPickTarget);
     nameBox(d)->setText(u"kept"_s);
-    folderList(d)->setPath(at(u"s"_s));
+    EXPECT_TRUE(folderList(d)->setPath(at(u"s"_s)).ok());
     EXPECT_EQ(fileList(d)->path(), at(u"s"_s));
     EXPECT_EQ(nameBox(d)->text(), u"*.*"_s);
 }
@@ -88,12 +88,7 @@ TEST_F(ListsTest, TheListsNeverGoBackToTheProgramsFolder) {
     OperationDialog d(boxes, appFolder, nullptr, DriveTable({usb}, work));
     StepScripts steps(d);
     QString during;
-    OperationDialog::EngineCalls calls;
-    calls.segment = [&](const std::string&, const std::string&, int, RunProgress&, auto&) {
-        during = QDir::currentPath() + u'/';
-        return Result<>();
-    };
-    d.setEngineCalls(calls);
+    boxes.duringRun = [&](int) { during = QDir::currentPath() + u'/'; };
     steps.then([&](OperationDialog& f) { okWith(f, u"movie"_s); });
     steps.then([&](OperationDialog& f) {
         driveList(f)->setDrive(usb);
@@ -103,7 +98,7 @@ TEST_F(ListsTest, TheListsNeverGoBackToTheProgramsFolder) {
     EXPECT_EQ(steps.leftShown, (QList<bool>{false, false}));
     EXPECT_EQ(during, QDir(appFolder).canonicalPath() + u'/'); // current while it ran
     EXPECT_EQ(QDir::currentPath(), QDir(usb).canonicalPath()); // then the output's folder
-    d.prepare(segment.source());
+    d.prepare(segment, SegmentSteps::kPickSource);
     driveList(d)->setDrive(d.drives().driveOf(work));
     EXPECT_EQ(folderList(d)->path(), work);
 }
@@ -117,10 +112,12 @@ TEST_F(ListsTest, EnterOnAnEntryTakesTheStepAsADoubleClickDoes) {
     AssembleSteps assemble;
     OperationDialog d(boxes, QString());
     QStringList picked;
-    for (OperationStep* step : {&segment.source(), &assemble.parts()}) {
-        const bool several = step == &assemble.parts();
-        d.prepare(*step);
-        folderList(d)->setPath(at(u"s"_s));
+    for (const bool several : {false, true}) {
+        if (several)
+            d.prepare(assemble, AssembleSteps::kPickPieces);
+        else
+            d.prepare(segment, SegmentSteps::kPickSource);
+        EXPECT_TRUE(folderList(d)->setPath(at(u"s"_s)).ok());
         StepScripts steps(d);
         steps.then([&](OperationDialog& f) {
             FileList* list = several ? multiFileList(f) : fileList(f);
@@ -147,13 +144,13 @@ TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
     folder(u"gone"_s);
     SegmentSteps segment;
     OperationDialog d(boxes, QString(), nullptr, DriveTable({usb}));
-    d.prepare(segment.source());
+    d.prepare(segment, SegmentSteps::kPickSource);
     EXPECT_EQ(folderList(d)->path(), at(u"app"_s)); // the start-up folder
     driveList(d)->setDrive(usb);                    // never made current on: its root
     EXPECT_EQ(folderList(d)->path(), usb);
-    d.drives().makeCurrent(usb + u"/photos"_s);
-    d.drives().makeCurrent(work);
-    folderList(d)->setPath(u"/"_s);
+    EXPECT_TRUE(d.drives().makeCurrent(usb + u"/photos"_s).ok());
+    EXPECT_TRUE(d.drives().makeCurrent(work).ok());
+    EXPECT_TRUE(folderList(d)->setPath(u"/"_s).ok());
     d.goToDriveFolder();
     EXPECT_EQ(folderList(d)->path(), usb + u"/photos"_s);
     driveList(d)->setDrive(d.drives().driveOf(root));
@@ -161,7 +158,7 @@ TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
 
     StepScripts steps(d);
     steps.then([&](OperationDialog& f) {
-        folderList(f)->setPath(work + u"/deeper"_s);
+        EXPECT_TRUE(folderList(f)->setPath(work + u"/deeper"_s).ok());
         driveList(f)->setFocus();
         QTest::keyClick(driveList(f), Qt::Key_Tab);
         EXPECT_EQ(f.focusWidget(), folderList(f));
@@ -177,7 +174,7 @@ TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
     EXPECT_EQ(steps.leftShown, QList<bool>{true});
 
     // A drive's folder that is gone: explained, and the lists stay.
-    d.drives().makeCurrent(at(u"gone"_s));
+    EXPECT_TRUE(d.drives().makeCurrent(at(u"gone"_s)).ok());
     QDir(root).rmdir(u"gone"_s);
     d.goToDriveFolder();
     ASSERT_EQ(boxes.boxes.size(), 1);
@@ -195,9 +192,9 @@ TEST_F(ListsTest, AClickLandsOnTheRowUnderThePointerAndAStepShowsNewFolders) {
     folder(u"f/c"_s);
     AssembleSteps assemble;
     OperationDialog d(boxes, QString());
-    d.prepare(assemble.parts()); // the list that picks several files in use
-    d.drives().makeCurrent(at(u"f"_s));
-    folderList(d)->setPath(at(u"f"_s));
+    d.prepare(assemble, AssembleSteps::kPickPieces); // the list that picks several files in use
+    EXPECT_TRUE(d.drives().makeCurrent(at(u"f"_s)).ok());
+    EXPECT_TRUE(folderList(d)->setPath(at(u"f"_s)).ok());
     const auto shown = [&] {
         QStringList names;
         for (QTreeWidgetItemIterator it(folderList(d)); *it; ++it)

@@ -22,7 +22,7 @@ class SegmentCommand : public CommandTest {
     void segment(std::function<void(OperationDialog&)> last,
                  std::function<void(OperationDialog&)> first = {}) {
         steps->then([this, first](OperationDialog& f) {
-            folderList(f)->setPath(at(u"src"_s));
+            EXPECT_TRUE(folderList(f)->setPath(at(u"src"_s)).ok());
             if (first)
                 first(f);
             click(fileList(f), {u"movie"_s});
@@ -33,7 +33,7 @@ class SegmentCommand : public CommandTest {
             EXPECT_TRUE(countBox(f)->isVisible());
             EXPECT_EQ(f.focusWidget(), nameBox(f));
             EXPECT_EQ(nameBox(f)->selectedText(), u"movie"_s);
-            folderList(f)->setPath(out);
+            EXPECT_TRUE(folderList(f)->setPath(out).ok());
             QTest::keyClick(nameBox(f), Qt::Key_Backspace);
             last(f);
         });
@@ -115,30 +115,26 @@ TEST_F(SegmentCommand, InputDuringARunIsIgnoredAndAFailureShowsOnlyItsMessage) {
     write(u"out/existing"_s, "e"); // to double-click
     // Segment 3 cannot be created: it leads into a folder that does not exist.
     ASSERT_TRUE(QFile::link(out + u"/none/part3"_s, out + u"/part3"_s));
-    int runs = 0;
     QString current;
     bool shownDuringRun = false;
     bool progressShown = false;
-    OperationDialog::EngineCalls calls;
-    calls.segment = [&](const std::string& src, const std::string& base, int n,
-                        RunProgress& progress, const SegmentOptions&) {
-        ++runs;
-        current = QDir::currentPath();
-        ok(*d);
-        QTest::keyClick(countBox(*d), Qt::Key_Return);
-        QTest::mouseDClick(fileList(*d)->viewport(), Qt::LeftButton, {},
-                           fileList(*d)->visualItemRect(fileList(*d)->item(0)).center());
-        QTest::keyClick(fileList(*d), Qt::Key_Return);
-        shownDuringRun = d->isVisible();
-        const Result<> done = segmentFile(src, base, n, progress);
+    boxes.duringRun = [&](int pump) {
+        if (pump == 1) {
+            current = QDir::currentPath();
+            ok(*d);
+            QTest::keyClick(countBox(*d), Qt::Key_Return);
+            QTest::mouseDClick(fileList(*d)->viewport(), Qt::LeftButton, {},
+                               fileList(*d)->visualItemRect(fileList(*d)->item(0)).center());
+            QTest::keyClick(fileList(*d), Qt::Key_Return);
+            shownDuringRun = d->isVisible();
+        }
+        // Before the third piece, which cannot be made.
         progressShown = progressBar(*d)->isVisible() && workingLabel(*d)->isVisible() &&
                         progressBar(*d)->text() == u"66%"_s; // 666 of the 1000 bytes
-        return done;
     };
-    d->setEngineCalls(calls);
     segment([this](OperationDialog& f) { okWith(f, u"part"_s, u"3"_s); });
 
-    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(boxes.busyChanges.count(true), 1); // one run
     EXPECT_TRUE(shownDuringRun);
     EXPECT_TRUE(progressShown); // the engine's progress on the dialog's bar
     EXPECT_EQ(current, QDir(appFolder).canonicalPath()); // the program's folder
@@ -181,34 +177,6 @@ TEST_F(SegmentCommand, ARefusedEntryIsSelectedWhenTheWindowComesBackFromTheMessa
     EXPECT_EQ(selected, (QStringList{u"film"_s, u"1  "_s}));
 }
 
-// Forwards a run's progress to the dialog's, and at the event pump numbered
-// `at` plays `input`, as if the user's input arrived there.
-class InputAtPump : public RunProgress {
-  public:
-    InputAtPump(RunProgress& to, int at, std::function<void()> input)
-        : to_(to), at_(at), input_(std::move(input)) {}
-    void pumpEvents() override {
-        if (++pumps == at_)
-            input_();
-        to_.pumpEvents();
-    }
-    void setProgressMin(int v) override { to_.setProgressMin(v); }
-    void setProgressMax(int v) override { to_.setProgressMax(v); }
-    void setProgressValue(int v) override { to_.setProgressValue(v); }
-    void setProgressVisible(bool v) override { to_.setProgressVisible(v); }
-    void setBytesDone(std::int64_t done, std::int64_t total) override {
-        to_.setBytesDone(done, total);
-    }
-    bool stopRequested() override { return to_.stopRequested(); }
-    void writing(const std::string& path) override { to_.writing(path); }
-    int pumps = 0;
-
-  private:
-    RunProgress& to_;
-    int at_;
-    std::function<void()> input_;
-};
-
 // Cancel or Escape while the engine runs stop it at once: a message names the
 // piece left and its length, and the step stays shown for another try.
 TEST_F(SegmentCommand, CancelOrEscapeStopsTheRunAndTheStepStaysShown) {
@@ -217,36 +185,31 @@ TEST_F(SegmentCommand, CancelOrEscapeStopsTheRunAndTheStepStaysShown) {
         {"Escape", [this] { QTest::keyClick(d->focusWidget(), Qt::Key_Escape); }}};
     for (const auto& [name, input] : inputs) {
         boxes.boxes.clear();
+        boxes.busyChanges.clear();
+        boxes.runPumps = 0;
         QFile::remove(out + u"/part1"_s);
-        int runs = 0;
         QString shownAtStop;
-        OperationDialog::EngineCalls calls;
-        calls.segment = [&](const std::string& src, const std::string& base, int n,
-                            RunProgress& progress, const SegmentOptions&) {
-            ++runs;
-            // Pumps: before the first piece, then after each 100 bytes.
-            InputAtPump stopping(progress, 3, [&] {
+        // Pumps: before each piece.
+        boxes.duringRun = [&](int pump) {
+            if (pump == 2) {
                 shownAtStop = progressBar(*d)->text();
                 input();
-            });
-            const Result<> result = segmentFile(src, base, n, stopping, {.copyChunk = 100});
-            EXPECT_EQ(stopping.pumps, 3) << name;
-            return result;
+            }
         };
-        d->setEngineCalls(calls);
         bool stillThere = false;
         segment([&](OperationDialog& f) {
             okWith(f, u"part"_s, u"3"_s);
             stillThere = f.isVisible() && f.caption() == kSegmentsCaption &&
                          !progressBar(f)->isVisible() && f.focusWidget() == nameBox(f);
         });
-        EXPECT_EQ(runs, 1) << name;
-        EXPECT_EQ(shownAtStop, u"20%"_s) << name;
+        EXPECT_EQ(boxes.busyChanges.count(true), 1) << name; // one run
+        EXPECT_EQ(boxes.runPumps, 2) << name;
+        EXPECT_EQ(shownAtStop, u"33%"_s) << name;
         EXPECT_TRUE(stillThere) << name;
         EXPECT_EQ(boxes.boxTexts(), QStringList{u"The run was stopped.  \""_s + out +
-                                                u"/part1\" was left with 200 bytes."_s})
+                                                u"/part1\" was left with 333 bytes."_s})
             << name;
-        EXPECT_EQ(read(out + u"/part1"_s), whole.left(200)) << name; // kept
+        EXPECT_EQ(read(out + u"/part1"_s), whole.left(333)) << name; // kept
         EXPECT_FALSE(QFile::exists(out + u"/part2"_s)) << name;
         EXPECT_FALSE(boxes.isBusy()) << name;
         EXPECT_EQ(boxes.boxes[0].style, MessageIcon::Warning) << name;
@@ -256,22 +219,21 @@ TEST_F(SegmentCommand, CancelOrEscapeStopsTheRunAndTheStepStaysShown) {
 // Stopped in its second piece, a cut tells every file it left, the finished
 // piece too, each with its length.
 TEST_F(SegmentCommand, AStoppedCutTellsEveryPieceItLeft) {
-    write(u"src/movie"_s, pattern(4000));
-    OperationDialog::EngineCalls calls;
-    calls.segment = [&](const std::string& src, const std::string& base, int n,
-                        RunProgress& progress, const SegmentOptions&) {
-        InputAtPump stopping(progress, 30, [&] { d->reject(); });
-        return segmentFile(src, base, n, stopping, {.copyChunk = 100});
-    };
-    d->setEngineCalls(calls);
-    segment([&](OperationDialog& f) { okWith(f, u"part"_s, u"2"_s); });
+    // Pieces longer than the engine's copy chunk, which it pumps after.
+    write(u"src/movie"_s, pattern(10'000'000));
     const QString part1 = out + u"/part1"_s, part2 = out + u"/part2"_s;
-    ASSERT_EQ(QFileInfo(part1).size(), 2000);
-    ASSERT_TRUE(QFileInfo(part2).size() > 0 && QFileInfo(part2).size() < 2000);
+    boxes.duringRun = [&](int) {
+        if (QFileInfo(part2).size() > 0)
+            d->reject();
+    };
+    segment([&](OperationDialog& f) { okWith(f, u"part"_s, u"2"_s); });
+    ASSERT_EQ(QFileInfo(part1).size(), 5'000'000);
+    ASSERT_TRUE(QFileInfo(part2).size() > 0 && QFileInfo(part2).size() < 5'000'000);
     EXPECT_EQ(boxes.boxTexts(),
               QStringList{u"The run was stopped.  It left 2 files: \""_s + part1 +
-                          u"\" with 2,000 bytes; and \""_s + part2 + u"\" with "_s +
-                          QString::number(QFileInfo(part2).size()) + u" bytes."_s});
+                          u"\" with 5,000,000 bytes; and \""_s + part2 + u"\" with "_s +
+                          QLocale(QLocale::English).toString(QFileInfo(part2).size()) +
+                          u" bytes."_s});
 }
 
 // The second step starts in the folder where the file was picked, not where
@@ -280,7 +242,7 @@ TEST_F(SegmentCommand, TheSecondStepStartsWhereTheFileWasPicked) {
     segment([&](OperationDialog& f) { okWith(f, u"part"_s, u"2"_s); });
     QString secondStepIn;
     steps->then([this](OperationDialog& f) {
-        folderList(f)->setPath(at(u"src"_s));
+        EXPECT_TRUE(folderList(f)->setPath(at(u"src"_s)).ok());
         click(fileList(f), {u"movie"_s});
         ok(f);
     });
