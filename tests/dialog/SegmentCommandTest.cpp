@@ -45,36 +45,66 @@ class SegmentCommand : public CommandTest {
     QString out;
 };
 
-TEST_F(SegmentCommand, EachCheckPutsTheFocusToMendThenTheFileIsCutAndReplacingIsAsked) {
-    const QString m1 = u"Do NOT include a file PATH in this box; enter/modify only a file NAME.  "
-                       "Select the path using the Directory List Box (to the left of this box)."_s;
-    const QString m3 = u"There is no file with the name you entered."_s;
-    const QString m4 = u"The number of file segments must be greater than one.  Please enter a "
-                       "number greater than one."_s;
-    const QString done = completion(u"file sections"_s, out + u'/', u"files"_s);
-    segment(
-        [this](OperationDialog& f) {
-            okWith(f, u"a/b"_s, u"3"_s);
-            for (const QString& count : {u""_s, u"0"_s, u"1"_s})
-                okWith(f, QString(), count);
-            countBox(f)->setText(u"123"_s); // the 2 taken out: the box shows "1 3", no 13
-            countBox(f)->setCursorPosition(2);
-            QTest::keyClick(countBox(f), Qt::Key_Backspace);
-            ok(f);
-            focus.append(f.focusWidget());
-            QTest::keyClicks(nameBox(f), u"part"_s);
-            countBox(f)->setText(u"3"_s);
-            QTest::keyClick(countBox(f), Qt::Key_Return);
-        },
-        [this](OperationDialog& f) {
-            for (const QString& name : {u""_s, u"src\\movie"_s, u"../src/movie"_s, u"film"_s})
-                okWith(f, name);
-        });
-    EXPECT_EQ(boxes.boxTexts(), (QStringList{u"Please select/enter a file to segment."_s, m1, m1,
-                                             m3, m1, m4, m4, m4, m4, done}));
-    QWidget* t = nameBox(*d);
-    QWidget* m = countBox(*d);
-    EXPECT_EQ(focus, (QList<QWidget*>{t, t, t, t, t, m, m, m, m}));
+const QString kPathInName =
+    u"Do NOT include a file PATH in this box; enter/modify only a file NAME.  "
+    "Select the path using the Directory List Box (to the left of this box)."_s;
+const QString kNoSuchFile = u"There is no file with the name you entered."_s;
+const QString kCountAboveOne = u"The number of file segments must be greater than one.  Please "
+                               "enter a number greater than one."_s;
+
+// At the first step, an empty name box and a name with no file are refused,
+// each with its message, the focus back in the name box.
+TEST_F(SegmentCommand, TheFirstStepRefusesAnEmptyNameAndANameWithNoFile) {
+    segment([](OperationDialog&) {},
+            [this](OperationDialog& f) {
+                okWith(f, QString());
+                okWith(f, u"film"_s);
+            });
+    EXPECT_EQ(boxes.boxTexts(),
+              (QStringList{u"Please select/enter a file to segment."_s, kNoSuchFile}));
+    EXPECT_EQ(focus, (QList<QWidget*>{nameBox(*d), nameBox(*d)}));
+}
+
+// A name with a path in it, either slash, is refused at both steps.
+TEST_F(SegmentCommand, ANameWithAPathIsRefusedAtTheNameBox) {
+    segment([this](OperationDialog& f) { okWith(f, u"a/b"_s, u"3"_s); },
+            [this](OperationDialog& f) {
+                okWith(f, u"src\\movie"_s);
+                okWith(f, u"../src/movie"_s);
+            });
+    EXPECT_EQ(boxes.boxTexts(), (QStringList{kPathInName, kPathInName, kPathInName}));
+    EXPECT_EQ(focus, (QList<QWidget*>(3, nameBox(*d))));
+    EXPECT_FALSE(QFile::exists(out + u"/b1"_s));
+}
+
+// A count that is no number above one is refused at the count box; a box that
+// shows "1 3" (a digit taken out of the middle) is never read as 13.
+TEST_F(SegmentCommand, ACountBelowTwoOrNotOneNumberIsRefusedAtTheCountBox) {
+    segment([this](OperationDialog& f) {
+        for (const QString& count : {u""_s, u"0"_s, u"1"_s})
+            okWith(f, u"part"_s, count);
+        countBox(f)->setText(u"123"_s);
+        countBox(f)->setCursorPosition(2);
+        QTest::keyClick(countBox(f), Qt::Key_Backspace);
+        ok(f);
+        focus.append(f.focusWidget());
+    });
+    EXPECT_EQ(boxes.boxTexts(), QStringList(4, kCountAboveOne));
+    EXPECT_EQ(focus, (QList<QWidget*>(4, countBox(*d))));
+    EXPECT_FALSE(QFile::exists(out + u"/part1"_s));
+}
+
+// Enter in the count box cuts the file into pieces of equal length, the last
+// one taking the rest; the completion message names the folder, which becomes
+// the current folder, and the dialog is put back as the first steps want it.
+TEST_F(SegmentCommand, TheFileIsCutIntoPiecesAndTheOutputFolderMadeCurrent) {
+    segment([](OperationDialog& f) {
+        QTest::keyClicks(nameBox(f), u"part"_s);
+        countBox(f)->setText(u"3"_s);
+        QTest::keyClick(countBox(f), Qt::Key_Return);
+    });
+    EXPECT_EQ(boxes.boxTexts(),
+              QStringList{completion(u"file sections"_s, out + u'/', u"files"_s)});
     EXPECT_EQ(read(out + u"/part1"_s), whole.mid(0, 333));
     EXPECT_EQ(read(out + u"/part2"_s), whole.mid(333, 333));
     EXPECT_EQ(read(out + u"/part3"_s), whole.mid(666));
@@ -82,29 +112,48 @@ TEST_F(SegmentCommand, EachCheckPutsTheFocusToMendThenTheFileIsCutAndReplacingIs
     EXPECT_EQ(boxes.boxes.last().title, u"Shardix!"_s);
     EXPECT_FALSE(boxes.isBusy());
     EXPECT_FALSE(d->isVisible() || progressBar(*d)->isVisibleTo(d) || countBox(*d)->isVisibleTo(d));
-    EXPECT_EQ(QDir::currentPath(), QDir(out).canonicalPath()); // the destination made current
+    EXPECT_EQ(QDir::currentPath(), QDir(out).canonicalPath());
+}
 
-    // An empty base name gives pieces named by their numbers alone. The first is
-    // there: No (the default) writes nothing and keeps the step, Yes replaces.
-    write(u"out/1"_s, "old");
-    boxes.boxes.clear();
+// The source removed since the first step is refused at the second.
+TEST_F(SegmentCommand, ASourceGoneSinceTheFirstStepIsRefused) {
     segment([&](OperationDialog& f) {
-        okWith(f, QString());
-        EXPECT_TRUE(f.isVisible());
-        EXPECT_EQ(read(out + u"/1"_s), QByteArray("old"));
-        EXPECT_FALSE(QFile::exists(out + u"/2"_s));
-        QFile::rename(source, source + u'~'); // gone since step 1
-        okWith(f, QString());
-        QFile::rename(source + u'~', source);
-        boxes.answerNext(MessageAnswer::Yes);
-        ok(f);
+        QFile::remove(source);
+        okWith(f, u"part"_s);
     });
-    const QString question = out + u"/1 already exists.  Shall we overwrite it?"_s;
-    EXPECT_EQ(boxes.boxTexts(), (QStringList{question, m3, question, done}));
-    EXPECT_EQ(focus.last(), nameBox(*d));
+    EXPECT_EQ(boxes.boxTexts(), QStringList{kNoSuchFile});
+    EXPECT_EQ(focus, QList<QWidget*>{nameBox(*d)});
+    EXPECT_FALSE(QFile::exists(out + u"/part1"_s));
+}
+
+// A first piece that is there: No (the default) to replacing it writes nothing
+// and keeps the step.
+TEST_F(SegmentCommand, NoToReplacingWritesNothingAndKeepsTheStep) {
+    write(u"out/part1"_s, "old");
+    bool kept = false;
+    segment([&](OperationDialog& f) {
+        okWith(f, u"part"_s);
+        kept = f.isVisible() && f.caption() == kSegmentsCaption;
+    });
+    EXPECT_TRUE(kept);
+    EXPECT_EQ(boxes.boxTexts(),
+              QStringList{out + u"/part1 already exists.  Shall we overwrite it?"_s});
     EXPECT_EQ(boxes.boxes[0].style,
               MessageButtons::YesNo | MessageIcon::Question | MessageDefault::Second);
     EXPECT_EQ(boxes.boxes[0].title, u"Shardix! - It's your choice..."_s);
+    EXPECT_EQ(read(out + u"/part1"_s), QByteArray("old"));
+    EXPECT_FALSE(QFile::exists(out + u"/part2"_s));
+}
+
+// An empty base name gives pieces named by their numbers alone; Yes replaces
+// the first one that was there.
+TEST_F(SegmentCommand, AnEmptyBaseNameNamesThePiecesByTheirNumbersAlone) {
+    write(u"out/1"_s, "old");
+    boxes.answerNext(MessageAnswer::Yes);
+    segment([&](OperationDialog& f) { okWith(f, QString()); });
+    EXPECT_EQ(boxes.boxTexts(),
+              (QStringList{out + u"/1 already exists.  Shall we overwrite it?"_s,
+                           completion(u"file sections"_s, out + u'/', u"files"_s)}));
     EXPECT_EQ(read(out + u"/1"_s), whole.left(500));
     EXPECT_EQ(read(out + u"/2"_s), whole.mid(500));
 }
