@@ -61,6 +61,18 @@ TEST_F(MenuCommand, TheMenusOfferTheFileCommandsWithTheirAccessKeysAndNoCopyOrMo
                                   "A&ppend to File...", "-", "E&xit", "&Help", "&About Shardix"}));
 }
 
+// The operation dialog cannot grow: the window system is asked for no maximize
+// control (Qt writes the flags into the Motif hints), only its title and its
+// close control, which Cancel answers.
+TEST_F(MenuCommand, TheDialogThatCannotGrowAsksForNoMaximizeControl) {
+    EXPECT_EQ(d->minimumSize(), d->maximumSize());
+    const Qt::WindowFlags flags = d->windowFlags();
+    EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Dialog);
+    EXPECT_TRUE(
+        flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(flags.testAnyFlags(Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
+}
+
 // Append to File...: a file of 400 bytes in a/, the pieces that hold all 1000
 // in b/.
 class AppendCommand : public MenuCommand {
