@@ -182,31 +182,27 @@ void MainWindow::segmentFile(const QString& path) {
     if (!path.isEmpty())
         dialog.chooseFile(path);
     SegmentSteps segment;
-    if (!reportingFailures(session_.ui, [&] { dialog.walk(segment); }))
-        session_.ui.setBusy(false);
+    dialog.walk(segment);
 }
 
 void MainWindow::assembleFiles() {
-    OperationDialog& dialog = operationDialog();
     AssembleSteps assemble;
-    try {
-        dialog.walk(assemble);
-    } catch (const Failed&) {
-        // This command ends quietly on a failure of its set-up.
-        session_.ui.setBusy(false);
-    }
+    operationDialog().walk(assemble);
 }
 
 void MainWindow::appendToFile() {
     OperationDialog& dialog = operationDialog();
-    AppendSteps append;
+    // The notice reads and writes its setting in the store, which may fail.
+    bool wanted = false;
     if (!reportingFailures(session_.ui, [&] {
             if (!notice_)
                 notice_ = std::make_unique<AppendNotice>(session_.ui, session_.store.value());
-            if (notice_->showIfWanted())
-                dialog.walk(append);
+            wanted = notice_->showIfWanted();
         }))
-        session_.ui.setBusy(false);
+        return session_.ui.setBusy(false);
+    AppendSteps append;
+    if (wanted)
+        dialog.walk(append);
 }
 
 void MainWindow::showAbout() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialog/OperationStep.h"
+#include "dialog/CommandSteps.h"
 
 class QCheckBox;
 class QLabel;

@@ -27,6 +27,9 @@ class DialogProgress : public RunProgress {
   public:
     DialogProgress(WindowServices& ui, QProgressBar* bar, QLabel* label, QWidget* inItsPlace);
 
+    // The window services the run's boxes and its event pump go through.
+    WindowServices& ui() { return ui_; }
+
     // The busy pointer, set for the whole of a run.
     void setBusy(bool busy);
     // A failure: the busy pointer back to normal, and its message in a box,

@@ -61,19 +61,22 @@ QString DriveTable::currentFolder(const QString& drive) const {
     return current_.value(drive, drive);
 }
 
-void DriveTable::enter(const QString& folder) {
+Result<> DriveTable::enter(const QString& folder) {
     if (!QDir::setCurrent(folder))
-        fail(Error::of(ErrorKind::PathNotFound, "Path not found: the folder " +
-                                                    shardix::quoted(folder.toStdString()) +
-                                                    " cannot be made the current folder."));
+        return Error::of(ErrorKind::PathNotFound, "Path not found: the folder " +
+                                                      shardix::quoted(folder.toStdString()) +
+                                                      " cannot be made the current folder.");
+    return {};
 }
 
-void DriveTable::makeCurrent(const QString& folder) {
-    enter(folder);
+Result<> DriveTable::makeCurrent(const QString& folder) {
+    if (Result<> entered = enter(folder); !entered.ok())
+        return entered;
     // Remembered as written, not with its links resolved, so that the folder
     // list comes back to the folder the user chose.
     const QString now = folderText(QFileInfo(folder).absoluteFilePath());
     current_.insert(driveOf(now), now);
+    return {};
 }
 
 } // namespace shardix

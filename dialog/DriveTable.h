@@ -1,5 +1,7 @@
 #pragma once
 
+#include "errors/Result.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -30,12 +32,12 @@ class DriveTable {
     QString currentFolder(const QString& drive) const;
 
     // Makes `folder` the process's current folder and its drive's current
-    // folder. Raises Failed (76) when the folder cannot be entered.
-    void makeCurrent(const QString& folder);
+    // folder; an Error (76) when the folder cannot be entered.
+    Result<> makeCurrent(const QString& folder);
     // Makes `folder` the process's current folder only: the lists never go
     // back there by themselves (the program's own folder, while a run lasts).
-    // Raises Failed (76) when the folder cannot be entered.
-    static void enter(const QString& folder);
+    // An Error (76) when the folder cannot be entered.
+    static Result<> enter(const QString& folder);
 
   private:
     QStringList alsoDrives_;

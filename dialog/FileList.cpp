@@ -32,12 +32,13 @@ QStringList FileList::filesIn(const QString& folder) {
     return names;
 }
 
-void FileList::setPath(const QString& folder) {
+Result<> FileList::setPath(const QString& folder) {
     const QString target = folderText(folder);
     if (!QFileInfo(target).isDir())
-        fail(cannotEnter(target));
+        return cannotEnter(target);
     path_ = target;
     refresh();
+    return {};
 }
 
 void FileList::refresh() {

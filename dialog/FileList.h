@@ -1,5 +1,7 @@
 #pragma once
 
+#include "errors/Result.h"
+
 #include <QListWidget>
 
 namespace shardix {
@@ -16,8 +18,8 @@ class FileList : public QListWidget {
     explicit FileList(QWidget* parent = nullptr);
 
     QString path() const { return path_; }
-    // Moves to `folder` and reads it. Raises Failed when it is no folder.
-    void setPath(const QString& folder);
+    // Moves to `folder` and reads it; an Error when it is no folder.
+    Result<> setPath(const QString& folder);
     // Reads the folder again; the selection is cleared.
     void refresh();
 

@@ -29,30 +29,28 @@ FolderList::FolderList(QWidget* parent) : QTreeWidget(parent) {
     connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
         const QString target = item->data(0, kPathRole).toString();
         QTimer::singleShot(0, this, [this, target] {
-            try {
-                setPath(target);
-            } catch (const Failed& e) {
-                emit moveFailed(e.error());
-            }
+            if (const Result<> moved = setPath(target); !moved.ok())
+                emit moveFailed(moved.error());
         });
     });
 }
 
-void FolderList::setPath(const QString& folder) {
+Result<> FolderList::setPath(const QString& folder) {
     const QString target =
         folderText(QDir(path_.isEmpty() ? QDir::currentPath() : path_).absoluteFilePath(folder));
     if (!canEnter(target))
-        fail(cannotEnter(target));
+        return cannotEnter(target);
     if (target == path_) {
         // Rebuilt only when its subfolders changed: otherwise the rows stay
         // where they are.
         if (subfoldersOf(path_) != shown_)
             fill();
-        return;
+        return {};
     }
     path_ = target;
     fill();
     emit pathChanged();
+    return {};
 }
 
 QStringList FolderList::subfoldersOf(const QString& folder) {
@@ -101,14 +99,16 @@ void FolderList::fill() {
     scrollToItem(parent, QAbstractItemView::EnsureVisible);
 }
 
-void FolderList::refresh() {
+Result<> FolderList::refresh() {
     QString folder = path_;
     while (folder != QLatin1String("/") && !canEnter(folder))
         folder = folderOf(folder);
     if (folder != path_)
         return setPath(folder);
-    if (subfoldersOf(path_) != shown_)
-        return fill();
+    if (subfoldersOf(path_) != shown_) {
+        fill();
+        return {};
+    }
     // A folder clicked once and not entered is no longer marked: the list
     // marks the folder whose files are listed.
     for (QTreeWidgetItemIterator it(this); *it; ++it) {
@@ -119,6 +119,7 @@ void FolderList::refresh() {
             break;
         }
     }
+    return {};
 }
 
 void FolderList::focusInEvent(QFocusEvent* event) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "errors/Error.h"
+#include "errors/Result.h"
 
 #include <QTreeWidget>
 
@@ -15,13 +15,13 @@ class FolderList : public QTreeWidget {
 
     // The folder shown, without a trailing "/" except at the root.
     QString path() const { return path_; }
-    // Moves to `folder` and raises pathChanged when the folder changes. Raises
-    // AppError when `folder` cannot be entered; the list then stays where it was.
-    void setPath(const QString& folder);
+    // Moves to `folder` and raises pathChanged when the folder changes. An
+    // Error when `folder` cannot be entered; the list then stays where it was.
+    Result<> setPath(const QString& folder);
     // Brings the list up to date: the subfolders are read again, and when the
     // folder shown is gone, the list moves to the nearest folder above it that
     // can be entered. The folder shown stays selected and in view.
-    void refresh();
+    Result<> refresh();
 
   signals:
     void pathChanged();

@@ -37,7 +37,7 @@ OperationDialog::OperationDialog(WindowServices& ui, QString programFolder, QWid
     : QDialog(parent), ui_(ui), programFolder_(std::move(programFolder)),
       drives_(std::move(drives)), controls_(this, drives_),
       progress_(ui, controls_.progressBar, controls_.workingLabel, controls_.instruction),
-      actions_({*this, controls_, progress_, ui_, drives_, programFolder_, engines_}) {
+      context_(*this, controls_, progress_, drives_, programFolder_) {
     setFixedSize(DialogLayout::kClientSize);
     offerNoMaximize(*this);
     QFont small = font();
@@ -54,11 +54,9 @@ OperationDialog::OperationDialog(WindowServices& ui, QString programFolder, QWid
         const QSignalBlocker quiet(controls_.driveList);
         controls_.driveList->setDrive(drives_.driveOf(start));
     }
-    reportingFailures(ui_, [&] {
-        controls_.folderList->setPath(start);
-        controls_.fileList->setPath(start);
-        controls_.multiFileList->setPath(start);
-    });
+    (void)(reported(ui_, controls_.folderList->setPath(start)) ||
+           reported(ui_, controls_.fileList->setPath(start)) ||
+           reported(ui_, controls_.multiFileList->setPath(start)));
 
     setCaption(QString());
     // Centred once; later showings keep the place.
@@ -117,20 +115,29 @@ void OperationDialog::connectButtons() {
 
 void OperationDialog::walk(CommandSteps& command) {
     // The steps belong to the command: forgotten once it is over.
-    const auto over = qScopeGuard([this] { step_ = nullptr; });
-    for (OperationStep* step : command.steps()) {
-        if (showStep(*step) != StepResult::Accepted)
+    const auto over = qScopeGuard([this] {
+        command_ = nullptr;
+        context_.showing(nullptr, shown_);
+    });
+    for (int step = 0; step < command.stepCount(); ++step) {
+        prepare(command, step);
+        const StepResult result = showModal();
+        // The controls as the first steps want them, whatever became of the step.
+        putControlsBack();
+        if (result != StepResult::Accepted)
             return;
     }
 }
 
-void OperationDialog::prepare(OperationStep& step) {
+void OperationDialog::prepare(CommandSteps& command, int step) {
     putControlsBack();
-    const StepControls wanted = step.controls();
+    const StepControls wanted = command.controls(step);
     showControls(wanted);
-    step_ = &step;
+    command_ = &command;
+    step_ = step;
     shown_ = wanted;
-    setCaption(step.caption());
+    context_.showing(&command, wanted);
+    setCaption(command.caption(step));
     // A step may go on in the folder shown; the others start from the drive's
     // current folder.
     if (wanted.lists == ListStart::DriveFolder) {
@@ -141,12 +148,11 @@ void OperationDialog::prepare(OperationStep& step) {
 
 void OperationDialog::chooseFile(const QString& filePath) {
     const QString folder = folderOf(filePath);
-    reportingFailures(ui_, [&] {
-        drives_.makeCurrent(folder);
-        const QSignalBlocker quiet(controls_.driveList);
-        controls_.driveList->setDrive(drives_.driveOf(folder));
-        chosen_ = filePath.mid(withSlash(folder).size());
-    });
+    if (reported(ui_, drives_.makeCurrent(folder)))
+        return;
+    const QSignalBlocker quiet(controls_.driveList);
+    controls_.driveList->setDrive(drives_.driveOf(folder));
+    chosen_ = filePath.mid(withSlash(folder).size());
 }
 
 void OperationDialog::pickChosen(const QString& name) {
@@ -161,8 +167,9 @@ void OperationDialog::pickChosen(const QString& name) {
 }
 
 void OperationDialog::showControls(const StepControls& wanted) {
+    // The folder list shows a folder it could enter: the list can enter it too.
     if (wanted.lists == ListStart::FolderShown)
-        controls_.listFor(wanted.pick)->setPath(controls_.folderList->path());
+        (void)controls_.listFor(wanted.pick)->setPath(controls_.folderList->path());
     if (wanted.pick == FilePick::Several)
         controls_.pickSeveralFiles(true);
     if (wanted.asksCount) {
@@ -180,19 +187,12 @@ void OperationDialog::putControlsBack() {
     controls_.showCount(false);
 }
 
-StepResult OperationDialog::showStep(OperationStep& step) {
-    prepare(step);
-    // The controls as the first steps want them, whatever becomes of the step.
-    const auto putBack = qScopeGuard([this] { putControlsBack(); });
-    return showModal();
-}
-
 StepResult OperationDialog::showModal() {
-    actions_.resetResult();
+    context_.resetResult();
     setModal(true);
     settleActivation();
     exec();
-    return actions_.result();
+    return context_.result();
 }
 
 FileList* OperationDialog::listInUse() const {
@@ -252,7 +252,7 @@ void OperationDialog::showEvent(QShowEvent* event) {
 }
 
 void OperationDialog::refreshFolders() {
-    reportingFailures(ui_, [this] { controls_.folderList->refresh(); });
+    (void)reported(ui_, controls_.folderList->refresh());
 }
 
 void OperationDialog::onShown() {
@@ -266,23 +266,22 @@ void OperationDialog::onShown() {
 }
 
 void OperationDialog::driveChanged() {
-    reportingFailures(ui_, [this] {
-        controls_.folderList->setPath(drives_.currentFolder(controls_.driveList->drive()));
-    });
+    (void)reported(
+        ui_, controls_.folderList->setPath(drives_.currentFolder(controls_.driveList->drive())));
 }
 
 void OperationDialog::folderChanged() {
-    listInUse()->setPath(controls_.folderList->path());
+    // The folder list has just entered the folder: the list can enter it too.
+    (void)listInUse()->setPath(controls_.folderList->path());
     // Where a file is looked for, the name starts anew.
     if (shown_.pick == FilePick::One && shown_.nameStartsAnewInEachFolder)
         controls_.nameBox->setText(kAnyFile);
 }
 
 void OperationDialog::goToDriveFolder() {
-    reportingFailures(ui_, [this] {
-        controls_.folderList->setPath(drives_.currentFolder(controls_.driveList->drive()));
-    });
-    reportingFailures(ui_, [this] { listInUse()->setPath(controls_.folderList->path()); });
+    (void)reported(
+        ui_, controls_.folderList->setPath(drives_.currentFolder(controls_.driveList->drive())));
+    (void)reported(ui_, listInUse()->setPath(controls_.folderList->path()));
 }
 
 void OperationDialog::fileClicked() {
@@ -302,35 +301,31 @@ void OperationDialog::ok() {
         return;
     running_ = true;
     const auto done = qScopeGuard([this] { running_ = false; });
-    try {
-        takeStep();
-    } catch (const Failed& e) {
-        progress_.showFailure(QString::fromStdString(e.error().message));
-    } catch (const std::exception& e) {
-        progress_.showFailure(QString::fromStdString(e.what()));
-    }
-}
-
-void OperationDialog::takeStep() {
     const QString name = controls_.nameBox->text();
     if (name.contains(QLatin1Char('\\')) || name.contains(QLatin1Char('/')))
-        return actions_.stopAt(Mend::Name, kNoPathInName);
-    if (step_)
-        actions_.take(*step_);
-    else
-        hide();
-    progress_.setBusy(false);
+        return context_.stopAt(Mend::Name, kNoPathInName);
+    try {
+        if (command_)
+            command_->ok(step_, context_);
+        else
+            hide();
+        progress_.setBusy(false);
+    } catch (const std::exception& e) {
+        // Nothing the steps call throws on purpose; a shortage of memory is told.
+        progress_.showFailure(QString::fromStdString(e.what()));
+    }
 }
 
 void OperationDialog::cancel() {
     // Cancel, Escape or the close control while an engine runs stop the run;
     // during the checks before it, they are ignored.
-    if (actions_.engineRunning())
-        return actions_.requestStop();
+    if (context_.engineRunning())
+        return context_.requestStop();
     if (running_)
         return;
-    actions_.clearSelection();
-    step_ = nullptr;
+    context_.clearSelection();
+    command_ = nullptr;
+    context_.showing(nullptr, kNoStep);
     shown_ = kNoStep;
     setCaption(QString());
     hide();

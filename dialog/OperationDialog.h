@@ -1,11 +1,10 @@
 #pragma once
 
+#include "dialog/CommandSteps.h"
 #include "dialog/DialogControls.h"
 #include "dialog/DialogProgress.h"
 #include "dialog/DriveTable.h"
-#include "dialog/EngineCalls.h"
-#include "dialog/OperationStep.h"
-#include "dialog/StepActions.h"
+#include "dialog/StepContext.h"
 
 #include <QDialog>
 
@@ -19,30 +18,28 @@ class WindowServices;
 
 // The operation dialog: every step of the file commands is set up, checked and
 // run here. Created once, then only shown and hidden. The dialog keeps the
-// controls, the moves of the lists that follow one another, the checks every
-// step shares and the run; what each step shows and what its OK does is the
-// step's (OperationStep), and its caller sees only how each step ended.
+// controls and the moves of the lists that follow one another; the checks
+// every step shares and the run are its StepContext's; what each step shows
+// and what its OK does is the command's (CommandSteps), and the dialog's
+// caller sees only how each step ended.
 class OperationDialog : public QDialog {
     Q_OBJECT
   public:
-    using EngineCalls = shardix::EngineCalls;
-
     // `programFolder` (the settings store's, ending with "/") is made current
     // while an engine runs; none when empty.
     OperationDialog(WindowServices& ui, QString programFolder, QWidget* parent = nullptr,
                     DriveTable drives = DriveTable());
 
     // Shows the steps of `command` in turn, each once the one before it was
-    // accepted.
+    // accepted; the controls are put back as the first steps want them after
+    // each.
     void walk(CommandSteps& command);
-    // Makes `step` the dialog's step: its caption, the controls it shows and the
-    // folder its lists start in. The step must outlive its showing.
-    void prepare(OperationStep& step);
+    // Makes `step` of `command` the dialog's step: its caption, the controls it
+    // shows and the folder its lists start in. The command must outlive its
+    // showing.
+    void prepare(CommandSteps& command, int step);
     // Shows the prepared step modally; returns when it is hidden.
     StepResult showModal();
-    // Prepares `step` and shows it; the controls are put back as the first steps
-    // want them when it is hidden.
-    StepResult showStep(OperationStep& step);
 
     // The step's caption, as the title shows it; empty without a step.
     QString caption() const { return windowTitle(); }
@@ -53,7 +50,7 @@ class OperationDialog : public QDialog {
 
     // The files picked for assembling or appending, as full paths in the order
     // they are joined.
-    const std::vector<std::string>& selectedFiles() const { return actions_.selection(); }
+    const std::vector<std::string>& selectedFiles() const { return context_.selection(); }
 
     // The next step shown starts in the folder of `filePath`, made its drive's
     // current folder, with that file chosen in the list and its name in the
@@ -62,8 +59,6 @@ class OperationDialog : public QDialog {
 
     // Escape and the window's close control count as Cancel.
     void reject() override;
-
-    void setEngineCalls(EngineCalls calls) { engines_ = std::move(calls); }
 
     // Where the choice of a checksum file at Segment is kept: `read` gives it
     // when the step is shown, `write` takes each change. Without them the
@@ -100,23 +95,22 @@ class OperationDialog : public QDialog {
     void multiFileClicked();
 
     void ok();
-    void takeStep();
     void cancel();
 
     WindowServices& ui_;
     const QString programFolder_;
     DriveTable drives_;
-    EngineCalls engines_;
     std::function<bool()> readChecksumChoice_;
     std::function<void(bool)> writeChecksumChoice_;
 
     DialogControls controls_;
     DialogProgress progress_;
-    StepActions actions_;
+    StepContext context_;
 
-    // The step whose OK the dialog runs: none before the first, after Cancel and
-    // once a command's steps are over.
-    OperationStep* step_ = nullptr;
+    // The command whose step's OK the dialog runs, and that step: none before
+    // the first, after Cancel and once a command's steps are over.
+    CommandSteps* command_ = nullptr;
+    int step_ = 0;
     // How the controls of the step last prepared behave; after Cancel, as
     // before any step: the file list in use, a file looked for in each folder.
     static constexpr StepControls kNoStep{.nameStartsAnewInEachFolder = true};

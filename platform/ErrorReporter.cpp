@@ -72,4 +72,11 @@ void reportError(WindowServices& ui, const Error& error) {
     ui.messageBox(explainError(error), MessageIcon::Information, kSorryTitle);
 }
 
+bool reported(WindowServices& ui, const Result<>& result) {
+    if (result.ok())
+        return false;
+    reportError(ui, result.error());
+    return true;
+}
+
 } // namespace shardix

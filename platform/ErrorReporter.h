@@ -1,6 +1,6 @@
 #pragma once
 
-#include "errors/Error.h"
+#include "errors/Result.h"
 
 #include <QString>
 
@@ -20,6 +20,10 @@ QString explainError(const Error& error);
 // The main window's reporter: shows the explanation with the information icon
 // and the title kSorryTitle. Leaves the busy pointer alone.
 void reportError(WindowServices& ui, const Error& error);
+
+// Reports the failure of `result` by the main window's reporter: true when
+// there was one.
+bool reported(WindowServices& ui, const Result<>& result);
 
 // Runs `work`, which may raise Failed; a failure is reported by the main
 // window's reporter. True when `work` ran to its end.

@@ -129,7 +129,7 @@ TEST(WorkingFolder, TheListsStartWhereTheUserWorksNotInTheStoresFolder) {
         EXPECT_EQ(session.folder, store.folder() + u'/');
         OperationDialog& dialog = window.operationDialog();
         SegmentSteps segment;
-        dialog.prepare(segment.source());
+        dialog.prepare(segment, SegmentSteps::kPickSource);
         const std::string label = told.value_or(u"(not told)"_s).toStdString();
         EXPECT_EQ(dialog.findChild<FolderList*>(u"folderList"_s)->path(), expected) << label;
         EXPECT_EQ(dialog.findChild<FileList*>(u"fileList"_s)->path(), expected) << label;

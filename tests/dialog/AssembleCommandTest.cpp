@@ -20,7 +20,7 @@ class AssembleCommand : public CommandTest {
     void assemble(bool shownAfter = false, bool mistakes = false) {
         steps->then([this, mistakes](OperationDialog& f) {
             EXPECT_FALSE(fileList(f)->isVisible());
-            folderList(f)->setPath(at(u"parts"_s));
+            EXPECT_TRUE(folderList(f)->setPath(at(u"parts"_s)).ok());
             if (mistakes) {
                 okWith(f, QString());
                 click(multiFileList(f), {u"part3"_s});
@@ -34,7 +34,7 @@ class AssembleCommand : public CommandTest {
             EXPECT_TRUE(fileList(f)->isVisible() && !multiFileList(f)->isVisible());
             EXPECT_EQ(f.focusWidget(), nameBox(f));
             EXPECT_EQ(nameBox(f)->text(), QString());
-            folderList(f)->setPath(out);
+            EXPECT_TRUE(folderList(f)->setPath(out).ok());
             if (mistakes) {
                 QTest::keyClick(nameBox(f), Qt::Key_Return);
                 focus.append(f.focusWidget());
@@ -50,35 +50,59 @@ class AssembleCommand : public CommandTest {
     QString out;
 };
 
-TEST_F(AssembleCommand, ChecksPutTheFocusToMendAndEitherAnswerJoinsInNumberOrder) {
-    const QString m5 = u"Please select fileS to assemble."_s;
-    const QString done = completion(u"assembled file"_s, out, u"file"_s);
-    const QString target = out + u"/whole"_s;
-    boxes.answerNext(MessageAnswer::Yes); // re-order
+// At the first step, OK with no file or with one file picked is refused, the
+// focus back in the list.
+TEST_F(AssembleCommand, TheFirstStepRefusesFewerThanTwoFiles) {
     assemble(false, true);
-    EXPECT_EQ(read(target), whole);
+    const QString m5 = u"Please select fileS to assemble."_s;
+    ASSERT_GE(boxes.boxes.size(), 2);
+    EXPECT_EQ(boxes.boxTexts().mid(0, 2), (QStringList{m5, m5}));
+    EXPECT_EQ(focus.mid(0, 2), (QList<QWidget*>{multiFileList(*d), multiFileList(*d)}));
+}
+
+// At the second step, Enter with no name is refused, the focus back in the
+// name box.
+TEST_F(AssembleCommand, TheSecondStepRefusesAnEmptyName) {
+    assemble(false, true);
+    EXPECT_TRUE(boxes.boxTexts().contains(u"Please enter/select a name for the assembled file."_s));
+    EXPECT_EQ(focus.last(), nameBox(*d));
+}
+
+// Yes to re-ordering joins the twelve parts in their number order, and the
+// completion message names the folder.
+TEST_F(AssembleCommand, YesToReorderingJoinsThePartsInNumberOrder) {
+    boxes.answerNext(MessageAnswer::Yes);
+    assemble();
+    EXPECT_EQ(read(out + u"/whole"_s), whole);
     EXPECT_EQ(d->selectedFiles().size(), 12u);
     EXPECT_EQ(boxes.boxTexts(),
-              (QStringList{m5, m5, kReorder,
-                           u"Please enter/select a name for the assembled file."_s, done}));
-    EXPECT_EQ(focus, (QList<QWidget*>{multiFileList(*d), multiFileList(*d), nameBox(*d)}));
-    EXPECT_EQ(boxes.boxes[2].style, MessageButtons::YesNo | MessageIcon::Question);
-    EXPECT_EQ(boxes.boxes[2].title, u"Shardix! - It's your choice..."_s);
+              (QStringList{kReorder, completion(u"assembled file"_s, out, u"file"_s)}));
+    EXPECT_EQ(boxes.boxes[0].style, MessageButtons::YesNo | MessageIcon::Question);
+    EXPECT_EQ(boxes.boxes[0].title, u"Shardix! - It's your choice..."_s);
+}
 
-    // No to re-ordering; the target exists: No keeps it and the step, then Yes
-    // replaces it with the parts in the list's order, which is their number
-    // order (part2 before part10): No never joins them out of it.
-    boxes.boxes.clear();
-    write(u"out/whole"_s, "old");
-    for (MessageAnswer answer :
-         {MessageAnswer::No, MessageAnswer::No, MessageAnswer::No, MessageAnswer::Yes})
+// No to re-ordering joins the parts in the list's order, which is their number
+// order (part2 before part10): No never joins them out of it.
+TEST_F(AssembleCommand, NoToReorderingJoinsThePartsInNumberOrderToo) {
+    boxes.answerNext(MessageAnswer::No);
+    assemble();
+    EXPECT_EQ(read(out + u"/whole"_s), whole);
+}
+
+// A target that is there: No to replacing it keeps it and the step; Yes
+// replaces it.
+TEST_F(AssembleCommand, NoToReplacingKeepsTheTargetAndTheStepYesReplacesIt) {
+    const QString target = write(u"out/whole"_s, "old");
+    for (MessageAnswer answer : {MessageAnswer::No, MessageAnswer::No})
         boxes.answerNext(answer);
     assemble(true);
     EXPECT_EQ(read(target), "old");
+    const QString question = target + u" already exists.  Shall we overwrite it?"_s;
+    EXPECT_EQ(boxes.boxTexts(), (QStringList{kReorder, question}));
+    for (MessageAnswer answer : {MessageAnswer::No, MessageAnswer::Yes})
+        boxes.answerNext(answer);
     assemble();
     EXPECT_EQ(read(target), whole);
-    const QString question = target + u" already exists.  Shall we overwrite it?"_s;
-    EXPECT_EQ(boxes.boxTexts(), (QStringList{kReorder, question, kReorder, question, done}));
     EXPECT_EQ(steps->unexpected(), 0);
 }
 
@@ -86,13 +110,13 @@ TEST_F(AssembleCommand, ChecksPutTheFocusToMendAndEitherAnswerJoinsInNumberOrder
 // the step stays for another name.
 TEST_F(AssembleCommand, IntoOneOfThePartsTheStepStaysForAnotherName) {
     steps->then([this](OperationDialog& f) {
-        folderList(f)->setPath(at(u"parts"_s));
+        EXPECT_TRUE(folderList(f)->setPath(at(u"parts"_s)).ok());
         click(multiFileList(f), {u"part1"_s});
         click(multiFileList(f), {u"part2"_s}, Qt::ControlModifier);
         ok(f);
     });
     steps->then([this](OperationDialog& f) {
-        folderList(f)->setPath(at(u"parts"_s));
+        EXPECT_TRUE(folderList(f)->setPath(at(u"parts"_s)).ok());
         okWith(f, u"part1"_s); // refused before any question about replacing it
         EXPECT_TRUE(f.isVisible());
         EXPECT_EQ(f.caption(), u"Select DIR and/or enter NAME for assembled file"_s);
@@ -152,7 +176,7 @@ TEST_F(AssembleCommand, PartsBesideTheirManifestAreCheckedAgainstIt) {
 
     boxes.boxes.clear();
     steps->then([this](OperationDialog& f) {
-        folderList(f)->setPath(at(u"parts"_s));
+        EXPECT_TRUE(folderList(f)->setPath(at(u"parts"_s)).ok());
         click(multiFileList(f), {u"part1"_s});
         click(multiFileList(f), {u"part2"_s}, Qt::ControlModifier);
         ok(f);

@@ -81,6 +81,20 @@ inline QLabel* workingLabel(const QWidget& d) {
     return control<QLabel>(d, "workingLabel");
 }
 
+// Scripted boxes whose event pump plays `duringRun` while a run keeps the
+// pointer busy, as if the user's input arrived there, with the number of that
+// pump in the run (from 1).
+class RunServices : public ScriptedServices {
+  public:
+    void pumpEvents() override {
+        if (isBusy() && duringRun)
+            duringRun(++runPumps);
+        ScriptedServices::pumpEvents();
+    }
+    std::function<void(int)> duringRun;
+    int runPumps = 0;
+};
+
 // Plays one script each time the operation dialog is shown, once it is up. A
 // script that leaves the dialog shown is followed by Cancel; a showing without a
 // script left is cancelled at once and counts as unexpected.
@@ -184,14 +198,14 @@ class DialogTest : public ::testing::Test {
     std::function<void(OperationDialog&)> okIn(const QString& dir, const QString& name,
                                                const QString& count = u"2"_s) {
         return [=, this](OperationDialog& f) {
-            folderList(f)->setPath(dir);
+            EXPECT_TRUE(folderList(f)->setPath(dir).ok());
             okWith(f, name, count);
         };
     }
 
     QString root;
     QString appFolder; // the program's folder, ending with "/"
-    ScriptedServices boxes;
+    RunServices boxes;
     QList<QWidget*> focus;
 
   private:

@@ -18,61 +18,91 @@ namespace {
 
 using ListsTest = DialogTest;
 
-// The folder list moves the list in use, and resets the name where a file to
-// append to is picked.
-TEST_F(ListsTest, FileListsShowEveryFileInNumberOrderAndFollowTheFolderList) {
+// A folder of files whose names sort differently in byte order and in number
+// order, hidden and long ones among them.
+class FileListsTest : public DialogTest {
+  protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        for (const QString& name :
+             {u"part2"_s, u"part10"_s, u"part1"_s, u".hidden"_s, u"Zeta"_s, long23, long22, longer})
+            write(u"s/"_s + name, "x");
+        folder(u"s/folder"_s);
+    }
     const QString long23 = u"abcdefghijklmnopqrstuvw"_s;
     const QString long22 = long23.chopped(1);
     const QString longer = QString(60, u'L') + u"part4"_s;
-    for (const QString& name :
-         {u"part2"_s, u"part10"_s, u"part1"_s, u".hidden"_s, u"Zeta"_s, long23, long22, longer})
-        write(u"s/"_s + name, "x");
-    folder(u"s/folder"_s);
-    SegmentSteps segment;
+};
+
+// Both file lists show every file, hidden ones too, as file managers do (part2
+// before part10), a long name shortened in its middle within the list and
+// whole in its entry's tool tip.
+TEST_F(FileListsTest, FileListsShowEveryFileInNumberOrder) {
     AssembleSteps assemble;
-    AppendSteps append;
     OperationDialog d(boxes, QString());
-    d.prepare(assemble.parts()); // the list that picks several files in use
-    folderList(d)->setPath(at(u"s/"_s));
+    d.prepare(assemble, AssembleSteps::kPickPieces); // the list that picks several files in use
+    EXPECT_TRUE(folderList(d)->setPath(at(u"s/"_s)).ok());
     EXPECT_EQ(folderList(d)->path(), at(u"s"_s));
-    fileList(d)->setPath(at(u"s"_s));
+    EXPECT_TRUE(fileList(d)->setPath(at(u"s"_s)).ok());
     for (const FileList* list : {fileList(d), multiFileList(d)}) {
         QStringList names;
         for (int i = 0; i < list->count(); ++i) {
             names.append(list->item(i)->text());
             EXPECT_EQ(list->item(i)->toolTip(), names.back()); // the whole name, however long
         }
-        // A long name is shortened in its middle, within the list: a piece's
-        // number stays in view.
         EXPECT_EQ(list->textElideMode(), Qt::ElideMiddle);
         const QRect entry = list->visualItemRect(list->item(1));
         EXPECT_TRUE(entry.isValid() && entry.right() < list->viewport()->width());
-        // As file managers show them: part2 before part10.
         EXPECT_EQ(names, (QStringList{u".hidden"_s, longer, u"Zeta"_s, long22, long23, u"part1"_s,
                                       u"part2"_s, u"part10"_s}));
     }
+}
+
+// A name of more than 22 characters clicked in the list that picks several
+// files becomes that list's tool tip; a shorter one clears it.
+TEST_F(FileListsTest, AClickedLongNameBecomesTheListsToolTip) {
+    AssembleSteps assemble;
+    OperationDialog d(boxes, QString());
+    d.prepare(assemble, AssembleSteps::kPickPieces);
+    EXPECT_TRUE(folderList(d)->setPath(at(u"s"_s)).ok());
     StepScripts steps(d);
     steps.then([&](OperationDialog& f) {
-        click(multiFileList(f), {long23}); // 23 characters: tool tip
+        click(multiFileList(f), {long23});
         EXPECT_EQ(nameBox(f)->text(), long23);
         EXPECT_EQ(multiFileList(f)->toolTip(), long23);
-        click(multiFileList(f), {long22}, Qt::ControlModifier); // 22: none
+        click(multiFileList(f), {long22}, Qt::ControlModifier);
         EXPECT_EQ(multiFileList(f)->toolTip(), QString());
         EXPECT_EQ(multiFileList(f)->selectedItems().size(), 2);
     });
     d.showModal();
     EXPECT_EQ(steps.leftShown, QList<bool>{true});
+}
 
-    d.prepare(segment.source());
+// The folder list moves the list in use only, and leaves the name box alone
+// where no file to append to is looked for.
+TEST_F(FileListsTest, TheFolderListMovesTheListInUseOnly) {
+    AssembleSteps assemble;
+    SegmentSteps segment;
+    OperationDialog d(boxes, QString());
+    d.prepare(assemble, AssembleSteps::kPickPieces);
+    EXPECT_TRUE(folderList(d)->setPath(at(u"s"_s)).ok());
+    d.prepare(segment, SegmentSteps::kPickSource);
     nameBox(d)->setText(u"kept"_s);
-    folderList(d)->setPath(u"/"_s);
+    EXPECT_TRUE(folderList(d)->setPath(u"/"_s).ok());
     EXPECT_EQ(folderList(d)->path(), u"/"_s);
     EXPECT_EQ(fileList(d)->path(), u"/"_s);
     EXPECT_EQ(multiFileList(d)->path(), at(u"s"_s));
     EXPECT_EQ(nameBox(d)->text(), u"kept"_s);
-    d.prepare(append.target());
+}
+
+// Where a file to append to is picked, each folder entered puts "*.*" back in
+// the name box.
+TEST_F(FileListsTest, WhereAFileToAppendToIsPickedEachFolderResetsTheName) {
+    AppendSteps append;
+    OperationDialog d(boxes, QString());
+    d.prepare(append, AppendSteps::kPickTarget);
     nameBox(d)->setText(u"kept"_s);
-    folderList(d)->setPath(at(u"s"_s));
+    EXPECT_TRUE(folderList(d)->setPath(at(u"s"_s)).ok());
     EXPECT_EQ(fileList(d)->path(), at(u"s"_s));
     EXPECT_EQ(nameBox(d)->text(), u"*.*"_s);
 }
@@ -88,12 +118,7 @@ TEST_F(ListsTest, TheListsNeverGoBackToTheProgramsFolder) {
     OperationDialog d(boxes, appFolder, nullptr, DriveTable({usb}, work));
     StepScripts steps(d);
     QString during;
-    OperationDialog::EngineCalls calls;
-    calls.segment = [&](const std::string&, const std::string&, int, RunProgress&, auto&) {
-        during = QDir::currentPath() + u'/';
-        return Result<>();
-    };
-    d.setEngineCalls(calls);
+    boxes.duringRun = [&](int) { during = QDir::currentPath() + u'/'; };
     steps.then([&](OperationDialog& f) { okWith(f, u"movie"_s); });
     steps.then([&](OperationDialog& f) {
         driveList(f)->setDrive(usb);
@@ -103,7 +128,7 @@ TEST_F(ListsTest, TheListsNeverGoBackToTheProgramsFolder) {
     EXPECT_EQ(steps.leftShown, (QList<bool>{false, false}));
     EXPECT_EQ(during, QDir(appFolder).canonicalPath() + u'/'); // current while it ran
     EXPECT_EQ(QDir::currentPath(), QDir(usb).canonicalPath()); // then the output's folder
-    d.prepare(segment.source());
+    d.prepare(segment, SegmentSteps::kPickSource);
     driveList(d)->setDrive(d.drives().driveOf(work));
     EXPECT_EQ(folderList(d)->path(), work);
 }
@@ -117,10 +142,12 @@ TEST_F(ListsTest, EnterOnAnEntryTakesTheStepAsADoubleClickDoes) {
     AssembleSteps assemble;
     OperationDialog d(boxes, QString());
     QStringList picked;
-    for (OperationStep* step : {&segment.source(), &assemble.parts()}) {
-        const bool several = step == &assemble.parts();
-        d.prepare(*step);
-        folderList(d)->setPath(at(u"s"_s));
+    for (const bool several : {false, true}) {
+        if (several)
+            d.prepare(assemble, AssembleSteps::kPickPieces);
+        else
+            d.prepare(segment, SegmentSteps::kPickSource);
+        EXPECT_TRUE(folderList(d)->setPath(at(u"s"_s)).ok());
         StepScripts steps(d);
         steps.then([&](OperationDialog& f) {
             FileList* list = several ? multiFileList(f) : fileList(f);
@@ -139,52 +166,84 @@ TEST_F(ListsTest, EnterOnAnEntryTakesTheStepAsADoubleClickDoes) {
                                         QFile::encodeName(at(u"s/movie2"_s)).toStdString()}));
 }
 
-// Each drive keeps the folder last made current on it; the folder list goes
-// back there when it gets the focus or the drive is chosen.
-TEST_F(ListsTest, DrivesRememberTheirCurrentFolders) {
-    const QString usb = folder(u"usb/photos"_s).chopped(7);
-    const QString work = folder(u"work/deeper"_s).chopped(7);
-    folder(u"gone"_s);
+// Two drives, "usb" and the one that holds the test's folder, with folders to
+// make current on them.
+class DrivesTest : public DialogTest {
+  protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        usb = folder(u"usb/photos"_s).chopped(7);
+        work = folder(u"work/deeper"_s).chopped(7);
+        d = std::make_unique<OperationDialog>(boxes, QString(), nullptr, DriveTable({usb}));
+        d->prepare(segment, SegmentSteps::kPickSource);
+    }
+    QString usb;
+    QString work;
     SegmentSteps segment;
-    OperationDialog d(boxes, QString(), nullptr, DriveTable({usb}));
-    d.prepare(segment.source());
-    EXPECT_EQ(folderList(d)->path(), at(u"app"_s)); // the start-up folder
-    driveList(d)->setDrive(usb);                    // never made current on: its root
-    EXPECT_EQ(folderList(d)->path(), usb);
-    d.drives().makeCurrent(usb + u"/photos"_s);
-    d.drives().makeCurrent(work);
-    folderList(d)->setPath(u"/"_s);
-    d.goToDriveFolder();
-    EXPECT_EQ(folderList(d)->path(), usb + u"/photos"_s);
-    driveList(d)->setDrive(d.drives().driveOf(root));
-    EXPECT_EQ(folderList(d)->path(), work);
+    std::unique_ptr<OperationDialog> d;
+};
 
-    StepScripts steps(d);
+// Each drive keeps the folder last made current on it, its root until then;
+// the folder list goes back there when the drive is chosen or the dialog asks.
+TEST_F(DrivesTest, DrivesRememberTheirCurrentFolders) {
+    EXPECT_EQ(folderList(*d)->path(), at(u"app"_s)); // the start-up folder
+    driveList(*d)->setDrive(usb);
+    EXPECT_EQ(folderList(*d)->path(), usb);
+    EXPECT_TRUE(d->drives().makeCurrent(usb + u"/photos"_s).ok());
+    EXPECT_TRUE(d->drives().makeCurrent(work).ok());
+    EXPECT_TRUE(folderList(*d)->setPath(u"/"_s).ok());
+    d->goToDriveFolder();
+    EXPECT_EQ(folderList(*d)->path(), usb + u"/photos"_s);
+    driveList(*d)->setDrive(d->drives().driveOf(root));
+    EXPECT_EQ(folderList(*d)->path(), work);
+}
+
+// Focus from the keyboard takes the folder list back to the drive's current
+// folder.
+TEST_F(DrivesTest, KeyboardFocusTakesTheFolderListToTheDrivesFolder) {
+    EXPECT_TRUE(d->drives().makeCurrent(work).ok());
+    StepScripts steps(*d);
     steps.then([&](OperationDialog& f) {
-        folderList(f)->setPath(work + u"/deeper"_s);
+        EXPECT_TRUE(folderList(f)->setPath(work + u"/deeper"_s).ok());
         driveList(f)->setFocus();
         QTest::keyClick(driveList(f), Qt::Key_Tab);
         EXPECT_EQ(f.focusWidget(), folderList(f));
         EXPECT_EQ(folderList(f)->path(), work);
-        // Enter moves into a subfolder and runs nothing else.
+    });
+    d->showModal();
+    EXPECT_EQ(steps.leftShown, QList<bool>{true});
+}
+
+// Enter in the folder list moves into a subfolder and runs nothing else.
+TEST_F(DrivesTest, EnterInTheFolderListMovesIntoASubfolder) {
+    EXPECT_TRUE(d->drives().makeCurrent(work).ok());
+    StepScripts steps(*d);
+    steps.then([&](OperationDialog& f) {
+        folderList(f)->setFocus();
+        EXPECT_EQ(folderList(f)->path(), work);
         QTest::keyClick(folderList(f), Qt::Key_Down);
         QTest::keyClick(folderList(f), Qt::Key_Return);
         QTest::qWait(0);
         EXPECT_EQ(folderList(f)->path(), work + u"/deeper"_s);
-        EXPECT_TRUE(boxes.boxes.isEmpty());
     });
-    d.showModal();
+    d->showModal();
     EXPECT_EQ(steps.leftShown, QList<bool>{true});
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
 
-    // A drive's folder that is gone: explained, and the lists stay.
-    d.drives().makeCurrent(at(u"gone"_s));
+// A drive's folder that is gone: explained, and the lists stay.
+TEST_F(DrivesTest, ADrivesFolderThatIsGoneIsExplainedAndTheListsStay) {
+    folder(u"gone"_s);
+    EXPECT_TRUE(d->drives().makeCurrent(work + u"/deeper"_s).ok());
+    d->goToDriveFolder();
+    EXPECT_TRUE(d->drives().makeCurrent(at(u"gone"_s)).ok());
     QDir(root).rmdir(u"gone"_s);
-    d.goToDriveFolder();
+    d->goToDriveFolder();
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].style, MessageIcon::Information);
     EXPECT_EQ(boxes.boxes[0].title, u"Shardix! - Sorry..."_s);
     EXPECT_TRUE(boxes.boxes[0].text.contains(at(u"gone"_s)));
-    EXPECT_EQ(fileList(d)->path(), work + u"/deeper"_s);
+    EXPECT_EQ(fileList(*d)->path(), work + u"/deeper"_s);
 }
 
 // Folders made while the dialog is up, by another program: a click into the
@@ -195,9 +254,9 @@ TEST_F(ListsTest, AClickLandsOnTheRowUnderThePointerAndAStepShowsNewFolders) {
     folder(u"f/c"_s);
     AssembleSteps assemble;
     OperationDialog d(boxes, QString());
-    d.prepare(assemble.parts()); // the list that picks several files in use
-    d.drives().makeCurrent(at(u"f"_s));
-    folderList(d)->setPath(at(u"f"_s));
+    d.prepare(assemble, AssembleSteps::kPickPieces); // the list that picks several files in use
+    EXPECT_TRUE(d.drives().makeCurrent(at(u"f"_s)).ok());
+    EXPECT_TRUE(folderList(d)->setPath(at(u"f"_s)).ok());
     const auto shown = [&] {
         QStringList names;
         for (QTreeWidgetItemIterator it(folderList(d)); *it; ++it)

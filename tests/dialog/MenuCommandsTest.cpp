@@ -61,55 +61,106 @@ TEST_F(MenuCommand, TheMenusOfferTheFileCommandsWithTheirAccessKeysAndNoCopyOrMo
                                   "A&ppend to File...", "-", "E&xit", "&Help", "&About Shardix"}));
 }
 
-TEST_F(MenuCommand, AppendChecksPutTheFocusToMendThenTheFileIsCompletedFromPiecesElsewhere) {
-    open(true);
-    const QByteArray whole = pattern(1000);
-    const QString target = write(u"a/movie"_s, whole.left(400));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(at(u"a/pipe"_s)).constData(), 0600), 0);
-    for (int k = 1; k <= 3; ++k)
-        write(u"b/movie.%1"_s.arg(k), whole.mid((k - 1) * 333, k < 3 ? 333 : -1));
+// The operation dialog cannot grow: the window system is asked for no maximize
+// control (Qt writes the flags into the Motif hints), only its title and its
+// close control, which Cancel answers.
+TEST_F(MenuCommand, TheDialogThatCannotGrowAsksForNoMaximizeControl) {
+    EXPECT_EQ(d->minimumSize(), d->maximumSize());
+    const Qt::WindowFlags flags = d->windowFlags();
+    EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Dialog);
+    EXPECT_TRUE(
+        flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(flags.testAnyFlags(Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
+}
 
-    steps->then([&](OperationDialog& f) {
+// Append to File...: a file of 400 bytes in a/, the pieces that hold all 1000
+// in b/.
+class AppendCommand : public MenuCommand {
+  protected:
+    void SetUp() override {
+        MenuCommand::SetUp();
+        open(true);
+        target = write(u"a/movie"_s, whole.left(400));
+        for (int k = 1; k <= 3; ++k)
+            write(u"b/movie.%1"_s.arg(k), whole.mid((k - 1) * 333, k < 3 ? 333 : -1));
+    }
+    // Step 1: `first`, then "movie" in a/ and Enter. Step 2: `second`, then the
+    // three pieces picked out of order in b/ and OK.
+    void append(
+        std::function<void(OperationDialog&)> first = [](OperationDialog&) {},
+        std::function<void(OperationDialog&)> second = [](OperationDialog&) {}) {
+        steps->then([this, first](OperationDialog& f) {
+            EXPECT_TRUE(folderList(f)->setPath(at(u"a"_s)).ok());
+            first(f);
+            nameBox(f)->setText(u"movie"_s);
+            QTest::keyClick(nameBox(f), Qt::Key_Return);
+        });
+        steps->then([this, second](OperationDialog& f) {
+            EXPECT_TRUE(folderList(f)->setPath(at(u"b"_s)).ok());
+            second(f);
+            click(multiFileList(f), {u"movie.2"_s, u"movie.1"_s, u"movie.3"_s},
+                  Qt::ControlModifier);
+            ok(f);
+        });
+        command("appendToFileCommand");
+    }
+
+    const QByteArray whole = pattern(1000);
+    QString target;
+};
+
+// The first step takes a file only: an empty name, a name with no file and a
+// pipe (refused at once, never waited on) each bring the focus back to the
+// name box with their message.
+TEST_F(AppendCommand, TheFirstStepRefusesAnythingButAFile) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at(u"a/pipe"_s)).constData(), 0600), 0);
+    append([&](OperationDialog& f) {
         EXPECT_EQ(notice.showings, 1); // before the first step
-        folderList(f)->setPath(at(u"a"_s));
         okWith(f, QString());
         okWith(f, u"film"_s);
-        okWith(f, u"pipe"_s); // refused at once, never waited on
-        nameBox(f)->setText(u"movie"_s);
-        QTest::keyClick(nameBox(f), Qt::Key_Return);
+        okWith(f, u"pipe"_s);
     });
-    steps->then([&](OperationDialog& f) {
-        EXPECT_TRUE(multiFileList(f)->isVisible());
-        EXPECT_EQ(nameBox(f)->focusPolicy(), Qt::ClickFocus); // out of the tab order
-        folderList(f)->setPath(at(u"b"_s));
-        okWith(f, QString());
-        click(multiFileList(f), {u"movie.2"_s, u"movie.1"_s, u"movie.3"_s}, Qt::ControlModifier);
-        ok(f);
-    });
-    command("appendToFileCommand");
-
-    EXPECT_EQ(read(target), whole);
-    EXPECT_EQ(boxes.boxTexts(),
+    ASSERT_GE(boxes.boxes.size(), 3);
+    EXPECT_EQ(boxes.boxTexts().mid(0, 3),
               (QStringList{u"Please select/enter a name of a file to append to."_s,
                            u"There is no file with the name you entered."_s,
                            u"Cannot write \""_s + at(u"a/pipe"_s) +
-                               u"\": it is a pipe (FIFO), not a file."_s,
-                           u"Please select file(s) to append from."_s, kReorder,
-                           completion(u"processed file"_s, at(u"a"_s), u"file"_s)}));
-    EXPECT_EQ(focus, (QList<QWidget*>{nameBox(*d), nameBox(*d), nameBox(*d), multiFileList(*d)}));
+                               u"\": it is a pipe (FIFO), not a file."_s}));
+    EXPECT_EQ(focus, (QList<QWidget*>(3, nameBox(*d))));
+}
+
+// The second step picks several files, the name box out of the tab order; OK
+// with none picked is refused, the focus back in the list.
+TEST_F(AppendCommand, TheSecondStepRefusesNoFilePicked) {
+    append([](OperationDialog&) {},
+           [&](OperationDialog& f) {
+               EXPECT_TRUE(multiFileList(f)->isVisible());
+               EXPECT_EQ(nameBox(f)->focusPolicy(), Qt::ClickFocus);
+               okWith(f, QString());
+           });
+    EXPECT_EQ(boxes.boxTexts().first(), u"Please select file(s) to append from."_s);
+    EXPECT_EQ(focus, QList<QWidget*>{multiFileList(*d)});
+}
+
+// The file is completed from pieces in another folder, joined in number order
+// whatever the order they were picked in; the file's folder is named and made
+// current, and the controls are put back as the first steps want them.
+TEST_F(AppendCommand, TheFileIsCompletedFromPiecesElsewhere) {
+    append();
+    EXPECT_EQ(read(target), whole);
+    EXPECT_EQ(boxes.boxTexts(),
+              (QStringList{kReorder, completion(u"processed file"_s, at(u"a"_s), u"file"_s)}));
     EXPECT_EQ(QDir::currentPath(), QDir(at(u"a"_s)).canonicalPath());
     EXPECT_TRUE(fileList(*d)->isVisibleTo(d) && !multiFileList(*d)->isVisibleTo(d));
     EXPECT_EQ(nameBox(*d)->focusPolicy(), Qt::StrongFocus);
+}
 
-    // Once more: nothing is lacking, and the message says so after its text.
+// Appending to a file that lacks nothing: the completion message says so
+// after its text.
+TEST_F(AppendCommand, AnAppendThatAddsNothingSaysTheFileWasComplete) {
+    append();
     boxes.boxes.clear();
-    steps->then([&](OperationDialog& f) { okIn(at(u"a"_s), u"movie"_s)(f); });
-    steps->then([&](OperationDialog& f) {
-        folderList(f)->setPath(at(u"b"_s));
-        click(multiFileList(f), {u"movie.1"_s, u"movie.2"_s, u"movie.3"_s}, Qt::ControlModifier);
-        ok(f);
-    });
-    command("appendToFileCommand");
+    append();
     EXPECT_EQ(read(target), whole);
     EXPECT_EQ(boxes.boxTexts().last(), completion(u"processed file"_s, at(u"a"_s), u"file"_s) +
                                            u"  \""_s + target +
@@ -133,7 +184,7 @@ TEST_F(MenuCommand, ARefusalKeepsTheFilesPickedToAppendFrom) {
     bool kept = false;
     steps->then(okIn(at(u"a"_s), u"movie"_s));
     steps->then([&](OperationDialog& f) {
-        folderList(f)->setPath(at(u"b"_s));
+        EXPECT_TRUE(folderList(f)->setPath(at(u"b"_s)).ok());
         click(multiFileList(f), {u"movie.1"_s, u"movie.3"_s}, Qt::ControlModifier);
         ok(f);
         QStringList picked;
@@ -195,38 +246,20 @@ TEST_F(MenuCommand, CancelOrTheCloseControlEndsEachCommandAtItsFirstStep) {
     EXPECT_EQ(notice.showings, 0);
 }
 
-// The engines are stood in for here: nothing may be written into the root.
+// At the root, the output is named with the root's one slash, and the root is
+// made current after the run. The run is stopped before its first piece:
+// nothing may be written into the root.
 TEST_F(MenuCommand, AtTheRootTheFolderIsWrittenWithItsOneSlash) {
     const QString name = u"/shardix-test-"_s + QUuid::createUuid().toString(QUuid::Id128);
     ASSERT_FALSE(QFile::exists(name + u'1') || QFile::exists(name));
-    QStringList targets;
-    OperationDialog::EngineCalls calls;
-    calls.segment = [&](auto&, auto& base, int count, auto&, auto&) {
-        targets.append(QString::fromStdString(base + " " + std::to_string(count)));
-        return Result<>();
-    };
-    calls.assemble = [&](auto& list, auto& target, auto&, auto*) {
-        targets.append(QString::fromStdString(target) + u" %1"_s.arg(list.size()));
-        return Result<>();
-    };
-    d->setEngineCalls(calls);
+    boxes.duringRun = [&](int) { d->reject(); };
     write(u"src/movie"_s, "0123456789");
-    write(u"src/movie2"_s, "x");
     steps->then(okIn(at(u"src"_s), u"movie"_s));
     steps->then(okIn(u"/"_s, name.mid(1), u"4"_s));
     command("segmentFileCommand");
-    steps->then([&](OperationDialog& f) {
-        folderList(f)->setPath(at(u"src"_s));
-        click(multiFileList(f), {u"movie"_s, u"movie2"_s}, Qt::ControlModifier);
-        ok(f);
-    });
-    steps->then(okIn(u"/"_s, name.mid(1)));
-    command("assembleFilesCommand");
 
-    EXPECT_EQ(targets, (QStringList{name + u" 4"_s, name + u" 2"_s}));
-    EXPECT_EQ(boxes.boxTexts(),
-              (QStringList{completion(u"file sections"_s, u"/"_s, u"files"_s), kReorder,
-                           completion(u"assembled file"_s, u"/"_s, u"file"_s)}));
+    EXPECT_FALSE(QFile::exists(name + u'1'));
+    EXPECT_EQ(boxes.boxTexts(), QStringList{u"The run was stopped before anything was written."_s});
     EXPECT_EQ(QDir::currentPath(), u"/"_s);
     // Append names the folder of the file appended to, written the same way.
     EXPECT_EQ(folderOf(u"/movie"_s), u"/"_s);

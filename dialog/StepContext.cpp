@@ -1,4 +1,4 @@
-#include "dialog/StepActions.h"
+#include "dialog/StepContext.h"
 
 #include "dialog/DialogControls.h"
 #include "dialog/DialogProgress.h"
@@ -46,33 +46,38 @@ bool isFile(const QString& path) {
     return info.exists() && !info.isDir();
 }
 
-void StepActions::take(OperationStep& step) {
-    step_ = &step;
-    step.ok(*this);
+StepContext::StepContext(QDialog& dialog, DialogControls& controls, DialogProgress& progress,
+                         DriveTable& drives, QString programFolder)
+    : dialog_(dialog), controls_(controls), progress_(progress), drives_(drives),
+      programFolder_(std::move(programFolder)) {}
+
+void StepContext::showing(const CommandSteps* command, const StepControls& controls) {
+    command_ = command;
+    shown_ = controls;
 }
 
-QString StepActions::name() const {
-    return parts_.controls.nameBox->text();
+QString StepContext::name() const {
+    return controls_.nameBox->text();
 }
 
-QString StepActions::folder() const {
-    return parts_.controls.folderList->path();
+QString StepContext::folder() const {
+    return controls_.folderList->path();
 }
 
-QString StepActions::countText() const {
-    return parts_.controls.countBox->displayText();
+QString StepContext::countText() const {
+    return controls_.countBox->displayText();
 }
 
-bool StepActions::checksumsWanted() const {
-    return parts_.controls.checksumBox->isChecked();
+bool StepContext::checksumsWanted() const {
+    return controls_.checksumBox->isChecked();
 }
 
-void StepActions::stopAt(Mend control, const QString& message) {
-    const DialogControls& c = parts_.controls;
+void StepContext::stopAt(Mend control, const QString& message) {
+    const DialogControls& c = controls_;
     QWidget* const mended = control == Mend::Files   ? static_cast<QWidget*>(c.multiFileList)
                             : control == Mend::Count ? c.countBox
                                                      : c.nameBox;
-    parts_.progress.showMessage(message);
+    progress_.showMessage(message);
     mended->setFocus();
     // The box's whole text, ready to be typed over, however OK was pressed: when
     // the message box closes, the focus may come back to the window only after
@@ -81,14 +86,14 @@ void StepActions::stopAt(Mend control, const QString& message) {
         box->selectAll();
 }
 
-bool StepActions::requireFile(const QString& path) {
+bool StepContext::requireFile(const QString& path) {
     if (isFile(path))
         return true;
     stopAt(Mend::Name, kNoSuchName);
     return false;
 }
 
-QString StepActions::namedFile(const QString& whenEmpty) {
+QString StepContext::namedFile(const QString& whenEmpty) {
     if (name().isEmpty()) {
         stopAt(Mend::Name, whenEmpty);
         return {};
@@ -97,32 +102,32 @@ QString StepActions::namedFile(const QString& whenEmpty) {
     return requireFile(path) ? path : QString();
 }
 
-bool StepActions::refused(const Result<>& check) {
+bool StepContext::refused(const Result<>& check) {
     if (check.ok())
         return false;
     stopAt(Mend::Name, QString::fromStdString(check.error().message));
     return true;
 }
 
-OutputName StepActions::nameOutput() {
+OutputName StepContext::nameOutput() {
     OutputName output{withSlash(folder()), {}};
-    parts_.ui.pumpEvents();
+    progress_.ui().pumpEvents();
     output.path = output.folder + name();
     return output;
 }
 
-bool StepActions::mayWrite(const QString& path) {
+bool StepContext::mayWrite(const QString& path) {
     if (!isFile(path))
         return true;
-    return parts_.ui.messageBox(shownPath(path) + kOverwriteTail,
-                                kQuestion | MessageDefault::Second,
-                                kChoiceTitle) == MessageAnswer::Yes;
+    return progress_.ui().messageBox(shownPath(path) + kOverwriteTail,
+                                     kQuestion | MessageDefault::Second,
+                                     kChoiceTitle) == MessageAnswer::Yes;
 }
 
-const std::vector<std::string>& StepActions::pickFiles() {
+const std::vector<std::string>& StepContext::pickFiles() {
     const std::string sourceFolder = nativePath(withSlash(folder()));
     std::vector<std::string> names;
-    for (const QString& picked : parts_.controls.multiFileList->selectedNames())
+    for (const QString& picked : controls_.multiFileList->selectedNames())
         names.push_back(nativePath(picked));
     // Asked once two or more files are chosen. The list shows the pieces of one
     // base name in number order (part1, part2, ..., part10), so either answer
@@ -130,57 +135,87 @@ const std::vector<std::string>& StepActions::pickFiles() {
     // Yes puts shorter names of other files first.
     const bool reorder =
         names.size() >= 2 &&
-        parts_.ui.messageBox(kReorderQuestion, kQuestion, kChoiceTitle) == MessageAnswer::Yes;
+        progress_.ui().messageBox(kReorderQuestion, kQuestion, kChoiceTitle) == MessageAnswer::Yes;
     selection_ = orderSelection(sourceFolder, names, reorder);
     return selection_;
 }
 
-void StepActions::hide() {
-    parts_.dialog.hide();
+void StepContext::hide() {
+    dialog_.hide();
 }
 
-void StepActions::accept() {
+void StepContext::accept() {
     result_ = StepResult::Accepted;
     // The next step starts where this one was taken: the folder shown becomes
     // its drive's current folder. One that cannot be entered any more is left
     // to the next step to report.
-    try {
-        parts_.drives.makeCurrent(folder());
-    } catch (const Failed&) {
-    }
+    (void)drives_.makeCurrent(folder());
     hide();
 }
 
-void StepActions::run(const QString& outputFolder,
-                      const std::function<Result<>(RunProgress&)>& engine) {
-    // What the run adds to its completion message is for this run only.
-    const auto told = qScopeGuard([this] { afterCompletion_.clear(); });
-    parts_.progress.setBusy(true);
+bool StepContext::startRun() {
+    progress_.setBusy(true);
     // The program's folder is current while the engine runs, but never where
     // the lists go back to: that is the user's folder, or the last output's.
-    if (!parts_.programFolder.isEmpty())
-        DriveTable::enter(parts_.programFolder);
-    parts_.progress.startRun();
-    engineRunning_ = true;
-    Result<> outcome;
-    {
-        const auto over = qScopeGuard([this] { engineRunning_ = false; });
-        outcome = engine(parts_.progress);
+    if (!programFolder_.isEmpty()) {
+        const Result<> entered = DriveTable::enter(programFolder_);
+        if (!entered.ok()) {
+            afterCompletion_.clear();
+            progress_.showFailure(QString::fromStdString(entered.error().message));
+            return false;
+        }
     }
-    parts_.drives.makeCurrent(outputFolder);
-    afterRun(outcome, outputFolder);
+    progress_.startRun();
+    engineRunning_ = true;
+    return true;
 }
 
-void StepActions::afterRun(const Result<>& outcome, const QString& outputFolder) {
+RunProgress& StepContext::progress() {
+    return progress_;
+}
+
+void StepContext::endRun(const Result<>& outcome, const QString& outputFolder) {
+    engineRunning_ = false;
+    // What the run adds to its completion message, and how its output could be
+    // completed, are for this run only.
+    const auto told = qScopeGuard([this] {
+        afterCompletion_.clear();
+        completesAfterStop_.clear();
+    });
+    const Result<> entered = drives_.makeCurrent(outputFolder);
+    if (!entered.ok())
+        return progress_.showFailure(QString::fromStdString(entered.error().message));
+    tellOutcome(outcome, outputFolder);
+}
+
+Result<ListedPlan> StepContext::planJoin(const std::string& target) {
+    // A join stopped midway leaves its output short; appending the same files
+    // to it takes up where it stopped.
+    completesAfterStop_ = "Append to File... can complete it from the same files.";
+    // The one planner of the engines decides the list and its checks.
+    ListedJoin join;
+    join.target = target;
+    join.inputs = selection_;
+    return planListed(std::move(join));
+}
+
+void StepContext::endJoin(const Result<>& joined, const Result<ListedPlan>& plan,
+                          const QString& outputFolder) {
+    if (joined.ok() && plan.ok() && !plan->manifestPath.empty())
+        addToCompletion(QStringLiteral("The bytes joined match the checksums in %1.")
+                            .arg(shownQuoted(plan->manifestPath)));
+    endRun(joined, outputFolder);
+}
+
+void StepContext::tellOutcome(const Result<>& outcome, const QString& outputFolder) {
     if (!outcome.ok()) {
         const Error& error = outcome.error();
         const QString message = QString::fromStdString(error.message);
         if (error.stopped()) {
-            const std::string account =
-                stoppedAccount(parts_.progress.written(), completesAfterStop_);
+            const std::string account = stoppedAccount(progress_.written(), completesAfterStop_);
             return returnAfterStop(account.empty() ? message : QString::fromStdString(account));
         }
-        const bool wroteNothing = parts_.progress.written().empty();
+        const bool wroteNothing = progress_.written().empty();
         // Refused before anything was written: the step stays as it was, with
         // its lists, its selection and its texts, for the user to mend.
         if ((error.kind == ErrorKind::Refused && wroteNothing) ||
@@ -190,72 +225,47 @@ void StepActions::afterRun(const Result<>& outcome, const QString& outputFolder)
         // kind; other failures are told in a plain box, as the engines' are.
         const bool foundWrong = error.kind == ErrorKind::Mismatch ||
                                 (error.kind == ErrorKind::Refused && !wroteNothing);
-        parts_.progress.showFailure(message,
-                                    foundWrong ? MessageIcon::Critical : MessageIcon::None);
+        progress_.showFailure(message, foundWrong ? MessageIcon::Critical : MessageIcon::None);
     }
     finishRun(outcome.ok(), outputFolder);
 }
 
-void StepActions::stayAfterRefusal(const Error& error) {
-    parts_.progress.setBusy(false);
-    parts_.progress.setProgressVisible(false);
-    const bool picksFiles = step_ && step_->controls().pick == FilePick::Several;
+void StepContext::stayAfterRefusal(const Error& error) {
+    progress_.setBusy(false);
+    progress_.setProgressVisible(false);
+    const bool picksFiles = shown_.pick == FilePick::Several;
     stopAt(picksFiles && error.kind != ErrorKind::NameRefused ? Mend::Files : Mend::Name,
            QString::fromStdString(error.message));
 }
 
-void StepActions::runJoin(
-    const QString& outputFolder, const std::string& target,
-    const std::function<Result<>(RunProgress&, const Checksums* expected)>& engine) {
-    // A join stopped midway leaves its output short; appending the same files
-    // to it takes up where it stopped.
-    completesAfterStop_ = "Append to File... can complete it from the same files.";
-    const auto over = qScopeGuard([this] { completesAfterStop_.clear(); });
-    run(outputFolder, [&](RunProgress& progress) -> Result<> {
-        // The one planner of the engines decides the list and its checks.
-        ListedJoin join;
-        join.target = target;
-        join.inputs = selection_;
-        const Result<ListedPlan> plan = planListed(std::move(join));
-        if (!plan.ok())
-            return plan.error();
-        Result<> joined = engine(progress, plan->checks());
-        if (joined.ok() && plan->checks())
-            addToCompletion(QStringLiteral("The bytes joined match the checksums in %1.")
-                                .arg(shownQuoted(plan->manifestPath)));
-        return joined;
-    });
-}
-
-void StepActions::finishRun(bool announce, const QString& outputFolder) {
+void StepContext::finishRun(bool announce, const QString& outputFolder) {
     // A failed run has shown its own message; telling the user that the output
     // should be in the folder would be wrong then.
-    if (announce && step_) {
-        QString message = step_->completionMessage(outputFolder);
+    if (announce && command_) {
+        QString message = command_->completionMessage(outputFolder);
         for (const QString& sentence : afterCompletion_)
             message += QStringLiteral("  ") + sentence;
-        parts_.progress.showMessage(message);
+        progress_.showMessage(message);
     }
-    parts_.progress.hideProgress();
+    progress_.hideProgress();
     hide();
 }
 
-void StepActions::returnAfterStop(const QString& message) {
-    DialogControls& c = parts_.controls;
-    parts_.progress.showFailure(message, MessageIcon::Warning);
-    parts_.progress.setProgressVisible(false);
+void StepContext::returnAfterStop(const QString& message) {
+    progress_.showFailure(message, MessageIcon::Warning);
+    progress_.setProgressVisible(false);
     // The file left shows in the list when it lies in the folder shown.
-    if (step_ && step_->controls().pick == FilePick::Several) {
-        c.multiFileList->setFocus();
+    if (shown_.pick == FilePick::Several) {
+        controls_.multiFileList->setFocus();
         return;
     }
-    c.fileList->refresh();
-    c.nameBox->setFocus();
-    c.nameBox->selectAll();
+    controls_.fileList->refresh();
+    controls_.nameBox->setFocus();
+    controls_.nameBox->selectAll();
 }
 
-void StepActions::requestStop() {
-    parts_.progress.requestStop();
+void StepContext::requestStop() {
+    progress_.requestStop();
 }
 
 } // namespace shardix

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "dialog/EngineCalls.h"
-#include "dialog/OperationStep.h"
+#include "dialog/CommandSteps.h"
+#include "engines/manifest/JoinPlan.h"
+#include "errors/Result.h"
 
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,7 +16,7 @@ namespace shardix {
 
 class DialogProgress;
 class DriveTable;
-class WindowServices;
+class RunProgress;
 struct DialogControls;
 
 // The control a refused entry sends the user back to.
@@ -36,26 +36,18 @@ std::string nativePath(const QString& path);
 // Whether a file (not a folder) lies at `path`.
 bool isFile(const QString& path);
 
-// What a step's OK may do in the operation dialog: read the entries, run the
-// checks all steps share, end the step, and run an engine with the busy
-// pointer, the progress bar and Cancel as a stop. Owned by the dialog; a step
-// is handed it for the length of its OK.
-class StepActions {
+// What a step's OK works in: the dialog's entries, the checks all steps
+// share, the end of the step, and a run of an engine with the busy pointer,
+// the progress bar and Cancel as a stop. Owned by the operation dialog, which
+// tells it the step shown.
+class StepContext {
   public:
-    struct Parts {
-        QDialog& dialog;
-        DialogControls& controls;
-        DialogProgress& progress;
-        WindowServices& ui;
-        DriveTable& drives;
-        // Made current while an engine runs; none when empty.
-        const QString& programFolder;
-        const EngineCalls& engines;
-    };
-    explicit StepActions(Parts parts) : parts_(parts) {}
+    // `programFolder` is made current while an engine runs; none when empty.
+    StepContext(QDialog& dialog, DialogControls& controls, DialogProgress& progress,
+                DriveTable& drives, QString programFolder);
 
-    // Runs the OK of `step`.
-    void take(OperationStep& step);
+    // The step shown: its command and how its controls behave.
+    void showing(const CommandSteps* command, const StepControls& controls);
 
     // The entries: the name box's text, the folder shown (as the folder list
     // writes it), the count as its box shows it, the choice of a checksum file.
@@ -63,7 +55,6 @@ class StepActions {
     QString folder() const;
     QString countText() const;
     bool checksumsWanted() const;
-    const EngineCalls& engines() const { return parts_.engines; }
 
     // Shows `message` and puts the focus on `control`, its text selected.
     void stopAt(Mend control, const QString& message);
@@ -96,31 +87,41 @@ class StepActions {
     StepResult result() const { return result_; }
     void resetResult() { result_ = StepResult::Cancelled; }
 
-    // Runs `engine` with the program's folder current, then makes
-    // `outputFolder` current and ends the step with the step's completion
-    // message; a failure shows its own message instead, a stop brings the
-    // step back for another try.
-    void run(const QString& outputFolder, const std::function<Result<>(RunProgress&)>& engine);
-    // As run, for an engine that joins the selection into `target`: with the
-    // checksums of the manifest that lists the selected files, when one lies
-    // beside them.
-    void runJoin(const QString& outputFolder, const std::string& target,
-                 const std::function<Result<>(RunProgress&, const Checksums* expected)>& engine);
-    // A sentence told after the step's completion message when the run under
-    // way, or about to start, succeeds.
+    // A run: startRun(), then the engine with progress(), then endRun() with
+    // what the engine gave. The program's folder is current while the engine
+    // runs (false, after its message, when it cannot be entered: no run then);
+    // then `outputFolder` is made current and the step ends with the command's
+    // completion message. A failure shows its own message instead, a refusal
+    // before anything was written and a stop bring the step back.
+    bool startRun();
+    RunProgress& progress();
+    void endRun(const Result<>& outcome, const QString& outputFolder);
+    // Within a run that joins the selection into `target`: the plan of the
+    // engines' one planner (the manifest that lists the selected files, when
+    // one lies beside them, and its checksums). endJoin() ends the run.
+    Result<ListedPlan> planJoin(const std::string& target);
+    void endJoin(const Result<>& joined, const Result<ListedPlan>& plan,
+                 const QString& outputFolder);
+    // A sentence told after the completion message when the run under way, or
+    // about to start, succeeds.
     void addToCompletion(const QString& sentence) { afterCompletion_.append(sentence); }
     // Whether an engine runs: Cancel then stops it.
     bool engineRunning() const { return engineRunning_; }
     void requestStop();
 
   private:
-    void afterRun(const Result<>& outcome, const QString& outputFolder);
+    void tellOutcome(const Result<>& outcome, const QString& outputFolder);
     void finishRun(bool announce, const QString& outputFolder);
     void returnAfterStop(const QString& message);
     void stayAfterRefusal(const Error& error);
 
-    Parts parts_;
-    OperationStep* step_ = nullptr; // the step whose OK runs
+    QDialog& dialog_;
+    DialogControls& controls_;
+    DialogProgress& progress_;
+    DriveTable& drives_;
+    const QString programFolder_;
+    const CommandSteps* command_ = nullptr; // the command of the step shown
+    StepControls shown_;                    // how the step shown behaves
     StepResult result_ = StepResult::Cancelled;
     bool engineRunning_ = false;
     std::vector<std::string> selection_;
@@ -129,5 +130,6 @@ class StepActions {
     std::string completesAfterStop_;
     QStringList afterCompletion_;
 };
+
 
 } // namespace shardix

@@ -2,11 +2,9 @@
 
 #include <QString>
 
-#include <vector>
-
 namespace shardix {
 
-class StepActions;
+class StepContext;
 
 // Which file list a step picks from: the one that picks one file, or the one
 // that picks several, which lies over the name box.
@@ -34,33 +32,23 @@ struct StepControls {
     bool nameStartsAnewInEachFolder = false;
 };
 
-// One step of a command: its caption (the dialog's title and the text of its
-// bottom row), the controls it shows and what its OK does.
-class OperationStep {
-  public:
-    virtual ~OperationStep() = default;
-
-    virtual QString caption() const = 0;
-    virtual StepControls controls() const = 0;
-    // OK, once the name box is known to hold no path: checks the step's input,
-    // then ends the step with it or runs the command's engine; or stops at the
-    // control to mend, with a message.
-    virtual void ok(StepActions& dialog) = 0;
-    // The message that ends a run whose output went to `folder`; steps that
-    // run nothing need none.
-    virtual QString completionMessage(const QString& folder) const {
-        (void)folder;
-        return {};
-    }
-};
-
-// A command's steps, in the order the user meets them; each is shown once the
-// one before it was accepted. The objects keep what a later step needs from an
-// earlier one.
+// A command of the operation dialog: its steps, numbered from 0 in the order
+// the user meets them, each shown once the one before it was accepted. The
+// object keeps what a later step needs from an earlier one.
 class CommandSteps {
   public:
     virtual ~CommandSteps() = default;
-    virtual std::vector<OperationStep*> steps() = 0;
+
+    virtual int stepCount() const = 0;
+    // The step's caption: the dialog's title and the text of its bottom row.
+    virtual QString caption(int step) const = 0;
+    virtual StepControls controls(int step) const = 0;
+    // OK at `step`, once the name box is known to hold no path: checks the
+    // step's input, then ends the step with it or runs the command's engine;
+    // or stops at the control to mend, with a message.
+    virtual void ok(int step, StepContext& context) = 0;
+    // The message that ends the command's run, whose output went to `folder`.
+    virtual QString completionMessage(const QString& folder) const = 0;
 };
 
 // How a step shown ended: its input taken, or cancelled (Cancel, Escape, the
