@@ -131,5 +131,4 @@ class StepContext {
     QStringList afterCompletion_;
 };
 
-
 } // namespace shardix

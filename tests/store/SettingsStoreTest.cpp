@@ -1,8 +1,8 @@
 // The settings store: encrypted, updated at once, and each way it can be wrong
 // told by its own kind.
 #include "store/SettingsStore.h"
-#include "store/StoreFailure.h"
 #include "errors/Error.h"
+#include "store/StoreFailure.h"
 #include "tests/support/TempStore.h"
 
 #include <QFile>
