@@ -1,7 +1,7 @@
 #include "cli/AssembleCommand.h"
 
 #include "cli/ConsoleProgress.h"
-#include "cli/Existing.h"
+#include "cli/ExistingOutput.h"
 #include "cli/Exit.h"
 #include "cli/StandardOutput.h"
 #include "engines/operations/Assembler.h"

@@ -1,10 +1,10 @@
 #include "cli/SegmentCommand.h"
 
 #include "cli/ConsoleProgress.h"
-#include "cli/Existing.h"
+#include "cli/ExistingOutput.h"
 #include "cli/RecoveryWriter.h"
 #include "engines/names/ByteSize.h"
-#include "engines/names/Count.h"
+#include "engines/names/CountText.h"
 #include "engines/names/PiecePolicy.h"
 #include "engines/operations/Segmenter.h"
 #include "engines/operations/StreamSegmenter.h"
@@ -155,8 +155,8 @@ std::optional<UsageError> SegmentCommand::countMisuse() const {
     if (count_.empty())
         return UsageError{"COUNT or --size SIZE is required"};
     const std::optional<int> count = parseCount(count_);
-    if (!count || *count < 2 || *count > kMaxSegments)
-        return UsageError{"COUNT must be a number from 2 to " + std::to_string(kMaxSegments) +
+    if (!count || *count < 2 || *count > kMaxPieces)
+        return UsageError{"COUNT must be a number from 2 to " + std::to_string(kMaxPieces) +
                           ", not " + shardix::quoted(count_)};
     return std::nullopt;
 }

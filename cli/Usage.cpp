@@ -122,7 +122,7 @@ std::string replaced(std::string text, std::string_view mark, std::string_view v
 
 // `text` with the marks of the naming policy filled in.
 std::string filled(std::string_view text) {
-    std::string out = replaced(std::string(text), "{max}", std::to_string(kMaxSegments));
+    std::string out = replaced(std::string(text), "{max}", std::to_string(kMaxPieces));
     out = replaced(std::move(out), "{digits}", std::to_string(kMaxDigits));
     out = replaced(std::move(out), "{script}", kJoinScriptSuffix);
     return replaced(std::move(out), "{suffix}", kManifestSuffix);

@@ -36,7 +36,7 @@ install(TARGETS shardix-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The tool's page is written by hand; the build fills in the version, the date
 # and the naming policy's numbers (engines/names/PiecePolicy.h).
 file(READ engines/names/PiecePolicy.h policy)
-string(REGEX MATCH "kMaxSegments = ([0-9]+)" _ "${policy}")
+string(REGEX MATCH "kMaxPieces = ([0-9]+)" _ "${policy}")
 set(SHARDIX_MAX_SEGMENTS ${CMAKE_MATCH_1})
 string(REGEX MATCH "kMaxDigits = ([0-9]+)" _ "${policy}")
 set(SHARDIX_MAX_DIGITS ${CMAKE_MATCH_1})

@@ -303,7 +303,7 @@ void OperationDialog::ok() {
     const auto done = qScopeGuard([this] { running_ = false; });
     const QString name = controls_.nameBox->text();
     if (name.contains(QLatin1Char('\\')) || name.contains(QLatin1Char('/')))
-        return context_.stopAt(Mend::Name, kNoPathInName);
+        return context_.stopAt(Entry::Name, kNoPathInName);
     try {
         if (command_)
             command_->ok(step_, context_);

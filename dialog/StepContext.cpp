@@ -72,11 +72,11 @@ bool StepContext::checksumsWanted() const {
     return controls_.checksumBox->isChecked();
 }
 
-void StepContext::stopAt(Mend control, const QString& message) {
+void StepContext::stopAt(Entry control, const QString& message) {
     const DialogControls& c = controls_;
-    QWidget* const mended = control == Mend::Files   ? static_cast<QWidget*>(c.multiFileList)
-                            : control == Mend::Count ? c.countBox
-                                                     : c.nameBox;
+    QWidget* const mended = control == Entry::Files   ? static_cast<QWidget*>(c.multiFileList)
+                            : control == Entry::Count ? c.countBox
+                                                      : c.nameBox;
     progress_.showMessage(message);
     mended->setFocus();
     // The box's whole text, ready to be typed over, however OK was pressed: when
@@ -89,13 +89,13 @@ void StepContext::stopAt(Mend control, const QString& message) {
 bool StepContext::requireFile(const QString& path) {
     if (isFile(path))
         return true;
-    stopAt(Mend::Name, kNoSuchName);
+    stopAt(Entry::Name, kNoSuchName);
     return false;
 }
 
 QString StepContext::namedFile(const QString& whenEmpty) {
     if (name().isEmpty()) {
-        stopAt(Mend::Name, whenEmpty);
+        stopAt(Entry::Name, whenEmpty);
         return {};
     }
     const QString path = withSlash(folder()) + name();
@@ -105,7 +105,7 @@ QString StepContext::namedFile(const QString& whenEmpty) {
 bool StepContext::refused(const Result<>& check) {
     if (check.ok())
         return false;
-    stopAt(Mend::Name, QString::fromStdString(check.error().message));
+    stopAt(Entry::Name, QString::fromStdString(check.error().message));
     return true;
 }
 
@@ -234,7 +234,7 @@ void StepContext::stayAfterRefusal(const Error& error) {
     progress_.setBusy(false);
     progress_.setProgressVisible(false);
     const bool picksFiles = shown_.pick == FilePick::Several;
-    stopAt(picksFiles && error.kind != ErrorKind::NameRefused ? Mend::Files : Mend::Name,
+    stopAt(picksFiles && error.kind != ErrorKind::NameRefused ? Entry::Files : Entry::Name,
            QString::fromStdString(error.message));
 }
 

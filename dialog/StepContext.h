@@ -20,7 +20,7 @@ class RunProgress;
 struct DialogControls;
 
 // The control a refused entry sends the user back to.
-enum class Mend { Name, Count, Files };
+enum class Entry { Name, Count, Files };
 
 // The output named in the name box: the folder shown, with its trailing "/",
 // and the file in it.
@@ -57,7 +57,7 @@ class StepContext {
     bool checksumsWanted() const;
 
     // Shows `message` and puts the focus on `control`, its text selected.
-    void stopAt(Mend control, const QString& message);
+    void stopAt(Entry control, const QString& message);
     // False, after its message, when no file lies at `path`.
     bool requireFile(const QString& path);
     // The file named in the name box, in the folder shown; empty after its

@@ -57,7 +57,7 @@ void AppendSteps::pickTarget(StepContext& context) {
 
 void AppendSteps::appendSources(StepContext& context) {
     if (context.pickFiles().empty())
-        return context.stopAt(Mend::Files, kPickFilesToAppendFrom);
+        return context.stopAt(Entry::Files, kPickFilesToAppendFrom);
     const std::string target = nativePath(target_);
     const qint64 before = QFileInfo(target_).size();
     if (!context.startRun())

@@ -40,13 +40,13 @@ QString AssembleSteps::completionMessage(const QString& folder) const {
 
 void AssembleSteps::pickPieces(StepContext& context) {
     if (context.pickFiles().size() < 2)
-        return context.stopAt(Mend::Files, kPickFilesToAssemble);
+        return context.stopAt(Entry::Files, kPickFilesToAssemble);
     context.accept();
 }
 
 void AssembleSteps::joinPieces(StepContext& context) {
     if (context.name().isEmpty())
-        return context.stopAt(Mend::Name, kNameTheAssembled);
+        return context.stopAt(Entry::Name, kNameTheAssembled);
     const OutputName output = context.nameOutput();
     const std::string target = nativePath(output.path);
     // A name that cannot take the output is refused before the user is asked

@@ -2,7 +2,7 @@
 
 #include "dialog/StepContext.h"
 #include "engines/io/FileIo.h"
-#include "engines/names/Count.h"
+#include "engines/names/CountText.h"
 #include "engines/names/PiecePolicy.h"
 #include "engines/operations/Segmenter.h"
 #include "platform/PathText.h"
@@ -57,7 +57,7 @@ void SegmentSteps::cutIntoPieces(StepContext& context) {
     // "1 3" (a digit taken out of the middle) is refused, never read as 13.
     const std::optional<int> count = parseCount(context.countText().toStdString());
     if (!count || *count < 2)
-        return context.stopAt(Mend::Count, kCountAboveOne);
+        return context.stopAt(Entry::Count, kCountAboveOne);
     const QString source = withSlash(sourceFolder_) + sourceName_;
     if (!context.requireFile(source))
         return;

@@ -6,8 +6,8 @@
 #include "engines/manifest/Manifest.h"
 #include "engines/manifest/ManifestMatch.h"
 #include "engines/manifest/ManifestSearch.h"
+#include "engines/names/PieceNumbers.h"
 #include "engines/names/PiecePolicy.h"
-#include "engines/names/SegmentNumbers.h"
 #include "errors/Error.h"
 #include "errors/Quoted.h"
 
@@ -56,7 +56,7 @@ Result<> refusedTyped(const TypedFiles& typed, const std::string& target,
         return refused;
     if (typed.order == PieceOrder::Sorted) {
         orderByNumber(inputs);
-        if (Result<> missing = missingSegments(inputs); !missing.ok())
+        if (Result<> missing = missingPieces(inputs); !missing.ok())
             return missing;
     }
     return refusedPieceTarget(typed, target, inputs);
@@ -110,7 +110,7 @@ Result<ListedChecks> checksFor(const std::vector<std::string>& inputs, const std
     // The output typed last, among the pieces.
     const Result<Manifest> manifest = Manifest::read(checks.manifestPath);
     if (!sameFile(target, checks.manifestPath) && manifest.ok() &&
-        listsAsSegment(*manifest, checks.manifestPath, target))
+        manifestListsAsPiece(*manifest, checks.manifestPath, target))
         return Error::refusedName(shardix::quoted(target) + " is one of the pieces that " +
                                   shardix::quoted(checks.manifestPath) +
                                   " lists: it is not written over." + hints.targetFirst +

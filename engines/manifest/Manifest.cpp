@@ -31,7 +31,7 @@ Manifest Manifest::fromList(const ChecksumList& list) {
                                     entry.role == ChecksumEntry::Role::Whole, entry.length,
                                     entry.algorithm});
     manifest.problems = list.problems;
-    manifest.announcedSegments = list.announcedPieces;
+    manifest.announcedPieces = list.announcedPieces;
     manifest.announcesWhole = list.announcesWhole;
     manifest.endsWithLineFeed = list.endsWithLineFeed;
     manifest.format = list.format;
@@ -55,15 +55,15 @@ Result<> Manifest::checkComplete(const std::string& path) const {
         return Error::of(ErrorKind::Refused,
                          shardix::quoted(path) + ": " + why + ": it is incomplete.");
     };
-    if (!announcedSegments)
+    if (!announcedPieces)
         return {};
     const auto segments = static_cast<std::size_t>(std::count_if(
         entries.begin(), entries.end(), [](const ManifestEntry& e) { return !e.whole; }));
     const bool whole =
         std::any_of(entries.begin(), entries.end(), [](const ManifestEntry& e) { return e.whole; });
     const std::string announced =
-        std::to_string(*announcedSegments) + " piece" + (*announcedSegments == 1 ? "" : "s");
-    if (segments < *announcedSegments)
+        std::to_string(*announcedPieces) + " piece" + (*announcedPieces == 1 ? "" : "s");
+    if (segments < *announcedPieces)
         return incomplete("it lists " + std::to_string(segments) + " of the " + announced +
                           " it announces");
     if (announcesWhole && !whole)

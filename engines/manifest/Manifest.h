@@ -30,7 +30,7 @@ class Manifest {
     // The lines that could not be read, as "line N: why".
     std::vector<std::string> problems;
     // What the manifest's comment announces, when it has one.
-    std::optional<std::size_t> announcedSegments;
+    std::optional<std::size_t> announcedPieces;
     bool announcesWhole = false;
     // Whether its text ends with a line feed, as every complete one does.
     bool endsWithLineFeed = true;

@@ -200,13 +200,13 @@ class PieceMatch {
 
 } // namespace
 
-Result<Checksums> matchSegments(const Manifest& manifest, const std::string& manifestPath,
-                                const std::vector<std::string>& inputs) {
+Result<Checksums> matchPieces(const Manifest& manifest, const std::string& manifestPath,
+                              const std::vector<std::string>& inputs) {
     return PieceMatch(manifest, manifestPath, inputs).run();
 }
 
-bool listsAsSegment(const Manifest& manifest, const std::string& manifestPath,
-                    const std::string& path) {
+bool manifestListsAsPiece(const Manifest& manifest, const std::string& manifestPath,
+                          const std::string& path) {
     const std::string folder = Manifest::folderOf(manifestPath);
     const Result<FileIdentity> target = identityOf(path);
     const Result<FileIdentity> targetFolder = folderIdentityOf(path);
@@ -229,14 +229,14 @@ Result<Checksums> expectedForJoin(const std::string& manifestPath,
     const Result<Manifest> manifest = Manifest::read(manifestPath);
     if (!manifest.ok())
         return manifest.error();
-    Result<Checksums> expected = matchSegments(*manifest, manifestPath, inputs);
+    Result<Checksums> expected = matchPieces(*manifest, manifestPath, inputs);
     if (!expected.ok())
         return expected;
     if (sameFile(target, manifestPath))
         return Error::refusedName(shardix::quoted(target) +
                                   " is the manifest that the pieces are checked against; "
                                   "please choose another name for the output.");
-    if (listsAsSegment(*manifest, manifestPath, target))
+    if (manifestListsAsPiece(*manifest, manifestPath, target))
         return Error::refusedName(shardix::quoted(target) + " is one of the pieces that " +
                                   shardix::quoted(manifestPath) +
                                   " lists; please choose another name for the output.");

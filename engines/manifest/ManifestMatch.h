@@ -17,17 +17,17 @@ namespace shardix {
 // and that of the whole file when the manifest has one. A failure names the
 // first segment that is missing, not listed, given twice, out of its place or
 // of another length, or a line of the manifest that cannot be read.
-Result<Checksums> matchSegments(const Manifest& manifest, const std::string& manifestPath,
-                                const std::vector<std::string>& inputs);
+Result<Checksums> matchPieces(const Manifest& manifest, const std::string& manifestPath,
+                              const std::vector<std::string>& inputs);
 
 // Whether `path` is one of the segments that `manifest` (read from
 // `manifestPath`) lists: the same file, or, where there is no file of that
 // name yet, the same name in the same folder.
-bool listsAsSegment(const Manifest& manifest, const std::string& manifestPath,
-                    const std::string& path);
+bool manifestListsAsPiece(const Manifest& manifest, const std::string& manifestPath,
+                          const std::string& path);
 
 // The checksums to check a join of `inputs` into `target` against, from the
-// manifest `manifestPath`: read and matched as matchSegments does. Refuses a
+// manifest `manifestPath`: read and matched as matchPieces does. Refuses a
 // target that is the manifest itself or one of the pieces it lists.
 Result<Checksums> expectedForJoin(const std::string& manifestPath,
                                   const std::vector<std::string>& inputs,

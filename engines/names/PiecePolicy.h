@@ -10,7 +10,7 @@ namespace shardix {
 // How Shardix names and counts the pieces it cuts, in one place.
 
 // The most segments a source is cut into.
-inline constexpr int kMaxSegments = 999;
+inline constexpr int kMaxPieces = 999;
 
 // A manifest is named as its base name, followed by this.
 inline constexpr std::string_view kManifestSuffix = ".sha256";

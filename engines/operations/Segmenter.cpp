@@ -6,7 +6,7 @@
 #include "engines/io/MeasuredFile.h"
 #include "engines/io/Messages.h"
 #include "engines/io/RunProgress.h"
-#include "engines/operations/CutCompanions.h"
+#include "engines/operations/ManifestAndScript.h"
 #include "errors/Error.h"
 #include "errors/Quoted.h"
 
@@ -61,7 +61,7 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
 
 // The lengths of the segments of a source of the given length, or why it is
 // not cut.
-using SegmentLengths =
+using PieceLengths =
     std::function<Result<>(std::int64_t sourceLength, std::vector<std::int64_t>& lengths)>;
 
 std::string fileNameOf(const std::string& path) {
@@ -87,7 +87,7 @@ Result<> refusedSource(const std::string& sourcePath, const std::string& basePat
 // Every check of the names a cut writes, before anything is written.
 Result<> refusedNames(const std::string& sourcePath, const std::string& basePath, int count,
                       const SegmentOptions& options) {
-    const auto segmentName = [&](int k) { return pieceName(basePath, k, options.digits); };
+    const auto nameOfPiece = [&](int k) { return pieceName(basePath, k, options.digits); };
     if (options.digits > 0 && digitCount(count) > options.digits)
         return Error::of(ErrorKind::Refused,
                          shardix::quoted(sourcePath) + " would be cut into " +
@@ -95,14 +95,14 @@ Result<> refusedNames(const std::string& sourcePath, const std::string& basePath
                              std::to_string(options.digits) +
                              (options.digits == 1 ? " digit" : " digits") +
                              " cannot number.  Please ask for more digits or larger pieces.");
-    if (Result<> refused = refusedLongName(segmentName(count), "piece " + std::to_string(count));
+    if (Result<> refused = refusedLongName(nameOfPiece(count), "piece " + std::to_string(count));
         !refused.ok())
         return refused;
     std::vector<std::string> names;
     for (int k = 1; k <= count; ++k) {
-        if (Result<> refused = refusedOutput(segmentName(k)); !refused.ok())
+        if (Result<> refused = refusedOutput(nameOfPiece(k)); !refused.ok())
             return refused;
-        names.push_back(segmentName(k));
+        names.push_back(nameOfPiece(k));
     }
     if (const auto same = firstSameFile(names))
         return refusal(oneFile(names[same->first], names[same->second]) +
@@ -124,7 +124,7 @@ class CutRun {
           report_(report) {}
 
     // Everything before the first segment is written; refuses what cannot be cut.
-    Result<> prepare(const SegmentLengths& lengthsOf) {
+    Result<> prepare(const PieceLengths& lengthsOf) {
         source_ = valueOrRaise(openMeasured(sourcePath_));
         if (Result<> refused = lengthsOf(source_.length, lengths_); !refused.ok())
             return refused;
@@ -150,11 +150,11 @@ class CutRun {
                                 : ReaderHashes::none(lengths_.size()),
                            sink());
         for (int k = 1; k <= count(); ++k)
-            writeSegment(k, reader ? &*reader : nullptr);
+            writePiece(k, reader ? &*reader : nullptr);
         if (reader) {
             Result<Checksums> sums = reader->finish([&] {
                 showDone(written_, &*reader);
-                stopIfAsked(progress_, segmentName(count()));
+                stopIfAsked(progress_, nameOfPiece(count()));
             });
             if (!sums.ok())
                 fail(sums.error());
@@ -167,7 +167,7 @@ class CutRun {
             consumer_->finish(progress_);
     }
 
-    bool wroteSegments() const { return wroteSegments_; }
+    bool wrotePieces() const { return wrotePieces_; }
 
   private:
     int count() const { return static_cast<int>(lengths_.size()); }
@@ -180,28 +180,28 @@ class CutRun {
         };
     }
 
-    std::string segmentName(int k) const { return pieceName(basePath_, k, options_.digits); }
+    std::string nameOfPiece(int k) const { return pieceName(basePath_, k, options_.digits); }
 
     // When a segment to be written is the source itself (the same name, or a
     // link to it), cut from a private copy so that every segment is right.
     void cutFromPrivateCopyIfNeeded() {
         for (int k = 1; k <= count(); ++k) {
-            if (sameFile(source_.file, segmentName(k))) {
-                source_.file = privateCopy(source_.file, source_.length, segmentName(k), progress_,
+            if (sameFile(source_.file, nameOfPiece(k))) {
+                source_.file = privateCopy(source_.file, source_.length, nameOfPiece(k), progress_,
                                            options_.copyChunk);
                 return;
             }
         }
     }
 
-    void writeSegment(int k, ChecksumReader* reader) {
+    void writePiece(int k, ChecksumReader* reader) {
         progress_.pumpEvents();
         // Asked before the next segment is created (and emptied).
-        stopIfAsked(progress_, k > 1 ? segmentName(k - 1) : std::string());
+        stopIfAsked(progress_, k > 1 ? nameOfPiece(k - 1) : std::string());
         const std::int64_t size = lengths_[static_cast<std::size_t>(k - 1)];
-        wroteSegments_ = true;
-        FileHandle output = valueOrRaise(createOutput(segmentName(k)));
-        progress_.writing(segmentName(k));
+        wrotePieces_ = true;
+        FileHandle output = valueOrRaise(createOutput(nameOfPiece(k)));
+        progress_.writing(nameOfPiece(k));
         const std::int64_t start = written_;
         copyRange(source_.file, start, size, output, progress_, options_.copyChunk, kReserveStep,
                   [&](std::int64_t copied) { showDone(start + copied, reader); });
@@ -224,11 +224,11 @@ class CutRun {
     std::vector<std::int64_t> lengths_;
     std::unique_ptr<SourceConsumer> consumer_;
     std::int64_t written_ = 0;
-    bool wroteSegments_ = false;
+    bool wrotePieces_ = false;
 };
 
 Result<> cutFile(const std::string& sourcePath, const std::string& basePath,
-                 const SegmentLengths& lengthsOf, RunProgress& progress,
+                 const PieceLengths& lengthsOf, RunProgress& progress,
                  const SegmentOptions& options, SegmentReport& report) {
     const OldCompanions old = oldCompanionsOf(basePath, options);
     CutRun run(sourcePath, basePath, progress, options, report);
@@ -239,13 +239,13 @@ Result<> cutFile(const std::string& sourcePath, const std::string& basePath,
         run.cut();
         return {};
     });
-    if (!run.wroteSegments())
+    if (!run.wrotePieces())
         return result;
     return settleCompanions(basePath, fileNameOf(sourcePath), options, old, result, report);
 }
 
 // The segment lengths of a cut into `count` equal segments.
-SegmentLengths equalLengths(const std::string& sourcePath, int count) {
+PieceLengths equalLengths(const std::string& sourcePath, int count) {
     return [sourcePath, count](std::int64_t length, std::vector<std::int64_t>& lengths) {
         // An empty file gives empty segments; otherwise every segment holds a byte at least.
         if (length > 0 && count > length)
@@ -256,19 +256,19 @@ SegmentLengths equalLengths(const std::string& sourcePath, int count) {
     };
 }
 
-// The segment lengths of a cut into segments of `segmentLength` bytes.
-SegmentLengths lengthsOfSize(const std::string& sourcePath, std::int64_t segmentLength) {
-    return [sourcePath, segmentLength](std::int64_t length, std::vector<std::int64_t>& lengths) {
-        const std::int64_t count = std::max<std::int64_t>(1, (length - 1) / segmentLength + 1);
-        if (count > kMaxSegments)
+// The segment lengths of a cut into segments of `pieceLength` bytes.
+PieceLengths lengthsOfSize(const std::string& sourcePath, std::int64_t pieceLength) {
+    return [sourcePath, pieceLength](std::int64_t length, std::vector<std::int64_t>& lengths) {
+        const std::int64_t count = std::max<std::int64_t>(1, (length - 1) / pieceLength + 1);
+        if (count > kMaxPieces)
             return Result<>(Error::of(
                 ErrorKind::Refused,
                 "Cutting " + shardix::quoted(sourcePath) + " (" + std::to_string(length) +
-                    " bytes) into pieces of " + std::to_string(segmentLength) +
-                    " bytes would make " + std::to_string(count) + " pieces; at most " +
-                    std::to_string(kMaxSegments) + " can be made.  Please choose a larger size."));
-        lengths.assign(static_cast<std::size_t>(count), segmentLength);
-        lengths.back() = length - segmentLength * (count - 1);
+                    " bytes) into pieces of " + std::to_string(pieceLength) + " bytes would make " +
+                    std::to_string(count) + " pieces; at most " + std::to_string(kMaxPieces) +
+                    " can be made.  Please choose a larger size."));
+        lengths.assign(static_cast<std::size_t>(count), pieceLength);
+        lengths.back() = length - pieceLength * (count - 1);
         return Result<>();
     };
 }
@@ -294,13 +294,13 @@ Result<> segmentFile(const std::string& sourcePath, const std::string& basePath,
 }
 
 Result<> segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
-                           std::int64_t segmentLength, RunProgress& progress,
+                           std::int64_t pieceLength, RunProgress& progress,
                            const SegmentOptions& options, SegmentReport* report) {
-    if (segmentLength < 1)
+    if (pieceLength < 1)
         return badLength();
     SegmentReport own;
-    return cutFile(sourcePath, basePath, lengthsOfSize(sourcePath, segmentLength), progress,
-                   options, report ? *report : own);
+    return cutFile(sourcePath, basePath, lengthsOfSize(sourcePath, pieceLength), progress, options,
+                   report ? *report : own);
 }
 
 } // namespace shardix

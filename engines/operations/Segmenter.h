@@ -90,11 +90,11 @@ Result<> segmentFile(const std::string& sourcePath, const std::string& basePath,
                      RunProgress& progress, const SegmentOptions& options = {},
                      SegmentReport* report = nullptr);
 
-// Cuts `sourcePath` as segmentFile does, into segments of `segmentLength` bytes,
+// Cuts `sourcePath` as segmentFile does, into segments of `pieceLength` bytes,
 // the last one shorter; an empty source gives one empty segment. Refuses a
-// length below 1 and one that would make more than kMaxSegments segments.
+// length below 1 and one that would make more than kMaxPieces segments.
 Result<> segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
-                           std::int64_t segmentLength, RunProgress& progress,
+                           std::int64_t pieceLength, RunProgress& progress,
                            const SegmentOptions& options = {}, SegmentReport* report = nullptr);
 
 } // namespace shardix

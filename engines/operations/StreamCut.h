@@ -15,7 +15,7 @@ struct StreamCutOptions {
     // Zero-padded numbers of this many digits (BASE01 ..); 0 for BASE1 BASE2 ..
     int digits = 0;
     // A stream that needs more pieces fails when it reaches the next one.
-    std::int64_t maxPieces = kMaxSegments;
+    std::int64_t maxPieces = kMaxPieces;
     // Checksums of each piece, and of all the bytes (for a manifest).
     std::vector<HashAlgorithm> pieceChecksums;
     std::vector<HashAlgorithm> wholeChecksums;

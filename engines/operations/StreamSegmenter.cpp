@@ -2,7 +2,7 @@
 
 #include "engines/io/RunProgress.h"
 #include "engines/names/PiecePolicy.h"
-#include "engines/operations/CutCompanions.h"
+#include "engines/operations/ManifestAndScript.h"
 #include "engines/operations/StreamCut.h"
 #include "errors/Error.h"
 #include "errors/Quoted.h"
@@ -16,7 +16,7 @@ namespace {
 // Refuses, before anything is read, what the names of the cut cannot be.
 Result<> refusedNames(const std::string& basePath, const std::string& wholeName,
                       const SegmentOptions& options) {
-    const int widest = std::max(options.digits, digitCount(kMaxSegments));
+    const int widest = std::max(options.digits, digitCount(kMaxPieces));
     if (Result<> refused = refusedLongName(pieceName(basePath, 1, widest), "a piece");
         !refused.ok())
         return refused;
@@ -57,7 +57,7 @@ void describe(const StreamCut& cut, SegmentReport& report) {
 } // namespace
 
 Result<> segmentStream(int input, const std::string& inputName, const std::string& basePath,
-                       std::int64_t segmentLength, RunProgress& progress,
+                       std::int64_t pieceLength, RunProgress& progress,
                        const SegmentOptions& options, SegmentReport* report) {
     SegmentReport own;
     SegmentReport& told = report ? *report : own;
@@ -67,7 +67,7 @@ Result<> segmentStream(int input, const std::string& inputName, const std::strin
     const OldCompanions old = oldCompanionsOf(basePath, options);
     StreamCut cut;
     const Result<> result =
-        cutStream(input, inputName, basePath, segmentLength, streamOptions(options, progress), cut);
+        cutStream(input, inputName, basePath, pieceLength, streamOptions(options, progress), cut);
     if (cut.pieces.empty())
         return result;
     describe(cut, told);

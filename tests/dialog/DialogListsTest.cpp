@@ -5,7 +5,7 @@
 #include "dialog/commands/AssembleSteps.h"
 #include "dialog/commands/SegmentSteps.h"
 
-#include "engines/names/SegmentNumbers.h"
+#include "engines/names/PieceNumbers.h"
 #include "platform/ReadableToolTips.h"
 
 #include <QTreeWidgetItemIterator>

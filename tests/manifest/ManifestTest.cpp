@@ -5,7 +5,7 @@
 #include "engines/manifest/ManifestMatch.h"
 #include "engines/manifest/ManifestSearch.h"
 #include "engines/manifest/Verifier.h"
-#include "engines/names/SegmentNumbers.h"
+#include "engines/names/PieceNumbers.h"
 #include "engines/operations/Segmenter.h"
 #include "errors/Error.h"
 #include "tests/support/EngineFixture.h"
@@ -79,7 +79,7 @@ TEST_F(Engine, ManifestMatchNamesTheSegmentThatIsWrong) {
     ASSERT_EQ(::symlink((dir / "p2").c_str(), (dir / "link").c_str()), 0);
     const std::string m = dir / "p.sha256";
     const auto matched = [&](const Strings& inputs) {
-        const Result<Checksums> result = matchSegments(manifest, m, inputs);
+        const Result<Checksums> result = matchPieces(manifest, m, inputs);
         return !result.ok() ? result.error().message + result.error().file
                             : "parts " + std::to_string(result->parts.size()) +
                                   (result->whole ? " whole" : "");

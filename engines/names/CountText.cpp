@@ -1,4 +1,4 @@
-#include "engines/names/Count.h"
+#include "engines/names/CountText.h"
 
 namespace shardix {
 

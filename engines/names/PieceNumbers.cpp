@@ -1,4 +1,4 @@
-#include "engines/names/SegmentNumbers.h"
+#include "engines/names/PieceNumbers.h"
 
 #include "engines/io/FileIdentity.h"
 #include "engines/names/PiecePolicy.h"
@@ -11,7 +11,7 @@ namespace shardix {
 
 namespace {
 
-struct SegmentName {
+struct PieceName {
     std::string base;
     int number = 0;
     int digits = 0;      // how many digits the name ends in
@@ -20,12 +20,12 @@ struct SegmentName {
 
 // How the numbers of one set of pieces are written: without leading zeros
 // (width 0: "p1" .. "p12"), or zero-padded to `width` digits ("p01" .. "p12").
-bool fits(const SegmentName& name, int width) {
+bool fits(const PieceName& name, int width) {
     return width == 0 ? !name.padded : name.digits == width;
 }
 
 // The widths of the sets that `name` may belong to.
-std::vector<int> widthsOf(const SegmentName& name) {
+std::vector<int> widthsOf(const PieceName& name) {
     std::vector<int> widths;
     if (!name.padded)
         widths.push_back(0);
@@ -35,24 +35,24 @@ std::vector<int> widthsOf(const SegmentName& name) {
 }
 
 // Every way of reading `path` as a base name and a segment number from 1 to
-// kMaxSegments, written in as many digits as it needs or zero-padded to at
+// kMaxPieces, written in as many digits as it needs or zero-padded to at
 // most kMaxDigits; the zero-padded first, the widest of them first, then the
 // others, the longest base first.
-std::vector<SegmentName> readings(const std::string& path) {
+std::vector<PieceName> readings(const std::string& path) {
     const std::size_t firstDigit = path.find_last_not_of("0123456789") + 1;
-    std::vector<SegmentName> result;
+    std::vector<PieceName> result;
     for (std::size_t digits = 1;
          digits <= static_cast<std::size_t>(kMaxDigits) && digits <= path.size() - firstDigit;
          ++digits) {
         const std::size_t start = path.size() - digits;
         const int number = std::stoi(path.substr(start));
         const bool padded = path[start] == '0';
-        if (number >= 1 && number <= kMaxSegments && (!padded || digits >= 2))
+        if (number >= 1 && number <= kMaxPieces && (!padded || digits >= 2))
             result.push_back({path.substr(0, start), number, static_cast<int>(digits), padded});
     }
     // A leading zero says the number is padded, to all the zeros: "p001" is
     // piece 1 of "p" before it is piece 1 of "p0" or "p00".
-    std::stable_sort(result.begin(), result.end(), [](const SegmentName& a, const SegmentName& b) {
+    std::stable_sort(result.begin(), result.end(), [](const PieceName& a, const PieceName& b) {
         return a.padded && (!b.padded || a.digits > b.digits);
     });
     return result;
@@ -81,9 +81,8 @@ struct Reading {
 };
 
 // The reading of `path` under `base` in a set of `width`, when it has one.
-std::optional<SegmentName> readingUnder(const std::string& path, const std::string& base,
-                                        int width) {
-    for (const SegmentName& name : readings(path)) {
+std::optional<PieceName> readingUnder(const std::string& path, const std::string& base, int width) {
+    for (const PieceName& name : readings(path)) {
         if (fits(name, width) && sameBase(name.base, base))
             return name;
     }
@@ -93,12 +92,12 @@ std::optional<SegmentName> readingUnder(const std::string& path, const std::stri
 // The reading of every one of `paths` under the base and width of `first`,
 // which reads paths[0]; nothing when one of them has none, or when a set of
 // zero-padded numbers has none that starts with a zero (it is read unpadded).
-std::optional<Reading> readAll(const std::vector<std::string>& paths, const SegmentName& first,
+std::optional<Reading> readAll(const std::vector<std::string>& paths, const PieceName& first,
                                int width) {
     Reading reading{first.base, width, {first.number}};
     bool padded = first.padded;
     for (std::size_t i = 1; i < paths.size(); ++i) {
-        const std::optional<SegmentName> name = readingUnder(paths[i], first.base, width);
+        const std::optional<PieceName> name = readingUnder(paths[i], first.base, width);
         if (!name)
             return std::nullopt;
         reading.numbers.push_back(name->number);
@@ -115,7 +114,7 @@ std::vector<Reading> sharedReadings(const std::vector<std::string>& paths) {
     std::vector<Reading> shared;
     if (paths.empty())
         return shared;
-    for (const SegmentName& first : readings(paths.front())) {
+    for (const PieceName& first : readings(paths.front())) {
         for (const int width : widthsOf(first)) {
             if (std::optional<Reading> reading = readAll(paths, first, width))
                 shared.push_back(std::move(*reading));
@@ -165,11 +164,11 @@ std::string gapsIn(const Reading& reading) {
 
 // Whether `name`, read in a set of `width`, and the pieces of its base among
 // `inputs` make one run of numbers without a gap.
-bool joinsWithout(const SegmentName& name, int width, const std::vector<std::string>& inputs) {
+bool joinsWithout(const PieceName& name, int width, const std::vector<std::string>& inputs) {
     std::vector<int> numbers{name.number};
     bool padded = name.padded;
     for (const std::string& input : inputs) {
-        if (const std::optional<SegmentName> piece = readingUnder(input, name.base, width)) {
+        if (const std::optional<PieceName> piece = readingUnder(input, name.base, width)) {
             numbers.push_back(piece->number);
             padded = padded || piece->padded;
         }
@@ -183,10 +182,10 @@ bool joinsWithout(const SegmentName& name, int width, const std::vector<std::str
 
 } // namespace
 
-std::optional<int> segmentNumber(const std::string& path, const std::string& base) {
+std::optional<int> pieceNumber(const std::string& path, const std::string& base) {
     if (path.size() <= base.size() || path.compare(0, base.size(), base) != 0)
         return std::nullopt;
-    for (const SegmentName& name : readings(path)) {
+    for (const PieceName& name : readings(path)) {
         if (name.base.size() == base.size())
             return name.number;
     }
@@ -224,7 +223,7 @@ Result<> outOfNumberOrder(const std::vector<std::string>& paths) {
 
 std::optional<std::string> pieceBaseOf(const std::string& path,
                                        const std::vector<std::string>& inputs) {
-    for (const SegmentName& name : readings(path)) {
+    for (const PieceName& name : readings(path)) {
         for (const int width : widthsOf(name)) {
             if (joinsWithout(name, width, inputs))
                 return name.base;
@@ -233,7 +232,7 @@ std::optional<std::string> pieceBaseOf(const std::string& path,
     return std::nullopt;
 }
 
-Result<> missingSegments(const std::vector<std::string>& paths) {
+Result<> missingPieces(const std::vector<std::string>& paths) {
     const std::vector<Reading> shared = sharedReadings(paths);
     if (shared.empty())
         return {};

@@ -1,4 +1,4 @@
-#include "engines/operations/CutCompanions.h"
+#include "engines/operations/ManifestAndScript.h"
 
 #include "engines/io/FileIo.h"
 #include "engines/manifest/Manifest.h"

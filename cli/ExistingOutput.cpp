@@ -1,4 +1,4 @@
-#include "cli/Existing.h"
+#include "cli/ExistingOutput.h"
 
 #include "errors/Quoted.h"
 

@@ -17,7 +17,7 @@ namespace shardix {
 // "v" or segment 2 of "v01".
 
 // The segment number of `path` when it is `base` followed by one.
-std::optional<int> segmentNumber(const std::string& path, const std::string& base);
+std::optional<int> pieceNumber(const std::string& path, const std::string& base);
 
 // The base names that all `paths` share when every one of them is a segment
 // name ("dir/part" for "dir/part2" and "dir/part10"), the longest first; none
@@ -31,7 +31,7 @@ std::vector<std::string> commonBases(const std::vector<std::string>& paths);
 // missing between \"p2\" and \"p4\"."), and those given twice. Nothing when
 // none is missing or doubled under some reading of the names, or when the
 // names are not all segment names of one base name.
-Result<> missingSegments(const std::vector<std::string>& paths);
+Result<> missingPieces(const std::vector<std::string>& paths);
 
 // When `paths`, two or more, are numbered segments of one base name but not
 // segments 1, 2, 3, ... in this order under any reading of their names: a
