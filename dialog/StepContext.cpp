@@ -188,7 +188,7 @@ void StepContext::endRun(const Result<>& outcome, const QString& outputFolder) {
     tellOutcome(outcome, outputFolder);
 }
 
-Result<ListedPlan> StepContext::planJoin(const std::string& target) {
+Result<ListedPlan> StepContext::beginJoin(const std::string& target) {
     // A join stopped midway leaves its output short; appending the same files
     // to it takes up where it stopped.
     completesAfterStop_ = "Append to File... can complete it from the same files.";

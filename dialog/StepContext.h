@@ -99,7 +99,7 @@ class StepContext {
     // Within a run that joins the selection into `target`: the plan of the
     // engines' one planner (the manifest that lists the selected files, when
     // one lies beside them, and its checksums). endJoin() ends the run.
-    Result<ListedPlan> planJoin(const std::string& target);
+    Result<ListedPlan> beginJoin(const std::string& target);
     void endJoin(const Result<>& joined, const Result<ListedPlan>& plan,
                  const QString& outputFolder);
     // A sentence told after the completion message when the run under way, or

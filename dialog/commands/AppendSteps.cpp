@@ -62,7 +62,7 @@ void AppendSteps::appendSources(StepContext& context) {
     const qint64 before = QFileInfo(target_).size();
     if (!context.startRun())
         return;
-    const Result<ListedPlan> plan = context.planJoin(target);
+    const Result<ListedPlan> plan = context.beginJoin(target);
     const Result<> appended = plan.ok()
                                   ? appendFile(context.selection(), target, context.progress(),
                                                {.expected = plan->checks()})

@@ -54,7 +54,7 @@ void AssembleSteps::joinPieces(StepContext& context) {
     if (context.refused(refusedTarget(context.selection(), target)) ||
         !context.mayWrite(output.path) || !context.startRun())
         return;
-    const Result<ListedPlan> plan = context.planJoin(target);
+    const Result<ListedPlan> plan = context.beginJoin(target);
     const Result<> joined = plan.ok()
                                 ? assembleFiles(context.selection(), target, context.progress(),
                                                 {.expected = plan->checks()})
