@@ -51,8 +51,9 @@ wait "$pid" || rc=$?
 started=()
 exec 3>&-
 [[ $rc -eq 143 ]] || fail "SIGTERM: status $rc, $(cat err)"
-grep -q 'stopped after 5000 bytes of "standard input".  "s2" and the pieces before it' err ||
-    fail "$(cat err)"
+# s2 is there once 4096 bytes were read; the rest of the 5000 may come later.
+grep -Eq 'stopped after (4[0-9]{3}|5000) bytes of "standard input"\.  "s2" and the pieces before it' \
+    err || fail "$(cat err)"
 cmp -s <(cat s1 s2) <(head -c 4096 src) || fail "the whole pieces kept are not the input's"
 [[ -z $(find . -name '*s3*') ]] || fail "a part of s3 is left: $(find . -name '*s3*')"
 passed
