@@ -1,5 +1,6 @@
 #include "cli/RecoveryWriter.h"
 
+#include "engines/io/Residency.h"
 #include "engines/io/RunProgress.h"
 #include "engines/names/PiecePolicy.h"
 #include "engines/recovery/RecoveryEncoder.h"
@@ -38,19 +39,45 @@ std::vector<RecoveryPiece> piecesOf(const std::string& basePath, int digits,
     return pieces;
 }
 
+// Reads a piece again from the source, where it starts at starts[piece].
+StreamRead sourceReader(const FileHandle& source, const std::vector<std::int64_t>& lengths) {
+    std::vector<std::int64_t> starts;
+    std::int64_t offset = 0;
+    for (const std::int64_t length : lengths) {
+        starts.push_back(offset);
+        offset += length;
+    }
+    return [&source, starts = std::move(starts)](std::size_t piece, std::uint64_t at,
+                                                 std::uint8_t* into, std::size_t length) {
+        return guarded([&]() -> Result<> {
+            readExactly(source, starts[piece] + static_cast<std::int64_t>(at),
+                        reinterpret_cast<char*>(into), static_cast<std::int64_t>(length));
+            return {};
+        });
+    };
+}
+
 // Feeds the encoder from the cut's read and finishes it after the last piece.
 // While it finishes (the last blocks, the files written, and the pieces read
 // back when the recovery blocks did not all fit in memory) it shows its
 // progress and stops when the user asks.
 class EncoderConsumer : public SourceConsumer {
   public:
-    EncoderConsumer(const std::string& indexPath, std::vector<RecoveryPiece> pieces,
+    EncoderConsumer(const std::string& indexPath, const FileHandle& source,
+                    const std::vector<std::int64_t>& lengths, std::vector<RecoveryPiece> pieces,
                     const RecoveryPlan& plan, bool replace, RecoveryWritten& written)
         : indexPath_(indexPath), replace_(replace),
           replaced_(replace ? setOfIndex(indexPath) : std::nullopt),
           encoder_(indexPath, std::move(pieces), plan, control(), replace), written_(written) {
         if (Result<> refused = encoder_.status(); !refused.ok())
             fail(refused.error());
+        // A source in memory is read again for the pieces' MD5s, side by
+        // side; one that is not would be read from the disk twice.
+        std::int64_t total = 0;
+        for (const std::int64_t length : lengths)
+            total += length;
+        if (isResident(source.fd(), 0, total))
+            encoder_.rereadPiecesWith(sourceReader(source, lengths));
     }
 
     void take(const char* bytes, std::size_t length) override {
@@ -111,8 +138,8 @@ SourceConsumerMaker recoveryWriter(const RecoveryRequest& request, RecoveryWritt
                            request.sourcePath));
         written = RecoveryWritten{{}, *plan, {}};
         return std::make_unique<EncoderConsumer>(
-            index, piecesOf(request.basePath, request.digits, source, lengths), *plan,
-            request.replace, written);
+            index, source, lengths, piecesOf(request.basePath, request.digits, source, lengths),
+            *plan, request.replace, written);
     };
 }
 

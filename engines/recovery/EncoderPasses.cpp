@@ -42,7 +42,8 @@ std::size_t RecoveryEncoder::State::takeBytes(const std::uint8_t* bytes, std::si
     const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(
         {length, piece.description.length - offset, plan.blockSize - fill}));
     std::memcpy(accumulator->inputBuffer() + fill, bytes, take);
-    piece.whole.update(bytes, take);
+    if (!wholeHasher.joinable())
+        piece.whole.update(bytes, take);
     if (offset < k16k)
         piece.first16k.update(bytes, std::min<std::uint64_t>(take, k16k - offset));
     fill += take;
@@ -64,7 +65,8 @@ void RecoveryEncoder::State::completeBlock() {
     ++block;
     fill = 0;
     if (offset == piece.description.length) {
-        piece.description.hash = piece.whole.finish();
+        if (!wholeHasher.joinable())
+            piece.description.hash = piece.whole.finish();
         ++current;
         offset = 0;
         block = 0;
@@ -99,6 +101,7 @@ void RecoveryEncoder::State::complete() {
     }
     accumulator->end();
     checkHeads();
+    takeWholeHashes();
     writeRecoveryPackets(0);
     for (std::uint32_t first = groupSize; first < plan.recoveryBlocks; first += groupSize)
         readBackPass(first);

@@ -47,10 +47,12 @@ void RecoveryEncoder::State::start(const std::string& indexPath,
 
 // The pieces and their ids, which need their first bytes.
 void RecoveryEncoder::State::takePieces(const std::vector<RecoveryPiece>& given) {
-    for (const RecoveryPiece& piece : given) {
-        checkGiven(piece);
-        if (piece.length > 0)
-            pieces.push_back(pieceState(piece));
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        checkGiven(given[i]);
+        if (given[i].length > 0) {
+            pieces.push_back(pieceState(given[i]));
+            pieces.back().given = i;
+        }
     }
 }
 
@@ -177,6 +179,37 @@ void RecoveryEncoder::State::startWork() {
     total = bytes * plan.passes(control.memory) +
             static_cast<std::int64_t>(plan.recoveryBlocks * plan.blockSize);
     beginPass(0, true);
+}
+
+void RecoveryEncoder::State::hashWholePieces(StreamRead read) {
+    std::vector<std::uint64_t> lengths;
+    std::vector<std::size_t> given;
+    for (const PieceState& piece : pieces) {
+        lengths.push_back(piece.description.length);
+        given.push_back(piece.given);
+    }
+    wholeHasher = std::thread([this, lengths = std::move(lengths), given = std::move(given),
+                               read = std::move(read)] {
+        wholeHashes = md5OfStreams(
+            lengths,
+            [&](std::size_t stream, std::uint64_t offset, std::uint8_t* into, std::size_t length) {
+                return read(given[stream], offset, into, length);
+            },
+            [this] {
+                return stopWholeHasher.load(std::memory_order_relaxed) || control.stopRequested();
+            });
+    });
+}
+
+// Waits for the pieces' MD5s taken by reading them again.
+void RecoveryEncoder::State::takeWholeHashes() {
+    if (!wholeHasher.joinable())
+        return;
+    wholeHasher.join();
+    if (!wholeHashes.ok())
+        fail(wholeHashes.error().stopped() ? stoppedError() : wholeHashes.error());
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        pieces[i].description.hash = (*wholeHashes)[i];
 }
 
 } // namespace shardix

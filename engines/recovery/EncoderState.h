@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace shardix {
@@ -24,6 +25,7 @@ namespace shardix {
 namespace par2 {
 
 struct PieceState {
+    std::size_t given = 0;       // its index among the pieces given
     FileDescription description; // its hash is known at the end of the first pass
     std::uint32_t blocks = 0;
     std::uint32_t firstConstant = 0; // the constant index of its first block
@@ -64,6 +66,12 @@ struct RecoveryEncoder::State {
     // The checksums of an all-zero block, from the first one met on.
     std::optional<par2::BlockCheck> zeroBlock;
 
+    // The pieces' MD5s taken by reading them again (rereadPiecesWith), on a
+    // thread of their own; when it runs, the stream does not take them.
+    std::thread wholeHasher;
+    std::atomic<bool> stopWholeHasher{false};
+    Result<std::vector<Md5LaneDigest>> wholeHashes{std::vector<Md5LaneDigest>{}};
+
     std::optional<Error> failure;
     std::vector<std::string> written;
     std::int64_t done = 0;
@@ -82,6 +90,8 @@ struct RecoveryEncoder::State {
     void createFiles(const std::vector<RecoveryPiece>& given);
     void checkOutputName(const std::string& name, const std::vector<RecoveryPiece>& given) const;
     void startWork();
+    void hashWholePieces(StreamRead read);
+    void takeWholeHashes();
 
     // The stream, and the passes after it.
     void stream(const std::uint8_t* bytes, std::size_t length);

@@ -30,6 +30,17 @@ RecoveryEncoder::~RecoveryEncoder() {
     // The accumulator waits for the pool's threads; the temporary files go
     // with the state.
     state_->accumulator.reset();
+    state_->stopWholeHasher = true;
+    if (state_->wholeHasher.joinable())
+        state_->wholeHasher.join();
+}
+
+void RecoveryEncoder::rereadPiecesWith(StreamRead read) {
+    State& s = *state_;
+    if (s.failure || s.done > 0 || s.current > 0 || s.fill > 0 || s.wholeHasher.joinable() ||
+        !streamsWorthLanes(s.pieces.size()))
+        return;
+    s.hashWholePieces(std::move(read));
 }
 
 Result<> RecoveryEncoder::status() const {

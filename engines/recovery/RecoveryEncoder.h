@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/checksums/Md5Streams.h"
 #include "engines/recovery/RecoveryPlan.h"
 #include "engines/recovery/RecoveryTypes.h"
 #include "errors/Result.h"
@@ -51,6 +52,16 @@ class RecoveryEncoder {
     // The Error that the encoder refused its input or failed with (or was
     // stopped with); feed() and finish() then do nothing more and return it.
     Result<> status() const;
+
+    // Where the pieces can be read again while they stream by, `read` taking
+    // a piece's index among those given: called before the first feed(), the
+    // encoder takes each whole piece's MD5 by reading the pieces side by side
+    // on a thread of its own (md5OfStreams), not from the stream on the
+    // caller's thread, where the MD5s are one serial chain. Only where that
+    // is faster (streamsWorthLanes); else it does nothing. The reads must give
+    // the bytes that are streamed: the caller reads them from where they are
+    // in memory already (the page cache), not from a disk a second time.
+    void rereadPiecesWith(StreamRead read);
 
     // The next `length` bytes of the pieces, in their order; an empty piece
     // takes none.

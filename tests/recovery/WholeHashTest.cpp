@@ -1,0 +1,118 @@
+#include "engines/checksums/Md5Streams.h"
+#include "engines/recovery/Checksum.h"
+#include "engines/recovery/RecoveryEncoder.h"
+#include "engines/recovery/RecoveryPlan.h"
+#include "tests/recovery/RecoverySupport.h"
+
+#include <gtest/gtest.h>
+#include <random>
+
+using namespace shardix;
+using namespace shardix::testing;
+
+namespace {
+
+// ---- The pieces' MD5s taken side by side by reading them again.
+
+StreamRead readerOf(const std::vector<std::string>& streams) {
+    return [&streams](std::size_t stream, std::uint64_t offset, std::uint8_t* into,
+                      std::size_t length) -> Result<> {
+        if (offset + length > streams[stream].size())
+            return Error::of(ErrorKind::InputPastEnd, "read past the end");
+        std::copy_n(streams[stream].data() + offset, length, into);
+        return {};
+    };
+}
+
+TEST(Md5Streams, EachStreamsDigestIsItsOwnWhateverTheLengthsAndTheirCount) {
+    if (!canHashLanes())
+        GTEST_SKIP() << "this processor cannot compute MD5s side by side";
+    std::mt19937 random(5);
+    // Lengths at the ends of the 64-byte chunks and of the chunks read.
+    const std::size_t edges[] = {0, 1, 63, 64, 65, 131071, 131072, 131073, 262144, 300001};
+    for (int round = 0; round < 12; ++round) {
+        // Up to three groups of lanes, groups of unequal sizes included.
+        std::vector<std::string> streams(1 + random() % 40);
+        for (std::string& stream : streams) {
+            const std::size_t length =
+                random() % 2 ? edges[random() % std::size(edges)] : random() % 400000;
+            stream = randomBytes(length, static_cast<unsigned>(random()));
+        }
+        std::vector<std::uint64_t> lengths;
+        for (const std::string& stream : streams)
+            lengths.push_back(stream.size());
+        const Result<std::vector<Md5LaneDigest>> digests =
+            md5OfStreams(lengths, readerOf(streams), [] { return false; });
+        ASSERT_TRUE(succeeded(digests));
+        ASSERT_EQ(digests->size(), streams.size());
+        for (std::size_t i = 0; i < streams.size(); ++i)
+            EXPECT_EQ((*digests)[i], par2::md5Of(streams[i].data(), streams[i].size()))
+                << "stream " << i << " of " << streams.size() << ", " << streams[i].size()
+                << " bytes";
+    }
+}
+
+TEST(Md5Streams, AFailedReadOrAStopIsTheResult) {
+    if (!canHashLanes())
+        GTEST_SKIP() << "this processor cannot compute MD5s side by side";
+    const std::vector<std::string> streams(5, randomBytes(500000, 3));
+    const std::vector<std::uint64_t> longer(5, 600000); // the reads run past the bytes
+    EXPECT_TRUE(failedWith(md5OfStreams(longer, readerOf(streams), [] { return false; }),
+                           ErrorKind::InputPastEnd, "read past the end"));
+    const std::vector<std::uint64_t> lengths(5, 500000);
+    EXPECT_TRUE(failedWith(md5OfStreams(lengths, readerOf(streams), [] { return true; }),
+                           ErrorKind::Stopped, "Stopped"));
+}
+
+// The recovery files of `pieces` written by an encoder fed once, the pieces'
+// MD5s read again through `reread` when it is set.
+Result<Bytes> encode(const std::vector<std::string>& pieces, const StreamRead& reread) {
+    TempDir dir;
+    std::vector<RecoveryPiece> given;
+    std::vector<std::int64_t> lengths;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        writeFile(dir / pieceName(i), pieces[i]);
+        given.push_back({pieceName(i), static_cast<std::int64_t>(pieces[i].size()),
+                         pieces[i].substr(0, kRecoveryHeadBytes)});
+        lengths.push_back(static_cast<std::int64_t>(pieces[i].size()));
+    }
+    RecoveryEncoder encoder(dir / "set.par2", given, planRecovery(lengths, 10).value());
+    if (reread)
+        encoder.rereadPiecesWith(reread);
+    for (const std::string& piece : pieces) {
+        if (Result<> fed = encoder.feed(piece.data(), piece.size()); !fed.ok())
+            return fed.error();
+    }
+    if (Result<> finished = encoder.finish(); !finished.ok())
+        return finished.error();
+    return snapshot(dir.folder());
+}
+
+TEST(RecoveryEncoder, PiecesHashedAgainSideBySideGiveTheSameFiles) {
+    if (!canHashLanes())
+        GTEST_SKIP() << "this processor cannot compute MD5s side by side";
+    // An empty piece among them: it is not one of the streams read again.
+    std::vector<std::string> pieces;
+    for (std::size_t i = 0; i < 7; ++i)
+        pieces.push_back(i == 3 ? std::string() : randomBytes(200000 + 4099 * i, 40 + i));
+    const Result<Bytes> streamed = encode(pieces, nullptr);
+    ASSERT_TRUE(succeeded(streamed));
+    const Result<Bytes> reread = encode(pieces, readerOf(pieces));
+    ASSERT_TRUE(succeeded(reread));
+    EXPECT_EQ(*reread, *streamed);
+}
+
+TEST(RecoveryEncoder, APieceThatCannotBeReadAgainFailsTheRunAndLeavesNoFile) {
+    if (!canHashLanes())
+        GTEST_SKIP() << "this processor cannot compute MD5s side by side";
+    const std::vector<std::string> pieces(6, randomBytes(300000, 12));
+    const StreamRead failing = [](std::size_t piece, std::uint64_t offset, std::uint8_t*,
+                                  std::size_t) -> Result<> {
+        if (piece == 4 && offset > 0)
+            return Error::of(ErrorKind::DeviceIo, "Cannot read piece 4.");
+        return {};
+    };
+    EXPECT_TRUE(failedWith(encode(pieces, failing), ErrorKind::DeviceIo, "piece 4"));
+}
+
+} // namespace
