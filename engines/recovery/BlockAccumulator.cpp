@@ -54,7 +54,12 @@ std::size_t paddedSize(std::uint64_t blockSize) {
 }
 
 std::size_t BlockAccumulator::batchBlocksFor(std::uint64_t blockSize, std::size_t batchBytes) {
-    return std::clamp<std::size_t>(batchBytes / paddedSize(blockSize), 1, kMaxBatchBlocks);
+    const std::size_t padded = paddedSize(blockSize);
+    const std::size_t blocks = std::clamp<std::size_t>(batchBytes / padded, 1, kMaxBatchBlocks);
+    // A batch in huge pages takes whole ones: as many blocks as fill the
+    // whole pages it needs, not one more that would take a page nearly empty.
+    const std::size_t whole = blocks * padded / kHugePage * kHugePage;
+    return whole >= padded && whole < blocks * padded ? whole / padded : blocks;
 }
 
 BlockAccumulator::BlockAccumulator(const GfKernel& kernel, WorkerPool& pool,
