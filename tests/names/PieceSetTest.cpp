@@ -1,6 +1,6 @@
 #include "engines/names/PieceSet.h"
 #include "engines/operations/Segmenter.h"
-#include "tests/names/ToolRun.h"
+#include "tests/support/ToolRun.h"
 #include "tests/support/RecordingProgress.h"
 
 #include <gtest/gtest.h>
