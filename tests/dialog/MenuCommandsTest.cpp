@@ -105,8 +105,8 @@ class AppendCommand : public MenuCommand {
         command("appendToFileCommand");
     }
 
-    // Step 1 with `name` entered, then as append() goes on: the first message
-    // shown; the focus after it is noted.
+    // OK at step 1 with `name` entered, before append() goes on: the first
+    // message shown (okWith notes where the focus went).
     QString firstRefusalOf(const QString& name) {
         append([&](OperationDialog& f) { okWith(f, name); });
         return boxes.boxTexts().value(0);
