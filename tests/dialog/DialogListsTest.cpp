@@ -253,18 +253,29 @@ TEST_F(DrivesTest, EnterInTheFolderListMovesIntoASubfolder) {
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
-// A drive's folder that is gone: explained, and the lists stay.
-TEST_F(DrivesTest, ADrivesFolderThatIsGoneIsExplainedAndTheListsStay) {
-    folder(u"gone"_s);
-    EXPECT_TRUE(d->drives().makeCurrent(work + u"/deeper"_s).ok());
-    d->goToDriveFolder();
-    EXPECT_TRUE(d->drives().makeCurrent(at(u"gone"_s)).ok());
-    QDir(root).rmdir(u"gone"_s);
-    d->goToDriveFolder();
+// A drive's folder that is gone, gone to after the lists were in work/deeper.
+class GoneFolder : public DrivesTest {
+  protected:
+    void SetUp() override {
+        DrivesTest::SetUp();
+        folder(u"gone"_s);
+        EXPECT_TRUE(d->drives().makeCurrent(work + u"/deeper"_s).ok());
+        d->goToDriveFolder();
+        EXPECT_TRUE(d->drives().makeCurrent(at(u"gone"_s)).ok());
+        QDir(root).rmdir(u"gone"_s);
+        d->goToDriveFolder();
+    }
+};
+
+// A Sorry box names it.
+TEST_F(GoneFolder, IsExplained) {
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].style, MessageIcon::Information);
     EXPECT_EQ(boxes.boxes[0].title, u"Shardix! - Sorry..."_s);
     EXPECT_TRUE(boxes.boxes[0].text.contains(at(u"gone"_s)));
+}
+
+TEST_F(GoneFolder, TheListsStayWhereTheyWere) {
     EXPECT_EQ(fileList(*d)->path(), work + u"/deeper"_s);
 }
 
