@@ -13,7 +13,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSHARDIX_WE
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
 cmake --build build-asan -j2 --target shardix-cli shardix shardix-make-store errors_tests io_tests \
     checksums_tests names_tests manifest_tests operations_tests shared_extents_tests \
-    sparse_files_tests join_tests recovery_tests store_tests platform_tests app_tests dialog_tests \
+    sparse_files_tests recovery_tests store_tests platform_tests app_tests dialog_tests \
     notices_tests
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1

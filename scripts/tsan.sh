@@ -12,7 +12,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSHARDIX_WE
     -DSHARDIX_BUILD_GUI=OFF -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
 cmake --build build-tsan -j2 --target errors_tests io_tests checksums_tests names_tests \
-    manifest_tests operations_tests shared_extents_tests sparse_files_tests join_tests recovery_tests
+    manifest_tests operations_tests shared_extents_tests sparse_files_tests recovery_tests
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 cd build-tsan

@@ -57,14 +57,14 @@ Result<> Manifest::checkComplete(const std::string& path) const {
     };
     if (!announcedPieces)
         return {};
-    const auto segments = static_cast<std::size_t>(std::count_if(
+    const auto pieces = static_cast<std::size_t>(std::count_if(
         entries.begin(), entries.end(), [](const ManifestEntry& e) { return !e.whole; }));
     const bool whole =
         std::any_of(entries.begin(), entries.end(), [](const ManifestEntry& e) { return e.whole; });
     const std::string announced =
         std::to_string(*announcedPieces) + " piece" + (*announcedPieces == 1 ? "" : "s");
-    if (segments < *announcedPieces)
-        return incomplete("it lists " + std::to_string(segments) + " of the " + announced +
+    if (pieces < *announcedPieces)
+        return incomplete("it lists " + std::to_string(pieces) + " of the " + announced +
                           " it announces");
     if (announcesWhole && !whole)
         return incomplete("it lists the " + announced +
@@ -75,20 +75,20 @@ Result<> Manifest::checkComplete(const std::string& path) const {
 }
 
 std::string Manifest::text() const {
-    std::size_t segments = 0;
+    std::size_t pieces = 0;
     bool whole = false;
     for (const ManifestEntry& entry : entries) {
         if (entry.whole)
             whole = true;
         else
-            ++segments;
+            ++pieces;
     }
     std::string text = "# SHA-256 checksums written by " + writtenBy +
                        ": the segments in order, then the "
                        "whole file.\n# Check them with sha256sum -c --ignore-missing in this "
                        "folder, or with shardix-cli verify.\n" +
-                       std::string(notes::kCount) + std::to_string(segments) +
-                       (segments == 1 ? " segment" : " segments") +
+                       std::string(notes::kCount) + std::to_string(pieces) +
+                       (pieces == 1 ? " segment" : " segments") +
                        (whole ? std::string(notes::kAndWhole) : "") + "\n";
     for (const ManifestEntry& entry : entries) {
         if (entry.length)

@@ -18,8 +18,8 @@ namespace shardix {
 // feed or a carriage return starting with a backslash and giving those as \\,
 // \n and \r. Lines that start with '#' are comments to sha256sum; a comment
 // "# segment: N bytes" or "# whole file: N bytes" says what the next listed
-// file is and how long. Files without such a note count as segments of unknown
-// length. The manifests written here say in a comment how many segments they
+// file is and how long. Files without such a note count as pieces of unknown
+// length. The manifests written here say in a comment how many pieces they
 // list and that the whole file's line follows ("# listed below: 4 segments and
 // the whole file"), so that one cut short can be told. The lists of other tools
 // (md5sum, sha1sum, b2sum, .sfv, the file managers' .crc) are read by the same
@@ -40,7 +40,7 @@ class Manifest {
     std::string writtenBy = "shardix-cli";
 
     // Refuses, naming `path` (where it was read from), a manifest that
-    // announces what it lists and is incomplete: it lists fewer segments than
+    // announces what it lists and is incomplete: it lists fewer pieces than
     // announced, lacks the whole file's line, or ends in the middle of a line.
     // One that announces nothing (a hand-made list) passes.
     Result<> checkComplete(const std::string& path) const;

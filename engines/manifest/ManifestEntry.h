@@ -10,7 +10,7 @@ namespace shardix {
 
 // One file that a manifest lists: its checksum and its name, relative to the
 // manifest's folder, and what the note above its line says: whether it is the
-// whole file the segments were cut from, and its length. Ours are SHA-256; the
+// whole file the pieces were cut from, and its length. Ours are SHA-256; the
 // lists of other tools give other algorithms.
 struct ManifestEntry {
     std::string digest; // as the algorithm's lists write it (normalDigest)

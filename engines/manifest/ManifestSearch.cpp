@@ -42,7 +42,7 @@ bool isRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Whether `manifest`, read from `path`, lists one of `inputs` as a segment.
+// Whether `manifest`, read from `path`, lists one of `inputs` as a piece.
 bool listsOneOf(const Manifest& manifest, const std::string& path,
                 const std::vector<FileIdentity>& inputs) {
     const std::string folder = Manifest::folderOf(path);

@@ -34,7 +34,7 @@ std::vector<int> widthsOf(const PieceName& name) {
     return widths;
 }
 
-// Every way of reading `path` as a base name and a segment number from 1 to
+// Every way of reading `path` as a base name and a piece number from 1 to
 // kMaxPieces, written in as many digits as it needs or zero-padded to at
 // most kMaxDigits; the zero-padded first, the widest of them first, then the
 // others, the longest base first.
@@ -127,7 +127,7 @@ std::string quotedPiece(const std::string& base, int number, int width) {
     return shardix::quoted(pieceName(base, number, width));
 }
 
-// What is missing or doubled among the segments of a reading; empty when
+// What is missing or doubled among the pieces of a reading; empty when
 // nothing is.
 std::string gapsIn(const Reading& reading) {
     std::vector<int> numbers = reading.numbers;

@@ -9,7 +9,7 @@ namespace shardix {
 
 // How Shardix names and counts the pieces it cuts, in one place.
 
-// The most segments a source is cut into.
+// The most pieces a source is cut into.
 inline constexpr int kMaxPieces = 999;
 
 // A manifest is named as its base name, followed by this.
@@ -31,13 +31,13 @@ std::string pieceName(const std::string& basePath, std::int64_t number, int digi
 // How many digits `number` has in decimal.
 int digitCount(std::int64_t number);
 
-// The manifest of the segments of `basePath`: `basePath` followed by ".sha256".
+// The manifest of the pieces of `basePath`: `basePath` followed by ".sha256".
 std::string manifestPathFor(const std::string& basePath);
 
-// The join script of the segments of `basePath`: `basePath` followed by ".join.sh".
+// The join script of the pieces of `basePath`: `basePath` followed by ".join.sh".
 std::string joinScriptPathFor(const std::string& basePath);
 
-// The index of the recovery files of the segments of `basePath`: `basePath`
+// The index of the recovery files of the pieces of `basePath`: `basePath`
 // followed by ".par2".
 std::string recoveryIndexPathFor(const std::string& basePath);
 
@@ -50,10 +50,10 @@ std::string joinedNameOf(const std::string& basePath);
 // Whether `path` is named as a manifest is.
 bool isManifestName(std::string_view path);
 
-// The number order of segments: `paths` ordered stably by the length, in
+// The number order of pieces: `paths` ordered stably by the length, in
 // characters, of their file names (the part after the last "/"), wherever the
 // files lie. Names of one base name differ only in their trailing number, and a
-// file list shows names of one length in number order, so segments 1 .. 999 of
+// file list shows names of one length in number order, so pieces 1 .. 999 of
 // one base name come out in number order from a list in byte order.
 void orderByNameLength(std::vector<std::string>& paths);
 

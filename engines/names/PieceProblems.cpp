@@ -164,7 +164,7 @@ std::pair<std::int64_t, std::size_t> usualSize(const std::vector<PieceMember>& m
 }
 
 // Pieces before the last that are not as long as the others: a file cut by
-// size or into equal parts has none. Pieces that are empty up to the end are
+// size or by count has none. Pieces that are empty up to the end are
 // what split -n writes when there are more pieces than bytes.
 void sizeProblems(const PieceSet& set, const PieceSetOptions& options,
                   std::vector<SetProblem>& problems) {

@@ -23,8 +23,8 @@ namespace shardix {
 namespace {
 
 // A private, nameless copy of the source, for a run in which one of the
-// segments to be written is the source itself: emptying that segment must not
-// take the bytes that the later segments are cut from.
+// pieces to be written is the source itself: emptying that piece must not
+// take the bytes that the later pieces are cut from.
 FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std::string& nearPath,
                        RunProgress& progress, std::int64_t copyChunk) {
     std::string folder = nearPath.substr(0, nearPath.find_last_of('/') + 1);
@@ -51,7 +51,7 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
     try {
         copyRange(source, 0, length, copy, progress, copyChunk);
     } catch (const Failed& e) {
-        // Stopped while copying: no segment was touched yet.
+        // Stopped while copying: no piece was touched yet.
         if (e.error().kind == ErrorKind::Stopped)
             stopIfAsked(progress, std::string());
         throw cannot(e.error());
@@ -59,7 +59,7 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
     return copy;
 }
 
-// The lengths of the segments of a source of the given length, or why it is
+// The lengths of the pieces of a source of the given length, or why it is
 // not cut.
 using PieceLengths =
     std::function<Result<>(std::int64_t sourceLength, std::vector<std::int64_t>& lengths)>;
@@ -114,7 +114,7 @@ Result<> refusedNames(const std::string& sourcePath, const std::string& basePath
     return refusedSource(sourcePath, basePath, options);
 }
 
-// One cut: the source taken up, the lengths of its segments, and how far the
+// One cut: the source taken up, the lengths of its pieces, and how far the
 // writing has got.
 class CutRun {
   public:
@@ -123,7 +123,7 @@ class CutRun {
         : sourcePath_(sourcePath), basePath_(basePath), progress_(progress), options_(options),
           report_(report) {}
 
-    // Everything before the first segment is written; refuses what cannot be cut.
+    // Everything before the first piece is written; refuses what cannot be cut.
     Result<> prepare(const PieceLengths& lengthsOf) {
         source_ = valueOrRaise(openMeasured(sourcePath_));
         if (Result<> refused = lengthsOf(source_.length, lengths_); !refused.ok())
@@ -182,8 +182,8 @@ class CutRun {
 
     std::string nameOfPiece(int k) const { return pieceName(basePath_, k, options_.digits); }
 
-    // When a segment to be written is the source itself (the same name, or a
-    // link to it), cut from a private copy so that every segment is right.
+    // When a piece to be written is the source itself (the same name, or a
+    // link to it), cut from a private copy so that every piece is right.
     void cutFromPrivateCopyIfNeeded() {
         for (int k = 1; k <= count(); ++k) {
             if (sameFile(source_.file, nameOfPiece(k))) {
@@ -196,7 +196,7 @@ class CutRun {
 
     void writePiece(int k, ChecksumReader* reader) {
         progress_.pumpEvents();
-        // Asked before the next segment is created (and emptied).
+        // Asked before the next piece is created (and emptied).
         stopIfAsked(progress_, k > 1 ? nameOfPiece(k - 1) : std::string());
         const std::int64_t size = lengths_[static_cast<std::size_t>(k - 1)];
         wrotePieces_ = true;
@@ -244,10 +244,10 @@ Result<> cutFile(const std::string& sourcePath, const std::string& basePath,
     return settleCompanions(basePath, fileNameOf(sourcePath), options, old, result, report);
 }
 
-// The segment lengths of a cut into `count` equal segments.
+// The piece lengths of a cut into `count` equal pieces.
 PieceLengths equalLengths(const std::string& sourcePath, int count) {
     return [sourcePath, count](std::int64_t length, std::vector<std::int64_t>& lengths) {
-        // An empty file gives empty segments; otherwise every segment holds a byte at least.
+        // An empty file gives empty pieces; otherwise every piece holds a byte at least.
         if (length > 0 && count > length)
             return Result<>(Error::of(ErrorKind::Refused, msg::kPartsGreaterThanWhole, sourcePath));
         lengths.assign(static_cast<std::size_t>(count), length / count);
@@ -256,7 +256,7 @@ PieceLengths equalLengths(const std::string& sourcePath, int count) {
     };
 }
 
-// The segment lengths of a cut into segments of `pieceLength` bytes.
+// The piece lengths of a cut into pieces of `pieceLength` bytes.
 PieceLengths lengthsOfSize(const std::string& sourcePath, std::int64_t pieceLength) {
     return [sourcePath, pieceLength](std::int64_t length, std::vector<std::int64_t>& lengths) {
         const std::int64_t count = std::max<std::int64_t>(1, (length - 1) / pieceLength + 1);

@@ -25,29 +25,29 @@ class SourceConsumer {
     virtual ~SourceConsumer() = default;
     // The next `length` bytes of the source, on a thread of the reader's.
     virtual void take(const char* bytes, std::size_t length) = 0;
-    // After every segment is written and closed and every byte taken.
+    // After every piece is written and closed and every byte taken.
     virtual void finish(RunProgress& progress) = 0;
 };
 
-// Makes the consumer of a cut once the lengths of its segments are known and
+// Makes the consumer of a cut once the lengths of its pieces are known and
 // before any is written: `source` is the open source (the consumer may read
-// the head of each segment from it beforehand), `lengths` the segments' in
+// the head of each piece from it beforehand), `lengths` the pieces' in
 // order. Its refusal (thrown) refuses the cut.
 using SourceConsumerMaker = std::function<std::unique_ptr<SourceConsumer>(
     const FileHandle& source, const std::vector<std::int64_t>& lengths)>;
 
-// How a cut is made besides its source, segments and count.
+// How a cut is made besides its source, pieces and count.
 struct SegmentOptions {
     // The largest slice copied at once.
     std::int64_t copyChunk = kCopyChunk;
-    // Also compute the SHA-256 of every segment and of the whole source, and
-    // write them, once every segment is written, as the manifest
+    // Also compute the SHA-256 of every piece and of the whole source, and
+    // write them, once every piece is written, as the manifest
     // manifestPathFor(basePath), which sha256sum -c reads.
     bool writeManifest = false;
     // Compute those checksums (into the report) without writing a manifest.
     bool computeChecksums = false;
     // Look after the manifest of the base name: an old one there no longer
-    // describes the segments once they are written, so it is replaced by the
+    // describes the pieces once they are written, so it is replaced by the
     // new one, or removed. Off: no manifest is looked at.
     bool handleOldManifest = true;
     // Hand the source's bytes to a consumer too (see SourceConsumer). With it,
@@ -57,7 +57,7 @@ struct SegmentOptions {
     // list in byte order gives the join order; 0 for BASE1 .. BASE12.
     int digits = 0;
     // Also write the join script joinScriptPathFor(basePath) once every
-    // segment is written (JoinScript.h), which joins them without us into the
+    // piece is written (JoinScript.h), which joins them without us into the
     // name the manifest gives the whole file.
     bool writeJoinScript = false;
     // Look after the join script of the base name as after the manifest.
@@ -66,9 +66,9 @@ struct SegmentOptions {
     std::string writer = "shardix-cli";
 };
 
-// What a cut did besides its segments.
+// What a cut did besides its pieces.
 struct SegmentReport {
-    // The segments' and the whole source's checksums (with writeManifest).
+    // The pieces' and the whole source's checksums (with writeManifest).
     Checksums checksums;
     // An old manifest of the base name was removed: it described other bytes.
     bool removedOldManifest = false;
@@ -76,11 +76,11 @@ struct SegmentReport {
     bool removedOldJoinScript = false;
 };
 
-// Cuts `sourcePath` into `count` segment files named `basePath` followed by
-// 1 .. count in decimal (pieceName, with options.digits). Every segment holds
-// length / count bytes, the last one the rest too. Refuses, before any segment
+// Cuts `sourcePath` into `count` piece files named `basePath` followed by
+// 1 .. count in decimal (pieceName, with options.digits). Every piece holds
+// length / count bytes, the last one the rest too. Refuses, before any piece
 // is touched: a source that cannot be read, a count larger than the source or
-// than options.digits can number, segment names that are folders, pipes,
+// than options.digits can number, piece names that are folders, pipes,
 // sockets or disk devices, that are too long for the file system or that name
 // one file between them (links), and, with a manifest or a join script, a name
 // of theirs that cannot be written or that they could not tell from the
@@ -90,9 +90,9 @@ Result<> segmentFile(const std::string& sourcePath, const std::string& basePath,
                      RunProgress& progress, const SegmentOptions& options = {},
                      SegmentReport* report = nullptr);
 
-// Cuts `sourcePath` as segmentFile does, into segments of `pieceLength` bytes,
-// the last one shorter; an empty source gives one empty segment. Refuses a
-// length below 1 and one that would make more than kMaxPieces segments.
+// Cuts `sourcePath` as segmentFile does, into pieces of `pieceLength` bytes,
+// the last one shorter; an empty source gives one empty piece. Refuses a
+// length below 1 and one that would make more than kMaxPieces pieces.
 Result<> segmentFileBySize(const std::string& sourcePath, const std::string& basePath,
                            std::int64_t pieceLength, RunProgress& progress,
                            const SegmentOptions& options = {}, SegmentReport* report = nullptr);

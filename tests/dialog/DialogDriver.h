@@ -236,4 +236,42 @@ class CommandTest : public DialogTest {
     std::unique_ptr<StepScripts> steps;
 };
 
+inline const QString kSegmentsCaption = u"Select DIR and/or enter BASE name for each segment"_s;
+
+// File > Segment File...: a file of 1000 bytes in src/, an empty folder out/.
+class SegmentCommand : public CommandTest {
+  protected:
+    void SetUp() override {
+        CommandTest::SetUp();
+        source = write(u"src/movie"_s, whole);
+        out = folder(u"out"_s);
+    }
+    // Step 1: `first` in the file's folder, then the file clicked and OK. Step 2,
+    // the focus on the selected name: in `out`, the name erased, then `last`.
+    void segment(std::function<void(OperationDialog&)> last,
+                 std::function<void(OperationDialog&)> first = {}) {
+        steps->then([this, first](OperationDialog& f) {
+            EXPECT_TRUE(folderList(f)->setPath(at(u"src"_s)).ok());
+            if (first)
+                first(f);
+            click(fileList(f), {u"movie"_s});
+            EXPECT_EQ(nameBox(f)->text(), u"movie"_s);
+            ok(f);
+        });
+        steps->then([this, last](OperationDialog& f) {
+            EXPECT_TRUE(countBox(f)->isVisible());
+            EXPECT_EQ(f.focusWidget(), nameBox(f));
+            EXPECT_EQ(nameBox(f)->selectedText(), u"movie"_s);
+            EXPECT_TRUE(folderList(f)->setPath(out).ok());
+            QTest::keyClick(nameBox(f), Qt::Key_Backspace);
+            last(f);
+        });
+        command("segmentFileCommand");
+    }
+
+    const QByteArray whole = pattern(1000);
+    QString source;
+    QString out;
+};
+
 } // namespace shardix::testing

@@ -5,13 +5,7 @@
 #include "dialog/commands/AssembleSteps.h"
 #include "dialog/commands/SegmentSteps.h"
 
-#include "engines/names/PieceNumbers.h"
-#include "platform/ReadableToolTips.h"
-
 #include <QTreeWidgetItemIterator>
-
-#include <algorithm>
-#include <random>
 
 namespace shardix::testing {
 namespace {
@@ -29,32 +23,45 @@ class FileListsTest : public DialogTest {
             write(u"s/"_s + name, "x");
         folder(u"s/folder"_s);
     }
+    // Both lists on the folder, the one that picks several in use.
+    void showBothLists() {
+        both = std::make_unique<OperationDialog>(boxes, QString());
+        both->prepare(pickPieces, AssembleSteps::kPickPieces);
+        EXPECT_TRUE(folderList(*both)->setPath(at(u"s/"_s)).ok());
+        EXPECT_EQ(folderList(*both)->path(), at(u"s"_s));
+        EXPECT_TRUE(fileList(*both)->setPath(at(u"s"_s)).ok());
+    }
     const QString long23 = u"abcdefghijklmnopqrstuvw"_s;
     const QString long22 = long23.chopped(1);
     const QString longer = QString(60, u'L') + u"part4"_s;
+    AssembleSteps pickPieces;
+    std::unique_ptr<OperationDialog> both;
 };
 
 // Both file lists show every file, hidden ones too, as file managers do (part2
-// before part10), a long name shortened in its middle within the list and
-// whole in its entry's tool tip.
+// before part10).
 TEST_F(FileListsTest, FileListsShowEveryFileInNumberOrder) {
-    AssembleSteps assemble;
-    OperationDialog d(boxes, QString());
-    d.prepare(assemble, AssembleSteps::kPickPieces); // the list that picks several files in use
-    EXPECT_TRUE(folderList(d)->setPath(at(u"s/"_s)).ok());
-    EXPECT_EQ(folderList(d)->path(), at(u"s"_s));
-    EXPECT_TRUE(fileList(d)->setPath(at(u"s"_s)).ok());
-    for (const FileList* list : {fileList(d), multiFileList(d)}) {
+    showBothLists();
+    for (const FileList* list : {fileList(*both), multiFileList(*both)}) {
         QStringList names;
-        for (int i = 0; i < list->count(); ++i) {
+        for (int i = 0; i < list->count(); ++i)
             names.append(list->item(i)->text());
-            EXPECT_EQ(list->item(i)->toolTip(), names.back()); // the whole name, however long
-        }
-        EXPECT_EQ(list->textElideMode(), Qt::ElideMiddle);
-        const QRect entry = list->visualItemRect(list->item(1));
-        EXPECT_TRUE(entry.isValid() && entry.right() < list->viewport()->width());
         EXPECT_EQ(names, (QStringList{u".hidden"_s, longer, u"Zeta"_s, long22, long23, u"part1"_s,
                                       u"part2"_s, u"part10"_s}));
+    }
+}
+
+// A long name is shortened in its middle within the list and whole in its
+// entry's tool tip.
+TEST_F(FileListsTest, ALongNameIsShortenedInTheListAndWholeInItsToolTip) {
+    showBothLists();
+    for (const FileList* list : {fileList(*both), multiFileList(*both)}) {
+        for (int i = 0; i < list->count(); ++i)
+            EXPECT_EQ(list->item(i)->toolTip(), list->item(i)->text()); // the whole name
+        EXPECT_EQ(list->textElideMode(), Qt::ElideMiddle);
+        EXPECT_EQ(list->item(1)->text(), longer);
+        const QRect entry = list->visualItemRect(list->item(1));
+        EXPECT_TRUE(entry.isValid() && entry.right() < list->viewport()->width());
     }
 }
 
@@ -135,33 +142,48 @@ TEST_F(ListsTest, TheListsNeverGoBackToTheProgramsFolder) {
 
 // Enter on an entry of either file list acts as a double-click on it: the
 // entry is picked and the step taken.
-TEST_F(ListsTest, EnterOnAnEntryTakesTheStepAsADoubleClickDoes) {
-    write(u"s/movie"_s, "0123456789");
-    write(u"s/movie2"_s, "x");
-    SegmentSteps segment;
-    AssembleSteps assemble;
-    OperationDialog d(boxes, QString());
-    QStringList picked;
-    for (const bool several : {false, true}) {
+class EnterOnAnEntry : public DialogTest {
+  protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        write(u"s/movie"_s, "0123456789");
+        write(u"s/movie2"_s, "x");
+        d = std::make_unique<OperationDialog>(boxes, QString());
+    }
+    // "movie" clicked, then Down (with Shift in the list that picks several)
+    // and Enter: what the name box then holds.
+    QString enterAfterDown(bool several) {
         if (several)
-            d.prepare(assemble, AssembleSteps::kPickPieces);
+            d->prepare(assemble, AssembleSteps::kPickPieces);
         else
-            d.prepare(segment, SegmentSteps::kPickSource);
-        EXPECT_TRUE(folderList(d)->setPath(at(u"s"_s)).ok());
-        StepScripts steps(d);
+            d->prepare(segment, SegmentSteps::kPickSource);
+        EXPECT_TRUE(folderList(*d)->setPath(at(u"s"_s)).ok());
+        StepScripts steps(*d);
+        QString picked;
         steps.then([&](OperationDialog& f) {
             FileList* list = several ? multiFileList(f) : fileList(f);
             click(list, {u"movie"_s});
             list->setFocus();
             QTest::keyClick(list, Qt::Key_Down, several ? Qt::ShiftModifier : Qt::NoModifier);
             QTest::keyClick(list, Qt::Key_Return);
-            picked.append(nameBox(f)->text());
+            picked = nameBox(f)->text();
         });
-        EXPECT_EQ(d.showModal(), StepResult::Accepted);
+        EXPECT_EQ(d->showModal(), StepResult::Accepted);
         EXPECT_EQ(steps.leftShown, QList<bool>{false});
+        return picked;
     }
-    EXPECT_EQ(picked, (QStringList{u"movie2"_s, u"movie2"_s}));
-    EXPECT_EQ(d.selectedFiles(),
+    SegmentSteps segment;
+    AssembleSteps assemble;
+    std::unique_ptr<OperationDialog> d;
+};
+
+TEST_F(EnterOnAnEntry, InTheListThatPicksOneFileTakesTheStep) {
+    EXPECT_EQ(enterAfterDown(false), u"movie2"_s);
+}
+
+TEST_F(EnterOnAnEntry, InTheListThatPicksSeveralTakesTheStepWithThemAll) {
+    EXPECT_EQ(enterAfterDown(true), u"movie2"_s);
+    EXPECT_EQ(d->selectedFiles(),
               (std::vector<std::string>{QFile::encodeName(at(u"s/movie"_s)).toStdString(),
                                         QFile::encodeName(at(u"s/movie2"_s)).toStdString()}));
 }
@@ -231,136 +253,128 @@ TEST_F(DrivesTest, EnterInTheFolderListMovesIntoASubfolder) {
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
-// A drive's folder that is gone: explained, and the lists stay.
-TEST_F(DrivesTest, ADrivesFolderThatIsGoneIsExplainedAndTheListsStay) {
-    folder(u"gone"_s);
-    EXPECT_TRUE(d->drives().makeCurrent(work + u"/deeper"_s).ok());
-    d->goToDriveFolder();
-    EXPECT_TRUE(d->drives().makeCurrent(at(u"gone"_s)).ok());
-    QDir(root).rmdir(u"gone"_s);
-    d->goToDriveFolder();
+// A drive's folder that is gone, gone to after the lists were in work/deeper.
+class GoneFolder : public DrivesTest {
+  protected:
+    void SetUp() override {
+        DrivesTest::SetUp();
+        folder(u"gone"_s);
+        EXPECT_TRUE(d->drives().makeCurrent(work + u"/deeper"_s).ok());
+        d->goToDriveFolder();
+        EXPECT_TRUE(d->drives().makeCurrent(at(u"gone"_s)).ok());
+        QDir(root).rmdir(u"gone"_s);
+        d->goToDriveFolder();
+    }
+};
+
+// A Sorry box names it.
+TEST_F(GoneFolder, IsExplained) {
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].style, MessageIcon::Information);
     EXPECT_EQ(boxes.boxes[0].title, u"Shardix! - Sorry..."_s);
     EXPECT_TRUE(boxes.boxes[0].text.contains(at(u"gone"_s)));
+}
+
+TEST_F(GoneFolder, TheListsStayWhereTheyWere) {
     EXPECT_EQ(fileList(*d)->path(), work + u"/deeper"_s);
 }
 
-// Folders made while the dialog is up, by another program: a click into the
-// folder list lands on the row under the pointer, and the next step shown lists
-// them, the folder shown still marked.
-TEST_F(ListsTest, AClickLandsOnTheRowUnderThePointerAndAStepShowsNewFolders) {
-    folder(u"f/a"_s);
-    folder(u"f/c"_s);
-    AssembleSteps assemble;
-    OperationDialog d(boxes, QString());
-    d.prepare(assemble, AssembleSteps::kPickPieces); // the list that picks several files in use
-    EXPECT_TRUE(d.drives().makeCurrent(at(u"f"_s)).ok());
-    EXPECT_TRUE(folderList(d)->setPath(at(u"f"_s)).ok());
-    const auto shown = [&] {
+// Folders made while the dialog is up, by another program, in f/ beside a/ and
+// c/: at the first showing, "b" is made between two clicks, the second of
+// which is on "c" in the folder list.
+class NewFolders : public DialogTest {
+  protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        folder(u"f/a"_s);
+        folder(u"f/c"_s);
+        d = std::make_unique<OperationDialog>(boxes, QString());
+        d->prepare(assemble, AssembleSteps::kPickPieces); // the list that picks several files
+        EXPECT_TRUE(d->drives().makeCurrent(at(u"f"_s)).ok());
+        EXPECT_TRUE(folderList(*d)->setPath(at(u"f"_s)).ok());
+        steps = std::make_unique<StepScripts>(*d);
+        steps->then([&](OperationDialog& f) {
+            nameBox(f)->setFocus();
+            folder(u"f/b"_s); // between two clicks
+            const auto c = folderList(f)->findItems(u"c"_s, Qt::MatchExactly | Qt::MatchRecursive);
+            ASSERT_EQ(c.size(), 1);
+            QTest::mouseClick(folderList(f)->viewport(), Qt::LeftButton, {},
+                              folderList(f)->visualItemRect(c.first()).center());
+            clickedInto = f.focusWidget() == folderList(f);
+            clickedOn = folderList(f)->currentItem()->text(0);
+        });
+        d->showModal();
+    }
+    QStringList shown() const {
         QStringList names;
-        for (QTreeWidgetItemIterator it(folderList(d)); *it; ++it)
+        for (QTreeWidgetItemIterator it(folderList(*d)); *it; ++it)
             names.append((*it)->text(0));
         return names;
-    };
-    StepScripts steps(d);
-    steps.then([&](OperationDialog& f) {
-        nameBox(f)->setFocus();
-        folder(u"f/b"_s); // between two clicks
-        const auto c = folderList(f)->findItems(u"c"_s, Qt::MatchExactly | Qt::MatchRecursive);
-        ASSERT_EQ(c.size(), 1);
-        QTest::mouseClick(folderList(f)->viewport(), Qt::LeftButton, {},
-                          folderList(f)->visualItemRect(c.first()).center());
-        ASSERT_EQ(f.focusWidget(), folderList(f));
-        EXPECT_EQ(folderList(f)->currentItem()->text(0), u"c"_s);
-    });
-    d.showModal();
+    }
+    AssembleSteps assemble;
+    std::unique_ptr<OperationDialog> d;
+    std::unique_ptr<StepScripts> steps;
+    bool clickedInto = false;
+    QString clickedOn;
+};
+
+TEST_F(NewFolders, AClickLandsOnTheRowUnderThePointer) {
+    EXPECT_TRUE(clickedInto);
+    EXPECT_EQ(clickedOn, u"c"_s);
+    EXPECT_EQ(steps->leftShown, QList<bool>{true});
+}
+
+// The next step shown lists them, the folder shown still marked.
+TEST_F(NewFolders, TheNextStepShowsThem) {
     folder(u"f/d"_s); // between two steps
-    steps.then([&](OperationDialog& f) {
+    steps->then([&](OperationDialog& f) {
         EXPECT_EQ(shown().mid(shown().indexOf(u"f"_s)), (QStringList{"f", "a", "b", "c", "d"}));
         EXPECT_EQ(folderList(f)->currentItem()->text(0), u"f"_s);
         EXPECT_EQ(multiFileList(f)->path(), at(u"f"_s));
     });
-    d.showModal();
-    EXPECT_EQ(steps.leftShown, (QList<bool>{true, true}));
+    d->showModal();
+    EXPECT_EQ(steps->leftShown, (QList<bool>{true, true}));
 }
 
-TEST(NameBoxTest, AClickIntoABoxSelectsItsTextSoTypingReplacesIt) {
-    QWidget window;
-    auto* name = new NameBox(&window);
-    auto* count = new NameBox(&window);
-    name->setGeometry(0, 0, 145, 25);
-    count->setGeometry(0, 40, 41, 25);
-    count->setInputMask(QStringLiteral("999; "));
-    name->setText(QStringLiteral("movie"));
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-
-    // A click right of the text would leave the cursor past the count box's
-    // three places, where nothing can be typed.
-    for (NameBox* box : {count, name}) {
+// A name box and a count box of three places in a window that is shown.
+class NameBoxTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        name->setGeometry(0, 0, 145, 25);
+        count->setGeometry(0, 40, 41, 25);
+        count->setInputMask(QStringLiteral("999; "));
+        name->setText(QStringLiteral("movie"));
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+    // A click right of the text, which would leave the cursor past the count
+    // box's three places, where nothing can be typed.
+    static void clickRightOfTheText(NameBox* box) {
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->width() - 3, box->height() / 2));
         ASSERT_EQ(QApplication::focusWidget(), box);
+    }
+    QWidget window;
+    NameBox* name = new NameBox(&window);
+    NameBox* count = new NameBox(&window);
+};
+
+TEST_F(NameBoxTest, AClickIntoABoxSelectsItsTextSoTypingReplacesIt) {
+    for (NameBox* box : {count, name}) {
+        clickRightOfTheText(box);
         QTest::keyClicks(box, QStringLiteral("12"));
     }
     EXPECT_EQ(count->text(), QStringLiteral("12"));
     EXPECT_EQ(name->text(), QStringLiteral("12"));
+}
 
-    // A click into the box that already has the focus only places the cursor.
+TEST_F(NameBoxTest, AClickIntoTheBoxThatHasTheFocusOnlyPlacesTheCursor) {
+    clickRightOfTheText(count);
+    clickRightOfTheText(name);
+    ASSERT_TRUE(name->hasSelectedText()); // the click that gave the focus selected it all
     QTest::mousePress(name, Qt::LeftButton, {}, QPoint(2, 12));
     QTest::mouseRelease(name, Qt::LeftButton, {}, QPoint(2, 12));
     EXPECT_FALSE(name->hasSelectedText());
-}
-
-// The lists' order, from any order the folder gives: the pieces of every base
-// name in number order, padded or not, whatever else lies beside them; and
-// that is the order the tool takes without being told (--sort, --as-given).
-TEST(NaturalOrder, PiecesOfEveryBaseNameComeInNumberOrderFromAnyListing) {
-    std::mt19937 random(20261209);
-    const QStringList bases{u"h."_s, u"v1"_s, u"disk.img."_s, u"x"_s, u"p_"_s};
-    for (int round = 0; round < 200; ++round) {
-        QStringList names{u"readme"_s, u"h.sha256"_s, u"v"_s};
-        std::vector<QStringList> sets;
-        for (const QString& base : bases) {
-            const int count = std::uniform_int_distribution(2, 130)(random);
-            const int width = std::uniform_int_distribution(0, 1)(random) ? 3 : 0;
-            QStringList set;
-            for (int k = 1; k <= count; ++k)
-                set.append(base + u"%1"_s.arg(k, width, 10, QLatin1Char('0')));
-            names += set;
-            sets.push_back(set);
-        }
-        std::shuffle(names.begin(), names.end(), random);
-        QStringList shown = names;
-        sortNaturally(shown);
-        std::shuffle(names.begin(), names.end(), random);
-        QStringList again = names;
-        sortNaturally(again);
-        ASSERT_EQ(shown, again) << "the order depends on the listing";
-        for (const QStringList& set : sets) {
-            std::vector<std::string> inListOrder;
-            for (const QString& name : shown) {
-                if (set.contains(name))
-                    inListOrder.push_back("/s/" + name.toStdString());
-            }
-            ASSERT_EQ(inListOrder.size(), static_cast<std::size_t>(set.size()));
-            for (std::size_t k = 0; k < inListOrder.size(); ++k)
-                ASSERT_EQ(inListOrder[k], "/s/" + set[static_cast<qsizetype>(k)].toStdString());
-            EXPECT_TRUE(outOfNumberOrder(inListOrder).ok()) << inListOrder.front();
-        }
-    }
-    QStringList alike{u"p1"_s, u"p01"_s, u"p001"_s, u"P1"_s};
-    sortNaturally(alike);
-    EXPECT_EQ(alike, (QStringList{u"P1"_s, u"p001"_s, u"p01"_s, u"p1"_s}));
-}
-
-// A long tool tip of plain text is shown in a paragraph, which wraps; short
-// ones and rich ones as they are.
-TEST(ReadableToolTipsTest, LongPlainTipsWrap) {
-    const QString tip = QString(80, u'a') + u" & b"_s;
-    EXPECT_EQ(ReadableToolTips::wrapped(tip), u"<p>"_s + tip.toHtmlEscaped() + u"</p>"_s);
-    EXPECT_EQ(ReadableToolTips::wrapped(u"short"_s), u"short"_s);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The main window's menus: Append to File... with its notice and both dialog
-// steps, Cancel at the first step of every command, the completion message for
-// output in the root folder.
+// steps, Cancel or the close control at the first step of every command, output
+// in the root folder, the About window.
 #include "tests/dialog/DialogDriver.h"
 
 #include "notices/AboutWindow.h"
@@ -74,7 +74,7 @@ TEST_F(MenuCommand, TheDialogThatCannotGrowAsksForNoMaximizeControl) {
 }
 
 // Append to File...: a file of 400 bytes in a/, the pieces that hold all 1000
-// in b/.
+// in b/, the notice shown before the first step.
 class AppendCommand : public MenuCommand {
   protected:
     void SetUp() override {
@@ -105,52 +105,83 @@ class AppendCommand : public MenuCommand {
         command("appendToFileCommand");
     }
 
+    // OK at step 1 with `name` entered, before append() goes on: the first
+    // message shown (okWith notes where the focus went).
+    QString firstRefusalOf(const QString& name) {
+        append([&](OperationDialog& f) { okWith(f, name); });
+        return boxes.boxTexts().value(0);
+    }
+
     const QByteArray whole = pattern(1000);
     QString target;
 };
 
-// The first step takes a file only: an empty name, a name with no file and a
-// pipe (refused at once, never waited on) each bring the focus back to the
-// name box with their message.
-TEST_F(AppendCommand, TheFirstStepRefusesAnythingButAFile) {
-    ASSERT_EQ(::mkfifo(QFile::encodeName(at(u"a/pipe"_s)).constData(), 0600), 0);
-    append([&](OperationDialog& f) {
-        EXPECT_EQ(notice.showings, 1); // before the first step
-        okWith(f, QString());
-        okWith(f, u"film"_s);
-        okWith(f, u"pipe"_s);
-    });
-    ASSERT_GE(boxes.boxes.size(), 3);
-    EXPECT_EQ(boxes.boxTexts().mid(0, 3),
-              (QStringList{u"Please select/enter a name of a file to append to."_s,
-                           u"There is no file with the name you entered."_s,
-                           u"Cannot write \""_s + at(u"a/pipe"_s) +
-                               u"\": it is a pipe (FIFO), not a file."_s}));
-    EXPECT_EQ(focus, (QList<QWidget*>(3, nameBox(*d))));
+// The append notice shows before the first step.
+TEST_F(AppendCommand, TheNoticeShowsBeforeTheFirstStep) {
+    int shownBefore = -1;
+    append([&](OperationDialog&) { shownBefore = notice.showings; });
+    EXPECT_EQ(shownBefore, 1);
 }
 
-// The second step picks several files, the name box out of the tab order; OK
-// with none picked is refused, the focus back in the list.
-TEST_F(AppendCommand, TheSecondStepRefusesNoFilePicked) {
+// The first step takes a file only: each refusal brings the focus back to the
+// name box with its message.
+TEST_F(AppendCommand, TheFirstStepRefusesAnEmptyName) {
+    EXPECT_EQ(firstRefusalOf(QString()), u"Please select/enter a name of a file to append to."_s);
+    EXPECT_EQ(focus, QList<QWidget*>{nameBox(*d)});
+}
+
+TEST_F(AppendCommand, TheFirstStepRefusesANameWithNoFile) {
+    EXPECT_EQ(firstRefusalOf(u"film"_s), u"There is no file with the name you entered."_s);
+    EXPECT_EQ(focus, QList<QWidget*>{nameBox(*d)});
+}
+
+// A pipe is refused at once, never waited on.
+TEST_F(AppendCommand, TheFirstStepRefusesAPipeWithoutWaitingOnIt) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at(u"a/pipe"_s)).constData(), 0600), 0);
+    EXPECT_EQ(firstRefusalOf(u"pipe"_s),
+              u"Cannot write \""_s + at(u"a/pipe"_s) + u"\": it is a pipe (FIFO), not a file."_s);
+    EXPECT_EQ(focus, QList<QWidget*>{nameBox(*d)});
+}
+
+// The second step picks several files, the name box out of the tab order.
+TEST_F(AppendCommand, TheSecondStepPicksSeveralFilesWithTheNameBoxOutOfTheTabOrder) {
+    bool several = false;
+    Qt::FocusPolicy nameFocus = Qt::StrongFocus;
     append([](OperationDialog&) {},
            [&](OperationDialog& f) {
-               EXPECT_TRUE(multiFileList(f)->isVisible());
-               EXPECT_EQ(nameBox(f)->focusPolicy(), Qt::ClickFocus);
-               okWith(f, QString());
+               several = multiFileList(f)->isVisible();
+               nameFocus = nameBox(f)->focusPolicy();
            });
+    EXPECT_TRUE(several);
+    EXPECT_EQ(nameFocus, Qt::ClickFocus);
+}
+
+// OK with no file picked is refused, the focus back in the list.
+TEST_F(AppendCommand, TheSecondStepRefusesNoFilePicked) {
+    append([](OperationDialog&) {}, [&](OperationDialog& f) { okWith(f, QString()); });
     EXPECT_EQ(boxes.boxTexts().first(), u"Please select file(s) to append from."_s);
     EXPECT_EQ(focus, QList<QWidget*>{multiFileList(*d)});
 }
 
 // The file is completed from pieces in another folder, joined in number order
-// whatever the order they were picked in; the file's folder is named and made
-// current, and the controls are put back as the first steps want them.
+// whatever the order they were picked in; the completion message names the
+// file's folder.
 TEST_F(AppendCommand, TheFileIsCompletedFromPiecesElsewhere) {
     append();
     EXPECT_EQ(read(target), whole);
     EXPECT_EQ(boxes.boxTexts(),
               (QStringList{kReorder, completion(u"processed file"_s, at(u"a"_s), u"file"_s)}));
+}
+
+TEST_F(AppendCommand, TheFilesFolderIsMadeCurrent) {
+    append();
     EXPECT_EQ(QDir::currentPath(), QDir(at(u"a"_s)).canonicalPath());
+}
+
+// After the run the controls are as the first steps want them: the list that
+// picks one file, the name box in the tab order.
+TEST_F(AppendCommand, TheControlsArePutBackForTheFirstSteps) {
+    append();
     EXPECT_TRUE(fileList(*d)->isVisibleTo(d) && !multiFileList(*d)->isVisibleTo(d));
     EXPECT_EQ(nameBox(*d)->focusPolicy(), Qt::StrongFocus);
 }
@@ -226,42 +257,69 @@ TEST_F(MenuCommand, TheAboutWindowIsKeptWhereTheUserLeftIt) {
     EXPECT_EQ(places[1], places[0] + QPoint(40, 30));
 }
 
-// With the notice turned off.
-TEST_F(MenuCommand, CancelOrTheCloseControlEndsEachCommandAtItsFirstStep) {
-    open(false);
-    for (const char* name : {"segmentFileCommand", "assembleFilesCommand", "appendToFileCommand"})
-        for (bool closeControl : {false, true}) {
-            steps->then([closeControl](OperationDialog& f) {
-                if (closeControl)
-                    f.close();
-                else
-                    QTest::mouseClick(cancelButton(f), Qt::LeftButton);
-            });
+// Every command, with the notice turned off, ended at its first step by
+// `input`: the caption each left.
+class EndAtFirstStep : public MenuCommand {
+  protected:
+    QStringList endEachCommand(const std::function<void(OperationDialog&)>& input) {
+        open(false);
+        QStringList captions;
+        for (const char* name :
+             {"segmentFileCommand", "assembleFilesCommand", "appendToFileCommand"}) {
+            steps->then(input);
             command(name);
-            EXPECT_EQ(d->caption(), QString());
+            captions.append(d->caption());
         }
-    EXPECT_EQ(steps->leftShown, QList<bool>(6, false)); // no second steps
-    EXPECT_EQ(steps->unexpected(), 0);
-    EXPECT_TRUE(boxes.boxes.isEmpty());
-    EXPECT_EQ(notice.showings, 0);
+        return captions;
+    }
+    // Nothing after the first steps: no second step, no box, no notice.
+    void expectNothingMore() {
+        EXPECT_EQ(steps->leftShown, QList<bool>(3, false));
+        EXPECT_EQ(steps->unexpected(), 0);
+        EXPECT_TRUE(boxes.boxes.isEmpty());
+        EXPECT_EQ(notice.showings, 0);
+    }
+};
+
+TEST_F(EndAtFirstStep, CancelEndsEachCommandAtItsFirstStep) {
+    EXPECT_EQ(endEachCommand(
+                  [](OperationDialog& f) { QTest::mouseClick(cancelButton(f), Qt::LeftButton); }),
+              QStringList(3, QString()));
+    expectNothingMore();
 }
 
-// At the root, the output is named with the root's one slash, and the root is
-// made current after the run. The run is stopped before its first piece:
-// nothing may be written into the root.
-TEST_F(MenuCommand, AtTheRootTheFolderIsWrittenWithItsOneSlash) {
-    const QString name = u"/shardix-test-"_s + QUuid::createUuid().toString(QUuid::Id128);
-    ASSERT_FALSE(QFile::exists(name + u'1') || QFile::exists(name));
-    boxes.duringRun = [&](int) { d->reject(); };
-    write(u"src/movie"_s, "0123456789");
-    steps->then(okIn(at(u"src"_s), u"movie"_s));
-    steps->then(okIn(u"/"_s, name.mid(1), u"4"_s));
-    command("segmentFileCommand");
+TEST_F(EndAtFirstStep, TheCloseControlEndsEachCommandAtItsFirstStep) {
+    EXPECT_EQ(endEachCommand([](OperationDialog& f) { f.close(); }), QStringList(3, QString()));
+    expectNothingMore();
+}
 
+// At the root, the output is named with the root's one slash. The run is
+// stopped before its first piece: nothing may be written into the root.
+class AtTheRoot : public MenuCommand {
+  protected:
+    void SetUp() override {
+        MenuCommand::SetUp();
+        ASSERT_FALSE(QFile::exists(name + u'1') || QFile::exists(name));
+        boxes.duringRun = [&](int) { d->reject(); };
+        write(u"src/movie"_s, "0123456789");
+        steps->then(okIn(at(u"src"_s), u"movie"_s));
+        steps->then(okIn(u"/"_s, name.mid(1), u"4"_s));
+        command("segmentFileCommand");
+    }
+    const QString name = u"/shardix-test-"_s + QUuid::createUuid().toString(QUuid::Id128);
+};
+
+TEST_F(AtTheRoot, ARunStoppedBeforeItsFirstPieceWritesNothing) {
     EXPECT_FALSE(QFile::exists(name + u'1'));
     EXPECT_EQ(boxes.boxTexts(), QStringList{u"The run was stopped before anything was written."_s});
+}
+
+TEST_F(AtTheRoot, TheRootIsMadeCurrentAfterTheRun) {
     EXPECT_EQ(QDir::currentPath(), u"/"_s);
-    // Append names the folder of the file appended to, written the same way.
+}
+
+// Append names the folder of the file appended to, written the same way.
+TEST_F(MenuCommand, TheFolderOfAFileAppendedToIsWrittenWithTheRootsOneSlash) {
     EXPECT_EQ(folderOf(u"/movie"_s), u"/"_s);
     EXPECT_EQ(folderOf(at(u"a/movie"_s)), at(u"a"_s));
 }

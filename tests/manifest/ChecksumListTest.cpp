@@ -3,7 +3,7 @@
 #include "engines/manifest/JoinPlan.h"
 #include "engines/manifest/Manifest.h"
 #include "engines/manifest/SetChecksums.h"
-#include "tests/names/ToolRun.h"
+#include "tests/support/ToolRun.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

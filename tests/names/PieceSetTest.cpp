@@ -1,7 +1,7 @@
 #include "engines/names/PieceSet.h"
 #include "engines/operations/Segmenter.h"
-#include "tests/names/ToolRun.h"
 #include "tests/support/RecordingProgress.h"
+#include "tests/support/ToolRun.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

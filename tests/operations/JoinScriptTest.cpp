@@ -1,8 +1,8 @@
 #include "engines/operations/JoinScript.h"
 #include "engines/checksums/Sha256.h"
 #include "engines/manifest/Manifest.h"
-#include "tests/names/ToolRun.h"
 #include "tests/support/CannotRun.h"
+#include "tests/support/ToolRun.h"
 
 #include <functional>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "engines/operations/StreamCut.h"
-#include "tests/names/ToolRun.h"
+#include "tests/support/ToolRun.h"
 
 #include <fcntl.h>
 #include <fstream>

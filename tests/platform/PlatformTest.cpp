@@ -1,8 +1,9 @@
-// The platform's services: the reporters of failures, the message boxes and
-// the busy pointer.
+// The platform's services: the reporters of failures, the message boxes, the
+// busy pointer and the tool tips.
 #include "dialog/DialogProgress.h"
 #include "platform/ErrorReporter.h"
 #include "platform/QtWindowServices.h"
+#include "platform/ReadableToolTips.h"
 #include "store/StoreFailure.h"
 #include "tests/support/ScriptedServices.h"
 
@@ -116,6 +117,14 @@ TEST(QtBusyPointer, IsAStateNotAStack) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     services.setBusy(false);
     EXPECT_FALSE(services.isBusy());
+}
+
+// A long tool tip of plain text is shown in a paragraph, which wraps; short
+// ones and rich ones as they are.
+TEST(ReadableToolTipsTest, LongPlainTipsWrap) {
+    const QString tip = QString(80, u'a') + u" & b"_s;
+    EXPECT_EQ(ReadableToolTips::wrapped(tip), u"<p>"_s + tip.toHtmlEscaped() + u"</p>"_s);
+    EXPECT_EQ(ReadableToolTips::wrapped(u"short"_s), u"short"_s);
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 # The installed launcher, set up in a scratch prefix with a stand-in program that
 # records the folder it was started in, how many arguments it got and the folder
 # the user works in (SHARDIX_WORKING_FOLDER), and its arguments one a line.
-# Usage: launcher_test.sh LAUNCHER PROGRAM_FROM_BIN STORE_FROM_BIN
+# Usage: launcher.sh LAUNCHER PROGRAM_FROM_BIN STORE_FROM_BIN
 set -euo pipefail
 launcher=$1
 work=$(mktemp -d)

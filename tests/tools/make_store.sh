@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # shardix-make-store is harmless: --help and --version write no file, an
 # existing file is left alone without --force, and --force replaces it with a
-# store. Usage: make_store_test.sh MAKE_STORE VERSION
+# store. Usage: make_store.sh MAKE_STORE VERSION
 set -euo pipefail
 tool=$1
 version=$2
