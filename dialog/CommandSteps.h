@@ -23,7 +23,7 @@ struct StepControls {
     ListStart lists = ListStart::DriveFolder;
     bool emptiesName = false;   // the name box starts empty
     bool hidesProgress = false; // the last run's bar and its label hidden
-    bool asksCount = false;     // the number of segments, and the choice of a checksum file
+    bool asksCount = false;     // the number of pieces, and the choice of a checksum file
     // The name box names the step's output: it has the focus when the step is
     // shown, and an output that the engine refuses by its name brings the user
     // back to it.

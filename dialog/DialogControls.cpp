@@ -25,7 +25,7 @@ const QString kAnyFile = QStringLiteral("*.*");
 const QString kNameBoxTip = QStringLiteral("Do NOT enter a file PATH in this box, just a name.  "
                                            "Select a path using the Directory List Box (if "
                                            "necessary).");
-// The choice, at the second step of Segment, of a checksum file beside the segments.
+// The choice, at the second step of Segment, of a checksum file beside the pieces.
 const QString kChecksumChoice = QStringLiteral("&Write a checksum file");
 const QString kChecksumChoiceTip =
     QStringLiteral("Also write BASE.sha256 beside the segments: the SHA-256 of each segment and of "

@@ -33,7 +33,7 @@ struct DialogControls {
     // Shows the list that picks several files in place of the one that picks
     // one, over the name box, which leaves the tab order; or puts both back.
     void pickSeveralFiles(bool several);
-    // Shows or hides the number of segments with its label and the choice of a
+    // Shows or hides the number of pieces with its label and the choice of a
     // checksum file, for which the file list makes room.
     void showCount(bool shown);
     // The file list that `pick` picks from.
