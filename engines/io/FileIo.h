@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace shardix {
 
@@ -22,6 +23,8 @@ class FileHandle {
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
     const std::string& path() const { return path_; }
+    // Lets go of the descriptor without closing it: the caller closes it.
+    int release() { return std::exchange(fd_, -1); }
 
     // Closes and reports a failure of close (a delayed write error) as Failed.
     void close();

@@ -1,5 +1,6 @@
 #include "engines/recovery/BlockRebuilder.h"
 
+#include "engines/io/PositionedIo.h"
 #include "engines/recovery/Gf16.h"
 #include "engines/recovery/GfMatrix.h"
 #include "errors/Quoted.h"
@@ -273,7 +274,7 @@ void BlockRebuilder::computeMatrixRowFactors(std::size_t first, std::size_t rows
 // `accumulate`, and on the `firstPass` those of damaged files copied into place.
 void BlockRebuilder::addIntactBlocks(bool firstPass, bool accumulate,
                                      std::vector<TempFile>& temps) {
-    Fd fd;
+    FileHandle fd;
     std::size_t open = SIZE_MAX;
     for (std::size_t i = 0; i < goodPlaces_.size(); ++i) {
         if (control_.stopRequested())
@@ -289,7 +290,7 @@ void BlockRebuilder::addIntactBlocks(bool firstPass, bool accumulate,
         const std::size_t wanted =
             inPlace ? readIntact(fd, place, bytes) : readCopy(copy->second, place, bytes);
         if (firstPass && isDamaged_[place.file])
-            temps[place.file].writeAt(offsetOf(place), bytes, wanted);
+            raiseOnFailure(temps[place.file].writeAt(offsetOf(place), bytes, wanted));
         if (accumulate)
             data_->add(static_cast<std::uint32_t>(i), wanted);
         progress_.add(static_cast<std::int64_t>(set_.blockSize));
@@ -297,17 +298,15 @@ void BlockRebuilder::addIntactBlocks(bool firstPass, bool accumulate,
     }
 }
 
-Fd BlockRebuilder::openIntact(std::size_t file) const {
-    const std::string& name = set_.files[file].description.name;
-    Fd fd;
-    if (const int error = opened_.folder.openForReading(name, fd))
-        fail(openError(error, opened_.folder.display(name)));
-    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+FileHandle BlockRebuilder::openIntact(std::size_t file) const {
+    FileHandle fd = valueOrRaise(opened_.folder.openForReading(set_.files[file].description.name));
+    ::posix_fadvise(fd.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return fd;
 }
 
 // Reads the intact block at `place` into `bytes`; its length.
-std::size_t BlockRebuilder::readIntact(const Fd& fd, BlockPlace place, std::uint8_t* bytes) const {
+std::size_t BlockRebuilder::readIntact(const FileHandle& fd, BlockPlace place,
+                                       std::uint8_t* bytes) const {
     const SetFile& file = set_.files[place.file];
     const auto wanted = static_cast<std::size_t>(opened_.blockLength(file, place.block));
     return readBlock(fd, offsetOf(place), wanted, bytes,
@@ -318,25 +317,19 @@ std::size_t BlockRebuilder::readIntact(const Fd& fd, BlockPlace place, std::uint
 std::size_t BlockRebuilder::readCopy(const BlockCopy& copy, BlockPlace place, std::uint8_t* bytes) {
     const std::string shown = copy.inFolder ? opened_.folder.display(copy.file) : copy.file;
     auto& fd = copies_[{copy.inFolder, copy.file}];
-    if (!fd.isOpen()) {
-        const int error = copy.inFolder ? opened_.folder.openForReading(copy.file, fd)
-                                        : openNamedFile(copy.file, fd);
-        if (error)
-            fail(openError(error, shown));
-    }
+    if (!fd.isOpen())
+        fd = valueOrRaise(retold(copy.inFolder ? opened_.folder.openForReading(copy.file)
+                                               : openNamedFile(copy.file),
+                                 "read", shown));
     const SetFile& file = set_.files[place.file];
     const auto wanted = static_cast<std::size_t>(opened_.blockLength(file, place.block));
     return readBlock(fd, static_cast<std::int64_t>(copy.offset), wanted, bytes, shown);
 }
 
-std::size_t BlockRebuilder::readBlock(const Fd& fd, std::int64_t offset, std::size_t wanted,
+std::size_t BlockRebuilder::readBlock(const FileHandle& fd, std::int64_t offset, std::size_t wanted,
                                       std::uint8_t* bytes, const std::string& shown) const {
-    const std::int64_t got = readAt(fd.get(), offset, bytes, wanted);
-    if (got == static_cast<std::int64_t>(wanted))
+    if (valueOrRaise(retold(readAt(fd, offset, bytes, wanted), "read", shown)) == wanted)
         return wanted;
-    const int error = errno;
-    if (got < 0)
-        fail(systemError(error, "read", shown));
     fail(Error::of(ErrorKind::InputPastEnd,
                    shardix::quoted(shown) +
                        " became shorter during the repair. Nothing was changed."));
@@ -349,11 +342,11 @@ void BlockRebuilder::addRecoveryBlocks() {
         if (control_.stopRequested())
             fail(stoppedRepair());
         const RecoveryBlockAt& at = set_.recovery[recoveryUsed_[r]];
-        const std::int64_t got = readAt(opened_.sourceFds[at.source].get(), at.dataOffset,
-                                        data_->inputBuffer(), set_.blockSize);
-        if (got != static_cast<std::int64_t>(set_.blockSize))
-            fail(systemError(got < 0 ? errno : EIO, "read",
-                             opened_.folder.display(opened_.sourceNames[at.source])));
+        const std::string shown = opened_.folder.display(opened_.sourceNames[at.source]);
+        if (valueOrRaise(retold(readAt(opened_.sourceFds[at.source], at.dataOffset,
+                                       data_->inputBuffer(), set_.blockSize),
+                                "read", shown)) != set_.blockSize)
+            fail(Error::fromErrno(EIO, "read", shown));
         data_->add(static_cast<std::uint32_t>(good + r), set_.blockSize);
         progress_.add(static_cast<std::int64_t>(set_.blockSize));
         progress_.report();
@@ -366,8 +359,8 @@ void BlockRebuilder::writeRebuilt(std::size_t first, std::size_t rows,
     for (std::size_t j = 0; j < rows; ++j) {
         const BlockPlace place = missingPlaces_[first + j];
         const SetFile& file = set_.files[place.file];
-        temps[place.file].writeAt(offsetOf(place), data_->output(j),
-                                  opened_.blockLength(file, place.block));
+        raiseOnFailure(temps[place.file].writeAt(offsetOf(place), data_->output(j),
+                                                 opened_.blockLength(file, place.block)));
     }
 }
 

@@ -68,10 +68,10 @@ class BlockRebuilder {
     void computeRowFactors(std::size_t first, std::size_t rows);
     void computeMatrixRowFactors(std::size_t first, std::size_t rows);
     void addIntactBlocks(bool firstPass, bool accumulate, std::vector<TempFile>& temps);
-    Fd openIntact(std::size_t file) const;
-    std::size_t readIntact(const Fd& fd, BlockPlace place, std::uint8_t* bytes) const;
+    FileHandle openIntact(std::size_t file) const;
+    std::size_t readIntact(const FileHandle& fd, BlockPlace place, std::uint8_t* bytes) const;
     std::size_t readCopy(const BlockCopy& copy, BlockPlace place, std::uint8_t* bytes);
-    std::size_t readBlock(const Fd& fd, std::int64_t offset, std::size_t wanted,
+    std::size_t readBlock(const FileHandle& fd, std::int64_t offset, std::size_t wanted,
                           std::uint8_t* bytes, const std::string& shown) const;
     void addRecoveryBlocks();
     void writeRebuilt(std::size_t first, std::size_t rows, std::vector<TempFile>& temps) const;
@@ -94,7 +94,7 @@ class BlockRebuilder {
     std::vector<BlockPlace> goodPlaces_;
     std::vector<char> isDamaged_; // by file
     // The files that hold blocks away from their places, opened.
-    std::map<std::pair<bool, std::string>, Fd> copies_;
+    std::map<std::pair<bool, std::string>, FileHandle> copies_;
     // The recovery blocks chosen, their exponents, and either the solver of
     // consecutive ones or the inverse of the matrix of their factors for the
     // missing blocks.

@@ -1,3 +1,4 @@
+#include "engines/io/PositionedIo.h"
 #include "engines/recovery/Checksum.h"
 #include "engines/recovery/RepairSession.h"
 #include "engines/recovery/RollingCrc.h"
@@ -29,7 +30,7 @@ struct Wanted {
 // A file being searched, opened.
 struct Source {
     BlockCopy copy;
-    Fd fd;
+    FileHandle fd;
     std::uint64_t size = 0;
     // For a file of the set: which, and by block, intact in its place.
     std::size_t file = SIZE_MAX;
@@ -120,17 +121,17 @@ void BlockSearch::slide(Source& source) {
         held -= at;
         base += at;
         at = 0;
-        const std::int64_t got = readAt(source.fd.get(), static_cast<std::int64_t>(base + held),
-                                        buffer_.data() + held, buffer_.size() - held);
-        if (got < 0)
-            fail(systemError(errno, "read", source.copy.file));
-        held += static_cast<std::size_t>(got);
-        progress_.add(got);
+        const std::size_t got =
+            valueOrRaise(retold(readAt(source.fd, static_cast<std::int64_t>(base + held),
+                                       buffer_.data() + held, buffer_.size() - held),
+                                "read", source.copy.file));
+        held += got;
+        progress_.add(static_cast<std::int64_t>(got));
         progress_.report();
         if (held < blockSize_)
             break;
         at = scanHeld(source, base, at, held, restart);
-        if (static_cast<std::size_t>(got) == 0)
+        if (got == 0)
             break;
     }
 }
@@ -207,9 +208,7 @@ void BlockSearch::tryTail(Source& source) {
         const std::uint64_t length = opened_.blockLength(file, it->block);
         std::vector<std::uint8_t> bytes(blockSize_, 0);
         const std::uint64_t at = source.size >= length ? source.size - length : 0;
-        const bool read = source.size >= length &&
-                          readAt(source.fd.get(), static_cast<std::int64_t>(at), bytes.data(),
-                                 length) == static_cast<std::int64_t>(length);
+        const bool read = source.size >= length && readsWhole(source.fd, at, bytes.data(), length);
         if (read && crc32Of(bytes.data(), blockSize_) == file.checks[it->block].crc &&
             found(*it, md5Of(bytes.data(), blockSize_), source, at))
             it = partial_.erase(it);
@@ -232,6 +231,18 @@ bool BlockSearch::found(const Wanted& wanted, const Md5Digest& md5, const Source
     check.elsewhere.emplace(wanted.block, std::move(copy));
     --remaining_;
     return true;
+}
+
+// Why a file named for the search was not searched, in words.
+std::string notSearchedWhy(const Error& error) {
+    switch (unreadableOf(error)) {
+    case Unreadable::NotRegular:
+        return "not a regular file";
+    case Unreadable::Link:
+        return std::strerror(ELOOP);
+    default:
+        return error.cause;
+    }
 }
 
 // Tells, for each file named for the search and searched, which blocks of
@@ -262,17 +273,19 @@ void noteFinds(const OpenedSet& opened, const std::vector<FileCheck>& checks,
 } // namespace
 
 // A file named for the search, opened without blocking on a pipe or a
-// device; errno when it cannot be searched.
-int openNamedFile(const std::string& path, Fd& fd) {
-    fd = Fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.isOpen())
-        return errno;
+// device.
+Result<FileHandle> openNamedFile(const std::string& path) {
+    FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY), path);
+    if (!file.isOpen())
+        return openError(errno, path);
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0)
-        return errno;
+    if (::fstat(file.fd(), &info) != 0)
+        return openError(errno, path);
     if (S_ISDIR(info.st_mode))
-        return EISDIR;
-    return S_ISREG(info.st_mode) ? 0 : EINVAL;
+        return openError(EISDIR, path);
+    if (!S_ISREG(info.st_mode))
+        return openError(EINVAL, path);
+    return file;
 }
 
 void searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
@@ -283,30 +296,31 @@ void searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
     for (std::size_t f = 0; f < files.size() && !search.done(); ++f) {
         if (checks[f].state == RecoveryFileState::Ok || !checks[f].present)
             continue;
-        Source source{BlockCopy{files[f].description.name, true, 0}, Fd(), 0, f, checks[f].good};
+        Result<FileHandle> file = opened.folder.openForReading(files[f].description.name);
+        if (!file.ok())
+            continue;
+        Source source{BlockCopy{files[f].description.name, true, 0}, std::move(file).value(), 0, f,
+                      checks[f].good};
         for (const auto& [block, copy] : checks[f].elsewhere)
             source.inPlace[block] = 0;
-        if (opened.folder.openForReading(source.copy.file, source.fd) != 0)
-            continue;
         struct stat info {};
         source.size =
-            ::fstat(source.fd.get(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+            ::fstat(source.fd.fd(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
         search.search(source);
     }
     std::vector<std::string> searched;
     for (const std::string& path : extraFiles) {
         if (search.done())
             break;
-        Source source{BlockCopy{path, false, 0}, Fd(), 0, SIZE_MAX, {}};
-        if (const int error = openNamedFile(path, source.fd)) {
-            notes.push_back(quoted(path) + " was not searched for blocks: " +
-                            (error == EINVAL ? std::string("not a regular file")
-                                             : std::string(std::strerror(error))) +
-                            ".");
+        Result<FileHandle> file = openNamedFile(path);
+        if (!file.ok()) {
+            notes.push_back(quoted(path) +
+                            " was not searched for blocks: " + notSearchedWhy(file.error()) + ".");
             continue;
         }
+        Source source{BlockCopy{path, false, 0}, std::move(file).value(), 0, SIZE_MAX, {}};
         struct stat info {};
-        ::fstat(source.fd.get(), &info);
+        ::fstat(source.fd.fd(), &info);
         source.size = static_cast<std::uint64_t>(info.st_size);
         search.search(source);
         searched.push_back(path);

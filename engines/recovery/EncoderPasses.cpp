@@ -1,6 +1,7 @@
 #include "engines/recovery/EncoderState.h"
 
 #include "engines/checksums/Md5Lanes.h"
+#include "engines/io/PositionedIo.h"
 #include "engines/recovery/Gf16.h"
 #include "errors/Quoted.h"
 #include "shardix/Version.h"
@@ -215,8 +216,9 @@ void RecoveryEncoder::State::writeRecoveryPacket(std::uint32_t exponent, const s
     md5.update(prefix.data(), prefix.size());
     md5.update(data, plan.blockSize);
     const std::string start = recoveryPacketStart(setId, exponent, plan.blockSize, md5.finish());
-    volumes[v].writeAt(at, start.data(), start.size());
-    volumes[v].writeAt(at + static_cast<std::int64_t>(start.size()), data, plan.blockSize);
+    raiseOnFailure(volumes[v].writeAt(at, start.data(), start.size()));
+    raiseOnFailure(
+        volumes[v].writeAt(at + static_cast<std::int64_t>(start.size()), data, plan.blockSize));
 }
 
 // A later pass: the pieces read back from the folder, each block compared
@@ -235,21 +237,17 @@ void RecoveryEncoder::State::readBackPass(std::uint32_t firstExponent) {
 
 void RecoveryEncoder::State::readBackPiece(const PieceState& piece) {
     const std::string shown = folder.display(piece.description.name);
-    Fd fd;
-    if (const int error = folder.openForReading(piece.description.name, fd))
-        fail(openError(error, shown));
-    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    const FileHandle fd = valueOrRaise(folder.openForReading(piece.description.name));
+    ::posix_fadvise(fd.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
     for (std::uint32_t b = 0; b < piece.blocks; ++b) {
         if (control.stopRequested())
             fail(stoppedError());
         const std::uint64_t at = static_cast<std::uint64_t>(b) * plan.blockSize;
         const std::size_t wanted = static_cast<std::size_t>(
             std::min<std::uint64_t>(plan.blockSize, piece.description.length - at));
-        const std::int64_t got =
-            readAt(fd.get(), static_cast<std::int64_t>(at), accumulator->inputBuffer(), wanted);
-        if (got < 0)
-            fail(systemError(errno, "read", shown));
-        if (got != static_cast<std::int64_t>(wanted))
+        const std::size_t got = valueOrRaise(
+            readAt(fd, static_cast<std::int64_t>(at), accumulator->inputBuffer(), wanted));
+        if (got != wanted)
             fail(Error::of(ErrorKind::InputPastEnd,
                            shardix::quoted(shown) +
                                " became shorter while its recovery blocks were computed."));
@@ -280,18 +278,19 @@ std::string RecoveryEncoder::State::criticalPackets() const {
 
 void RecoveryEncoder::State::writeFiles() {
     const std::string critical = criticalPackets();
-    index.writeAt(0, critical.data(), critical.size());
+    raiseOnFailure(index.writeAt(0, critical.data(), critical.size()));
     const std::uint64_t packetSize = kHeaderSize + 4 + plan.blockSize;
     for (std::size_t v = 0; v < volumes.size(); ++v)
-        volumes[v].writeAt(static_cast<std::int64_t>(plan.volumes[v].count * packetSize),
-                           critical.data(), critical.size());
+        raiseOnFailure(
+            volumes[v].writeAt(static_cast<std::int64_t>(plan.volumes[v].count * packetSize),
+                               critical.data(), critical.size()));
     // The volumes first: an index is there only when its set is whole.
     for (TempFile& volume : volumes) {
         const std::string name = volume.finalName();
-        volume.commit(replace);
+        raiseOnFailure(volume.commit(replace));
         written.push_back(name);
     }
-    index.commit(replace);
+    raiseOnFailure(index.commit(replace));
     written.insert(written.begin(), indexName);
 }
 

@@ -33,7 +33,9 @@ Error stoppedError() {
 
 void RecoveryEncoder::State::start(const std::string& indexPath,
                                    const std::vector<RecoveryPiece>& given) {
-    folder = Folder::open(indexPath, indexName);
+    FileInFolder opened = valueOrRaise(Folder::open(indexPath));
+    folder = std::move(opened.folder);
+    indexName = std::move(opened.name);
     kernel = makeGfKernel(control.kernel);
     if (!kernel)
         refuse("This processor cannot run the kernel " + shardix::quoted(control.kernel) + ".");
@@ -144,9 +146,9 @@ void RecoveryEncoder::State::createFiles(const std::vector<RecoveryPiece>& given
         names.push_back(plan.volumeName(indexName, v));
     for (const std::string& name : names)
         checkOutputName(name, given);
-    index = TempFile::create(folder, indexName);
+    index = valueOrRaise(TempFile::create(folder, indexName));
     for (std::size_t v = 0; v < plan.volumes.size(); ++v)
-        volumes.push_back(TempFile::create(folder, names[v + 1]));
+        volumes.push_back(valueOrRaise(TempFile::create(folder, names[v + 1])));
 }
 
 // A name to write is refused when it is one of the pieces or is there
@@ -159,8 +161,8 @@ void RecoveryEncoder::State::checkOutputName(const std::string& name,
                                     " is one of the pieces; the recovery files need "
                                     "another name."));
     }
-    struct stat info {};
-    if (folder.status(name, info) == 0 && (!replace || S_ISDIR(info.st_mode)))
+    const Result<struct stat> info = folder.status(name);
+    if (info.ok() && (!replace || S_ISDIR(info->st_mode)))
         fail(Error::refusedName(shardix::quoted(folder.display(name)) + " already exists."));
 }
 

@@ -4,12 +4,14 @@
 // and its passes over the blocks (EncoderPasses.cpp). Its functions throw
 // their failures; RecoveryEncoder returns them.
 
+#include "engines/io/Folder.h"
+#include "engines/io/TempFile.h"
 #include "engines/recovery/BlockAccumulator.h"
 #include "engines/recovery/Checksum.h"
 #include "engines/recovery/GfKernel.h"
 #include "engines/recovery/Par2Packets.h"
+#include "engines/recovery/Raise.h"
 #include "engines/recovery/RecoveryEncoder.h"
-#include "engines/recovery/RecoveryIo.h"
 #include "engines/recovery/WorkerPool.h"
 
 #include <atomic>
@@ -42,7 +44,7 @@ struct RecoveryEncoder::State {
     RecoveryControl control;
     RecoveryPlan plan;
     bool replace = false;
-    par2::Folder folder;
+    Folder folder;
     std::string indexName;
     std::vector<par2::PieceState> pieces; // the nonempty ones, in stream order
     std::vector<std::uint32_t> tagPiece;  // constant index -> piece
@@ -54,8 +56,8 @@ struct RecoveryEncoder::State {
     std::atomic<std::uint32_t> changedPiece{UINT32_MAX};
     // Its batches' tasks use what is above.
     std::unique_ptr<par2::BlockAccumulator> accumulator;
-    par2::TempFile index;
-    std::vector<par2::TempFile> volumes;
+    TempFile index;
+    std::vector<TempFile> volumes;
     std::uint32_t groupSize = 0; // recovery blocks per pass
 
     // Where the stream is.

@@ -13,18 +13,18 @@ namespace shardix::par2 {
 namespace {
 
 // Why the file `name` that the index lists cannot be opened, in words.
-std::string unreadable(int error, const std::string& name) {
-    switch (error) {
-    case ELOOP:
+std::string unreadable(const Error& error, const std::string& name) {
+    switch (unreadableOf(error)) {
+    case Unreadable::Link:
         return name.find('/') == std::string::npos
                    ? "a symbolic link, not followed"
                    : "a symbolic link (it or a folder on its way), not followed";
-    case EISDIR:
+    case Unreadable::Folder:
         return "a folder";
-    case EINVAL:
+    case Unreadable::NotRegular:
         return "not a regular file";
     default:
-        return std::string("cannot be read: ") + std::strerror(error);
+        return "cannot be read: " + error.cause;
     }
 }
 
@@ -71,27 +71,29 @@ class FileChecker {
     ProgressMeter& progress_;
     const RecoveryControl& control_;
     FileCheck check_;
-    Fd fd_;
+    FileHandle fd_;
     std::uint64_t size_ = 0;
     std::vector<char> zeros_; // the padding of a file's last block
 };
 
 // False when there is no file to read: missing, or damaged as a whole.
 bool FileChecker::open() {
-    if (const int error = opened_.folder.openForReading(file_.description.name, fd_)) {
-        if (error == ENOENT) {
+    Result<FileHandle> file = opened_.folder.openForReading(file_.description.name);
+    if (!file.ok()) {
+        if (file.error().kind == ErrorKind::FileNotFound) {
             check_.state = RecoveryFileState::Missing;
             return false;
         }
         check_.present = true;
         check_.state = RecoveryFileState::Damaged;
-        check_.detail = unreadable(error, file_.description.name);
+        check_.detail = unreadable(file.error(), file_.description.name);
         return false;
     }
+    fd_ = std::move(file).value();
     check_.present = true;
     struct stat info {};
-    size_ = ::fstat(fd_.get(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-    ::posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    size_ = ::fstat(fd_.fd(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    ::posix_fadvise(fd_.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return true;
 }
 
@@ -103,8 +105,7 @@ bool FileChecker::wholeFileMatches() {
     for (std::uint64_t at = 0; at < length && read;) {
         const std::size_t wanted =
             static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), length - at));
-        read = readAt(fd_.get(), static_cast<std::int64_t>(at), buffer_.data(), wanted) ==
-               static_cast<std::int64_t>(wanted);
+        read = readsWhole(fd_, at, buffer_.data(), wanted);
         md5.update(buffer_.data(), wanted);
         at += wanted;
         progress_.add(static_cast<std::int64_t>(wanted));
@@ -142,8 +143,7 @@ bool FileChecker::blockMatches(std::size_t b) {
     for (std::uint64_t at = 0; at < wanted && read;) {
         const std::size_t part =
             static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), wanted - at));
-        read = readAt(fd_.get(), static_cast<std::int64_t>(start + at), buffer_.data(), part) ==
-               static_cast<std::int64_t>(part);
+        read = readsWhole(fd_, start + at, buffer_.data(), part);
         md5.update(buffer_.data(), part);
         crc = crc32Of(buffer_.data(), part, crc);
         at += part;

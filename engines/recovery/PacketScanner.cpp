@@ -1,6 +1,6 @@
 #include "engines/recovery/PacketScanner.h"
 
-#include "engines/recovery/RecoveryIo.h"
+#include "engines/io/PositionedIo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,41 +14,25 @@ namespace {
 constexpr std::size_t kChunk = 256 << 10;
 
 // The offset of the next magic sequence at or after `from`, or the size of
-// the source when there is none; -1 when reading fails.
-std::int64_t findMagic(ByteSource& source, std::int64_t from, std::vector<char>& buffer) {
+// the source when there is none.
+Result<std::int64_t> findMagic(ByteSource& source, std::int64_t from, std::vector<char>& buffer) {
     const std::int64_t size = source.size();
     constexpr auto kMagicSize = static_cast<std::int64_t>(sizeof kPacketMagic);
     buffer.resize(kChunk);
     while (from + kMagicSize <= size) {
-        const std::int64_t got = source.read(from, buffer.data(), buffer.size());
-        if (got < 0)
-            return -1;
+        const Result<std::size_t> read = source.read(from, buffer.data(), buffer.size());
+        if (!read.ok())
+            return read.error();
+        const auto got = static_cast<std::int64_t>(*read);
         if (got < kMagicSize)
             break;
-        const char* at = static_cast<const char*>(::memmem(
-            buffer.data(), static_cast<std::size_t>(got), kPacketMagic, sizeof kPacketMagic));
+        const char* at = static_cast<const char*>(
+            ::memmem(buffer.data(), *read, kPacketMagic, sizeof kPacketMagic));
         if (at)
             return from + (at - buffer.data());
         from += got - kMagicSize + 1;
     }
     return size;
-}
-
-// Adds `length` bytes of `source` from `offset` to `md5`; false when reading
-// fails or the source ends sooner.
-bool hashRange(ByteSource& source, std::int64_t offset, std::uint64_t length, Md5& md5,
-               std::vector<char>& buffer) {
-    buffer.resize(kChunk);
-    while (length > 0) {
-        const std::size_t part = static_cast<std::size_t>(std::min<std::uint64_t>(length, kChunk));
-        const std::int64_t got = source.read(offset, buffer.data(), part);
-        if (got != static_cast<std::int64_t>(part))
-            return false;
-        md5.update(buffer.data(), part);
-        offset += static_cast<std::int64_t>(part);
-        length -= part;
-    }
-    return true;
 }
 
 // Packets whose bodies are kept: all but recovery packets and unknown ones.
@@ -75,6 +59,8 @@ class PacketScanner {
     bool step();
     const char* lengthProblem(std::uint64_t length) const;
     static const char* bodyProblem(const Packet& packet);
+    bool readAll(std::int64_t offset, void* buffer, std::size_t length);
+    bool hashRange(std::int64_t offset, std::uint64_t length, Md5& md5);
     bool readBody(const char* head, Packet& packet, std::string& body);
     bool readExponent(Packet& packet);
     bool skipDamage(const std::string& why);
@@ -90,6 +76,7 @@ class PacketScanner {
     const std::function<void(std::int64_t)>& progress_;
     const std::int64_t size_;
     ScanResult result_;
+    std::optional<Error> readFailure_; // of the last readAll() that failed
     std::vector<char> buffer_;
     std::set<Md5Digest> seen_;              // hashes of the packets listed
     std::set<std::uint32_t> seenExponents_; // of the recovery packets listed
@@ -102,12 +89,12 @@ class PacketScanner {
 // damage and moves to the next magic sequence. False when the scan ends.
 bool PacketScanner::step() {
     char head[kHeaderSize];
-    const std::int64_t got = source_.read(position_, head, sizeof head);
-    if (got < 0) {
-        result_.readError = errno;
+    const Result<std::size_t> got = source_.read(position_, head, sizeof head);
+    if (!got.ok()) {
+        result_.readError = got.error();
         return false;
     }
-    if (got < static_cast<std::int64_t>(sizeof head)) {
+    if (*got < sizeof head) {
         result_.damage.push_back("bytes " + std::to_string(position_) + " to " +
                                  std::to_string(size_ - 1) + " are not a packet (cut short)");
         return false;
@@ -131,7 +118,9 @@ bool PacketScanner::step() {
         return skipDamage(why);
     std::string body;
     if (!readBody(head, packet, body)) {
-        result_.readError = errno ? errno : EIO;
+        // A read that failed, or a file that became shorter.
+        result_.readError =
+            readFailure_ ? *readFailure_ : Error::fromErrno(EIO, "read", std::string());
         return false;
     }
     if (std::memcmp(packet.hash.data(), head + 16, 16) != 0)
@@ -174,12 +163,11 @@ bool PacketScanner::readBody(const char* head, Packet& packet, std::string& body
     bool complete = false;
     if (keepsBody(packet.kind)) {
         body.resize(static_cast<std::size_t>(bodyLength));
-        complete =
-            source_.read(at, body.data(), body.size()) == static_cast<std::int64_t>(bodyLength);
+        complete = readAll(at, body.data(), body.size());
         md5.update(body.data(), body.size());
     } else {
         complete = (packet.kind != PacketKind::Recovery || readExponent(packet)) &&
-                   hashRange(source_, at, bodyLength, md5, buffer_);
+                   hashRange(at, bodyLength, md5);
     }
     if (!complete)
         return false;
@@ -187,10 +175,34 @@ bool PacketScanner::readBody(const char* head, Packet& packet, std::string& body
     return true;
 }
 
+// Reads all of `length` bytes at `offset`; false when reading fails (its
+// failure kept in readFailure_) or the source ends sooner.
+bool PacketScanner::readAll(std::int64_t offset, void* buffer, std::size_t length) {
+    const Result<std::size_t> got = source_.read(offset, buffer, length);
+    readFailure_.reset();
+    if (!got.ok())
+        readFailure_ = got.error();
+    return got.ok() && *got == length;
+}
+
+// Adds `length` bytes of the source from `offset` to `md5`; false when
+// reading fails or the source ends sooner.
+bool PacketScanner::hashRange(std::int64_t offset, std::uint64_t length, Md5& md5) {
+    buffer_.resize(kChunk);
+    while (length > 0) {
+        const std::size_t part = static_cast<std::size_t>(std::min<std::uint64_t>(length, kChunk));
+        if (!readAll(offset, buffer_.data(), part))
+            return false;
+        md5.update(buffer_.data(), part);
+        offset += static_cast<std::int64_t>(part);
+        length -= part;
+    }
+    return true;
+}
+
 bool PacketScanner::readExponent(Packet& packet) {
     char exponent[4];
-    if (source_.read(packet.offset + static_cast<std::int64_t>(kHeaderSize), exponent,
-                     sizeof exponent) != 4)
+    if (!readAll(packet.offset + static_cast<std::int64_t>(kHeaderSize), exponent, sizeof exponent))
         return false;
     packet.exponent = readU32(exponent);
     return true;
@@ -199,11 +211,12 @@ bool PacketScanner::readExponent(Packet& packet) {
 // Notes the stretch from the position to the next magic sequence as damage,
 // with `why`, and moves there; false when reading fails.
 bool PacketScanner::skipDamage(const std::string& why) {
-    const std::int64_t next = findMagic(source_, position_ + 1, buffer_);
-    if (next < 0) {
-        result_.readError = errno;
+    const Result<std::int64_t> found = findMagic(source_, position_ + 1, buffer_);
+    if (!found.ok()) {
+        result_.readError = found.error();
         return false;
     }
+    const std::int64_t next = *found;
     result_.damage.push_back("bytes " + std::to_string(position_) + " to " +
                              std::to_string(next - 1) + " are not a packet (" + why + ")");
     position_ = next;
@@ -217,18 +230,18 @@ bool PacketScanner::skipDamage(const std::string& why) {
 // packet header or the file's end follows it; elsewhere the scan moves on
 // to the next magic sequence.
 bool PacketScanner::skipForeign(std::uint64_t length) {
-    std::int64_t next = position_ + static_cast<std::int64_t>(length);
+    Result<std::int64_t> next = position_ + static_cast<std::int64_t>(length);
     char magic[sizeof kPacketMagic];
-    if (next < size_ && (source_.read(next, magic, sizeof magic) != sizeof magic ||
-                         std::memcmp(magic, kPacketMagic, sizeof magic) != 0))
+    if (*next < size_ && (!readAll(*next, magic, sizeof magic) ||
+                          std::memcmp(magic, kPacketMagic, sizeof magic) != 0))
         next =
             findMagic(source_, position_ + static_cast<std::int64_t>(sizeof kPacketMagic), buffer_);
-    if (next < 0) {
-        result_.readError = errno;
+    if (!next.ok()) {
+        result_.readError = next.error();
         return false;
     }
     ++result_.foreign;
-    position_ = next;
+    position_ = *next;
     advanceTo(position_);
     return true;
 }
@@ -278,17 +291,17 @@ void PacketScanner::advanceTo(std::int64_t to) {
 
 } // namespace
 
-std::int64_t MemorySource::read(std::int64_t offset, void* buffer, std::size_t length) {
+Result<std::size_t> MemorySource::read(std::int64_t offset, void* buffer, std::size_t length) {
     if (offset < 0 || offset >= size())
-        return 0;
+        return std::size_t{0};
     const std::size_t part =
         std::min<std::size_t>(length, bytes_.size() - static_cast<std::size_t>(offset));
     std::memcpy(buffer, bytes_.data() + offset, part);
-    return static_cast<std::int64_t>(part);
+    return part;
 }
 
-std::int64_t FileSource::read(std::int64_t offset, void* buffer, std::size_t length) {
-    return readAt(fd_, offset, buffer, length);
+Result<std::size_t> FileSource::read(std::int64_t offset, void* buffer, std::size_t length) {
+    return readAt(file_, offset, buffer, length);
 }
 
 bool PacketStore::charge(std::uint64_t bytes) {

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "engines/io/FileIo.h"
 #include "engines/recovery/Par2Packets.h"
+#include "errors/Result.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,15 +21,15 @@ class ByteSource {
     virtual ~ByteSource() = default;
     virtual std::int64_t size() const = 0;
     // Reads up to `length` bytes at `offset`: the count read (fewer only at the
-    // end), or -1 with errno set.
-    virtual std::int64_t read(std::int64_t offset, void* buffer, std::size_t length) = 0;
+    // end).
+    virtual Result<std::size_t> read(std::int64_t offset, void* buffer, std::size_t length) = 0;
 };
 
 class MemorySource final : public ByteSource {
   public:
     explicit MemorySource(std::string bytes) : bytes_(std::move(bytes)) {}
     std::int64_t size() const override { return static_cast<std::int64_t>(bytes_.size()); }
-    std::int64_t read(std::int64_t offset, void* buffer, std::size_t length) override;
+    Result<std::size_t> read(std::int64_t offset, void* buffer, std::size_t length) override;
 
   private:
     std::string bytes_;
@@ -34,12 +37,12 @@ class MemorySource final : public ByteSource {
 
 class FileSource final : public ByteSource {
   public:
-    FileSource(int fd, std::int64_t size) : fd_(fd), size_(size) {}
+    FileSource(const FileHandle& file, std::int64_t size) : file_(file), size_(size) {}
     std::int64_t size() const override { return size_; }
-    std::int64_t read(std::int64_t offset, void* buffer, std::size_t length) override;
+    Result<std::size_t> read(std::int64_t offset, void* buffer, std::size_t length) override;
 
   private:
-    int fd_;
+    const FileHandle& file_;
     std::int64_t size_;
 };
 
@@ -90,8 +93,10 @@ struct ScanResult {
     // What could not be read as a packet, one sentence each ("bytes 64 to 127
     // are not a packet (wrong hash)").
     std::vector<std::string> damage;
-    // errno when reading failed; what was scanned before it stays.
-    int readError = 0;
+    // The failure of a read, when reading failed; what was scanned before it
+    // stays. Its message is for the caller to tell again of its file
+    // (retold(), engines/io/Folder.h): the source may not know its name.
+    std::optional<Error> readError;
     // Packets were left out: the memory for them was used up.
     bool overflowed = false;
 };

@@ -1,5 +1,6 @@
 #include "engines/recovery/RecoveryEncoder.h"
 
+#include "engines/io/PositionedIo.h"
 #include "engines/recovery/EncoderState.h"
 #include "errors/Quoted.h"
 
@@ -115,11 +116,10 @@ class PieceFiles {
 
 PieceFiles::PieceFiles(const std::string& indexPath, const std::vector<std::string>& paths)
     : paths_(paths) {
-    std::string indexName;
-    folder_ = Folder::open(indexPath, indexName);
+    folder_ = valueOrRaise(Folder::open(indexPath)).folder;
     struct stat folderInfo {};
     if (::fstat(folder_.fd(), &folderInfo) != 0)
-        fail(systemError(errno, "read", folder_.shownPath()));
+        fail(Error::fromErrno(errno, "read", folder_.shownPath()));
     for (const std::string& path : paths)
         measure(path, indexPath, folderInfo);
 }
@@ -127,26 +127,23 @@ PieceFiles::PieceFiles(const std::string& indexPath, const std::vector<std::stri
 // A piece's length and first bytes, and what file it is.
 void PieceFiles::measure(const std::string& path, const std::string& indexPath,
                          const struct stat& folderInfo) {
-    std::string name;
-    const Folder pieceFolder = Folder::open(path, name);
+    const auto [pieceFolder, name] = valueOrRaise(Folder::open(path));
     struct stat info {};
     if (::fstat(pieceFolder.fd(), &info) != 0)
-        fail(systemError(errno, "read", path));
+        fail(Error::fromErrno(errno, "read", path));
     if (info.st_dev != folderInfo.st_dev || info.st_ino != folderInfo.st_ino)
         fail(Error::of(ErrorKind::Refused, shardix::quoted(path) + " is not in the folder of " +
                                                shardix::quoted(indexPath) +
                                                "; the recovery files must lie beside the pieces."));
-    Fd fd;
-    if (const int error = folder_.openForReading(name, fd))
-        fail(openError(error, path));
-    if (::fstat(fd.get(), &info) != 0)
-        fail(systemError(errno, "read", path));
+    const FileHandle fd = valueOrRaise(retold(folder_.openForReading(name), "read", path));
+    if (::fstat(fd.fd(), &info) != 0)
+        fail(Error::fromErrno(errno, "read", path));
     RecoveryPiece piece{name, info.st_size, {}};
     piece.head.resize(
         static_cast<std::size_t>(std::min<std::int64_t>(info.st_size, kRecoveryHeadBytes)));
-    if (readAt(fd.get(), 0, piece.head.data(), piece.head.size()) !=
-        static_cast<std::int64_t>(piece.head.size()))
-        fail(systemError(errno ? errno : EIO, "read", path));
+    if (valueOrRaise(retold(readAt(fd, 0, piece.head.data(), piece.head.size()), "read", path)) !=
+        piece.head.size())
+        fail(Error::fromErrno(EIO, "read", path));
     pieces_.push_back(std::move(piece));
     identities_.push_back(Identity{info.st_dev, info.st_ino});
 }
@@ -156,27 +153,24 @@ void PieceFiles::stream(std::size_t i, RecoveryEncoder& encoder, std::vector<cha
     const std::string& path = paths_[i];
     if (piece.length == 0)
         return;
-    Fd fd;
+    const FileHandle fd = valueOrRaise(retold(folder_.openForReading(piece.name), "read", path));
     struct stat info {};
-    if (const int error = folder_.openForReading(piece.name, fd))
-        fail(openError(error, path));
-    if (::fstat(fd.get(), &info) != 0 || info.st_dev != identities_[i].device ||
+    if (::fstat(fd.fd(), &info) != 0 || info.st_dev != identities_[i].device ||
         info.st_ino != identities_[i].inode)
         fail(Error::of(ErrorKind::Mismatch,
                        shardix::quoted(path) + " was replaced while it was read."));
-    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    ::posix_fadvise(fd.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
     for (std::int64_t at = 0; at < piece.length;) {
         const std::size_t wanted =
             static_cast<std::size_t>(std::min<std::int64_t>(kReadChunk, piece.length - at));
-        const std::int64_t got = readAt(fd.get(), at, buffer.data(), wanted);
-        if (got < 0)
-            fail(systemError(errno, "read", path));
-        if (got != static_cast<std::int64_t>(wanted))
+        const std::size_t got =
+            valueOrRaise(retold(readAt(fd, at, buffer.data(), wanted), "read", path));
+        if (got != wanted)
             fail(Error::of(ErrorKind::InputPastEnd,
                            shardix::quoted(path) + " became shorter while it was read."));
         if (!encoder.feed(buffer.data(), wanted).ok())
             return;
-        at += got;
+        at += static_cast<std::int64_t>(got);
     }
 }
 

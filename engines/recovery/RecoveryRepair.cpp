@@ -136,16 +136,14 @@ std::vector<TempFile> RepairSession::createTemps(const std::vector<std::size_t>&
     std::vector<TempFile> temps(opened_.set.files.size());
     for (std::size_t f : damaged) {
         const SetFile& file = opened_.set.files[f];
-        Result<> made = guarded([&]() -> Result<> {
-            temps[f] = TempFile::create(opened_.folder, file.description.name);
-            return {};
-        });
+        Result<TempFile> made = TempFile::create(opened_.folder, file.description.name);
         if (!made.ok()) {
             temps[f] = TempFile::failed(made.error());
             continue;
         }
+        temps[f] = std::move(made).value();
         temps[f].keepFailures();
-        temps[f].resize(file.description.length);
+        raiseOnFailure(temps[f].resize(file.description.length));
     }
     return temps;
 }
@@ -176,10 +174,12 @@ std::optional<Error> RepairSession::rebuiltMismatch(const SetFile& file, const T
     for (std::uint64_t at = 0; at < file.description.length;) {
         const std::size_t part = static_cast<std::size_t>(
             std::min<std::uint64_t>(buffer.size(), file.description.length - at));
-        if (readAt(temp.fd(), static_cast<std::int64_t>(at), buffer.data(), part) !=
-            static_cast<std::int64_t>(part))
-            return systemError(errno ? errno : EIO, "read",
-                               opened_.folder.display(temp.tempName()));
+        const Result<std::size_t> got =
+            readAt(temp.file(), static_cast<std::int64_t>(at), buffer.data(), part);
+        if (!got.ok())
+            return got.error();
+        if (*got != part)
+            return Error::fromErrno(EIO, "read", opened_.folder.display(temp.tempName()));
         md5.update(buffer.data(), part);
         at += part;
         progress_.add(static_cast<std::int64_t>(part));
@@ -219,22 +219,24 @@ void RepairSession::putFileInPlace(std::size_t f, TempFile& temp, RecoveryFileRe
     const std::string& name = opened_.set.files[f].description.name;
     if (checks_[f].present) {
         const std::string aside = asideName(name);
-        if (const int error = opened_.folder.rename(name, aside, false))
-            fail(systemError(error, "rename aside", opened_.folder.display(name)));
+        if (Result<> moved = opened_.folder.rename(name, aside, false); !moved.ok())
+            fail(retold(moved.error(), "rename aside", opened_.folder.display(name)));
         entry.setAside = aside;
     }
-    temp.commit(false);
+    raiseOnFailure(temp.commit(false));
     entry.rebuilt = true;
 }
 
 // NAME.1, or the first NAME.N that is free and that the set does not list;
 // NAME cut short when the whole would be longer than its folder allows.
 std::string RepairSession::asideName(const std::string& name) const {
-    const Folder::Place place = opened_.folder.placeOf(name);
-    const std::size_t limit = nameLimit(place.error ? opened_.folder.fd() : place.fd);
-    const std::string dir = name.substr(0, name.size() - place.leaf.size());
+    // Where the folder of the name cannot be entered, the renaming fails anyway.
+    const Result<Folder::Place> place = opened_.folder.placeOf(name);
+    const std::size_t limit = nameLimit(place.ok() ? place->fd : opened_.folder.fd());
+    const std::string leaf = place.ok() ? place->leaf : std::string();
+    const std::string dir = name.substr(0, name.size() - leaf.size());
     for (int k = 1;; ++k) {
-        const std::string aside = dir + nameWithEnding(place.leaf, "." + std::to_string(k), limit);
+        const std::string aside = dir + nameWithEnding(leaf, "." + std::to_string(k), limit);
         bool taken = opened_.folder.exists(aside);
         for (const SetFile& file : opened_.set.files)
             taken = taken || file.description.name == aside;

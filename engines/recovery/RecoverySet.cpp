@@ -1,7 +1,7 @@
 #include "engines/recovery/RecoverySet.h"
 
+#include "engines/io/Folder.h"
 #include "engines/recovery/Gf16.h"
-#include "engines/recovery/RecoveryIo.h"
 #include "errors/Quoted.h"
 
 #include <algorithm>
@@ -47,7 +47,7 @@ class SetAssembler {
 
     RecoverySet assemble() {
         if (named_.scan.readError && named_.scan.packets.empty())
-            fail(systemError(named_.scan.readError, "read", named_.shown));
+            fail(retold(*named_.scan.readError, "read", named_.shown));
         selectSources();
         chooseVersions();
         for (std::size_t s : set_.used)
@@ -143,8 +143,7 @@ void SetAssembler::noteDamage(const ScannedSource& source) {
     if (damage.size() > kNotesPerSource)
         note(source, std::to_string(damage.size() - kNotesPerSource) + " more damaged stretches.");
     if (source.scan.readError)
-        set_.notes.push_back(
-            systemError(source.scan.readError, "read all of", source.shown).message);
+        set_.notes.push_back(retold(*source.scan.readError, "read all of", source.shown).message);
 }
 
 // Where the sources hold two versions of a packet, those of the named
@@ -322,7 +321,7 @@ SetFile SetAssembler::describeFile(std::uint32_t f) {
 // A file's name: a name in the folder's tree (in it or a folder below it),
 // listed once, none of the set's own files.
 void SetAssembler::checkName(const std::string& name) {
-    if (!isSetPath(name))
+    if (!isTreePath(name))
         refuse("it names a file " + shardix::quoted(name) +
                ", which is not a plain name of a file in its folder or a folder below it");
     if (!names_.insert(name).second)

@@ -31,7 +31,9 @@ RecoveryReport RepairSession::verify(const std::string& indexPath) {
 // The index, its volumes and their set; the threads and the kernel that
 // work on them.
 void RepairSession::open(const std::string& indexPath, RecoveryReport& report) {
-    opened_.folder = Folder::open(indexPath, opened_.indexName);
+    FileInFolder index = valueOrRaise(Folder::open(indexPath));
+    opened_.folder = std::move(index.folder);
+    opened_.indexName = std::move(index.name);
     kernel_ = makeGfKernel(control_.kernel);
     if (!kernel_)
         fail(Error::of(ErrorKind::Refused, "This processor cannot run the kernel " +

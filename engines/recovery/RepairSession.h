@@ -5,9 +5,13 @@
 // rebuilt (BlockRebuilder.cpp) and put in place (RecoveryRepair.cpp). The
 // functions throw their failures; the two above return them.
 
+#include "engines/io/FileIo.h"
+#include "engines/io/Folder.h"
+#include "engines/io/PositionedIo.h"
+#include "engines/io/TempFile.h"
 #include "engines/recovery/GfKernel.h"
 #include "engines/recovery/ProgressMeter.h"
-#include "engines/recovery/RecoveryIo.h"
+#include "engines/recovery/Raise.h"
 #include "engines/recovery/RecoveryRepair.h"
 #include "engines/recovery/RecoverySet.h"
 #include "engines/recovery/WorkerPool.h"
@@ -22,6 +26,13 @@
 
 namespace shardix::par2 {
 
+// True when all of `length` bytes at `at` of `file` were read into `bytes`;
+// false when reading fails or the file ends sooner (both mean damage).
+inline bool readsWhole(const FileHandle& file, std::uint64_t at, void* bytes, std::size_t length) {
+    const Result<std::size_t> got = readAt(file, static_cast<std::int64_t>(at), bytes, length);
+    return got.ok() && *got == length;
+}
+
 // The bytes read at a time from the files of a set.
 inline constexpr std::size_t kRepairReadChunk = 4 << 20;
 
@@ -31,7 +42,7 @@ struct OpenedSet {
     Folder folder;
     std::string indexName;
     std::vector<std::string> sourceNames; // the index, then the volumes
-    std::vector<Fd> sourceFds;
+    std::vector<FileHandle> sourceFds;
     RecoverySet set;
 
     std::string shownIndex() const { return folder.display(indexName); }
@@ -80,8 +91,9 @@ void searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
                   const std::vector<std::string>& extraFiles, ProgressMeter& progress,
                   const RecoveryControl& control, std::vector<std::string>& notes);
 // Opens the file at `path`, named by the user, for reading without blocking
-// on a pipe or a device; errno when it is no regular file or cannot be opened.
-int openNamedFile(const std::string& path, Fd& fd);
+// on a pipe or a device; the failure is openError()'s (engines/io/Folder.h),
+// also where it is no regular file.
+Result<FileHandle> openNamedFile(const std::string& path);
 
 // Checks `file` of the set in place, reading through `buffer`. When the run
 // is asked to stop, what it found so far. `wholeMatches`: its whole MD5 was

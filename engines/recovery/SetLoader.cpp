@@ -100,31 +100,32 @@ class SetFinder {
 // The named file may be a link; the others may not. A missing one is looked
 // for among the others.
 void SetFinder::openNamed() {
-    Fd fd;
-    const int error = folder_.openForReading(opened_.indexName, fd, true);
-    if (error != 0 && error != ENOENT)
-        fail(openError(error, opened_.shownIndex()));
+    Result<FileHandle> file = folder_.openForReading(opened_.indexName, true);
+    if (!file.ok() && file.error().kind != ErrorKind::FileNotFound)
+        fail(file.error());
     ScannedSource named;
     named.name = opened_.indexName;
     named.shown = opened_.shownIndex();
-    named.present = error == 0;
+    named.present = file.ok();
     sources_.push_back(std::move(named));
     opened_.sourceNames.push_back(opened_.indexName);
-    opened_.sourceFds.push_back(std::move(fd));
+    opened_.sourceFds.push_back(file.ok() ? std::move(file).value() : FileHandle());
     scanned_.push_back(0);
 }
 
 // The other regular files "*.par2" of the folder, not yet opened.
 void SetFinder::listOthers() {
-    std::vector<std::string> names;
-    if (const int error = folder_.list(names))
-        notes_.push_back(systemError(error, "list", folder_.shownPath()).message +
-                         " Only the named file is used.");
+    Result<std::vector<std::string>> listed = folder_.list();
+    if (!listed.ok())
+        notes_.push_back(listed.error().message + " Only the named file is used.");
+    std::vector<std::string> names =
+        listed.ok() ? std::move(listed).value() : std::vector<std::string>();
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
-        struct stat info {};
-        if (name == opened_.indexName || !endsWithPar2(name) || folder_.status(name, info) != 0 ||
-            !S_ISREG(info.st_mode))
+        if (name == opened_.indexName || !endsWithPar2(name))
+            continue;
+        const Result<struct stat> info = folder_.status(name);
+        if (!info.ok() || !S_ISREG(info->st_mode))
             continue;
         sources_.push_back(ScannedSource{name, folder_.display(name), {}, true});
         opened_.sourceNames.push_back(name);
@@ -137,36 +138,40 @@ void SetFinder::listOthers() {
 // for the packets of that set only, closing files that hold none.
 void SetFinder::scan(const std::vector<std::size_t>& which, const Md5Digest* wanted) {
     std::vector<std::int64_t> sizes(sources_.size());
-    std::vector<int> errors(sources_.size());
+    std::vector<std::string> unopened;
     for (std::size_t s : which) {
         scanned_[s] = 1;
-        if (s != 0 && (errors[s] = folder_.openForReading(sources_[s].name, opened_.sourceFds[s])))
-            continue;
+        if (s != 0) {
+            Result<FileHandle> file = folder_.openForReading(sources_[s].name);
+            if (!file.ok()) {
+                unopened.push_back(file.error().message);
+                continue;
+            }
+            opened_.sourceFds[s] = std::move(file).value();
+        }
         struct stat info {};
-        const int fd = opened_.sourceFds[s].get();
+        const int fd = opened_.sourceFds[s].fd();
         sizes[s] = fd >= 0 && ::fstat(fd, &info) == 0 ? info.st_size : 0;
         progress_.addTotal(sizes[s]);
     }
     auto job = pool_.submit({WorkerPool::Stage{which.size(), [&](std::size_t i, unsigned) {
                                                    const std::size_t s = which[i];
-                                                   Fd& fd = opened_.sourceFds[s];
+                                                   FileHandle& fd = opened_.sourceFds[s];
                                                    if (control_.stopRequested() || !fd.isOpen())
                                                        return;
-                                                   FileSource source(fd.get(), sizes[s]);
+                                                   FileSource source(fd, sizes[s]);
                                                    sources_[s].scan =
                                                        scanPackets(source, store_, wanted,
                                                                    [this](std::int64_t bytes) {
                                                                        progress_.add(bytes);
                                                                    });
                                                    if (wanted && sources_[s].scan.packets.empty())
-                                                       fd = Fd();
+                                                       fd = FileHandle();
                                                }}});
     progress_.wait(pool_, job);
     if (control_.stopRequested())
         fail(stoppedRepair());
-    for (std::size_t s : which)
-        if (errors[s] != 0)
-            notes_.push_back(openError(errors[s], sources_[s].shown).message);
+    notes_.insert(notes_.end(), unopened.begin(), unopened.end());
 }
 
 // The set of the files "BASE.*.par2" beside a named file that holds no packet.
@@ -224,7 +229,7 @@ void SetFinder::noteFilesUsed(RecoverySet& set) const {
 void SetFinder::closeUnused(const RecoverySet& set) {
     for (std::size_t s = 0; s < sources_.size(); ++s)
         if (std::find(set.used.begin(), set.used.end(), s) == set.used.end())
-            opened_.sourceFds[s] = Fd();
+            opened_.sourceFds[s] = FileHandle();
 }
 
 } // namespace

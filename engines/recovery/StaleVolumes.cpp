@@ -1,7 +1,7 @@
 #include "engines/recovery/StaleVolumes.h"
 
+#include "engines/io/Folder.h"
 #include "engines/recovery/PacketScanner.h"
-#include "engines/recovery/RecoveryIo.h"
 #include "errors/Quoted.h"
 
 #include <algorithm>
@@ -37,26 +37,23 @@ bool isVolumeName(const std::string& name, const std::string& base) {
 struct Scanned {
     ScanResult scan;
     PacketStore store;
-    int openError = 0;
+    bool unopened = false;
 };
 
 void scanFile(const Folder& folder, const std::string& name, Scanned& scanned, bool followLink) {
-    Fd fd;
-    if ((scanned.openError = folder.openForReading(name, fd, followLink)) != 0)
-        return;
+    const Result<FileHandle> file = folder.openForReading(name, followLink);
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        scanned.openError = errno;
+    scanned.unopened = !file.ok() || ::fstat(file->fd(), &info) != 0;
+    if (scanned.unopened)
         return;
-    }
-    FileSource source(fd.get(), info.st_size);
+    FileSource source(*file, info.st_size);
     scanned.scan = scanPackets(source, scanned.store);
 }
 
 // Why the volume scanned is not removed; empty when it is.
 std::string whyLeft(const Scanned& scanned, const std::optional<Md5Digest>& replaced) {
     const ScanResult& scan = scanned.scan;
-    if (scanned.openError != 0 || scan.readError != 0)
+    if (scanned.unopened || scan.readError)
         return "it cannot be read";
     if (scan.packets.empty() || !scan.damage.empty())
         return "it is damaged or holds no recovery packets";
@@ -80,8 +77,7 @@ std::string whyLeft(const Scanned& scanned, const std::optional<Md5Digest>& repl
 
 std::optional<Md5Digest> setOfIndex(const std::string& indexPath) {
     Result<std::optional<Md5Digest>> found = guarded([&]() -> Result<std::optional<Md5Digest>> {
-        std::string name;
-        const Folder folder = Folder::open(indexPath, name);
+        const auto [folder, name] = valueOrRaise(Folder::open(indexPath));
         Scanned scanned;
         scanFile(folder, name, scanned, true);
         std::optional<Md5Digest> set;
@@ -99,24 +95,22 @@ Result<StaleVolumes> removeStaleVolumes(const std::string& indexPath,
                                         const std::vector<std::string>& written,
                                         const std::optional<Md5Digest>& replaced, bool remove) {
     return guarded([&]() -> Result<StaleVolumes> {
-        std::string indexName;
-        const Folder folder = Folder::open(indexPath, indexName);
+        const auto [folder, indexName] = valueOrRaise(Folder::open(indexPath));
         const std::string base = indexName.substr(0, indexName.size() - 5);
-        std::vector<std::string> names;
-        if (const int error = folder.list(names))
-            fail(systemError(error, "list", folder.shownPath()));
+        std::vector<std::string> names = valueOrRaise(folder.list());
         std::sort(names.begin(), names.end());
         StaleVolumes stale;
         for (const std::string& name : names) {
-            struct stat info {};
             if (!isVolumeName(name, base) ||
-                std::find(written.begin(), written.end(), name) != written.end() ||
-                folder.status(name, info) != 0 || !S_ISREG(info.st_mode))
+                std::find(written.begin(), written.end(), name) != written.end())
+                continue;
+            const Result<struct stat> info = folder.status(name);
+            if (!info.ok() || !S_ISREG(info->st_mode))
                 continue;
             Scanned scanned;
             scanFile(folder, name, scanned, false);
             const std::string why = remove ? whyLeft(scanned, replaced) : "without --force";
-            if (why.empty() && folder.remove(name) == 0)
+            if (why.empty() && folder.remove(name).ok())
                 stale.removed.push_back(folder.display(name));
             else
                 stale.left.push_back(shardix::quoted(folder.display(name)) +

@@ -19,7 +19,7 @@ constexpr std::size_t kLaneChunk = 64 << 10;
 // One file hashed in a lane.
 struct LaneFile {
     std::size_t index = 0; // in the set
-    Fd fd;
+    FileHandle fd;
     std::uint64_t length = 0;
     std::uint64_t at = 0;
     bool done = false;
@@ -28,8 +28,7 @@ struct LaneFile {
 // Reads `wanted` bytes of `file` from where it is into `buffer`; false when
 // reading fails or the file ends sooner.
 bool readChunk(const LaneFile& file, std::size_t wanted, std::vector<std::uint8_t>& buffer) {
-    return readAt(file.fd.get(), static_cast<std::int64_t>(file.at), buffer.data(), wanted) ==
-           static_cast<std::int64_t>(wanted);
+    return readsWhole(file.fd, file.at, buffer.data(), wanted);
 }
 
 // Hashes up to kMd5Lanes files side by side, a chunk of each at a time; sets
@@ -102,13 +101,13 @@ std::vector<char> wholeFilesInLanes(const OpenedSet& opened, WorkerPool& pool,
     // Those of the listed length, the longest first, dealt to the threads in turn.
     std::vector<LaneFile> candidates;
     for (std::size_t f = 0; f < files.size(); ++f) {
-        LaneFile file{f, Fd(), files[f].description.length, 0, false};
+        Result<FileHandle> held = opened.folder.openForReading(files[f].description.name);
         struct stat info {};
-        if (opened.folder.openForReading(files[f].description.name, file.fd) != 0 ||
-            ::fstat(file.fd.get(), &info) != 0 ||
-            static_cast<std::uint64_t>(info.st_size) != file.length)
+        if (!held.ok() || ::fstat(held->fd(), &info) != 0 ||
+            static_cast<std::uint64_t>(info.st_size) != files[f].description.length)
             continue;
-        ::posix_fadvise(file.fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        LaneFile file{f, std::move(held).value(), files[f].description.length, 0, false};
+        ::posix_fadvise(file.fd.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
         candidates.push_back(std::move(file));
     }
     std::stable_sort(candidates.begin(), candidates.end(),

@@ -117,9 +117,10 @@ class CountingSource final : public par2::ByteSource {
   public:
     explicit CountingSource(std::string bytes) : bytes_(std::move(bytes)) {}
     std::int64_t size() const override { return bytes_.size(); }
-    std::int64_t read(std::int64_t offset, void* buffer, std::size_t length) override {
-        const std::int64_t got = bytes_.read(offset, buffer, length);
-        read_ += std::max<std::int64_t>(got, 0);
+    Result<std::size_t> read(std::int64_t offset, void* buffer, std::size_t length) override {
+        Result<std::size_t> got = bytes_.read(offset, buffer, length);
+        if (got.ok())
+            read_ += static_cast<std::int64_t>(*got);
         return got;
     }
     std::int64_t bytesRead() const { return read_; }
