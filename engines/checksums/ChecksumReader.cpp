@@ -158,7 +158,7 @@ Checksums ChecksumReader::finishOrRaise(const Waiting& waiting) {
     return found;
 }
 
-void ChecksumReader::fail() {
+void ChecksumReader::stopOnFailure() {
     {
         std::lock_guard lock(mutex_);
         if (!error_)
@@ -241,7 +241,7 @@ void ChecksumReader::readAndHashAll() {
         }
         changed_.notify_all();
     } catch (...) {
-        fail();
+        stopOnFailure();
     }
 }
 
@@ -289,7 +289,7 @@ void ChecksumReader::hashRanges() {
         }
         changed_.notify_all();
     } catch (...) {
-        fail();
+        stopOnFailure();
     }
 }
 
@@ -316,7 +316,7 @@ void ChecksumReader::hashRangesInLanes() {
         }
         changed_.notify_all();
     } catch (...) {
-        fail();
+        stopOnFailure();
     }
 }
 

@@ -93,7 +93,7 @@ class ChecksumReader {
     void release(std::int64_t piece);
     void hashRangesInLanes();
     void rangeDone(std::size_t range, std::string digest);
-    void fail();
+    void stopOnFailure();
 
     const FileHandle* file_; // none: the bytes are fed
     const std::int64_t total_;
