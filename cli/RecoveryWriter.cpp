@@ -31,8 +31,8 @@ std::vector<RecoveryPiece> piecesOf(const std::string& basePath, int digits,
             {}};
         piece.head.resize(static_cast<std::size_t>(
             std::min<std::int64_t>(lengths[k], static_cast<std::int64_t>(kRecoveryHeadBytes))));
-        readExactly(source, offset, piece.head.data(),
-                    static_cast<std::int64_t>(piece.head.size()));
+        valueOrRaise(readExactly(source, offset, piece.head.data(),
+                                 static_cast<std::int64_t>(piece.head.size())));
         offset += lengths[k];
         pieces.push_back(std::move(piece));
     }

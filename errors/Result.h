@@ -49,6 +49,12 @@ template <typename T> T valueOrRaise(Result<T> result) {
     return std::move(result).value();
 }
 
+// Nothing, or the Error of `result` raised as Failed, as above.
+inline void valueOrRaise(const Result<>& result) {
+    if (!result.ok())
+        fail(result.error());
+}
+
 // Runs `work` and returns what it returns, with an Error thrown inside (as
 // Failed) returned instead, and a shortage of memory as an Error too: the one
 // place where the engines' failures turn from exceptions into values.

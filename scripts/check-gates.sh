@@ -9,6 +9,8 @@
 #   - a sideways include between layers (dialog/ includes notices/):
 #     check-layers.sh refuses it;
 #   - a link without a use (names links checksums): check-layers.sh refuses it;
+#   - a function of engines/io declared to raise (never to return) in its
+#     header: check-layers.sh refuses it;
 #   - a changelog whose newest version is not the project's: configuring refuses it.
 # Each gate is first run on the unchanged copy and must pass there, so that a
 # gate that refuses everything proves nothing. Fails unless every fault is
@@ -136,6 +138,13 @@ expect_refused "$status" "check-layers (a link without a use)" \
     'shardix_names links shardix_checksums but includes nothing'
 restore engines/CMakeLists.txt
 
+change engines/io/FileIo.h '[[noreturn]] void failLater(const FileHandle& in);'
+status=0
+gate bash scripts/check-layers.sh || status=$?
+expect_refused "$status" "check-layers (a function of io that raises)" \
+    '^engines/io/FileIo.h:[0-9]+:.* raises in a header'
+restore engines/io/FileIo.h
+
 change packaging/changelog ''
 sed -i '1s/(\([^)]*\))/(\1.1)/' "$copy/packaging/changelog"
 status=0
@@ -146,4 +155,5 @@ restore packaging/changelog
 
 ((failures == 0)) || { echo "check-gates: $failures fault(s) not refused" >&2; exit 1; }
 echo "check-gates: every gate refuses its fault: a complex function in a header, a test file too" \
-    "long, an upward and two sideways includes, a link without a use, a changelog of another version"
+    "long, an upward and two sideways includes, a link without a use, a function of io that raises," \
+    "a changelog of another version"

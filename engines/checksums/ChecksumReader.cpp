@@ -17,10 +17,11 @@ constexpr std::int64_t kPiece = 1 << 20;
 constexpr std::int64_t kBuffers = 4;
 
 // Puts the `n` bytes of `file` from `at` into `buffer`: zeros, without a read,
-// where they all lie in a hole.
+// where they all lie in a hole. Failures are raised, on the reading thread, and
+// come back as a value from finish().
 void readOrZeros(const FileHandle& file, std::int64_t at, char* buffer, std::int64_t n) {
-    if (nextData(file, at, at + n))
-        readExactly(file, at, buffer, n);
+    if (valueOrRaise(nextData(file, at, at + n)))
+        valueOrRaise(readExactly(file, at, buffer, n));
     else
         std::memset(buffer, 0, static_cast<std::size_t>(n));
 }
@@ -99,7 +100,7 @@ Result<> ChecksumReader::feed(const char* bytes, std::int64_t length) {
     });
 }
 
-Result<Checksums> ChecksumReader::finish(const std::function<void()>& waiting) {
+Result<Checksums> ChecksumReader::finish(const Waiting& waiting) {
     return guarded([&]() -> Result<Checksums> { return finishOrRaise(waiting); });
 }
 
@@ -142,12 +143,12 @@ std::vector<std::string> ChecksumReader::rangeDigests() const {
     return rangeDigests_;
 }
 
-Checksums ChecksumReader::finishOrRaise(const std::function<void()>& waiting) {
+Checksums ChecksumReader::finishOrRaise(const Waiting& waiting) {
     std::unique_lock lock(mutex_);
     const auto over = [this] { return error_ || (wholeDone_ && rangesDone_); };
     while (!changed_.wait_for(lock, std::chrono::milliseconds(100), over)) {
         lock.unlock();
-        waiting();
+        valueOrRaise(waiting());
         lock.lock();
     }
     if (error_)
@@ -157,7 +158,7 @@ Checksums ChecksumReader::finishOrRaise(const std::function<void()>& waiting) {
     return found;
 }
 
-void ChecksumReader::fail() {
+void ChecksumReader::stopOnFailure() {
     {
         std::lock_guard lock(mutex_);
         if (!error_)
@@ -240,7 +241,7 @@ void ChecksumReader::readAndHashAll() {
         }
         changed_.notify_all();
     } catch (...) {
-        fail();
+        stopOnFailure();
     }
 }
 
@@ -269,7 +270,7 @@ void ChecksumReader::hashRanges() {
                 return;
             const char* buffer = buffers_[static_cast<std::size_t>(piece % kBuffers)].data();
             if (sink_)
-                sink_(buffer, static_cast<std::size_t>(n));
+                valueOrRaise(sink_(buffer, static_cast<std::size_t>(n)));
             for (std::int64_t done = 0; done < n && range < lengths_.size();) {
                 const std::int64_t take = std::min(left, n - done);
                 if (sum)
@@ -288,7 +289,7 @@ void ChecksumReader::hashRanges() {
         }
         changed_.notify_all();
     } catch (...) {
-        fail();
+        stopOnFailure();
     }
 }
 
@@ -305,17 +306,17 @@ void ChecksumReader::hashRangesInLanes() {
                 return std::nullopt;
             return available_;
         };
-        lanes.run(
+        valueOrRaise(lanes.run(
             waitFor,
             [this](std::size_t range, std::string digest) { rangeDone(range, std::move(digest)); },
-            rangesHashed_);
+            rangesHashed_));
         {
             std::lock_guard lock(mutex_);
             rangesDone_ = true;
         }
         changed_.notify_all();
     } catch (...) {
-        fail();
+        stopOnFailure();
     }
 }
 

@@ -44,11 +44,13 @@ struct ReaderHashes {
 // A `sink`, when given, is handed every byte read, once and in order, on the
 // ranges' thread, from the same buffers: so that another consumer of the file
 // (recovery data) costs no read of its own; the ranges are then not read in
-// lanes. What it throws fails the reader. With no hash at all (ReaderHashes::
-// none), the reader only feeds the sink.
+// lanes. A failure it returns fails the reader. With no hash at all
+// (ReaderHashes::none), the reader only feeds the sink.
 class ChecksumReader {
   public:
-    using Sink = std::function<void(const char* bytes, std::size_t length)>;
+    using Sink = std::function<Result<>(const char* bytes, std::size_t length)>;
+    // Called while finish() waits; a failure it returns ends the wait with it.
+    using Waiting = std::function<Result<>()>;
 
     // SHA-256 of each range and of the whole.
     ChecksumReader(const FileHandle& file, std::int64_t total,
@@ -75,12 +77,12 @@ class ChecksumReader {
     // Waits until everything is read, calling `waiting` about ten times a
     // second meanwhile, and returns the ranges' checksums as parts and that of
     // all the bytes as whole. Fails as a read that failed did, or as `waiting`
-    // raised.
-    Result<Checksums> finish(const std::function<void()>& waiting);
+    // failed.
+    Result<Checksums> finish(const Waiting& waiting);
 
   private:
     void feedOrRaise(const char* bytes, std::int64_t length);
-    Checksums finishOrRaise(const std::function<void()>& waiting);
+    Checksums finishOrRaise(const Waiting& waiting);
     void start();
     void readAndHashAll();
     void takePiece(std::int64_t piece, std::int64_t at, std::int64_t n, char* buffer);
@@ -91,7 +93,7 @@ class ChecksumReader {
     void release(std::int64_t piece);
     void hashRangesInLanes();
     void rangeDone(std::size_t range, std::string digest);
-    void fail();
+    void stopOnFailure();
 
     const FileHandle* file_; // none: the bytes are fed
     const std::int64_t total_;

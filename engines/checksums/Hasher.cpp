@@ -296,14 +296,16 @@ std::string MultiHasher::digest(HashAlgorithm algorithm) {
     return {};
 }
 
-std::string digestOfRange(HashAlgorithm algorithm, const FileHandle& file, std::int64_t offset,
-                          std::int64_t length, std::atomic<std::int64_t>& done) {
+Result<std::string> digestOfRange(HashAlgorithm algorithm, const FileHandle& file,
+                                  std::int64_t offset, std::int64_t length,
+                                  std::atomic<std::int64_t>& done) {
     constexpr std::int64_t kChunk = 1 << 20;
     std::vector<char> buffer(static_cast<std::size_t>(std::clamp<std::int64_t>(length, 1, kChunk)));
     const std::unique_ptr<Hasher> sum = Hasher::make(algorithm);
     for (std::int64_t at = 0; at < length;) {
         const std::int64_t n = std::min(kChunk, length - at);
-        readExactly(file, offset + at, buffer.data(), n);
+        if (Result<> read = readExactly(file, offset + at, buffer.data(), n); !read.ok())
+            return read.error();
         sum->update(buffer.data(), static_cast<std::size_t>(n));
         at += n;
         done += n;

@@ -123,7 +123,8 @@ class MultiHasher {
 // The checksum of the `length` bytes of `file` from byte `offset` (0-based),
 // read in pieces of 1 MiB; `done` counts the bytes read. A file that ends
 // sooner is a failure.
-std::string digestOfRange(HashAlgorithm algorithm, const FileHandle& file, std::int64_t offset,
-                          std::int64_t length, std::atomic<std::int64_t>& done);
+Result<std::string> digestOfRange(HashAlgorithm algorithm, const FileHandle& file,
+                                  std::int64_t offset, std::int64_t length,
+                                  std::atomic<std::int64_t>& done);
 
 } // namespace shardix

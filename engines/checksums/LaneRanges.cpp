@@ -66,16 +66,17 @@ bool LaneRanges::suits(const std::vector<std::optional<HashAlgorithm>>& ranges) 
     return md5 >= 2 && canHashLanes();
 }
 
-void LaneRanges::run(const WaitFor& waitFor, const RangeDone& done,
-                     std::atomic<std::int64_t>& hashedBytes) {
+Result<> LaneRanges::run(const WaitFor& waitFor, const RangeDone& done,
+                         std::atomic<std::int64_t>& hashedBytes) {
     for (;;) {
         fillLanes(done);
         if (std::none_of(lanes_.begin(), lanes_.end(), [](const Lane& lane) { return lane.busy; }))
-            return;
+            return {};
         const std::optional<std::int64_t> available = waitFor(nextNeeded());
         if (!available)
-            return;
-        step(*available, done, hashedBytes);
+            return {};
+        if (Result<> stepped = step(*available, done, hashedBytes); !stepped.ok())
+            return stepped;
     }
 }
 
@@ -111,8 +112,8 @@ std::int64_t LaneRanges::nextNeeded() const {
 
 // Every lane whose next chunk may be read reads it; the whole chunks go through
 // the lanes side by side, then each range that ends is finished.
-void LaneRanges::step(std::int64_t available, const RangeDone& done,
-                      std::atomic<std::int64_t>& hashedBytes) {
+Result<> LaneRanges::step(std::int64_t available, const RangeDone& done,
+                          std::atomic<std::int64_t>& hashedBytes) {
     Step step;
     for (std::size_t i = 0; i < lanes_.size(); ++i) {
         Lane& lane = lanes_[i];
@@ -121,7 +122,10 @@ void LaneRanges::step(std::int64_t available, const RangeDone& done,
         const std::int64_t from = lane.busy ? starts_[lane.range] + lane.done : 0;
         if (!lane.busy || from + take > available)
             continue;
-        readExactly(file_, from, reinterpret_cast<char*>(lane.buffer.data()), take);
+        if (Result<> read =
+                readExactly(file_, from, reinterpret_cast<char*>(lane.buffer.data()), take);
+            !read.ok())
+            return read;
         step.data[i] = lane.buffer.data();
         step.bytes += take;
         if (take == left)
@@ -147,6 +151,7 @@ void LaneRanges::step(std::int64_t available, const RangeDone& done,
         done(lane.range, hexOf(digest));
     }
     hashedBytes += step.bytes;
+    return {};
 }
 
 } // namespace shardix

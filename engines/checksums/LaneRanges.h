@@ -36,9 +36,10 @@ class LaneRanges {
     LaneRanges& operator=(const LaneRanges&) = delete;
 
     // Reads and hashes every range, adding the bytes hashed to `hashedBytes`.
-    // Returns early when `waitFor` says to stop; raises Failed when the file
-    // cannot be read.
-    void run(const WaitFor& waitFor, const RangeDone& done, std::atomic<std::int64_t>& hashedBytes);
+    // Returns early when `waitFor` says to stop; fails when the file cannot be
+    // read.
+    Result<> run(const WaitFor& waitFor, const RangeDone& done,
+                 std::atomic<std::int64_t>& hashedBytes);
 
     // Whether ranges of these algorithms are best hashed here: two or more to
     // hash, all of them MD5, on a processor that has the lanes (AVX-512).
@@ -50,8 +51,8 @@ class LaneRanges {
 
     void fillLanes(const RangeDone& done);
     std::int64_t nextNeeded() const;
-    void step(std::int64_t available, const RangeDone& done,
-              std::atomic<std::int64_t>& hashedBytes);
+    Result<> step(std::int64_t available, const RangeDone& done,
+                  std::atomic<std::int64_t>& hashedBytes);
 
     const FileHandle& file_;
     const std::vector<std::int64_t> lengths_;

@@ -21,11 +21,11 @@ class Sha256 {
 
     // The checksum of the first `length` bytes of `file`, read in pieces from its
     // first byte; `done` counts the bytes read. A file that ends sooner is a failure.
-    static std::string ofFile(const FileHandle& file, std::int64_t length,
-                              std::atomic<std::int64_t>& done);
+    static Result<std::string> ofFile(const FileHandle& file, std::int64_t length,
+                                      std::atomic<std::int64_t>& done);
     // The checksum of the `length` bytes of `file` from byte `offset` (0-based).
-    static std::string ofRange(const FileHandle& file, std::int64_t offset, std::int64_t length,
-                               std::atomic<std::int64_t>& done);
+    static Result<std::string> ofRange(const FileHandle& file, std::int64_t offset,
+                                       std::int64_t length, std::atomic<std::int64_t>& done);
 
   private:
     std::unique_ptr<Hasher> sum_ = Hasher::make(HashAlgorithm::Sha256);

@@ -18,16 +18,17 @@ namespace shardix {
 
 namespace {
 
-[[noreturn]] void throwStopped(const std::string& output, std::int64_t length) {
+Error stopped(const std::string& output, std::int64_t length) {
     if (output.empty())
-        fail(Error::of(ErrorKind::Stopped, "The run was stopped before anything was written."));
-    fail(Error::of(ErrorKind::Stopped, "The run was stopped.  " + shardix::quoted(output) +
-                                           " was left with " + std::to_string(length) +
-                                           (length == 1 ? " byte." : " bytes.")));
+        return Error::of(ErrorKind::Stopped, "The run was stopped before anything was written.");
+    return Error::of(ErrorKind::Stopped, "The run was stopped.  " + shardix::quoted(output) +
+                                             " was left with " + std::to_string(length) +
+                                             (length == 1 ? " byte." : " bytes."));
 }
 
 // One copyRange: its way, what is written so far, and the events and stop
-// requests between its pieces.
+// requests between its pieces. Its steps raise their failures (valueOrRaise,
+// fail), which copyRange turns back into a value.
 class RangeCopy {
   public:
     RangeCopy(const FileHandle& in, std::int64_t offset, FileHandle& out, RunProgress& progress,
@@ -54,10 +55,11 @@ class RangeCopy {
     void runKeepingHoles(std::int64_t length) {
         const std::int64_t end = offset_ + length;
         const bool blocksApart = block_ <= 0 || (offset_ - start_) % block_ != 0;
-        for (auto data = nextData(in_, offset_, end); data;
-             data = nextData(in_, data->offset + data->length, end)) {
+        for (auto data = valueOrRaise(nextData(in_, offset_, end)); data;
+             data = valueOrRaise(nextData(in_, data->offset + data->length, end))) {
             const DataRun kept =
-                blocksApart ? withoutZeroEnds(in_, *data, std::max<std::int64_t>(block_, 4096))
+                blocksApart ? valueOrRaise(
+                                  withoutZeroEnds(in_, *data, std::max<std::int64_t>(block_, 4096)))
                             : *data;
             if (kept.length == 0)
                 continue;
@@ -110,7 +112,7 @@ class RangeCopy {
             progress_.pumpEvents();
             pumpedAt_ = written_;
         }
-        stopIfAsked(progress_, out_);
+        valueOrRaise(stopIfAsked(progress_, out_));
     }
 
     void done(std::int64_t bytes) {
@@ -126,7 +128,8 @@ class RangeCopy {
         while (written_ < end) {
             beforePiece();
             const std::int64_t request = std::min(end - written_, step);
-            if (!shareBlocks(in_, offset_ + written_, request, out_, start_ + written_)) {
+            if (!valueOrRaise(
+                    shareBlocks(in_, offset_ + written_, request, out_, start_ + written_))) {
                 shareRefused_ = true;
                 return;
             }
@@ -158,8 +161,8 @@ class RangeCopy {
             const std::int64_t piece = std::min(end - written_, copyChunk_);
             if (reservation)
                 reservation->cover(written_ - start, written_ - start + piece);
-            copyPiece(in_, offset_ + written_, piece, out_, way_, pipe_ ? &*pipe_ : nullptr,
-                      buffer_);
+            valueOrRaise(copyPiece(in_, offset_ + written_, piece, out_, way_,
+                                   pipe_ ? &*pipe_ : nullptr, buffer_));
             done(piece);
         }
     }
@@ -183,31 +186,34 @@ class RangeCopy {
 
 } // namespace
 
-void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
-               RunProgress& progress, std::int64_t copyChunk, std::int64_t reserveStep,
-               const CopiedBytes& copied, Holes holes) {
+Result<> copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
+                   RunProgress& progress, std::int64_t copyChunk, std::int64_t reserveStep,
+                   const CopiedBytes& copied, Holes holes) {
     if (length <= 0)
         return stopIfAsked(progress, out);
-    RangeCopy copy(in, offset, out, progress, copyChunk < 1 ? kCopyChunk : copyChunk,
-                   reserveStep < 1 ? kReserveStep : reserveStep, copied);
-    if (holes == Holes::Kept && mayLeaveHoles(out))
-        copy.runKeepingHoles(length);
-    else
-        copy.run(length);
+    return guarded([&]() -> Result<> {
+        RangeCopy copy(in, offset, out, progress, copyChunk < 1 ? kCopyChunk : copyChunk,
+                       reserveStep < 1 ? kReserveStep : reserveStep, copied);
+        if (holes == Holes::Kept && mayLeaveHoles(out))
+            copy.runKeepingHoles(length);
+        else
+            copy.run(length);
+        return {};
+    });
 }
 
-void stopIfAsked(RunProgress& progress, const std::string& output) {
+Result<> stopIfAsked(RunProgress& progress, const std::string& output) {
     if (!progress.stopRequested())
-        return;
+        return {};
     struct stat st {};
-    throwStopped(output, !output.empty() && ::stat(output.c_str(), &st) == 0 ? st.st_size : 0);
+    return stopped(output, !output.empty() && ::stat(output.c_str(), &st) == 0 ? st.st_size : 0);
 }
 
-void stopIfAsked(RunProgress& progress, const FileHandle& output) {
+Result<> stopIfAsked(RunProgress& progress, const FileHandle& output) {
     if (!progress.stopRequested())
-        return;
+        return {};
     struct stat st {};
-    throwStopped(output.path(), ::fstat(output.fd(), &st) == 0 ? st.st_size : 0);
+    return stopped(output.path(), ::fstat(output.fd(), &st) == 0 ? st.st_size : 0);
 }
 
 } // namespace shardix

@@ -25,6 +25,7 @@ inline constexpr std::int64_t kReserveStep = 32 << 20;
 inline constexpr std::int64_t kShareStep = std::int64_t{64} << 20;
 
 // Told, after each piece of a copy, how many of its bytes are written so far.
+// It reports nothing back, and raises nothing.
 using CopiedBytes = std::function<void(std::int64_t written)>;
 
 // Whether a copy leaves holes in its output where its input has them, or
@@ -46,16 +47,16 @@ enum class Holes {
 // are copied.
 // Before every piece but the first, pending window events run, and a run asked
 // to stop stops (stopIfAsked); after each, `copied` is told. A short input (the
-// file shrank) is a failure: nothing is made up.
-void copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
-               RunProgress& progress, std::int64_t copyChunk = kCopyChunk,
-               std::int64_t reserveStep = kReserveStep, const CopiedBytes& copied = {},
-               Holes holes = Holes::Kept);
+// file shrank) is a failure (shortInput): nothing is made up.
+Result<> copyRange(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
+                   RunProgress& progress, std::int64_t copyChunk = kCopyChunk,
+                   std::int64_t reserveStep = kReserveStep, const CopiedBytes& copied = {},
+                   Holes holes = Holes::Kept);
 
-// When `progress` asks the run to stop, raises the failure that says so
+// When `progress` asks the run to stop, the failure that says so
 // (ErrorKind::Stopped), naming `output`, the file being written, and how many
 // bytes it holds; with no output, it says that nothing was written.
-void stopIfAsked(RunProgress& progress, const std::string& output);
-void stopIfAsked(RunProgress& progress, const FileHandle& output);
+Result<> stopIfAsked(RunProgress& progress, const std::string& output);
+Result<> stopIfAsked(RunProgress& progress, const FileHandle& output);
 
 } // namespace shardix

@@ -100,7 +100,7 @@ bool copyInKernel(const FileHandle& in, std::int64_t& offset, std::int64_t& leng
         const ssize_t n = ::copy_file_range(in.fd(), &inPos, out.fd(), nullptr,
                                             static_cast<std::size_t>(length), 0);
         if (n == 0)
-            failShortInput(in);
+            fail(shortInput(in));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && cannotCopyThisWay(errno))
@@ -135,7 +135,7 @@ bool copyThroughPipe(const FileHandle& in, std::int64_t& offset, std::int64_t& l
         const auto step = static_cast<std::size_t>(std::min(length, pipe.capacity()));
         const ssize_t n = ::splice(in.fd(), &inPos, pipe.writeEnd(), nullptr, step, 0);
         if (n == 0)
-            failShortInput(in);
+            fail(shortInput(in));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && cannotCopyThisWay(errno))
@@ -157,8 +157,8 @@ void copyThroughMemory(const FileHandle& in, std::int64_t offset, std::int64_t l
     while (length > 0) {
         const std::int64_t chunk =
             std::min<std::int64_t>(length, static_cast<std::int64_t>(buffer.size()));
-        readExactly(in, offset, buffer.data(), chunk);
-        writeExactly(out, buffer.data(), chunk);
+        valueOrRaise(readExactly(in, offset, buffer.data(), chunk));
+        valueOrRaise(writeExactly(out, buffer.data(), chunk));
         offset += chunk;
         length -= chunk;
     }
@@ -166,14 +166,18 @@ void copyThroughMemory(const FileHandle& in, std::int64_t offset, std::int64_t l
 
 } // namespace
 
-void copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
-               CopyWay& way, const Pipe* pipe, std::vector<char>& buffer) {
-    if (way == CopyWay::Kernel && !copyInKernel(in, offset, length, out))
-        way = CopyWay::Buffer;
-    if (way == CopyWay::Pipe && !copyThroughPipe(in, offset, length, out, *pipe))
-        way = CopyWay::Buffer;
-    if (length > 0)
-        copyThroughMemory(in, offset, length, out, buffer);
+// The ways above raise their failures, which copyPiece turns back into a value.
+Result<> copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
+                   CopyWay& way, const Pipe* pipe, std::vector<char>& buffer) {
+    return guarded([&]() -> Result<> {
+        if (way == CopyWay::Kernel && !copyInKernel(in, offset, length, out))
+            way = CopyWay::Buffer;
+        if (way == CopyWay::Pipe && !copyThroughPipe(in, offset, length, out, *pipe))
+            way = CopyWay::Buffer;
+        if (length > 0)
+            copyThroughMemory(in, offset, length, out, buffer);
+        return {};
+    });
 }
 
 std::int64_t blockSize(const FileHandle& out) {
@@ -193,8 +197,8 @@ Shareable shareablePart(std::int64_t offset, std::int64_t position, std::int64_t
     return {head, (length - head) / block * block};
 }
 
-bool shareBlocks(const FileHandle& in, std::int64_t offset, std::int64_t length,
-                 const FileHandle& out, std::int64_t position) {
+Result<bool> shareBlocks(const FileHandle& in, std::int64_t offset, std::int64_t length,
+                         const FileHandle& out, std::int64_t position) {
     file_clone_range range{};
     range.src_fd = in.fd();
     range.src_offset = static_cast<std::uint64_t>(offset);
@@ -207,7 +211,7 @@ bool shareBlocks(const FileHandle& in, std::int64_t offset, std::int64_t length,
     if (result != 0)
         return false;
     if (::lseek(out.fd(), position + length, SEEK_SET) < 0)
-        fail(Error::fromErrno(errno, "write", out.path()));
+        return Error::fromErrno(errno, "write", out.path());
     return true;
 }
 

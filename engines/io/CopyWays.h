@@ -62,8 +62,8 @@ class Reservation {
 // Copies exactly `length` bytes from `in` at `offset` to the position of `out`,
 // the way given or, where that cannot be used between these two files, through
 // memory (and `way` becomes Buffer). `pipe` is needed for the Pipe way.
-void copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
-               CopyWay& way, const Pipe* pipe, std::vector<char>& buffer);
+Result<> copyPiece(const FileHandle& in, std::int64_t offset, std::int64_t length, FileHandle& out,
+                   CopyWay& way, const Pipe* pipe, std::vector<char>& buffer);
 
 // The size of the blocks of the file system that holds `out`: the unit in
 // which it can share data between files. 0 when it cannot be told.
@@ -86,8 +86,8 @@ Shareable shareablePart(std::int64_t offset, std::int64_t position, std::int64_t
 // output's position after them. False where it will not (it cannot share, or
 // not between these two files, or not these blocks): the output's position is
 // unchanged then, and copying the bytes there writes over whatever part of the
-// request it may have done.
-bool shareBlocks(const FileHandle& in, std::int64_t offset, std::int64_t length,
-                 const FileHandle& out, std::int64_t position);
+// request it may have done. A failure only where the position cannot be put.
+Result<bool> shareBlocks(const FileHandle& in, std::int64_t offset, std::int64_t length,
+                         const FileHandle& out, std::int64_t position);
 
 } // namespace shardix

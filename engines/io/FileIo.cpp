@@ -31,13 +31,14 @@ FileHandle::~FileHandle() {
         ::close(fd_);
 }
 
-void FileHandle::close() {
+Result<> FileHandle::close() {
     if (fd_ < 0)
-        return;
+        return {};
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0 && errno != EINTR)
-        fail(Error::fromErrno(errno, "write", path_));
+        return Error::fromErrno(errno, "write", path_);
+    return {};
 }
 
 namespace {
@@ -84,11 +85,11 @@ FileHandle openOutput(const std::string& path, int flags, const char* action) {
 
 } // namespace
 
-[[noreturn]] void failShortInput(const FileHandle& in) {
-    fail(Error::of(ErrorKind::InputPastEnd,
-                   "Cannot read " + shardix::quoted(in.path()) +
-                       ": the file is shorter than when it was measured; it was changed "
-                       "while it was being copied."));
+Error shortInput(const FileHandle& in) {
+    return Error::of(ErrorKind::InputPastEnd,
+                     "Cannot read " + shardix::quoted(in.path()) +
+                         ": the file is shorter than when it was measured; it was changed "
+                         "while it was being copied.");
 }
 
 Result<FileHandle> openInput(const std::string& path) {
@@ -124,31 +125,33 @@ Result<> refusedOutput(const std::string& path) {
     return {};
 }
 
-void writeExactly(const FileHandle& out, const char* bytes, std::int64_t length) {
+Result<> writeExactly(const FileHandle& out, const char* bytes, std::int64_t length) {
     while (length > 0) {
         const ssize_t w = ::write(out.fd(), bytes, static_cast<std::size_t>(length));
         if (w < 0 && errno == EINTR)
             continue;
         if (w <= 0)
-            fail(Error::fromErrno(w < 0 ? errno : ENOSPC, "write", out.path()));
+            return Error::fromErrno(w < 0 ? errno : ENOSPC, "write", out.path());
         bytes += w;
         length -= w;
     }
+    return {};
 }
 
-void readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::int64_t length) {
+Result<> readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::int64_t length) {
     while (length > 0) {
         const ssize_t got = ::pread(in.fd(), buffer, static_cast<std::size_t>(length), offset);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            fail(Error::fromErrno(errno, "read", in.path()));
+            return Error::fromErrno(errno, "read", in.path());
         if (got == 0)
-            failShortInput(in);
+            return shortInput(in);
         buffer += got;
         offset += got;
         length -= got;
     }
+    return {};
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

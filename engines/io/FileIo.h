@@ -9,7 +9,8 @@
 
 namespace shardix {
 
-// An open file descriptor that closes itself. Failures raise Failed naming the path.
+// An open file descriptor that closes itself (quietly: a failure to close is
+// seen only through close()).
 class FileHandle {
   public:
     FileHandle() = default;
@@ -26,8 +27,8 @@ class FileHandle {
     // Lets go of the descriptor without closing it: the caller closes it.
     int release() { return std::exchange(fd_, -1); }
 
-    // Closes and reports a failure of close (a delayed write error) as Failed.
-    void close();
+    // Closes, with the failure of close (a delayed write error) naming the path.
+    Result<> close();
 
   private:
     int fd_ = -1;
@@ -55,11 +56,11 @@ Result<> refusedOutput(const std::string& path);
 
 // Writes all `length` bytes of `bytes` at the position of `out`, a short write
 // continued; a failure names `out`.
-void writeExactly(const FileHandle& out, const char* bytes, std::int64_t length);
+Result<> writeExactly(const FileHandle& out, const char* bytes, std::int64_t length);
 
 // Reads exactly `length` bytes of `in` from `offset` into `buffer`; a file that
-// ends sooner is a failure.
-void readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::int64_t length);
+// ends sooner is a failure (shortInput).
+Result<> readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::int64_t length);
 
 // True when both paths name the same file (device and inode), through links too.
 // False when either does not exist.
@@ -68,8 +69,8 @@ bool sameFile(const std::string& a, const std::string& b);
 // True when `path` names the file that `file` has open, through links too.
 bool sameFile(const FileHandle& file, const std::string& path);
 
-// Raises the failure of an input that ends before the length it was measured
-// at: it was changed while it was copied.
-[[noreturn]] void failShortInput(const FileHandle& in);
+// The failure of an input that ends before the length it was measured at: it
+// was changed while it was copied.
+Error shortInput(const FileHandle& in);
 
 } // namespace shardix

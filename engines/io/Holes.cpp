@@ -29,49 +29,60 @@ std::int64_t holeFrom(const FileHandle& file, std::int64_t from, std::int64_t en
 }
 
 // A file that ends before `end` has lost bytes since it was measured.
-void failIfEndsBefore(const FileHandle& file, std::int64_t end) {
+Result<> endsBefore(const FileHandle& file, std::int64_t end) {
     struct stat st {};
     if (::fstat(file.fd(), &st) == 0 && st.st_size < end)
-        failShortInput(file);
+        return shortInput(file);
+    return {};
 }
 
 } // namespace
 
-std::optional<DataRun> nextData(const FileHandle& file, std::int64_t from, std::int64_t end) {
+Result<std::optional<DataRun>> nextData(const FileHandle& file, std::int64_t from,
+                                        std::int64_t end) {
     if (from >= end)
-        return std::nullopt;
+        return std::optional<DataRun>();
     const std::optional<off_t> data = dataFrom(file, from);
     if (!data || *data >= end) {
-        failIfEndsBefore(file, end);
-        return std::nullopt;
+        if (Result<> shrunk = endsBefore(file, end); !shrunk.ok())
+            return shrunk.error();
+        return std::optional<DataRun>();
     }
     const std::int64_t hole = holeFrom(file, *data, end);
     if (hole <= *data) // the file system contradicts itself: take the rest as data
-        return DataRun{*data, end - *data};
-    return DataRun{*data, hole - *data};
+        return std::optional(DataRun{*data, end - *data});
+    return std::optional(DataRun{*data, hole - *data});
 }
 
-std::int64_t dataBytes(const FileHandle& file, std::int64_t offset, std::int64_t length) {
+Result<std::int64_t> dataBytes(const FileHandle& file, std::int64_t offset, std::int64_t length) {
     std::int64_t bytes = 0;
     const std::int64_t end = offset + length;
-    for (auto run = nextData(file, offset, end); run;
-         run = nextData(file, run->offset + run->length, end))
-        bytes += run->length;
-    return bytes;
+    for (std::int64_t from = offset;;) {
+        const Result<std::optional<DataRun>> run = nextData(file, from, end);
+        if (!run.ok())
+            return run.error();
+        if (!*run)
+            return bytes;
+        bytes += (*run)->length;
+        from = (*run)->offset + (*run)->length;
+    }
 }
 
-DataRun withoutZeroEnds(const FileHandle& file, DataRun run, std::int64_t edge) {
+Result<DataRun> withoutZeroEnds(const FileHandle& file, DataRun run, std::int64_t edge) {
     std::vector<char> bytes(static_cast<std::size_t>(std::min(run.length, edge)));
     const auto size = static_cast<std::int64_t>(bytes.size());
-    readExactly(file, run.offset, bytes.data(), size);
+    if (Result<> read = readExactly(file, run.offset, bytes.data(), size); !read.ok())
+        return read.error();
     const auto first = std::find_if(bytes.begin(), bytes.end(), [](char c) { return c != 0; });
     const auto zeros = static_cast<std::int64_t>(first - bytes.begin());
     if (zeros == run.length)
-        return {run.offset + run.length, 0};
+        return DataRun{run.offset + run.length, 0};
     run.offset += zeros;
     run.length -= zeros;
     const std::int64_t tail = std::min(run.length, size);
-    readExactly(file, run.offset + run.length - tail, bytes.data(), tail);
+    if (Result<> read = readExactly(file, run.offset + run.length - tail, bytes.data(), tail);
+        !read.ok())
+        return read.error();
     const auto last =
         std::find_if(bytes.rbegin() + (size - tail), bytes.rend(), [](char c) { return c != 0; });
     run.length -= static_cast<std::int64_t>(last - (bytes.rbegin() + (size - tail)));

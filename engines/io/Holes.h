@@ -20,19 +20,20 @@ struct DataRun {
 // The first run of data of `file` that starts at `from` or after it and
 // before `end`, cut at `end`; none when the bytes from `from` up to `end` all
 // lie in a hole. Where the file system cannot tell, all of them are data. A
-// file that now ends before `end` is a failure (failShortInput): it was
-// changed while it was copied, and no zeros are made up for what it lost.
-std::optional<DataRun> nextData(const FileHandle& file, std::int64_t from, std::int64_t end);
+// file that now ends before `end` is a failure (shortInput): it was changed
+// while it was copied, and no zeros are made up for what it lost.
+Result<std::optional<DataRun>> nextData(const FileHandle& file, std::int64_t from,
+                                        std::int64_t end);
 
 // `run` without the zero bytes at its start among its first `edge` bytes and
 // at its end among its last `edge` bytes (all of them when it holds only
 // zeros there): a file system keeps whole blocks of data, so the zeros that
 // share a block with data lie in the run too. Reads those bytes of `file`.
-DataRun withoutZeroEnds(const FileHandle& file, DataRun run, std::int64_t edge);
+Result<DataRun> withoutZeroEnds(const FileHandle& file, DataRun run, std::int64_t edge);
 
 // How many of the `length` bytes of `file` from `offset` lie in runs of data:
 // what a copy that keeps the holes writes.
-std::int64_t dataBytes(const FileHandle& file, std::int64_t offset, std::int64_t length);
+Result<std::int64_t> dataBytes(const FileHandle& file, std::int64_t offset, std::int64_t length);
 
 // Whether a copy may leave holes in `out` where its input has them: `out` is
 // a regular file, not opened for appending, its position is at its end, and

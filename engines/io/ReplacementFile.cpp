@@ -99,11 +99,7 @@ Result<> ReplacementFile::commit(bool flush) {
     if (flush && ::fsync(file_.fd()) != 0)
         return Error::fromErrno(errno, "write", path_);
     // A delayed write error shows when the file is closed.
-    if (Result<> closed = guarded([&]() -> Result<> {
-            file_.close();
-            return {};
-        });
-        !closed.ok())
+    if (Result<> closed = file_.close(); !closed.ok())
         return closed;
     if (::rename(temporary_.c_str(), target_.c_str()) != 0)
         return Error::fromErrno(errno, "replace", path_);

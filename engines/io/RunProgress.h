@@ -35,7 +35,7 @@ class RunProgress {
     // Whether the one who drives the run asked it to stop (Cancel in the dialog,
     // an interrupt in the tool). Engines ask between the pieces they copy and
     // while they wait for their checksums, and then end with a failure that
-    // names the output and what it holds (stopIfAsked in FileIo.h). Once asked,
+    // names the output and what it holds (stopIfAsked in Copy.h). Once asked,
     // it stays asked until the run has ended.
     virtual bool stopRequested() { return false; }
 

@@ -324,7 +324,8 @@ Result<ChecksumList> readChecksumList(const std::string& path) {
                                                         " is too long to be a list of checksums (" +
                                                         std::to_string(file.length) + " bytes).");
         std::string text(static_cast<std::size_t>(file.length), '\0');
-        readExactly(file.file, 0, text.data(), file.length);
+        if (Result<> read = readExactly(file.file, 0, text.data(), file.length); !read.ok())
+            return read.error();
         return parseChecksumList(text, path);
     });
 }

@@ -106,7 +106,10 @@ Result<> Manifest::write(const std::string& path) const {
         if (!out.ok())
             return out.error();
         ReplacementFile file = std::move(out).value();
-        writeExactly(file.file(), bytes.data(), static_cast<std::int64_t>(bytes.size()));
+        if (Result<> written =
+                writeExactly(file.file(), bytes.data(), static_cast<std::int64_t>(bytes.size()));
+            !written.ok())
+            return written;
         return file.commit(true);
     });
 }

@@ -31,7 +31,7 @@ Verdict check(const ManifestEntry& entry, const std::string& path, std::atomic<s
                     std::to_string(file.length) + " bytes instead of " +
                         std::to_string(*entry.length)};
         }
-        found = digestOfRange(entry.algorithm, file.file, 0, file.length, done);
+        found = valueOrRaise(digestOfRange(entry.algorithm, file.file, 0, file.length, done));
         if (found != entry.digest)
             return {Outcome::Different, {}};
         return {Outcome::Good, {}};

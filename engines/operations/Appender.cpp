@@ -39,8 +39,8 @@ std::optional<std::int64_t> firstDifference(const FileHandle& target, const File
     std::vector<char> mine(kChunk), theirs(kChunk);
     for (std::int64_t at = from; at < to; at += kChunk) {
         const std::int64_t n = std::min(kChunk, to - at);
-        readExactly(target, at, mine.data(), n);
-        readExactly(source, at - offset, theirs.data(), n);
+        valueOrRaise(readExactly(target, at, mine.data(), n));
+        valueOrRaise(readExactly(source, at - offset, theirs.data(), n));
         if (std::memcmp(mine.data(), theirs.data(), static_cast<std::size_t>(n)) != 0) {
             const auto first = std::mismatch(mine.begin(), mine.begin() + n, theirs.begin()).first;
             return at + (first - mine.begin());
@@ -166,8 +166,8 @@ Result<> checkTargetAgainst(const Checksums& expected, const TargetBefore& befor
             std::atomic<std::int64_t> done{0};
             for (std::size_t k = first; k < ranges.size(); k += 2) {
                 if (!expected.parts[k].empty())
-                    found[k] = digestOfRange(expected.partAlgorithm(k), before.file,
-                                             ranges[k].first, ranges[k].second, done);
+                    found[k] = valueOrRaise(digestOfRange(expected.partAlgorithm(k), before.file,
+                                                          ranges[k].first, ranges[k].second, done));
             }
         } catch (...) {
             error = std::current_exception();
@@ -223,7 +223,7 @@ class AppendRun {
 
     // Bytes appended that do not match their checksums are taken away again.
     Error undone(Error error) {
-        output_.close();
+        valueOrRaise(output_.close());
         if (written_ > before_.length)
             error.message +=
                 ::truncate(target_.c_str(), before_.length) == 0
@@ -306,7 +306,7 @@ class AppendRun {
                            *options_.expected);
         if (Result<> copied = copySources(); !copied.ok())
             return copied;
-        output_.close();
+        valueOrRaise(output_.close());
         return {};
     }
 
@@ -318,9 +318,9 @@ class AppendRun {
         for (;;) {
             progress_.pumpEvents();
             const std::int64_t end = written_;
-            copyRange(found_.file, start, found_.length - start, output_, progress_,
-                      options_.copyChunk, kReserveStep,
-                      [&](std::int64_t copied) { showCopied(end + copied); });
+            valueOrRaise(copyRange(found_.file, start, found_.length - start, output_, progress_,
+                                   options_.copyChunk, kReserveStep,
+                                   [&](std::int64_t copied) { showCopied(end + copied); }));
             written_ += found_.length - start;
             offset_ += found_.length;
             start = 0;

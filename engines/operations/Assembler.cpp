@@ -95,7 +95,7 @@ class AssembleRun {
             return keptIfReplaced(copied.error());
         progress_.setProgressValue(count());
         if (!replacement_)
-            output_.close();
+            valueOrRaise(output_.close());
         if (Result<> checked = checkAtTheEnd(); !checked.ok())
             return keptIfReplaced(checked.error());
         if (replacement_) {
@@ -131,7 +131,7 @@ class AssembleRun {
             const MeasuredFile input = valueOrRaise(openMeasured(entry));
             lengths_.push_back(input.length);
             if (replacing)
-                data_ += dataBytes(input.file, 0, input.length);
+                data_ += valueOrRaise(dataBytes(input.file, 0, input.length));
         }
         total_ = std::accumulate(lengths_.begin(), lengths_.end(), std::int64_t{0});
     }
@@ -181,8 +181,9 @@ class AssembleRun {
             // Taken up again: it may have changed since it was measured.
             const MeasuredFile input = valueOrRaise(openMeasured(entry));
             const std::int64_t start = done_;
-            copyRange(input.file, 0, input.length, out(), progress_, options_.copyChunk,
-                      kReserveStep, [&](std::int64_t written) { showCopied(start + written); });
+            valueOrRaise(copyRange(input.file, 0, input.length, out(), progress_,
+                                   options_.copyChunk, kReserveStep,
+                                   [&](std::int64_t written) { showCopied(start + written); }));
             done_ += input.length;
             if (count() > value)
                 progress_.setProgressValue(++value);
@@ -218,7 +219,7 @@ class AssembleRun {
                              " holds what it held before.";
             return error;
         }
-        output_.close();
+        valueOrRaise(output_.close());
         error.message += "  " + damagedAway(target_);
         return error;
     }

@@ -168,10 +168,7 @@ Result<> writeScriptFile(FileHandle& out, const std::string& text, const std::st
     }
     if (::fchmod(out.fd(), 0755) != 0)
         return Error::fromErrno(errno, "write", path);
-    return guarded([&]() -> Result<> {
-        out.close();
-        return {};
-    });
+    return out.close();
 }
 
 // Puts the complete file `temporary` in the place of `path`: over a file

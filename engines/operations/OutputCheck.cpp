@@ -80,9 +80,9 @@ Result<> OutputCheck::rangesSoFar() const {
 }
 
 Result<> OutputCheck::finish(RunProgress& progress) {
-    const Result<Checksums> read = reader_.finish([&] {
+    const Result<Checksums> read = reader_.finish([&]() -> Result<> {
         progress.setBytesDone(reader_.hashed(), total_);
-        stopIfAsked(progress, outputName_);
+        return stopIfAsked(progress, outputName_);
     });
     if (!read.ok())
         fail(read.error()); // as a failure of the copy, not of the check

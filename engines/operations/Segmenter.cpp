@@ -48,13 +48,11 @@ FileHandle privateCopy(const FileHandle& source, std::int64_t length, const std:
         ::unlink(pattern.c_str());
     }
     FileHandle copy(fd, folder);
-    try {
-        copyRange(source, 0, length, copy, progress, copyChunk);
-    } catch (const Failed& e) {
+    if (Result<> copied = copyRange(source, 0, length, copy, progress, copyChunk); !copied.ok()) {
         // Stopped while copying: no piece was touched yet.
-        if (e.error().kind == ErrorKind::Stopped)
-            stopIfAsked(progress, std::string());
-        throw cannot(e.error());
+        if (copied.error().kind == ErrorKind::Stopped)
+            valueOrRaise(stopIfAsked(progress, std::string()));
+        throw cannot(copied.error());
     }
     return copy;
 }
@@ -152,9 +150,9 @@ class CutRun {
         for (int k = 1; k <= count(); ++k)
             writePiece(k, reader ? &*reader : nullptr);
         if (reader) {
-            Result<Checksums> sums = reader->finish([&] {
+            Result<Checksums> sums = reader->finish([&]() -> Result<> {
                 showDone(written_, &*reader);
-                stopIfAsked(progress_, nameOfPiece(count()));
+                return stopIfAsked(progress_, nameOfPiece(count()));
             });
             if (!sums.ok())
                 fail(sums.error());
@@ -176,7 +174,10 @@ class CutRun {
         if (!consumer_)
             return {};
         return [consumer = consumer_.get()](const char* bytes, std::size_t length) {
-            consumer->take(bytes, length);
+            return guarded([&]() -> Result<> {
+                consumer->take(bytes, length);
+                return {};
+            });
         };
     }
 
@@ -197,17 +198,18 @@ class CutRun {
     void writePiece(int k, ChecksumReader* reader) {
         progress_.pumpEvents();
         // Asked before the next piece is created (and emptied).
-        stopIfAsked(progress_, k > 1 ? nameOfPiece(k - 1) : std::string());
+        valueOrRaise(stopIfAsked(progress_, k > 1 ? nameOfPiece(k - 1) : std::string()));
         const std::int64_t size = lengths_[static_cast<std::size_t>(k - 1)];
         wrotePieces_ = true;
         FileHandle output = valueOrRaise(createOutput(nameOfPiece(k)));
         progress_.writing(nameOfPiece(k));
         const std::int64_t start = written_;
-        copyRange(source_.file, start, size, output, progress_, options_.copyChunk, kReserveStep,
-                  [&](std::int64_t copied) { showDone(start + copied, reader); });
+        valueOrRaise(copyRange(source_.file, start, size, output, progress_, options_.copyChunk,
+                               kReserveStep,
+                               [&](std::int64_t copied) { showDone(start + copied, reader); }));
         written_ += size;
         progress_.setProgressValue(k);
-        output.close();
+        valueOrRaise(output.close());
     }
 
     void showDone(std::int64_t copied, const ChecksumReader* reader) {

@@ -49,7 +49,8 @@ class StreamJoinRun {
             if (Result<> checked = check_->finish(progress_); !checked.ok())
                 return checked;
         }
-        output_.close();
+        if (Result<> closed = output_.close(); !closed.ok())
+            return closed;
         progress_.setBytesDone(total_, total_);
         return {};
     }
@@ -77,10 +78,10 @@ class StreamJoinRun {
         if (check_)
             copyChecked(input);
         else
-            copyRange(
+            valueOrRaise(copyRange(
                 input.file, 0, input.length, output_, progress_, options_.copyChunk, kReserveStep,
                 [&](std::int64_t written) { showCopied(start + written); },
-                Holes::Written); // a stream's reader gets every byte
+                Holes::Written)); // a stream's reader gets every byte
         done_ = start + input.length;
         if (k + 2 <= fileList_.size())
             progress_.setProgressValue(static_cast<int>(k) + 2);
@@ -93,10 +94,10 @@ class StreamJoinRun {
     void copyChecked(const MeasuredFile& input) {
         buffer_.resize(static_cast<std::size_t>(kSlice));
         for (std::int64_t at = 0; at < input.length;) {
-            stopIfAsked(progress_, output_.path());
+            valueOrRaise(stopIfAsked(progress_, output_.path()));
             const std::int64_t n = std::min(kSlice, input.length - at);
-            readExactly(input.file, at, buffer_.data(), n);
-            writeExactly(output_, buffer_.data(), n);
+            valueOrRaise(readExactly(input.file, at, buffer_.data(), n));
+            valueOrRaise(writeExactly(output_, buffer_.data(), n));
             check_->feed(buffer_.data(), n);
             at += n;
             showCopied(done_ + at);

@@ -2,6 +2,7 @@
 #include "engines/io/MeasuredFile.h"
 #include "tests/support/TempDir.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
 #include <numeric>
 
@@ -51,10 +52,43 @@ TEST(ChecksumReader, RangesAgreeWithTheirChecksumsComputedAlone) {
             else
                 reader->advance(at + n);
         }
-        const Checksums found = reader->finish([] {}).value();
+        const Checksums found = reader->finish([] { return Result<>(); }).value();
         EXPECT_EQ(found.parts, expected) << (fed ? "handed over" : "read back");
         EXPECT_EQ(found.whole, whole) << (fed ? "handed over" : "read back");
     }
+}
+
+// A file shorter than the range asked for, a sink that fails and a wait that
+// is stopped: each failure comes back from the call, as a value.
+TEST(ChecksumReader, FailuresComeBackAsValues) {
+    TempDir dir;
+    writeFile(dir / "f", randomBytes(3000));
+    const MeasuredFile file = openMeasured(dir / "f").value();
+    std::atomic<std::int64_t> done{0};
+    const Result<std::string> range =
+        digestOfRange(HashAlgorithm::Sha256, file.file, 1000, 2001, done);
+    ASSERT_FALSE(range.ok());
+    EXPECT_EQ(range.error().kind, ErrorKind::InputPastEnd);
+    EXPECT_EQ(digestOfRange(HashAlgorithm::Sha256, file.file, 1000, 2000, done).value().size(),
+              64u);
+
+    ChecksumReader longer(file.file, 4000, {4000}, 4000);
+    const Result<Checksums> read = longer.finish([] { return Result<>(); });
+    ASSERT_FALSE(read.ok());
+    EXPECT_EQ(read.error().kind, ErrorKind::InputPastEnd);
+
+    const Error refused = Error::of(ErrorKind::Refused, "the sink refused");
+    ChecksumReader sunk(file.file, 3000, {1000, 2000}, 3000, ReaderHashes::none(2),
+                        [&](const char*, std::size_t) { return Result<>(refused); });
+    const Result<Checksums> fed = sunk.finish([] { return Result<>(); });
+    ASSERT_FALSE(fed.ok());
+    EXPECT_EQ(fed.error().message, refused.message);
+
+    ChecksumReader waiting(file.file, 3000, {3000}, 0); // never told that a byte is written
+    const Result<Checksums> stopped =
+        waiting.finish([] { return Result<>(Error::of(ErrorKind::Stopped, "stopped")); });
+    ASSERT_FALSE(stopped.ok());
+    EXPECT_TRUE(stopped.error().stopped());
 }
 
 } // namespace
