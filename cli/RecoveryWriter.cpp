@@ -49,11 +49,8 @@ StreamRead sourceReader(const FileHandle& source, const std::vector<std::int64_t
     }
     return [&source, starts = std::move(starts)](std::size_t piece, std::uint64_t at,
                                                  std::uint8_t* into, std::size_t length) {
-        return guarded([&]() -> Result<> {
-            readExactly(source, starts[piece] + static_cast<std::int64_t>(at),
-                        reinterpret_cast<char*>(into), static_cast<std::int64_t>(length));
-            return {};
-        });
+        return readExactly(source, starts[piece] + static_cast<std::int64_t>(at),
+                           reinterpret_cast<char*>(into), static_cast<std::int64_t>(length));
     };
 }
 
