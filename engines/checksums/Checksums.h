@@ -9,7 +9,7 @@
 
 namespace shardix {
 
-// The checksums of the segments of a file in order and of the whole file, in
+// The checksums of the pieces of a file in order and of the whole file, in
 // the text form of their algorithm's lists (normalDigest): those an engine
 // computed, or those it checks its output against. SHA-256 unless told.
 struct Checksums {
