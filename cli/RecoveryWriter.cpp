@@ -19,9 +19,9 @@ std::string fileNameOf(const std::string& path) {
 
 // The pieces as the index lists them: their names in the index's folder, their
 // lengths and first bytes, read from the source before the cut begins.
-std::vector<RecoveryPiece> piecesOf(const std::string& basePath, int digits,
-                                    const FileHandle& source,
-                                    const std::vector<std::int64_t>& lengths) {
+Result<std::vector<RecoveryPiece>> piecesOf(const std::string& basePath, int digits,
+                                            const FileHandle& source,
+                                            const std::vector<std::int64_t>& lengths) {
     std::vector<RecoveryPiece> pieces;
     std::int64_t offset = 0;
     for (std::size_t k = 0; k < lengths.size(); ++k) {
@@ -31,8 +31,10 @@ std::vector<RecoveryPiece> piecesOf(const std::string& basePath, int digits,
             {}};
         piece.head.resize(static_cast<std::size_t>(
             std::min<std::int64_t>(lengths[k], static_cast<std::int64_t>(kRecoveryHeadBytes))));
-        valueOrRaise(readExactly(source, offset, piece.head.data(),
-                                 static_cast<std::int64_t>(piece.head.size())));
+        if (Result<> read = readExactly(source, offset, piece.head.data(),
+                                        static_cast<std::int64_t>(piece.head.size()));
+            !read.ok())
+            return read.error();
         offset += lengths[k];
         pieces.push_back(std::move(piece));
     }
@@ -66,8 +68,8 @@ class EncoderConsumer : public SourceConsumer {
         : indexPath_(indexPath), replace_(replace),
           replaced_(replace ? setOfIndex(indexPath) : std::nullopt),
           encoder_(indexPath, std::move(pieces), plan, control(), replace), written_(written) {
-        if (Result<> refused = encoder_.status(); !refused.ok())
-            fail(refused.error());
+        if (!encoder_.status().ok())
+            return;
         // A source in memory is read again for the pieces' MD5s, side by
         // side; one that is not would be read from the disk twice.
         std::int64_t total = 0;
@@ -77,23 +79,26 @@ class EncoderConsumer : public SourceConsumer {
             encoder_.rereadPiecesWith(sourceReader(source, lengths));
     }
 
-    void take(const char* bytes, std::size_t length) override {
-        if (Result<> failed = encoder_.feed(bytes, length); !failed.ok())
-            fail(failed.error());
+    // The encoder's refusal of the pieces or the plan, before any byte.
+    Result<> status() const { return encoder_.status(); }
+
+    Result<> take(const char* bytes, std::size_t length) override {
+        return encoder_.feed(bytes, length);
     }
 
-    void finish(RunProgress& progress) override {
+    Result<> finish(RunProgress& progress) override {
         progress_ = &progress;
         const Result<> finished = encoder_.finish();
         progress_ = nullptr;
         if (!finished.ok())
-            fail(finished.error());
+            return finished;
         written_.names = encoder_.written();
         Result<StaleVolumes> stale =
             removeStaleVolumes(indexPath_, written_.names, replaced_, replace_);
         if (!stale.ok())
-            fail(stale.error());
+            return stale.error();
         written_.stale = std::move(stale).value();
+        return {};
     }
 
   private:
@@ -125,18 +130,23 @@ class EncoderConsumer : public SourceConsumer {
 } // namespace
 
 SourceConsumerMaker recoveryWriter(const RecoveryRequest& request, RecoveryWritten& written) {
-    return [request,
-            &written](const FileHandle& source,
-                      const std::vector<std::int64_t>& lengths) -> std::unique_ptr<SourceConsumer> {
+    return [request, &written](const FileHandle& source, const std::vector<std::int64_t>& lengths)
+               -> Result<std::unique_ptr<SourceConsumer>> {
         const std::string index = recoveryIndexPathFor(request.basePath);
         Result<RecoveryPlan> plan = planRecovery(lengths, request.percent, request.blockSize);
         if (!plan.ok())
-            fail(Error::of(plan.error().kind, plan.error().message + "  Nothing was written.",
-                           request.sourcePath));
+            return Error::of(plan.error().kind, plan.error().message + "  Nothing was written.",
+                             request.sourcePath);
+        Result<std::vector<RecoveryPiece>> pieces =
+            piecesOf(request.basePath, request.digits, source, lengths);
+        if (!pieces.ok())
+            return pieces.error();
         written = RecoveryWritten{{}, *plan, {}};
-        return std::make_unique<EncoderConsumer>(
-            index, source, lengths, piecesOf(request.basePath, request.digits, source, lengths),
-            *plan, request.replace, written);
+        auto consumer = std::make_unique<EncoderConsumer>(
+            index, source, lengths, std::move(pieces).value(), *plan, request.replace, written);
+        if (Result<> refused = consumer->status(); !refused.ok())
+            return refused.error();
+        return std::unique_ptr<SourceConsumer>(std::move(consumer));
     };
 }
 

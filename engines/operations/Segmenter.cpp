@@ -135,7 +135,7 @@ class CutRun {
         progress_.setProgressVisible(true);
         cutFromPrivateCopyIfNeeded();
         if (options_.consumer)
-            consumer_ = options_.consumer(source_.file, lengths_);
+            consumer_ = valueOrRaise(options_.consumer(source_.file, lengths_));
         return {};
     }
 
@@ -162,7 +162,7 @@ class CutRun {
         report_.checksums.lengths = lengths_;
         showDone(written_, nullptr);
         if (consumer_)
-            consumer_->finish(progress_);
+            valueOrRaise(consumer_->finish(progress_));
     }
 
     bool wrotePieces() const { return wrotePieces_; }
@@ -174,10 +174,7 @@ class CutRun {
         if (!consumer_)
             return {};
         return [consumer = consumer_.get()](const char* bytes, std::size_t length) {
-            return guarded([&]() -> Result<> {
-                consumer->take(bytes, length);
-                return {};
-            });
+            return consumer->take(bytes, length);
         };
     }
 

@@ -19,21 +19,21 @@ class RunProgress;
 
 // Another user of a cut's source bytes (recovery data): it is handed each byte
 // once, in order, from the read that computes the checksums, so that the
-// source is read once for both. Its failures are thrown (Failed).
+// source is read once for both. Its first failure ends the cut.
 class SourceConsumer {
   public:
     virtual ~SourceConsumer() = default;
     // The next `length` bytes of the source, on a thread of the reader's.
-    virtual void take(const char* bytes, std::size_t length) = 0;
+    virtual Result<> take(const char* bytes, std::size_t length) = 0;
     // After every piece is written and closed and every byte taken.
-    virtual void finish(RunProgress& progress) = 0;
+    virtual Result<> finish(RunProgress& progress) = 0;
 };
 
 // Makes the consumer of a cut once the lengths of its pieces are known and
 // before any is written: `source` is the open source (the consumer may read
 // the head of each piece from it beforehand), `lengths` the pieces' in
-// order. Its refusal (thrown) refuses the cut.
-using SourceConsumerMaker = std::function<std::unique_ptr<SourceConsumer>(
+// order. Its refusal refuses the cut.
+using SourceConsumerMaker = std::function<Result<std::unique_ptr<SourceConsumer>>(
     const FileHandle& source, const std::vector<std::int64_t>& lengths)>;
 
 // How a cut is made besides its source, pieces and count.
