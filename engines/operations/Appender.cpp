@@ -290,7 +290,8 @@ class AppendRun {
     Result<> appendTheRest() {
         if (index_ == sources_.size()) {
             if (options_.expected)
-                check_.emplace(before_.file, target_, sources_, lengths_, total_, before_.length,
+                check_.emplace(valueOrRaise(OutputCheck::readBackOf(before_.file, target_, total_)),
+                               target_, sources_, lengths_, total_, before_.length,
                                *options_.expected);
             return {};
         }
@@ -302,8 +303,8 @@ class AppendRun {
                                  " was changed while it was being checked.  Nothing was "
                                  "appended.");
         if (options_.expected)
-            check_.emplace(output_, target_, sources_, lengths_, total_, before_.length,
-                           *options_.expected);
+            check_.emplace(valueOrRaise(OutputCheck::readBackOf(output_, target_, total_)), target_,
+                           sources_, lengths_, total_, before_.length, *options_.expected);
         if (Result<> copied = copySources(); !copied.ok())
             return copied;
         valueOrRaise(output_.close());
@@ -353,7 +354,9 @@ class AppendRun {
             return Error::of(ErrorKind::Refused, "The files appended to " +
                                                      shardix::quoted(target_) +
                                                      " changed while they were copied.");
-        return check_->finish(progress_);
+        // A failure to read the output back is one of the run, not a mismatch.
+        const Checksums found = valueOrRaise(check_->readAll(progress_));
+        return check_->compareAll(found);
     }
 
     const std::vector<std::string>& sources_;

@@ -167,8 +167,10 @@ class AssembleRun {
             progress_.writing(target_);
         }
         if (options_.expected)
-            check_.emplace(out(), target_, fileList_, lengths_, total_, 0, *options_.expected,
-                           replacement_ ? replacement_->temporaryPath() : target_);
+            check_.emplace(valueOrRaise(OutputCheck::readBackOf(
+                               out(), target_, total_,
+                               replacement_ ? replacement_->temporaryPath() : target_)),
+                           target_, fileList_, lengths_, total_, 0, *options_.expected);
         return {};
     }
 
@@ -208,7 +210,9 @@ class AssembleRun {
             return Error::of(ErrorKind::Refused, "The files to be assembled into " +
                                                      shardix::quoted(target_) +
                                                      " changed while they were copied.");
-        return check_->finish(progress_);
+        // A failure to read the output back is one of the run, not a mismatch.
+        const Checksums found = valueOrRaise(check_->readAll(progress_));
+        return check_->compareAll(found);
     }
 
     // A check that fails says that the file it was to replace is left as it

@@ -7,6 +7,7 @@
 
 #include <numeric>
 #include <sys/stat.h>
+#include <utility>
 
 namespace shardix {
 
@@ -19,18 +20,6 @@ std::string capitalised(std::string text) {
     return text;
 }
 
-FileHandle openToReadBack(const FileHandle& output, const std::string& name,
-                          const std::string& path, std::int64_t total) {
-    if (total == 0)
-        return FileHandle(); // nothing to read, and the output may not even exist
-    FileHandle file = valueOrRaise(openInput(path));
-    if (output.isOpen() && !sameFile(output, path))
-        fail(Error::of(ErrorKind::FileAccess,
-                       shardix::quoted(name) +
-                           " was replaced by another file while it was written."));
-    return file;
-}
-
 std::vector<std::int64_t> endsOf(const std::vector<std::int64_t>& lengths) {
     std::vector<std::int64_t> ends;
     std::int64_t end = 0;
@@ -41,16 +30,26 @@ std::vector<std::int64_t> endsOf(const std::vector<std::int64_t>& lengths) {
 
 } // namespace
 
-OutputCheck::OutputCheck(const FileHandle& output, const std::string& outputName,
+Result<FileHandle> OutputCheck::readBackOf(const FileHandle& output, const std::string& outputName,
+                                           std::int64_t total, const std::string& path) {
+    if (total == 0)
+        return FileHandle(); // nothing to read, and the output may not even exist
+    const std::string& through = path.empty() ? outputName : path;
+    Result<FileHandle> file = openInput(through);
+    if (file.ok() && output.isOpen() && !sameFile(output, through))
+        return Error::of(ErrorKind::FileAccess,
+                         shardix::quoted(outputName) +
+                             " was replaced by another file while it was written.");
+    return file;
+}
+
+OutputCheck::OutputCheck(FileHandle readBack, const std::string& outputName,
                          const std::vector<std::string>& inputs,
                          const std::vector<std::int64_t>& lengths, std::int64_t total,
-                         std::int64_t written, const Checksums& expected,
-                         const std::string& readBackPath)
-    : readBack_(openToReadBack(output, outputName, readBackPath.empty() ? outputName : readBackPath,
-                               total)),
-      outputName_(outputName), shown_(shardix::quoted(outputName)), inputs_(inputs),
-      expected_(expected), total_(total), rangeEnds_(endsOf(lengths)), firstNew_(written),
-      reader_(readBack_, total, lengths, written, hashesOf(expected)) {}
+                         std::int64_t written, const Checksums& expected)
+    : readBack_(std::move(readBack)), outputName_(outputName), shown_(shardix::quoted(outputName)),
+      inputs_(inputs), expected_(expected), total_(total), rangeEnds_(endsOf(lengths)),
+      firstNew_(written), reader_(readBack_, total, lengths, written, hashesOf(expected)) {}
 
 OutputCheck::OutputCheck(const std::string& outputName, const std::vector<std::string>& inputs,
                          const std::vector<std::int64_t>& lengths, const Checksums& expected)
@@ -79,15 +78,17 @@ Result<> OutputCheck::rangesSoFar() const {
     return compare(reader_.rangeDigests());
 }
 
-Result<> OutputCheck::finish(RunProgress& progress) {
-    const Result<Checksums> read = reader_.finish([&]() -> Result<> {
+Result<Checksums> OutputCheck::readAll(RunProgress& progress) {
+    Result<Checksums> read = reader_.finish([&]() -> Result<> {
         progress.setBytesDone(reader_.hashed(), total_);
         return stopIfAsked(progress, outputName_);
     });
-    if (!read.ok())
-        fail(read.error()); // as a failure of the copy, not of the check
-    const Checksums& found = *read;
-    progress.setBytesDone(total_, total_);
+    if (read.ok())
+        progress.setBytesDone(total_, total_);
+    return read;
+}
+
+Result<> OutputCheck::compareAll(const Checksums& found) const {
     if (Result<> failure = compare(found.parts); !failure.ok())
         return failure;
     if (expected_.whole && found.whole != expected_.whole)

@@ -27,11 +27,15 @@ class OutputCheck {
     // on; `total` is the length the output has at the end (at least the ranges'
     // sum). The first `written` bytes are there already: a range that lies
     // wholly among them came from the output, which a mismatch there names.
-    // The output is read back through `readBackPath` (its name by default).
-    OutputCheck(const FileHandle& output, const std::string& outputName,
+    // The output is read back through `readBack` (readBackOf()).
+    OutputCheck(FileHandle readBack, const std::string& outputName,
                 const std::vector<std::string>& inputs, const std::vector<std::int64_t>& lengths,
-                std::int64_t total, std::int64_t written, const Checksums& expected,
-                const std::string& readBackPath = {});
+                std::int64_t total, std::int64_t written, const Checksums& expected);
+    // The output `output`, named `outputName`, opened again for reading
+    // through `path` (its name by default): refused when `path` is another
+    // file by now. None when the output will stay empty (`total` 0).
+    static Result<FileHandle> readBackOf(const FileHandle& output, const std::string& outputName,
+                                         std::int64_t total, const std::string& path = {});
     // An output that cannot be read back (standard output, a pipe): its bytes
     // are handed over as they are written (feed()); messages name it by
     // `outputName` as it is ("standard output").
@@ -41,18 +45,18 @@ class OutputCheck {
     // The first `written` bytes of the output are written.
     void advance(std::int64_t written);
     // The next `length` bytes written to an output that cannot be read back.
-    void feed(const char* bytes, std::int64_t length) {
-        if (Result<> fed = reader_.feed(bytes, length); !fed.ok())
-            fail(fed.error());
-    }
+    Result<> feed(const char* bytes, std::int64_t length) { return reader_.feed(bytes, length); }
     // How many bytes of the output are checked.
     std::int64_t checked() const { return reader_.hashed(); }
     // The failure of the first range already read whose checksum differs.
     Result<> rangesSoFar() const;
-    // Waits until everything is read (telling `progress` how far it is) and
-    // compares every range and the whole output. Raises Failed when the
-    // output cannot be read.
-    Result<> finish(RunProgress& progress);
+    // Waits until everything is read, telling `progress` how far it is: the
+    // checksums of what was read, or the failure to read the output (a
+    // failure of the run, not a mismatch).
+    Result<Checksums> readAll(RunProgress& progress);
+    // Compares every range and the whole output, as readAll() found them,
+    // with the checksums: the first that differs.
+    Result<> compareAll(const Checksums& found) const;
 
     // The refusal, before anything is written, of checksums that are not one
     // for each of the `inputs`, and of an output that cannot be read back for

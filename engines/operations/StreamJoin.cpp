@@ -46,7 +46,8 @@ class StreamJoinRun {
             if (done_ != total_)
                 return Error::of(ErrorKind::Refused, "The files written to " + output_.path() +
                                                          " changed while they were copied.");
-            if (Result<> checked = check_->finish(progress_); !checked.ok())
+            const Checksums found = valueOrRaise(check_->readAll(progress_));
+            if (Result<> checked = check_->compareAll(found); !checked.ok())
                 return checked;
         }
         if (Result<> closed = output_.close(); !closed.ok())
@@ -98,7 +99,7 @@ class StreamJoinRun {
             const std::int64_t n = std::min(kSlice, input.length - at);
             valueOrRaise(readExactly(input.file, at, buffer_.data(), n));
             valueOrRaise(writeExactly(output_, buffer_.data(), n));
-            check_->feed(buffer_.data(), n);
+            valueOrRaise(check_->feed(buffer_.data(), n));
             at += n;
             showCopied(done_ + at);
         }
