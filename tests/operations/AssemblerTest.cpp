@@ -4,6 +4,7 @@
 #include "engines/io/FileIdentity.h"
 #include "engines/io/Messages.h"
 #include "engines/operations/Appender.h"
+#include "engines/operations/OutputCheck.h"
 #include "engines/operations/Segmenter.h"
 #include "tests/support/EngineFixture.h"
 
@@ -179,6 +180,28 @@ TEST_F(Engine, NamesOfOneFileAreRefusedNamingBoth) {
     EXPECT_EQ(readFile(parts[0]), first);
     EXPECT_EQ(firstSameFile({dir / "x", parts[0], parts[2], dir / "./p2"}),
               (std::pair<std::size_t, std::size_t>{2, 3}));
+}
+
+// The output of a checked join is read back through its name: a name that
+// leads to another file by now is refused, not read as the output.
+TEST_F(Engine, AnOutputReadBackThroughANameOfAnotherFileIsRefused) {
+    writeFile(dir / "out", "written");
+    writeFile(dir / "other", "written");
+    const FileHandle output = openInput(dir / "out").value();
+    const Result<FileHandle> same = OutputCheck::readBackOf(output, dir / "out", 7);
+    ASSERT_TRUE(same.ok()) << same.error().message;
+    EXPECT_TRUE(same->isOpen());
+    const Result<FileHandle> other = OutputCheck::readBackOf(output, dir / "out", 7, dir / "other");
+    ASSERT_FALSE(other.ok());
+    EXPECT_EQ(other.error().message,
+              "\"" + (dir / "out") + "\" was replaced by another file while it was written.");
+    const Result<FileHandle> gone = OutputCheck::readBackOf(output, dir / "out", 7, dir / "gone");
+    ASSERT_FALSE(gone.ok());
+    EXPECT_EQ(gone.error().kind, ErrorKind::FileNotFound);
+    // An output that stays empty is not read back at all.
+    const Result<FileHandle> empty = OutputCheck::readBackOf(output, dir / "out", 0, dir / "gone");
+    ASSERT_TRUE(empty.ok());
+    EXPECT_FALSE(empty->isOpen());
 }
 
 } // namespace
