@@ -1,8 +1,11 @@
 #include "engines/io/FileIo.h"
 
+#include "engines/io/PositionedIo.h"
+
 #include "errors/Error.h"
 #include "errors/Quoted.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -139,18 +142,12 @@ Result<> writeExactly(const FileHandle& out, const char* bytes, std::int64_t len
 }
 
 Result<> readExactly(const FileHandle& in, std::int64_t offset, char* buffer, std::int64_t length) {
-    while (length > 0) {
-        const ssize_t got = ::pread(in.fd(), buffer, static_cast<std::size_t>(length), offset);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return Error::fromErrno(errno, "read", in.path());
-        if (got == 0)
-            return shortInput(in);
-        buffer += got;
-        offset += got;
-        length -= got;
-    }
+    const Result<std::size_t> got =
+        readAt(in, offset, buffer, static_cast<std::size_t>(std::max<std::int64_t>(length, 0)));
+    if (!got.ok())
+        return got.error();
+    if (static_cast<std::int64_t>(*got) < length)
+        return shortInput(in);
     return {};
 }
 

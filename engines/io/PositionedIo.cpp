@@ -31,11 +31,11 @@ Result<> writeAt(const FileHandle& file, std::int64_t offset, const void* bytes,
     while (done < length) {
         const ssize_t put =
             ::pwrite(file.fd(), at + done, length - done, offset + static_cast<std::int64_t>(done));
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return Error::fromErrno(errno, "write", file.path());
-        }
+        if (put < 0 && errno == EINTR)
+            continue;
+        // Nothing written and no error: the device has no room (as write() does).
+        if (put <= 0)
+            return Error::fromErrno(put < 0 ? errno : ENOSPC, "write", file.path());
         done += static_cast<std::size_t>(put);
     }
     return {};
