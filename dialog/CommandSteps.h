@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PathText.h"
+
 #include <QString>
 
 namespace shardix {
@@ -50,6 +52,16 @@ class CommandSteps {
     // The message that ends the command's run, whose output went to `folder`.
     virtual QString completionMessage(const QString& folder) const = 0;
 };
+
+// The words every command's completion message shares: "The WHAT should
+// appear in this folder: FOLDER.  You might have to refresh the folder (hit
+// F5) to see the SEEN."
+inline QString appearsInFolder(const QString& what, const QString& folder, const QString& seen) {
+    return QStringLiteral("The ") + what + QStringLiteral(" should appear in this folder: ") +
+           shownPath(folder) +
+           QStringLiteral(".  You might have to refresh the folder (hit F5) to see the ") + seen +
+           QStringLiteral(".");
+}
 
 // How a step shown ended: its input taken, or cancelled (Cancel, Escape, the
 // close control).

@@ -37,8 +37,7 @@ void AppendSteps::ok(int step, StepContext& context) {
 }
 
 QString AppendSteps::completionMessage(const QString& folder) const {
-    return QStringLiteral("The processed file should appear in this folder: ") + shownPath(folder) +
-           QStringLiteral(".  You might have to refresh the folder (hit F5) to see the file.");
+    return appearsInFolder(QStringLiteral("processed file"), folder, QStringLiteral("file"));
 }
 
 void AppendSteps::pickTarget(StepContext& context) {

@@ -34,8 +34,7 @@ void AssembleSteps::ok(int step, StepContext& context) {
 }
 
 QString AssembleSteps::completionMessage(const QString& folder) const {
-    return QStringLiteral("The assembled file should appear in this folder: ") + shownPath(folder) +
-           QStringLiteral(".  You might have to refresh the folder (hit F5) to see the file.");
+    return appearsInFolder(QStringLiteral("assembled file"), folder, QStringLiteral("file"));
 }
 
 void AssembleSteps::pickPieces(StepContext& context) {

@@ -40,8 +40,7 @@ void SegmentSteps::ok(int step, StepContext& context) {
 }
 
 QString SegmentSteps::completionMessage(const QString& folder) const {
-    return QStringLiteral("The file sections should appear in this folder: ") + shownPath(folder) +
-           QStringLiteral(".  You might have to refresh the folder (hit F5) to see the files.");
+    return appearsInFolder(QStringLiteral("file sections"), folder, QStringLiteral("files"));
 }
 
 void SegmentSteps::pickSource(StepContext& context) {
