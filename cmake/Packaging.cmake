@@ -21,8 +21,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt loads its window-system plugin at run time, out of sight of the library scan.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+# Qt loads its window-system plugin, and the checksums libcrypto, at run time,
+# out of sight of the library scan.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libssl3")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 include(CPack)

@@ -1,9 +1,12 @@
 #include "engines/checksums/Hasher.h"
 
 #include "engines/checksums/Blake2b.h"
+#include "engines/checksums/Md5.h"
+#include "errors/Error.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <dlfcn.h>
 #include <new>
 #include <openssl/evp.h>
 #include <utility>
@@ -27,27 +30,118 @@ std::string hexOf(const unsigned char* bytes, std::size_t length, const char* di
     return text;
 }
 
-const EVP_MD* digestOf(HashAlgorithm algorithm) {
+// libcrypto's name of the getter of an algorithm's digest; nothing for those
+// it does not have or that are ours.
+const char* getterOf(HashAlgorithm algorithm) {
     switch (algorithm) {
     case HashAlgorithm::Sha256:
-        return EVP_sha256();
+        return "EVP_sha256";
     case HashAlgorithm::Sha1:
-        return EVP_sha1();
-    case HashAlgorithm::Md5:
-        return EVP_md5();
+        return "EVP_sha1";
     case HashAlgorithm::Blake2b512:
-        return EVP_blake2b512();
+        return "EVP_blake2b512";
     case HashAlgorithm::Sha512:
-        return EVP_sha512();
+        return "EVP_sha512";
     case HashAlgorithm::Sha224:
-        return EVP_sha224();
+        return "EVP_sha224";
     case HashAlgorithm::Sha384:
-        return EVP_sha384();
+        return "EVP_sha384";
     default:
         break;
     }
     return nullptr;
 }
+
+// The functions of the system's libcrypto that the digests below call. The
+// library is loaded when the first of them is made, not when the program
+// starts: most runs (a cut, a join, the recovery files) need none of it, and
+// loading it takes some 1.5 MiB of memory.
+struct LibCrypto {
+    decltype(&EVP_MD_CTX_new) contextNew = nullptr;
+    decltype(&EVP_MD_CTX_free) contextFree = nullptr;
+    decltype(&EVP_DigestInit_ex) init = nullptr;
+    decltype(&EVP_DigestUpdate) update = nullptr;
+    decltype(&EVP_DigestFinal_ex) final = nullptr;
+    void* library = nullptr;
+    std::string failure; // why it could not be loaded, when it could not
+
+    const EVP_MD* digestOf(HashAlgorithm algorithm) const {
+        using Getter = const EVP_MD* (*)();
+        const char* name = getterOf(algorithm);
+        const auto getter = name ? reinterpret_cast<Getter>(::dlsym(library, name)) : nullptr;
+        return getter ? getter() : nullptr;
+    }
+};
+
+template <typename Function> bool resolve(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(::dlsym(library, name));
+    return function != nullptr;
+}
+
+LibCrypto load() {
+    LibCrypto crypto;
+    crypto.library = ::dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL);
+    if (!crypto.library) {
+        const char* reason = ::dlerror();
+        crypto.failure = reason ? reason : "libcrypto.so.3 was not found";
+        return crypto;
+    }
+    if (!resolve(crypto.library, "EVP_MD_CTX_new", crypto.contextNew) ||
+        !resolve(crypto.library, "EVP_MD_CTX_free", crypto.contextFree) ||
+        !resolve(crypto.library, "EVP_DigestInit_ex", crypto.init) ||
+        !resolve(crypto.library, "EVP_DigestUpdate", crypto.update) ||
+        !resolve(crypto.library, "EVP_DigestFinal_ex", crypto.final))
+        crypto.failure = "it lacks the digest functions";
+    return crypto;
+}
+
+// The loaded library, loaded once for the whole run; Failed when it cannot be.
+const LibCrypto& libCrypto() {
+    static const LibCrypto loaded = load();
+    if (!loaded.failure.empty())
+        fail(Error::of(ErrorKind::Internal,
+                       "The checksums need the system's libcrypto (Debian's libssl3), which "
+                       "cannot be loaded: " +
+                           loaded.failure + "."));
+    return loaded;
+}
+
+// One computation of a libcrypto digest, its result as bytes.
+class RawDigest {
+  public:
+    explicit RawDigest(HashAlgorithm algorithm)
+        : crypto_(libCrypto()), type_(crypto_.digestOf(algorithm)), context_(crypto_.contextNew()) {
+        if (!type_ || !context_) {
+            crypto_.contextFree(context_);
+            throw std::bad_alloc();
+        }
+        start();
+    }
+    ~RawDigest() { crypto_.contextFree(context_); }
+    RawDigest(const RawDigest&) = delete;
+    RawDigest& operator=(const RawDigest&) = delete;
+
+    void update(const void* bytes, std::size_t length) { crypto_.update(context_, bytes, length); }
+    // Writes the digest of everything given since the start or the last
+    // finish() to `out` (room for EVP_MAX_MD_SIZE), returns its length, and
+    // starts afresh.
+    std::size_t finish(unsigned char* out) {
+        unsigned int length = 0;
+        crypto_.final(context_, out, &length);
+        start();
+        return length;
+    }
+
+  private:
+    void start() {
+        if (crypto_.init(context_, type_, nullptr) != 1)
+            throw std::bad_alloc();
+    }
+
+    const LibCrypto& crypto_;
+    const EVP_MD* type_;
+    EVP_MD_CTX* context_;
+};
 
 // The algorithms of libcrypto, which picks the processor's SHA instructions
 // where it has them.
@@ -58,7 +152,7 @@ class EvpHasher final : public Hasher {
     HashAlgorithm algorithm() const override { return algorithm_; }
     void update(const void* bytes, std::size_t length) override { sum_.update(bytes, length); }
     std::string digest() override {
-        unsigned char sum[RawDigest::kMaxBytes];
+        unsigned char sum[EVP_MAX_MD_SIZE];
         const std::size_t length = sum_.finish(sum);
         return hexOf(sum, length, kLowerHex);
     }
@@ -66,6 +160,19 @@ class EvpHasher final : public Hasher {
   private:
     HashAlgorithm algorithm_;
     RawDigest sum_;
+};
+
+class Md5Hasher final : public Hasher {
+  public:
+    HashAlgorithm algorithm() const override { return HashAlgorithm::Md5; }
+    void update(const void* bytes, std::size_t length) override { sum_.update(bytes, length); }
+    std::string digest() override {
+        const Md5Digest sum = sum_.finish();
+        return hexOf(sum.data(), sum.size(), kLowerHex);
+    }
+
+  private:
+    Md5 sum_;
 };
 
 // The shorter BLAKE2b digests of b2sum -l, which libcrypto does not have.
@@ -102,48 +209,6 @@ class Crc32Hasher final : public Hasher {
 };
 
 } // namespace
-
-static_assert(RawDigest::kMaxBytes == EVP_MAX_MD_SIZE);
-
-RawDigest::RawDigest(HashAlgorithm algorithm)
-    : type_(digestOf(algorithm)), context_(EVP_MD_CTX_new()) {
-    if (!type_ || !context_) {
-        EVP_MD_CTX_free(context_);
-        throw std::bad_alloc();
-    }
-    start();
-}
-
-RawDigest::~RawDigest() {
-    EVP_MD_CTX_free(context_);
-}
-
-RawDigest::RawDigest(RawDigest&& other) noexcept
-    : type_(other.type_), context_(std::exchange(other.context_, nullptr)) {}
-
-RawDigest& RawDigest::operator=(RawDigest&& other) noexcept {
-    std::swap(type_, other.type_);
-    std::swap(context_, other.context_);
-    return *this;
-}
-
-void RawDigest::start() {
-    if (EVP_DigestInit_ex(context_, type_, nullptr) != 1) {
-        EVP_MD_CTX_free(std::exchange(context_, nullptr));
-        throw std::bad_alloc();
-    }
-}
-
-void RawDigest::update(const void* bytes, std::size_t length) {
-    EVP_DigestUpdate(context_, bytes, length);
-}
-
-std::size_t RawDigest::finish(unsigned char* out) {
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(context_, out, &length);
-    start();
-    return length;
-}
 
 std::string_view algorithmName(HashAlgorithm algorithm) {
     switch (algorithm) {
@@ -244,7 +309,9 @@ std::optional<std::string> normalDigest(HashAlgorithm algorithm, std::string_vie
 std::unique_ptr<Hasher> Hasher::make(HashAlgorithm algorithm) {
     if (algorithm == HashAlgorithm::Crc32)
         return std::make_unique<Crc32Hasher>();
-    if (!digestOf(algorithm))
+    if (algorithm == HashAlgorithm::Md5)
+        return std::make_unique<Md5Hasher>();
+    if (!getterOf(algorithm))
         return std::make_unique<Blake2bHasher>(algorithm);
     return std::make_unique<EvpHasher>(algorithm);
 }

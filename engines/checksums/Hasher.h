@@ -11,9 +11,6 @@
 #include <string_view>
 #include <vector>
 
-struct evp_md_st;
-struct evp_md_ctx_st;
-
 namespace shardix {
 
 // The checksums that the lists of other tools carry.
@@ -48,35 +45,6 @@ std::size_t digestDigits(HashAlgorithm algorithm);
 // checksum of that algorithm (another length, a character that is no digit).
 std::optional<std::string> normalDigest(HashAlgorithm algorithm, std::string_view text);
 
-// One computation of a libcrypto digest (every algorithm but CRC-32), its
-// result as bytes: the one wrapper of libcrypto's digests, for the hashers
-// below and for the MD5s of recovery files.
-class RawDigest {
-  public:
-    // The most bytes a digest has (SHA-512, BLAKE2b-512).
-    static constexpr std::size_t kMaxBytes = 64;
-
-    // Raises std::bad_alloc when libcrypto cannot set one up.
-    explicit RawDigest(HashAlgorithm algorithm);
-    ~RawDigest();
-    RawDigest(RawDigest&& other) noexcept;
-    RawDigest& operator=(RawDigest&& other) noexcept;
-    RawDigest(const RawDigest&) = delete;
-    RawDigest& operator=(const RawDigest&) = delete;
-
-    void update(const void* bytes, std::size_t length);
-    // Writes the digest of everything given since the start or the last
-    // finish() to `out` (room for kMaxBytes), returns its length, and starts
-    // afresh.
-    std::size_t finish(unsigned char* out);
-
-  private:
-    void start();
-
-    const evp_md_st* type_;
-    evp_md_ctx_st* context_;
-};
-
 // A checksum computed over a stream of bytes given in any number of pieces.
 class Hasher {
   public:
@@ -89,9 +57,10 @@ class Hasher {
     // computation starts afresh afterwards.
     virtual std::string digest() = 0;
 
-    // SHA-256, SHA-1, MD5, BLAKE2b-512 and SHA-512 come from the system's
-    // libcrypto, CRC-32 from zlib. Raises std::bad_alloc when libcrypto cannot
-    // set one up.
+    // SHA-256, SHA-1, SHA-2's others and BLAKE2b-512 come from the system's
+    // libcrypto, loaded the first time one is made; MD5 and the shorter
+    // BLAKE2b are ours, CRC-32 is zlib's. Raises std::bad_alloc when libcrypto
+    // cannot set one up, Failed when it cannot be loaded.
     static std::unique_ptr<Hasher> make(HashAlgorithm algorithm);
 };
 

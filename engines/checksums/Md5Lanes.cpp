@@ -7,7 +7,7 @@
 #if defined(__x86_64__)
 #include <immintrin.h>
 #else
-#include <openssl/evp.h>
+#include "engines/checksums/Md5.h"
 #endif
 
 namespace shardix {
@@ -200,7 +200,7 @@ void Md5LaneStreams::update(const std::uint8_t* const[kMd5Lanes], std::uint32_t,
 void md5OfLanes(const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
                 Md5LaneDigest digests[kMd5Lanes]) {
     for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
-        ::EVP_Digest(messages[lane], length, digests[lane].data(), nullptr, ::EVP_md5(), nullptr);
+        digests[lane] = md5Of(messages[lane], length);
 }
 
 #endif

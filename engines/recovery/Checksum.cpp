@@ -6,20 +6,6 @@
 
 namespace shardix::par2 {
 
-Md5Digest Md5::finish() {
-    unsigned char sum[RawDigest::kMaxBytes];
-    sum_.finish(sum);
-    Md5Digest digest{};
-    std::copy_n(sum, digest.size(), digest.begin());
-    return digest;
-}
-
-Md5Digest md5Of(const void* bytes, std::size_t length) {
-    Md5 md5;
-    md5.update(bytes, length);
-    return md5.finish();
-}
-
 std::uint32_t crc32Of(const void* bytes, std::size_t length, std::uint32_t crc) {
     const auto* at = static_cast<const Bytef*>(bytes);
     uLong value = crc;

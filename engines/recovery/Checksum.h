@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/checksums/Hasher.h"
+#include "engines/checksums/Md5.h"
 
 #include <array>
 #include <cstddef>
@@ -8,20 +8,9 @@
 
 namespace shardix::par2 {
 
-using Md5Digest = std::array<std::uint8_t, 16>;
-
-// An MD5 computation, by the system's libcrypto.
-class Md5 {
-  public:
-    void update(const void* bytes, std::size_t length) { sum_.update(bytes, length); }
-    // The digest of everything given so far; the computation starts afresh.
-    Md5Digest finish();
-
-  private:
-    RawDigest sum_{HashAlgorithm::Md5};
-};
-
-Md5Digest md5Of(const void* bytes, std::size_t length);
+using shardix::Md5;
+using shardix::Md5Digest;
+using shardix::md5Of;
 
 // The CRC-32 of Ethernet and zip (zlib's), continuing from `crc`.
 std::uint32_t crc32Of(const void* bytes, std::size_t length, std::uint32_t crc = 0);
