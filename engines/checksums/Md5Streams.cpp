@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <optional>
 
 namespace shardix {
 
@@ -32,11 +31,11 @@ class LaneGroup {
         std::uint64_t hashed = 0;
         for (std::uint32_t lanes = open_; lanes != 0; lanes &= lanes - 1) {
             const auto lane = static_cast<std::size_t>(std::countr_zero(lanes));
-            const std::optional<Error> failed = readLane(lane, read, data, digests, hashed);
-            if (failed && how.failedRead == FailedRead::EndsAll)
-                return *failed;
-            if (failed)
-                digests[first_ + lane] = *failed;
+            if (Result<> got = readLane(lane, read, data, digests, hashed); !got.ok()) {
+                if (how.failedRead == FailedRead::EndsAll)
+                    return got.error();
+                digests[first_ + lane] = got.error();
+            }
             if (data[lane] != nullptr)
                 full |= 1u << lane;
         }
@@ -53,21 +52,20 @@ class LaneGroup {
     // Reads the next chunk of the stream in `lane`: a whole one is left in
     // `data[lane]` for the round, a shorter one ends the stream with its
     // digest (adding its bytes to `hashed`), and a failed read ends it too.
-    std::optional<Error> readLane(std::size_t lane, const StreamRead& read,
-                                  const std::uint8_t* data[kMd5Lanes], StreamDigests& digests,
-                                  std::uint64_t& hashed) {
+    Result<> readLane(std::size_t lane, const StreamRead& read, const std::uint8_t* data[kMd5Lanes],
+                      StreamDigests& digests, std::uint64_t& hashed) {
         const std::uint64_t length = lengths_[first_ + lane];
         std::uint8_t* into = buffer_ + lane * chunk_;
         const auto wanted =
             static_cast<std::size_t>(std::min<std::uint64_t>(chunk_, length - at_[lane]));
         if (Result<> got = read(first_ + lane, at_[lane], into, wanted); !got.ok()) {
             open_ &= ~(1u << lane);
-            return got.error();
+            return got;
         }
         if (wanted == chunk_) {
             data[lane] = into;
             at_[lane] += chunk_;
-            return std::nullopt;
+            return {};
         }
         const std::uint8_t* tail[kMd5Lanes] = {};
         tail[lane] = into;
@@ -76,7 +74,7 @@ class LaneGroup {
         digests[first_ + lane] = md5_.finish(lane, into + wanted / 64 * 64, wanted % 64, length);
         open_ &= ~(1u << lane);
         hashed += wanted;
-        return std::nullopt;
+        return {};
     }
 
     const std::vector<std::uint64_t>& lengths_;
