@@ -1,11 +1,10 @@
 #include "engines/recovery/RepairSession.h"
 
-#include "engines/checksums/Md5Lanes.h"
+#include "engines/checksums/Md5Streams.h"
+#include "engines/io/FileIo.h"
 
 #include <algorithm>
-#include <bit>
 #include <fcntl.h>
-#include <numeric>
 #include <sys/stat.h>
 
 namespace shardix::par2 {
@@ -16,81 +15,44 @@ namespace {
 // thread take 16 times as much.
 constexpr std::size_t kLaneChunk = 64 << 10;
 
-// One file hashed in a lane.
+// A file of the set that is there at its listed length, open.
 struct LaneFile {
     std::size_t index = 0; // in the set
     FileHandle fd;
     std::uint64_t length = 0;
-    std::uint64_t at = 0;
-    bool done = false;
 };
 
-// Reads `wanted` bytes of `file` from where it is into `buffer`; false when
-// reading fails or the file ends sooner.
-bool readChunk(const LaneFile& file, std::size_t wanted, std::vector<std::uint8_t>& buffer) {
-    return readsWhole(file.fd, file.at, buffer.data(), wanted);
+// Hashes `files` (up to kMd5Lanes) side by side and sets `matches` of those
+// whose MD5 is the listed one; one that cannot be read to its end just does
+// not match. Asked to stop, leaves the others unset.
+void hashGroup(const OpenedSet& opened, const std::vector<LaneFile>& files,
+               std::vector<char>& matches, ProgressMeter& progress,
+               const RecoveryControl& control) {
+    std::vector<std::uint64_t> lengths;
+    for (const LaneFile& file : files)
+        lengths.push_back(file.length);
+    StreamHashing how;
+    how.chunk = kLaneChunk;
+    how.failedRead = FailedRead::EndsItsStream;
+    how.stopped = [&control] { return control.stopRequested(); };
+    how.hashed = [&progress](std::uint64_t bytes) {
+        progress.add(static_cast<std::int64_t>(bytes));
+    };
+    const Result<std::vector<Result<Md5LaneDigest>>> digests = md5OfStreams(
+        lengths,
+        [&files](std::size_t file, std::uint64_t offset, std::uint8_t* into, std::size_t length) {
+            return readExactly(files[file].fd, static_cast<std::int64_t>(offset),
+                               reinterpret_cast<char*>(into), static_cast<std::int64_t>(length));
+        },
+        how);
+    if (!digests.ok())
+        return;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const Result<Md5LaneDigest>& digest = (*digests)[i];
+        const std::size_t f = files[i].index;
+        matches[f] = digest.ok() && *digest == opened.set.files[f].description.hash ? 1 : 0;
+    }
 }
-
-// Hashes up to kMd5Lanes files side by side, a chunk of each at a time; sets
-// `matches` of those whose MD5 is the listed one.
-class LaneGroup {
-  public:
-    LaneGroup(const OpenedSet& opened, std::vector<LaneFile>& files, std::vector<char>& matches,
-              ProgressMeter& progress)
-        : opened_(opened), files_(files), matches_(matches), progress_(progress),
-          buffers_(files.size(), std::vector<std::uint8_t>(kLaneChunk)) {}
-
-    // False when nothing is left to hash.
-    bool round() {
-        const std::uint8_t* data[kMd5Lanes] = {};
-        std::uint32_t full = 0; // the lanes given a whole chunk
-        for (std::size_t lane = 0; lane < files_.size(); ++lane) {
-            LaneFile& file = files_[lane];
-            if (file.done)
-                continue;
-            const std::uint64_t left = file.length - file.at;
-            if (left < kLaneChunk) {
-                finishLane(lane, static_cast<std::size_t>(left));
-                continue;
-            }
-            file.done = !readChunk(file, kLaneChunk, buffers_[lane]);
-            data[lane] = buffers_[lane].data();
-            full |= file.done ? 0u : 1u << lane;
-        }
-        if (full == 0)
-            return false;
-        md5_.update(data, full, kLaneChunk / 64);
-        for (std::size_t lane = 0; lane < files_.size(); ++lane)
-            if ((full >> lane) & 1u)
-                files_[lane].at += kLaneChunk;
-        progress_.add(static_cast<std::int64_t>(kLaneChunk * std::popcount(full)));
-        return true;
-    }
-
-  private:
-    // The file's last `left` bytes (fewer than a chunk), and its MD5 compared.
-    void finishLane(std::size_t lane, std::size_t left) {
-        LaneFile& file = files_[lane];
-        file.done = true;
-        if (!readChunk(file, left, buffers_[lane]))
-            return;
-        const std::uint8_t* data[kMd5Lanes] = {};
-        data[lane] = buffers_[lane].data();
-        if (left >= 64)
-            md5_.update(data, 1u << lane, left / 64);
-        const Md5LaneDigest digest =
-            md5_.finish(lane, data[lane] + left / 64 * 64, left % 64, file.length);
-        matches_[file.index] = digest == opened_.set.files[file.index].description.hash ? 1 : 0;
-        progress_.add(static_cast<std::int64_t>(left));
-    }
-
-    const OpenedSet& opened_;
-    std::vector<LaneFile>& files_;
-    std::vector<char>& matches_;
-    ProgressMeter& progress_;
-    std::vector<std::vector<std::uint8_t>> buffers_;
-    Md5LaneStreams md5_;
-};
 
 } // namespace
 
@@ -106,7 +68,7 @@ std::vector<char> wholeFilesInLanes(const OpenedSet& opened, WorkerPool& pool,
         if (!held.ok() || ::fstat(held->fd(), &info) != 0 ||
             static_cast<std::uint64_t>(info.st_size) != files[f].description.length)
             continue;
-        LaneFile file{f, std::move(held).value(), files[f].description.length, 0, false};
+        LaneFile file{f, std::move(held).value(), files[f].description.length};
         ::posix_fadvise(file.fd.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
         candidates.push_back(std::move(file));
     }
@@ -122,9 +84,7 @@ std::vector<char> wholeFilesInLanes(const OpenedSet& opened, WorkerPool& pool,
         groups[group].push_back(std::move(candidates[i]));
     }
     pool.run(groups.size(), [&](std::size_t g, unsigned) {
-        LaneGroup group(opened, groups[g], matches, progress);
-        while (!control.stopRequested() && group.round()) {
-        }
+        hashGroup(opened, groups[g], matches, progress, control);
     });
     return matches;
 }
