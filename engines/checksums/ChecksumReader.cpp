@@ -11,9 +11,10 @@ namespace shardix {
 
 namespace {
 
-// Pieces of 1 MiB keep the hashing at full speed and the hand-overs between the
-// two threads few; four buffers let the reader run ahead of the other thread.
-constexpr std::int64_t kPiece = 1 << 20;
+// Pieces of 256 KiB keep the hashing at full speed and the hand-overs between
+// the two threads few, in little memory; four buffers let the reader run ahead
+// of the other thread.
+constexpr std::int64_t kPiece = 256 << 10;
 constexpr std::int64_t kBuffers = 4;
 
 // Puts the `n` bytes of `file` from `at` into `buffer`: zeros, without a read,

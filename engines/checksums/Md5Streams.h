@@ -25,7 +25,7 @@ enum class FailedRead {
 struct StreamHashing {
     // The bytes read of each stream at a time: a whole number of 64-byte
     // blocks. The buffers of a full group of lanes take kMd5Lanes times as much.
-    std::size_t chunk = 128 << 10;
+    std::size_t chunk = 16 << 10;
     FailedRead failedRead = FailedRead::EndsAll;
     // Asked before each round of chunks; the call ends as Stopped once it
     // says so. None: never.

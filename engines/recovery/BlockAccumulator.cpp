@@ -38,14 +38,15 @@ WorkerPool::Stage joined(WorkerPool::Stage a, WorkerPool::Stage b) {
 AlignedBytes allocateAligned(std::size_t bytes) {
     // Large blocks of memory in huge pages where the system gives them: a
     // page fault for every 4 KiB costs much time (in a virtual machine most).
+    // The size is not rounded up to whole huge pages: the last part of one
+    // takes small pages, and no memory is held that is never used.
     const bool huge = bytes >= kHugePage;
-    const std::size_t align = huge ? kHugePage : 64;
-    const std::size_t size = roundUp(std::max<std::size_t>(bytes, 1), align);
-    void* memory = std::aligned_alloc(align, size);
-    if (!memory)
+    const std::size_t size = roundUp(std::max<std::size_t>(bytes, 1), 64);
+    void* memory = nullptr;
+    if (::posix_memalign(&memory, huge ? kHugePage : 64, size) != 0)
         throw std::bad_alloc();
     if (huge)
-        ::madvise(memory, size, MADV_HUGEPAGE); // only advice: 4 KiB pages if refused
+        ::madvise(memory, size / kHugePage * kHugePage, MADV_HUGEPAGE); // only advice
     return AlignedBytes(static_cast<std::uint8_t*>(memory));
 }
 
@@ -53,13 +54,9 @@ std::size_t paddedSize(std::uint64_t blockSize) {
     return roundUp(static_cast<std::size_t>(blockSize), kBlockAlign);
 }
 
-std::size_t BlockAccumulator::batchBlocksFor(std::uint64_t blockSize, std::size_t batchBytes) {
-    const std::size_t padded = paddedSize(blockSize);
-    const std::size_t blocks = std::clamp<std::size_t>(batchBytes / padded, 1, kMaxBatchBlocks);
-    // A batch in huge pages takes whole ones: as many blocks as fill the
-    // whole pages it needs, not one more that would take a page nearly empty.
-    const std::size_t whole = blocks * padded / kHugePage * kHugePage;
-    return whole >= padded && whole < blocks * padded ? whole / padded : blocks;
+std::size_t BlockAccumulator::batchBlocksFor(std::uint64_t blockSize, std::size_t batchBytes,
+                                             std::size_t mostBlocks) {
+    return std::clamp<std::size_t>(batchBytes / paddedSize(blockSize), 1, mostBlocks);
 }
 
 BlockAccumulator::BlockAccumulator(const GfKernel& kernel, WorkerPool& pool,

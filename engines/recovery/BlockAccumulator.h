@@ -51,8 +51,10 @@ class BlockAccumulator {
     BlockAccumulator(const BlockAccumulator&) = delete;
     BlockAccumulator& operator=(const BlockAccumulator&) = delete;
 
-    // How many blocks a batch holds, so that a batch takes at most `batchBytes`.
-    static std::size_t batchBlocksFor(std::uint64_t blockSize, std::size_t batchBytes);
+    // How many blocks a batch holds, so that a batch takes at most `batchBytes`
+    // and `mostBlocks` (at least one block).
+    static std::size_t batchBlocksFor(std::uint64_t blockSize, std::size_t batchBytes,
+                                      std::size_t mostBlocks = kMaxBatchBlocks);
 
     // Starts a group of `outputs` output blocks, all zero.
     void begin(std::size_t outputs, Factor factor, BatchTasks batchTasks = {});
