@@ -1,9 +1,13 @@
 #include "engines/recovery/WorkerPool.h"
+#include "engines/recovery/BlockAccumulator.h"
+#include "engines/recovery/GfKernel.h"
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <new>
+#include <optional>
 #include <thread>
 
 using namespace shardix;
@@ -131,6 +135,53 @@ TEST(WorkerPool, WhatATaskThrowsComesBackAsAnError) {
     ASSERT_FALSE(first.ok());
     EXPECT_EQ(first.error().message, "the first");
     EXPECT_TRUE(single.run(3, [](std::size_t, unsigned) -> Result<> { return {}; }).ok());
+}
+
+// A batch's own task fails: the accumulator gives the Error back from the
+// add() that waits for that batch, or from end(), and a group begun after it
+// works.
+TEST(BlockAccumulator, GivesBackTheFailureOfABatchTask) {
+    const auto kernel = makeGfKernel("portable");
+    ASSERT_TRUE(kernel);
+    WorkerPool pool(2);
+    constexpr std::uint64_t kBlockSize = 256;
+    BlockAccumulator accumulator(*kernel, pool, kBlockSize, 4);
+    auto factor = [](std::uint32_t, std::size_t) { return std::uint16_t{1}; };
+    auto failing = [](std::vector<BlockAccumulator::Input> batch) {
+        const std::uint32_t tag = batch.front().tag;
+        return std::vector<WorkerPool::Stage>{
+            WorkerPool::Stage{batch.size(), [tag](std::size_t, unsigned) -> Result<> {
+                                  if (tag == 4) // the second batch
+                                      return Error::of(ErrorKind::Mismatch, "batch 2 failed");
+                                  return {};
+                              }}};
+    };
+    ASSERT_TRUE(accumulator.begin(1, factor, failing).ok());
+    std::optional<Error> failure;
+    for (std::uint32_t tag = 0; tag < 12 && !failure; ++tag) {
+        std::memset(accumulator.inputBuffer(), 1, kBlockSize);
+        if (Result<> added = accumulator.add(tag, kBlockSize); !added.ok())
+            failure = added.error();
+    }
+    if (!failure) {
+        if (Result<> ended = accumulator.end(); !ended.ok())
+            failure = ended.error();
+    }
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message, "batch 2 failed");
+
+    // The same blocks again, no task failing: each output byte is the XOR of
+    // twelve ones (factor 1), zero.
+    ASSERT_TRUE(accumulator.begin(1, factor).ok());
+    for (std::uint32_t tag = 0; tag < 12; ++tag) {
+        std::memset(accumulator.inputBuffer(), 1, kBlockSize);
+        ASSERT_TRUE(accumulator.add(tag, kBlockSize).ok());
+    }
+    std::memset(accumulator.inputBuffer(), 3, kBlockSize);
+    ASSERT_TRUE(accumulator.add(12, kBlockSize).ok());
+    ASSERT_TRUE(accumulator.end().ok());
+    for (std::uint64_t b = 0; b < kBlockSize; ++b)
+        ASSERT_EQ(accumulator.output(0)[b], 3) << b;
 }
 
 } // namespace
