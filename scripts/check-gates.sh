@@ -10,7 +10,8 @@
 #     check-layers.sh refuses it;
 #   - a link without a use (names links checksums): check-layers.sh refuses it;
 #   - a function of engines/io declared to raise (never to return) in its
-#     header: check-layers.sh refuses it;
+#     header, and an inline function of engines/recovery that raises in its
+#     header: check-layers.sh refuses each;
 #   - a changelog whose newest version is not the project's: configuring refuses it.
 # Each gate is first run on the unchanged copy and must pass there, so that a
 # gate that refuses everything proves nothing. Fails unless every fault is
@@ -145,6 +146,19 @@ expect_refused "$status" "check-layers (a function of io that raises)" \
     '^engines/io/FileIo.h:[0-9]+:.* raises in a header'
 restore engines/io/FileIo.h
 
+change engines/recovery/WorkerPool.h '
+namespace shardix::par2 {
+inline void waitOrRaise(WorkerPool& pool, const std::shared_ptr<WorkerPool::Job>& job) {
+    if (Result<> done = pool.wait(job); !done.ok())
+        fail(done.error());
+}
+} // namespace shardix::par2'
+status=0
+gate bash scripts/check-layers.sh || status=$?
+expect_refused "$status" "check-layers (a function of recovery that raises)" \
+    '^engines/recovery/WorkerPool.h:[0-9]+:.* raises in a header'
+restore engines/recovery/WorkerPool.h
+
 change packaging/changelog ''
 sed -i '1s/(\([^)]*\))/(\1.1)/' "$copy/packaging/changelog"
 status=0
@@ -155,5 +169,6 @@ restore packaging/changelog
 
 ((failures == 0)) || { echo "check-gates: $failures fault(s) not refused" >&2; exit 1; }
 echo "check-gates: every gate refuses its fault: a complex function in a header, a test file too" \
-    "long, an upward and two sideways includes, a link without a use, a function of io that raises," \
+    "long, an upward and two sideways includes, a link without a use, a function of io and one of" \
+    "recovery that raise," \
     "a changelog of another version"

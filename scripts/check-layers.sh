@@ -7,8 +7,8 @@
 # library, the engines and the command-line tool include no Qt. And no link
 # without a use: a library or program that links one of ours includes one of
 # its headers. The build enforces the directions through each library's include
-# roots and links; this names the include. And the headers of engines/io and
-# engines/checksums raise nothing.
+# roots and links; this names the include. And the headers of engines/io,
+# engines/checksums and engines/recovery raise nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -73,8 +73,8 @@ done
 # The libraries whose every function reports its failures as values (Result)
 # raise nothing in their headers: no inline function raises, and none is
 # declared never to return. What a .cpp raises, its guarded() catches; the
-# tests of io and checksums call the functions on failing files.
-for folder in engines/io engines/checksums; do
+# tests of these libraries call the functions on failing files.
+for folder in engines/io engines/checksums engines/recovery; do
     while read -r hit; do
         echo "$hit: $folder/ raises in a header; its failures are values" >&2
         problems=$((problems + 1))
@@ -116,4 +116,4 @@ while read -r list target linked; do
 done < <(links)
 ((problems == 0)) || { echo "check-layers: $problems include(s), link(s) or raising header(s) against the layers" >&2; exit 1; }
 echo "check-layers: every include goes to the same library or one below it, every link is used," \
-    "the headers of io and checksums raise nothing"
+    "the headers of io, checksums and recovery raise nothing"

@@ -26,10 +26,7 @@ WorkerPool::Stage joined(WorkerPool::Stage a, WorkerPool::Stage b) {
     return WorkerPool::Stage{
         a.count + b.count,
         [split, a = std::move(a.task), b = std::move(b.task)](std::size_t index, unsigned worker) {
-            if (index < split)
-                a(index, worker);
-            else
-                b(index - split, worker);
+            return index < split ? a(index, worker) : b(index - split, worker);
         }};
 }
 
@@ -71,16 +68,14 @@ BlockAccumulator::~BlockAccumulator() {
     // The pool's threads may still use the batches: let them finish.
     for (Batch& batch : batches_) {
         if (batch.job) {
-            try {
-                pool_.wait(batch.job);
-            } catch (...) {
-            }
+            static_cast<void>(pool_.wait(batch.job));
         }
     }
 }
 
-void BlockAccumulator::begin(std::size_t outputs, Factor factor, BatchTasks batchTasks) {
-    end();
+Result<> BlockAccumulator::begin(std::size_t outputs, Factor factor, BatchTasks batchTasks) {
+    if (Result<> ended = end(); !ended.ok())
+        return ended;
     if (outputs * padded_ > outputCapacity_) {
         outputMemory_.reset();
         outputMemory_ = allocateAligned(outputs * padded_);
@@ -92,6 +87,7 @@ void BlockAccumulator::begin(std::size_t outputs, Factor factor, BatchTasks batc
     open_ = true;
     factor_ = std::move(factor);
     batchTasks_ = std::move(batchTasks);
+    return {};
 }
 
 std::uint8_t* BlockAccumulator::inputBuffer() {
@@ -99,38 +95,45 @@ std::uint8_t* BlockAccumulator::inputBuffer() {
     return batch.memory.get() + batch.inputs.size() * padded_;
 }
 
-void BlockAccumulator::add(std::uint32_t tag, std::size_t filled) {
+Result<> BlockAccumulator::add(std::uint32_t tag, std::size_t filled) {
     Batch& batch = batches_[filling_];
     std::uint8_t* bytes = inputBuffer();
     std::memset(bytes + filled, 0, padded_ - filled);
     batch.inputs.push_back(Input{bytes, filled, tag});
     if (batch.inputs.size() < batchBlocks_)
-        return;
+        return {};
     dispatch(batch);
     filling_ ^= 1;
-    waitFor(batches_[filling_]);
+    return waitFor(batches_[filling_]);
 }
 
-void BlockAccumulator::end() {
+Result<> BlockAccumulator::end() {
     if (!batches_[filling_].inputs.empty())
         dispatch(batches_[filling_]);
-    waitFor(batches_[filling_ ^ 1]);
-    waitFor(batches_[filling_]);
+    const Result<> before = waitFor(batches_[filling_ ^ 1]);
+    const Result<> last = waitFor(batches_[filling_]);
+    if (!before.ok())
+        return before;
+    if (!last.ok())
+        return last;
     if (!open_ || outputs_ == 0)
-        return;
+        return {};
     open_ = false;
-    pool_.run(outputs_, [this](std::size_t j, unsigned) {
+    return pool_.run(outputs_, [this](std::size_t j, unsigned) -> Result<> {
         std::uint8_t* block = outputMemory_.get() + j * padded_;
         kernel_.fromLayout(block, block, padded_);
+        return {};
     });
 }
 
-void BlockAccumulator::waitFor(Batch& batch) {
+Result<> BlockAccumulator::waitFor(Batch& batch) {
+    Result<> done;
     if (batch.job) {
         auto job = std::move(batch.job);
-        pool_.wait(job);
+        done = pool_.wait(job);
     }
     batch.inputs.clear();
+    return done;
 }
 
 // Submits the batch's work as one job: its own tasks, its blocks into the
@@ -165,6 +168,7 @@ void BlockAccumulator::dispatch(Batch& batch) {
                                            auto* bytes =
                                                const_cast<std::uint8_t*>(batch.inputs[k].bytes);
                                            kernel_.toLayout(bytes, bytes, padded_);
+                                           return Result<>();
                                        }});
     for (std::size_t first = 0; first < outputs; first += chunk) {
         const std::size_t last = std::min(outputs, first + chunk);
@@ -192,6 +196,7 @@ WorkerPool::Stage BlockAccumulator::prepareStage(Batch& batch, std::size_t first
                                     batch.prepared.data() +
                                         ((j - first) * count + k) * preparedSize);
             }
+            return Result<>();
         }};
 }
 
@@ -219,6 +224,7 @@ WorkerPool::Stage BlockAccumulator::multiplyStage(Batch& batch, std::size_t firs
                 kernel_.multiplyAdd(
                     outputMemory_.get() + j * padded_ + offset, batch.sources.data(), count,
                     batch.prepared.data() + (j - first) * count * preparedSize, offset, bytes);
+            return Result<>();
         }};
 }
 

@@ -56,16 +56,17 @@ class BlockAccumulator {
     static std::size_t batchBlocksFor(std::uint64_t blockSize, std::size_t batchBytes,
                                       std::size_t mostBlocks = kMaxBatchBlocks);
 
-    // Starts a group of `outputs` output blocks, all zero.
-    void begin(std::size_t outputs, Factor factor, BatchTasks batchTasks = {});
+    // Starts a group of `outputs` output blocks, all zero. These three
+    // return the first failure of the pool's tasks, as does end() later.
+    Result<> begin(std::size_t outputs, Factor factor, BatchTasks batchTasks = {});
     // Where the caller puts the next input block: blockSize bytes.
     std::uint8_t* inputBuffer();
     // The block in inputBuffer() is complete: `filled` bytes of it (the rest
     // is made zero).
-    void add(std::uint32_t tag, std::size_t filled);
+    Result<> add(std::uint32_t tag, std::size_t filled);
     // Waits until every block given has been added, and brings the outputs
     // into the files' order of bytes.
-    void end();
+    Result<> end();
 
     std::size_t outputs() const { return outputs_; }
     // Output block j: blockSize bytes in the files' order, after end().
@@ -83,7 +84,7 @@ class BlockAccumulator {
     void dispatch(Batch& batch);
     WorkerPool::Stage prepareStage(Batch& batch, std::size_t first, std::size_t last);
     WorkerPool::Stage multiplyStage(Batch& batch, std::size_t first, std::size_t last);
-    void waitFor(Batch& batch);
+    Result<> waitFor(Batch& batch);
 
     const GfKernel& kernel_;
     WorkerPool& pool_;

@@ -41,7 +41,6 @@ std::vector<std::uint32_t> recoveryExponents(const RecoverySet& set);
 // pass over the intact ones. Recovery blocks of consecutive exponents are
 // preferred (GfVandermonde.h: any number of missing blocks, no matrix);
 // others need the inverse of their matrix, which bounds their number.
-// Throws its failures.
 class BlockRebuilder {
   public:
     BlockRebuilder(const OpenedSet& opened, const std::vector<FileCheck>& checks,
@@ -51,7 +50,7 @@ class BlockRebuilder {
           progress_(progress), control_(control) {}
 
     // `temps` by file, those of `damagedFiles` created at their lengths.
-    void rebuild(std::vector<TempFile>& temps, const std::vector<std::size_t>& damagedFiles);
+    Result<> rebuild(std::vector<TempFile>& temps, const std::vector<std::size_t>& damagedFiles);
 
   private:
     // A data block of a file: which file, which of its blocks.
@@ -59,22 +58,31 @@ class BlockRebuilder {
         std::size_t file = 0;
         std::uint32_t block = 0;
     };
+    // The file of the intact blocks being read, opened.
+    struct IntactFile {
+        FileHandle fd;
+        std::size_t file = SIZE_MAX;
+    };
 
     void listBlocks();
-    bool solveByRun();
-    void solveByMatrix();
-    bool trySolve(const std::vector<std::size_t>& candidates);
+    Result<bool> solveByRun();
+    Result<> solveByMatrix();
+    Result<bool> trySolve(const std::vector<std::size_t>& candidates);
     void planPasses(const std::vector<std::size_t>& damagedFiles);
-    void computeRowFactors(std::size_t first, std::size_t rows);
-    void computeMatrixRowFactors(std::size_t first, std::size_t rows);
-    void addIntactBlocks(bool firstPass, bool accumulate, std::vector<TempFile>& temps);
-    FileHandle openIntact(std::size_t file) const;
-    std::size_t readIntact(const FileHandle& fd, BlockPlace place, std::uint8_t* bytes) const;
-    std::size_t readCopy(const BlockCopy& copy, BlockPlace place, std::uint8_t* bytes);
-    std::size_t readBlock(const FileHandle& fd, std::int64_t offset, std::size_t wanted,
-                          std::uint8_t* bytes, const std::string& shown) const;
-    void addRecoveryBlocks();
-    void writeRebuilt(std::size_t first, std::size_t rows, std::vector<TempFile>& temps) const;
+    Result<> rebuildPass(std::size_t first, std::size_t pass, std::vector<TempFile>& temps);
+    Result<> computeRowFactors(std::size_t first, std::size_t rows);
+    Result<> computeMatrixRowFactors(std::size_t first, std::size_t rows);
+    Result<> addIntactBlocks(bool firstPass, bool accumulate, std::vector<TempFile>& temps);
+    Result<> addIntactBlock(std::size_t i, bool firstPass, bool accumulate,
+                            std::vector<TempFile>& temps, IntactFile& open);
+    Result<FileHandle> openIntact(std::size_t file) const;
+    Result<std::size_t> readIntact(const FileHandle& fd, BlockPlace place,
+                                   std::uint8_t* bytes) const;
+    Result<std::size_t> readCopy(const BlockCopy& copy, BlockPlace place, std::uint8_t* bytes);
+    Result<std::size_t> readBlock(const FileHandle& fd, std::int64_t offset, std::size_t wanted,
+                                  std::uint8_t* bytes, const std::string& shown) const;
+    Result<> addRecoveryBlocks();
+    Result<> writeRebuilt(std::size_t first, std::size_t rows, std::vector<TempFile>& temps) const;
     std::int64_t offsetOf(BlockPlace place) const {
         return static_cast<std::int64_t>(place.block * set_.blockSize);
     }

@@ -288,9 +288,12 @@ Result<FileHandle> openNamedFile(const std::string& path) {
     return file;
 }
 
-void searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
-                  const std::vector<std::string>& extraFiles, ProgressMeter& progress,
-                  const RecoveryControl& control, std::vector<std::string>& notes) {
+namespace {
+
+// searchBlocks(), its failures raised.
+void searchAll(const OpenedSet& opened, std::vector<FileCheck>& checks,
+               const std::vector<std::string>& extraFiles, ProgressMeter& progress,
+               const RecoveryControl& control, std::vector<std::string>& notes) {
     BlockSearch search(opened, checks, progress, control);
     const std::vector<SetFile>& files = opened.set.files;
     for (std::size_t f = 0; f < files.size() && !search.done(); ++f) {
@@ -328,6 +331,17 @@ void searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
     for (std::size_t f = 0; f < files.size(); ++f)
         describeBlocks(checks[f], files[f].checks.size());
     noteFinds(opened, checks, searched, notes);
+}
+
+} // namespace
+
+Result<> searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
+                      const std::vector<std::string>& extraFiles, ProgressMeter& progress,
+                      const RecoveryControl& control, std::vector<std::string>& notes) {
+    return guarded([&]() -> Result<> {
+        searchAll(opened, checks, extraFiles, progress, control, notes);
+        return {};
+    });
 }
 
 } // namespace shardix::par2

@@ -25,20 +25,24 @@ const char* const kCreatorText = "Created by Shardix! " SHARDIX_VERSION;
 
 // ---- The stream
 
-void RecoveryEncoder::State::stream(const std::uint8_t* bytes, std::size_t length) {
+Result<> RecoveryEncoder::State::stream(const std::uint8_t* bytes, std::size_t length) {
     while (length > 0) {
+        if (current == pieces.size())
+            return Error::of(ErrorKind::Refused, "More bytes were given than the pieces hold.");
         const std::size_t taken = takeBytes(bytes, length);
         bytes += taken;
         length -= taken;
-        if (fill == plan.blockSize || offset == pieces[current].description.length)
-            completeBlock();
+        if (fill == plan.blockSize || offset == pieces[current].description.length) {
+            if (Result<> completed = completeBlock(); !completed.ok())
+                return completed;
+        }
     }
+    return {};
 }
 
-// Takes what fits of the bytes into the block being filled; how many it took.
+// Takes what fits of the bytes into the block being filled (of a piece not
+// yet complete); how many it took.
 std::size_t RecoveryEncoder::State::takeBytes(const std::uint8_t* bytes, std::size_t length) {
-    if (current == pieces.size())
-        fail(Error::of(ErrorKind::Refused, "More bytes were given than the pieces hold."));
     PieceState& piece = pieces[current];
     const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(
         {length, piece.description.length - offset, plan.blockSize - fill}));
@@ -54,14 +58,14 @@ std::size_t RecoveryEncoder::State::takeBytes(const std::uint8_t* bytes, std::si
 
 // The block being filled is full, or its piece ends: it goes to the
 // accumulator, and the stream moves on to the next block or piece.
-void RecoveryEncoder::State::completeBlock() {
+Result<> RecoveryEncoder::State::completeBlock() {
     PieceState& piece = pieces[current];
     // An all-zero block (a hole of a sparse source, say) adds nothing to any
     // recovery block, and its checksums are those of every other one.
     if (allZero(accumulator->inputBuffer(), fill))
         piece.checks[block] = *zeroBlock;
-    else
-        accumulator->add(piece.firstConstant + block, fill);
+    else if (Result<> added = accumulator->add(piece.firstConstant + block, fill); !added.ok())
+        return added;
     done += static_cast<std::int64_t>(fill);
     ++block;
     fill = 0;
@@ -73,8 +77,9 @@ void RecoveryEncoder::State::completeBlock() {
         block = 0;
     }
     if (control.stopRequested())
-        fail(stoppedError());
+        return stoppedError();
     report();
+    return {};
 }
 
 // Whether the `length` bytes at `bytes` are all zero; the first time they
@@ -92,48 +97,53 @@ bool RecoveryEncoder::State::allZero(const std::uint8_t* bytes, std::size_t leng
 
 // ---- After the stream
 
-void RecoveryEncoder::State::complete() {
+// Each step's failure is raised here and returned by the guarded() below.
+Result<> RecoveryEncoder::State::complete() {
     if (current < pieces.size()) {
         const PieceState& piece = pieces[current];
-        fail(Error::of(ErrorKind::InputPastEnd,
-                       "The bytes of " + shardix::quoted(folder.display(piece.description.name)) +
-                           " ended " + std::to_string(piece.description.length - offset) +
-                           " bytes early."));
+        return Error::of(ErrorKind::InputPastEnd,
+                         "The bytes of " + shardix::quoted(folder.display(piece.description.name)) +
+                             " ended " + std::to_string(piece.description.length - offset) +
+                             " bytes early.");
     }
-    accumulator->end();
-    checkHeads();
-    takeWholeHashes();
-    writeRecoveryPackets(0);
-    for (std::uint32_t first = groupSize; first < plan.recoveryBlocks; first += groupSize)
-        readBackPass(first);
-    writeFiles();
-    report(true);
+    return guarded([&]() -> Result<> {
+        valueOrRaise(accumulator->end());
+        valueOrRaise(checkHeads());
+        valueOrRaise(takeWholeHashes());
+        valueOrRaise(writeRecoveryPackets(0));
+        for (std::uint32_t first = groupSize; first < plan.recoveryBlocks; first += groupSize)
+            valueOrRaise(readBackPass(first));
+        valueOrRaise(writeFiles());
+        report(true);
+        return {};
+    });
 }
 
 // Each piece's id was made from the head given at the start.
-void RecoveryEncoder::State::checkHeads() {
+Result<> RecoveryEncoder::State::checkHeads() {
     for (PieceState& piece : pieces) {
         if (piece.description.hash16k != piece.first16k.finish())
-            fail(Error::of(ErrorKind::Mismatch,
-                           "The first bytes of " +
-                               shardix::quoted(folder.display(piece.description.name)) +
-                               " given at the start differ from those "
-                               "streamed."));
+            return Error::of(ErrorKind::Mismatch,
+                             "The first bytes of " +
+                                 shardix::quoted(folder.display(piece.description.name)) +
+                                 " given at the start differ from those "
+                                 "streamed.");
     }
+    return {};
 }
 
 // ---- The passes over the blocks
 
-void RecoveryEncoder::State::beginPass(std::uint32_t firstExponent, bool streaming) {
+Result<> RecoveryEncoder::State::beginPass(std::uint32_t firstExponent, bool streaming) {
     const std::uint32_t outputs = std::min(groupSize, plan.recoveryBlocks - firstExponent);
     const Gf16* gf = &gf16();
     auto factor = [gf, firstExponent](std::uint32_t tag, std::size_t output) {
         return gf->inputFactor(tag, firstExponent + static_cast<std::uint32_t>(output));
     };
     if (streaming)
-        accumulator->begin(outputs, factor, [this](auto batch) { return checksumTasks(batch); });
-    else
-        accumulator->begin(outputs, factor, [this](auto batch) { return compareTasks(batch); });
+        return accumulator->begin(outputs, factor,
+                                  [this](auto batch) { return checksumTasks(batch); });
+    return accumulator->begin(outputs, factor, [this](auto batch) { return compareTasks(batch); });
 }
 
 // The checksums of a batch's blocks: the CRC-32 of each block, then the MD5s
@@ -145,19 +155,19 @@ RecoveryEncoder::State::checksumTasks(std::vector<BlockAccumulator::Input> batch
     const bool lanes = canHashLanes() && batch.size() > 1;
     const std::size_t groups = lanes ? (batch.size() + kMd5Lanes - 1) / kMd5Lanes : batch.size();
     const std::size_t count = batch.size() + groups;
-    auto task = [this, lanes, batch = std::move(batch)](std::size_t index, unsigned) {
+    auto task = [this, lanes, batch = std::move(batch)](std::size_t index, unsigned) -> Result<> {
         auto check = [&](std::size_t k) -> BlockCheck& {
             PieceState& piece = pieces[tagPiece[batch[k].tag]];
             return piece.checks[batch[k].tag - piece.firstConstant];
         };
         if (index < batch.size()) {
             check(index).crc = crc32Of(batch[index].bytes, plan.blockSize);
-            return;
+            return {};
         }
         if (!lanes) {
             const std::size_t k = index - batch.size();
             check(k).md5 = md5Of(batch[k].bytes, plan.blockSize);
-            return;
+            return {};
         }
         const std::size_t first = (index - batch.size()) * kMd5Lanes;
         const std::size_t size = std::min(kMd5Lanes, batch.size() - first);
@@ -168,6 +178,7 @@ RecoveryEncoder::State::checksumTasks(std::vector<BlockAccumulator::Input> batch
         md5OfLanes(messages, plan.blockSize, digests);
         for (std::size_t lane = 0; lane < size; ++lane)
             check(first + lane).md5 = digests[lane];
+        return {};
     };
     return {WorkerPool::Stage{count, std::move(task)}};
 }
@@ -176,7 +187,7 @@ RecoveryEncoder::State::checksumTasks(std::vector<BlockAccumulator::Input> batch
 std::vector<WorkerPool::Stage>
 RecoveryEncoder::State::compareTasks(std::vector<BlockAccumulator::Input> batch) {
     const std::size_t count = batch.size();
-    auto task = [this, batch = std::move(batch)](std::size_t index, unsigned) {
+    auto task = [this, batch = std::move(batch)](std::size_t index, unsigned) -> Result<> {
         const BlockAccumulator::Input& input = batch[index];
         const PieceState& piece = pieces[tagPiece[input.tag]];
         if (crc32Of(input.bytes, plan.blockSize) !=
@@ -184,6 +195,7 @@ RecoveryEncoder::State::compareTasks(std::vector<BlockAccumulator::Input> batch)
             std::uint32_t none = UINT32_MAX;
             changedPiece.compare_exchange_strong(none, tagPiece[input.tag]);
         }
+        return {};
     };
     return {WorkerPool::Stage{count, std::move(task)}};
 }
@@ -196,15 +208,20 @@ void RecoveryEncoder::State::report(bool force) {
 }
 
 // The pass's recovery blocks into their volumes, on the pool's threads.
-void RecoveryEncoder::State::writeRecoveryPackets(std::uint32_t firstExponent) {
-    pool->run(accumulator->outputs(), [&](std::size_t j, unsigned) {
-        writeRecoveryPacket(firstExponent + static_cast<std::uint32_t>(j), accumulator->output(j));
+Result<> RecoveryEncoder::State::writeRecoveryPackets(std::uint32_t firstExponent) {
+    Result<> written = pool->run(accumulator->outputs(), [&](std::size_t j, unsigned) {
+        return writeRecoveryPacket(firstExponent + static_cast<std::uint32_t>(j),
+                                   accumulator->output(j));
     });
+    if (!written.ok())
+        return written;
     done += static_cast<std::int64_t>(accumulator->outputs() * plan.blockSize);
     report();
+    return {};
 }
 
-void RecoveryEncoder::State::writeRecoveryPacket(std::uint32_t exponent, const std::uint8_t* data) {
+Result<> RecoveryEncoder::State::writeRecoveryPacket(std::uint32_t exponent,
+                                                     const std::uint8_t* data) {
     const std::uint64_t packetSize = kHeaderSize + 4 + plan.blockSize;
     std::size_t v = 0;
     while (exponent >= plan.volumes[v].firstExponent + plan.volumes[v].count)
@@ -216,51 +233,61 @@ void RecoveryEncoder::State::writeRecoveryPacket(std::uint32_t exponent, const s
     md5.update(prefix.data(), prefix.size());
     md5.update(data, plan.blockSize);
     const std::string start = recoveryPacketStart(setId, exponent, plan.blockSize, md5.finish());
-    raiseOnFailure(volumes[v].writeAt(at, start.data(), start.size()));
-    raiseOnFailure(
-        volumes[v].writeAt(at + static_cast<std::int64_t>(start.size()), data, plan.blockSize));
+    if (Result<> head = volumes[v].writeAt(at, start.data(), start.size()); !head.ok())
+        return head;
+    return volumes[v].writeAt(at + static_cast<std::int64_t>(start.size()), data, plan.blockSize);
 }
 
 // A later pass: the pieces read back from the folder, each block compared
 // with what streamed by.
-void RecoveryEncoder::State::readBackPass(std::uint32_t firstExponent) {
-    beginPass(firstExponent, false);
-    for (const PieceState& piece : pieces)
-        readBackPiece(piece);
-    accumulator->end();
-    if (const std::uint32_t changed = changedPiece.load(); changed != UINT32_MAX)
-        fail(Error::of(ErrorKind::Mismatch,
-                       shardix::quoted(folder.display(pieces[changed].description.name)) +
-                           " changed while its recovery blocks were computed."));
-    writeRecoveryPackets(firstExponent);
+// Its steps' failures are raised here and returned by the guarded() below.
+Result<> RecoveryEncoder::State::readBackPass(std::uint32_t firstExponent) {
+    return guarded([&]() -> Result<> {
+        valueOrRaise(beginPass(firstExponent, false));
+        for (const PieceState& piece : pieces)
+            valueOrRaise(readBackPiece(piece));
+        valueOrRaise(accumulator->end());
+        if (const std::uint32_t changed = changedPiece.load(); changed != UINT32_MAX)
+            return Error::of(ErrorKind::Mismatch,
+                             shardix::quoted(folder.display(pieces[changed].description.name)) +
+                                 " changed while its recovery blocks were computed.");
+        return writeRecoveryPackets(firstExponent);
+    });
 }
 
-void RecoveryEncoder::State::readBackPiece(const PieceState& piece) {
+Result<> RecoveryEncoder::State::readBackPiece(const PieceState& piece) {
     const std::string shown = folder.display(piece.description.name);
-    const FileHandle fd = valueOrRaise(folder.openForReading(piece.description.name));
-    ::posix_fadvise(fd.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    const Result<FileHandle> fd = folder.openForReading(piece.description.name);
+    if (!fd.ok())
+        return fd.error();
+    ::posix_fadvise(fd->fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
     for (std::uint32_t b = 0; b < piece.blocks; ++b) {
         if (control.stopRequested())
-            fail(stoppedError());
+            return stoppedError();
         const std::uint64_t at = static_cast<std::uint64_t>(b) * plan.blockSize;
         const std::size_t wanted = static_cast<std::size_t>(
             std::min<std::uint64_t>(plan.blockSize, piece.description.length - at));
-        const std::size_t got = valueOrRaise(
-            readAt(fd, static_cast<std::int64_t>(at), accumulator->inputBuffer(), wanted));
-        if (got != wanted)
-            fail(Error::of(ErrorKind::InputPastEnd,
-                           shardix::quoted(shown) +
-                               " became shorter while its recovery blocks were computed."));
+        const Result<std::size_t> got =
+            readAt(*fd, static_cast<std::int64_t>(at), accumulator->inputBuffer(), wanted);
+        if (!got.ok())
+            return got.error();
+        if (*got != wanted)
+            return Error::of(ErrorKind::InputPastEnd,
+                             shardix::quoted(shown) +
+                                 " became shorter while its recovery blocks were computed.");
         // A block streamed as zeros and read back as zeros adds nothing; one
         // that changed goes on to the comparison, which tells.
         const BlockCheck& streamed = piece.checks[b];
         const bool unchangedZero = allZero(accumulator->inputBuffer(), wanted) &&
                                    streamed.crc == zeroBlock->crc && streamed.md5 == zeroBlock->md5;
-        if (!unchangedZero)
-            accumulator->add(piece.firstConstant + b, wanted);
+        if (!unchangedZero) {
+            if (Result<> added = accumulator->add(piece.firstConstant + b, wanted); !added.ok())
+                return added;
+        }
         done += static_cast<std::int64_t>(wanted);
         report();
     }
+    return {};
 }
 
 // The index's packets, which every volume repeats after its recovery blocks.
@@ -276,22 +303,26 @@ std::string RecoveryEncoder::State::criticalPackets() const {
     return critical;
 }
 
-void RecoveryEncoder::State::writeFiles() {
-    const std::string critical = criticalPackets();
-    raiseOnFailure(index.writeAt(0, critical.data(), critical.size()));
-    const std::uint64_t packetSize = kHeaderSize + 4 + plan.blockSize;
-    for (std::size_t v = 0; v < volumes.size(); ++v)
-        raiseOnFailure(
-            volumes[v].writeAt(static_cast<std::int64_t>(plan.volumes[v].count * packetSize),
-                               critical.data(), critical.size()));
-    // The volumes first: an index is there only when its set is whole.
-    for (TempFile& volume : volumes) {
-        const std::string name = volume.finalName();
-        raiseOnFailure(volume.commit(replace));
-        written.push_back(name);
-    }
-    raiseOnFailure(index.commit(replace));
-    written.insert(written.begin(), indexName);
+// Its steps' failures are raised here and returned by the guarded() below.
+Result<> RecoveryEncoder::State::writeFiles() {
+    return guarded([&]() -> Result<> {
+        const std::string critical = criticalPackets();
+        valueOrRaise(index.writeAt(0, critical.data(), critical.size()));
+        const std::uint64_t packetSize = kHeaderSize + 4 + plan.blockSize;
+        for (std::size_t v = 0; v < volumes.size(); ++v)
+            valueOrRaise(
+                volumes[v].writeAt(static_cast<std::int64_t>(plan.volumes[v].count * packetSize),
+                                   critical.data(), critical.size()));
+        // The volumes first: an index is there only when its set is whole.
+        for (TempFile& volume : volumes) {
+            const std::string name = volume.finalName();
+            valueOrRaise(volume.commit(replace));
+            written.push_back(name);
+        }
+        valueOrRaise(index.commit(replace));
+        written.insert(written.begin(), indexName);
+        return {};
+    });
 }
 
 } // namespace shardix

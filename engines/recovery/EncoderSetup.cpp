@@ -27,8 +27,8 @@ std::size_t batchBlocksFor(std::size_t outputs) {
     return std::clamp<std::size_t>((outputs + 11) / 12, 8, 16);
 }
 
-[[noreturn]] void refuse(std::string message) {
-    fail(Error::of(ErrorKind::Refused, std::move(message)));
+Error refusal(std::string message) {
+    return Error::of(ErrorKind::Refused, std::move(message));
 }
 
 } // namespace
@@ -41,42 +41,49 @@ Error stoppedError() {
 
 } // namespace par2
 
-void RecoveryEncoder::State::start(const std::string& indexPath,
-                                   const std::vector<RecoveryPiece>& given) {
-    FileInFolder opened = valueOrRaise(Folder::open(indexPath));
-    folder = std::move(opened.folder);
-    indexName = std::move(opened.name);
-    kernel = makeGfKernel(control.kernel);
-    if (!kernel)
-        refuse("This processor cannot run the kernel " + shardix::quoted(control.kernel) + ".");
-    takePieces(given);
-    checkPlan();
-    refuseDuplicates();
-    orderSet();
-    createFiles(given);
-    startWork();
+// Each step's failure is raised here and returned by the guarded() below.
+Result<> RecoveryEncoder::State::start(const std::string& indexPath,
+                                       const std::vector<RecoveryPiece>& given) {
+    return guarded([&]() -> Result<> {
+        FileInFolder opened = valueOrRaise(Folder::open(indexPath));
+        folder = std::move(opened.folder);
+        indexName = std::move(opened.name);
+        kernel = makeGfKernel(control.kernel);
+        if (!kernel)
+            return refusal("This processor cannot run the kernel " +
+                           shardix::quoted(control.kernel) + ".");
+        valueOrRaise(takePieces(given));
+        valueOrRaise(checkPlan());
+        valueOrRaise(refuseDuplicates());
+        orderSet();
+        valueOrRaise(createFiles(given));
+        return startWork();
+    });
 }
 
 // The pieces and their ids, which need their first bytes.
-void RecoveryEncoder::State::takePieces(const std::vector<RecoveryPiece>& given) {
+Result<> RecoveryEncoder::State::takePieces(const std::vector<RecoveryPiece>& given) {
     for (std::size_t i = 0; i < given.size(); ++i) {
-        checkGiven(given[i]);
+        if (Result<> fits = checkGiven(given[i]); !fits.ok())
+            return fits;
         if (given[i].length > 0) {
             pieces.push_back(pieceState(given[i]));
             pieces.back().given = i;
         }
     }
+    return {};
 }
 
-void RecoveryEncoder::State::checkGiven(const RecoveryPiece& piece) const {
+Result<> RecoveryEncoder::State::checkGiven(const RecoveryPiece& piece) const {
     if (!isPlainName(piece.name))
-        refuse(shardix::quoted(piece.name) +
-               " is not a name of a file in the folder of the recovery files.");
+        return refusal(shardix::quoted(piece.name) +
+                       " is not a name of a file in the folder of the recovery files.");
     const std::size_t headLength =
         static_cast<std::size_t>(std::min<std::int64_t>(piece.length, kRecoveryHeadBytes));
     if (piece.length < 0 || piece.head.size() != headLength)
-        refuse("The first bytes of " + shardix::quoted(folder.display(piece.name)) +
-               " were not given.");
+        return refusal("The first bytes of " + shardix::quoted(folder.display(piece.name)) +
+                       " were not given.");
+    return {};
 }
 
 PieceState RecoveryEncoder::State::pieceState(const RecoveryPiece& piece) const {
@@ -94,7 +101,7 @@ PieceState RecoveryEncoder::State::pieceState(const RecoveryPiece& piece) const 
     return state;
 }
 
-void RecoveryEncoder::State::checkPlan() const {
+Result<> RecoveryEncoder::State::checkPlan() const {
     std::uint64_t blocks = 0;
     for (const PieceState& piece : pieces)
         blocks += piece.blocks;
@@ -108,18 +115,20 @@ void RecoveryEncoder::State::checkPlan() const {
                               plan.recoveryBlocks < Gf16::kMaxExponent &&
                               inVolumes == plan.recoveryBlocks;
     if (!blockSizeFits || !blocksFit || !recoveryFits)
-        refuse("The recovery plan was made for other pieces.");
+        return refusal("The recovery plan was made for other pieces.");
+    return {};
 }
 
-void RecoveryEncoder::State::refuseDuplicates() const {
+Result<> RecoveryEncoder::State::refuseDuplicates() const {
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         const FileDescription& piece = pieces[i].description;
         for (std::size_t j = 0; j < i; ++j) {
             const FileDescription& earlier = pieces[j].description;
             if (piece.name == earlier.name || piece.id == earlier.id)
-                refuse(shardix::quoted(folder.display(piece.name)) + " is given twice.");
+                return refusal(shardix::quoted(folder.display(piece.name)) + " is given twice.");
         }
     }
+    return {};
 }
 
 // The main packet lists the files by id, smallest first; the blocks get
@@ -150,33 +159,43 @@ std::vector<Md5Digest> RecoveryEncoder::State::setIds() const {
 }
 
 // The files to write, under temporary names.
-void RecoveryEncoder::State::createFiles(const std::vector<RecoveryPiece>& given) {
+Result<> RecoveryEncoder::State::createFiles(const std::vector<RecoveryPiece>& given) {
     std::vector<std::string> names{indexName};
     for (std::size_t v = 0; v < plan.volumes.size(); ++v)
         names.push_back(plan.volumeName(indexName, v));
-    for (const std::string& name : names)
-        checkOutputName(name, given);
-    index = valueOrRaise(TempFile::create(folder, indexName));
-    for (std::size_t v = 0; v < plan.volumes.size(); ++v)
-        volumes.push_back(valueOrRaise(TempFile::create(folder, names[v + 1])));
+    for (const std::string& name : names) {
+        if (Result<> free = checkOutputName(name, given); !free.ok())
+            return free;
+    }
+    for (std::size_t n = 0; n < names.size(); ++n) {
+        Result<TempFile> made = TempFile::create(folder, names[n]);
+        if (!made.ok())
+            return made.error();
+        if (n == 0)
+            index = std::move(made).value();
+        else
+            volumes.push_back(std::move(made).value());
+    }
+    return {};
 }
 
 // A name to write is refused when it is one of the pieces or is there
 // already (unless replacing a file).
-void RecoveryEncoder::State::checkOutputName(const std::string& name,
-                                             const std::vector<RecoveryPiece>& given) const {
+Result<> RecoveryEncoder::State::checkOutputName(const std::string& name,
+                                                 const std::vector<RecoveryPiece>& given) const {
     for (const RecoveryPiece& piece : given) {
         if (piece.name == name)
-            fail(Error::refusedName(shardix::quoted(folder.display(name)) +
-                                    " is one of the pieces; the recovery files need "
-                                    "another name."));
+            return Error::refusedName(shardix::quoted(folder.display(name)) +
+                                      " is one of the pieces; the recovery files need "
+                                      "another name.");
     }
     const Result<struct stat> info = folder.status(name);
     if (info.ok() && (!replace || S_ISDIR(info->st_mode)))
-        fail(Error::refusedName(shardix::quoted(folder.display(name)) + " already exists."));
+        return Error::refusedName(shardix::quoted(folder.display(name)) + " already exists.");
+    return {};
 }
 
-void RecoveryEncoder::State::startWork() {
+Result<> RecoveryEncoder::State::startWork() {
     pool = std::make_unique<WorkerPool>(control.threads);
     groupSize = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
         static_cast<std::uint64_t>(std::max<std::int64_t>(control.memory, 0)) /
@@ -190,7 +209,7 @@ void RecoveryEncoder::State::startWork() {
         bytes += static_cast<std::int64_t>(piece.description.length);
     total = bytes * plan.passes(control.memory) +
             static_cast<std::int64_t>(plan.recoveryBlocks * plan.blockSize);
-    beginPass(0, true);
+    return beginPass(0, true);
 }
 
 void RecoveryEncoder::State::hashWholePieces(StreamRead read) {
@@ -214,14 +233,15 @@ void RecoveryEncoder::State::hashWholePieces(StreamRead read) {
 }
 
 // Waits for the pieces' MD5s taken by reading them again.
-void RecoveryEncoder::State::takeWholeHashes() {
+Result<> RecoveryEncoder::State::takeWholeHashes() {
     if (!wholeHasher.joinable())
-        return;
+        return {};
     wholeHasher.join();
     if (!wholeHashes.ok())
-        fail(wholeHashes.error().stopped() ? stoppedError() : wholeHashes.error());
+        return wholeHashes.error().stopped() ? stoppedError() : wholeHashes.error();
     for (std::size_t i = 0; i < pieces.size(); ++i)
         pieces[i].description.hash = (*wholeHashes)[i];
+    return {};
 }
 
 } // namespace shardix

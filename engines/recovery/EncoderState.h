@@ -1,8 +1,8 @@
 #pragma once
 
 // The inside of RecoveryEncoder, shared by its setting up (EncoderSetup.cpp)
-// and its passes over the blocks (EncoderPasses.cpp). Its functions throw
-// their failures; RecoveryEncoder returns them.
+// and its passes over the blocks (EncoderPasses.cpp). Its functions return
+// their failures as Errors, which RecoveryEncoder keeps.
 
 #include "engines/io/Folder.h"
 #include "engines/io/TempFile.h"
@@ -10,7 +10,6 @@
 #include "engines/recovery/Checksum.h"
 #include "engines/recovery/GfKernel.h"
 #include "engines/recovery/Par2Packets.h"
-#include "engines/recovery/Raise.h"
 #include "engines/recovery/RecoveryEncoder.h"
 #include "engines/recovery/WorkerPool.h"
 
@@ -81,38 +80,39 @@ struct RecoveryEncoder::State {
     std::int64_t total = 0;
 
     // Setting up.
-    void start(const std::string& indexPath, const std::vector<RecoveryPiece>& given);
-    void takePieces(const std::vector<RecoveryPiece>& given);
-    void checkGiven(const RecoveryPiece& piece) const;
+    Result<> start(const std::string& indexPath, const std::vector<RecoveryPiece>& given);
+    Result<> takePieces(const std::vector<RecoveryPiece>& given);
+    Result<> checkGiven(const RecoveryPiece& piece) const;
     par2::PieceState pieceState(const RecoveryPiece& piece) const;
-    void checkPlan() const;
-    void refuseDuplicates() const;
+    Result<> checkPlan() const;
+    Result<> refuseDuplicates() const;
     void orderSet();
     std::vector<par2::Md5Digest> setIds() const;
-    void createFiles(const std::vector<RecoveryPiece>& given);
-    void checkOutputName(const std::string& name, const std::vector<RecoveryPiece>& given) const;
-    void startWork();
+    Result<> createFiles(const std::vector<RecoveryPiece>& given);
+    Result<> checkOutputName(const std::string& name,
+                             const std::vector<RecoveryPiece>& given) const;
+    Result<> startWork();
     void hashWholePieces(StreamRead read);
-    void takeWholeHashes();
+    Result<> takeWholeHashes();
 
     // The stream, and the passes after it.
-    void stream(const std::uint8_t* bytes, std::size_t length);
+    Result<> stream(const std::uint8_t* bytes, std::size_t length);
     std::size_t takeBytes(const std::uint8_t* bytes, std::size_t length);
-    void completeBlock();
+    Result<> completeBlock();
     bool allZero(const std::uint8_t* bytes, std::size_t length);
-    void complete();
-    void checkHeads();
-    void beginPass(std::uint32_t firstExponent, bool streaming);
+    Result<> complete();
+    Result<> checkHeads();
+    Result<> beginPass(std::uint32_t firstExponent, bool streaming);
     std::vector<par2::WorkerPool::Stage>
     checksumTasks(std::vector<par2::BlockAccumulator::Input> batch);
     std::vector<par2::WorkerPool::Stage>
     compareTasks(std::vector<par2::BlockAccumulator::Input> batch);
     void report(bool force = false);
-    void writeRecoveryPackets(std::uint32_t firstExponent);
-    void writeRecoveryPacket(std::uint32_t exponent, const std::uint8_t* data);
-    void readBackPass(std::uint32_t firstExponent);
-    void readBackPiece(const par2::PieceState& piece);
-    void writeFiles();
+    Result<> writeRecoveryPackets(std::uint32_t firstExponent);
+    Result<> writeRecoveryPacket(std::uint32_t exponent, const std::uint8_t* data);
+    Result<> readBackPass(std::uint32_t firstExponent);
+    Result<> readBackPiece(const par2::PieceState& piece);
+    Result<> writeFiles();
     std::string criticalPackets() const;
 };
 

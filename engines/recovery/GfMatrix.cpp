@@ -15,8 +15,8 @@ std::uint16_t wordAt(GfLayout layout, const std::uint8_t* block, std::size_t ind
     return static_cast<std::uint16_t>(unit[index % 64] | unit[64 + index % 64] << 8);
 }
 
-bool invertMatrix(const GfKernel& kernel, WorkerPool& pool, std::vector<std::uint16_t>& matrix,
-                  std::size_t size) {
+Result<bool> invertMatrix(const GfKernel& kernel, WorkerPool& pool,
+                          std::vector<std::uint16_t>& matrix, std::size_t size) {
     const Gf16& gf = gf16();
     const GfLayout layout = kernel.layout();
     // Each row is [the matrix's row | the identity's row], in the kernel's layout.
@@ -55,7 +55,7 @@ bool invertMatrix(const GfKernel& kernel, WorkerPool& pool, std::vector<std::uin
         std::swap(spare, rows[column]);
         pivotRow = rows[column];
         // Every other row loses its multiple of the pivot row.
-        pool.run(parts, [&](std::size_t part, unsigned) {
+        Result<> eliminated = pool.run(parts, [&](std::size_t part, unsigned) -> Result<> {
             for (std::size_t r = size * part / parts; r < size * (part + 1) / parts; ++r) {
                 const std::uint16_t factor = wordAt(layout, rows[r], column);
                 if (r == column || factor == 0)
@@ -63,7 +63,10 @@ bool invertMatrix(const GfKernel& kernel, WorkerPool& pool, std::vector<std::uin
                 kernel.prepare(factor, prepared[part].data());
                 kernel.multiplyAdd(rows[r], &pivotRow, 1, prepared[part].data(), 0, rowBytes);
             }
+            return {};
         });
+        if (!eliminated.ok())
+            return eliminated.error();
     }
     std::vector<std::uint8_t> natural(rowBytes);
     for (std::size_t r = 0; r < size; ++r) {

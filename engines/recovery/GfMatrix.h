@@ -14,8 +14,9 @@ std::uint16_t wordAt(GfLayout layout, const std::uint8_t* block, std::size_t ind
 
 // Replaces the `size` x `size` matrix (row-major) by its inverse, by
 // Gauss-Jordan elimination whose row operations are the kernel's
-// multiply-adds, spread over the pool. False when the matrix is singular.
-bool invertMatrix(const GfKernel& kernel, WorkerPool& pool, std::vector<std::uint16_t>& matrix,
-                  std::size_t size);
+// multiply-adds, spread over the pool. False when the matrix is singular; the
+// Error of the pool's tasks when they fail.
+Result<bool> invertMatrix(const GfKernel& kernel, WorkerPool& pool,
+                          std::vector<std::uint16_t>& matrix, std::size_t size);
 
 } // namespace shardix::par2

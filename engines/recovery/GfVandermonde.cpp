@@ -23,17 +23,28 @@ std::uint32_t logProductOfSums(const Gf16& gf, std::uint16_t value,
 
 } // namespace
 
-VandermondeSolver::VandermondeSolver(std::vector<std::uint32_t> missing,
-                                     std::vector<std::uint32_t> intact, std::uint32_t firstExponent,
-                                     WorkerPool& pool)
+Result<std::unique_ptr<VandermondeSolver>>
+VandermondeSolver::make(std::vector<std::uint32_t> missing, std::vector<std::uint32_t> intact,
+                        std::uint32_t firstExponent, WorkerPool& pool) {
+    const Gf16& gf = gf16();
+    std::vector<std::uint16_t> constants(missing.size());
+    for (std::size_t k = 0; k < missing.size(); ++k)
+        constants[k] = gf.inputConstant(missing[k]);
+    std::unique_ptr<VandermondeSolver> solver(
+        new VandermondeSolver(constants, intact, firstExponent));
+    if (Result<> taken = solver->takeProducts(constants, pool); !taken.ok())
+        return taken.error();
+    return solver;
+}
+
+VandermondeSolver::VandermondeSolver(const std::vector<std::uint16_t>& constants,
+                                     const std::vector<std::uint32_t>& intact,
+                                     std::uint32_t firstExponent)
     : first_(firstExponent % Gf16::kOrder) {
     const Gf16& gf = gf16();
-    const std::size_t count = missing.size();
-    std::vector<std::uint16_t> constants(count);
-    for (std::size_t k = 0; k < count; ++k) {
-        constants[k] = gf.inputConstant(missing[k]);
+    const std::size_t count = constants.size();
+    for (std::size_t k = 0; k < count; ++k)
         missingLogs_.push_back(gf.log(constants[k]));
-    }
     for (std::uint32_t index : intact)
         intactLogs_.push_back(gf.log(gf.inputConstant(index)));
     // P(z), one factor (z + c) at a time.
@@ -45,16 +56,24 @@ VandermondeSolver::VandermondeSolver(std::vector<std::uint32_t> missing,
                 coefficients_[n - 1] ^ gf.multiply(constants[m], coefficients_[n]));
         coefficients_[0] = gf.multiply(constants[m], coefficients_[0]);
     }
+}
+
+// Q_k and P(c_i), on the pool's threads.
+Result<> VandermondeSolver::takeProducts(const std::vector<std::uint16_t>& constants,
+                                         WorkerPool& pool) {
+    const Gf16& gf = gf16();
+    const std::size_t count = constants.size();
     logQ_.resize(count);
-    logP_.resize(intact.size());
+    logP_.resize(intactLogs_.size());
     const std::size_t tasks = 8 * static_cast<std::size_t>(pool.size());
-    pool.run(tasks, [&](std::size_t part, unsigned) {
+    return pool.run(tasks, [&](std::size_t part, unsigned) -> Result<> {
         for (std::size_t k = count * part / tasks; k < count * (part + 1) / tasks; ++k)
             logQ_[k] = logProductOfSums(gf, constants[k], constants, k);
         const std::size_t good = intactLogs_.size();
         for (std::size_t i = good * part / tasks; i < good * (part + 1) / tasks; ++i)
             logP_[i] = logProductOfSums(gf, static_cast<std::uint16_t>(gf.exp(intactLogs_[i])),
                                         constants, count);
+        return {};
     });
 }
 

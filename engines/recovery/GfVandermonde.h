@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace shardix::par2 {
@@ -23,15 +24,22 @@ namespace shardix::par2 {
 // besides: any number of missing blocks up to the format's limit.
 class VandermondeSolver {
   public:
-    // `missing` and `intact`: the constant indexes of the blocks.
-    VandermondeSolver(std::vector<std::uint32_t> missing, std::vector<std::uint32_t> intact,
-                      std::uint32_t firstExponent, WorkerPool& pool);
+    // `missing` and `intact`: the constant indexes of the blocks. Its products
+    // are taken on the pool's threads; the Error of their tasks when they fail.
+    static Result<std::unique_ptr<VandermondeSolver>> make(std::vector<std::uint32_t> missing,
+                                                           std::vector<std::uint32_t> intact,
+                                                           std::uint32_t firstExponent,
+                                                           WorkerPool& pool);
 
     // The factors of missing block `row`: those of the intact blocks in
     // out[0, intact), then those of the recovery blocks in out[intact, intact + N).
     void rowFactors(std::size_t row, std::uint16_t* out) const;
 
   private:
+    VandermondeSolver(const std::vector<std::uint16_t>& constants,
+                      const std::vector<std::uint32_t>& intact, std::uint32_t firstExponent);
+    Result<> takeProducts(const std::vector<std::uint16_t>& constants, WorkerPool& pool);
+
     std::vector<std::uint32_t> missingLogs_; // log c_k
     std::vector<std::uint32_t> intactLogs_;  // log c_i
     std::uint32_t first_;

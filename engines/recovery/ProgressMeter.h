@@ -25,11 +25,15 @@ class ProgressMeter {
             control_.progress(done, total_);
         }
     }
-    // Waits for `job`, telling the progress meanwhile and at its end.
-    void wait(WorkerPool& pool, const std::shared_ptr<WorkerPool::Job>& job) {
+    // Waits for `job`, telling the progress meanwhile and, when it has not
+    // failed, at its end; the job's Error.
+    Result<> wait(WorkerPool& pool, const std::shared_ptr<WorkerPool::Job>& job) {
         while (!pool.waitFor(job, 100))
             report();
-        report(true);
+        Result<> done = pool.wait(job);
+        if (done.ok())
+            report(true);
+        return done;
     }
 
   private:

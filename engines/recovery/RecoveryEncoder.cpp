@@ -19,10 +19,7 @@ RecoveryEncoder::RecoveryEncoder(const std::string& indexPath, std::vector<Recov
     state_->control = std::move(control);
     state_->plan = plan;
     state_->replace = replace;
-    Result<> started = guarded([&]() -> Result<> {
-        state_->start(indexPath, pieces);
-        return {};
-    });
+    Result<> started = state_->start(indexPath, pieces);
     if (!started.ok())
         state_->failure = started.error();
 }
@@ -58,10 +55,9 @@ Result<> RecoveryEncoder::feed(const void* bytes, std::size_t length) {
     State& s = *state_;
     if (s.failure)
         return *s.failure;
-    Result<> fed = guarded([&]() -> Result<> {
-        s.stream(static_cast<const std::uint8_t*>(bytes), length);
-        return {};
-    });
+    // A shortage of memory stops the stream as any failure does.
+    Result<> fed =
+        guarded([&] { return s.stream(static_cast<const std::uint8_t*>(bytes), length); });
     if (!fed.ok())
         s.failure = fed.error();
     return fed;
@@ -71,10 +67,7 @@ Result<> RecoveryEncoder::finish() {
     State& s = *state_;
     if (s.failure)
         return *s.failure;
-    Result<> finished = guarded([&]() -> Result<> {
-        s.complete();
-        return {};
-    });
+    Result<> finished = guarded([&] { return s.complete(); });
     if (!finished.ok()) {
         s.failure = finished.error();
         s.index.discard();

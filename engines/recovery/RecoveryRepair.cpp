@@ -26,30 +26,38 @@ constexpr std::size_t kSuspectsTried = 8;
 // their MD5s, and only then renames anything: the damaged files aside, the
 // rebuilt ones into place. A file that cannot be written is told in its
 // report; the others are still rebuilt.
-void RepairSession::repair(RecoveryReport& report) {
+Result<> RepairSession::repair(RecoveryReport& report) {
     const std::vector<std::size_t> damaged = damagedFiles();
     if (damaged.empty())
-        return;
-    refuseWhenTooFew(report);
-    std::vector<TempFile> temps = createTemps(damaged);
-    rebuildChecked(temps, damaged, report);
-    putInPlace(temps, damaged, report);
+        return {};
+    if (Result<> enough = refuseWhenTooFew(report); !enough.ok())
+        return enough;
+    Result<std::vector<TempFile>> temps = createTemps(damaged);
+    if (!temps.ok())
+        return temps.error();
+    std::vector<TempFile> made = std::move(temps).value();
+    if (Result<> rebuilt = rebuildChecked(made, damaged, report); !rebuilt.ok())
+        return rebuilt;
+    putInPlace(made, damaged, report);
     report.missingBlocks = 0;
     for (std::size_t f : damaged)
         if (!report.files[f].rebuilt)
             report.missingBlocks += report.files[f].blocks - report.files[f].goodBlocks;
+    return {};
 }
 
 // Rebuilds the files; when what it rebuilt does not match its checksums,
 // again without the recovery blocks of one file at a time (another copy of
 // a block in its place where there is one), to find the file whose recovery
 // blocks hold wrong data, which is then named.
-void RepairSession::rebuildChecked(std::vector<TempFile>& temps,
-                                   const std::vector<std::size_t>& damaged,
-                                   RecoveryReport& report) {
-    std::optional<Error> wrong = rebuildOnce(temps, damaged);
-    if (!wrong)
-        return;
+Result<> RepairSession::rebuildChecked(std::vector<TempFile>& temps,
+                                       const std::vector<std::size_t>& damaged,
+                                       RecoveryReport& report) {
+    Result<std::optional<Error>> wrong = rebuildOnce(temps, damaged);
+    if (!wrong.ok())
+        return wrong.error();
+    if (!*wrong)
+        return {};
     const std::vector<RecoveryBlockAt> all = opened_.set.recovery;
     std::vector<std::size_t> suspects;
     for (const RecoveryBlockAt& at : all)
@@ -59,24 +67,26 @@ void RepairSession::rebuildChecked(std::vector<TempFile>& temps,
     for (std::size_t i = 0; i < suspects.size() && i < kSuspectsTried; ++i) {
         if (!leaveOutSource(suspects[i], all, report.missingBlocks))
             continue;
-        Result<std::optional<Error>> again =
-            guarded([&]() -> Result<std::optional<Error>> { return rebuildOnce(temps, damaged); });
+        Result<std::optional<Error>> again = rebuildOnce(temps, damaged);
         if (!again.ok() && again.error().kind != ErrorKind::Refused)
-            fail(again.error());
+            return again.error();
         if (again.ok() && !*again) {
             report.notes.push_back(
                 shardix::quoted(opened_.folder.display(opened_.sourceNames[suspects[i]])) +
                 " holds recovery blocks whose data is wrong (though their packets' checksums "
                 "fit): they were left out.");
-            return;
+            return {};
         }
     }
-    fail(*wrong);
+    return **wrong;
 }
 
-std::optional<Error> RepairSession::rebuildOnce(std::vector<TempFile>& temps,
-                                                const std::vector<std::size_t>& damaged) {
-    BlockRebuilder(opened_, checks_, *kernel_, *pool_, progress_, control_).rebuild(temps, damaged);
+Result<std::optional<Error>> RepairSession::rebuildOnce(std::vector<TempFile>& temps,
+                                                        const std::vector<std::size_t>& damaged) {
+    Result<> rebuilt = BlockRebuilder(opened_, checks_, *kernel_, *pool_, progress_, control_)
+                           .rebuild(temps, damaged);
+    if (!rebuilt.ok())
+        return rebuilt.error();
     return checkRebuilt(temps, damaged);
 }
 
@@ -112,27 +122,28 @@ std::vector<std::size_t> RepairSession::damagedFiles() const {
     return damaged;
 }
 
-void RepairSession::refuseWhenTooFew(const RecoveryReport& report) const {
+Result<> RepairSession::refuseWhenTooFew(const RecoveryReport& report) const {
     if (report.repairable())
-        return;
+        return {};
     if (!report.unsolvable.empty())
-        fail(Error::of(ErrorKind::Refused,
-                       counted(report.missingBlocks, "block") + " are missing, and " +
-                           report.unsolvable + ". Nothing was changed.",
-                       opened_.shownIndex()));
+        return Error::of(ErrorKind::Refused,
+                         counted(report.missingBlocks, "block") + " are missing, and " +
+                             report.unsolvable + ". Nothing was changed.",
+                         opened_.shownIndex());
     const std::uint32_t lacking = report.missingBlocks - report.recoveryBlocks;
-    fail(Error::of(
+    return Error::of(
         ErrorKind::Refused,
         counted(report.missingBlocks, "block") + (report.missingBlocks == 1 ? " is" : " are") +
             " missing and only " + counted(report.recoveryBlocks, "recovery block") +
             (report.recoveryBlocks == 1 ? " is" : " are") + " at hand: " + std::to_string(lacking) +
             " more " + (lacking == 1 ? "is" : "are") + " needed. Nothing was changed.",
-        opened_.shownIndex()));
+        opened_.shownIndex());
 }
 
 // A temporary file of its whole length beside each damaged file, by file;
 // one that cannot be made keeps its failure, and the others are made.
-std::vector<TempFile> RepairSession::createTemps(const std::vector<std::size_t>& damaged) const {
+Result<std::vector<TempFile>>
+RepairSession::createTemps(const std::vector<std::size_t>& damaged) const {
     std::vector<TempFile> temps(opened_.set.files.size());
     for (std::size_t f : damaged) {
         const SetFile& file = opened_.set.files[f];
@@ -143,7 +154,8 @@ std::vector<TempFile> RepairSession::createTemps(const std::vector<std::size_t>&
         }
         temps[f] = std::move(made).value();
         temps[f].keepFailures();
-        raiseOnFailure(temps[f].resize(file.description.length));
+        if (Result<> sized = temps[f].resize(file.description.length); !sized.ok())
+            return sized.error();
     }
     return temps;
 }
@@ -151,21 +163,23 @@ std::vector<TempFile> RepairSession::createTemps(const std::vector<std::size_t>&
 // Each rebuilt file read back against its MD5, on the pool's threads: the
 // first that does not match in the index's order. Files that could not be
 // written are not read.
-std::optional<Error> RepairSession::checkRebuilt(const std::vector<TempFile>& temps,
-                                                 const std::vector<std::size_t>& damaged) {
+Result<std::optional<Error>> RepairSession::checkRebuilt(const std::vector<TempFile>& temps,
+                                                         const std::vector<std::size_t>& damaged) {
     std::vector<std::optional<Error>> wrong(opened_.set.files.size());
-    auto job = pool_->submit({WorkerPool::Stage{damaged.size(), [&](std::size_t i, unsigned) {
-                                                    const std::size_t f = damaged[i];
-                                                    if (!temps[f].failure())
-                                                        wrong[f] = rebuiltMismatch(
-                                                            opened_.set.files[f], temps[f]);
-                                                }}});
-    progress_.wait(*pool_, job);
+    auto job = pool_->submit(
+        {WorkerPool::Stage{damaged.size(), [&](std::size_t i, unsigned) -> Result<> {
+                               const std::size_t f = damaged[i];
+                               if (!temps[f].failure())
+                                   wrong[f] = rebuiltMismatch(opened_.set.files[f], temps[f]);
+                               return {};
+                           }}});
+    if (Result<> read = progress_.wait(*pool_, job); !read.ok())
+        return read.error();
     for (std::size_t f : damaged) {
         if (wrong[f])
             return wrong[f];
     }
-    return std::nullopt;
+    return std::optional<Error>();
 }
 
 std::optional<Error> RepairSession::rebuiltMismatch(const SetFile& file, const TempFile& temp) {
@@ -205,26 +219,27 @@ void RepairSession::putInPlace(std::vector<TempFile>& temps,
             temps[f].discard();
             continue;
         }
-        Result<> put = guarded([&]() -> Result<> {
-            putFileInPlace(f, temps[f], entry);
-            return {};
-        });
+        // Even a shortage of memory leaves the other files to be put in place.
+        Result<> put = guarded([&] { return putFileInPlace(f, temps[f], entry); });
         if (!put.ok())
             entry.failure = put.error().message;
     }
 }
 
 // The damaged file, if there is one, renamed aside; the rebuilt one in its place.
-void RepairSession::putFileInPlace(std::size_t f, TempFile& temp, RecoveryFileReport& entry) const {
+Result<> RepairSession::putFileInPlace(std::size_t f, TempFile& temp,
+                                       RecoveryFileReport& entry) const {
     const std::string& name = opened_.set.files[f].description.name;
     if (checks_[f].present) {
         const std::string aside = asideName(name);
         if (Result<> moved = opened_.folder.rename(name, aside, false); !moved.ok())
-            fail(retold(moved.error(), "rename aside", opened_.folder.display(name)));
+            return retold(moved.error(), "rename aside", opened_.folder.display(name));
         entry.setAside = aside;
     }
-    raiseOnFailure(temp.commit(false));
+    if (Result<> committed = temp.commit(false); !committed.ok())
+        return committed;
     entry.rebuilt = true;
+    return {};
 }
 
 // NAME.1, or the first NAME.N that is free and that the set does not list;
@@ -251,10 +266,14 @@ Result<RecoveryReport> repairRecovery(const std::string& indexPath,
                                       const RecoveryControl& control) {
     return guarded([&]() -> Result<RecoveryReport> {
         RepairSession session(control);
-        RecoveryReport report = session.verify(indexPath);
+        Result<RecoveryReport> verified = session.verify(indexPath);
+        if (!verified.ok())
+            return verified;
+        RecoveryReport report = std::move(verified).value();
         if (control.verified)
             control.verified(report);
-        session.repair(report);
+        if (Result<> repaired = session.repair(report); !repaired.ok())
+            return repaired.error();
         return report;
     });
 }

@@ -12,16 +12,21 @@ using namespace par2;
 
 namespace par2 {
 
-RecoveryReport RepairSession::verify(const std::string& indexPath) {
+Result<RecoveryReport> RepairSession::verify(const std::string& indexPath) {
     RecoveryReport report;
-    open(indexPath, report);
-    checkFiles();
+    if (Result<> opened = open(indexPath, report); !opened.ok())
+        return opened.error();
+    if (Result<> checked = checkFiles(); !checked.ok())
+        return checked.error();
     const bool incomplete = std::any_of(checks_.begin(), checks_.end(), [](const FileCheck& check) {
         return check.goodCount < check.good.size();
     });
-    if (incomplete)
-        searchBlocks(opened_, checks_, control_.searchFiles, progress_, control_, report.notes);
-    else if (!control_.searchFiles.empty())
+    if (incomplete) {
+        Result<> searched =
+            searchBlocks(opened_, checks_, control_.searchFiles, progress_, control_, report.notes);
+        if (!searched.ok())
+            return searched.error();
+    } else if (!control_.searchFiles.empty())
         report.notes.push_back("Every block of the set is in place: the files named beside " +
                                shardix::quoted(opened_.shownIndex()) + " were not searched.");
     describe(report);
@@ -30,16 +35,20 @@ RecoveryReport RepairSession::verify(const std::string& indexPath) {
 
 // The index, its volumes and their set; the threads and the kernel that
 // work on them.
-void RepairSession::open(const std::string& indexPath, RecoveryReport& report) {
-    FileInFolder index = valueOrRaise(Folder::open(indexPath));
-    opened_.folder = std::move(index.folder);
-    opened_.indexName = std::move(index.name);
+Result<> RepairSession::open(const std::string& indexPath, RecoveryReport& report) {
+    Result<FileInFolder> index = Folder::open(indexPath);
+    if (!index.ok())
+        return index.error();
+    FileInFolder opened = std::move(index).value();
+    opened_.folder = std::move(opened.folder);
+    opened_.indexName = std::move(opened.name);
     kernel_ = makeGfKernel(control_.kernel);
     if (!kernel_)
-        fail(Error::of(ErrorKind::Refused, "This processor cannot run the kernel " +
-                                               shardix::quoted(control_.kernel) + "."));
+        return Error::of(ErrorKind::Refused, "This processor cannot run the kernel " +
+                                                 shardix::quoted(control_.kernel) + ".");
     pool_ = std::make_unique<WorkerPool>(control_.threads);
-    loadSet(opened_, *pool_, progress_, control_, report.notes);
+    if (Result<> loaded = loadSet(opened_, *pool_, progress_, control_, report.notes); !loaded.ok())
+        return loaded;
     const RecoverySet& set = opened_.set;
     for (std::size_t s : set.used)
         if (s != 0)
@@ -49,10 +58,11 @@ void RepairSession::open(const std::string& indexPath, RecoveryReport& report) {
     report.blockSize = set.blockSize;
     report.dataBlocks = set.dataBlocks;
     report.recoveryBlocks = static_cast<std::uint32_t>(set.recovery.size());
+    return {};
 }
 
 // Every file of the set, on the pool's threads.
-void RepairSession::checkFiles() {
+Result<> RepairSession::checkFiles() {
     const std::vector<SetFile>& files = opened_.set.files;
     for (const SetFile& file : files)
         progress_.addTotal(static_cast<std::int64_t>(file.description.length));
@@ -66,19 +76,26 @@ void RepairSession::checkFiles() {
     // The whole files' MD5s side by side first, where the processor can: a
     // file whose MD5 is right is then only opened again.
     std::vector<char> whole(files.size(), 0);
-    if (canHashLanes() && files.size() > 1)
-        whole = wholeFilesInLanes(opened_, *pool_, progress_, control_);
+    if (canHashLanes() && files.size() > 1) {
+        Result<std::vector<char>> matched = wholeFilesInLanes(opened_, *pool_, progress_, control_);
+        if (!matched.ok())
+            return matched.error();
+        whole = std::move(matched).value();
+    }
     auto job = pool_->submit({WorkerPool::Stage{
-        order.size(), [&](std::size_t i, unsigned) {
+        order.size(), [&](std::size_t i, unsigned) -> Result<> {
             if (control_.stopRequested())
-                return;
+                return {};
             const std::size_t f = order[i];
             std::vector<char> buffer(whole[f] ? 0 : kRepairReadChunk);
             checks_[f] = checkFile(opened_, files[f], buffer, progress_, control_, whole[f] != 0);
+            return {};
         }}});
-    progress_.wait(*pool_, job);
+    if (Result<> checked = progress_.wait(*pool_, job); !checked.ok())
+        return checked;
     if (control_.stopRequested())
-        fail(stoppedRepair());
+        return stoppedRepair();
+    return {};
 }
 
 void RepairSession::describe(RecoveryReport& report) const {
@@ -111,10 +128,7 @@ bool RecoveryReport::complete() const {
 
 Result<RecoveryReport> verifyRecovery(const std::string& indexPath,
                                       const RecoveryControl& control) {
-    return guarded([&]() -> Result<RecoveryReport> {
-        RepairSession session(control);
-        return session.verify(indexPath);
-    });
+    return guarded([&] { return RepairSession(control).verify(indexPath); });
 }
 
 } // namespace shardix

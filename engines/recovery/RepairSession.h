@@ -2,8 +2,8 @@
 
 // The inside of verifyRecovery() and repairRecovery(): the set opened
 // (SetLoader.cpp), each file checked (FileCheck.cpp), the damaged ones
-// rebuilt (BlockRebuilder.cpp) and put in place (RecoveryRepair.cpp). The
-// functions throw their failures; the two above return them.
+// rebuilt (BlockRebuilder.cpp) and put in place (RecoveryRepair.cpp). Each
+// function returns its failure as an Error.
 
 #include "engines/io/FileIo.h"
 #include "engines/io/Folder.h"
@@ -11,7 +11,6 @@
 #include "engines/io/TempFile.h"
 #include "engines/recovery/GfKernel.h"
 #include "engines/recovery/ProgressMeter.h"
-#include "engines/recovery/Raise.h"
 #include "engines/recovery/RecoveryRepair.h"
 #include "engines/recovery/RecoverySet.h"
 #include "engines/recovery/WorkerPool.h"
@@ -57,8 +56,8 @@ struct OpenedSet {
 // `opened.indexName`) and its volumes FOLDER/BASE.*.par2, scans them on the
 // pool's threads and puts their set together. What cannot be used of the
 // volumes goes to `notes`.
-void loadSet(OpenedSet& opened, WorkerPool& pool, ProgressMeter& progress,
-             const RecoveryControl& control, std::vector<std::string>& notes);
+Result<> loadSet(OpenedSet& opened, WorkerPool& pool, ProgressMeter& progress,
+                 const RecoveryControl& control, std::vector<std::string>& notes);
 
 // Where an intact copy of a block lies away from its place: shifted in its
 // own file, in another file of the set, or in a file named for the search
@@ -87,9 +86,9 @@ void describeBlocks(FileCheck& check, std::size_t blocks);
 // `extraFiles` (paths), for the blocks that no check found in place: a
 // CRC-32 rolling over the block size, confirmed by the MD5. What it finds
 // goes into `checks`; files it cannot search are told in `notes`.
-void searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
-                  const std::vector<std::string>& extraFiles, ProgressMeter& progress,
-                  const RecoveryControl& control, std::vector<std::string>& notes);
+Result<> searchBlocks(const OpenedSet& opened, std::vector<FileCheck>& checks,
+                      const std::vector<std::string>& extraFiles, ProgressMeter& progress,
+                      const RecoveryControl& control, std::vector<std::string>& notes);
 // Opens the file at `path`, named by the user, for reading without blocking
 // on a pipe or a device; the failure is openError()'s (engines/io/Folder.h),
 // also where it is no regular file.
@@ -105,8 +104,9 @@ FileCheck checkFile(const OpenedSet& opened, const SetFile& file, std::vector<ch
 // those missing, of another length or unreadable): the MD5s computed side by
 // side in the lanes of the vector registers, on the pool's threads. Only
 // where canHashLanes().
-std::vector<char> wholeFilesInLanes(const OpenedSet& opened, WorkerPool& pool,
-                                    ProgressMeter& progress, const RecoveryControl& control);
+Result<std::vector<char>> wholeFilesInLanes(const OpenedSet& opened, WorkerPool& pool,
+                                            ProgressMeter& progress,
+                                            const RecoveryControl& control);
 
 Error stoppedRepair();
 
@@ -121,29 +121,31 @@ class RepairSession {
     explicit RepairSession(const RecoveryControl& control)
         : control_(control), progress_(control) {}
 
-    RecoveryReport verify(const std::string& indexPath);
+    Result<RecoveryReport> verify(const std::string& indexPath);
     // Rebuilds the files that verify() found missing or damaged.
-    void repair(RecoveryReport& report);
+    Result<> repair(RecoveryReport& report);
 
   private:
-    void open(const std::string& indexPath, RecoveryReport& report);
-    void checkFiles();
+    Result<> open(const std::string& indexPath, RecoveryReport& report);
+    Result<> checkFiles();
     void describe(RecoveryReport& report) const;
     std::vector<std::size_t> damagedFiles() const;
-    void refuseWhenTooFew(const RecoveryReport& report) const;
-    std::vector<TempFile> createTemps(const std::vector<std::size_t>& damaged) const;
-    void rebuildChecked(std::vector<TempFile>& temps, const std::vector<std::size_t>& damaged,
-                        RecoveryReport& report);
-    std::optional<Error> rebuildOnce(std::vector<TempFile>& temps,
-                                     const std::vector<std::size_t>& damaged);
+    Result<> refuseWhenTooFew(const RecoveryReport& report) const;
+    Result<std::vector<TempFile>> createTemps(const std::vector<std::size_t>& damaged) const;
+    Result<> rebuildChecked(std::vector<TempFile>& temps, const std::vector<std::size_t>& damaged,
+                            RecoveryReport& report);
+    // What the files rebuilt do not match, or nothing; its Error when the
+    // rebuild fails.
+    Result<std::optional<Error>> rebuildOnce(std::vector<TempFile>& temps,
+                                             const std::vector<std::size_t>& damaged);
     bool leaveOutSource(std::size_t s, const std::vector<RecoveryBlockAt>& all,
                         std::uint32_t needed);
-    std::optional<Error> checkRebuilt(const std::vector<TempFile>& temps,
-                                      const std::vector<std::size_t>& damaged);
+    Result<std::optional<Error>> checkRebuilt(const std::vector<TempFile>& temps,
+                                              const std::vector<std::size_t>& damaged);
     std::optional<Error> rebuiltMismatch(const SetFile& file, const TempFile& temp);
     void putInPlace(std::vector<TempFile>& temps, const std::vector<std::size_t>& damaged,
                     RecoveryReport& report);
-    void putFileInPlace(std::size_t f, TempFile& temp, RecoveryFileReport& entry) const;
+    Result<> putFileInPlace(std::size_t f, TempFile& temp, RecoveryFileReport& entry) const;
     std::string asideName(const std::string& name) const;
 
     const RecoveryControl& control_;

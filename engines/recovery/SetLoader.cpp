@@ -154,21 +154,20 @@ void SetFinder::scan(const std::vector<std::size_t>& which, const Md5Digest* wan
         sizes[s] = fd >= 0 && ::fstat(fd, &info) == 0 ? info.st_size : 0;
         progress_.addTotal(sizes[s]);
     }
-    auto job = pool_.submit({WorkerPool::Stage{which.size(), [&](std::size_t i, unsigned) {
-                                                   const std::size_t s = which[i];
-                                                   FileHandle& fd = opened_.sourceFds[s];
-                                                   if (control_.stopRequested() || !fd.isOpen())
-                                                       return;
-                                                   FileSource source(fd, sizes[s]);
-                                                   sources_[s].scan =
-                                                       scanPackets(source, store_, wanted,
-                                                                   [this](std::int64_t bytes) {
-                                                                       progress_.add(bytes);
-                                                                   });
-                                                   if (wanted && sources_[s].scan.packets.empty())
-                                                       fd = FileHandle();
-                                               }}});
-    progress_.wait(pool_, job);
+    auto job = pool_.submit({WorkerPool::Stage{
+        which.size(), [&](std::size_t i, unsigned) -> Result<> {
+            const std::size_t s = which[i];
+            FileHandle& fd = opened_.sourceFds[s];
+            if (control_.stopRequested() || !fd.isOpen())
+                return {};
+            FileSource source(fd, sizes[s]);
+            sources_[s].scan = scanPackets(source, store_, wanted,
+                                           [this](std::int64_t bytes) { progress_.add(bytes); });
+            if (wanted && sources_[s].scan.packets.empty())
+                fd = FileHandle();
+            return {};
+        }}});
+    valueOrRaise(progress_.wait(pool_, job));
     if (control_.stopRequested())
         fail(stoppedRepair());
     notes_.insert(notes_.end(), unopened.begin(), unopened.end());
@@ -260,9 +259,12 @@ Error stoppedRepair() {
     return Error::of(ErrorKind::Stopped, "Stopped: nothing was changed.");
 }
 
-void loadSet(OpenedSet& opened, WorkerPool& pool, ProgressMeter& progress,
-             const RecoveryControl& control, std::vector<std::string>& notes) {
-    opened.set = SetFinder(opened, pool, progress, control, notes).run();
+Result<> loadSet(OpenedSet& opened, WorkerPool& pool, ProgressMeter& progress,
+                 const RecoveryControl& control, std::vector<std::string>& notes) {
+    return guarded([&]() -> Result<> {
+        opened.set = SetFinder(opened, pool, progress, control, notes).run();
+        return {};
+    });
 }
 
 Result<RecoverySet> assembleSetFromBytes(std::string index, const std::vector<std::string>& volumes,

@@ -56,8 +56,9 @@ void hashGroup(const OpenedSet& opened, const std::vector<LaneFile>& files,
 
 } // namespace
 
-std::vector<char> wholeFilesInLanes(const OpenedSet& opened, WorkerPool& pool,
-                                    ProgressMeter& progress, const RecoveryControl& control) {
+Result<std::vector<char>> wholeFilesInLanes(const OpenedSet& opened, WorkerPool& pool,
+                                            ProgressMeter& progress,
+                                            const RecoveryControl& control) {
     const std::vector<SetFile>& files = opened.set.files;
     std::vector<char> matches(files.size(), 0);
     // Those of the listed length, the longest first, dealt to the threads in turn.
@@ -83,9 +84,12 @@ std::vector<char> wholeFilesInLanes(const OpenedSet& opened, WorkerPool& pool,
             groups.resize(group + 1);
         groups[group].push_back(std::move(candidates[i]));
     }
-    pool.run(groups.size(), [&](std::size_t g, unsigned) {
+    Result<> hashed = pool.run(groups.size(), [&](std::size_t g, unsigned) -> Result<> {
         hashGroup(opened, groups[g], matches, progress, control);
+        return {};
     });
+    if (!hashed.ok())
+        return hashed.error();
     return matches;
 }
 

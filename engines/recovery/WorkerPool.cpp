@@ -48,26 +48,22 @@ std::shared_ptr<WorkerPool::Job> WorkerPool::submit(std::vector<Stage> stages) {
     return job;
 }
 
-void WorkerPool::wait(const std::shared_ptr<Job>& job) {
+Result<> WorkerPool::wait(const std::shared_ptr<Job>& job) {
     std::unique_lock lock(mutex_);
     jobDone_.wait(lock, [&] { return job->finished; });
     if (job->error)
-        std::rethrow_exception(job->error);
+        return *job->error;
+    return {};
 }
 
 bool WorkerPool::waitFor(const std::shared_ptr<Job>& job, int milliseconds) {
-    {
-        std::unique_lock lock(mutex_);
-        if (!jobDone_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                               [&] { return job->finished; }))
-            return false;
-    }
-    wait(job);
-    return true;
+    std::unique_lock lock(mutex_);
+    return jobDone_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                             [&] { return job->finished; });
 }
 
-void WorkerPool::run(std::size_t count, Task task) {
-    wait(submit({Stage{count, std::move(task)}}));
+Result<> WorkerPool::run(std::size_t count, Task task) {
+    return wait(submit({Stage{count, std::move(task)}}));
 }
 
 WorkerPool::Job* WorkerPool::ready() const {
@@ -101,16 +97,14 @@ void WorkerPool::work(unsigned worker) {
         std::shared_ptr<Job> job = *at;
         Stage& stage = job->stages[job->stage];
         const std::size_t index = job->next++;
-        lock.unlock();
-        try {
-            stage.task(index, worker);
-        } catch (...) {
-            lock.lock();
-            if (!job->error)
-                job->error = std::current_exception();
+        // After a failure the job's other tasks are only counted.
+        if (!job->error) {
             lock.unlock();
+            Result<> done = guarded([&] { return stage.task(index, worker); });
+            lock.lock();
+            if (!done.ok() && !job->error)
+                job->error = done.error();
         }
-        lock.lock();
         if (++job->done < stage.count)
             continue;
         stageDone(job);

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "errors/Result.h"
+
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -15,11 +17,13 @@ namespace shardix::par2 {
 // Threads that run jobs, one job at a time in the order they were given
 // (but for a first stage that overlaps the job before). A job is a list of
 // stages run one after the other; the tasks of a stage run in parallel on
-// every thread.
+// every thread. A task that fails returns its Error (a shortage of memory in a
+// task is one too): the job's tasks not yet begun are then skipped, and its
+// wait() returns the first Error.
 class WorkerPool {
   public:
     // `task(index, worker)`: index below `count`, worker below size().
-    using Task = std::function<void(std::size_t index, unsigned worker)>;
+    using Task = std::function<Result<>(std::size_t index, unsigned worker)>;
     struct Stage {
         std::size_t count = 0;
         Task task;
@@ -40,12 +44,13 @@ class WorkerPool {
 
     // Queues the stages as one job and returns at once.
     std::shared_ptr<Job> submit(std::vector<Stage> stages);
-    // Waits until `job` has run; rethrows what one of its tasks threw.
-    void wait(const std::shared_ptr<Job>& job);
-    // Waits at most `milliseconds`; true when `job` has run.
+    // Waits until `job` has run; the first Error of its tasks.
+    Result<> wait(const std::shared_ptr<Job>& job);
+    // Waits at most `milliseconds`; true when `job` has run (wait() then
+    // returns at once).
     bool waitFor(const std::shared_ptr<Job>& job, int milliseconds);
     // Runs `count` tasks and waits for them.
-    void run(std::size_t count, Task task);
+    Result<> run(std::size_t count, Task task);
 
   private:
     void work(unsigned worker);
@@ -67,7 +72,7 @@ struct WorkerPool::Job {
     std::size_t next = 0; // the next task of the stage to hand out
     std::size_t done = 0; // tasks of the stage finished
     bool finished = false;
-    std::exception_ptr error;
+    std::optional<Error> error; // the first task's that failed
 };
 
 } // namespace shardix::par2

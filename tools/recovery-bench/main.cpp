@@ -149,37 +149,49 @@ int checkSet(const Arguments& arguments) {
     return done->complete() ? 0 : 1;
 }
 
-// Multiply-add throughput of each kernel: 16 input blocks into 64 outputs.
+constexpr std::size_t kKernelInputs = 64, kKernelOutputs = 64;
+
+// The best of three rounds of `kernel`, in GB/s.
+Result<double> kernelThroughput(const par2::GfKernel& kernel, par2::WorkerPool& pool,
+                                std::uint64_t blockSize, std::mt19937& random) {
+    par2::BlockAccumulator accumulator(kernel, pool, blockSize, 16);
+    double best = 0;
+    for (int round = 0; round < 3; ++round) {
+        Result<> ran = accumulator.begin(kKernelOutputs, [](std::uint32_t tag, std::size_t output) {
+            return static_cast<std::uint16_t>(tag * 7919 + output * 104729 + 1);
+        });
+        const auto start = std::chrono::steady_clock::now();
+        for (std::size_t i = 0; i < kKernelInputs && ran.ok(); ++i) {
+            std::uint8_t* bytes = accumulator.inputBuffer();
+            for (std::uint64_t b = 0; b < blockSize; b += 64)
+                bytes[b] = static_cast<std::uint8_t>(random());
+            ran = accumulator.add(static_cast<std::uint32_t>(i), blockSize);
+        }
+        if (ran.ok())
+            ran = accumulator.end();
+        if (!ran.ok())
+            return ran.error();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        best = std::max(best, static_cast<double>(blockSize) * kKernelInputs * kKernelOutputs /
+                                  seconds / 1e9);
+    }
+    return best;
+}
+
+// Multiply-add throughput of each kernel: 64 input blocks into 64 outputs.
 int measureKernels(const Arguments& arguments) {
     const std::uint64_t blockSize = arguments.blockSize ? arguments.blockSize : 1 << 20;
-    constexpr std::size_t kInputs = 64, kOutputs = 64;
     std::mt19937 random(7);
-    std::vector<std::uint8_t> block(blockSize);
     par2::WorkerPool pool(arguments.control.threads);
     std::printf("%-12s %12s  (%u threads, blocks of %llu bytes, %zu inputs into %zu outputs)\n",
-                "kernel", "GB/s", pool.size(), static_cast<unsigned long long>(blockSize), kInputs,
-                kOutputs);
+                "kernel", "GB/s", pool.size(), static_cast<unsigned long long>(blockSize),
+                kKernelInputs, kKernelOutputs);
     for (const auto& kernel : par2::availableGfKernels()) {
-        par2::BlockAccumulator accumulator(*kernel, pool, blockSize, 16);
-        double best = 0;
-        for (int round = 0; round < 3; ++round) {
-            accumulator.begin(kOutputs, [](std::uint32_t tag, std::size_t output) {
-                return static_cast<std::uint16_t>(tag * 7919 + output * 104729 + 1);
-            });
-            const auto start = std::chrono::steady_clock::now();
-            for (std::size_t i = 0; i < kInputs; ++i) {
-                std::uint8_t* bytes = accumulator.inputBuffer();
-                for (std::uint64_t b = 0; b < blockSize; b += 64)
-                    bytes[b] = static_cast<std::uint8_t>(random());
-                accumulator.add(static_cast<std::uint32_t>(i), blockSize);
-            }
-            accumulator.end();
-            const double seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            best =
-                std::max(best, static_cast<double>(blockSize) * kInputs * kOutputs / seconds / 1e9);
-        }
-        std::printf("%-12s %12.2f\n", kernel->name().c_str(), best);
+        const Result<double> best = kernelThroughput(*kernel, pool, blockSize, random);
+        if (!best.ok())
+            return failed(best.error());
+        std::printf("%-12s %12.2f\n", kernel->name().c_str(), *best);
     }
     return 0;
 }
