@@ -67,15 +67,12 @@ class EncoderConsumer : public SourceConsumer {
                     const RecoveryPlan& plan, bool replace, RecoveryWritten& written)
         : indexPath_(indexPath), replace_(replace),
           replaced_(replace ? setOfIndex(indexPath) : std::nullopt),
-          encoder_(indexPath, std::move(pieces), plan, control(), replace), written_(written) {
-        if (!encoder_.status().ok())
-            return;
+          inMemory_(isResident(source.fd(), 0, totalOf(lengths))),
+          encoder_(indexPath, std::move(pieces), plan, control(inMemory_), replace),
+          written_(written) {
         // A source in memory is read again for the pieces' MD5s, side by
         // side; one that is not would be read from the disk twice.
-        std::int64_t total = 0;
-        for (const std::int64_t length : lengths)
-            total += length;
-        if (isResident(source.fd(), 0, total))
+        if (encoder_.status().ok() && inMemory_)
             encoder_.rereadPiecesWith(sourceReader(source, lengths));
     }
 
@@ -104,9 +101,17 @@ class EncoderConsumer : public SourceConsumer {
   private:
     // Progress is told on the thread that calls the encoder: only that of
     // finish(), on the cut's own thread, is shown.
-    RecoveryControl control() {
+    static std::int64_t totalOf(const std::vector<std::int64_t>& lengths) {
+        std::int64_t total = 0;
+        for (const std::int64_t length : lengths)
+            total += length;
+        return total;
+    }
+
+    RecoveryControl control(bool inMemory) {
         RecoveryControl control;
         control.stop = &stop_;
+        control.inputInMemory = inMemory;
         control.progress = [this](std::int64_t done, std::int64_t total) {
             if (!progress_)
                 return;
@@ -121,6 +126,8 @@ class EncoderConsumer : public SourceConsumer {
     const bool replace_;
     // The set of the index this cut replaces, read before the encoder starts.
     const std::optional<par2::Md5Digest> replaced_;
+    // The source is in the page cache: the encoder need not overlap its reads.
+    const bool inMemory_;
     std::atomic<bool> stop_{false};
     RunProgress* progress_ = nullptr;
     RecoveryEncoder encoder_;

@@ -57,11 +57,12 @@ std::size_t BlockAccumulator::batchBlocksFor(std::uint64_t blockSize, std::size_
 }
 
 BlockAccumulator::BlockAccumulator(const GfKernel& kernel, WorkerPool& pool,
-                                   std::uint64_t blockSize, std::size_t batchBlocks)
+                                   std::uint64_t blockSize, std::size_t batchBlocks, bool overlap)
     : kernel_(kernel), pool_(pool), blockSize_(blockSize), padded_(paddedSize(blockSize)),
-      batchBlocks_(std::max<std::size_t>(batchBlocks, 1)) {
-    for (Batch& batch : batches_)
-        batch.memory = allocateAligned(batchBlocks_ * padded_);
+      batchBlocks_(std::max<std::size_t>(batchBlocks, 1)), overlap_(overlap) {
+    batches_[0].memory = allocateAligned(batchBlocks_ * padded_);
+    if (overlap_)
+        batches_[1].memory = allocateAligned(batchBlocks_ * padded_);
 }
 
 BlockAccumulator::~BlockAccumulator() {
@@ -103,6 +104,8 @@ Result<> BlockAccumulator::add(std::uint32_t tag, std::size_t filled) {
     if (batch.inputs.size() < batchBlocks_)
         return {};
     dispatch(batch);
+    if (!overlap_)
+        return waitFor(batch);
     filling_ ^= 1;
     return waitFor(batches_[filling_]);
 }

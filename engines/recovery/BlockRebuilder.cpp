@@ -1,6 +1,7 @@
 #include "engines/recovery/BlockRebuilder.h"
 
 #include "engines/io/PositionedIo.h"
+#include "engines/io/Residency.h"
 #include "engines/recovery/Gf16.h"
 #include "engines/recovery/GfMatrix.h"
 #include "errors/Quoted.h"
@@ -30,7 +31,8 @@ RebuildMemory planRebuildMemory(std::uint64_t blockSize, std::size_t intact, std
         static_cast<std::size_t>(std::max<std::int64_t>(memory, 0)) / perRow, 1,
         std::max<std::size_t>(missing, 1));
     plan.passes = missing == 0 ? 1 : (missing + plan.rowsPerPass - 1) / plan.rowsPerPass;
-    const std::size_t batch = BlockAccumulator::batchBlocksFor(blockSize, kBatchBytes);
+    const std::size_t batch = BlockAccumulator::batchBlocksFor(
+        blockSize, kBatchBytes, BlockAccumulator::inputsWorthFor(plan.rowsPerPass));
     // The rows, two batches of input blocks with their prepared factors, and
     // the solver's tables of a few words per block.
     plan.bytes = plan.rowsPerPass * perRow + 2 * (batch * paddedSize(blockSize) + kPreparedBytes) +
@@ -62,7 +64,9 @@ Result<> BlockRebuilder::rebuild(std::vector<TempFile>& temps,
     planPasses(damagedFiles);
     data_ = std::make_unique<BlockAccumulator>(
         kernel_, pool_, set_.blockSize,
-        BlockAccumulator::batchBlocksFor(set_.blockSize, kBatchBytes));
+        BlockAccumulator::batchBlocksFor(set_.blockSize, kBatchBytes,
+                                         BlockAccumulator::inputsWorthFor(std::min(group_, count))),
+        !intactInMemory());
     if (!solver_ && count > 0 && good > 0)
         factors_ = std::make_unique<BlockAccumulator>(
             kernel_, pool_, 2 * good, BlockAccumulator::batchBlocksFor(2 * good, kBatchBytes));
@@ -224,6 +228,23 @@ Result<> BlockRebuilder::addIntactBlock(std::size_t i, bool firstPass, bool accu
     if (accumulate)
         return data_->add(static_cast<std::uint32_t>(i), *wanted);
     return {};
+}
+
+// Whether every intact block is in its place in a file that is in the page
+// cache (as verification leaves the files it has just read, unless they are
+// larger than the memory): no read of them then waits for a disk.
+bool BlockRebuilder::intactInMemory() const {
+    for (std::size_t f = 0; f < set_.files.size(); ++f) {
+        if (checks_[f].goodCount == 0)
+            continue;
+        if (!checks_[f].elsewhere.empty())
+            return false;
+        const Result<FileHandle> fd = openIntact(f);
+        if (!fd.ok() ||
+            !isResident(fd->fd(), 0, static_cast<std::int64_t>(set_.files[f].description.length)))
+            return false;
+    }
+    return true;
 }
 
 Result<FileHandle> BlockRebuilder::openIntact(std::size_t file) const {

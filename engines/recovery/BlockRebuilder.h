@@ -75,6 +75,7 @@ class BlockRebuilder {
     Result<> addIntactBlocks(bool firstPass, bool accumulate, std::vector<TempFile>& temps);
     Result<> addIntactBlock(std::size_t i, bool firstPass, bool accumulate,
                             std::vector<TempFile>& temps, IntactFile& open);
+    bool intactInMemory() const;
     Result<FileHandle> openIntact(std::size_t file) const;
     Result<std::size_t> readIntact(const FileHandle& fd, BlockPlace place,
                                    std::uint8_t* bytes) const;

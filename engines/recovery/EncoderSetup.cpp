@@ -17,16 +17,6 @@ namespace {
 // being filled and the one being computed).
 constexpr std::size_t kBatchBytes = 16 << 20;
 
-// How many input blocks a batch takes when it adds into `outputs` recovery
-// blocks. Each batch reads and writes every recovery block once: with fewer
-// inputs than about a twelfth of the outputs, that traffic with the memory
-// outweighs the products (at 200 outputs, 8 inputs take half as long again
-// as 16); below 8 the products themselves slow down; more than 16 gain
-// nothing measurable and hold more memory.
-std::size_t batchBlocksFor(std::size_t outputs) {
-    return std::clamp<std::size_t>((outputs + 11) / 12, 8, 16);
-}
-
 Error refusal(std::string message) {
     return Error::of(ErrorKind::Refused, std::move(message));
 }
@@ -203,7 +193,9 @@ Result<> RecoveryEncoder::State::startWork() {
         1, plan.recoveryBlocks));
     accumulator = std::make_unique<BlockAccumulator>(
         *kernel, *pool, plan.blockSize,
-        BlockAccumulator::batchBlocksFor(plan.blockSize, kBatchBytes, batchBlocksFor(groupSize)));
+        BlockAccumulator::batchBlocksFor(plan.blockSize, kBatchBytes,
+                                         BlockAccumulator::inputsWorthFor(groupSize)),
+        !control.inputInMemory);
     std::int64_t bytes = 0;
     for (const PieceState& piece : pieces)
         bytes += static_cast<std::int64_t>(piece.description.length);

@@ -19,7 +19,7 @@ class Gf16 {
     std::uint16_t multiply(std::uint16_t a, std::uint16_t b) const {
         if (a == 0 || b == 0)
             return 0;
-        return exp_[log_[a] + log_[b]];
+        return exp_[std::uint32_t{log_[a]} + log_[b]];
     }
     // `a` divided by `b`, which must not be 0.
     std::uint16_t divide(std::uint16_t a, std::uint16_t b) const {
@@ -48,9 +48,10 @@ class Gf16 {
     static constexpr std::uint32_t kMaxExponent = 65535;
 
   private:
+    // Each below 65536 in 16 bits: the tables take 400 KiB, not 650.
     std::vector<std::uint16_t> exp_; // two periods, so that sums of two logs need no reduction
-    std::vector<std::uint32_t> log_;
-    std::vector<std::uint32_t> constantLogs_;
+    std::vector<std::uint16_t> log_;
+    std::vector<std::uint16_t> constantLogs_; // the 32768 numbers below 65535 prime to it
 };
 
 // The field shared by everything that reads or writes PAR 2.0 data; its tables

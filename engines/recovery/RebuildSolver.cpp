@@ -7,7 +7,6 @@
 #include "engines/recovery/GfMatrix.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <numeric>
 #include <optional>
@@ -45,9 +44,15 @@ std::vector<std::uint32_t> recoveryExponents(const RecoverySet& set) {
 }
 
 std::size_t maxSolvedByMatrix(std::int64_t memory) {
-    // The inversion holds 6 N^2 bytes: the matrix beside the identity, and its result.
-    return static_cast<std::size_t>(
-        std::sqrt(static_cast<double>(std::max<std::int64_t>(memory, 0)) / 6));
+    // The inversion holds 6 N^2 bytes: the matrix beside the identity, and
+    // its result. The largest such N, in whole numbers (no libm for a root).
+    const std::uint64_t most = static_cast<std::uint64_t>(std::max<std::int64_t>(memory, 0)) / 6;
+    std::uint64_t low = 0, high = std::uint64_t{1} << 32;
+    while (high - low > 1) {
+        const std::uint64_t middle = low + (high - low) / 2;
+        (middle * middle <= most ? low : high) = middle;
+    }
+    return static_cast<std::size_t>(low);
 }
 
 std::string unsolvableWhy(std::vector<std::uint32_t> exponents, std::size_t missing,

@@ -38,6 +38,11 @@ struct RecoveryControl {
     // Further files (paths) that verification and repair search for the
     // set's blocks when some are not in place: misnamed or moved pieces.
     std::vector<std::string> searchFiles;
+    // Creation: the pieces streamed are in memory already (the page cache),
+    // so no read of theirs waits for a disk: the encoder fills a batch of
+    // input blocks and then computes it, in half the memory of two batches
+    // that overlap the reads. (Repair finds that out for itself.)
+    bool inputInMemory = false;
 
     bool stopRequested() const { return stop && stop->load(std::memory_order_relaxed); }
 };

@@ -33,7 +33,7 @@ inline bool readsWhole(const FileHandle& file, std::uint64_t at, void* bytes, st
 }
 
 // The bytes read at a time from the files of a set.
-inline constexpr std::size_t kRepairReadChunk = 4 << 20;
+inline constexpr std::size_t kRepairReadChunk = 1 << 20;
 
 // The set of an index, opened: its folder, the files it was read from and
 // what they hold.

@@ -65,8 +65,10 @@ TEST(Md5Streams, AFailedReadOrAStopIsTheResult) {
 }
 
 // The recovery files of `pieces` written by an encoder fed once, the pieces'
-// MD5s read again through `reread` when it is set.
-Result<Bytes> encode(const std::vector<std::string>& pieces, const StreamRead& reread) {
+// MD5s read again through `reread` when it is set, the input blocks in one
+// batch at a time when `inMemory`, else in two that overlap.
+Result<Bytes> encode(const std::vector<std::string>& pieces, const StreamRead& reread,
+                     bool inMemory = false) {
     TempDir dir;
     std::vector<RecoveryPiece> given;
     std::vector<std::int64_t> lengths;
@@ -76,7 +78,9 @@ Result<Bytes> encode(const std::vector<std::string>& pieces, const StreamRead& r
                          pieces[i].substr(0, kRecoveryHeadBytes)});
         lengths.push_back(static_cast<std::int64_t>(pieces[i].size()));
     }
-    RecoveryEncoder encoder(dir / "set.par2", given, planRecovery(lengths, 10).value());
+    RecoveryControl control;
+    control.inputInMemory = inMemory;
+    RecoveryEncoder encoder(dir / "set.par2", given, planRecovery(lengths, 10).value(), control);
     if (reread)
         encoder.rereadPiecesWith(reread);
     for (const std::string& piece : pieces) {
@@ -100,6 +104,18 @@ TEST(RecoveryEncoder, PiecesHashedAgainSideBySideGiveTheSameFiles) {
     const Result<Bytes> reread = encode(pieces, readerOf(pieces));
     ASSERT_TRUE(succeeded(reread));
     EXPECT_EQ(*reread, *streamed);
+}
+
+TEST(RecoveryEncoder, OneBatchAtATimeGivesTheSameFilesAsTwoThatOverlap) {
+    // Enough blocks for many batches, the last one short.
+    std::vector<std::string> pieces;
+    for (std::size_t i = 0; i < 5; ++i)
+        pieces.push_back(randomBytes(700000 + 8191 * i, 60 + i));
+    const Result<Bytes> overlapping = encode(pieces, nullptr, false);
+    ASSERT_TRUE(succeeded(overlapping));
+    const Result<Bytes> oneAtATime = encode(pieces, nullptr, true);
+    ASSERT_TRUE(succeeded(oneAtATime));
+    EXPECT_EQ(*oneAtATime, *overlapping);
 }
 
 TEST(RecoveryEncoder, APieceThatCannotBeReadAgainFailsTheRunAndLeavesNoFile) {
