@@ -13,7 +13,14 @@ namespace {
 // small whatever the length.
 constexpr std::int64_t kWindow = std::int64_t{1} << 30;
 
-bool windowResident(int fd, std::int64_t offset, std::int64_t length, std::int64_t page) {
+// The pages of the window in memory, and in all.
+struct PageCount {
+    std::int64_t resident = 0;
+    std::int64_t total = 0;
+};
+
+bool countWindow(int fd, std::int64_t offset, std::int64_t length, std::int64_t page,
+                 PageCount& count) {
     const std::int64_t start = offset / page * page;
     const auto span = static_cast<std::size_t>(offset + length - start);
     void* mapped = ::mmap(nullptr, span, PROT_READ, MAP_SHARED, fd, start);
@@ -23,8 +30,10 @@ bool windowResident(int fd, std::int64_t offset, std::int64_t length, std::int64
                                      static_cast<std::size_t>(page));
     const bool told = ::mincore(mapped, span, pages.data()) == 0;
     ::munmap(mapped, span);
-    return told && std::all_of(pages.begin(), pages.end(),
-                               [](unsigned char state) { return (state & 1) != 0; });
+    count.total += static_cast<std::int64_t>(pages.size());
+    count.resident += std::count_if(pages.begin(), pages.end(),
+                                    [](unsigned char state) { return (state & 1) != 0; });
+    return told;
 }
 
 } // namespace
@@ -33,11 +42,12 @@ bool isResident(int fd, std::int64_t offset, std::int64_t length) {
     const std::int64_t page = ::sysconf(_SC_PAGESIZE);
     if (page <= 0 || offset < 0 || length < 0)
         return false;
+    PageCount count;
     for (std::int64_t at = offset; at < offset + length; at += kWindow) {
-        if (!windowResident(fd, at, std::min(kWindow, offset + length - at), page))
+        if (!countWindow(fd, at, std::min(kWindow, offset + length - at), page, count))
             return false;
     }
-    return true;
+    return count.resident * 16 >= count.total * 15;
 }
 
 } // namespace shardix

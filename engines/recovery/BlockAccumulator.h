@@ -23,6 +23,9 @@ AlignedBytes allocateAligned(std::size_t bytes);
 // The most input blocks in a batch: each output block is read and written
 // once per batch, and the more inputs it takes at a time, the less often.
 inline constexpr std::size_t kMaxBatchBlocks = 32;
+// Output blocks beyond this many bytes are taken not to stay in the
+// processor's last cache between two batches.
+inline constexpr std::size_t kCachedOutputs = 32 << 20;
 // The most memory that a batch's prepared factors take.
 inline constexpr std::size_t kPreparedBytes = 8 << 20;
 
@@ -61,13 +64,20 @@ class BlockAccumulator {
     static std::size_t batchBlocksFor(std::uint64_t blockSize, std::size_t batchBytes,
                                       std::size_t mostBlocks = kMaxBatchBlocks);
     // How many input blocks a batch is worth when it adds into `outputs`
-    // output blocks held in memory. Each batch reads and writes every output
-    // block once: with fewer inputs than about a twelfth of the outputs, that
-    // traffic with the memory outweighs the products (at 200 outputs, 8 inputs
-    // take half as long again as 16); below 8 the products themselves slow
-    // down; more than 16 gain nothing measurable and hold more memory.
-    static std::size_t inputsWorthFor(std::size_t outputs) {
-        return std::clamp<std::size_t>((outputs + 11) / 12, 8, 16);
+    // output blocks of `blockSize` bytes held in memory. Each batch reads and
+    // writes every output block once. Outputs of more than 32 MiB do not stay
+    // in the processor's last cache from one batch to the next: every batch
+    // then reads them from memory, and the more inputs it takes, the fewer
+    // times (at 107 MB of outputs, 16 inputs take a third longer than 32).
+    // Outputs that stay there take at least a twelfth of their count, and
+    // 12 to 16 inputs: fewer, and the products themselves slow down (at 26
+    // outputs of 1 MiB, 8 inputs take a tenth longer than 12; at 200 outputs,
+    // half as long again as 16); more gain nothing measurable and hold more
+    // memory.
+    static std::size_t inputsWorthFor(std::size_t outputs, std::uint64_t blockSize) {
+        if (outputs * paddedSize(blockSize) > kCachedOutputs)
+            return kMaxBatchBlocks;
+        return std::clamp<std::size_t>(outputs / 12, 12, 16);
     }
 
     // Starts a group of `outputs` output blocks, all zero. These three

@@ -32,7 +32,7 @@ RebuildMemory planRebuildMemory(std::uint64_t blockSize, std::size_t intact, std
         std::max<std::size_t>(missing, 1));
     plan.passes = missing == 0 ? 1 : (missing + plan.rowsPerPass - 1) / plan.rowsPerPass;
     const std::size_t batch = BlockAccumulator::batchBlocksFor(
-        blockSize, kBatchBytes, BlockAccumulator::inputsWorthFor(plan.rowsPerPass));
+        blockSize, kBatchBytes, BlockAccumulator::inputsWorthFor(plan.rowsPerPass, blockSize));
     // The rows, two batches of input blocks with their prepared factors, and
     // the solver's tables of a few words per block.
     plan.bytes = plan.rowsPerPass * perRow + 2 * (batch * paddedSize(blockSize) + kPreparedBytes) +
@@ -64,8 +64,9 @@ Result<> BlockRebuilder::rebuild(std::vector<TempFile>& temps,
     planPasses(damagedFiles);
     data_ = std::make_unique<BlockAccumulator>(
         kernel_, pool_, set_.blockSize,
-        BlockAccumulator::batchBlocksFor(set_.blockSize, kBatchBytes,
-                                         BlockAccumulator::inputsWorthFor(std::min(group_, count))),
+        BlockAccumulator::batchBlocksFor(
+            set_.blockSize, kBatchBytes,
+            BlockAccumulator::inputsWorthFor(std::min(group_, count), set_.blockSize)),
         !intactInMemory());
     if (!solver_ && count > 0 && good > 0)
         factors_ = std::make_unique<BlockAccumulator>(

@@ -193,8 +193,9 @@ Result<> RecoveryEncoder::State::startWork() {
         1, plan.recoveryBlocks));
     accumulator = std::make_unique<BlockAccumulator>(
         *kernel, *pool, plan.blockSize,
-        BlockAccumulator::batchBlocksFor(plan.blockSize, kBatchBytes,
-                                         BlockAccumulator::inputsWorthFor(groupSize)),
+        BlockAccumulator::batchBlocksFor(
+            plan.blockSize, kBatchBytes,
+            BlockAccumulator::inputsWorthFor(groupSize, plan.blockSize)),
         !control.inputInMemory);
     std::int64_t bytes = 0;
     for (const PieceState& piece : pieces)
