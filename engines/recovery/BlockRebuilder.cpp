@@ -17,6 +17,8 @@ namespace shardix::par2 {
 namespace {
 
 constexpr std::size_t kBatchBytes = 16 << 20;
+// A batch of input blocks this small is held twice whatever: see rebuild().
+constexpr std::size_t kSmallBatch = 4 << 20;
 
 } // namespace
 
@@ -62,12 +64,15 @@ Result<> BlockRebuilder::rebuild(std::vector<TempFile>& temps,
         }
     }
     planPasses(damagedFiles);
-    data_ = std::make_unique<BlockAccumulator>(
-        kernel_, pool_, set_.blockSize,
-        BlockAccumulator::batchBlocksFor(
-            set_.blockSize, kBatchBytes,
-            BlockAccumulator::inputsWorthFor(std::min(group_, count), set_.blockSize)),
-        !intactInMemory());
+    // The blocks are read on the thread that fills a batch: a second batch,
+    // filled while the pool computes the first, hides those reads. It is
+    // left out only where it would hold much memory and the reads wait for
+    // no disk.
+    const std::size_t batch = BlockAccumulator::batchBlocksFor(
+        set_.blockSize, kBatchBytes,
+        BlockAccumulator::inputsWorthFor(std::min(group_, count), set_.blockSize));
+    const bool overlap = batch * paddedSize(set_.blockSize) <= kSmallBatch || !intactInMemory();
+    data_ = std::make_unique<BlockAccumulator>(kernel_, pool_, set_.blockSize, batch, overlap);
     if (!solver_ && count > 0 && good > 0)
         factors_ = std::make_unique<BlockAccumulator>(
             kernel_, pool_, 2 * good, BlockAccumulator::batchBlocksFor(2 * good, kBatchBytes));
