@@ -69,14 +69,14 @@ class BlockAccumulator {
     // not stay in the processor's last cache from one batch to the next: every
     // batch then reads them from memory, and the more inputs it takes, the
     // fewer times (at 107 MB of outputs, 16 inputs take a third longer than
-    // 32); 22 hold no more memory than the other tools hold. Outputs that stay
-    // there take at least a twelfth of their count, and 12 to 15 inputs:
-    // fewer, and the products themselves slow down (at 26 outputs of 1 MiB,
-    // 8 inputs take a tenth longer than 12; at 200 outputs, half as long again
+    // 32); 24 hold about as much memory as the other tools hold. Outputs that
+    // stay there take at least a twelfth of their count, and 12 to 15 inputs:
+    // fewer, and the products themselves slow down (at 26 outputs of 1 MiB, 8
+    // inputs take a tenth longer than 12; at 200 outputs, half as long again
     // as 15); more gain nothing measurable and hold more memory.
     static std::size_t inputsWorthFor(std::size_t outputs, std::uint64_t blockSize) {
         if (outputs * paddedSize(blockSize) > kCachedOutputs)
-            return 22;
+            return 24;
         return std::clamp<std::size_t>(outputs / 12, 12, 15);
     }
 
