@@ -111,11 +111,10 @@ class RawDigest {
   public:
     explicit RawDigest(HashAlgorithm algorithm)
         : crypto_(libCrypto()), type_(crypto_.digestOf(algorithm)), context_(crypto_.contextNew()) {
-        if (!type_ || !context_) {
+        if (!type_ || !context_ || crypto_.init(context_, type_, nullptr) != 1) {
             crypto_.contextFree(context_);
             throw std::bad_alloc();
         }
-        start();
     }
     ~RawDigest() { crypto_.contextFree(context_); }
     RawDigest(const RawDigest&) = delete;
