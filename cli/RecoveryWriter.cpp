@@ -125,7 +125,7 @@ class EncoderConsumer : public SourceConsumer {
     const std::string indexPath_;
     const bool replace_;
     // The set of the index this cut replaces, read before the encoder starts.
-    const std::optional<par2::Md5Digest> replaced_;
+    const std::optional<Md5Digest> replaced_;
     // The source is in the page cache: the encoder need not overlap its reads.
     const bool inMemory_;
     std::atomic<bool> stop_{false};

@@ -165,10 +165,7 @@ class Md5Hasher final : public Hasher {
   public:
     HashAlgorithm algorithm() const override { return HashAlgorithm::Md5; }
     void update(const void* bytes, std::size_t length) override { sum_.update(bytes, length); }
-    std::string digest() override {
-        const Md5Digest sum = sum_.finish();
-        return hexOf(sum.data(), sum.size(), kLowerHex);
-    }
+    std::string digest() override { return shardix::hexOf(sum_.finish()); }
 
   private:
     Md5 sum_;

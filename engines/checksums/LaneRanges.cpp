@@ -13,16 +13,6 @@ namespace {
 // few enough calls for the vector code to run at full speed between them.
 constexpr std::int64_t kLaneChunk = 256 << 10;
 
-std::string hexOf(const Md5LaneDigest& digest) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (const std::uint8_t byte : digest) {
-        text += kHex[byte >> 4];
-        text += kHex[byte & 15];
-    }
-    return text;
-}
-
 } // namespace
 
 struct LaneRanges::Lane {
@@ -145,8 +135,8 @@ Result<> LaneRanges::step(std::int64_t available, const RangeDone& done,
         const auto rest = static_cast<std::size_t>(length - lane.done);
         if (rest >= 64)
             streams_->update(step.data, 1u << i, rest / 64);
-        const Md5LaneDigest digest = streams_->finish(
-            i, lane.buffer.data() + rest / 64 * 64, rest % 64, static_cast<std::uint64_t>(length));
+        const Md5Digest digest = streams_->finish(i, lane.buffer.data() + rest / 64 * 64, rest % 64,
+                                                  static_cast<std::uint64_t>(length));
         lane.busy = false;
         done(lane.range, hexOf(digest));
     }

@@ -109,4 +109,15 @@ Md5Digest md5Of(const void* bytes, std::size_t length) {
     return md5.finish();
 }
 
+std::string hexOf(const Md5Digest& digest) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(2 * digest.size());
+    for (const std::uint8_t byte : digest) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 15];
+    }
+    return text;
+}
+
 } // namespace shardix

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace shardix {
 
@@ -29,5 +30,8 @@ class Md5 {
 };
 
 Md5Digest md5Of(const void* bytes, std::size_t length);
+
+// The digest as md5sum writes it: 32 lower-case hexadecimal digits.
+std::string hexOf(const Md5Digest& digest);
 
 } // namespace shardix

@@ -97,7 +97,7 @@ SHARDIX_AVX512F SHARDIX_INLINE void compress(__m512i state[4], const __m512i wor
 }
 
 SHARDIX_AVX512F void md5Lanes(const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
-                              Md5LaneDigest digests[kMd5Lanes]) {
+                              Md5Digest digests[kMd5Lanes]) {
     __m512i state[4] = {
         _mm512_set1_epi32(0x67452301), _mm512_set1_epi32(static_cast<int>(0xefcdab89)),
         _mm512_set1_epi32(static_cast<int>(0x98badcfe)), _mm512_set1_epi32(0x10325476)};
@@ -172,7 +172,7 @@ bool canHashLanes() {
 }
 
 void md5OfLanes(const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
-                Md5LaneDigest digests[kMd5Lanes]) {
+                Md5Digest digests[kMd5Lanes]) {
     md5Lanes(messages, length, digests);
 }
 
@@ -187,7 +187,7 @@ void Md5LaneStreams::update(const std::uint8_t* const[kMd5Lanes], std::uint32_t,
 }
 
 void md5OfLanes(const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
-                Md5LaneDigest digests[kMd5Lanes]) {
+                Md5Digest digests[kMd5Lanes]) {
     for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
         digests[lane] = md5Of(messages[lane], length);
 }
@@ -206,8 +206,8 @@ void Md5LaneStreams::restart(std::size_t lane) {
     state_[3][lane] = 0x10325476;
 }
 
-Md5LaneDigest Md5LaneStreams::finish(std::size_t lane, const std::uint8_t* tail, std::size_t rest,
-                                     std::uint64_t length) {
+Md5Digest Md5LaneStreams::finish(std::size_t lane, const std::uint8_t* tail, std::size_t rest,
+                                 std::uint64_t length) {
     // The rest, 0x80, zeros and the length in bits: one or two chunks.
     alignas(64) std::uint8_t padded[128] = {};
     std::memcpy(padded, tail, rest);
@@ -219,7 +219,7 @@ Md5LaneDigest Md5LaneStreams::finish(std::size_t lane, const std::uint8_t* tail,
     const std::uint8_t* data[kMd5Lanes] = {};
     data[lane] = padded;
     update(data, 1u << lane, blocks);
-    Md5LaneDigest digest;
+    Md5Digest digest;
     for (std::size_t i = 0; i < 4; ++i)
         for (std::size_t byte = 0; byte < 4; ++byte)
             digest[4 * i + byte] = static_cast<std::uint8_t>(state_[i][lane] >> (8 * byte));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <array>
+#include "engines/checksums/Md5.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,8 +9,6 @@ namespace shardix {
 
 inline constexpr std::size_t kMd5Lanes = 16;
 
-using Md5LaneDigest = std::array<std::uint8_t, 16>;
-
 // True when this processor can compute kMd5Lanes MD5s side by side (AVX-512).
 bool canHashLanes();
 
@@ -18,7 +16,7 @@ bool canHashLanes();
 // side, one message in each 32-bit lane of the vector registers: the blocks
 // of a batch have one length. Only where canHashLanes().
 void md5OfLanes(const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
-                Md5LaneDigest digests[kMd5Lanes]);
+                Md5Digest digests[kMd5Lanes]);
 
 // The MD5s of up to kMd5Lanes streams computed side by side, one in each lane:
 // the streams start, advance and end each at its own time, fed whole chunks of
@@ -37,8 +35,8 @@ class Md5LaneStreams {
     // The MD5 of the stream in `lane`, after its last `rest` bytes (fewer than
     // 64) at `tail`; `length` is the whole stream's length in bytes. The lane
     // then starts afresh.
-    Md5LaneDigest finish(std::size_t lane, const std::uint8_t* tail, std::size_t rest,
-                         std::uint64_t length);
+    Md5Digest finish(std::size_t lane, const std::uint8_t* tail, std::size_t rest,
+                     std::uint64_t length);
 
   private:
     alignas(64) std::uint32_t state_[4][kMd5Lanes];

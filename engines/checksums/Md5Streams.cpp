@@ -7,7 +7,7 @@ namespace shardix {
 
 namespace {
 
-using StreamDigests = std::vector<Result<Md5LaneDigest>>;
+using StreamDigests = std::vector<Result<Md5Digest>>;
 
 // Below this many streams in a group, one MD5 after another is faster: a
 // lane runs at about a third of the rate of a scalar MD5.
@@ -92,11 +92,11 @@ bool streamsWorthLanes(std::size_t count) {
     return canHashLanes() && count >= kFewestLanes;
 }
 
-Result<std::vector<Result<Md5LaneDigest>>> md5OfStreams(const std::vector<std::uint64_t>& lengths,
-                                                        const StreamRead& read,
-                                                        const StreamHashing& how) {
+Result<std::vector<Result<Md5Digest>>> md5OfStreams(const std::vector<std::uint64_t>& lengths,
+                                                    const StreamRead& read,
+                                                    const StreamHashing& how) {
     const std::size_t chunk = std::max<std::size_t>(how.chunk / 64, 1) * 64;
-    StreamDigests digests(lengths.size(), Result<Md5LaneDigest>(Md5LaneDigest{}));
+    StreamDigests digests(lengths.size(), Result<Md5Digest>(Md5Digest{}));
     const std::size_t groups = (lengths.size() + kMd5Lanes - 1) / kMd5Lanes;
     // Groups of sizes that differ by one at most, the larger ones last.
     std::vector<std::uint8_t> buffer(groups == 0 ? 0
@@ -118,17 +118,17 @@ Result<std::vector<Result<Md5LaneDigest>>> md5OfStreams(const std::vector<std::u
     return digests;
 }
 
-Result<std::vector<Md5LaneDigest>> md5OfStreams(const std::vector<std::uint64_t>& lengths,
-                                                const StreamRead& read,
-                                                const std::function<bool()>& stopped) {
+Result<std::vector<Md5Digest>> md5OfStreams(const std::vector<std::uint64_t>& lengths,
+                                            const StreamRead& read,
+                                            const std::function<bool()>& stopped) {
     StreamHashing how;
     how.stopped = stopped;
     Result<StreamDigests> each = md5OfStreams(lengths, read, how);
     if (!each.ok())
         return each.error();
-    std::vector<Md5LaneDigest> digests;
+    std::vector<Md5Digest> digests;
     digests.reserve(each->size());
-    for (const Result<Md5LaneDigest>& digest : *each)
+    for (const Result<Md5Digest>& digest : *each)
         digests.push_back(*digest); // every read succeeded
     return digests;
 }

@@ -41,15 +41,15 @@ struct StreamHashing {
 // in groups of about equal size, in their order. The result is a failure
 // where a failed read ends all, and Stopped as soon as `how.stopped` says so.
 // Only where canHashLanes().
-Result<std::vector<Result<Md5LaneDigest>>> md5OfStreams(const std::vector<std::uint64_t>& lengths,
-                                                        const StreamRead& read,
-                                                        const StreamHashing& how);
+Result<std::vector<Result<Md5Digest>>> md5OfStreams(const std::vector<std::uint64_t>& lengths,
+                                                    const StreamRead& read,
+                                                    const StreamHashing& how);
 
 // The MD5 of each stream as above, chunks of the usual size, the first failed
 // read being the result.
-Result<std::vector<Md5LaneDigest>> md5OfStreams(const std::vector<std::uint64_t>& lengths,
-                                                const StreamRead& read,
-                                                const std::function<bool()>& stopped);
+Result<std::vector<Md5Digest>> md5OfStreams(const std::vector<std::uint64_t>& lengths,
+                                            const StreamRead& read,
+                                            const std::function<bool()>& stopped);
 
 // Whether hashing `count` streams side by side beats hashing them one after
 // another: a lane is slower than a scalar MD5, so a few streams are not

@@ -8,10 +8,6 @@
 
 namespace shardix::par2 {
 
-using shardix::Md5;
-using shardix::Md5Digest;
-using shardix::md5Of;
-
 // The CRC-32 of Ethernet and zip (zlib's), continuing from `crc`.
 std::uint32_t crc32Of(const void* bytes, std::size_t length, std::uint32_t crc = 0);
 

@@ -48,7 +48,7 @@ struct RecoveryEncoder::State {
     std::vector<par2::PieceState> pieces; // the nonempty ones, in stream order
     std::vector<std::uint32_t> tagPiece;  // constant index -> piece
     std::vector<std::size_t> setOrder;    // pieces in the order of the main packet
-    par2::Md5Digest setId{};
+    Md5Digest setId{};
     std::unique_ptr<par2::GfKernel> kernel;
     std::unique_ptr<par2::WorkerPool> pool;
     // A piece read back that differs from what was streamed (the first one).
@@ -71,7 +71,7 @@ struct RecoveryEncoder::State {
     // thread of their own; when it runs, the stream does not take them.
     std::thread wholeHasher;
     std::atomic<bool> stopWholeHasher{false};
-    Result<std::vector<Md5LaneDigest>> wholeHashes{std::vector<Md5LaneDigest>{}};
+    Result<std::vector<Md5Digest>> wholeHashes{std::vector<Md5Digest>{}};
 
     std::optional<Error> failure;
     std::vector<std::string> written;
@@ -87,7 +87,7 @@ struct RecoveryEncoder::State {
     Result<> checkPlan() const;
     Result<> refuseDuplicates() const;
     void orderSet();
-    std::vector<par2::Md5Digest> setIds() const;
+    std::vector<Md5Digest> setIds() const;
     Result<> createFiles(const std::vector<RecoveryPiece>& given);
     Result<> checkOutputName(const std::string& name,
                              const std::vector<RecoveryPiece>& given) const;

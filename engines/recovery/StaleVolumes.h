@@ -11,7 +11,7 @@ namespace shardix {
 
 // The set of the index "FOLDER/BASE.par2" before a cut writes it anew: the
 // one set its packets carry, when it is there and they carry one.
-std::optional<par2::Md5Digest> setOfIndex(const std::string& indexPath);
+std::optional<Md5Digest> setOfIndex(const std::string& indexPath);
 
 // What removeStaleVolumes() did: the files it removed, and those it left
 // with why (one sentence each, naming the file).
@@ -32,7 +32,6 @@ struct StaleVolumes {
 // blocks in.
 Result<StaleVolumes> removeStaleVolumes(const std::string& indexPath,
                                         const std::vector<std::string>& written,
-                                        const std::optional<par2::Md5Digest>& replaced,
-                                        bool remove);
+                                        const std::optional<Md5Digest>& replaced, bool remove);
 
 } // namespace shardix

@@ -38,7 +38,7 @@ void hashGroup(const OpenedSet& opened, const std::vector<LaneFile>& files,
     how.hashed = [&progress](std::uint64_t bytes) {
         progress.add(static_cast<std::int64_t>(bytes));
     };
-    const Result<std::vector<Result<Md5LaneDigest>>> digests = md5OfStreams(
+    const Result<std::vector<Result<Md5Digest>>> digests = md5OfStreams(
         lengths,
         [&files](std::size_t file, std::uint64_t offset, std::uint8_t* into, std::size_t length) {
             return readExactly(files[file].fd, static_cast<std::int64_t>(offset),
@@ -48,7 +48,7 @@ void hashGroup(const OpenedSet& opened, const std::vector<LaneFile>& files,
     if (!digests.ok())
         return;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const Result<Md5LaneDigest>& digest = (*digests)[i];
+        const Result<Md5Digest>& digest = (*digests)[i];
         const std::size_t f = files[i].index;
         matches[f] = digest.ok() && *digest == opened.set.files[f].description.hash ? 1 : 0;
     }

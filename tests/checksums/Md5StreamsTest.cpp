@@ -11,8 +11,8 @@ using namespace shardix::testing;
 
 namespace {
 
-Md5LaneDigest md5Of(const std::string& bytes) {
-    Md5LaneDigest digest{};
+Md5Digest md5Of(const std::string& bytes) {
+    Md5Digest digest{};
     unsigned int length = 0;
     EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_md5(), nullptr);
     return digest;
@@ -61,13 +61,13 @@ TEST(Md5Streams, AStreamThatCannotBeReadFailsAloneWhereAsked) {
     how.failedRead = FailedRead::EndsItsStream;
     std::uint64_t hashed = 0;
     how.hashed = [&hashed](std::uint64_t bytes) { hashed += bytes; };
-    const Result<std::vector<Result<Md5LaneDigest>>> digests =
+    const Result<std::vector<Result<Md5Digest>>> digests =
         md5OfStreams(streams.lengths(), streams.reader(), how);
     ASSERT_TRUE(digests.ok()) << digests.error().message;
     ASSERT_EQ(digests->size(), streams.bytes.size());
     std::uint64_t expected = 0;
     for (std::size_t i = 0; i < streams.bytes.size(); ++i) {
-        const Result<Md5LaneDigest>& digest = (*digests)[i];
+        const Result<Md5Digest>& digest = (*digests)[i];
         if (const auto fails = streams.failAt.find(i); fails != streams.failAt.end()) {
             ASSERT_FALSE(digest.ok()) << "stream " << i;
             EXPECT_EQ(digest.error().message, "Cannot read stream " + std::to_string(i) + ".");
@@ -83,7 +83,7 @@ TEST(Md5Streams, AStreamThatCannotBeReadFailsAloneWhereAsked) {
     // Where a failure ends all, it is the result.
     how.failedRead = FailedRead::EndsAll;
     streams.failAt = {{5, 3 * kChunk + 100}};
-    const Result<std::vector<Result<Md5LaneDigest>>> failed =
+    const Result<std::vector<Result<Md5Digest>>> failed =
         md5OfStreams(streams.lengths(), streams.reader(), how);
     ASSERT_FALSE(failed.ok());
     EXPECT_EQ(failed.error().kind, ErrorKind::DeviceIo);

@@ -14,16 +14,6 @@
 namespace shardix {
 namespace {
 
-std::string hex(const Md5Digest& digest) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (const std::uint8_t byte : digest) {
-        text += digits[byte >> 4];
-        text += digits[byte & 15];
-    }
-    return text;
-}
-
 TEST(Md5, GivesTheExamplesOfItsDefinition) {
     const std::pair<std::string, std::string> examples[] = {
         {"", "d41d8cd98f00b204e9800998ecf8427e"},
@@ -37,7 +27,7 @@ TEST(Md5, GivesTheExamplesOfItsDefinition) {
          "1234567890",
          "57edf4a22be3c955ac49da2e2107b67a"}};
     for (const auto& [message, digest] : examples)
-        EXPECT_EQ(hex(md5Of(message.data(), message.size())), digest) << '"' << message << '"';
+        EXPECT_EQ(hexOf(md5Of(message.data(), message.size())), digest) << '"' << message << '"';
 }
 
 TEST(Md5, AgreesWithLibcryptoWhereverTheBytesAreSplit) {
@@ -57,9 +47,9 @@ TEST(Md5, AgreesWithLibcryptoWhereverTheBytesAreSplit) {
         ASSERT_EQ(::EVP_Digest(bytes.data(), bytes.size(), expected.data(), nullptr, ::EVP_md5(),
                                nullptr),
                   1);
-        ASSERT_EQ(hex(md5.finish()), hex(expected)) << bytes.size() << " bytes";
+        ASSERT_EQ(hexOf(md5.finish()), hexOf(expected)) << bytes.size() << " bytes";
         // finish() starts afresh.
-        EXPECT_EQ(hex(md5.finish()), "d41d8cd98f00b204e9800998ecf8427e");
+        EXPECT_EQ(hexOf(md5.finish()), "d41d8cd98f00b204e9800998ecf8427e");
     }
 }
 

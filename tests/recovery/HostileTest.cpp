@@ -27,32 +27,32 @@ struct HandMadeSet {
     std::uint64_t blockSize = 4096;
     std::vector<par2::FileDescription> files;
     std::vector<std::vector<par2::BlockCheck>> checks;
-    std::vector<par2::Md5Digest> mainIds; // empty: the files' ids
+    std::vector<Md5Digest> mainIds; // empty: the files' ids
 
     void add(const std::string& name, const std::string& bytes) {
         par2::FileDescription file;
         file.name = name;
         file.length = bytes.size();
-        file.hash = par2::md5Of(bytes.data(), bytes.size());
-        file.hash16k = par2::md5Of(bytes.data(), std::min<std::size_t>(bytes.size(), par2::k16k));
+        file.hash = md5Of(bytes.data(), bytes.size());
+        file.hash16k = md5Of(bytes.data(), std::min<std::size_t>(bytes.size(), par2::k16k));
         file.id = par2::fileId(file.hash16k, file.length, name);
         std::vector<par2::BlockCheck> blocks;
         for (std::size_t at = 0; at < bytes.size(); at += blockSize) {
             std::string block = bytes.substr(at, blockSize);
             block.resize(blockSize, '\0');
-            blocks.push_back({par2::md5Of(block.data(), block.size()),
-                              par2::crc32Of(block.data(), block.size())});
+            blocks.push_back(
+                {md5Of(block.data(), block.size()), par2::crc32Of(block.data(), block.size())});
         }
         files.push_back(file);
         checks.push_back(blocks);
     }
-    std::string index(par2::Md5Digest* setIdOut = nullptr) const {
-        std::vector<par2::Md5Digest> ids = mainIds;
+    std::string index(Md5Digest* setIdOut = nullptr) const {
+        std::vector<Md5Digest> ids = mainIds;
         if (ids.empty())
             for (const auto& file : files)
                 ids.push_back(file.id);
         const std::string main = par2::mainBody(blockSize, ids);
-        const par2::Md5Digest setId = par2::md5Of(main.data(), main.size());
+        const Md5Digest setId = md5Of(main.data(), main.size());
         if (setIdOut)
             *setIdOut = setId;
         std::string bytes = par2::makePacket(setId, par2::PacketKind::Main, main);
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   const std::string main = bytes.substr(64, 12 + 32);
                                   std::string changed = main;
                                   changed[8] = static_cast<char>(0xFF); // 255 files in room for 2
-                                  par2::Md5Digest id{};
+                                  Md5Digest id{};
                                   std::memcpy(id.data(), bytes.data() + 32, 16);
                                   return par2::makePacket(id, par2::PacketKind::Main, changed) +
                                          bytes.substr(64 + main.size());

@@ -147,10 +147,10 @@ TEST(Checksums, MD5sSideBySideMatchLibcrypto) {
             messages.push_back(randomBytes(length, static_cast<unsigned>(lane + length)));
             lanes[lane] = reinterpret_cast<const std::uint8_t*>(messages.back().data());
         }
-        Md5LaneDigest digests[kMd5Lanes];
+        Md5Digest digests[kMd5Lanes];
         md5OfLanes(lanes, length, digests);
         for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
-            EXPECT_EQ(digests[lane], par2::md5Of(lanes[lane], length)) << length << " bytes";
+            EXPECT_EQ(digests[lane], md5Of(lanes[lane], length)) << length << " bytes";
     }
 }
 

@@ -27,8 +27,8 @@ void forgeRecoveryData(const std::string& path) {
         const std::uint64_t length = par2::readU64(bytes.data() + at + 8);
         if (par2::packetKindOf(bytes.data() + at + 48) == par2::PacketKind::Recovery) {
             bytes[at + par2::kHeaderSize + 4 + 10] ^= 0x5A;
-            const par2::Md5Digest hash =
-                par2::md5Of(bytes.data() + at + 32, static_cast<std::size_t>(length) - 32);
+            const Md5Digest hash =
+                md5Of(bytes.data() + at + 32, static_cast<std::size_t>(length) - 32);
             std::memcpy(bytes.data() + at + 16, hash.data(), hash.size());
         }
         at += static_cast<std::size_t>(length);
@@ -89,7 +89,7 @@ TEST(PacketStore, BoundsAllTheFilesScannedTogether) {
     // than the budget; each file alone would fit it.
     constexpr std::uint64_t kBudget = 1 << 20;
     par2::PacketStore store(kBudget);
-    par2::Md5Digest setId{};
+    Md5Digest setId{};
     setId[0] = 7;
     std::size_t listed = 0, overflowNotes = 0;
     for (unsigned file = 0; file < 12; ++file) {
@@ -154,7 +154,7 @@ TEST(PacketScan, PassesOverAnotherSetsVolumeByItsHeaders) {
     par2::MemorySource indexSource(index);
     const par2::ScanResult own = par2::scanPackets(indexSource, store);
     ASSERT_FALSE(own.packets.empty());
-    const par2::Md5Digest ours = own.packets[0].setId;
+    const Md5Digest ours = own.packets[0].setId;
 
     CountingSource foreign(volume);
     const par2::ScanResult passed = par2::scanPackets(foreign, store, &ours);

@@ -41,12 +41,12 @@ TEST(Md5Streams, EachStreamsDigestIsItsOwnWhateverTheLengthsAndTheirCount) {
         std::vector<std::uint64_t> lengths;
         for (const std::string& stream : streams)
             lengths.push_back(stream.size());
-        const Result<std::vector<Md5LaneDigest>> digests =
+        const Result<std::vector<Md5Digest>> digests =
             md5OfStreams(lengths, readerOf(streams), [] { return false; });
         ASSERT_TRUE(succeeded(digests));
         ASSERT_EQ(digests->size(), streams.size());
         for (std::size_t i = 0; i < streams.size(); ++i)
-            EXPECT_EQ((*digests)[i], par2::md5Of(streams[i].data(), streams[i].size()))
+            EXPECT_EQ((*digests)[i], md5Of(streams[i].data(), streams[i].size()))
                 << "stream " << i << " of " << streams.size() << ", " << streams[i].size()
                 << " bytes";
     }
