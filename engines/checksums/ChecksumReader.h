@@ -100,7 +100,8 @@ class ChecksumReader {
     const std::vector<std::int64_t> lengths_;
     const ReaderHashes hashes_;
     const Sink sink_;
-    const bool lanes_; // the ranges are read and hashed by LaneRanges
+    const bool lanes_;         // the ranges are read and hashed by LaneRanges
+    const std::int64_t piece_; // the bytes each buffer holds
     std::vector<std::vector<char>> buffers_;
 
     mutable std::mutex mutex_;

@@ -2,9 +2,11 @@
 
 #include "engines/checksums/Md5Constants.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -225,6 +227,51 @@ Md5Digest Md5LaneStreams::finish(std::size_t lane, const std::uint8_t* tail, std
             digest[4 * i + byte] = static_cast<std::uint8_t>(state_[i][lane] >> (8 * byte));
     restart(lane);
     return digest;
+}
+
+void md5OfPrefixedLanes(const std::uint8_t* const prefixes[kMd5Lanes], std::size_t prefixLength,
+                        const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
+                        Md5Digest digests[kMd5Lanes]) {
+    if (!canHashLanes()) {
+        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
+            Md5 md5;
+            md5.update(prefixes[lane], prefixLength);
+            md5.update(messages[lane], length);
+            digests[lane] = md5.finish();
+        }
+        return;
+    }
+    // The prefix and the message's first bytes joined, up to the end of the
+    // chunk of 64 that the prefix ends in; the rest of the message is read
+    // where it is.
+    const std::size_t total = prefixLength + length;
+    const std::size_t joinedLength = std::min(total, (prefixLength + 63) / 64 * 64);
+    const std::size_t fromMessage = joinedLength - prefixLength;
+    std::vector<std::uint8_t> joined(kMd5Lanes * joinedLength);
+    const std::uint8_t* data[kMd5Lanes];
+    for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
+        std::uint8_t* into = joined.data() + lane * joinedLength;
+        std::memcpy(into, prefixes[lane], prefixLength);
+        std::memcpy(into + prefixLength, messages[lane], fromMessage);
+        data[lane] = into;
+    }
+    Md5LaneStreams lanes;
+    lanes.update(data, 0xffff, joinedLength / 64);
+    std::size_t rest = joinedLength % 64;
+    if (rest == 0) {
+        const std::size_t blocks = (length - fromMessage) / 64;
+        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
+            data[lane] = messages[lane] + fromMessage;
+        lanes.update(data, 0xffff, blocks);
+        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
+            data[lane] += blocks * 64;
+        rest = (length - fromMessage) % 64;
+    } else {
+        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
+            data[lane] += joinedLength - rest;
+    }
+    for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
+        digests[lane] = lanes.finish(lane, data[lane], rest, total);
 }
 
 } // namespace shardix

@@ -18,6 +18,14 @@ bool canHashLanes();
 void md5OfLanes(const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
                 Md5Digest digests[kMd5Lanes]);
 
+// The MD5s of kMd5Lanes messages that are each `prefixLength` bytes of
+// `prefixes[lane]` followed by `length` bytes of `messages[lane]`, side by
+// side where canHashLanes(), else one after another: a recovery packet's
+// hash covers a short header and then its block, which stays where it is.
+void md5OfPrefixedLanes(const std::uint8_t* const prefixes[kMd5Lanes], std::size_t prefixLength,
+                        const std::uint8_t* const messages[kMd5Lanes], std::size_t length,
+                        Md5Digest digests[kMd5Lanes]);
+
 // The MD5s of up to kMd5Lanes streams computed side by side, one in each lane:
 // the streams start, advance and end each at its own time, fed whole chunks of
 // 64 bytes and ended with the bytes left over. Only where canHashLanes().

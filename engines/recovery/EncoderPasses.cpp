@@ -207,32 +207,51 @@ void RecoveryEncoder::State::report(bool force) {
     }
 }
 
-// The pass's recovery blocks into their volumes, on the pool's threads.
+// The pass's recovery blocks into their volumes, on the pool's threads, in
+// groups of kMd5Lanes whose packets' MD5s are computed side by side.
 Result<> RecoveryEncoder::State::writeRecoveryPackets(std::uint32_t firstExponent) {
-    Result<> written = pool->run(accumulator->outputs(), [&](std::size_t j, unsigned) {
-        return writeRecoveryPacket(firstExponent + static_cast<std::uint32_t>(j),
-                                   accumulator->output(j));
+    const std::size_t outputs = accumulator->outputs();
+    const std::size_t groups = (outputs + kMd5Lanes - 1) / kMd5Lanes;
+    Result<> written = pool->run(groups, [&](std::size_t group, unsigned) -> Result<> {
+        const std::size_t first = group * kMd5Lanes;
+        const std::size_t count = std::min(kMd5Lanes, outputs - first);
+        std::string prefixes[kMd5Lanes];
+        const std::uint8_t* prefixBytes[kMd5Lanes];
+        const std::uint8_t* data[kMd5Lanes];
+        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
+            // Lanes past the last output hash the last one again.
+            const std::size_t j = first + std::min(lane, count - 1);
+            prefixes[lane] =
+                recoveryHashPrefix(setId, firstExponent + static_cast<std::uint32_t>(j));
+            prefixBytes[lane] = reinterpret_cast<const std::uint8_t*>(prefixes[lane].data());
+            data[lane] = accumulator->output(j);
+        }
+        Md5Digest hashes[kMd5Lanes];
+        md5OfPrefixedLanes(prefixBytes, prefixes[0].size(), data, plan.blockSize, hashes);
+        for (std::size_t lane = 0; lane < count; ++lane) {
+            const auto exponent = firstExponent + static_cast<std::uint32_t>(first + lane);
+            if (Result<> one = writeRecoveryPacket(exponent, data[lane], hashes[lane]); !one.ok())
+                return one;
+        }
+        return {};
     });
     if (!written.ok())
         return written;
-    done += static_cast<std::int64_t>(accumulator->outputs() * plan.blockSize);
+    done += static_cast<std::int64_t>(outputs * plan.blockSize);
     report();
     return {};
 }
 
 Result<> RecoveryEncoder::State::writeRecoveryPacket(std::uint32_t exponent,
-                                                     const std::uint8_t* data) {
+                                                     const std::uint8_t* data,
+                                                     const Md5Digest& packetHash) {
     const std::uint64_t packetSize = kHeaderSize + 4 + plan.blockSize;
     std::size_t v = 0;
     while (exponent >= plan.volumes[v].firstExponent + plan.volumes[v].count)
         ++v;
     const std::int64_t at =
         static_cast<std::int64_t>((exponent - plan.volumes[v].firstExponent) * packetSize);
-    Md5 md5;
-    const std::string prefix = recoveryHashPrefix(setId, exponent);
-    md5.update(prefix.data(), prefix.size());
-    md5.update(data, plan.blockSize);
-    const std::string start = recoveryPacketStart(setId, exponent, plan.blockSize, md5.finish());
+    const std::string start = recoveryPacketStart(setId, exponent, plan.blockSize, packetHash);
     if (Result<> head = volumes[v].writeAt(at, start.data(), start.size()); !head.ok())
         return head;
     return volumes[v].writeAt(at + static_cast<std::int64_t>(start.size()), data, plan.blockSize);

@@ -109,7 +109,8 @@ struct RecoveryEncoder::State {
     compareTasks(std::vector<par2::BlockAccumulator::Input> batch);
     void report(bool force = false);
     Result<> writeRecoveryPackets(std::uint32_t firstExponent);
-    Result<> writeRecoveryPacket(std::uint32_t exponent, const std::uint8_t* data);
+    Result<> writeRecoveryPacket(std::uint32_t exponent, const std::uint8_t* data,
+                                 const Md5Digest& packetHash);
     Result<> readBackPass(std::uint32_t firstExponent);
     Result<> readBackPiece(const par2::PieceState& piece);
     Result<> writeFiles();

@@ -2,17 +2,15 @@
 
 namespace shardix::par2 {
 
-Gf16::Gf16() : exp_(2 * kOrder + 1), log_(65536, 0) {
+Gf16::Gf16() : exp_(kOrder), log_(65536, 0) {
     std::uint32_t value = 1;
     for (std::uint32_t i = 0; i < kOrder; ++i) {
         exp_[i] = static_cast<std::uint16_t>(value);
-        exp_[i + kOrder] = static_cast<std::uint16_t>(value);
         log_[value] = static_cast<std::uint16_t>(i);
         value <<= 1;
         if (value & 0x10000)
             value ^= kPolynomial;
     }
-    exp_[2 * kOrder] = exp_[0];
     constantLogs_.reserve(kMaxInputBlocks);
     for (std::uint32_t n = 1; constantLogs_.size() < kMaxInputBlocks; ++n) {
         if (n % 3 != 0 && n % 5 != 0 && n % 17 != 0 && n % 257 != 0)

@@ -19,13 +19,13 @@ class Gf16 {
     std::uint16_t multiply(std::uint16_t a, std::uint16_t b) const {
         if (a == 0 || b == 0)
             return 0;
-        return exp_[std::uint32_t{log_[a]} + log_[b]];
+        return exp_[reduced(std::uint32_t{log_[a]} + log_[b])];
     }
     // `a` divided by `b`, which must not be 0.
     std::uint16_t divide(std::uint16_t a, std::uint16_t b) const {
         if (a == 0)
             return 0;
-        return exp_[log_[a] + kOrder - log_[b]];
+        return exp_[reduced(log_[a] + kOrder - log_[b])];
     }
     std::uint16_t power(std::uint16_t base, std::uint32_t exponent) const;
     // 2 to the power `exponent`.
@@ -48,8 +48,12 @@ class Gf16 {
     static constexpr std::uint32_t kMaxExponent = 65535;
 
   private:
-    // Each below 65536 in 16 bits: the tables take 400 KiB, not 650.
-    std::vector<std::uint16_t> exp_; // two periods, so that sums of two logs need no reduction
+    // A sum of two logarithms (below 2 * kOrder) brought below kOrder.
+    static std::uint32_t reduced(std::uint32_t sum) { return sum >= kOrder ? sum - kOrder : sum; }
+
+    // Each below 65536 in 16 bits, one period of the powers: the tables take
+    // 320 KiB, not 650.
+    std::vector<std::uint16_t> exp_;
     std::vector<std::uint16_t> log_;
     std::vector<std::uint16_t> constantLogs_; // the 32768 numbers below 65535 prime to it
 };

@@ -3,6 +3,7 @@
 // use, each against its known answer.
 #include "engines/checksums/Md5.h"
 #include "engines/checksums/Hasher.h"
+#include "engines/checksums/Md5Lanes.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -51,6 +52,39 @@ TEST(Md5, AgreesWithLibcryptoWhereverTheBytesAreSplit) {
         // finish() starts afresh.
         EXPECT_EQ(hexOf(md5.finish()), "d41d8cd98f00b204e9800998ecf8427e");
     }
+}
+
+// Sixteen messages of a prefix and a body that lie apart, against the MD5 of
+// the two joined: prefixes shorter than, as long as and longer than a chunk
+// of 64 bytes, bodies that end inside the prefix's chunk or past it.
+TEST(Md5, PrefixedLanesGiveTheDigestsOfPrefixAndMessageJoined) {
+    std::mt19937 random(7);
+    const std::size_t prefixLengths[] = {0, 1, 36, 63, 64, 65, 130};
+    const std::size_t lengths[] = {0, 1, 27, 28, 29, 92, 93, 1000, 70001};
+    for (std::size_t prefixLength : prefixLengths)
+        for (std::size_t length : lengths) {
+            std::vector<std::vector<std::uint8_t>> prefixes(kMd5Lanes), messages(kMd5Lanes);
+            const std::uint8_t* prefixBytes[kMd5Lanes];
+            const std::uint8_t* messageBytes[kMd5Lanes];
+            for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
+                prefixes[lane].resize(prefixLength);
+                messages[lane].resize(length);
+                for (std::uint8_t& byte : prefixes[lane])
+                    byte = static_cast<std::uint8_t>(random());
+                for (std::uint8_t& byte : messages[lane])
+                    byte = static_cast<std::uint8_t>(random());
+                prefixBytes[lane] = prefixes[lane].data();
+                messageBytes[lane] = messages[lane].data();
+            }
+            Md5Digest digests[kMd5Lanes];
+            md5OfPrefixedLanes(prefixBytes, prefixLength, messageBytes, length, digests);
+            for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
+                std::vector<std::uint8_t> joined = prefixes[lane];
+                joined.insert(joined.end(), messages[lane].begin(), messages[lane].end());
+                ASSERT_EQ(hexOf(digests[lane]), hexOf(md5Of(joined.data(), joined.size())))
+                    << prefixLength << " + " << length << " bytes, lane " << lane;
+            }
+        }
 }
 
 TEST(Hasher, EachAlgorithmGivesItsKnownAnswer) {

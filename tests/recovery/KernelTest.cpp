@@ -135,6 +135,26 @@ TEST(Field, PortableKernelMatchesItBitByBit) {
         EXPECT_EQ(par2::gf16().inputConstant(i), constants[i]);
 }
 
+// The field's tables against multiplication by its definition; the sums of
+// two logarithms fall past the group's order about half the time.
+TEST(Field, MultipliesAndDividesAsItsDefinitionSays) {
+    const par2::Gf16& field = par2::gf16();
+    std::mt19937 random(16);
+    const std::uint16_t edges[] = {0, 1, 2, field.exp(65534), 0xffff};
+    for (int round = 0; round < 100000; ++round) {
+        auto a = static_cast<std::uint16_t>(random());
+        auto b = static_cast<std::uint16_t>(random());
+        if (round < 25) {
+            a = edges[round % 5];
+            b = edges[round / 5];
+        }
+        ASSERT_EQ(field.multiply(a, b), par2::gf16MultiplySlow(a, b)) << a << " x " << b;
+        if (b != 0) {
+            ASSERT_EQ(field.divide(field.multiply(a, b), b), a) << a << " x " << b;
+        }
+    }
+}
+
 TEST(Checksums, MD5sSideBySideMatchLibcrypto) {
     if (!canHashLanes())
         GTEST_SKIP() << "this processor cannot compute MD5s side by side";
