@@ -38,8 +38,10 @@ void readOrZeros(const FileHandle& file, std::int64_t at, char* buffer, std::int
         std::memset(buffer, 0, static_cast<std::size_t>(n));
 }
 
+// The hasher of `algorithm`, none for none; raised on the thread that asks, as
+// readOrZeros above.
 std::unique_ptr<Hasher> hasherFor(const std::optional<HashAlgorithm>& algorithm) {
-    return algorithm ? Hasher::make(*algorithm) : nullptr;
+    return algorithm ? valueOrRaise(Hasher::make(*algorithm)) : nullptr;
 }
 
 } // namespace

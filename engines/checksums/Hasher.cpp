@@ -95,70 +95,66 @@ LibCrypto load() {
     return crypto;
 }
 
-// The loaded library, loaded once for the whole run; Failed when it cannot be.
-const LibCrypto& libCrypto() {
+// The loaded library, loaded once for the whole run, or why it cannot be.
+Result<const LibCrypto*> libCrypto() {
     static const LibCrypto loaded = load();
     if (!loaded.failure.empty())
-        fail(Error::of(ErrorKind::Internal,
-                       "The checksums need the system's libcrypto (Debian's libssl3), which "
-                       "cannot be loaded: " +
-                           loaded.failure + "."));
-    return loaded;
+        return Error::of(ErrorKind::Internal,
+                         "The checksums need the system's libcrypto (Debian's libssl3), which "
+                         "cannot be loaded: " +
+                             loaded.failure + ".");
+    return &loaded;
 }
 
-// One computation of a libcrypto digest, its result as bytes.
-class RawDigest {
-  public:
-    explicit RawDigest(HashAlgorithm algorithm)
-        : crypto_(libCrypto()), type_(crypto_.digestOf(algorithm)), context_(crypto_.contextNew()) {
-        if (!type_ || !context_ || crypto_.init(context_, type_, nullptr) != 1) {
-            crypto_.contextFree(context_);
-            throw std::bad_alloc();
-        }
-    }
-    ~RawDigest() { crypto_.contextFree(context_); }
-    RawDigest(const RawDigest&) = delete;
-    RawDigest& operator=(const RawDigest&) = delete;
-
-    void update(const void* bytes, std::size_t length) { crypto_.update(context_, bytes, length); }
-    // Writes the digest of everything given since the start or the last
-    // finish() to `out` (room for EVP_MAX_MD_SIZE), returns its length, and
-    // starts afresh.
-    std::size_t finish(unsigned char* out) {
-        unsigned int length = 0;
-        crypto_.final(context_, out, &length);
-        start();
-        return length;
-    }
-
-  private:
-    void start() {
-        if (crypto_.init(context_, type_, nullptr) != 1)
-            throw std::bad_alloc();
-    }
-
-    const LibCrypto& crypto_;
-    const EVP_MD* type_;
-    EVP_MD_CTX* context_;
+// A digest's context, freed by the library that made it.
+struct ContextFree {
+    decltype(&EVP_MD_CTX_free) free;
+    void operator()(EVP_MD_CTX* context) const { free(context); }
 };
+using Context = std::unique_ptr<EVP_MD_CTX, ContextFree>;
 
 // The algorithms of libcrypto, which picks the processor's SHA instructions
-// where it has them.
+// where it has them. Made by make() below, with a context set up for `type`.
 class EvpHasher final : public Hasher {
   public:
-    explicit EvpHasher(HashAlgorithm algorithm) : algorithm_(algorithm), sum_(algorithm) {}
+    EvpHasher(HashAlgorithm algorithm, const LibCrypto& crypto, const EVP_MD* type, Context context)
+        : algorithm_(algorithm), crypto_(crypto), type_(type), context_(std::move(context)) {}
+
+    // Fails when libcrypto cannot be loaded or cannot set the digest up.
+    static Result<std::unique_ptr<Hasher>> make(HashAlgorithm algorithm) {
+        const Result<const LibCrypto*> loaded = libCrypto();
+        if (!loaded.ok())
+            return loaded.error();
+        const LibCrypto& crypto = **loaded;
+        const EVP_MD* type = crypto.digestOf(algorithm);
+        Context context(crypto.contextNew(), ContextFree{crypto.contextFree});
+        // libcrypto that has the digest fails to set it up only when it
+        // cannot allocate.
+        if (!type || !context || crypto.init(context.get(), type, nullptr) != 1)
+            return Error::of(ErrorKind::Internal, "There is not enough memory to go on.");
+        return std::unique_ptr<Hasher>(
+            std::make_unique<EvpHasher>(algorithm, crypto, type, std::move(context)));
+    }
 
     HashAlgorithm algorithm() const override { return algorithm_; }
-    void update(const void* bytes, std::size_t length) override { sum_.update(bytes, length); }
+    void update(const void* bytes, std::size_t length) override {
+        crypto_.update(context_.get(), bytes, length);
+    }
     std::string digest() override {
         unsigned char sum[EVP_MAX_MD_SIZE];
-        const std::size_t length = sum_.finish(sum);
+        unsigned int length = 0;
+        crypto_.final(context_.get(), sum, &length);
+        // The same context starts afresh, as it was set up in make().
+        if (crypto_.init(context_.get(), type_, nullptr) != 1)
+            throw std::bad_alloc();
         return hexOf(sum, length, kLowerHex);
     }
 
   private:
     HashAlgorithm algorithm_;
-    RawDigest sum_;
+    const LibCrypto& crypto_;
+    const EVP_MD* type_;
+    Context context_;
 };
 
 class Md5Hasher final : public Hasher {
@@ -302,25 +298,34 @@ std::optional<std::string> normalDigest(HashAlgorithm algorithm, std::string_vie
     return digest;
 }
 
-std::unique_ptr<Hasher> Hasher::make(HashAlgorithm algorithm) {
+Result<std::unique_ptr<Hasher>> Hasher::make(HashAlgorithm algorithm) {
     if (algorithm == HashAlgorithm::Crc32)
-        return std::make_unique<Crc32Hasher>();
+        return std::unique_ptr<Hasher>(std::make_unique<Crc32Hasher>());
     if (algorithm == HashAlgorithm::Md5)
-        return std::make_unique<Md5Hasher>();
+        return std::unique_ptr<Hasher>(std::make_unique<Md5Hasher>());
     if (!getterOf(algorithm))
-        return std::make_unique<Blake2bHasher>(algorithm);
-    return std::make_unique<EvpHasher>(algorithm);
+        return std::unique_ptr<Hasher>(std::make_unique<Blake2bHasher>(algorithm));
+    return EvpHasher::make(algorithm);
 }
 
-MultiHasher::MultiHasher(const std::vector<HashAlgorithm>& algorithms) {
-    for (const HashAlgorithm algorithm : algorithms)
-        add(algorithm);
+Result<MultiHasher> MultiHasher::of(const std::vector<HashAlgorithm>& algorithms) {
+    MultiHasher hashers;
+    for (const HashAlgorithm algorithm : algorithms) {
+        if (Result<> added = hashers.add(algorithm); !added.ok())
+            return added.error();
+    }
+    return hashers;
 }
 
-void MultiHasher::add(HashAlgorithm algorithm) {
+Result<> MultiHasher::add(HashAlgorithm algorithm) {
     const auto has = [algorithm](const auto& h) { return h->algorithm() == algorithm; };
-    if (std::none_of(hashers_.begin(), hashers_.end(), has))
-        hashers_.push_back(Hasher::make(algorithm));
+    if (std::any_of(hashers_.begin(), hashers_.end(), has))
+        return {};
+    Result<std::unique_ptr<Hasher>> made = Hasher::make(algorithm);
+    if (!made.ok())
+        return made.error();
+    hashers_.push_back(std::move(made).value());
+    return {};
 }
 
 std::vector<HashAlgorithm> MultiHasher::algorithms() const {
@@ -363,8 +368,11 @@ Result<std::string> digestOfRange(HashAlgorithm algorithm, const FileHandle& fil
                                   std::int64_t offset, std::int64_t length,
                                   std::atomic<std::int64_t>& done) {
     constexpr std::int64_t kChunk = 1 << 20;
+    Result<std::unique_ptr<Hasher>> made = Hasher::make(algorithm);
+    if (!made.ok())
+        return made.error();
+    const std::unique_ptr<Hasher> sum = std::move(made).value();
     std::vector<char> buffer(static_cast<std::size_t>(std::clamp<std::int64_t>(length, 1, kChunk)));
-    const std::unique_ptr<Hasher> sum = Hasher::make(algorithm);
     for (std::int64_t at = 0; at < length;) {
         const std::int64_t n = std::min(kChunk, length - at);
         if (Result<> read = readExactly(file, offset + at, buffer.data(), n); !read.ok())

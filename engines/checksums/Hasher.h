@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engines/io/FileIo.h"
+#include "errors/Result.h"
 
 #include <atomic>
 #include <cstddef>
@@ -59,9 +60,9 @@ class Hasher {
 
     // SHA-256, SHA-1, SHA-2's others and BLAKE2b-512 come from the system's
     // libcrypto, loaded the first time one is made; MD5 and the shorter
-    // BLAKE2b are ours, CRC-32 is zlib's. Raises std::bad_alloc when libcrypto
-    // cannot set one up, Failed when it cannot be loaded.
-    static std::unique_ptr<Hasher> make(HashAlgorithm algorithm);
+    // BLAKE2b are ours, CRC-32 is zlib's. Fails when libcrypto cannot be
+    // loaded, or cannot set the digest up (as a shortage of memory).
+    static Result<std::unique_ptr<Hasher>> make(HashAlgorithm algorithm);
 };
 
 // Several checksums of one stream, each byte read from memory while it is still
@@ -70,10 +71,12 @@ class Hasher {
 class MultiHasher {
   public:
     MultiHasher() = default;
-    explicit MultiHasher(const std::vector<HashAlgorithm>& algorithms);
+    // The checksums of `algorithms`, each once; fails as Hasher::make does.
+    static Result<MultiHasher> of(const std::vector<HashAlgorithm>& algorithms);
 
-    // Adds an algorithm; one already there is not added twice.
-    void add(HashAlgorithm algorithm);
+    // Adds an algorithm; one already there is not added twice. Fails as
+    // Hasher::make does, and then adds nothing.
+    Result<> add(HashAlgorithm algorithm);
     bool empty() const { return hashers_.empty(); }
     std::vector<HashAlgorithm> algorithms() const;
 
@@ -91,7 +94,7 @@ class MultiHasher {
 
 // The checksum of the `length` bytes of `file` from byte `offset` (0-based),
 // read in pieces of 1 MiB; `done` counts the bytes read. A file that ends
-// sooner is a failure.
+// sooner is a failure, and so is a checksum that cannot be made (Hasher::make).
 Result<std::string> digestOfRange(HashAlgorithm algorithm, const FileHandle& file,
                                   std::int64_t offset, std::int64_t length,
                                   std::atomic<std::int64_t>& done);

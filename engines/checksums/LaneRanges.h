@@ -19,6 +19,10 @@ class Md5LaneStreams;
 // once in the lanes of the processor's vector registers (Md5LaneStreams), each range read on its
 // own as far as the file may be read. One core computes a single MD5 at well under the speed of a
 // copy; sixteen side by side take some six times as many bytes a second. For ChecksumReader.
+// Not built on md5OfStreams, whose every round waits for a chunk of each stream of its group
+// and which tells the digests only at its end: here each lane takes its next chunk as soon as
+// the copy has written it, and its next range as soon as its own ends, so that the hashing
+// follows the copy rather than waiting for it to near the last range.
 class LaneRanges {
   public:
     // Returns once at least `needed` bytes of the file may be read, with how

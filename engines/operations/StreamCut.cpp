@@ -112,8 +112,9 @@ class StreamCutter {
     StreamCutter(int input, const std::string& inputName, const std::string& basePath,
                  std::int64_t pieceLength, const StreamCutOptions& options, StreamCut& cut)
         : input_(input), inputName_(inputName), basePath_(basePath), pieceLength_(pieceLength),
-          options_(options), cut_(cut), pieceSums_(options.pieceChecksums),
-          wholeSums_(options.wholeChecksums), mask_(currentMask()) {
+          options_(options), cut_(cut),
+          pieceSums_(valueOrRaise(MultiHasher::of(options.pieceChecksums))),
+          wholeSums_(valueOrRaise(MultiHasher::of(options.wholeChecksums))), mask_(currentMask()) {
         // Without checksums the bytes need not come to us: a pipe's pages are
         // moved to the file in the kernel.
         splicing_ = pieceSums_.empty() && wholeSums_.empty() && isPipe(input);
@@ -258,8 +259,10 @@ Result<> cutStream(int input, const std::string& inputName, const std::string& b
     cut = StreamCut{};
     if (pieceLength < 1)
         return Error::of(ErrorKind::Refused, "A piece must hold at least one byte.");
-    StreamCutter cutter(input, inputName, basePath, pieceLength, options, cut);
-    return guarded([&] { return cutter.run(); });
+    return guarded([&] {
+        StreamCutter cutter(input, inputName, basePath, pieceLength, options, cut);
+        return cutter.run();
+    });
 }
 
 } // namespace shardix

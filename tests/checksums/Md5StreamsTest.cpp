@@ -43,6 +43,32 @@ struct Streams {
     }
 };
 
+// Lengths at the ends of the 64-byte blocks and of the chunks read, in one to
+// three groups of lanes, groups of unequal sizes included.
+TEST(Md5Streams, EachStreamsDigestIsItsOwnWhateverTheLengthsAndTheirCount) {
+    if (!canHashLanes())
+        GTEST_SKIP() << "this processor cannot compute MD5s side by side";
+    std::mt19937 random(5);
+    const std::size_t edges[] = {0, 1, 63, 64, 65, 131071, 131072, 131073, 262144, 300001};
+    for (int round = 0; round < 12; ++round) {
+        Streams streams;
+        streams.bytes.resize(1 + random() % 40);
+        for (std::string& stream : streams.bytes) {
+            const std::size_t length =
+                random() % 2 ? edges[random() % std::size(edges)] : random() % 400000;
+            stream = randomBytes(length, static_cast<unsigned>(random()));
+        }
+        const Result<std::vector<Md5Digest>> digests =
+            md5OfStreams(streams.lengths(), streams.reader(), [] { return false; });
+        ASSERT_TRUE(digests.ok()) << digests.error().message;
+        ASSERT_EQ(digests->size(), streams.bytes.size());
+        for (std::size_t i = 0; i < streams.bytes.size(); ++i)
+            EXPECT_EQ((*digests)[i], md5Of(streams.bytes[i]))
+                << "stream " << i << " of " << streams.bytes.size() << ", "
+                << streams.bytes[i].size() << " bytes";
+    }
+}
+
 // Two groups of lanes; failures at the first read, mid-way and in the last,
 // shorter read: the streams that fail get their own failure, every other one
 // its MD5, and the bytes told as hashed are those of the chunks read.
@@ -79,15 +105,37 @@ TEST(Md5Streams, AStreamThatCannotBeReadFailsAloneWhereAsked) {
         expected += streams.bytes[i].size();
     }
     EXPECT_EQ(hashed, expected);
+}
 
-    // Where a failure ends all, it is the result.
-    how.failedRead = FailedRead::EndsAll;
-    streams.failAt = {{5, 3 * kChunk + 100}};
-    const Result<std::vector<Result<Md5Digest>>> failed =
-        md5OfStreams(streams.lengths(), streams.reader(), how);
-    ASSERT_FALSE(failed.ok());
-    EXPECT_EQ(failed.error().kind, ErrorKind::DeviceIo);
-    EXPECT_EQ(failed.error().message, "Cannot read stream 5.");
+// Where a failed read ends all, as it does unless asked otherwise, it is the
+// result; so is a stop, at the start or between two rounds of chunks.
+TEST(Md5Streams, AFailedReadThatEndsAllOrAStopIsTheResult) {
+    if (!canHashLanes())
+        GTEST_SKIP() << "this processor cannot compute MD5s side by side";
+    constexpr std::size_t kChunk = 64 << 10;
+    Streams streams;
+    streams.bytes.assign(5, randomBytes(500000, 3));
+    streams.failAt = {{3, 3 * kChunk + 100}};
+    StreamHashing how;
+    how.chunk = kChunk;
+    const auto failed = [](const auto& result, ErrorKind kind, const std::string& message) {
+        return !result.ok() && result.error().kind == kind && result.error().message == message;
+    };
+    EXPECT_TRUE(failed(md5OfStreams(streams.lengths(), streams.reader(), how), ErrorKind::DeviceIo,
+                       "Cannot read stream 3."));
+    EXPECT_TRUE(failed(md5OfStreams(streams.lengths(), streams.reader(), [] { return false; }),
+                       ErrorKind::DeviceIo, "Cannot read stream 3."));
+
+    streams.failAt.clear();
+    EXPECT_TRUE(failed(md5OfStreams(streams.lengths(), streams.reader(), [] { return true; }),
+                       ErrorKind::Stopped, "Stopped."));
+    int asked = 0;
+    std::uint64_t hashed = 0;
+    how.stopped = [&asked] { return ++asked == 3; };
+    how.hashed = [&hashed](std::uint64_t bytes) { hashed += bytes; };
+    EXPECT_TRUE(failed(md5OfStreams(streams.lengths(), streams.reader(), how), ErrorKind::Stopped,
+                       "Stopped."));
+    EXPECT_EQ(hashed, 2 * 5 * kChunk);
 }
 
 } // namespace

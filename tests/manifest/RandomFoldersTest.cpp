@@ -92,7 +92,7 @@ std::vector<std::string> namesOf(std::mt19937& random, int count, // NOLINT
 }
 
 std::string sha256Of(const std::string& bytes) {
-    auto hasher = Hasher::make(HashAlgorithm::Sha256);
+    auto hasher = Hasher::make(HashAlgorithm::Sha256).value();
     hasher->update(bytes.data(), bytes.size());
     return hasher->digest();
 }

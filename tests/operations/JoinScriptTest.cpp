@@ -1,7 +1,7 @@
 #include "engines/operations/JoinScript.h"
-#include "engines/checksums/Sha256.h"
 #include "engines/manifest/Manifest.h"
 #include "tests/support/CannotRun.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/ToolRun.h"
 
 #include <functional>
@@ -27,12 +27,6 @@ struct Scenario {
 
 class JoinScriptRun : public ::testing::TestWithParam<std::tuple<const char*, Scenario>> {};
 
-std::string sha(const std::string& bytes) {
-    Sha256 sum;
-    sum.update(bytes.data(), bytes.size());
-    return sum.hexDigest();
-}
-
 TEST_P(JoinScriptRun, UnderEachShell) {
     const auto& [shell, scenario] = GetParam();
     TempDir top;
@@ -47,10 +41,10 @@ TEST_P(JoinScriptRun, UnderEachShell) {
         const std::string bytes = randomBytes(1000 + (i + 1 == kPieces.size() ? 0 : 500), i);
         writeFile(folder + "/" + kPieces[i], bytes);
         script.pieces.push_back({kPieces[i], static_cast<std::int64_t>(bytes.size())});
-        manifest.entries.push_back({sha(bytes), kPieces[i], false, std::int64_t(bytes.size())});
+        manifest.entries.push_back({sha256(bytes), kPieces[i], false, std::int64_t(bytes.size())});
         whole += bytes;
     }
-    manifest.entries.push_back({sha(whole), kOutput, true, std::int64_t(whole.size())});
+    manifest.entries.push_back({sha256(whole), kOutput, true, std::int64_t(whole.size())});
     ASSERT_TRUE(manifest.write(folder + "/set.sha256").ok());
     const std::string path = folder + "/" + kOutput + ".join.sh";
     ASSERT_TRUE((writeJoinScript(path, script, false)).ok());

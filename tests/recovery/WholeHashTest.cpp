@@ -1,19 +1,16 @@
 #include "engines/checksums/Md5Streams.h"
-#include "engines/recovery/Checksum.h"
 #include "engines/recovery/RecoveryEncoder.h"
 #include "engines/recovery/RecoveryPlan.h"
 #include "tests/recovery/RecoverySupport.h"
 
 #include <gtest/gtest.h>
-#include <random>
 
 using namespace shardix;
 using namespace shardix::testing;
 
 namespace {
 
-// ---- The pieces' MD5s taken side by side by reading them again.
-
+// The pieces read again from memory, for the MD5s taken side by side.
 StreamRead readerOf(const std::vector<std::string>& streams) {
     return [&streams](std::size_t stream, std::uint64_t offset, std::uint8_t* into,
                       std::size_t length) -> Result<> {
@@ -22,46 +19,6 @@ StreamRead readerOf(const std::vector<std::string>& streams) {
         std::copy_n(streams[stream].data() + offset, length, into);
         return {};
     };
-}
-
-TEST(Md5Streams, EachStreamsDigestIsItsOwnWhateverTheLengthsAndTheirCount) {
-    if (!canHashLanes())
-        GTEST_SKIP() << "this processor cannot compute MD5s side by side";
-    std::mt19937 random(5);
-    // Lengths at the ends of the 64-byte chunks and of the chunks read.
-    const std::size_t edges[] = {0, 1, 63, 64, 65, 131071, 131072, 131073, 262144, 300001};
-    for (int round = 0; round < 12; ++round) {
-        // Up to three groups of lanes, groups of unequal sizes included.
-        std::vector<std::string> streams(1 + random() % 40);
-        for (std::string& stream : streams) {
-            const std::size_t length =
-                random() % 2 ? edges[random() % std::size(edges)] : random() % 400000;
-            stream = randomBytes(length, static_cast<unsigned>(random()));
-        }
-        std::vector<std::uint64_t> lengths;
-        for (const std::string& stream : streams)
-            lengths.push_back(stream.size());
-        const Result<std::vector<Md5Digest>> digests =
-            md5OfStreams(lengths, readerOf(streams), [] { return false; });
-        ASSERT_TRUE(succeeded(digests));
-        ASSERT_EQ(digests->size(), streams.size());
-        for (std::size_t i = 0; i < streams.size(); ++i)
-            EXPECT_EQ((*digests)[i], md5Of(streams[i].data(), streams[i].size()))
-                << "stream " << i << " of " << streams.size() << ", " << streams[i].size()
-                << " bytes";
-    }
-}
-
-TEST(Md5Streams, AFailedReadOrAStopIsTheResult) {
-    if (!canHashLanes())
-        GTEST_SKIP() << "this processor cannot compute MD5s side by side";
-    const std::vector<std::string> streams(5, randomBytes(500000, 3));
-    const std::vector<std::uint64_t> longer(5, 600000); // the reads run past the bytes
-    EXPECT_TRUE(failedWith(md5OfStreams(longer, readerOf(streams), [] { return false; }),
-                           ErrorKind::InputPastEnd, "read past the end"));
-    const std::vector<std::uint64_t> lengths(5, 500000);
-    EXPECT_TRUE(failedWith(md5OfStreams(lengths, readerOf(streams), [] { return true; }),
-                           ErrorKind::Stopped, "Stopped"));
 }
 
 // The recovery files of `pieces` written by an encoder fed once, the pieces'

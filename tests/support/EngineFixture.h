@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engines/checksums/Sha256.h"
+#include "engines/checksums/Hasher.h"
 #include "errors/Result.h"
 #include "tests/support/RecordingProgress.h"
 #include "tests/support/TempDir.h"
@@ -44,9 +44,9 @@ inline std::string failure(const Result<>& result) {
 
 // The SHA-256 of `bytes` in hexadecimal, as sha256sum writes it.
 inline std::string sha256(const std::string& bytes) {
-    Sha256 sum;
-    sum.update(bytes.data(), bytes.size());
-    return sum.hexDigest();
+    const std::unique_ptr<Hasher> sum = Hasher::make(HashAlgorithm::Sha256).value();
+    sum->update(bytes.data(), bytes.size());
+    return sum->digest();
 }
 
 // A folder of its own and a recording observer for each test. One type for
