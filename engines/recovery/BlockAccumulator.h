@@ -21,8 +21,12 @@ using AlignedBytes = std::unique_ptr<std::uint8_t[], AlignedFree>;
 AlignedBytes allocateAligned(std::size_t bytes);
 
 // The most input blocks in a batch: each output block is read and written
-// once per batch, and the more inputs it takes at a time, the less often.
+// once per batch, and the more inputs it takes at a time, the less often. (An
+// encoding in two passes takes twice as many: RecoveryPlan::encodingShape.)
 inline constexpr std::size_t kMaxBatchBlocks = 32;
+// The input blocks of a batch take at most this much memory (twice where the
+// one being filled and the one being computed overlap).
+inline constexpr std::size_t kBatchBytes = 16 << 20;
 // Output blocks beyond this many bytes are taken not to stay in the
 // processor's last cache between two batches.
 inline constexpr std::size_t kCachedOutputs = 32 << 20;

@@ -16,7 +16,6 @@ namespace shardix::par2 {
 
 namespace {
 
-constexpr std::size_t kBatchBytes = 16 << 20;
 // A batch of input blocks this small is held twice whatever: see rebuild().
 constexpr std::size_t kSmallBatch = 4 << 20;
 

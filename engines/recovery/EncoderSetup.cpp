@@ -13,10 +13,6 @@ using namespace par2;
 
 namespace {
 
-// The input blocks of a batch take at most this much memory (twice: the one
-// being filled and the one being computed).
-constexpr std::size_t kBatchBytes = 16 << 20;
-
 Error refusal(std::string message) {
     return Error::of(ErrorKind::Refused, std::move(message));
 }
@@ -187,21 +183,14 @@ Result<> RecoveryEncoder::State::checkOutputName(const std::string& name,
 
 Result<> RecoveryEncoder::State::startWork() {
     pool = std::make_unique<WorkerPool>(control.threads);
-    groupSize = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
-        static_cast<std::uint64_t>(std::max<std::int64_t>(control.memory, 0)) /
-            paddedSize(plan.blockSize),
-        1, plan.recoveryBlocks));
-    accumulator = std::make_unique<BlockAccumulator>(
-        *kernel, *pool, plan.blockSize,
-        BlockAccumulator::batchBlocksFor(
-            plan.blockSize, kBatchBytes,
-            BlockAccumulator::inputsWorthFor(groupSize, plan.blockSize)),
-        !control.inputInMemory);
+    const EncodingShape shape = plan.encodingShape(control.memory, control.inputInMemory);
+    groupSize = shape.perPass;
+    accumulator = std::make_unique<BlockAccumulator>(*kernel, *pool, plan.blockSize,
+                                                     shape.batchBlocks, !control.inputInMemory);
     std::int64_t bytes = 0;
     for (const PieceState& piece : pieces)
         bytes += static_cast<std::int64_t>(piece.description.length);
-    total = bytes * plan.passes(control.memory) +
-            static_cast<std::int64_t>(plan.recoveryBlocks * plan.blockSize);
+    total = bytes * shape.passes + static_cast<std::int64_t>(plan.recoveryBlocks * plan.blockSize);
     return beginPass(0, true);
 }
 

@@ -34,6 +34,15 @@ struct RecoveryVolume {
 // to the digits of the number of recovery blocks and of the largest count.
 //
 // Empty pieces are left out of the set: they hold no block.
+
+// How the recovery blocks of a plan are computed: how many in each pass over
+// the input, how many input blocks a batch adds into them, and the passes.
+struct EncodingShape {
+    std::uint32_t perPass = 0;
+    std::size_t batchBlocks = 0;
+    std::uint32_t passes = 0;
+};
+
 struct RecoveryPlan {
     std::uint64_t blockSize = 0;
     std::uint32_t dataBlocks = 0;
@@ -43,9 +52,10 @@ struct RecoveryPlan {
     // The name of volume `index` of the set whose index file is `indexName`
     // ("BASE.par2"): "BASE.volNN+MM.par2".
     std::string volumeName(const std::string& indexName, std::size_t index) const;
-    // Passes over the input that creating the recovery blocks takes when
-    // `memory` bytes may hold them (see RecoveryControl::memory).
-    std::uint32_t passes(std::int64_t memory) const;
+    // How creating the recovery blocks goes when `memory` bytes may hold
+    // them (see RecoveryControl::memory), the pieces being in memory already
+    // or not (RecoveryControl::inputInMemory). The rule is in the .cpp.
+    EncodingShape encodingShape(std::int64_t memory, bool inputInMemory) const;
 };
 
 inline constexpr std::uint64_t kMaxBlockSize = 64 << 20;

@@ -1,4 +1,6 @@
+#include "engines/recovery/BlockAccumulator.h"
 #include "engines/recovery/RecoveryPlan.h"
+#include "engines/recovery/RecoveryTypes.h"
 #include "tests/recovery/RecoverySupport.h"
 
 #include <gtest/gtest.h>
@@ -52,6 +54,51 @@ TEST(RecoveryPlan, KeepsToTheFormatsLimits) {
             inVolumes += volume.count;
         }
         EXPECT_EQ(inVolumes, plan.recoveryBlocks);
+    }
+}
+
+// ---- How the recovery blocks are computed.
+
+TEST(RecoveryPlan, RecoveryBlocksBeyondTheCacheTakeTwoPassesInLessMemoryWhenThePiecesAreInMemory) {
+    struct Case {
+        std::int64_t size;       // in 10 pieces, 10 %
+        std::uint64_t blockSize; // 0: the plan's
+        std::int64_t memory;
+    };
+    const Case cases[] = {
+        {1 << 30, 0, kRecoveryMemory},         // 200 of 536872 bytes: 107 MB
+        {1 << 30, 1 << 20, kRecoveryMemory},   // 103 of 1 MiB
+        {256 << 20, 0, kRecoveryMemory},       // 27 MB: they stay in the cache
+        {1 << 30, 0, 60 << 20},                // the memory holds fewer than all
+        {100 << 20, 4 << 20, kRecoveryMemory}, // 3 of 4 MiB
+        {1 << 30, 64 << 20, kRecoveryMemory},  // 2 of 64 MiB
+    };
+    for (const Case& c : cases) {
+        const RecoveryPlan plan =
+            planRecovery(std::vector<std::int64_t>(10, c.size / 10), 10, c.blockSize).value();
+        const std::uint64_t padded = par2::paddedSize(plan.blockSize);
+        const EncodingShape streamed = plan.encodingShape(c.memory, false);
+        const EncodingShape inMemory = plan.encodingShape(c.memory, true);
+        for (const EncodingShape& shape : {streamed, inMemory}) {
+            EXPECT_GE(std::uint64_t{shape.perPass} * shape.passes, plan.recoveryBlocks);
+            EXPECT_LT(std::uint64_t{shape.perPass} * (shape.passes - 1), plan.recoveryBlocks);
+            EXPECT_LE(shape.perPass * padded, static_cast<std::uint64_t>(c.memory));
+            EXPECT_GE(shape.batchBlocks, 1u);
+        }
+        const bool allFit = streamed.passes == 1;
+        const bool beyondCache = plan.recoveryBlocks * padded > par2::kCachedOutputs;
+        const bool batchGrows = 2 * par2::kBatchBytes / padded > streamed.batchBlocks;
+        if (allFit && beyondCache && plan.recoveryBlocks >= 2 && batchGrows) {
+            EXPECT_EQ(inMemory.passes, 2u) << plan.recoveryBlocks << " of " << plan.blockSize;
+            // Half the outputs and one batch of twice the inputs hold less
+            // than all the outputs and one batch.
+            EXPECT_GT(inMemory.batchBlocks, streamed.batchBlocks);
+            EXPECT_LT(inMemory.perPass + inMemory.batchBlocks,
+                      streamed.perPass + streamed.batchBlocks);
+        } else {
+            EXPECT_EQ(inMemory.passes, streamed.passes) << plan.recoveryBlocks;
+            EXPECT_EQ(inMemory.batchBlocks, streamed.batchBlocks);
+        }
     }
 }
 

@@ -25,7 +25,7 @@ StreamRead readerOf(const std::vector<std::string>& streams) {
 // MD5s read again through `reread` when it is set, the input blocks in one
 // batch at a time when `inMemory`, else in two that overlap.
 Result<Bytes> encode(const std::vector<std::string>& pieces, const StreamRead& reread,
-                     bool inMemory = false) {
+                     bool inMemory = false, std::int64_t memory = kRecoveryMemory) {
     TempDir dir;
     std::vector<RecoveryPiece> given;
     std::vector<std::int64_t> lengths;
@@ -37,6 +37,7 @@ Result<Bytes> encode(const std::vector<std::string>& pieces, const StreamRead& r
     }
     RecoveryControl control;
     control.inputInMemory = inMemory;
+    control.memory = memory;
     RecoveryEncoder encoder(dir / "set.par2", given, planRecovery(lengths, 10).value(), control);
     if (reread)
         encoder.rereadPiecesWith(reread);
@@ -73,6 +74,10 @@ TEST(RecoveryEncoder, OneBatchAtATimeGivesTheSameFilesAsTwoThatOverlap) {
     const Result<Bytes> oneAtATime = encode(pieces, nullptr, true);
     ASSERT_TRUE(succeeded(oneAtATime));
     EXPECT_EQ(*oneAtATime, *overlapping);
+    // Several passes, the later ones reading the pieces back one batch at a time.
+    const Result<Bytes> passes = encode(pieces, nullptr, true, 40000);
+    ASSERT_TRUE(succeeded(passes));
+    EXPECT_EQ(*passes, *overlapping);
 }
 
 TEST(RecoveryEncoder, APieceThatCannotBeReadAgainFailsTheRunAndLeavesNoFile) {
