@@ -56,6 +56,19 @@ std::size_t BlockAccumulator::batchBlocksFor(std::uint64_t blockSize, std::size_
     return std::clamp<std::size_t>(batchBytes / paddedSize(blockSize), 1, mostBlocks);
 }
 
+BlockAccumulator::Passes BlockAccumulator::passesFor(std::size_t outputs, std::uint64_t blockSize,
+                                                     bool inputInMemory) {
+    const auto batchFor = [blockSize](std::size_t each, std::size_t times) {
+        return batchBlocksFor(blockSize, kBatchBytes * times,
+                              inputsWorthFor(each, blockSize) * times);
+    };
+    const Passes whole{outputs, batchFor(outputs, 1)};
+    if (!inputInMemory || outputs < 2 || outputs * paddedSize(blockSize) <= kCachedOutputs)
+        return whole;
+    const Passes halves{(outputs + 1) / 2, batchFor((outputs + 1) / 2, 2)};
+    return halves.batchBlocks > whole.batchBlocks ? halves : whole;
+}
+
 BlockAccumulator::BlockAccumulator(const GfKernel& kernel, WorkerPool& pool,
                                    std::uint64_t blockSize, std::size_t batchBlocks, bool overlap)
     : kernel_(kernel), pool_(pool), blockSize_(blockSize), padded_(paddedSize(blockSize)),

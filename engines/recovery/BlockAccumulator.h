@@ -84,6 +84,20 @@ class BlockAccumulator {
         return std::clamp<std::size_t>(outputs / 12, 12, 15);
     }
 
+    // How many of `outputs` output blocks, which all fit in memory at once,
+    // to compute in each pass over the inputs, and how many input blocks a
+    // batch takes. Outputs beyond kCachedOutputs are read and written from
+    // memory by every batch; where the inputs are in memory, reading them a
+    // second time costs less than that. Then half of the outputs a pass, in
+    // two passes, with batches of twice the inputs (and twice kBatchBytes)
+    // where such a batch holds more inputs: half the outputs and a larger
+    // batch take less memory than all of them, in about the same time.
+    struct Passes {
+        std::size_t outputsPerPass;
+        std::size_t batchBlocks;
+    };
+    static Passes passesFor(std::size_t outputs, std::uint64_t blockSize, bool inputInMemory);
+
     // Starts a group of `outputs` output blocks, all zero. These three
     // return the first failure of the pool's tasks, as does end() later.
     Result<> begin(std::size_t outputs, Factor factor, BatchTasks batchTasks = {});

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
 
 namespace shardix::par2 {
 
@@ -62,16 +63,14 @@ Result<> BlockRebuilder::rebuild(std::vector<TempFile>& temps,
                 return byMatrix;
         }
     }
-    planPasses(damagedFiles);
+    const bool inMemory = intactInMemory();
+    planPasses(damagedFiles, inMemory);
     // The blocks are read on the thread that fills a batch: a second batch,
     // filled while the pool computes the first, hides those reads. It is
     // left out only where it would hold much memory and the reads wait for
     // no disk.
-    const std::size_t batch = BlockAccumulator::batchBlocksFor(
-        set_.blockSize, kBatchBytes,
-        BlockAccumulator::inputsWorthFor(std::min(group_, count), set_.blockSize));
-    const bool overlap = batch * paddedSize(set_.blockSize) <= kSmallBatch || !intactInMemory();
-    data_ = std::make_unique<BlockAccumulator>(kernel_, pool_, set_.blockSize, batch, overlap);
+    const bool overlap = batch_ * paddedSize(set_.blockSize) <= kSmallBatch || !inMemory;
+    data_ = std::make_unique<BlockAccumulator>(kernel_, pool_, set_.blockSize, batch_, overlap);
     if (!solver_ && count > 0 && good > 0)
         factors_ = std::make_unique<BlockAccumulator>(
             kernel_, pool_, 2 * good, BlockAccumulator::batchBlocksFor(2 * good, kBatchBytes));
@@ -131,13 +130,18 @@ void BlockRebuilder::listBlocks() {
 
 // Rows of missing blocks per pass, within the memory allowed for the
 // rebuilt blocks and their factors.
-void BlockRebuilder::planPasses(const std::vector<std::size_t>& damagedFiles) {
+// As many rows a pass as the memory holds; when they all fit, in two passes
+// where BlockAccumulator::passesFor says so.
+void BlockRebuilder::planPasses(const std::vector<std::size_t>& damagedFiles, bool inMemory) {
     const std::size_t count = missing_.size();
     const std::size_t good = goodConstants_.size();
     const RebuildMemory plan =
         planRebuildMemory(set_.blockSize, good, count, control_.memory, !solver_);
-    group_ = plan.rowsPerPass;
-    passes_ = plan.passes;
+    const BlockAccumulator::Passes passes = BlockAccumulator::passesFor(
+        plan.rowsPerPass, set_.blockSize, inMemory && plan.passes == 1 && count > 0);
+    group_ = passes.outputsPerPass;
+    passes_ = count == 0 ? 1 : (count + group_ - 1) / group_;
+    batch_ = passes.batchBlocks;
     for (std::size_t f : damagedFiles)
         progress_.addTotal(static_cast<std::int64_t>(set_.files[f].description.length));
     progress_.addTotal(static_cast<std::int64_t>(passes_ * (good + count) * set_.blockSize));
@@ -244,9 +248,14 @@ bool BlockRebuilder::intactInMemory() const {
             continue;
         if (!checks_[f].elsewhere.empty())
             return false;
+        // A file cut short holds its intact blocks in what is left of it.
         const Result<FileHandle> fd = openIntact(f);
-        if (!fd.ok() ||
-            !isResident(fd->fd(), 0, static_cast<std::int64_t>(set_.files[f].description.length)))
+        struct stat info {};
+        if (!fd.ok() || ::fstat(fd->fd(), &info) != 0 ||
+            !isResident(
+                fd->fd(), 0,
+                std::min<std::int64_t>(
+                    info.st_size, static_cast<std::int64_t>(set_.files[f].description.length))))
             return false;
     }
     return true;

@@ -68,7 +68,7 @@ class BlockRebuilder {
     Result<bool> solveByRun();
     Result<> solveByMatrix();
     Result<bool> trySolve(const std::vector<std::size_t>& candidates);
-    void planPasses(const std::vector<std::size_t>& damagedFiles);
+    void planPasses(const std::vector<std::size_t>& damagedFiles, bool inMemory);
     Result<> rebuildPass(std::size_t first, std::size_t pass, std::vector<TempFile>& temps);
     Result<> computeRowFactors(std::size_t first, std::size_t rows);
     Result<> computeMatrixRowFactors(std::size_t first, std::size_t rows);
@@ -111,9 +111,10 @@ class BlockRebuilder {
     std::vector<std::uint32_t> exponents_;
     std::unique_ptr<VandermondeSolver> solver_;
     std::vector<std::uint16_t> inverse_;
-    // Missing blocks rebuilt per pass, and the passes.
+    // Missing blocks rebuilt per pass, the passes, input blocks per batch.
     std::size_t group_ = 1;
     std::size_t passes_ = 1;
+    std::size_t batch_ = 1;
     // The factors of the rows of this pass: of the intact blocks, then of
     // the recovery blocks used, row after row.
     std::vector<std::uint16_t> rowFactors_;

@@ -113,31 +113,17 @@ std::string RecoveryPlan::volumeName(const std::string& indexName, std::size_t i
 }
 
 // A pass computes as many recovery blocks as the memory holds, with batches
-// of the inputs they are worth (BlockAccumulator::inputsWorthFor), of at most
-// kBatchBytes. All of them in one pass may be too many to stay in the
-// processor's last cache (kCachedOutputs): every batch then reads and writes
-// them all from memory. Where the pieces are in memory, reading them a second
-// time costs less than that, so such a run takes two passes, each with
-// batches of twice the inputs (and twice kBatchBytes), where such a batch
-// holds more inputs (not where one block fills it). Its memory is half the
-// recovery blocks and two batches' inputs: at 200 recovery blocks of 536872
-// bytes, 79 MB instead of 120 (the time measured level, bench/README.md).
+// of the inputs they are worth, of at most kBatchBytes; when they all fit, in
+// two passes where BlockAccumulator::passesFor says so.
 EncodingShape RecoveryPlan::encodingShape(std::int64_t memory, bool inputInMemory) const {
     const std::uint64_t padded = par2::paddedSize(blockSize);
     const auto fit = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
         static_cast<std::uint64_t>(std::max<std::int64_t>(memory, 0)) / padded, 1,
         std::max<std::uint32_t>(recoveryBlocks, 1)));
-    const auto batchFor = [this](std::uint32_t outputs, std::size_t times) {
-        return par2::BlockAccumulator::batchBlocksFor(
-            blockSize, par2::kBatchBytes * times,
-            par2::BlockAccumulator::inputsWorthFor(outputs, blockSize) * times);
-    };
-    EncodingShape shape{fit, batchFor(fit, 1), (recoveryBlocks + fit - 1) / fit};
-    const std::uint32_t half = (fit + 1) / 2;
-    if (inputInMemory && fit == recoveryBlocks && fit >= 2 && fit * padded > par2::kCachedOutputs &&
-        batchFor(half, 2) > shape.batchBlocks)
-        shape = {half, batchFor(half, 2), (recoveryBlocks + half - 1) / half};
-    return shape;
+    const par2::BlockAccumulator::Passes passes =
+        par2::BlockAccumulator::passesFor(fit, blockSize, inputInMemory && fit == recoveryBlocks);
+    const auto perPass = static_cast<std::uint32_t>(passes.outputsPerPass);
+    return {perPass, passes.batchBlocks, (recoveryBlocks + perPass - 1) / perPass};
 }
 
 Result<RecoveryPlan> planRecovery(const std::vector<std::int64_t>& pieceLengths, int percent,

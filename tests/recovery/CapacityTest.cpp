@@ -1,3 +1,4 @@
+#include "engines/recovery/BlockAccumulator.h"
 #include "engines/recovery/BlockRebuilder.h"
 #include "engines/recovery/RecoveryEncoder.h"
 #include "engines/recovery/RecoveryPlan.h"
@@ -99,6 +100,30 @@ TEST(RepairCapacity, MemoryStaysBoundedUpToTheFormatsLimit) {
             par2::planRebuildMemory(blockSize, kMaxBlocks - most, most, kRecoveryMemory, true);
         EXPECT_LE(plan.bytes, kMemoryBound) << blockSize;
     }
+}
+
+// More missing blocks than stay in the processor's cache, all fitting in the
+// memory, the intact blocks in memory: rebuilt in two passes, one batch of
+// inputs at a time, and a damaged piece's intact blocks copied into place.
+TEST(RepairCapacity, RebuildsBeyondTheCacheInTwoPassesFromBlocksInMemory) {
+    TempDir dir;
+    std::vector<std::string> pieces;
+    const std::size_t MiB = 1 << 20;
+    makeSet(dir, {17 * MiB, 17 * MiB, 3 * MiB + 5}, 100, MiB, pieces);
+    // Piece 0 lost, piece 1 damaged in every block but its ninth, piece 2
+    // cut to its first two blocks: 35 missing blocks of 1 MiB, 3 intact.
+    fs::remove(dir / pieceName(0));
+    std::string damaged = pieces[1];
+    for (std::size_t block = 0; block < 17; ++block) {
+        if (block != 8)
+            damaged[block * MiB + 100] ^= 1;
+    }
+    writeFile(dir / pieceName(1), damaged);
+    writeFile(dir / pieceName(2), pieces[2].substr(0, 2 * MiB));
+    ASSERT_GT(35 * MiB, par2::kCachedOutputs);
+    const par2::BlockAccumulator::Passes passes = par2::BlockAccumulator::passesFor(35, MiB, true);
+    ASSERT_EQ(passes.outputsPerPass, 18u); // two passes
+    expectRepaired(dir, pieces);
 }
 
 // More missing blocks than the matrix can be inverted for, and no run of
