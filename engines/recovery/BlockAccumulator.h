@@ -21,8 +21,8 @@ using AlignedBytes = std::unique_ptr<std::uint8_t[], AlignedFree>;
 AlignedBytes allocateAligned(std::size_t bytes);
 
 // The most input blocks in a batch: each output block is read and written
-// once per batch, and the more inputs it takes at a time, the less often. (An
-// encoding in two passes takes twice as many: RecoveryPlan::encodingShape.)
+// once per batch, and the more inputs it takes at a time, the less often.
+// (Where passesFor() halves the outputs, a batch takes twice as many.)
 inline constexpr std::size_t kMaxBatchBlocks = 32;
 // The input blocks of a batch take at most this much memory (twice where the
 // one being filled and the one being computed overlap).

@@ -129,9 +129,8 @@ void BlockRebuilder::listBlocks() {
 }
 
 // Rows of missing blocks per pass, within the memory allowed for the
-// rebuilt blocks and their factors.
-// As many rows a pass as the memory holds; when they all fit, in two passes
-// where BlockAccumulator::passesFor says so.
+// rebuilt blocks and their factors; when they all fit, in two passes where
+// BlockAccumulator::passesFor says so.
 void BlockRebuilder::planPasses(const std::vector<std::size_t>& damagedFiles, bool inMemory) {
     const std::size_t count = missing_.size();
     const std::size_t good = goodConstants_.size();

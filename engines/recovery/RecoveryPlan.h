@@ -2,6 +2,7 @@
 
 #include "errors/Result.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,6 +14,14 @@ namespace shardix {
 struct RecoveryVolume {
     std::uint32_t firstExponent = 0;
     std::uint32_t count = 0;
+};
+
+// How the recovery blocks of a plan are computed: how many in each pass over
+// the input, how many input blocks a batch adds into them, and the passes.
+struct EncodingShape {
+    std::uint32_t perPass = 0;
+    std::size_t batchBlocks = 0;
+    std::uint32_t passes = 0;
 };
 
 // The shape of a set of recovery files for given pieces.
@@ -34,15 +43,6 @@ struct RecoveryVolume {
 // to the digits of the number of recovery blocks and of the largest count.
 //
 // Empty pieces are left out of the set: they hold no block.
-
-// How the recovery blocks of a plan are computed: how many in each pass over
-// the input, how many input blocks a batch adds into them, and the passes.
-struct EncodingShape {
-    std::uint32_t perPass = 0;
-    std::size_t batchBlocks = 0;
-    std::uint32_t passes = 0;
-};
-
 struct RecoveryPlan {
     std::uint64_t blockSize = 0;
     std::uint32_t dataBlocks = 0;
@@ -54,7 +54,7 @@ struct RecoveryPlan {
     std::string volumeName(const std::string& indexName, std::size_t index) const;
     // How creating the recovery blocks goes when `memory` bytes may hold
     // them (see RecoveryControl::memory), the pieces being in memory already
-    // or not (RecoveryControl::inputInMemory). The rule is in the .cpp.
+    // or not (RecoveryControl::inputInMemory): BlockAccumulator::passesFor.
     EncodingShape encodingShape(std::int64_t memory, bool inputInMemory) const;
 };
 
