@@ -168,6 +168,59 @@ std::optional<HashAlgorithm> algorithmOfLine(std::optional<HashAlgorithm> named,
     }
 }
 
+// Where a tagged line ("SHA256 (NAME) = DIGITS", after its backslash) has its
+// " (" and its ") = "; nothing for a line that is not tagged.
+std::optional<std::pair<std::size_t, std::size_t>> tagOf(std::string_view rest) {
+    const std::size_t open = rest.find(" (");
+    const std::size_t close = rest.rfind(") = ");
+    if (open == std::string_view::npos || close == std::string_view::npos || open >= close ||
+        open == 0)
+        return std::nullopt;
+    const bool word = std::all_of(rest.begin(), rest.begin() + static_cast<long>(open), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
+    });
+    return word ? std::optional(std::pair(open, close)) : std::nullopt;
+}
+
+// The checksum and the name of a tagged line; why not, if it cannot be read.
+std::string readTagged(std::string_view rest, std::pair<std::size_t, std::size_t> tag,
+                       ChecksumEntry& entry, std::string_view& name) {
+    const auto [open, close] = tag;
+    const std::string_view digits = rest.substr(close + 4);
+    name = rest.substr(open + 2, close - open - 2);
+    std::string why;
+    const auto algorithm = algorithmOfTag(rest.substr(0, open), digits.size(), why);
+    if (!algorithm)
+        return why;
+    const auto digest = normalDigest(*algorithm, digits);
+    if (!digest)
+        return "not a " + std::string(algorithmName(*algorithm)) + " checksum";
+    entry.algorithm = *algorithm;
+    entry.digest = *digest;
+    return {};
+}
+
+// The checksum and the name of a plain line ("DIGITS  NAME", "DIGITS *NAME");
+// why not, if it cannot be read.
+std::string readPlain(std::string_view rest, std::optional<HashAlgorithm> named,
+                      ChecksumEntry& entry, std::string_view& name) {
+    std::size_t digits = 0;
+    while (digits < rest.size() && isHex(rest[digits]))
+        ++digits;
+    if (digits == 0 || digits + 1 >= rest.size() || (rest[digits] != ' ' && rest[digits] != '\t'))
+        return "not a checksum followed by a name";
+    std::string why;
+    const auto algorithm = algorithmOfLine(named, digits, why);
+    if (!algorithm)
+        return why;
+    entry.algorithm = *algorithm;
+    entry.digest = *normalDigest(*algorithm, rest.substr(0, digits));
+    name = rest.substr(digits + 1);
+    if (name.front() == ' ' || name.front() == '*')
+        name.remove_prefix(1);
+    return {};
+}
+
 // One line of sha256sum and its kin, plain or tagged; why not, if it cannot be read.
 std::string readSumLine(std::string_view line, std::optional<HashAlgorithm> named,
                         ChecksumEntry& entry, bool& tagged) {
@@ -175,44 +228,15 @@ std::string readSumLine(std::string_view line, std::optional<HashAlgorithm> name
     const bool escaped = line[i] == '\\';
     if (escaped)
         ++i;
-    std::string_view rest = line.substr(i);
+    const std::string_view rest = line.substr(i);
     std::string_view name;
-    std::string why;
-    const std::size_t open = rest.find(" (");
-    const std::size_t close = rest.rfind(") = ");
-    const bool tagLike =
-        open != std::string_view::npos && close != std::string_view::npos && open < close &&
-        open > 0 && std::all_of(rest.begin(), rest.begin() + static_cast<long>(open), [](char c) {
-            return std::isalnum(static_cast<unsigned char>(c)) || c == '-';
-        });
-    if (tagLike) {
+    const auto tag = tagOf(rest);
+    if (tag)
         tagged = true;
-        const std::string_view digits = rest.substr(close + 4);
-        name = rest.substr(open + 2, close - open - 2);
-        const auto algorithm = algorithmOfTag(rest.substr(0, open), digits.size(), why);
-        if (!algorithm)
-            return why;
-        const auto digest = normalDigest(*algorithm, digits);
-        if (!digest)
-            return "not a " + std::string(algorithmName(*algorithm)) + " checksum";
-        entry.algorithm = *algorithm;
-        entry.digest = *digest;
-    } else {
-        std::size_t digits = 0;
-        while (digits < rest.size() && isHex(rest[digits]))
-            ++digits;
-        if (digits == 0 || digits + 1 >= rest.size() ||
-            (rest[digits] != ' ' && rest[digits] != '\t'))
-            return "not a checksum followed by a name";
-        const auto algorithm = algorithmOfLine(named, digits, why);
-        if (!algorithm)
-            return why;
-        entry.algorithm = *algorithm;
-        entry.digest = *normalDigest(*algorithm, rest.substr(0, digits));
-        name = rest.substr(digits + 1);
-        if (name.front() == ' ' || name.front() == '*')
-            name.remove_prefix(1);
-    }
+    if (std::string why =
+            tag ? readTagged(rest, *tag, entry, name) : readPlain(rest, named, entry, name);
+        !why.empty())
+        return why;
     if (name.empty())
         return "no file name";
     if (name.find('\0') != std::string_view::npos)

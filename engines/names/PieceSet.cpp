@@ -7,8 +7,8 @@
 #include "errors/Quoted.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
+#include <string_view>
 #include <sys/stat.h>
 #include <tuple>
 
@@ -205,27 +205,6 @@ PieceSet setOfFolder(const std::string& folder, const std::vector<FolderEntry>& 
     return std::move(sets.front());
 }
 
-// Of two readings of all the names given, the one that orders them: a
-// complete one, then the fewer missing, then the better named.
-bool readsBetter(const Group& a, const Group& b) {
-    if (a.complete != b.complete)
-        return a.complete;
-    if (a.missing != b.missing)
-        return a.missing < b.missing;
-    const auto pa = preference(a);
-    const auto pb = preference(b);
-    if (pa != pb)
-        return pa < pb;
-    return std::tie(a.key.family, a.key.prefix, a.key.extra, a.key.width, a.key.total) <
-           std::tie(b.key.family, b.key.prefix, b.key.extra, b.key.width, b.key.total);
-}
-
-std::string normalFolder(const std::string& folder) {
-    if (folder.empty())
-        return ".";
-    return std::filesystem::path(folder).lexically_normal().string();
-}
-
 } // namespace
 
 std::string_view schemeName(PieceScheme scheme) {
@@ -304,64 +283,6 @@ PieceSet findPieceSet(const std::string& pieceOrFolder, const PieceSetOptions& o
     }
     return findPieceSetIn(folder, *listing, piece, options);
 }
-
-SortedPieces sortPieces(const std::vector<std::string>& paths) {
-    SortedPieces sorted;
-    sorted.paths = paths;
-    std::vector<std::string> names;
-    std::string folder;
-    bool oneFolder = true;
-    for (const std::string& path : paths) {
-        auto [dir, name] = splitPath(path);
-        if (names.empty())
-            folder = normalFolder(dir);
-        else if (normalFolder(dir) != folder)
-            oneFolder = false;
-        names.push_back(std::move(name));
-    }
-    std::optional<Group> best;
-    if (oneFolder && !paths.empty()) {
-        Groups groups = groupNames(names);
-        for (const Group& group : groups.all) {
-            std::vector<bool> read(names.size(), false);
-            for (const auto& m : group.members)
-                read[m.entry] = true;
-            if (std::find(read.begin(), read.end(), false) != read.end())
-                continue;
-            if (!best || readsBetter(group, *best))
-                best = group;
-        }
-    }
-    if (!best) {
-        // As the desktop program's file list orders them: by bytes, then length.
-        std::vector<std::size_t> order(paths.size());
-        for (std::size_t i = 0; i < order.size(); ++i)
-            order[i] = i;
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::size_t a, std::size_t b) { return names[a] < names[b]; });
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return names[a].size() < names[b].size();
-        });
-        for (std::size_t i = 0; i < order.size(); ++i)
-            sorted.paths[i] = paths[order[i]];
-        return sorted;
-    }
-    sorted.scheme = schemeOf(*best);
-    sorted.naming = namingOf(*best);
-    sorted.paths.clear();
-    for (const auto& m : best->members)
-        sorted.paths.push_back(paths[m.entry]);
-    // Names given twice ("p1", "./p1") read as one number.
-    std::vector<std::string> shownNames;
-    for (const std::string& path : paths)
-        shownNames.push_back(path);
-    numberProblems(*best, shownNames, splitPath(paths.front()).first, true, sorted.problems);
-    return sorted;
-}
-
-} // namespace shardix
-
-namespace shardix {
 
 std::optional<std::string> fellowPiece(const std::vector<FolderEntry>& listing,
                                        const std::string& name) {
