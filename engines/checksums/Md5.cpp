@@ -71,6 +71,8 @@ void Md5::restart() {
 }
 
 void Md5::update(const void* bytes, std::size_t length) {
+    if (length == 0) // an empty message may have no memory at all
+        return;
     const auto* at = static_cast<const std::uint8_t*>(bytes);
     std::size_t held = static_cast<std::size_t>(length_ % 64);
     length_ += length;

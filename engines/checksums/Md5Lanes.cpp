@@ -212,7 +212,8 @@ Md5Digest Md5LaneStreams::finish(std::size_t lane, const std::uint8_t* tail, std
                                  std::uint64_t length) {
     // The rest, 0x80, zeros and the length in bits: one or two chunks.
     alignas(64) std::uint8_t padded[128] = {};
-    std::memcpy(padded, tail, rest);
+    if (rest > 0) // an empty tail may have no memory at all
+        std::memcpy(padded, tail, rest);
     padded[rest] = 0x80;
     const std::size_t blocks = rest < 56 ? 1 : 2;
     for (int i = 0; i < 8; ++i)
@@ -251,8 +252,11 @@ void md5OfPrefixedLanes(const std::uint8_t* const prefixes[kMd5Lanes], std::size
     const std::uint8_t* data[kMd5Lanes];
     for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
         std::uint8_t* into = joined.data() + lane * joinedLength;
-        std::memcpy(into, prefixes[lane], prefixLength);
-        std::memcpy(into + prefixLength, messages[lane], fromMessage);
+        // An empty prefix or message may have no memory at all: nothing to copy.
+        if (prefixLength > 0)
+            std::memcpy(into, prefixes[lane], prefixLength);
+        if (fromMessage > 0)
+            std::memcpy(into + prefixLength, messages[lane], fromMessage);
         data[lane] = into;
     }
     Md5LaneStreams lanes;
