@@ -3,7 +3,9 @@
 #include "tests/support/RecordingProgress.h"
 #include "tests/support/ToolRun.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <random>
 #include <unistd.h>
 
 using namespace shardix;
@@ -298,6 +300,39 @@ TEST(SortPieces, OrdersByNumberAndNamesWhatIsMissing) {
         EXPECT_EQ(sorted.paths, c.ordered);
         const std::string problem = sorted.problems.empty() ? "" : sorted.problems.front().message;
         EXPECT_EQ(problem.substr(0, std::string(c.problem).size()), c.problem) << problem;
+    }
+}
+
+// The order found does not depend on the order the names are given in: sets
+// of several schemes with pieces left out, and names of no shared scheme.
+TEST(SortPieces, TheOrderGivenDoesNotMatter) {
+    std::mt19937 random(28);
+    const std::vector<std::string> formats = {"p.%03d", "p%d", "x.%02d.part", "v%d.bin"};
+    for (int round = 0; round < 200; ++round) {
+        Strings names;
+        if (round % 5 == 4) {
+            for (int i = 0; i < 2 + static_cast<int>(random() % 8); ++i)
+                names.push_back("n" + std::to_string(random() % 1000) + "q" +
+                                std::string(random() % 3, 'z'));
+        } else {
+            const std::string& format = formats[random() % formats.size()];
+            for (int i = 1; i <= 2 + static_cast<int>(random() % 30); ++i) {
+                if (random() % 4 == 0)
+                    continue; // left out
+                char name[32];
+                std::snprintf(name, sizeof name, format.c_str(), i);
+                names.push_back(name);
+            }
+        }
+        std::sort(names.begin(), names.end());
+        names.erase(std::unique(names.begin(), names.end()), names.end());
+        const SortedPieces first = sortPieces(names);
+        for (int shuffle = 0; shuffle < 3; ++shuffle) {
+            std::shuffle(names.begin(), names.end(), random);
+            const SortedPieces again = sortPieces(names);
+            ASSERT_EQ(again.paths, first.paths) << "round " << round;
+            ASSERT_EQ(again.problems.size(), first.problems.size()) << "round " << round;
+        }
     }
 }
 
