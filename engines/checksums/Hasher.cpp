@@ -1,6 +1,7 @@
 #include "engines/checksums/Hasher.h"
 
 #include "engines/checksums/Blake2b.h"
+#include "engines/checksums/Crc32.h"
 #include "engines/checksums/Md5.h"
 #include "errors/Error.h"
 
@@ -11,7 +12,6 @@
 #include <openssl/evp.h>
 #include <utility>
 #include <vector>
-#include <zlib.h>
 
 namespace shardix {
 
@@ -186,18 +186,18 @@ class Crc32Hasher final : public Hasher {
   public:
     HashAlgorithm algorithm() const override { return HashAlgorithm::Crc32; }
     void update(const void* bytes, std::size_t length) override {
-        crc_ = crc32_z(crc_, static_cast<const Bytef*>(bytes), length);
+        crc_ = crc32Update(crc_, bytes, length);
     }
     std::string digest() override {
         const unsigned char sum[4] = {
             static_cast<unsigned char>(crc_ >> 24), static_cast<unsigned char>(crc_ >> 16),
             static_cast<unsigned char>(crc_ >> 8), static_cast<unsigned char>(crc_)};
-        crc_ = crc32_z(0, nullptr, 0);
+        crc_ = 0;
         return hexOf(sum, 4, kUpperHex);
     }
 
   private:
-    uLong crc_ = crc32_z(0, nullptr, 0);
+    std::uint32_t crc_ = 0;
 };
 
 } // namespace

@@ -95,8 +95,22 @@ Result<> BlockAccumulator::begin(std::size_t outputs, Factor factor, BatchTasks 
         outputMemory_ = allocateAligned(outputs * padded_);
         outputCapacity_ = outputs * padded_;
     }
-    if (outputs > 0) // a search alone adds into no output, and has no memory for it
-        std::memset(outputMemory_.get(), 0, outputs * padded_);
+    if (outputs > 0) { // a search alone adds into no output, and has no memory for it
+        // Zeroed by the pool's threads: the first touch of new memory costs
+        // the system a page fault and a page cleared (in a virtual machine,
+        // much more), work that one thread would do alone while the others wait.
+        const std::size_t bytes = outputs * padded_;
+        const std::size_t parts = (bytes + kHugePage - 1) / kHugePage;
+        if (Result<> zeroed = pool_.run(parts,
+                                        [this, bytes](std::size_t part, unsigned) -> Result<> {
+                                            const std::size_t from = part * kHugePage;
+                                            std::memset(outputMemory_.get() + from, 0,
+                                                        std::min(kHugePage, bytes - from));
+                                            return {};
+                                        });
+            !zeroed.ok())
+            return zeroed;
+    }
     outputs_ = outputs;
     open_ = true;
     factor_ = std::move(factor);

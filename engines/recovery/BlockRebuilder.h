@@ -115,6 +115,7 @@ class BlockRebuilder {
     std::size_t group_ = 1;
     std::size_t passes_ = 1;
     std::size_t batch_ = 1;
+    bool overlap_ = true; // two batches, one filled while the other is computed
     // The factors of the rows of this pass: of the intact blocks, then of
     // the recovery blocks used, row after row.
     std::vector<std::uint16_t> rowFactors_;
