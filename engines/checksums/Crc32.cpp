@@ -77,9 +77,9 @@ SHARDIX_CLMUL std::uint32_t foldedRegister(std::uint32_t reg, const std::uint8_t
     // 128 bits to 64, adding 32 zero bits.
     x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(by128, x1, 0x01));
     const __m128i low32 = _mm_set_epi32(0, 0, 0, -1);
-    x1 = _mm_xor_si128(_mm_srli_si128(x1, 4),
-                       _mm_clmulepi64_si128(_mm_and_si128(x1, low32),
-                                            _mm_set_epi64x(0, kFold64), 0x00));
+    x1 = _mm_xor_si128(
+        _mm_srli_si128(x1, 4),
+        _mm_clmulepi64_si128(_mm_and_si128(x1, low32), _mm_set_epi64x(0, kFold64), 0x00));
     // Barrett: the quotient by P, then the remainder.
     const __m128i reduce = _mm_set_epi64x(kBarrett, kPolynomial);
     __m128i q = _mm_clmulepi64_si128(_mm_and_si128(x1, low32), reduce, 0x10);

@@ -62,11 +62,14 @@ BlockAccumulator::Passes BlockAccumulator::passesFor(std::size_t outputs, std::u
         return batchBlocksFor(blockSize, kBatchBytes * times,
                               inputsWorthFor(each, blockSize) * times);
     };
-    const Passes whole{outputs, batchFor(outputs, 1)};
+    const Passes whole{outputs, batchFor(outputs, 1), false};
     if (!inputInMemory || outputs < 2 || outputs * paddedSize(blockSize) <= kCachedOutputs)
         return whole;
-    const Passes halves{(outputs + 1) / 2, batchFor((outputs + 1) / 2, 2)};
-    return halves.batchBlocks > whole.batchBlocks ? halves : whole;
+    const std::size_t half = (outputs + 1) / 2;
+    const std::size_t batch = batchFor(half, 2);
+    if (batch <= whole.batchBlocks)
+        return whole;
+    return Passes{half, batch, half + 2 * batch <= outputs + whole.batchBlocks};
 }
 
 BlockAccumulator::BlockAccumulator(const GfKernel& kernel, WorkerPool& pool,
@@ -231,7 +234,7 @@ WorkerPool::Stage BlockAccumulator::prepareStage(Batch& batch, std::size_t first
 }
 
 // The products for outputs [first, last): for each stripe of columns, the
-// outputs a few at a time, in enough tasks to keep every thread busy.
+// outputs a few at a time, two by two, in enough tasks to keep every thread busy.
 WorkerPool::Stage BlockAccumulator::multiplyStage(Batch& batch, std::size_t first,
                                                   std::size_t last) {
     const std::size_t count = batch.inputs.size();
@@ -249,11 +252,24 @@ WorkerPool::Stage BlockAccumulator::multiplyStage(Batch& batch, std::size_t firs
             const std::size_t part = index % outputParts;
             const std::size_t bytes = std::min(stripe, padded_ - offset);
             const std::size_t size = last - first;
-            for (std::size_t j = first + size * part / outputParts;
-                 j < first + size * (part + 1) / outputParts; ++j)
-                kernel_.multiplyAdd(
-                    outputMemory_.get() + j * padded_ + offset, batch.sources.data(), count,
-                    batch.prepared.data() + (j - first) * count * preparedSize, offset, bytes);
+            const std::size_t end = first + size * (part + 1) / outputParts;
+            const auto target = [&](std::size_t j) {
+                return outputMemory_.get() + j * padded_ + offset;
+            };
+            const auto prepared = [&](std::size_t j) {
+                return batch.prepared.data() + (j - first) * count * preparedSize;
+            };
+            std::size_t j = first + size * part / outputParts;
+            // Two outputs at a time: each input read once for both.
+            for (; j + 1 < end; j += 2) {
+                std::uint8_t* const targets[2] = {target(j), target(j + 1)};
+                const void* const factors[2] = {prepared(j), prepared(j + 1)};
+                kernel_.multiplyAddPair(targets, batch.sources.data(), count, factors, offset,
+                                        bytes);
+            }
+            if (j < end)
+                kernel_.multiplyAdd(target(j), batch.sources.data(), count, prepared(j), offset,
+                                    bytes);
             return Result<>();
         }};
 }

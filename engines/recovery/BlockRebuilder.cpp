@@ -137,13 +137,10 @@ void BlockRebuilder::planPasses(const std::vector<std::size_t>& damagedFiles, bo
     passes_ = count == 0 ? 1 : (count + group_ - 1) / group_;
     batch_ = passes.batchBlocks;
     // The blocks are read on the thread that fills a batch: a second batch,
-    // filled while the pool computes the first, hides those reads, and even
-    // from memory keeps the pool from waiting for the copy (a tenth of the
-    // time). It is left out only where it would hold much memory and the
-    // reads wait for no disk; where the rows are halved, the half saved pays
-    // for it.
-    overlap_ = batch_ * paddedSize(set_.blockSize) <= kSmallBatch || !inMemory ||
-               group_ < plan.rowsPerPass;
+    // filled while the pool computes the first, hides those reads. Besides
+    // where passesFor() takes one, it is left out only where it would hold
+    // much memory.
+    overlap_ = passes.overlap || batch_ * paddedSize(set_.blockSize) <= kSmallBatch || !inMemory;
     for (std::size_t f : damagedFiles)
         progress_.addTotal(static_cast<std::int64_t>(set_.files[f].description.length));
     progress_.addTotal(static_cast<std::int64_t>(passes_ * (good + count) * set_.blockSize));

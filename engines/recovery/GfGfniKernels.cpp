@@ -150,6 +150,67 @@ SHARDIX_GFNI_AVX512 void gfniAvx512(std::uint8_t* target, const std::uint8_t* co
     }
 }
 
+// One factor's four matrices, broadcast.
+struct Matrices512 {
+    __m512i lowFromLow, lowFromHigh, highFromLow, highFromHigh;
+};
+
+SHARDIX_GFNI_AVX512 inline Matrices512 matricesAt(const std::uint64_t* m) {
+    return {_mm512_set1_epi64(static_cast<long long>(m[0])),
+            _mm512_set1_epi64(static_cast<long long>(m[1])),
+            _mm512_set1_epi64(static_cast<long long>(m[2])),
+            _mm512_set1_epi64(static_cast<long long>(m[3]))};
+}
+
+// Adds the product of one unit (x low bytes, y high bytes) into `low` and `high`.
+SHARDIX_GFNI_AVX512 inline void addProduct(__m512i& low, __m512i& high, __m512i x, __m512i y,
+                                           const Matrices512& m) {
+    low = _mm512_ternarylogic_epi64(low, _mm512_gf2p8affine_epi64_epi8(x, m.lowFromLow, 0),
+                                    _mm512_gf2p8affine_epi64_epi8(y, m.lowFromHigh, 0), 0x96);
+    high = _mm512_ternarylogic_epi64(high, _mm512_gf2p8affine_epi64_epi8(x, m.highFromLow, 0),
+                                     _mm512_gf2p8affine_epi64_epi8(y, m.highFromHigh, 0), 0x96);
+}
+
+// gfniAvx512 into two targets: two units of each at a time, every input
+// vector loaded once for both (loads, not products, bound the one-target
+// loop: this one runs nearly twice as fast).
+SHARDIX_GFNI_AVX512 void gfniAvx512Pair(std::uint8_t* const targets[2],
+                                        const std::uint8_t* const* sources, std::size_t count,
+                                        const std::uint64_t* const matrices[2], std::size_t offset,
+                                        std::size_t bytes) {
+    std::size_t unit = 0;
+    for (; unit + 2 * kBlockAlign <= bytes; unit += 2 * kBlockAlign) {
+        std::uint8_t* a = targets[0] + unit;
+        std::uint8_t* b = targets[1] + unit;
+        __m512i aLow0 = _mm512_loadu_si512(a), aHigh0 = _mm512_loadu_si512(a + 64);
+        __m512i aLow1 = _mm512_loadu_si512(a + 128), aHigh1 = _mm512_loadu_si512(a + 192);
+        __m512i bLow0 = _mm512_loadu_si512(b), bHigh0 = _mm512_loadu_si512(b + 64);
+        __m512i bLow1 = _mm512_loadu_si512(b + 128), bHigh1 = _mm512_loadu_si512(b + 192);
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::uint8_t* in = sources[k] + offset + unit;
+            const __m512i x0 = _mm512_loadu_si512(in), y0 = _mm512_loadu_si512(in + 64);
+            const __m512i x1 = _mm512_loadu_si512(in + 128), y1 = _mm512_loadu_si512(in + 192);
+            const Matrices512 ma = matricesAt(matrices[0] + 4 * k);
+            addProduct(aLow0, aHigh0, x0, y0, ma);
+            addProduct(aLow1, aHigh1, x1, y1, ma);
+            const Matrices512 mb = matricesAt(matrices[1] + 4 * k);
+            addProduct(bLow0, bHigh0, x0, y0, mb);
+            addProduct(bLow1, bHigh1, x1, y1, mb);
+        }
+        _mm512_storeu_si512(a, aLow0);
+        _mm512_storeu_si512(a + 64, aHigh0);
+        _mm512_storeu_si512(a + 128, aLow1);
+        _mm512_storeu_si512(a + 192, aHigh1);
+        _mm512_storeu_si512(b, bLow0);
+        _mm512_storeu_si512(b + 64, bHigh0);
+        _mm512_storeu_si512(b + 128, bLow1);
+        _mm512_storeu_si512(b + 192, bHigh1);
+    }
+    // An odd unit at the end: each target alone.
+    for (int t = 0; t < 2 && unit < bytes; ++t)
+        gfniAvx512(targets[t] + unit, sources, count, matrices[t], offset + unit, bytes - unit);
+}
+
 class GfniKernel final : public SplitKernel {
   public:
     explicit GfniKernel(bool wide) : wide_(wide) {}
@@ -165,6 +226,17 @@ class GfniKernel final : public SplitKernel {
             gfniAvx512(target, sources, count, matrices, offset, bytes);
         else
             gfniAvx2(target, sources, count, matrices, offset, bytes);
+    }
+    void multiplyAddPair(std::uint8_t* const targets[2], const std::uint8_t* const* sources,
+                         std::size_t count, const void* const prepared[2], std::size_t offset,
+                         std::size_t bytes) const override {
+        if (!wide_) {
+            SplitKernel::multiplyAddPair(targets, sources, count, prepared, offset, bytes);
+            return;
+        }
+        const std::uint64_t* const matrices[2] = {static_cast<const std::uint64_t*>(prepared[0]),
+                                                  static_cast<const std::uint64_t*>(prepared[1])};
+        gfniAvx512Pair(targets, sources, count, matrices, offset, bytes);
     }
 
   private:

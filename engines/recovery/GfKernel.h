@@ -40,6 +40,15 @@ class GfKernel {
     virtual void multiplyAdd(std::uint8_t* target, const std::uint8_t* const* sources,
                              std::size_t count, const void* prepared, std::size_t offset,
                              std::size_t bytes) const = 0;
+    // multiplyAdd() into two targets at once, each with its own prepared
+    // factors: each input read once for both, which some kernels make
+    // nearly twice as fast. By default, one target after the other.
+    virtual void multiplyAddPair(std::uint8_t* const targets[2], const std::uint8_t* const* sources,
+                                 std::size_t count, const void* const prepared[2],
+                                 std::size_t offset, std::size_t bytes) const {
+        multiplyAdd(targets[0], sources, count, prepared[0], offset, bytes);
+        multiplyAdd(targets[1], sources, count, prepared[1], offset, bytes);
+    }
 
     // From the files' order of bytes into this kernel's layout and back;
     // `bytes` is a multiple of kBlockAlign. Target and source are the same

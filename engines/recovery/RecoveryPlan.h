@@ -22,6 +22,7 @@ struct EncodingShape {
     std::uint32_t perPass = 0;
     std::size_t batchBlocks = 0;
     std::uint32_t passes = 0;
+    bool overlap = false; // two batches though the input is in memory: Passes::overlap
 };
 
 // The shape of a set of recovery files for given pieces.

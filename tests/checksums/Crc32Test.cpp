@@ -24,8 +24,7 @@ TEST(Crc32, GivesTheKnownAnswers) {
     // Long enough to be folded: a megabyte of zeros, and of 0xFF.
     const std::vector<std::uint8_t> zeros(1 << 20, 0), ones(1 << 20, 0xFF);
     EXPECT_EQ(crc32Update(0, zeros.data(), zeros.size()), 0xA738EA1Cu);
-    EXPECT_EQ(crc32Update(0, ones.data(), ones.size()),
-              crc32ByTable(0, ones.data(), ones.size()));
+    EXPECT_EQ(crc32Update(0, ones.data(), ones.size()), crc32ByTable(0, ones.data(), ones.size()));
 }
 
 TEST(Crc32, AgreesWithZlibAtEveryLengthAndStart) {

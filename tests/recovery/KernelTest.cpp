@@ -73,6 +73,68 @@ TEST_P(Kernels, AgreeWithThePortableKernel) {
     }
 }
 
+// Two targets at once, each with its own factors, against the portable
+// kernel one target at a time: an odd number of units, so that the last is
+// added alone, from an offset into the sources.
+TEST_P(Kernels, AddIntoTwoTargetsAsIntoEachAlone) {
+    auto kernel = par2::makeGfKernel(GetParam());
+    if (!kernel)
+        GTEST_SKIP() << "this processor cannot run " << GetParam();
+    auto portable = par2::makeGfKernel("portable");
+    const std::size_t bytes = 7 * par2::kBlockAlign;
+    const std::size_t offset = 2 * par2::kBlockAlign;
+    std::mt19937 random(11);
+    for (std::size_t count : {1u, 5u}) {
+        // Per kernel: its sources, its two targets, its two sets of factors.
+        struct Side {
+            par2::GfKernel* kernel;
+            std::vector<std::vector<std::uint8_t>> sources;
+            std::vector<std::uint8_t> targets[2];
+            std::vector<std::uint8_t> prepared[2];
+        } sides[2] = {{kernel.get(), {}, {}, {}}, {portable.get(), {}, {}, {}}};
+        std::vector<std::string> natural;
+        for (std::size_t k = 0; k < count + 2; ++k)
+            natural.push_back(randomBytes(bytes, static_cast<unsigned>(random())));
+        std::vector<std::uint16_t> factors(2 * count);
+        for (std::uint16_t& factor : factors)
+            factor = static_cast<std::uint16_t>(random());
+        for (Side& side : sides) {
+            const std::size_t size = side.kernel->preparedSize();
+            for (std::size_t k = 0; k < count + 2; ++k) {
+                std::vector<std::uint8_t> block(bytes);
+                side.kernel->toLayout(
+                    block.data(), reinterpret_cast<const std::uint8_t*>(natural[k].data()), bytes);
+                (k < count ? side.sources.emplace_back() : side.targets[k - count]) =
+                    std::move(block);
+            }
+            for (int t = 0; t < 2; ++t) {
+                side.prepared[t].resize(count * size);
+                for (std::size_t k = 0; k < count; ++k)
+                    side.kernel->prepare(factors[t * count + k],
+                                         side.prepared[t].data() + k * size);
+            }
+        }
+        std::vector<const std::uint8_t*> mineSources, theirSources;
+        for (std::size_t k = 0; k < count; ++k) {
+            mineSources.push_back(sides[0].sources[k].data());
+            theirSources.push_back(sides[1].sources[k].data());
+        }
+        std::uint8_t* const targets[2] = {sides[0].targets[0].data() + offset,
+                                          sides[0].targets[1].data() + offset};
+        const void* const prepared[2] = {sides[0].prepared[0].data(), sides[0].prepared[1].data()};
+        kernel->multiplyAddPair(targets, mineSources.data(), count, prepared, offset,
+                                bytes - offset);
+        for (int t = 0; t < 2; ++t) {
+            portable->multiplyAdd(sides[1].targets[t].data() + offset, theirSources.data(), count,
+                                  sides[1].prepared[t].data(), offset, bytes - offset);
+            for (Side& side : sides)
+                side.kernel->fromLayout(side.targets[t].data(), side.targets[t].data(), bytes);
+            EXPECT_EQ(sides[0].targets[t], sides[1].targets[t])
+                << "target " << t << ", " << count << " sources";
+        }
+    }
+}
+
 // The whole engine with each kernel: the same recovery files as with the
 // portable kernel, and the same pieces rebuilt (the matrix inversion and the
 // rebuilding in the kernel's own layout).

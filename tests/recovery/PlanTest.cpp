@@ -95,9 +95,15 @@ TEST(RecoveryPlan, RecoveryBlocksBeyondTheCacheTakeTwoPassesInLessMemoryWhenTheP
             EXPECT_GT(inMemory.batchBlocks, streamed.batchBlocks);
             EXPECT_LT(inMemory.perPass + inMemory.batchBlocks,
                       streamed.perPass + streamed.batchBlocks);
+            // A second batch only where the halves still hold no more.
+            if (inMemory.overlap) {
+                EXPECT_LE(inMemory.perPass + 2 * inMemory.batchBlocks,
+                          streamed.perPass + streamed.batchBlocks);
+            }
         } else {
             EXPECT_EQ(inMemory.passes, streamed.passes) << plan.recoveryBlocks;
             EXPECT_EQ(inMemory.batchBlocks, streamed.batchBlocks);
+            EXPECT_FALSE(inMemory.overlap);
         }
     }
 }
