@@ -4,7 +4,9 @@
 # same block size and number of recovery blocks on both sides: the block size
 # our plan chooses for PERCENT, the count it gives. Each round runs both
 # sides of each operation once, in alternating order; every output is removed
-# (and the pieces restored) before each timed run of either side.
+# (and the pieces restored) before each timed run of either side, each side's
+# outputs just before its own run: this machine hands memory freed a few
+# seconds before back to its host, and takes it back slowly.
 #
 #   create: recovery-bench create     vs  par2 create -s BLOCK -c COUNT
 #   repair: recovery-bench repair     vs  par2 repair, one piece deleted, of
@@ -86,7 +88,7 @@ run() {
 }
 
 # fresh: the pieces as made, nothing else.
-fresh() { rm -f piece.* set*.par2 p.*; cp keep/piece.* .; }
+fresh() { rm -f piece.* set*.par2; cp keep/piece.* .; }
 # broken: the pieces and par2's set, one piece (the round's) deleted.
 broken() { fresh; cp keep/set*.par2 .; rm "${pieces[$1]}"; }
 check() { cmp -s "$1" "keep/$1" || { echo "$2 left a wrong $1" >&2; exit 1; }; }
@@ -94,8 +96,16 @@ check() { cmp -s "$1" "keep/$1" || { echo "$2 left a wrong $1" >&2; exit 1; }; }
 create_ours() { fresh; run create_ours "$bench" create --quiet "${kernel[@]}" -s "$block" -r "$percent" set.par2 "${pieces[@]}"; }
 peer_create() { fresh; run "$1" "$peer" create -q -q -s"$block" -c"$count" set.par2 "${pieces[@]}"; }
 create_peer() { peer_create create_peer; }
-segment_ours() { fresh; run segment_ours "$CLI" segment --quiet --recovery "$percent" --block-size "$block" keep/src p. 10; }
+# The cut: each side's outputs removed just before its own run (ours, the
+# 1.1 GB of pieces and volumes p.*, are left until then: fresh keeps them),
+# so that each side's writes take the memory its last outputs freed, as the
+# peer's take that of its volumes; a first run of ours, untimed, leaves them.
+cut=("${CLI:-}" segment --quiet --recovery "$percent" --block-size "$block" keep/src p. 10)
+segment_ours() { rm -f p.*; run segment_ours "${cut[@]}"; }
 segment_peer() { peer_create segment_peer; }
+if [[ " ${ops[*]} " == *" segment "* ]]; then
+    "${cut[@]}" > /dev/null
+fi
 repair_ours() { broken "$1"; run repair_ours "${checker[@]}" repair --quiet "${kernel[@]}" set.par2; check "${pieces[$1]}" ours; }
 repair_peer() { broken "$1"; run repair_peer "$peer" repair -q -q set.par2; check "${pieces[$1]}" par2; }
 verify_ours() { fresh; cp keep/set*.par2 .; run verify_ours "${checker[@]}" verify --quiet "${kernel[@]}" set.par2; }
