@@ -34,15 +34,17 @@ namespace {
 // the power of 512 (modulo the polynomial) and the next 64 bytes added, until
 // fewer than 64 are left; the four are then folded into one, the rest added
 // 16 bytes at a time, and the 128 bits reduced to 32 by a Barrett reduction.
-// The constants are x^(n) mod P for the distances folded, shifted for the
-// reflected order (the usual ones for this polynomial).
-constexpr long long kFold512Low = 0x154442bd4;  // x^(4*128+32) mod P
-constexpr long long kFold512High = 0x1c6e41596; // x^(4*128-32) mod P
-constexpr long long kFold128Low = 0x1751997d0;  // x^(128+32) mod P
-constexpr long long kFold128High = 0x0ccaa009e; // x^(128-32) mod P
-constexpr long long kFold64 = 0x163cd6124;      // x^64 mod P
-constexpr long long kPolynomial = 0x1db710641;  // P, reflected
-constexpr long long kBarrett = 0x1f7011641;     // x^64 / P, reflected
+// The constants are powers of x modulo P, one pair for each distance folded
+// (512 and 128 bits), one for the last 64 bits, and P and the quotient of
+// x^64 by P for the reduction, all in the reflected order (the usual ones for
+// this polynomial; the tests hold the result to zlib's).
+constexpr long long kFold512Low = 0x154442bd4;
+constexpr long long kFold512High = 0x1c6e41596;
+constexpr long long kFold128Low = 0x1751997d0;
+constexpr long long kFold128High = 0x0ccaa009e;
+constexpr long long kFold64 = 0x163cd6124;
+constexpr long long kPolynomial = 0x1db710641;
+constexpr long long kBarrett = 0x1f7011641;
 
 SHARDIX_CLMUL inline __m128i fold(__m128i x, __m128i constants) {
     return _mm_xor_si128(_mm_clmulepi64_si128(x, constants, 0x00),
