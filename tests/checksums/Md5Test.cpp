@@ -54,6 +54,29 @@ TEST(Md5, AgreesWithLibcryptoWhereverTheBytesAreSplit) {
     }
 }
 
+// Sixteen messages of one length side by side, each against its own MD5:
+// lengths around the ends of the 64-byte chunks, where the padding goes.
+TEST(Md5, LanesGiveEachMessagesDigest) {
+    if (!canHashLanes())
+        GTEST_SKIP() << "this processor cannot compute MD5s side by side";
+    std::mt19937 random(5);
+    for (std::size_t length : {0u, 1u, 55u, 56u, 63u, 64u, 65u, 119u, 120u, 128u, 134220u}) {
+        std::vector<std::vector<std::uint8_t>> messages(kMd5Lanes);
+        const std::uint8_t* lanes[kMd5Lanes];
+        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
+            messages[lane].resize(length);
+            for (std::uint8_t& byte : messages[lane])
+                byte = static_cast<std::uint8_t>(random());
+            lanes[lane] = messages[lane].data();
+        }
+        Md5Digest digests[kMd5Lanes];
+        md5OfLanes(lanes, length, digests);
+        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
+            EXPECT_EQ(hexOf(digests[lane]), hexOf(md5Of(lanes[lane], length)))
+                << length << " bytes, lane " << lane;
+    }
+}
+
 // Sixteen messages of a prefix and a body that lie apart, against the MD5 of
 // the two joined: prefixes shorter than, as long as and longer than a chunk
 // of 64 bytes, bodies that end inside the prefix's chunk or past it.

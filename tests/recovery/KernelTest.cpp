@@ -1,4 +1,3 @@
-#include "engines/checksums/Md5Lanes.h"
 #include "engines/recovery/Checksum.h"
 #include "engines/recovery/Gf16.h"
 #include "engines/recovery/GfKernel.h"
@@ -214,25 +213,6 @@ TEST(Field, MultipliesAndDividesAsItsDefinitionSays) {
         if (b != 0) {
             ASSERT_EQ(field.divide(field.multiply(a, b), b), a) << a << " x " << b;
         }
-    }
-}
-
-TEST(Checksums, MD5sSideBySideMatchLibcrypto) {
-    if (!canHashLanes())
-        GTEST_SKIP() << "this processor cannot compute MD5s side by side";
-    // Lengths around the ends of the 64-byte chunks, where the padding goes.
-    for (std::size_t length : {0u, 1u, 55u, 56u, 63u, 64u, 65u, 119u, 120u, 128u, 134220u}) {
-        std::vector<std::string> messages;
-        messages.reserve(kMd5Lanes); // the lanes point into them
-        const std::uint8_t* lanes[kMd5Lanes];
-        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
-            messages.push_back(randomBytes(length, static_cast<unsigned>(lane + length)));
-            lanes[lane] = reinterpret_cast<const std::uint8_t*>(messages.back().data());
-        }
-        Md5Digest digests[kMd5Lanes];
-        md5OfLanes(lanes, length, digests);
-        for (std::size_t lane = 0; lane < kMd5Lanes; ++lane)
-            EXPECT_EQ(digests[lane], md5Of(lanes[lane], length)) << length << " bytes";
     }
 }
 
