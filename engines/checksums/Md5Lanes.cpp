@@ -118,7 +118,8 @@ SHARDIX_AVX512F void md5Lanes(const std::uint8_t* const messages[kMd5Lanes], std
     alignas(64) std::uint8_t tails[kMd5Lanes][128];
     for (std::size_t lane = 0; lane < kMd5Lanes; ++lane) {
         std::memset(tails[lane], 0, sizeof tails[lane]);
-        std::memcpy(tails[lane], messages[lane] + whole, rest);
+        if (rest > 0) // an empty message may have no memory at all
+            std::memcpy(tails[lane], messages[lane] + whole, rest);
         tails[lane][rest] = 0x80;
         const std::uint64_t bits = static_cast<std::uint64_t>(length) * 8;
         for (int i = 0; i < 8; ++i)
