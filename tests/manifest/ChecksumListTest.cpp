@@ -5,8 +5,11 @@
 #include "engines/manifest/SetChecksums.h"
 #include "tests/support/ToolRun.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <map>
+#include <random>
 
 using namespace shardix;
 using namespace shardix::testing;
@@ -290,3 +293,63 @@ TEST(ChecksumList, NamesThatLeadOutOfTheFolderAreNotRead) {
 }
 
 } // namespace
+
+namespace {
+
+// A random line of sha256sum and its kin for the file `name`: plain or
+// tagged, digits of every count (some that fit two algorithms, some none),
+// in either case.
+std::string randomSumLine(std::mt19937& random, const std::string& name) {
+    static const std::size_t counts[] = {32, 40, 56, 64, 96, 128, 31, 65, 50};
+    static const char* const tags[] = {"MD5",     "SHA1",        "SHA256", "SHA512",
+                                       "BLAKE2b", "BLAKE2b-256", "SHA3"};
+    std::string digits(counts[random() % std::size(counts)], '0');
+    for (char& digit : digits)
+        digit = "0123456789abcdefABCDEF"[random() % 22];
+    if (random() % 3 == 0)
+        return std::string(tags[random() % std::size(tags)]) + " (" + name + ") = " + digits;
+    return digits + (random() % 2 ? "  " : " *") + name;
+}
+
+// The problems without their line numbers, sorted.
+Strings problemsWithoutLines(const ChecksumList& list) {
+    Strings problems;
+    for (const std::string& problem : list.problems)
+        problems.push_back(problem.substr(problem.find(':') + 1));
+    std::sort(problems.begin(), problems.end());
+    return problems;
+}
+
+} // namespace
+
+// Which algorithm each line is read as is the list's name's and the line's
+// own answer: the same whatever the order of the lines, over random lists.
+TEST(ChecksumList, TheOrderOfItsLinesDoesNotChangeHowEachIsRead) {
+    std::mt19937 random(20261209);
+    const char* const listNames[] = {"x.sums", "x.md5", "x.sha1", "SHA256SUMS", "x.b2", "x.sha512"};
+    for (int round = 0; round < 200; ++round) {
+        const std::string listName = listNames[random() % std::size(listNames)];
+        Strings lines;
+        for (std::size_t i = 0, count = 1 + random() % 12; i < count; ++i)
+            lines.push_back(randomSumLine(random, "piece" + std::to_string(i)));
+        std::map<std::string, std::pair<HashAlgorithm, std::string>> first;
+        Strings firstProblems;
+        for (int order = 0; order < 3; ++order) {
+            std::shuffle(lines.begin(), lines.end(), random);
+            std::string text;
+            for (const std::string& line : lines)
+                text += line + "\n";
+            const ChecksumList list = parseChecksumList(text, listName);
+            std::map<std::string, std::pair<HashAlgorithm, std::string>> read;
+            for (const ChecksumEntry& entry : list.entries)
+                read[entry.name] = {entry.algorithm, entry.digest};
+            if (order == 0) {
+                first = read;
+                firstProblems = problemsWithoutLines(list);
+                continue;
+            }
+            ASSERT_EQ(read, first) << listName << ":\n" << text;
+            ASSERT_EQ(problemsWithoutLines(list), firstProblems) << listName << ":\n" << text;
+        }
+    }
+}
