@@ -1,7 +1,5 @@
 #include "engines/checksums/Crc32.h"
 
-#include <algorithm>
-#include <limits>
 #include <zlib.h>
 
 #if defined(__x86_64__)
@@ -11,16 +9,7 @@
 namespace shardix {
 
 std::uint32_t crc32ByTable(std::uint32_t crc, const void* bytes, std::size_t length) {
-    const auto* at = static_cast<const Bytef*>(bytes);
-    uLong value = crc;
-    while (length > 0) {
-        const auto part =
-            static_cast<uInt>(std::min<std::size_t>(length, std::numeric_limits<uInt>::max()));
-        value = ::crc32(value, at, part);
-        at += part;
-        length -= part;
-    }
-    return static_cast<std::uint32_t>(value);
+    return static_cast<std::uint32_t>(crc32_z(crc, static_cast<const Bytef*>(bytes), length));
 }
 
 #if defined(__x86_64__)

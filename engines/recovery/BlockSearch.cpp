@@ -209,7 +209,7 @@ void BlockSearch::tryTail(Source& source) {
         std::vector<std::uint8_t> bytes(blockSize_, 0);
         const std::uint64_t at = source.size >= length ? source.size - length : 0;
         const bool read = source.size >= length && readsWhole(source.fd, at, bytes.data(), length);
-        if (read && crc32Of(bytes.data(), blockSize_) == file.checks[it->block].crc &&
+        if (read && crc32Update(0, bytes.data(), blockSize_) == file.checks[it->block].crc &&
             found(*it, md5Of(bytes.data(), blockSize_), source, at))
             it = partial_.erase(it);
         else

@@ -1,14 +1,7 @@
 #pragma once
 
+// The checksums a recovery set holds for its files and blocks: MD5
+// (shardix::md5Of, Md5) and the CRC-32 of zip (shardix::crc32Update), both
+// from the checksums library.
+#include "engines/checksums/Crc32.h"
 #include "engines/checksums/Md5.h"
-
-#include <array>
-#include <cstddef>
-#include <cstdint>
-
-namespace shardix::par2 {
-
-// The CRC-32 of Ethernet and zip (zlib's), continuing from `crc`.
-std::uint32_t crc32Of(const void* bytes, std::size_t length, std::uint32_t crc = 0);
-
-} // namespace shardix::par2

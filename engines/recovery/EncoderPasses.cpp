@@ -89,8 +89,8 @@ bool RecoveryEncoder::State::allZero(const std::uint8_t* bytes, std::size_t leng
         return false;
     if (!zeroBlock) {
         const std::vector<std::uint8_t> zeros(plan.blockSize, 0);
-        zeroBlock =
-            BlockCheck{md5Of(zeros.data(), zeros.size()), crc32Of(zeros.data(), zeros.size())};
+        zeroBlock = BlockCheck{md5Of(zeros.data(), zeros.size()),
+                               crc32Update(0, zeros.data(), zeros.size())};
     }
     return true;
 }
@@ -161,7 +161,7 @@ RecoveryEncoder::State::checksumTasks(std::vector<BlockAccumulator::Input> batch
             return piece.checks[batch[k].tag - piece.firstConstant];
         };
         if (index < batch.size()) {
-            check(index).crc = crc32Of(batch[index].bytes, plan.blockSize);
+            check(index).crc = crc32Update(0, batch[index].bytes, plan.blockSize);
             return {};
         }
         if (!lanes) {
@@ -190,7 +190,7 @@ RecoveryEncoder::State::compareTasks(std::vector<BlockAccumulator::Input> batch)
     auto task = [this, batch = std::move(batch)](std::size_t index, unsigned) -> Result<> {
         const BlockAccumulator::Input& input = batch[index];
         const PieceState& piece = pieces[tagPiece[input.tag]];
-        if (crc32Of(input.bytes, plan.blockSize) !=
+        if (crc32Update(0, input.bytes, plan.blockSize) !=
             piece.checks[input.tag - piece.firstConstant].crc) {
             std::uint32_t none = UINT32_MAX;
             changedPiece.compare_exchange_strong(none, tagPiece[input.tag]);

@@ -145,14 +145,14 @@ bool FileChecker::blockMatches(std::size_t b) {
             static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), wanted - at));
         read = readsWhole(fd_, start + at, buffer_.data(), part);
         md5.update(buffer_.data(), part);
-        crc = crc32Of(buffer_.data(), part, crc);
+        crc = crc32Update(crc, buffer_.data(), part);
         at += part;
     }
     for (std::uint64_t padding = blockSize_ - wanted; padding > 0;) {
         const std::size_t part =
             static_cast<std::size_t>(std::min<std::uint64_t>(zeros_.size(), padding));
         md5.update(zeros_.data(), part);
-        crc = crc32Of(zeros_.data(), part, crc);
+        crc = crc32Update(crc, zeros_.data(), part);
         padding -= part;
     }
     return read && crc == file_.checks[b].crc && md5.finish() == file_.checks[b].md5;

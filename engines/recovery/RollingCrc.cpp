@@ -22,7 +22,7 @@ RollingCrc::RollingCrc(std::uint64_t window) : window_(window) {
 }
 
 void RollingCrc::start(const std::uint8_t* bytes) {
-    state_ = crc32Of(bytes, window_) ^ zerosCrc_;
+    state_ = crc32Update(0, bytes, window_) ^ zerosCrc_;
 }
 
 } // namespace shardix::par2

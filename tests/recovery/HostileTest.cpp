@@ -41,7 +41,7 @@ struct HandMadeSet {
             std::string block = bytes.substr(at, blockSize);
             block.resize(blockSize, '\0');
             blocks.push_back(
-                {md5Of(block.data(), block.size()), par2::crc32Of(block.data(), block.size())});
+                {md5Of(block.data(), block.size()), crc32Update(0, block.data(), block.size())});
         }
         files.push_back(file);
         checks.push_back(blocks);
