@@ -185,8 +185,8 @@ Result<> RecoveryEncoder::State::startWork() {
     pool = std::make_unique<WorkerPool>(control.threads);
     const EncodingShape shape = plan.encodingShape(control.memory, control.inputInMemory);
     groupSize = shape.perPass;
-    accumulator = std::make_unique<BlockAccumulator>(
-        *kernel, *pool, plan.blockSize, shape.batchBlocks, !control.inputInMemory || shape.overlap);
+    accumulator = std::make_unique<BlockAccumulator>(*kernel, *pool, plan.blockSize,
+                                                     shape.batchBlocks, shape.overlap);
     std::int64_t bytes = 0;
     for (const PieceState& piece : pieces)
         bytes += static_cast<std::int64_t>(piece.description.length);

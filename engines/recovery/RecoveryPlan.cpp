@@ -123,7 +123,8 @@ EncodingShape RecoveryPlan::encodingShape(std::int64_t memory, bool inputInMemor
     const par2::BlockAccumulator::Passes passes =
         par2::BlockAccumulator::passesFor(fit, blockSize, inputInMemory && fit == recoveryBlocks);
     const auto perPass = static_cast<std::uint32_t>(passes.outputsPerPass);
-    return {perPass, passes.batchBlocks, (recoveryBlocks + perPass - 1) / perPass, passes.overlap};
+    return {perPass, passes.batchBlocks, (recoveryBlocks + perPass - 1) / perPass,
+            !inputInMemory || passes.overlap};
 }
 
 Result<RecoveryPlan> planRecovery(const std::vector<std::int64_t>& pieceLengths, int percent,

@@ -22,7 +22,9 @@ struct EncodingShape {
     std::uint32_t perPass = 0;
     std::size_t batchBlocks = 0;
     std::uint32_t passes = 0;
-    bool overlap = false; // two batches though the input is in memory: Passes::overlap
+    // Two batches, one filled while the pool computes the other: for input
+    // not in memory, and where Passes::overlap says so.
+    bool overlap = false;
 };
 
 // The shape of a set of recovery files for given pieces.
